@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds everything under ASan and UBSan and runs the
+# whole test suite. Tests run without a display (offscreen platform).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=ON
+cmake --build build-test
+cd build-test
+ctest --output-on-failure -j "$(nproc)"

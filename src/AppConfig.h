@@ -1,0 +1,85 @@
+#pragma once
+
+#include "ConfigKeys.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QSettings>
+
+#include <filesystem>
+#include <memory>
+#include <type_traits>
+
+class QAESEncryption;
+
+namespace velk {
+
+// The configuration store over config.ini beside the executable. Reads are
+// safe from any thread; configChanged is emitted on the writing thread.
+class AppConfig : public QObject {
+    Q_OBJECT
+
+public:
+    // Store over <directory>/config.ini; the encryption key lives beside it.
+    explicit AppConfig(const QString& directory, QObject* parent = nullptr);
+    ~AppConfig() override;
+
+    static AppConfig* instance();
+
+    template <typename T>
+    T value(const ConfigKey<T>& key) const {
+        return convert<T>(rawValue(key.name, key.storage, QVariant::fromValue(key.defaultValue)));
+    }
+
+    template <typename T>
+    void setValue(const ConfigKey<T>& key, const std::type_identity_t<T>& value) {
+        writeRaw(key.name, key.storage, QVariant::fromValue(value));
+    }
+
+    // setValues(key1, value1, key2, value2, ...): one write per pair, in order.
+    template <typename K, typename V, typename... Rest>
+    void setValues(const K& key, const V& value, const Rest&... rest) {
+        setValue(key, value);
+        if constexpr (sizeof...(rest) > 0) {
+            setValues(rest...);
+        }
+    }
+
+    void resetValue(const ConfigKey<QString>& key) { setValue(key, key.defaultValue); }
+
+    std::filesystem::path logsDirectory() const;
+    std::filesystem::path applicationDirectory() const;
+    QString filePath() const;
+
+signals:
+    void configChanged(const QString& key);
+
+private:
+    template <typename T>
+    static T convert(const QVariant& v);
+
+    QVariant rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const;
+    void writeRaw(const QString& name, ConfigStorage storage, const QVariant& value);
+    void writeDefaults();
+    void discoverMsfsFolders();
+
+    QString m_directory;
+    mutable QMutex m_mutex;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<QAESEncryption> m_cipher;
+    QHash<QString, QVariant> m_session;
+};
+
+template <>
+QString AppConfig::convert<QString>(const QVariant& v);
+template <>
+bool AppConfig::convert<bool>(const QVariant& v);
+template <>
+int AppConfig::convert<int>(const QVariant& v);
+template <>
+double AppConfig::convert<double>(const QVariant& v);
+template <>
+QStringList AppConfig::convert<QStringList>(const QVariant& v);
+
+} // namespace velk

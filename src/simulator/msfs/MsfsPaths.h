@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Text and path helpers for MSFS installation files, shared by the
+// configuration store's first-start discovery and the model library.
+namespace velk::simulator::msfs {
+
+// Normalised absolute path ("/" separators, "." and ".." resolved, links
+// resolved when the path exists); empty for a blank text.
+QString normalizePath(const QString& text);
+// The part of a configuration line before its ";" comment (";" inside double
+// quotes is kept), trimmed.
+QString stripComment(const QString& line);
+// Trimmed, one pair of enclosing double quotes removed, trimmed again.
+QString unquote(const QString& text);
+
+// The first non-empty "InstalledPackagesPath" value of a UserCfg.opt file,
+// normalised; empty when the file is missing, unreadable or has none.
+QString readInstalledPackagesPath(const QString& userCfgPath);
+
+// UserCfg.opt locations of one simulator generation (1 MSFS 2020, else 2024),
+// relative, in search order.
+QStringList userCfgCandidates(int simulator);
+
+// The packages folder named by the first UserCfg.opt found for the generation:
+// "Packages/..." candidates under %LOCALAPPDATA%, the others under %APPDATA%.
+QString discoverPackagesPath(int simulator);
+
+} // namespace velk::simulator::msfs

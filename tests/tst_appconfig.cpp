@@ -1,0 +1,209 @@
+#include "AppConfig.h"
+#include "crypto/QAESEncryption.h"
+#include "simulator/msfs/MsfsPaths.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velk;
+
+class TestAppConfig : public QObject {
+    Q_OBJECT
+
+private:
+    static QString readFile(const QString& path) {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll());
+    }
+
+private slots:
+    void firstStartWritesEveryDefault() {
+        const QString dir = test::freshDir(QStringLiteral("first"));
+        AppConfig config(dir);
+        QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
+        for (const auto& key : ConfigKeys::all()) {
+            if (key.storage == ConfigStorage::SessionOnly) {
+                QVERIFY2(!ini.contains(key.name), qPrintable(key.name));
+            } else {
+                QVERIFY2(ini.contains(key.name), qPrintable(key.name));
+            }
+        }
+        QCOMPARE(config.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZBAA"));
+        QCOMPARE(config.value(ConfigKeys::XPlaneUDPPort), 49000);
+        QCOMPARE(config.value(ConfigKeys::AuthVatsim), true);
+        QCOMPARE(config.value(ConfigKeys::VoicePttPressFreq), 1500.0);
+        QCOMPARE(config.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:163"));
+        QCOMPARE(config.value(ConfigKeys::VoiceDriver), 13);
+        QCOMPARE(config.value(ConfigKeys::XPlaneCSL), QStringList());
+    }
+
+    void everyTypeRoundTripsThroughTheFile() {
+        const QString dir = test::freshDir(QStringLiteral("roundtrip"));
+        {
+            AppConfig config(dir);
+            config.setValues(ConfigKeys::AuthRememberPassword, true, ConfigKeys::XPlaneUDPPort, 49010,
+                             ConfigKeys::VoiceMicGain, -3.5, ConfigKeys::ProfileRealname,
+                             QStringLiteral("张 三, Jr."));
+            config.setValue(ConfigKeys::XPlaneCSL, QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")});
+            config.setValue(ConfigKeys::MSFSCustomMappingPaths2020, QStringList{QStringLiteral("/only")});
+        }
+        AppConfig again(dir);
+        QCOMPARE(again.value(ConfigKeys::AuthRememberPassword), true);
+        QCOMPARE(again.value(ConfigKeys::XPlaneUDPPort), 49010);
+        QCOMPARE(again.value(ConfigKeys::VoiceMicGain), -3.5);
+        QCOMPARE(again.value(ConfigKeys::ProfileRealname), QStringLiteral("张 三, Jr."));
+        QCOMPARE(again.value(ConfigKeys::XPlaneCSL), (QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")}));
+        QCOMPARE(again.value(ConfigKeys::MSFSCustomMappingPaths2020), QStringList{QStringLiteral("/only")});
+    }
+
+    void unconvertibleValuesReadAsZero() {
+        const QString dir = test::freshDir(QStringLiteral("zero"));
+        {
+            AppConfig config(dir);
+        }
+        {
+            QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
+            ini.setValue(QStringLiteral("XPlane/UDPPort"), QStringLiteral("abc"));
+            ini.setValue(QStringLiteral("Auth/Vatsim"), QStringLiteral("maybe"));
+            ini.setValue(QStringLiteral("Voice/PttVolume"), QStringLiteral("loud"));
+        }
+        AppConfig config(dir);
+        QCOMPARE(config.value(ConfigKeys::XPlaneUDPPort), 0);
+        QCOMPARE(config.value(ConfigKeys::AuthVatsim), false);
+        QCOMPARE(config.value(ConfigKeys::VoicePttVolume), 0.0);
+    }
+
+    void changeSignalFollowsEveryWriteEvenUnchanged() {
+        const QString dir = test::freshDir(QStringLiteral("signal"));
+        AppConfig config(dir);
+        QSignalSpy spy(&config, &AppConfig::configChanged);
+        config.setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
+        config.setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
+        config.resetValue(ConfigKeys::ProfileHomeAirport);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("Auth/Username"));
+        QCOMPARE(spy.at(2).at(0).toString(), QStringLiteral("Profile/HomeAirport"));
+    }
+
+    void sessionOnlyTokenNeverReachesTheFile() {
+        const QString dir = test::freshDir(QStringLiteral("session"));
+        {
+            AppConfig config(dir);
+            config.setValue(ConfigKeys::AuthToken, QStringLiteral("jwt-secret-token"));
+            QCOMPARE(config.value(ConfigKeys::AuthToken), QStringLiteral("jwt-secret-token"));
+        }
+        QVERIFY(!readFile(dir + QStringLiteral("/config.ini")).contains(QStringLiteral("jwt-secret-token")));
+        AppConfig again(dir);
+        QCOMPARE(again.value(ConfigKeys::AuthToken), QString());
+    }
+
+    void encryptedValuesAreSealedAndReadBackAfterRestart() {
+        const QString dir = test::freshDir(QStringLiteral("encrypted"));
+        const QString password = QStringLiteral("  p@ss word 密码  ");
+        {
+            AppConfig config(dir);
+            config.setValue(ConfigKeys::AuthPassword, password);
+            config.setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("refresh-secret"));
+            QCOMPARE(config.value(ConfigKeys::AuthPassword), password);
+        }
+        const QString ini = readFile(dir + QStringLiteral("/config.ini"));
+        QVERIFY(!ini.contains(QStringLiteral("p@ss")));
+        QVERIFY(!ini.contains(QStringLiteral("refresh-secret")));
+        QFile key(dir + QStringLiteral("/config.key"));
+        QCOMPARE(key.size(), qint64(QAESEncryption::KeySize));
+        QCOMPARE(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+
+        AppConfig again(dir);
+        QCOMPARE(again.value(ConfigKeys::AuthPassword), password);
+        QCOMPARE(again.value(ConfigKeys::AuthRefreshToken), QStringLiteral("refresh-secret"));
+    }
+
+    void sameSecretStoredTwiceGivesDifferentCipherTexts() {
+        const QString dir = test::freshDir(QStringLiteral("iv"));
+        AppConfig config(dir);
+        QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
+        config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
+        ini.sync();
+        const QString first = ini.value(QStringLiteral("Auth/Password")).toString();
+        config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
+        ini.sync();
+        QVERIFY(!first.isEmpty());
+        QVERIFY(first != ini.value(QStringLiteral("Auth/Password")).toString());
+    }
+
+    void corruptedOrForeignCipherTextReadsAsDefault_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("not base64") << QStringLiteral("***");
+        QTest::newRow("truncated") << QStringLiteral("AQID");
+        QTest::newRow("old plain text") << QStringLiteral("hunter2");
+    }
+    void corruptedOrForeignCipherTextReadsAsDefault() {
+        QFETCH(QString, stored);
+        const QString dir = test::freshDir(QStringLiteral("corrupt"));
+        {
+            AppConfig config(dir);
+        }
+        {
+            QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
+            ini.setValue(QStringLiteral("Auth/Password"), stored);
+        }
+        AppConfig config(dir);
+        QCOMPARE(config.value(ConfigKeys::AuthPassword), QString());
+    }
+
+    void valueSealedWithAnotherKeyReadsAsDefault() {
+        const QString dir = test::freshDir(QStringLiteral("otherkey"));
+        {
+            AppConfig config(dir);
+            config.setValue(ConfigKeys::AuthPassword, QStringLiteral("secret"));
+        }
+        QFile::remove(dir + QStringLiteral("/config.key"));
+        AppConfig config(dir);
+        QCOMPARE(config.value(ConfigKeys::AuthPassword), QString());
+    }
+
+    void tamperedCipherTextFailsTheTag() {
+        QAESEncryption aes(QAESEncryption::randomBytes(QAESEncryption::KeySize));
+        QByteArray sealed = aes.encrypt("attack at dawn");
+        QVERIFY(aes.decrypt(sealed).has_value());
+        sealed[sealed.size() / 2] = static_cast<char>(sealed[sealed.size() / 2] ^ 0x01);
+        QVERIFY(!aes.decrypt(sealed).has_value());
+        QVERIFY(!QAESEncryption(QByteArray("short")).decrypt(sealed).has_value());
+    }
+
+    void firstStartFindsMsfsFoldersFromUserCfg() {
+        const QString dir = test::freshDir(QStringLiteral("msfs"));
+        const QString roaming = test::freshDir(QStringLiteral("msfs-roaming"));
+        const QString packages = test::freshDir(QStringLiteral("msfs packages 2020"));
+        QDir().mkpath(packages + QStringLiteral("/Community"));
+        QDir().mkpath(roaming + QStringLiteral("/Microsoft Flight Simulator"));
+        QFile cfg(roaming + QStringLiteral("/Microsoft Flight Simulator/UserCfg.opt"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write("Version 1\n\ninstalledpackagespath\n");
+        cfg.write(("InstalledPackagesPath \"" + packages + "\" ; the folder\n").toUtf8());
+        cfg.write("InstalledPackagesPath \"/elsewhere\"\n");
+        cfg.close();
+        qputenv("APPDATA", roaming.toLocal8Bit());
+        qputenv("LOCALAPPDATA", QByteArray(""));
+        AppConfig config(dir);
+        qunsetenv("APPDATA");
+        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), packages);
+        QCOMPARE(config.value(ConfigKeys::MSFSCommunityPath2020), packages + QStringLiteral("/Community"));
+        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2024), QString());
+    }
+
+    void commentsAndQuotesInConfigLines() {
+        using namespace velk::simulator::msfs;
+        QCOMPARE(stripComment(QStringLiteral(" a \"b;c\" ; d ")), QStringLiteral("a \"b;c\""));
+        QCOMPARE(unquote(QStringLiteral(" \" x \" ")), QStringLiteral("x"));
+        QCOMPARE(unquote(QStringLiteral("\"")), QStringLiteral("\""));
+        QCOMPARE(normalizePath(QStringLiteral("   ")), QString());
+        QCOMPARE(normalizePath(QStringLiteral("/no/such/./dir/../x/")), QStringLiteral("/no/such/x"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppConfig)
+#include "tst_appconfig.moc"
