@@ -369,14 +369,6 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("Skipped oversized swift aircraft ICAO source file:")));
         verifyStoreUntouched(dir);
     }
-
-    void yesFlagIsALoneY() {
-        QVERIFY(SwiftAircraftIcaoService::isYesFlag(QStringLiteral("Y")));
-        QVERIFY(SwiftAircraftIcaoService::isYesFlag(QStringLiteral(" y ")));
-        QVERIFY(!SwiftAircraftIcaoService::isYesFlag(QStringLiteral("YES")));
-        QVERIFY(!SwiftAircraftIcaoService::isYesFlag(QStringLiteral("1")));
-        QVERIFY(!SwiftAircraftIcaoService::isYesFlag(QString()));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestAircraftIcaoImport)

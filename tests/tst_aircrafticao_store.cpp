@@ -231,13 +231,11 @@ private slots:
         QVERIFY(b->isDatabaseOpen());
     }
 
-    void cjkIdeographsAreStrippedAndTheRestTrimmed() {
-        QCOMPARE(SwiftAircraftIcaoService::stripCjk(QStringLiteral(" 波音 Boeing ")),
-                 QStringLiteral("Boeing"));
-        QCOMPARE(SwiftAircraftIcaoService::stripCjk(QStringLiteral("A\u3400B\u4DBF\uF900C\uFAFF")),
-                 QStringLiteral("ABC"));
-        // Kana and Hangul are not ideographs.
-        QCOMPARE(SwiftAircraftIcaoService::stripCjk(QStringLiteral("カ한")), QStringLiteral("カ한"));
+    void processWideServiceLivesBesideTheExecutable() {
+        SwiftAircraftIcaoService* service = SwiftAircraftIcaoService::instance();
+        QCOMPARE(SwiftAircraftIcaoService::instance(), service);
+        QCOMPARE(service->currentDatabasePath(), test::icaoDatabasePath(test::appDir()));
+        QVERIFY(service->isDatabaseOpen());
     }
 };
 

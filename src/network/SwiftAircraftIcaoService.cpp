@@ -86,6 +86,28 @@ int jsonInt(const QJsonValue& value) {
     return static_cast<int>(v);
 }
 
+// 1200 equal, 900 prefix, 600 contained, 0 otherwise. Designators are at
+// most four characters, so a plain scan beats the general string search.
+int matchScore(QStringView designator, QStringView query) {
+    const qsizetype n = designator.size();
+    const qsizetype m = query.size();
+    if (m > n) {
+        return 0;
+    }
+    const auto at = [&](qsizetype offset) {
+        return std::equal(query.begin(), query.end(), designator.begin() + offset);
+    };
+    if (at(0)) {
+        return m == n ? 1200 : 900;
+    }
+    for (qsizetype offset = 1; offset + m <= n; ++offset) {
+        if (at(offset)) {
+            return 600;
+        }
+    }
+    return 0;
+}
+
 QString jsonText(const QJsonValue& value) {
     return value.isString() ? value.toString() : QString();
 }
@@ -871,14 +893,11 @@ QStringList SwiftAircraftIcaoService::searchDesignators(const QString& query, in
         if (d.size() < 2 || d.size() > 4) {
             continue;
         }
-        int score = 0;
-        if (d == upper || (useStripped && d == stripped)) {
-            score = 1200;
-        } else if (d.startsWith(upper) || (useStripped && d.startsWith(stripped))) {
-            score = 900;
-        } else if (d.contains(upper) || (useStripped && d.contains(stripped))) {
-            score = 600;
-        } else {
+        int score = matchScore(d, upper);
+        if (useStripped) {
+            score = std::max(score, matchScore(d, stripped));
+        }
+        if (score == 0) {
             continue;
         }
         if (d.size() == 4) {
