@@ -10,9 +10,8 @@
 namespace velk::ui {
 
 ThemeManager* ThemeManager::instance() {
-    // Lives until process exit; it owns nothing.
-    static ThemeManager* manager = new ThemeManager();
-    return manager;
+    static ThemeManager manager;
+    return &manager;
 }
 
 QString ThemeManager::loadStyleSheet(const QString& path) {
@@ -31,7 +30,12 @@ void ThemeManager::applyTheme(Theme theme) {
         qWarning().noquote() << "Failed to load stylesheet from:" << path;
         return;
     }
-    qApp->setStyleSheet(sheet);
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app) {
+        qWarning() << "No widget application to apply the style sheet to";
+        return;
+    }
+    app->setStyleSheet(sheet);
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {
         applyWindowBackdropForTheme(window, dark);
