@@ -1,0 +1,198 @@
+// Cost of the remote-traffic road: FSD position packets through the session
+// manager and the remote aircraft table into a back end that only counts, and
+// the configuration merge of the remote table.
+#include "fsd/FsdClient.h"
+#include "manager/AircraftManager.h"
+#include "manager/NetworkManager.h"
+#include "model/AircraftConfig.h"
+#include "model/MetaTypes.h"
+#include "simulator/Simulator.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using velk::manager::AircraftManager;
+using velk::manager::NetworkManager;
+using velk::manager::RemoteAircraft;
+namespace model = velk::model;
+namespace pdu = velk::fsd::pdu;
+
+namespace {
+
+// A back end that confirms adds at once and otherwise only counts the calls.
+class CountingSimulator : public velk::simulator::Simulator {
+public:
+    qint64 calls = 0;
+
+    void setTransponderCode(int) override { ++calls; }
+    void setCom1Frequency(float) override { ++calls; }
+    void setCom2Frequency(float) override { ++calls; }
+    void transponderIdent() override { ++calls; }
+    void transponderModeToggle() override { ++calls; }
+    void addRemoteAircraft(const RemoteAircraft& aircraft) override {
+        ++calls;
+        emit aircraftAddedToSim(aircraft.callsign);
+    }
+    void updateRemoteAircraftConfig(const RemoteAircraft&) override { ++calls; }
+    void removeRemoteAircraft(const QString&, const QString&) override { ++calls; }
+    void removeAllRemoteAircraft() override { ++calls; }
+    void updateControllerList(const QList<model::Controller>&) override { ++calls; }
+    void clearControllerList() override { ++calls; }
+    void updateRemoteAircraftPosition(const RemoteAircraft&, const model::AircraftVisualState&) override {
+        ++calls;
+    }
+    void updateRemoteAircraftFastPosition(const RemoteAircraft&, const model::AircraftVisualState&,
+                                          const model::VelocityVector&,
+                                          const model::VelocityVector&) override {
+        ++calls;
+    }
+    void sendHeartbeat(const QString&) override { ++calls; }
+    void notifyRadioMessageSent(const QString&) override { ++calls; }
+    void notifyRadioMessageReceived(const QString&, const QString&, bool) override { ++calls; }
+    void showNotification(const QString&, qint64) override { ++calls; }
+    void notifyPrivateMessageSent(const QString&, const QString&) override { ++calls; }
+    void notifyPrivateMessageReceived(const QString&, const QString&) override { ++calls; }
+    void notifyNetworkConnected(const QString&, const QString&, bool) override { ++calls; }
+    void notifyNetworkDisconnected() override { ++calls; }
+    void setStationCallsign(int, const QString&) override { ++calls; }
+    void notifySelcal() override { ++calls; }
+    int simulatorGeneration() const override { return 5; }
+    void reconnectSimulator() override {}
+    double userPressureAltitudeFeet() const override { return 0.0; }
+    double userAltitudeFeet() const override { return 0.0; }
+    double adjustRemoteAltitude(double altitudeFeet) const override { return altitudeFeet; }
+};
+
+QString callsignOf(int i) {
+    return QStringLiteral("CES%1").arg(1000 + i);
+}
+
+QString fullConfigText() {
+    model::UserAircraftConfigData d;
+    d.beaconOn = true;
+    d.navLightsOn = true;
+    d.engineCount = 2;
+    d.engine1Running = true;
+    d.engine2Running = true;
+    d.gearDown = true;
+    model::AircraftConfigMessage m;
+    m.config = model::AircraftConfig::fromUserAircraftConfigData(d);
+    m.config->isFullData = true;
+    return m.toJson();
+}
+
+// The session manager, the remote table and a counting back end, with `count`
+// pilots known by type and configuration and shown in the simulator.
+struct Traffic {
+    std::shared_ptr<NetworkManager> nm = std::make_shared<NetworkManager>();
+    std::shared_ptr<CountingSimulator> sim = std::make_shared<CountingSimulator>();
+    AircraftManager table{nm};
+    QList<QString> callsigns;
+
+    explicit Traffic(int count) {
+        nm->setSimulator(sim);
+        const QString config = fullConfigText();
+        for (int i = 0; i < count; ++i) {
+            callsigns.append(callsignOf(i));
+            emit nm->fsdClient()->raisePilotPositionReceived(slowPacket(i, 0));
+            emit nm->fsdClient()->raisePlaneInfoResponseReceived(
+                pdu::PlaneInfoResponse(callsigns.last(), QStringLiteral("OBS"), QStringLiteral("A320"),
+                                       QStringLiteral("CES"), QString(), QString()));
+            emit nm->aircraftConfigurationInfoReceived(callsigns.last(), config);
+        }
+    }
+
+    pdu::PilotPosition slowPacket(int i, int step) const {
+        return pdu::PilotPosition(callsignOf(i), 2000, true, false, 1, 31.0 + i * 0.01 + step * 1e-5, 121.0,
+                                  3000, 3000, 0, 0.0, 90.0, 0.0, true);
+    }
+
+    pdu::FastPilotPosition fastPacket(int i, int step) const {
+        return pdu::FastPilotPosition(velk::fsd::FastPositionKind::Fast, callsigns.at(i),
+                                      31.0 + i * 0.01 + step * 1e-5, 121.0, 3000.0, 0.0, 0.0, 90.0, 0.0,
+                                      false, 60.0, 0.0, 60.0, 0.0, 0.0, 0.0, 0.0);
+    }
+};
+
+void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// One second of traffic: each pilot sends five fast positions, and one in five
+// pilots its slow position (one every 5 s each).
+void BM_SecondOfTrafficThroughSessionAndTable(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    velk::fsd::FsdClient* fsd = traffic.nm->fsdClient();
+    int step = 0;
+    qint64 packets = 0;
+    for (auto _ : state) {
+        for (int tick = 0; tick < 5; ++tick) {
+            ++step;
+            for (int i = 0; i < count; ++i) {
+                emit fsd->raiseFastPilotPositionReceived(traffic.fastPacket(i, step));
+            }
+            for (int i = tick; i < count; i += 25) {
+                emit fsd->raisePilotPositionReceived(traffic.slowPacket(i, step));
+            }
+        }
+        packets += 5 * count + (count + 4) / 5;
+    }
+    benchmark::DoNotOptimize(traffic.sim->calls);
+    state.counters["packets"] = benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
+    state.counters["per_packet"] = benchmark::Counter(
+        static_cast<double>(packets), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_SecondOfTrafficThroughSessionAndTable)->Arg(100)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// The remote table alone: one fast position of one of `count` pilots.
+void BM_RemoteTableFastPosition(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    const model::AircraftVisualState pose{31.0, 121.0, 3000.0, 0.0, 0.0, 90.0, 0.0, 0.0};
+    const model::VelocityVector velocity{60.0, 0.0, 60.0};
+    int i = 0;
+    for (auto _ : state) {
+        emit traffic.nm->fastPositionUpdateReceived(traffic.callsigns.at(i), pose, velocity, {});
+        i = (i + 1) % count;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RemoteTableFastPosition)->Arg(100)->Arg(500);
+
+// Configuration increments (parse and member merge) for pilots of a table of `count`.
+void BM_ConfigurationIncrementMerge(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    const QString increments[2] = {
+        QStringLiteral(
+            R"({"config":{"flaps_pct":15,"lights":{"landing_on":true},"engines":{"2":{"on":false}}}})"),
+        QStringLiteral(
+            R"({"config":{"flaps_pct":0,"lights":{"landing_on":false},"engines":{"2":{"on":true}}}})"),
+    };
+    int i = 0;
+    int n = 0;
+    for (auto _ : state) {
+        emit traffic.nm->aircraftConfigurationInfoReceived(traffic.callsigns.at(i), increments[n & 1]);
+        i = (i + 1) % count;
+        ++n;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ConfigurationIncrementMerge)->Arg(100)->Arg(500);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(dropMessages);
+    velk::model::registerMetaTypes();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,362 @@
+#include "manager/AircraftManager.h"
+
+#include "manager/NetworkManager.h"
+#include "simulator/Simulator.h"
+
+#include <QDebug>
+
+namespace velk::manager {
+
+namespace {
+constexpr int StaleIntervalMs = 10000;
+constexpr int SyncIntervalMs = 5000;
+// Silent this long means stale; 15000 ms is still fresh.
+constexpr qint64 StaleAfterMs = 15001;
+// An add the back end has not confirmed after this long is asked again.
+constexpr qint64 AddTimeoutMs = 10000;
+constexpr double MovingGroundSpeedKnots = 0.5;
+
+const QString ReasonStale = QStringLiteral("Stale");
+const QString ReasonDeleted = QStringLiteral("Deleted");
+
+// Callsigns are keyed trimmed and upper-cased, as the session manager emits them.
+QString normalizedCallsign(const QString& callsign) {
+    return callsign.trimmed().toUpper();
+}
+
+template <typename T> void mergeMember(std::optional<T>& stored, const std::optional<T>& increment) {
+    if (increment.has_value()) {
+        stored = increment;
+    }
+}
+} // namespace
+
+AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent)
+    : QObject(parent), m_networkManager(std::move(networkManager)),
+      m_clock(&QDateTime::currentMSecsSinceEpoch) {
+    m_staleTimer.setInterval(StaleIntervalMs);
+    m_syncTimer.setInterval(SyncIntervalMs);
+    NetworkManager* nm = m_networkManager.get();
+    connect(nm, &NetworkManager::networkConnected, this, &AircraftManager::onNetworkConnected);
+    connect(nm, &NetworkManager::networkDisconnected, this, &AircraftManager::onNetworkDisconnected);
+    connect(nm, &NetworkManager::capabilitiesResponseReceived, this,
+            &AircraftManager::onCapabilitiesResponseReceived);
+    connect(nm, &NetworkManager::capabilitiesRequestReceived, this,
+            &AircraftManager::onCapabilitiesRequestReceived);
+    connect(nm, &NetworkManager::slowPositionUpdateReceived, this, &AircraftManager::onSlowPositionUpdate);
+    connect(nm, &NetworkManager::fastPositionUpdateReceived, this, &AircraftManager::onFastPositionUpdate);
+    connect(nm, &NetworkManager::aircraftConfigurationInfoReceived, this,
+            &AircraftManager::onAircraftConfigurationReceived);
+    connect(nm, &NetworkManager::aircraftInfoReceived, this, &AircraftManager::onAircraftInfoReceived);
+    connect(nm, &NetworkManager::pilotDeleted, this, &AircraftManager::onPilotDeleted);
+    connect(nm, &NetworkManager::simulatorChanged, this, &AircraftManager::onSimulatorChanged);
+    connect(&m_staleTimer, &QTimer::timeout, this, &AircraftManager::removeStaleAircraft);
+    connect(&m_syncTimer, &QTimer::timeout, this, &AircraftManager::syncToSimulator);
+}
+
+AircraftManager::~AircraftManager() {
+    for (const auto& connection : std::as_const(m_simulatorConnections)) {
+        disconnect(connection);
+    }
+}
+
+void AircraftManager::setClock(Clock clock) {
+    m_clock = clock ? std::move(clock) : Clock(&QDateTime::currentMSecsSinceEpoch);
+}
+
+QDateTime AircraftManager::now() const {
+    return QDateTime::fromMSecsSinceEpoch(m_clock(), Qt::UTC);
+}
+
+qsizetype AircraftManager::indexOf(const QString& callsign) const {
+    const QString key = normalizedCallsign(callsign);
+    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
+        if (m_aircraft.at(i).callsign == key) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool AircraftManager::isReadyForSimulator(const RemoteAircraft& aircraft) {
+    // A moving aircraft goes in only once it sends fast positions.
+    return aircraft.simState == RemoteAircraft::SimState::NotInSimulator && aircraft.hasConfig &&
+           !aircraft.equipment.isEmpty() &&
+           (aircraft.groundSpeed <= MovingGroundSpeedKnots || aircraft.hasFastUpdates);
+}
+
+void AircraftManager::applyConfiguration(RemoteAircraft& aircraft, const model::AircraftConfig& config) {
+    if (config.isFullData.value_or(false)) {
+        aircraft.config = config;
+        aircraft.hasConfig = true;
+        return;
+    }
+    model::AircraftConfig& stored = aircraft.config;
+    mergeMember(stored.onGround, config.onGround);
+    mergeMember(stored.gearDown, config.gearDown);
+    mergeMember(stored.flapsPct, config.flapsPct);
+    mergeMember(stored.spoilersOut, config.spoilersOut);
+    // Increments carry only what changed, so lights and engines merge member by
+    // member too; replacing the groups would forget the unchanged ones.
+    if (config.lights) {
+        if (!stored.lights) {
+            stored.lights.emplace();
+        }
+        mergeMember(stored.lights->strobeOn, config.lights->strobeOn);
+        mergeMember(stored.lights->landingOn, config.lights->landingOn);
+        mergeMember(stored.lights->taxiOn, config.lights->taxiOn);
+        mergeMember(stored.lights->beaconOn, config.lights->beaconOn);
+        mergeMember(stored.lights->navOn, config.lights->navOn);
+    }
+    if (config.engines) {
+        if (!stored.engines) {
+            stored.engines.emplace();
+        }
+        for (int i = 0; i < 4; ++i) {
+            mergeMember(stored.engines->on[i], config.engines->on[i]);
+            mergeMember(stored.engines->isReversing[i], config.engines->isReversing[i]);
+        }
+    }
+}
+
+void AircraftManager::onNetworkConnected(const QString& /*callsign*/) {
+    m_staleTimer.start();
+    // Unconfirmed adds are retried by the sync pass even when no traffic triggers one.
+    m_syncTimer.start();
+}
+
+void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
+    if (m_simulator) {
+        m_simulator->removeAllRemoteAircraft();
+    }
+    m_aircraft.clear();
+    m_staleTimer.stop();
+    m_syncTimer.stop();
+}
+
+void AircraftManager::onCapabilitiesResponseReceived(const QString& callsign, const QString& data) {
+    if (data.contains(QStringLiteral("ACCONFIG=1"))) {
+        m_networkManager->requestAircraftConfiguration(callsign);
+    }
+}
+
+void AircraftManager::onCapabilitiesRequestReceived(const QString& callsign) {
+    if (indexOf(callsign) >= 0) {
+        m_networkManager->requestPilotInfo(callsign);
+    }
+}
+
+void AircraftManager::addAircraft(const QString& callsign, const model::AircraftVisualState& visualState) {
+    RemoteAircraft aircraft;
+    aircraft.callsign = normalizedCallsign(callsign);
+    aircraft.visualState = visualState;
+    aircraft.lastUpdate = now();
+    m_aircraft.append(aircraft);
+    m_networkManager->requestCapabilities(callsign);
+    m_networkManager->sendCapabilities(callsign);
+    m_networkManager->requestPilotInfo(callsign);
+}
+
+void AircraftManager::onSlowPositionUpdate(const QString& callsign,
+                                           const model::AircraftVisualState& visualState,
+                                           double groundSpeed) {
+    const qsizetype index = indexOf(callsign);
+    if (index < 0) {
+        addAircraft(callsign, visualState);
+        return;
+    }
+    RemoteAircraft& aircraft = m_aircraft[index];
+    aircraft.groundSpeed = groundSpeed;
+    aircraft.lastUpdate = now();
+    const bool ready = isReadyForSimulator(aircraft);
+    const QString key = aircraft.callsign;
+    if (m_simulator) {
+        m_simulator->sendHeartbeat(key);
+    }
+    if (ready) {
+        syncToSimulator();
+    }
+}
+
+void AircraftManager::onFastPositionUpdate(const QString& callsign,
+                                           const model::AircraftVisualState& visualState,
+                                           const model::VelocityVector& positional,
+                                           const model::VelocityVector& rotational) {
+    const qsizetype index = indexOf(callsign);
+    if (index < 0) {
+        return;
+    }
+    RemoteAircraft& aircraft = m_aircraft[index];
+    aircraft.hasFastUpdates = true;
+    aircraft.lastUpdate = now();
+    if (m_simulator) {
+        // A copy: the back end may change the list before it is done reading.
+        const RemoteAircraft record = aircraft;
+        m_simulator->updateRemoteAircraftFastPosition(record, visualState, positional, rotational);
+    }
+}
+
+void AircraftManager::onAircraftConfigurationReceived(const QString& from, const QString& json) {
+    const model::AircraftConfigMessage message = model::AircraftConfigMessage::fromJson(json);
+    if (message.requestFull.value_or(false)) {
+        // A request for our configuration says nothing about the sender's.
+        return;
+    }
+    const model::AircraftConfig config = message.config.value_or(model::AircraftConfig{});
+    const bool full = config.isFullData.value_or(false);
+    const QString key = normalizedCallsign(from);
+    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
+        RemoteAircraft& aircraft = m_aircraft[i];
+        if (aircraft.callsign != key) {
+            continue;
+        }
+        if (!full && !aircraft.hasConfig) {
+            // Increments mean nothing before the first full configuration.
+            continue;
+        }
+        applyConfiguration(aircraft, config);
+        if (isReadyForSimulator(aircraft)) {
+            syncToSimulator();
+        } else if (m_simulator) {
+            const RemoteAircraft record = aircraft;
+            m_simulator->updateRemoteAircraftConfig(record);
+        }
+    }
+}
+
+void AircraftManager::onAircraftInfoReceived(const QString& callsign, const QString& equipment,
+                                             const QString& airline) {
+    const qsizetype index = indexOf(callsign);
+    if (index < 0) {
+        return;
+    }
+    m_aircraft[index].equipment = equipment;
+    m_aircraft[index].airline = airline;
+    syncToSimulator();
+}
+
+void AircraftManager::onPilotDeleted(const QString& callsign) {
+    const QString key = normalizedCallsign(callsign);
+    bool askRemoval = false;
+    bool dropped = false;
+    for (qsizetype i = 0; i < m_aircraft.size();) {
+        const RemoteAircraft& aircraft = m_aircraft.at(i);
+        if (aircraft.callsign != key) {
+            ++i;
+            continue;
+        }
+        askRemoval = askRemoval || aircraft.simState != RemoteAircraft::SimState::NotInSimulator;
+        if (aircraft.simState == RemoteAircraft::SimState::InSimulator) {
+            // Leaves the list when the back end confirms the removal.
+            ++i;
+            continue;
+        }
+        // Never confirmed in the simulator: no removal will be confirmed either, and
+        // the sync pass below must not put a departed pilot in.
+        m_aircraft.removeAt(i);
+        dropped = true;
+    }
+    if (dropped) {
+        qInfo() << "Departed pilot dropped before reaching the simulator" << key;
+    }
+    if (askRemoval && m_simulator) {
+        m_simulator->removeRemoteAircraft(key, ReasonDeleted);
+    }
+    syncToSimulator();
+}
+
+void AircraftManager::removeStaleAircraft() {
+    const QDateTime current = now();
+    QStringList stale;
+    for (const auto& aircraft : std::as_const(m_aircraft)) {
+        if (aircraft.lastUpdate.msecsTo(current) >= StaleAfterMs) {
+            stale.append(aircraft.callsign);
+        }
+    }
+    for (const QString& callsign : std::as_const(stale)) {
+        const qsizetype index = indexOf(callsign);
+        if (index < 0) {
+            continue;
+        }
+        const RemoteAircraft::SimState state = m_aircraft.at(index).simState;
+        if (state == RemoteAircraft::SimState::InSimulator) {
+            // Leaves the list when the back end confirms the removal.
+            if (m_simulator) {
+                m_simulator->removeRemoteAircraft(callsign, ReasonStale);
+            }
+            continue;
+        }
+        // Never confirmed in the simulator: no confirmation of a removal will come
+        // either, so the record goes now. A pending add is withdrawn first.
+        m_aircraft.removeAt(index);
+        qInfo() << "Stale aircraft dropped before reaching the simulator" << callsign;
+        if (state == RemoteAircraft::SimState::AddRequested && m_simulator) {
+            m_simulator->removeRemoteAircraft(callsign, ReasonStale);
+        }
+    }
+}
+
+void AircraftManager::syncToSimulator() {
+    if (!m_simulator) {
+        return;
+    }
+    const QDateTime current = now();
+    QList<RemoteAircraft> toAdd;
+    for (auto& aircraft : m_aircraft) {
+        if (aircraft.simState == RemoteAircraft::SimState::AddRequested) {
+            if (aircraft.addRequestedAt.msecsTo(current) > AddTimeoutMs) {
+                aircraft.simState = RemoteAircraft::SimState::NotInSimulator;
+            }
+            continue;
+        }
+        if (isReadyForSimulator(aircraft)) {
+            toAdd.append(aircraft);
+            // Marked before the calls, so that a back end confirming at once is not overridden.
+            aircraft.addRequestedAt = current;
+            aircraft.simState = RemoteAircraft::SimState::AddRequested;
+        }
+    }
+    for (const auto& record : std::as_const(toAdd)) {
+        m_simulator->addRemoteAircraft(record);
+        m_simulator->updateRemoteAircraftConfig(record);
+    }
+}
+
+void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
+    const qsizetype index = indexOf(callsign);
+    if (index >= 0) {
+        m_aircraft[index].simState = RemoteAircraft::SimState::InSimulator;
+    }
+}
+
+void AircraftManager::onAircraftRemovedFromSim(const QString& callsign) {
+    const qsizetype index = indexOf(callsign);
+    if (index < 0) {
+        return;
+    }
+    const RemoteAircraft removed = m_aircraft.at(index);
+    m_aircraft.removeAt(index);
+    m_aircraft.removeAll(removed);
+}
+
+void AircraftManager::onSimulatorChanged() {
+    for (const auto& connection : std::as_const(m_simulatorConnections)) {
+        disconnect(connection);
+    }
+    m_simulatorConnections.clear();
+    m_simulator = m_networkManager->simulator();
+    connectSimulator();
+}
+
+void AircraftManager::connectSimulator() {
+    if (!m_simulator) {
+        return;
+    }
+    simulator::Simulator* sim = m_simulator.get();
+    m_simulatorConnections.append(connect(sim, &simulator::Simulator::aircraftAddedToSim, this,
+                                          &AircraftManager::onAircraftAddedToSim));
+    m_simulatorConnections.append(connect(sim, &simulator::Simulator::aircraftRemovedFromSim, this,
+                                          &AircraftManager::onAircraftRemovedFromSim));
+}
+
+} // namespace velk::manager

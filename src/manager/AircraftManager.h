@@ -1,0 +1,83 @@
+#pragma once
+
+#include "manager/RemoteAircraft.h"
+#include "model/AircraftConfig.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace velk::simulator {
+class Simulator;
+}
+
+namespace velk::manager {
+
+class NetworkManager;
+
+// The other pilots seen on the network, and when each of them is put into the
+// simulator as AI traffic.
+class AircraftManager : public QObject {
+    Q_OBJECT
+
+public:
+    // Milliseconds since the epoch (UTC).
+    using Clock = std::function<qint64()>;
+
+    explicit AircraftManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent = nullptr);
+    ~AircraftManager() override;
+
+    // Time source of lastUpdate, of the stale check and of the sync pass; the
+    // system clock unless replaced.
+    void setClock(Clock clock);
+
+    const QList<RemoteAircraft>& aircraft() const { return m_aircraft; }
+    bool isStaleCheckRunning() const { return m_staleTimer.isActive(); }
+    bool isSyncRunning() const { return m_syncTimer.isActive(); }
+
+    static bool isReadyForSimulator(const RemoteAircraft& aircraft);
+    // Applies a received configuration: a full one replaces, an increment merges
+    // member by member once a full one is held.
+    static void applyConfiguration(RemoteAircraft& aircraft, const model::AircraftConfig& config);
+
+    void onNetworkConnected(const QString& callsign);
+    void onNetworkDisconnected(bool forced);
+    void onCapabilitiesResponseReceived(const QString& callsign, const QString& data);
+    void onCapabilitiesRequestReceived(const QString& callsign);
+    void onSlowPositionUpdate(const QString& callsign, const model::AircraftVisualState& visualState,
+                              double groundSpeed);
+    void onFastPositionUpdate(const QString& callsign, const model::AircraftVisualState& visualState,
+                              const model::VelocityVector& positional,
+                              const model::VelocityVector& rotational);
+    void onAircraftConfigurationReceived(const QString& from, const QString& json);
+    void onAircraftInfoReceived(const QString& callsign, const QString& equipment, const QString& airline);
+    void onPilotDeleted(const QString& callsign);
+    void onSimulatorChanged();
+    void onAircraftAddedToSim(const QString& callsign);
+    void onAircraftRemovedFromSim(const QString& callsign);
+
+    // Timer ticks, public so that they can be driven directly.
+    void removeStaleAircraft();
+    void syncToSimulator();
+
+private:
+    QDateTime now() const;
+    qsizetype indexOf(const QString& callsign) const;
+    void addAircraft(const QString& callsign, const model::AircraftVisualState& visualState);
+    void connectSimulator();
+
+    std::shared_ptr<NetworkManager> m_networkManager;
+    std::shared_ptr<simulator::Simulator> m_simulator;
+    QList<QMetaObject::Connection> m_simulatorConnections;
+    QTimer m_staleTimer;
+    QTimer m_syncTimer;
+    QList<RemoteAircraft> m_aircraft;
+    Clock m_clock;
+};
+
+} // namespace velk::manager

@@ -1,0 +1,476 @@
+// The remote aircraft table: records of the other pilots, their configurations,
+// and when each is put into, kept in and taken out of the simulator.
+#include "manager/AircraftManager.h"
+#include "manager/NetworkManager.h"
+#include "model/MetaTypes.h"
+#include "support/FakeSimulator.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using velk::manager::AircraftManager;
+using velk::manager::NetworkManager;
+using velk::manager::RemoteAircraft;
+using velk::model::AircraftConfig;
+using velk::model::AircraftConfigMessage;
+using velk::model::AircraftVisualState;
+using velk::model::VelocityVector;
+using velk::test::FakeSimulator;
+using SimState = RemoteAircraft::SimState;
+
+namespace {
+
+AircraftVisualState pose(double lat) {
+    AircraftVisualState s;
+    s.latitude = lat;
+    s.longitude = 121.8;
+    s.altitudeTrue = 1200;
+    s.heading = 90;
+    return s;
+}
+
+QString fullConfigText() {
+    AircraftConfigMessage m;
+    AircraftConfig c;
+    c.isFullData = true;
+    c.lights = AircraftConfig::Lights{false, false, true, true, true};
+    c.engines->on = {true, true, std::nullopt, std::nullopt};
+    c.engines->isReversing = {false, false, std::nullopt, std::nullopt};
+    c.gearDown = true;
+    c.flapsPct = 0;
+    c.spoilersOut = false;
+    c.onGround = true;
+    m.config = c;
+    return m.toJson();
+}
+
+} // namespace
+
+class TestAircraftManager : public QObject {
+    Q_OBJECT
+
+private:
+    std::shared_ptr<NetworkManager> nm;
+    std::shared_ptr<FakeSimulator> sim;
+    std::unique_ptr<AircraftManager> table;
+    qint64 clockMs = 1'700'000'000'000;
+
+    void bind() {
+        nm->setSimulator(sim);
+        sim->clearCalls();
+    }
+
+    void slow(const QString& callsign, double groundSpeed = 0.0, double lat = 31.0) {
+        emit nm->slowPositionUpdateReceived(callsign, pose(lat), groundSpeed);
+    }
+
+    void fast(const QString& callsign, double lat = 31.0) {
+        emit nm->fastPositionUpdateReceived(callsign, pose(lat), VelocityVector{3, 0, 4}, VelocityVector{});
+    }
+
+    void config(const QString& from, const QString& json) {
+        emit nm->aircraftConfigurationInfoReceived(from, json);
+    }
+
+    const RemoteAircraft* record(const QString& callsign) const {
+        for (const auto& a : table->aircraft()) {
+            if (a.callsign == callsign) {
+                return &a;
+            }
+        }
+        return nullptr;
+    }
+
+    // A listed pilot with a known type and a full configuration, put in and confirmed.
+    void pilotInSimulator(const QString& callsign) {
+        slow(callsign);
+        emit nm->aircraftInfoReceived(callsign, QStringLiteral("A320"), QStringLiteral("CES"));
+        config(callsign, fullConfigText());
+        emit sim->aircraftAddedToSim(callsign);
+        QCOMPARE(record(callsign)->simState, SimState::InSimulator);
+        sim->clearCalls();
+    }
+
+private slots:
+    void initTestCase() { velk::model::registerMetaTypes(); }
+
+    void init() {
+        nm = std::make_shared<NetworkManager>();
+        sim = std::make_shared<FakeSimulator>();
+        table = std::make_unique<AircraftManager>(nm);
+        table->setClock([this] { return clockMs; });
+    }
+
+    void cleanup() {
+        table.reset();
+        nm.reset();
+        sim.reset();
+    }
+
+    void firstSlowPositionCreatesAnEmptyRecordThatStaysOutOfTheSimulator() {
+        bind();
+        slow(QStringLiteral("CES123"), 250.0, 31.5);
+        QCOMPARE(table->aircraft().size(), 1);
+        const RemoteAircraft a = table->aircraft().constFirst();
+        QCOMPARE(a.callsign, QStringLiteral("CES123"));
+        QCOMPARE(a.visualState, pose(31.5));
+        QCOMPARE(a.groundSpeed, 0.0);
+        QVERIFY(!a.hasConfig);
+        QVERIFY(a.equipment.isEmpty());
+        QCOMPARE(a.simState, SimState::NotInSimulator);
+        QCOMPARE(a.lastUpdate.toMSecsSinceEpoch(), clockMs);
+        QVERIFY(a.config.isEmpty());
+        QVERIFY(sim->calls.isEmpty());
+    }
+
+    void laterSlowPositionsKeepThePoseAndSendAHeartbeat() {
+        bind();
+        slow(QStringLiteral("CES123"), 0.0, 31.5);
+        clockMs += 5000;
+        slow(QStringLiteral("CES123"), 180.0, 31.6);
+        const RemoteAircraft a = table->aircraft().constFirst();
+        QCOMPARE(a.groundSpeed, 180.0);
+        QCOMPARE(a.visualState, pose(31.5));
+        QCOMPARE(a.lastUpdate.toMSecsSinceEpoch(), clockMs);
+        QCOMPARE(sim->callsTo(QStringLiteral("sendHeartbeat")).size(), 1);
+        QCOMPARE(sim->callsTo(QStringLiteral("sendHeartbeat")).constFirst().args.at(0).toString(),
+                 QStringLiteral("CES123"));
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+    }
+
+    void standingPilotGoesInOnceItsFullConfigurationArrives() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        slow(QStringLiteral("CES123"), 0.3);
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"),
+                                      QStringLiteral("CES"));
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+
+        config(QStringLiteral("CES123"), fullConfigText());
+        QCOMPARE(sim->calls.size(), 2);
+        QCOMPARE(sim->calls.at(0).name, QStringLiteral("addRemoteAircraft"));
+        QCOMPARE(sim->calls.at(1).name, QStringLiteral("updateRemoteAircraftConfig"));
+        const auto added = sim->calls.at(0).args.at(0).value<RemoteAircraft>();
+        QCOMPARE(added.equipment, QStringLiteral("A320"));
+        QCOMPARE(added.airline, QStringLiteral("CES"));
+        QVERIFY(added.hasConfig);
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
+        QCOMPARE(record(QStringLiteral("CES123"))->addRequestedAt.toMSecsSinceEpoch(), clockMs);
+
+        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
+    }
+
+    void movingPilotGoesInOnlyAfterItsFirstFastPosition() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        slow(QStringLiteral("CES123"), 12.0);
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+
+        fast(QStringLiteral("CES123"));
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
+        slow(QStringLiteral("CES123"), 12.0);
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+    }
+
+    void fastPositionsMoveListedPilotsWhateverTheirStateAndKeepThePose() {
+        bind();
+        fast(QStringLiteral("NOBODY"));
+        QVERIFY(sim->calls.isEmpty());
+
+        slow(QStringLiteral("CES123"), 0.0, 31.0);
+        clockMs += 200;
+        emit nm->fastPositionUpdateReceived(QStringLiteral("CES123"), pose(31.2), VelocityVector{1, 2, 3},
+                                            VelocityVector{4, 5, 6});
+        const auto calls = sim->callsTo(QStringLiteral("updateRemoteAircraftFastPosition"));
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls.constFirst().args.at(0).value<RemoteAircraft>().callsign, QStringLiteral("CES123"));
+        QCOMPARE(calls.constFirst().args.at(1).value<AircraftVisualState>(), pose(31.2));
+        QCOMPARE(calls.constFirst().args.at(2).value<VelocityVector>(), (VelocityVector{1, 2, 3}));
+        QCOMPARE(calls.constFirst().args.at(3).value<VelocityVector>(), (VelocityVector{4, 5, 6}));
+        const RemoteAircraft* a = record(QStringLiteral("CES123"));
+        QVERIFY(a->hasFastUpdates);
+        QCOMPARE(a->lastUpdate.toMSecsSinceEpoch(), clockMs);
+        QCOMPARE(a->visualState, pose(31.0));
+    }
+
+    void callsignsOfEveryKindFindTheirRecordTrimmedAndUpperCased() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        fast(QStringLiteral(" ces123 "));
+        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
+        emit nm->aircraftInfoReceived(QStringLiteral("ces123"), QStringLiteral("A320"), QString());
+        QCOMPARE(record(QStringLiteral("CES123"))->equipment, QStringLiteral("A320"));
+        config(QStringLiteral("ces123"), fullConfigText());
+        QVERIFY(record(QStringLiteral("CES123"))->hasConfig);
+    }
+
+    void incrementsBeforeTheFirstFullConfigurationAreDropped() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        config(QStringLiteral("CES123"), QStringLiteral(R"({"config":{"gear_down":false}})"));
+        const RemoteAircraft* a = record(QStringLiteral("CES123"));
+        QVERIFY(!a->hasConfig);
+        QVERIFY(a->config.isEmpty());
+        QVERIFY(sim->calls.isEmpty());
+    }
+
+    void incrementsMergeMemberByMemberIncludingLightsAndEngines() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        config(QStringLiteral("CES123"), fullConfigText());
+        sim->clearCalls();
+
+        config(QStringLiteral("CES123"),
+               QStringLiteral(R"({"config":{"flaps_pct":15,"lights":{"landing_on":true},)"
+                              R"("engines":{"2":{"on":false}}}})"));
+        const AircraftConfig c = record(QStringLiteral("CES123"))->config;
+        QCOMPARE(c.flapsPct, std::optional<qint32>(15));
+        QCOMPARE(c.gearDown, std::optional<bool>(true));
+        QCOMPARE(c.spoilersOut, std::optional<bool>(false));
+        QCOMPARE(c.onGround, std::optional<bool>(true));
+        QCOMPARE(c.isFullData, std::optional<bool>(true));
+        // Lights and engines the increment does not name keep their state.
+        QCOMPARE(c.lights, (AircraftConfig::Lights{false, true, true, true, true}));
+        QCOMPARE(c.engines->on[0], std::optional<bool>(true));
+        QCOMPARE(c.engines->on[1], std::optional<bool>(false));
+        QCOMPARE(c.engines->isReversing[0], std::optional<bool>(false));
+        QCOMPARE(c.engines->isReversing[1], std::optional<bool>(false));
+        QCOMPARE(c.engines->on[2], std::nullopt);
+        // No type yet, so not ready: the back end is told of the new configuration.
+        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+        QCOMPARE(sim->callsTo(QStringLiteral("updateRemoteAircraftConfig"))
+                     .constFirst()
+                     .args.at(0)
+                     .value<RemoteAircraft>()
+                     .config.flapsPct,
+                 std::optional<qint32>(15));
+    }
+
+    void aSecondFullConfigurationReplacesTheWholeConfiguration() {
+        slow(QStringLiteral("CES123"));
+        config(QStringLiteral("CES123"), fullConfigText());
+        config(QStringLiteral("CES123"),
+               QStringLiteral(R"({"config":{"is_full_data":true,"gear_down":false}})"));
+        const AircraftConfig c = record(QStringLiteral("CES123"))->config;
+        QCOMPARE(c.gearDown, std::optional<bool>(false));
+        QCOMPARE(c.onGround, std::nullopt);
+        QVERIFY(!c.lights->anyPresent());
+    }
+
+    void aRequestForOurConfigurationChangesNothingInTheTable() {
+        bind();
+        pilotInSimulator(QStringLiteral("CES123"));
+        const RemoteAircraft before = *record(QStringLiteral("CES123"));
+        config(QStringLiteral("CES123"), QStringLiteral(R"({"request":"full"})"));
+        QVERIFY(sim->calls.isEmpty());
+        QCOMPARE(record(QStringLiteral("CES123"))->config, before.config);
+    }
+
+    void unreadableConfigurationIsAnEmptyIncrement() {
+        bind();
+        pilotInSimulator(QStringLiteral("CES123"));
+        const AircraftConfig before = record(QStringLiteral("CES123"))->config;
+        config(QStringLiteral("CES123"), QStringLiteral("{not json"));
+        QCOMPARE(record(QStringLiteral("CES123"))->config, before);
+        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+    }
+
+    void anUnconfirmedAddIsRetriedAfterTenSeconds() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+
+        clockMs += 10'000;
+        table->syncToSimulator();
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
+        clockMs += 1;
+        table->syncToSimulator();
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::NotInSimulator);
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        table->syncToSimulator();
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 2);
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
+    }
+
+    void anAddConfirmedJustInTimeStaysInTheSimulator() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        clockMs += 9'999;
+        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        clockMs += 5'000;
+        table->syncToSimulator();
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+    }
+
+    void aBackEndThatConfirmsAtOnceLeavesTheRecordInTheSimulator() {
+        bind();
+        connect(sim.get(), &FakeSimulator::called, this, [this](const QString& name) {
+            if (name == QLatin1String("addRemoteAircraft")) {
+                emit sim->aircraftAddedToSim(sim->calls.last().args.at(0).value<RemoteAircraft>().callsign);
+            }
+        });
+        slow(QStringLiteral("CES123"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
+        clockMs += 20'000;
+        table->syncToSimulator();
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+    }
+
+    void staleAircraftInTheSimulatorIsAskedForRemovalOnEveryTickUntilConfirmed() {
+        bind();
+        pilotInSimulator(QStringLiteral("CES123"));
+        clockMs += 15'000;
+        table->removeStaleAircraft();
+        QVERIFY(sim->calls.isEmpty());
+        clockMs += 1;
+        table->removeStaleAircraft();
+        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
+        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+                 (QVariantList{QStringLiteral("CES123"), QStringLiteral("Stale")}));
+        QCOMPARE(table->aircraft().size(), 1);
+        clockMs += 10'000;
+        table->removeStaleAircraft();
+        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 2);
+
+        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        QVERIFY(table->aircraft().isEmpty());
+    }
+
+    void staleRecordsThatNeverReachedTheSimulatorAreDroppedAtOnce() {
+        bind();
+        slow(QStringLiteral("NOTYPE1"));
+        slow(QStringLiteral("PENDING1"));
+        emit nm->aircraftInfoReceived(QStringLiteral("PENDING1"), QStringLiteral("B738"), QString());
+        config(QStringLiteral("PENDING1"), fullConfigText());
+        QCOMPARE(record(QStringLiteral("PENDING1"))->simState, SimState::AddRequested);
+        sim->clearCalls();
+
+        clockMs += 15'001;
+        table->removeStaleAircraft();
+        QVERIFY(table->aircraft().isEmpty());
+        // Only the pending add is withdrawn; the other never reached the back end.
+        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
+        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+                 (QVariantList{QStringLiteral("PENDING1"), QStringLiteral("Stale")}));
+        clockMs += 10'000;
+        table->removeStaleAircraft();
+        QCOMPARE(sim->count(QStringLiteral("removeRemoteAircraft")), 1);
+    }
+
+    void aDepartedPilotIsAskedOutOfTheSimulatorAndTheOthersAreSynced() {
+        bind();
+        pilotInSimulator(QStringLiteral("CES123"));
+        slow(QStringLiteral("CSN456"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CSN456"), QStringLiteral("B738"), QString());
+        sim->clearCalls();
+
+        // CSN456 lacks a configuration: the sync pass leaves it alone.
+        emit nm->pilotDeleted(QStringLiteral("CES123"));
+        QCOMPARE(sim->calls.size(), 1);
+        QCOMPARE(sim->calls.constFirst().name, QStringLiteral("removeRemoteAircraft"));
+        QCOMPARE(sim->calls.constFirst().args,
+                 (QVariantList{QStringLiteral("CES123"), QStringLiteral("Deleted")}));
+        QVERIFY(record(QStringLiteral("CES123")) != nullptr);
+        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        QVERIFY(record(QStringLiteral("CES123")) == nullptr);
+        QVERIFY(record(QStringLiteral("CSN456")) != nullptr);
+    }
+
+    void aDepartedPilotThatNeverReachedTheSimulatorIsDroppedAndNotPutIn() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        slow(QStringLiteral("CES123"), 40.0);
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        fast(QStringLiteral("CES123")); // now ready, though no pass has run since
+        sim->clearCalls();
+
+        emit nm->pilotDeleted(QStringLiteral("CES123"));
+        QVERIFY(table->aircraft().isEmpty());
+        QVERIFY(sim->calls.isEmpty());
+    }
+
+    void aDepartedPilotWithAPendingAddIsWithdrawnAndDropped() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        sim->clearCalls();
+
+        emit nm->pilotDeleted(QStringLiteral("CES123"));
+        QVERIFY(table->aircraft().isEmpty());
+        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+                 (QVariantList{QStringLiteral("CES123"), QStringLiteral("Deleted")}));
+        clockMs += 20'000;
+        table->syncToSimulator();
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+    }
+
+    void connectingRunsTheTimersAndDisconnectingClearsEverything() {
+        bind();
+        emit nm->networkConnected(QStringLiteral("DLH123"));
+        QVERIFY(table->isStaleCheckRunning());
+        QVERIFY(table->isSyncRunning());
+        pilotInSimulator(QStringLiteral("CES123"));
+        slow(QStringLiteral("CSN456"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CSN456"), QStringLiteral("B738"), QString());
+        config(QStringLiteral("CSN456"), fullConfigText()); // add still unconfirmed
+        sim->clearCalls();
+
+        emit nm->networkDisconnected(false);
+        QCOMPARE(sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
+        QVERIFY(table->aircraft().isEmpty());
+        QVERIFY(!table->isStaleCheckRunning());
+        QVERIFY(!table->isSyncRunning());
+    }
+
+    void disconnectingWithoutABackEndOnlyEmptiesTheList() {
+        slow(QStringLiteral("CES123"));
+        emit nm->networkDisconnected(true);
+        QVERIFY(table->aircraft().isEmpty());
+        QVERIFY(sim->calls.isEmpty());
+    }
+
+    void withoutABackEndNothingIsPutInUntilOneIsBound() {
+        slow(QStringLiteral("CES123"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::NotInSimulator);
+        bind();
+        table->syncToSimulator();
+        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+    }
+
+    void aNewBackEndTakesOverTheConfirmations() {
+        bind();
+        slow(QStringLiteral("CES123"));
+        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        config(QStringLiteral("CES123"), fullConfigText());
+        auto second = std::make_shared<FakeSimulator>();
+        nm->setSimulator(second);
+
+        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
+        emit second->aircraftAddedToSim(QStringLiteral("CES123"));
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
+        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        QCOMPARE(table->aircraft().size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAircraftManager)
+#include "tst_aircraftmanager.moc"
