@@ -215,8 +215,6 @@ void FsdClient::onSocketError(QTcpSocket* socket) {
     if (m_state == State::Connecting) {
         // The attempt failed: no connection existed, so no disconnect follows.
         closeGracefully(takeSocket());
-        m_state = State::Idle;
-        ++m_generation;
         emit raiseNetworkError(text);
         return;
     }

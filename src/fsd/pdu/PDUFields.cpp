@@ -2,6 +2,8 @@
 
 #include "fsd/PDUFormatException.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -60,46 +62,72 @@ QString joinFrom(const Fields& fields, qsizetype first) {
     return joined;
 }
 
-qint32 toInt32(QStringView text, const char* name) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    if (!ok) {
+namespace {
+
+// Numbers on the wire are plain ASCII in the C locale: surrounding blanks and
+// one leading '+' are accepted, nothing else. Much cheaper than the
+// locale-aware QString conversions, which matter on the position hot path.
+template <class T> bool parseNumber(QStringView text, T& value, int base = 10) {
+    text = text.trimmed();
+    if (text.startsWith(u'+')) {
+        text = text.sliced(1);
+    }
+    char buffer[64];
+    const qsizetype size = text.size();
+    if (size == 0 || size >= qsizetype(sizeof(buffer))) {
+        return false;
+    }
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c > 0x7f) {
+            return false;
+        }
+        buffer[i] = static_cast<char>(c);
+    }
+    std::from_chars_result result;
+    if constexpr (std::is_floating_point_v<T>) {
+        Q_UNUSED(base);
+        result = std::from_chars(buffer, buffer + size, value);
+    } else {
+        result = std::from_chars(buffer, buffer + size, value, base);
+    }
+    return result.ec == std::errc() && result.ptr == buffer + size;
+}
+
+template <class T> T readInteger(QStringView text, const char* name, int base = 10) {
+    T value{};
+    if (!parseNumber(text, value, base)) {
         invalid(name);
     }
     return value;
+}
+
+} // namespace
+
+qint32 toInt32(QStringView text, const char* name) {
+    return readInteger<qint32>(text, name);
 }
 
 quint32 toUInt32(QStringView text, const char* name) {
-    bool ok = false;
-    const uint value = text.trimmed().toUInt(&ok);
-    if (!ok) {
-        invalid(name);
-    }
-    return value;
+    return readInteger<quint32>(text, name);
 }
 
 quint16 toUInt16(QStringView text, const char* name, int base) {
-    bool ok = false;
-    const uint value = text.trimmed().toUInt(&ok, base);
-    if (!ok || value > std::numeric_limits<quint16>::max()) {
-        invalid(name);
-    }
-    return static_cast<quint16>(value);
+    return readInteger<quint16>(text, name, base);
 }
 
 quint8 toUInt8(QStringView text, const char* name) {
-    bool ok = false;
-    const uint value = text.trimmed().toUInt(&ok);
-    if (!ok || value > std::numeric_limits<quint8>::max()) {
+    // Through a wider type: from_chars would read an 8-bit type like any other.
+    const quint32 value = readInteger<quint32>(text, name);
+    if (value > std::numeric_limits<quint8>::max()) {
         invalid(name);
     }
     return static_cast<quint8>(value);
 }
 
 double toDouble(QStringView text, const char* name) {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value)) {
+    double value = 0.0;
+    if (!parseNumber(text, value) || !std::isfinite(value)) {
         invalid(name);
     }
     return value;
@@ -160,25 +188,43 @@ PacketWriter& PacketWriter::text(QStringView value) {
 
 PacketWriter& PacketWriter::number(qint64 value) {
     separator();
-    m_line.append(QString::number(value));
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    m_line.append(QLatin1StringView(buffer, result.ptr - buffer));
     return *this;
 }
 
 PacketWriter& PacketWriter::unsignedNumber(quint64 value) {
     separator();
-    m_line.append(QString::number(value));
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    m_line.append(QLatin1StringView(buffer, result.ptr - buffer));
     return *this;
 }
 
 PacketWriter& PacketWriter::zeroPadded(quint64 value, int width) {
     separator();
-    m_line.append(QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0')));
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    for (qsizetype digits = result.ptr - buffer; digits < width; ++digits) {
+        m_line.append(u'0');
+    }
+    m_line.append(QLatin1StringView(buffer, result.ptr - buffer));
     return *this;
 }
 
 PacketWriter& PacketWriter::fixed(double value, int decimals) {
     separator();
-    m_line.append(QString::number(std::isfinite(value) ? value : 0.0, 'f', decimals));
+    char buffer[400]; // the largest double in fixed notation still fits
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), std::isfinite(value) ? value : 0.0,
+                                      std::chars_format::fixed, decimals);
+    const char* begin = buffer;
+    // A value that rounds to zero is written without a sign.
+    if (buffer[0] == '-' &&
+        std::all_of(buffer + 1, result.ptr, [](char c) { return c == '0' || c == '.'; })) {
+        ++begin;
+    }
+    m_line.append(QLatin1StringView(begin, result.ptr - begin));
     return *this;
 }
 
