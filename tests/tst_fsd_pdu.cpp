@@ -156,6 +156,20 @@ private slots:
             QStringLiteral("#APABC123:SERVER:1:pw  :1:9:0:N ZSSS\r\n"));
     }
 
+    void numbersAreWrittenInTheCLocaleWithoutANegativeZero() {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const QString line = FastPilotPosition(FastPositionKind::Fast, "A", -0.0000001, 121.5, 1000.5, -0.001,
+                                               0, 0, 0, false, -0.00001, 1234567.5, 0, 0, 0, 0, NAN)
+                                 .serialize();
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(line, QStringLiteral(
+                           "^A:0.000000:121.500000:1000.50:0.00:0:0.0000:1234567.5000:0.0000:0.0000:0.0000:"
+                           "0.0000:0.00\r\n"));
+        // Numbers are read the same way: plain ASCII, blanks and a leading '+' tolerated.
+        QCOMPARE(parsed<SendFast>("$SFSERVER:ABC123: +1 ").flag, 1);
+        QCOMPARE(parsed<PilotPosition>("@N:ABC:0021:1:1.5:-2.25:100:0:0:0").transponderCode, 21u);
+    }
+
     void receivedPacketsParseWithColonsAndChineseText() {
         const auto di = parsed<ServerIdentification>("$DISERVER:CLIENT:VATSIM FSD V3.13:0123abcd");
         QCOMPARE(di.version, QStringLiteral("VATSIM FSD V3.13"));
