@@ -1,6 +1,9 @@
 #include "simulator/xplane/PluginProtocol.h"
 
+#include <QtEndian>
+
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace velk::simulator::xplane {
@@ -31,13 +34,25 @@ PluginMessageWriter& PluginMessageWriter::text(const QString& value) {
     return *this;
 }
 
+// msgpack-cxx packs whole-number floats as integers; the plug-in expects the
+// float types themselves, so these are written by hand.
 PluginMessageWriter& PluginMessageWriter::f64(double value) {
-    packer().pack_double(value);
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    char out[9];
+    out[0] = static_cast<char>(0xcb);
+    qToBigEndian<quint64>(bits, out + 1);
+    m_buffer.write(out, sizeof out);
     return *this;
 }
 
 PluginMessageWriter& PluginMessageWriter::f32(float value) {
-    packer().pack_float(value);
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    char out[5];
+    out[0] = static_cast<char>(0xca);
+    qToBigEndian<quint32>(bits, out + 1);
+    m_buffer.write(out, sizeof out);
     return *this;
 }
 
