@@ -299,6 +299,7 @@ private slots:
         });
         plugin->send(QStringLiteral("FORCEDISC"), one(""));
         plugin->send(QStringLiteral("UNKNOWN"), one("x"));
+        plugin->send(QStringLiteral("UNKNOWN"), [](auto& p) { p.pack(3.5); });
         plugin->send(QStringLiteral("ADDED"), [](auto& p) {
             p.pack_array(1);
             p.pack_bin(3);
@@ -375,6 +376,19 @@ private slots:
         QCOMPARE(checked.count(), 0);
         QCOMPARE(csl.count(), 0);
         QCOMPARE(force.count(), 0);
+    }
+
+    void aFloodOfReportsIsHandledInFullAndInOrder() {
+        QSignalSpy added(adapter.get(), &Simulator::aircraftAddedToSim);
+        const int n = 5000;
+        for (int i = 0; i < n; ++i) {
+            const std::string callsign = "F" + std::to_string(i);
+            QVERIFY(plugin->send(QStringLiteral("ADDED"),
+                                 [&](auto& p) { p.pack(std::vector<std::string>{callsign}); }));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(added.count(), n, 30000);
+        QCOMPARE(added.first().at(0).toString(), QStringLiteral("F0"));
+        QCOMPARE(added.last().at(0).toString(), QStringLiteral("F4999"));
     }
 
     void decoderKeepsTheMessageAfterItsBufferIsGone() {

@@ -9,8 +9,11 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <set>
+#include <thread>
 
 namespace velk::simulator::xplane {
 
@@ -22,6 +25,7 @@ constexpr double kFeetPerMetre = 3.28084;
 constexpr int kWatchdogMs = 1000;
 constexpr int kPublishMs = 50;
 constexpr int kOpenChannelDelayMs = 500;
+constexpr int kMaxPendingPluginMessages = 1000;
 
 const QString kPathTransponderCode = QStringLiteral("sim/cockpit/radios/transponder_code");
 const QString kPathTransponderMode = QStringLiteral("sim/cockpit/radios/transponder_mode");
@@ -69,6 +73,7 @@ XPlaneAdapter::~XPlaneAdapter() {
     m_publisher.stop();
     m_connectTimeout.stop();
     m_udp->close();
+    m_closing = true;
     m_channel->close();
 }
 
@@ -410,9 +415,20 @@ void XPlaneAdapter::sendMessage(const PluginMessageWriter& message) {
 }
 
 void XPlaneAdapter::postFromReceiveThread(PluginMessage message) {
+    // A plug-in that floods the channel is slowed down here rather than
+    // filling this thread's event queue without bound.
+    while (m_pendingPluginMessages.load() >= kMaxPendingPluginMessages && !m_closing.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ++m_pendingPluginMessages;
     // State belongs to this object's thread; the receive thread only decodes.
     QMetaObject::invokeMethod(
-        this, [this, message = std::move(message)] { handleNngMessage(message); }, Qt::QueuedConnection);
+        this,
+        [this, message = std::move(message)] {
+            --m_pendingPluginMessages;
+            handleNngMessage(message);
+        },
+        Qt::QueuedConnection);
 }
 
 void XPlaneAdapter::handleNngMessage(const PluginMessage& message) {
@@ -428,6 +444,11 @@ void XPlaneAdapter::handleNngMessage(const PluginMessage& message) {
         }
         if (type == "CSL") {
             handleCslReply(message.payload);
+            return;
+        }
+        static const std::set<std::string> kReports{"ADDED",    "DELETED",  "REQSTATION",
+                                                    "RDIOSENT", "PRIVSENT", "FORCEDISC"};
+        if (!kReports.contains(type)) {
             return;
         }
         const auto elements = payloadElements(message.payload);

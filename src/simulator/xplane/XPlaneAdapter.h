@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -163,6 +164,8 @@ private:
     QStringList m_subscribedDatarefs;
     int m_xplaneVersion = 0;
 
+    std::atomic<int> m_pendingPluginMessages{0};
+    std::atomic<bool> m_closing{false};
     std::unique_ptr<PluginChannel> m_channel;
 };
 
