@@ -111,7 +111,7 @@ struct Traffic {
     }
 
     pdu::FastPilotPosition fastPacket(int i, int step) const {
-        return pdu::FastPilotPosition(velk::fsd::FastPositionKind::Fast, callsigns.at(i),
+        return pdu::FastPilotPosition(pdu::FastPositionKind::Fast, callsigns.at(i),
                                       31.0 + i * 0.01 + step * 1e-5, 121.0, 3000.0, 0.0, 0.0, 90.0, 0.0,
                                       false, 60.0, 0.0, 60.0, 0.0, 0.0, 0.0, 0.0);
     }

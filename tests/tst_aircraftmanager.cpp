@@ -1,13 +1,16 @@
 // The remote aircraft table: records of the other pilots, their configurations,
 // and when each is put into, kept in and taken out of the simulator.
+#include "AppConfig.h"
 #include "manager/AircraftManager.h"
 #include "manager/NetworkManager.h"
 #include "model/MetaTypes.h"
 #include "support/FakeSimulator.h"
+#include "support/FsdTestServer.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using velk::manager::AircraftManager;
@@ -18,6 +21,7 @@ using velk::model::AircraftConfigMessage;
 using velk::model::AircraftVisualState;
 using velk::model::VelocityVector;
 using velk::test::FakeSimulator;
+using velk::test::FsdTestServer;
 using SimState = RemoteAircraft::SimState;
 
 namespace {
@@ -56,6 +60,41 @@ private:
     std::shared_ptr<FakeSimulator> sim;
     std::unique_ptr<AircraftManager> table;
     qint64 clockMs = 1'700'000'000'000;
+    FsdTestServer server;
+
+    // Logs in as the observer OBS1 on the loopback server.
+    bool logIn() {
+        QSignalSpy connected(nm.get(), &NetworkManager::networkConnected);
+        server.clearReceived();
+        if (!nm->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true) ||
+            !server.waitForClient() || !server.waitForLineStartingWith(QStringLiteral("$CQOBS1:SERVER:IP"))) {
+            return false;
+        }
+        server.sendLine(QStringLiteral("$CRSERVER:OBS1:IP:127.0.0.1"));
+        if (connected.isEmpty() && !connected.wait()) {
+            return false;
+        }
+        server.clearReceived();
+        return true;
+    }
+
+    // Lets the server's lines so far be handled: a ping is answered after them.
+    bool drain() {
+        const QString token = QStringLiteral("drain%1").arg(++drains);
+        server.sendLine(QStringLiteral("$PISERVER:OBS1:") + token);
+        return server.waitForLineStartingWith(QStringLiteral("$POOBS1:SERVER:") + token);
+    }
+    int drains = 0;
+
+    QStringList linesStartingWith(const QString& prefix) const {
+        QStringList out;
+        for (const QString& line : server.receivedLines()) {
+            if (line.startsWith(prefix)) {
+                out << line;
+            }
+        }
+        return out;
+    }
 
     void bind() {
         nm->setSimulator(sim);
@@ -94,7 +133,12 @@ private:
     }
 
 private slots:
-    void initTestCase() { velk::model::registerMetaTypes(); }
+    void initTestCase() {
+        velk::model::registerMetaTypes();
+        QVERIFY(server.listen());
+        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(server.port()).toUtf8());
+        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthVatsim, false);
+    }
 
     void init() {
         nm = std::make_shared<NetworkManager>();
@@ -104,6 +148,10 @@ private slots:
     }
 
     void cleanup() {
+        if (server.hasClient()) {
+            nm->disconnectFromNetwork();
+            QVERIFY(server.waitForClientGone());
+        }
         table.reset();
         nm.reset();
         sim.reset();
@@ -147,6 +195,7 @@ private slots:
         emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"),
                                       QStringLiteral("CES"));
         QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        sim->clearCalls();
 
         config(QStringLiteral("CES123"), fullConfigText());
         QCOMPARE(sim->calls.size(), 2);
@@ -469,6 +518,78 @@ private slots:
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
         emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
         QCOMPARE(table->aircraft().size(), 1);
+    }
+
+    void aNewPilotIsAskedForCapabilitiesToldOursAndAskedForItsPlane() {
+        QVERIFY(logIn());
+        slow(QStringLiteral("CES123"));
+        QVERIFY(drain());
+        QCOMPARE(linesStartingWith(QStringLiteral("$CQOBS1:CES123:")), (QStringList{"$CQOBS1:CES123:CAPS"}));
+        QCOMPARE(linesStartingWith(QStringLiteral("$CROBS1:CES123:")),
+                 (QStringList{"$CROBS1:CES123:CAPS:VERSION=1:ATCINFO=1:MODELDESC=1:ACCONFIG=1:VISUPDATE=1"}));
+        QCOMPARE(linesStartingWith(QStringLiteral("#SBOBS1:CES123:PIR")).size(), 1);
+        QCOMPARE(linesStartingWith(QStringLiteral("$CQOBS1:SERVER:FP:CES123")).size(), 1);
+
+        // A known pilot's later positions ask nothing more.
+        server.clearReceived();
+        slow(QStringLiteral("CES123"));
+        QVERIFY(drain());
+        QCOMPARE(server.receivedLines().size(), 1);
+    }
+
+    void onlyACaseExactAcconfigCapabilityAsksForTheConfiguration() {
+        QVERIFY(logIn());
+        server.sendLine(QStringLiteral("$CRCES123:OBS1:CAPS:VERSION=1:acconfig=1"));
+        server.sendLine(QStringLiteral("$CRCSN456:OBS1:CAPS:VERSION=1:ACCONFIG=1:VISUPDATE=1"));
+        QVERIFY(drain());
+        QCOMPARE(linesStartingWith(QStringLiteral("$CQOBS1:")),
+                 (QStringList{R"($CQOBS1:CSN456:ACC:{"request":"full"})"}));
+    }
+
+    void aCapabilitiesQueryFromAListedPilotAsksForItsPlane() {
+        QVERIFY(logIn());
+        slow(QStringLiteral("CES123"));
+        QVERIFY(drain());
+        server.clearReceived();
+        server.sendLine(QStringLiteral("$CQCES123:OBS1:CAPS"));
+        server.sendLine(QStringLiteral("$CQCSN456:OBS1:CAPS"));
+        QVERIFY(drain());
+        QCOMPARE(linesStartingWith(QStringLiteral("#SBOBS1:")), (QStringList{"#SBOBS1:CES123:PIR"}));
+    }
+
+    void aRemotePilotsLifeOverTheWire() {
+        bind();
+        QVERIFY(logIn());
+        // Standing at the gate: "@", then its plane, then its full configuration.
+        server.sendLine(QStringLiteral("@N:CES123:2000:1:31.150000:121.800000:12:0:1026:0"));
+        QTRY_VERIFY(record(QStringLiteral("CES123")) != nullptr);
+        server.sendLine(QStringLiteral("#SBCES123:OBS1:PI:GEN:EQUIPMENT=A320:AIRLINE=CES"));
+        QTRY_COMPARE(record(QStringLiteral("CES123"))->equipment, QStringLiteral("A320"));
+        QCOMPARE(record(QStringLiteral("CES123"))->airline, QStringLiteral("CES"));
+        server.sendLine(QStringLiteral("$CQCES123:@94386:ACC:") + fullConfigText());
+        QTRY_COMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
+        QVERIFY(record(QStringLiteral("CES123"))->config.isFull());
+        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+
+        // An increment over the wire changes only what it names.
+        server.sendLine(QStringLiteral(R"($CQCES123:@94386:ACC:{"config":{"lights":{"landing_on":true}}})"));
+        QTRY_COMPARE(record(QStringLiteral("CES123"))->config.lights->landingOn, std::optional<bool>(true));
+        QCOMPARE(record(QStringLiteral("CES123"))->config.lights->beaconOn, std::optional<bool>(true));
+
+        // Fast positions move it, whatever the case of the sender.
+        sim->clearCalls();
+        server.sendLine(
+            QStringLiteral("^ces123:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:4.0000:0.0000:"
+                           "0.0000:0.0000:0.00"));
+        QTRY_VERIFY(record(QStringLiteral("CES123"))->hasFastUpdates);
+
+        server.sendLine(QStringLiteral("#DPCES123:1234567"));
+        const QVariantList deleted{QStringLiteral("CES123"), QStringLiteral("Deleted")};
+        QTRY_VERIFY(std::any_of(sim->calls.cbegin(), sim->calls.cend(), [&](const FakeSimulator::Call& call) {
+            return call.name == QLatin1String("removeRemoteAircraft") && call.args == deleted;
+        }));
+        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        QVERIFY(table->aircraft().isEmpty());
     }
 };
 

@@ -1,9 +1,11 @@
 // The controller table: controllers learnt from the session manager, announced
 // to the dashboard, swept when gone and published to the simulator back end.
+#include "AppConfig.h"
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
 #include "model/MetaTypes.h"
 #include "support/FakeSimulator.h"
+#include "support/FsdTestServer.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,6 +17,7 @@ using velk::manager::NetworkManager;
 using velk::model::Controller;
 using velk::model::RadioStackState;
 using velk::test::FakeSimulator;
+using velk::test::FsdTestServer;
 
 namespace {
 
@@ -44,6 +47,33 @@ private:
     std::shared_ptr<FakeSimulator> sim;
     std::unique_ptr<ControllerManager> table;
     qint64 clockMs = 1'700'000'000'000;
+    FsdTestServer server;
+
+    // Logs in as the observer OBS1 on the loopback server.
+    bool logIn() {
+        QSignalSpy connected(nm.get(), &NetworkManager::networkConnected);
+        server.clearReceived();
+        if (!nm->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true) ||
+            !server.waitForClient() || !server.waitForLineStartingWith(QStringLiteral("$CQOBS1:SERVER:IP"))) {
+            return false;
+        }
+        server.sendLine(QStringLiteral("$CRSERVER:OBS1:IP:127.0.0.1"));
+        if (connected.isEmpty() && !connected.wait()) {
+            return false;
+        }
+        server.clearReceived();
+        return true;
+    }
+
+    QStringList linesStartingWith(const QString& prefix) const {
+        QStringList out;
+        for (const QString& line : server.receivedLines()) {
+            if (line.startsWith(prefix)) {
+                out << line;
+            }
+        }
+        return out;
+    }
 
     void bind() {
         nm->setSimulator(sim);
@@ -77,7 +107,12 @@ private:
     }
 
 private slots:
-    void initTestCase() { velk::model::registerMetaTypes(); }
+    void initTestCase() {
+        velk::model::registerMetaTypes();
+        QVERIFY(server.listen());
+        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(server.port()).toUtf8());
+        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthVatsim, false);
+    }
 
     void init() {
         nm = std::make_shared<NetworkManager>();
@@ -87,6 +122,10 @@ private slots:
     }
 
     void cleanup() {
+        if (server.hasClient()) {
+            nm->disconnectFromNetwork();
+            QVERIFY(server.waitForClientGone());
+        }
         table.reset();
         nm.reset();
         sim.reset();
@@ -310,6 +349,58 @@ private slots:
         // The last radio stack stays until the new back end reports.
         QCOMPARE(second->callsTo(QStringLiteral("setStationCallsign")).constFirst().args.at(1).toString(),
                  QStringLiteral("EDDM_TWR"));
+    }
+
+    void aNewControllerIsAskedForNameValidityAndCapabilitiesAsReceived() {
+        QVERIFY(logIn());
+        position(QStringLiteral("lfpg_twr"), Khz118700);
+        QVERIFY(server.waitForLineStartingWith(QStringLiteral("$CQOBS1:lfpg_twr:CAPS")));
+        QCOMPARE(
+            linesStartingWith(QStringLiteral("$CQ")),
+            (QStringList{"$CQOBS1:lfpg_twr:RN", "$CQOBS1:SERVER:ATC:lfpg_twr", "$CQOBS1:lfpg_twr:CAPS"}));
+        position(QStringLiteral("LFPG_TWR"), Khz118700, 50.0, 2.0);
+        QCOMPARE(linesStartingWith(QStringLiteral("$CQ")).size(), 3);
+    }
+
+    void aControllersLifeOverTheWire() {
+        bind();
+        QVERIFY(logIn());
+        QStringList events;
+        connect(table.get(), &ControllerManager::controllerAdded, this, [&](const Controller& c) {
+            events << QStringLiteral("added %1 %2 %3 %4")
+                          .arg(c.callsign)
+                          .arg(c.normalizedFrequency)
+                          .arg(c.realName)
+                          .arg(c.isAtc);
+        });
+        connect(table.get(), &ControllerManager::controllerDeleted, this,
+                [&](const Controller& c) { events << QStringLiteral("deleted %1").arg(c.callsign); });
+
+        server.sendLine(QStringLiteral("%LFPG_TWR:18720:4:100:5:49.00000:2.50000:0"));
+        QTRY_COMPARE(events, (QStringList{"added LFPG_TWR 118725 Unknown 0"}));
+        server.sendLine(QStringLiteral("$CRSERVER:OBS1:ATC:Y:LFPG_TWR"));
+        QTRY_COMPARE(events.size(), 3);
+        QCOMPARE(events.at(2), QStringLiteral("added LFPG_TWR 118725 Unknown 1"));
+        server.sendLine(QStringLiteral("$CRLFPG_TWR:OBS1:RN:Jean Dupont:LFPG:1"));
+        QTRY_COMPARE(events.size(), 5);
+        QCOMPARE(events.at(4), QStringLiteral("added LFPG_TWR 118725 Jean Dupont 1"));
+
+        server.sendLine(QStringLiteral("#DALFPG_TWR:1234567"));
+        QTRY_VERIFY(table->controllers().constFirst().removalPending);
+        table->removeStaleControllers();
+        QCOMPARE(events.last(), QStringLiteral("deleted LFPG_TWR"));
+        QVERIFY(table->controllers().isEmpty());
+        QCOMPARE(
+            sim->callsTo(QStringLiteral("updateControllerList")).last().args.at(0).value<QList<Controller>>(),
+            QList<Controller>());
+    }
+
+    void theSweepRunsOnItsOwnWhileConnected() {
+        bind();
+        QVERIFY(logIn());
+        QVERIFY(table->isSweepRunning());
+        position(QStringLiteral("EDDM_TWR"), Khz118700);
+        QTRY_VERIFY(sim->count(QStringLiteral("updateControllerList")) > 0);
     }
 };
 

@@ -1,9 +1,13 @@
 // The user's side of the configuration exchange: the token bucket, answers to
 // full requests, and mode C at take-off.
+#include "AppConfig.h"
 #include "manager/NetworkManager.h"
 #include "manager/UserAircraftManager.h"
 #include "model/MetaTypes.h"
 #include "support/FakeSimulator.h"
+#include "support/FsdTestServer.h"
+
+#include <QSignalSpy>
 
 #include <QTest>
 
@@ -14,6 +18,7 @@ using velk::manager::UserAircraftManager;
 using velk::model::RadioStackState;
 using velk::model::UserAircraftConfigData;
 using velk::test::FakeSimulator;
+using velk::test::FsdTestServer;
 
 namespace {
 
@@ -38,6 +43,41 @@ private:
     std::shared_ptr<NetworkManager> nm;
     std::shared_ptr<FakeSimulator> sim;
     std::unique_ptr<UserAircraftManager> user;
+    FsdTestServer server;
+
+    // Logs in as the observer OBS1 on the loopback server.
+    bool logIn() {
+        QSignalSpy connected(nm.get(), &NetworkManager::networkConnected);
+        server.clearReceived();
+        if (!nm->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true) ||
+            !server.waitForClient() || !server.waitForLineStartingWith(QStringLiteral("$CQOBS1:SERVER:IP"))) {
+            return false;
+        }
+        server.sendLine(QStringLiteral("$CRSERVER:OBS1:IP:127.0.0.1"));
+        if (connected.isEmpty() && !connected.wait()) {
+            return false;
+        }
+        server.clearReceived();
+        return true;
+    }
+
+    // Lets everything sent so far arrive: a ping is answered after it.
+    bool drain() {
+        const QString token = QStringLiteral("drain%1").arg(++drains);
+        server.sendLine(QStringLiteral("$PISERVER:OBS1:") + token);
+        return server.waitForLineStartingWith(QStringLiteral("$POOBS1:SERVER:") + token);
+    }
+    int drains = 0;
+
+    QStringList accLines() const {
+        QStringList out;
+        for (const QString& line : server.receivedLines()) {
+            if (line.startsWith(QStringLiteral("$CQOBS1:")) && line.contains(QStringLiteral(":ACC:"))) {
+                out << line;
+            }
+        }
+        return out;
+    }
 
     void bind() {
         nm->setSimulator(sim);
@@ -53,7 +93,12 @@ private:
     }
 
 private slots:
-    void initTestCase() { velk::model::registerMetaTypes(); }
+    void initTestCase() {
+        velk::model::registerMetaTypes();
+        QVERIFY(server.listen());
+        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(server.port()).toUtf8());
+        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthVatsim, false);
+    }
 
     void init() {
         nm = std::make_shared<NetworkManager>();
@@ -62,6 +107,10 @@ private slots:
     }
 
     void cleanup() {
+        if (server.hasClient()) {
+            nm->disconnectFromNetwork();
+            QVERIFY(server.waitForClientGone());
+        }
         user.reset();
         nm.reset();
         sim.reset();
@@ -184,6 +233,90 @@ private slots:
         emit second->userAircraftConfigDataChanged(d);
         QCOMPARE(second->count(QStringLiteral("transponderModeToggle")), 1);
         QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 0);
+    }
+
+    void incrementsAreBroadcastWithOnlyWhatChanged() {
+        bind();
+        QVERIFY(logIn());
+        UserAircraftConfigData d = parked();
+        report(d);
+        d.landingLightsOn = true;
+        report(d);
+        d.gearDown = false;
+        d.flapsRatio = 0.37;
+        report(d);
+        QVERIFY(drain());
+        QCOMPARE(accLines(), (QStringList{
+                                 R"($CQOBS1:@94386:ACC:{"config":{"lights":{"landing_on":true}}})",
+                                 R"($CQOBS1:@94386:ACC:{"config":{"flaps_pct":35,"gear_down":false}})",
+                             }));
+        QCOMPARE(user->sendTokens(), 8);
+    }
+
+    void theChangeHeldBackByAnEmptyBucketGoesOutWithTheNextOneAfterARefill() {
+        bind();
+        QVERIFY(logIn());
+        UserAircraftConfigData d = parked();
+        report(d);
+        for (int i = 1; i <= 10; ++i) {
+            d.flapsRatio = i * 0.05;
+            report(d);
+        }
+        d.taxiLightsOn = true;
+        report(d);
+        QVERIFY(drain());
+        QCOMPARE(accLines().size(), 10);
+        QCOMPARE(accLines().last(), QStringLiteral(R"($CQOBS1:@94386:ACC:{"config":{"flaps_pct":50}})"));
+
+        user->onRefillTimer();
+        d.strobesOn = true;
+        report(d);
+        QVERIFY(drain());
+        QCOMPARE(accLines().size(), 11);
+        QCOMPARE(
+            accLines().last(),
+            QStringLiteral(R"($CQOBS1:@94386:ACC:{"config":{"lights":{"strobe_on":true,"taxi_on":true}}})"));
+    }
+
+    void aFullRequestIsAnsweredAtOnceWithoutAToken() {
+        bind();
+        QVERIFY(logIn());
+        report(parked());
+        server.sendLine(QStringLiteral(R"($CQCES123:OBS1:ACC:{"request":"full"})"));
+        QVERIFY(drain());
+        QCOMPARE(
+            accLines(),
+            (QStringList{QStringLiteral(
+                R"($CQOBS1:CES123:ACC:{"config":{"engines":{"1":{"is_reversing":false,"on":true},"2":)"
+                R"({"is_reversing":false,"on":true}},"flaps_pct":0,"gear_down":true,"is_full_data":true,)"
+                R"("lights":{"beacon_on":true,"landing_on":false,"nav_on":true,"strobe_on":false,)"
+                R"("taxi_on":false},"on_ground":true,"spoilers_out":false}})")}));
+        QCOMPARE(user->sendTokens(), 10);
+    }
+
+    void beforeAnyReportARequestIsAnsweredFromAnAllOffAircraft() {
+        QVERIFY(logIn());
+        server.sendLine(QStringLiteral(R"($CQCES123:OBS1:ACC:{"request":"full"})"));
+        server.sendLine(QStringLiteral(R"($CQCES123:OBS1:ACC:{"config":{"gear_down":true}})"));
+        QVERIFY(drain());
+        QCOMPARE(accLines(),
+                 (QStringList{QStringLiteral(
+                     R"($CQOBS1:CES123:ACC:{"config":{"flaps_pct":0,"gear_down":false,"is_full_data":true,)"
+                     R"("lights":{"beacon_on":false,"landing_on":false,"nav_on":false,"strobe_on":false,)"
+                     R"("taxi_on":false},"on_ground":false,"spoilers_out":false}})")}));
+    }
+
+    void changesWhileOffTheNetworkUseTokensAndReachNobody() {
+        bind();
+        UserAircraftConfigData d = parked();
+        report(d);
+        d.landingLightsOn = true;
+        report(d);
+        QCOMPARE(user->sendTokens(), 9);
+        QVERIFY(logIn());
+        report(d); // already sent as far as the others are concerned
+        QVERIFY(drain());
+        QVERIFY(accLines().isEmpty());
     }
 };
 
