@@ -69,13 +69,28 @@ QDateTime AircraftManager::now() const {
 }
 
 qsizetype AircraftManager::indexOf(const QString& callsign) const {
-    const QString key = normalizedCallsign(callsign);
-    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
-        if (m_aircraft.at(i).callsign == key) {
-            return i;
+    auto it = m_indexByCallsign.constFind(callsign);
+    if (it == m_indexByCallsign.cend()) {
+        const QString key = normalizedCallsign(callsign);
+        if (key == callsign) {
+            return -1;
+        }
+        it = m_indexByCallsign.constFind(key);
+        if (it == m_indexByCallsign.cend()) {
+            return -1;
         }
     }
-    return -1;
+    return it.value();
+}
+
+void AircraftManager::reindex() {
+    m_indexByCallsign.clear();
+    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
+        // The first record of a callsign is the one looked up.
+        if (!m_indexByCallsign.contains(m_aircraft.at(i).callsign)) {
+            m_indexByCallsign.insert(m_aircraft.at(i).callsign, i);
+        }
+    }
 }
 
 bool AircraftManager::isReadyForSimulator(const RemoteAircraft& aircraft) {
@@ -130,6 +145,7 @@ void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
         m_simulator->removeAllRemoteAircraft();
     }
     m_aircraft.clear();
+    m_indexByCallsign.clear();
     m_staleTimer.stop();
     m_syncTimer.stop();
 }
@@ -151,6 +167,7 @@ void AircraftManager::addAircraft(const QString& callsign, const model::Aircraft
     aircraft.callsign = normalizedCallsign(callsign);
     aircraft.visualState = visualState;
     aircraft.lastUpdate = now();
+    m_indexByCallsign.insert(aircraft.callsign, m_aircraft.size());
     m_aircraft.append(aircraft);
     m_networkManager->requestCapabilities(callsign);
     m_networkManager->sendCapabilities(callsign);
@@ -197,30 +214,28 @@ void AircraftManager::onFastPositionUpdate(const QString& callsign,
 }
 
 void AircraftManager::onAircraftConfigurationReceived(const QString& from, const QString& json) {
+    // One record per callsign: records are only created for callsigns no record holds.
+    const qsizetype index = indexOf(from);
+    if (index < 0) {
+        return;
+    }
     const model::AircraftConfigMessage message = model::AircraftConfigMessage::fromJson(json);
     if (message.requestFull.value_or(false)) {
         // A request for our configuration says nothing about the sender's.
         return;
     }
     const model::AircraftConfig config = message.config.value_or(model::AircraftConfig{});
-    const bool full = config.isFullData.value_or(false);
-    const QString key = normalizedCallsign(from);
-    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
-        RemoteAircraft& aircraft = m_aircraft[i];
-        if (aircraft.callsign != key) {
-            continue;
-        }
-        if (!full && !aircraft.hasConfig) {
-            // Increments mean nothing before the first full configuration.
-            continue;
-        }
-        applyConfiguration(aircraft, config);
-        if (isReadyForSimulator(aircraft)) {
-            syncToSimulator();
-        } else if (m_simulator) {
-            const RemoteAircraft record = aircraft;
-            m_simulator->updateRemoteAircraftConfig(record);
-        }
+    RemoteAircraft& aircraft = m_aircraft[index];
+    if (!config.isFull() && !aircraft.hasConfig) {
+        // Increments mean nothing before the first full configuration.
+        return;
+    }
+    applyConfiguration(aircraft, config);
+    if (isReadyForSimulator(aircraft)) {
+        syncToSimulator();
+    } else if (m_simulator) {
+        const RemoteAircraft record = aircraft;
+        m_simulator->updateRemoteAircraftConfig(record);
     }
 }
 
@@ -257,6 +272,7 @@ void AircraftManager::onPilotDeleted(const QString& callsign) {
         dropped = true;
     }
     if (dropped) {
+        reindex();
         qInfo() << "Departed pilot dropped before reaching the simulator" << key;
     }
     if (askRemoval && m_simulator) {
@@ -289,6 +305,7 @@ void AircraftManager::removeStaleAircraft() {
         // Never confirmed in the simulator: no confirmation of a removal will come
         // either, so the record goes now. A pending add is withdrawn first.
         m_aircraft.removeAt(index);
+        reindex();
         qInfo() << "Stale aircraft dropped before reaching the simulator" << callsign;
         if (state == RemoteAircraft::SimState::AddRequested && m_simulator) {
             m_simulator->removeRemoteAircraft(callsign, ReasonStale);
@@ -337,6 +354,7 @@ void AircraftManager::onAircraftRemovedFromSim(const QString& callsign) {
     const RemoteAircraft removed = m_aircraft.at(index);
     m_aircraft.removeAt(index);
     m_aircraft.removeAll(removed);
+    reindex();
 }
 
 void AircraftManager::onSimulatorChanged() {

@@ -4,6 +4,7 @@
 #include "model/AircraftConfig.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
@@ -67,7 +68,9 @@ public:
 
 private:
     QDateTime now() const;
+    // Index of the first record of a callsign (trimmed, upper case), or -1.
     qsizetype indexOf(const QString& callsign) const;
+    void reindex();
     void addAircraft(const QString& callsign, const model::AircraftVisualState& visualState);
     void connectSimulator();
 
@@ -77,6 +80,8 @@ private:
     QTimer m_staleTimer;
     QTimer m_syncTimer;
     QList<RemoteAircraft> m_aircraft;
+    // Callsign -> position in m_aircraft; rebuilt whenever a record leaves.
+    QHash<QString, qsizetype> m_indexByCallsign;
     Clock m_clock;
 };
 
