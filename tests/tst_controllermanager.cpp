@@ -196,22 +196,6 @@ private slots:
         QCOMPARE(order, (QStringList{"deleted:ZSSS_APP", "added:ZSSS_APP+atc", "updated:ZSSS_ATIS+atc"}));
     }
 
-    void nameArrivalRepublishesAnnounceableControllersAndUpdatesOthers() {
-        position(QStringLiteral("ZSSS_APP"), Khz118700);
-        position(QStringLiteral("ZSSS_DEL"), Khz121500);
-        emit nm->isValidAtcReceived(QStringLiteral("ZSSS_APP"));
-        QSignalSpy added(table.get(), &ControllerManager::controllerAdded);
-        QSignalSpy updated(table.get(), &ControllerManager::controllerUpdated);
-
-        emit nm->realNameReceived(QStringLiteral("zsss_app"), QStringLiteral("Li Wei"));
-        emit nm->realNameReceived(QStringLiteral("ZSSS_DEL"), QStringLiteral("Wang Fang"));
-        emit nm->realNameReceived(QStringLiteral("NOBODY"), QStringLiteral("X"));
-        QCOMPARE(added.count(), 1);
-        QCOMPARE(controllerAt(added, 0).realName, QStringLiteral("Li Wei"));
-        QCOMPARE(updated.count(), 1);
-        QCOMPARE(controllerAt(updated, 0).realName, QStringLiteral("Wang Fang"));
-    }
-
     void unconfirmedControllerThatMovesIsSweptAndComesBackOnItsNextPosition() {
         bind();
         position(QStringLiteral("RJTT_GND"), Khz121500, 35.5, 139.7);
@@ -283,15 +267,6 @@ private slots:
         table->removeStaleControllers();
         QCOMPARE(lastStation(1), QStringLiteral("EDDM_TWR"));
         QCOMPARE(lastStation(2), QString());
-    }
-
-    void unchangedRadioStackLeavesTheStationsAlone() {
-        bind();
-        position(QStringLiteral("EDDM_TWR"), Khz118700);
-        tune(Khz118700, Khz121500);
-        sim->clearCalls();
-        emit sim->radioStackStateChanged(sim->radioStackState());
-        QCOMPARE(sim->count(QStringLiteral("setStationCallsign")), 0);
     }
 
     void deletingTheTunedControllerClearsItsStationAtOnceAndTheSweepRemovesIt() {
@@ -393,14 +368,6 @@ private slots:
         QCOMPARE(
             sim->callsTo(QStringLiteral("updateControllerList")).last().args.at(0).value<QList<Controller>>(),
             QList<Controller>());
-    }
-
-    void theSweepRunsOnItsOwnWhileConnected() {
-        bind();
-        QVERIFY(logIn());
-        QVERIFY(table->isSweepRunning());
-        position(QStringLiteral("EDDM_TWR"), Khz118700);
-        QTRY_VERIFY(sim->count(QStringLiteral("updateControllerList")) > 0);
     }
 };
 

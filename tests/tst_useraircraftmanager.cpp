@@ -116,13 +116,6 @@ private slots:
         sim.reset();
     }
 
-    void theBucketStartsFullAndRefillsForTheWholeLife() {
-        QCOMPARE(user->sendTokens(), 10);
-        QVERIFY(user->isRefillRunning());
-        user->onRefillTimer();
-        QCOMPARE(user->sendTokens(), 10);
-    }
-
     void theFirstReportIsOnlyTheBaseline() {
         bind();
         report(parked());
@@ -200,15 +193,6 @@ private slots:
         report(d);
         emit sim->simConnectionStateChanged(false);
         emit sim->simConnectionStateChanged(true);
-        d.onGround = false;
-        report(d);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 0);
-    }
-
-    void noTakeOffCheckWhileTheBackEndIsNotConnected() {
-        bind();
-        UserAircraftConfigData d = parked();
-        report(d);
         d.onGround = false;
         report(d);
         QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 0);
