@@ -1,0 +1,132 @@
+// Text messaging: server, private, radio and broadcast texts received, and
+// the radio, private and wallop texts the pilot sends.
+#include "manager/NetworkManager.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace velk::manager {
+
+namespace {
+
+const QString kServer = QStringLiteral("SERVER");
+constexpr qint64 kServerColour = 0x85a664;
+constexpr qint64 kBroadcastColour = 0xffa500;
+constexpr qint64 kWallopColour = 0xeb2f06;
+
+// A recipient is one FSD field: never empty, never split by ":" and never
+// holding white space.
+bool isValidRecipient(const QString& to) {
+    if (to.isEmpty() || to.contains(QLatin1Char(':'))) {
+        return false;
+    }
+    return std::none_of(to.cbegin(), to.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+} // namespace
+
+void NetworkManager::onTextMessageReceived(const fsd::pdu::TextMessage& pdu) {
+    if (pdu.from.toUpper() == kServer) {
+        emit serverMessageReceived(pdu.message);
+        if (m_simulator) {
+            m_simulator->showNotification(pdu.message, kServerColour);
+        }
+        return;
+    }
+    emit privateMessageReceived(pdu.from, pdu.message);
+    if (m_simulator) {
+        m_simulator->notifyPrivateMessageReceived(pdu.from.toUpper(), pdu.message);
+    }
+}
+
+void NetworkManager::onRadioMessageReceived(const fsd::pdu::RadioMessage& pdu) {
+    const auto& radio = m_radioStackState;
+    QList<uint> receiving;
+    for (const uint frequency : pdu.frequencies) {
+        if (receiving.contains(frequency)) {
+            continue;
+        }
+        if (radio.com1ReceiveEnabled && frequency == radio.com1Frequency) {
+            receiving.append(frequency);
+        }
+        if (radio.com2ReceiveEnabled && frequency == radio.com2Frequency) {
+            receiving.append(frequency);
+        }
+    }
+    if (receiving.isEmpty()) {
+        return;
+    }
+
+    const QString from = pdu.from.toUpper();
+    static const QRegularExpression selcalPattern(
+        QStringLiteral("^SELCAL ([A-Za-z][A-Za-z]-?[A-Za-z][A-Za-z])$"));
+    const auto selcal = selcalPattern.match(pdu.message);
+    if (selcal.hasMatch()) {
+        const QString code =
+            QStringLiteral("SELCAL %1").arg(selcal.captured(1).remove(QLatin1Char('-'))).toUpper();
+        const QString own = m_connectInfo.selcalCode;
+        if (!own.isEmpty() && QStringLiteral("SELCAL ") + own.toUpper().remove(QLatin1Char('-')) == code) {
+            emit selcalAlertReceived(from, receiving);
+            if (m_simulator) {
+                m_simulator->notifySelcal();
+            }
+        }
+        return;
+    }
+
+    const bool isDirect = pdu.message.toUpper().startsWith(m_connectInfo.callsign.toUpper());
+    network::RadioMessageReceived args;
+    args.setFrom(from);
+    args.setMessage(pdu.message);
+    args.setFrequencies(QVariant::fromValue(receiving));
+    args.setIsDirect(isDirect);
+    args.setDualReceiver(radio.com1ReceiveEnabled && radio.com2ReceiveEnabled);
+    emit radioMessageReceived(args);
+    if (m_simulator) {
+        m_simulator->notifyRadioMessageReceived(from, pdu.message, isDirect);
+    }
+}
+
+void NetworkManager::onBroadcastMessageReceived(const fsd::pdu::BroadcastMessage& pdu) {
+    const QString from = pdu.from.toUpper();
+    emit broadcastMessageReceived(from, pdu.message);
+    if (m_simulator) {
+        m_simulator->showNotification(QStringLiteral("[BROADCAST] %1: %2").arg(from, pdu.message),
+                                      kBroadcastColour);
+    }
+}
+
+void NetworkManager::sendRadioMessage(QString message) {
+    if (m_transmitFrequencies.isEmpty()) {
+        return;
+    }
+    send(fsd::pdu::RadioMessage(m_connectInfo.callsign, m_transmitFrequencies, message).serialize());
+    if (m_simulator) {
+        m_simulator->notifyRadioMessageSent(message);
+    }
+    emit radioMessageSent(message, m_transmitFrequencies);
+}
+
+void NetworkManager::sendPrivateMessage(QString to, QString message) {
+    if (!isValidRecipient(to)) {
+        qWarning() << "Private message not sent: invalid recipient" << to;
+        return;
+    }
+    send(fsd::pdu::TextMessage(m_connectInfo.callsign, to.toUpper(), message).serialize());
+    if (m_simulator) {
+        m_simulator->notifyPrivateMessageSent(to, message);
+    }
+    emit privateMessageSent(to, message);
+}
+
+void NetworkManager::sendWallop(QString message) {
+    send(fsd::pdu::Wallop(m_connectInfo.callsign, message).serialize());
+    emit wallopSent(message);
+    if (m_simulator) {
+        m_simulator->showNotification(QStringLiteral("[WALLOP] %1").arg(message), kWallopColour);
+    }
+}
+
+} // namespace velk::manager

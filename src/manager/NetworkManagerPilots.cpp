@@ -1,0 +1,356 @@
+// Remote pilots: the pilot table, their positions, their aircraft type from
+// plane information and flight plans, and their departure.
+#include "manager/NetworkManager.h"
+
+#include "AppConfig.h"
+#include "network/SwiftAircraftIcaoService.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velk::manager {
+
+namespace {
+
+const QString kServer = QStringLiteral("SERVER");
+constexpr double kKnotsPerMetrePerSecond = 1.943844;
+constexpr double kMaxGroundSpeedKnots = 900.0;
+
+} // namespace
+
+const RemoteAircraft* NetworkManager::pilot(const QString& callsign) const {
+    const auto it = m_pilots.constFind(callsign.trimmed().toUpper());
+    return it == m_pilots.constEnd() ? nullptr : &*it;
+}
+
+RemoteAircraft& NetworkManager::touchPilot(const QString& callsign) {
+    const QString key = callsign.trimmed().toUpper();
+    auto it = m_pilots.find(key);
+    if (it == m_pilots.end()) {
+        RemoteAircraft record;
+        record.callsign = key;
+        record.lastUpdate = QDateTime::currentDateTimeUtc();
+        it = m_pilots.insert(key, record);
+    }
+    return *it;
+}
+
+QString NetworkManager::extractTypeFromFlightPlanAircraft(const QString& aircraft) {
+    static const QRegularExpression category(QStringLiteral("^/?[A-Z]\\s*/"));
+    static const QRegularExpression separators(QStringLiteral("[/_-]+"));
+    static const QRegularExpression designator(QStringLiteral("\\b[A-Z0-9]{2,4}\\b"));
+    QString s = aircraft.trimmed().toUpper();
+    if (s.isEmpty()) {
+        return {};
+    }
+    s.remove(category);
+    s.replace(separators, QStringLiteral(" "));
+    const auto match = designator.match(s);
+    if (match.hasMatch()) {
+        return match.captured(0);
+    }
+    return s.size() > 4 ? s.left(4) : s;
+}
+
+QString NetworkManager::normalizeTypeCode(const QString& code) {
+    const auto result = network::SwiftAircraftIcaoService::instance().normalizeDesignator(code);
+    if (result.found && !result.normalized.isEmpty()) {
+        return result.normalized;
+    }
+    static const QRegularExpression designator(QStringLiteral("([A-Z0-9]{2,4})"));
+    const QString s = code.trimmed().toUpper();
+    const auto match = designator.match(s);
+    if (match.hasMatch()) {
+        return match.captured(1);
+    }
+    if (s.isEmpty()) {
+        return QStringLiteral("ZZZZ");
+    }
+    return s.size() > 4 ? s.left(4) : s;
+}
+
+// --- Positions ------------------------------------------------------------------
+
+void NetworkManager::onPilotPositionReceived(const fsd::pdu::PilotPosition& pdu) {
+    if (!m_simulator) {
+        return;
+    }
+    if (m_connectInfo.observerMode) {
+        // An observer connected as a pilot's callsign plus one letter is that
+        // pilot: it must not see its own aircraft as traffic.
+        const QRegularExpression ownAircraft(
+            QStringLiteral("^%1[A-Z]$").arg(QRegularExpression::escape(pdu.from)));
+        if (ownAircraft.match(m_connectInfo.callsign).hasMatch()) {
+            return;
+        }
+    }
+    const QString callsign = pdu.from.trimmed().toUpper();
+    model::AircraftVisualState visual{};
+    visual.latitude = pdu.lat;
+    visual.longitude = pdu.lon;
+    visual.altitudeTrue = m_simulator->adjustRemoteAltitude(static_cast<double>(pdu.trueAltitude));
+    visual.altitudeAgl = 0;
+    visual.pitch = pdu.pitch;
+    visual.heading = pdu.heading;
+    visual.bank = pdu.bank;
+    visual.noseGearAngle = 0;
+    const double groundSpeed = static_cast<double>(pdu.groundSpeed);
+
+    RemoteAircraft& record = touchPilot(callsign);
+    record.visualState = visual;
+    record.groundSpeed = groundSpeed;
+    record.lastUpdate = QDateTime::currentDateTimeUtc();
+
+    requestPilotInfoOnce(callsign);
+    requestAircraftInfoIfNeeded(callsign);
+    const auto it = m_pilots.constFind(callsign);
+    if (m_simulator && it != m_pilots.constEnd() && it->simState == 1) {
+        m_simulator->updateRemoteAircraftPosition(*it, visual);
+    }
+    emit slowPositionUpdateReceived(callsign, visual, groundSpeed);
+}
+
+void NetworkManager::onFastPilotPositionReceived(const fsd::pdu::FastPilotPosition& pdu) {
+    if (!m_simulator) {
+        return;
+    }
+    const QString callsign = pdu.from.trimmed().toUpper();
+    const bool stopped = pdu.kind == fsd::pdu::FastPilotPosition::Kind::Stopped;
+    model::AircraftVisualState visual{};
+    visual.latitude = pdu.lat;
+    visual.longitude = pdu.lon;
+    visual.altitudeTrue = m_simulator->adjustRemoteAltitude(pdu.altitudeTrue);
+    visual.altitudeAgl = pdu.altitudeAgl;
+    visual.pitch = pdu.pitch;
+    visual.heading = pdu.heading;
+    visual.bank = pdu.bank;
+    visual.noseGearAngle = pdu.noseGearAngle;
+
+    model::VelocityVector positional{};
+    model::VelocityVector rotational{};
+    if (!stopped) {
+        positional = {pdu.velocityX, pdu.velocityY, pdu.velocityZ};
+        rotational = {pdu.velocityPitch, pdu.velocityHeading, pdu.velocityBank};
+    }
+
+    RemoteAircraft& record = touchPilot(callsign);
+    record.visualState = visual;
+    record.hasFastUpdates = true;
+    const double horizontal = std::sqrt(pdu.velocityX * pdu.velocityX + pdu.velocityZ * pdu.velocityZ);
+    if (!stopped && horizontal > 0.05) {
+        record.groundSpeed = std::clamp(horizontal * kKnotsPerMetrePerSecond, 0.0, kMaxGroundSpeedKnots);
+    } else if (stopped) {
+        record.groundSpeed = 0;
+    }
+    record.lastUpdate = QDateTime::currentDateTimeUtc();
+
+    requestPilotInfoOnce(callsign);
+    requestAircraftInfoIfNeeded(callsign);
+    const auto it = m_pilots.constFind(callsign);
+    if (m_simulator && it != m_pilots.constEnd() && it->simState == 1) {
+        m_simulator->updateRemoteAircraftFastPosition(*it, visual, positional, rotational);
+    }
+    // The remote table looks callsigns up exactly: always the normalised form.
+    emit fastPositionUpdateReceived(callsign, visual, positional, rotational);
+}
+
+// --- Putting pilots into the simulator -------------------------------------------
+
+void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
+    if (!m_simulator) {
+        return;
+    }
+    auto it = m_pilots.find(callsign.trimmed().toUpper());
+    if (it == m_pilots.end() || it->equipment.isEmpty()) {
+        return;
+    }
+    it->equipment = normalizeTypeCode(it->equipment);
+    const QString key = it.key();
+    if (it->simState == 1) {
+        if (!it->hasConfig) {
+            requestAircraftConfigurationOnce(key);
+        }
+        return;
+    }
+    m_simulator->addRemoteAircraft(*it);
+    it->simState = 1;
+    if (it->hasConfig) {
+        m_simulator->updateRemoteAircraftConfig(*it);
+    } else {
+        requestAircraftConfigurationOnce(key);
+    }
+}
+
+void NetworkManager::requestPilotInfoOnce(const QString& callsign) {
+    if (!m_fsdClient.isConnected() || m_pilotInfoRequested.contains(callsign)) {
+        return;
+    }
+    const auto it = m_pilots.constFind(callsign);
+    if (it != m_pilots.constEnd() && !it->equipment.isEmpty()) {
+        return;
+    }
+    m_pilotInfoRequested.insert(callsign);
+    requestPilotInfo(callsign);
+}
+
+void NetworkManager::requestPilotInfo(QString callsign) {
+    send(fsd::pdu::PlaneInfoRequest(m_connectInfo.callsign, callsign).serialize());
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, kServer, fsd::ClientQueryType::FlightPlan, {callsign})
+             .serialize());
+    if (m_config->value(ConfigKeys::AuthVatsim)) {
+        requestFlightPlanOnce(callsign);
+    }
+}
+
+void NetworkManager::requestFlightPlanOnce(const QString& callsign) {
+    // A server that answers the request with a flight plan would otherwise
+    // be asked again for every plan it sends.
+    const QString key = callsign.trimmed().toUpper();
+    if (!m_fsdClient.isConnected() || m_flightPlanRequested.contains(key)) {
+        return;
+    }
+    m_flightPlanRequested.insert(key);
+    sendServerTextRequest(m_connectInfo.callsign, kServer, QStringLiteral("FP"),
+                          {callsign, QStringLiteral("GET")});
+}
+
+void NetworkManager::requestAircraftConfigurationOnce(const QString& callsign) {
+    if (!m_fsdClient.isConnected() || m_configurationRequested.contains(callsign)) {
+        return;
+    }
+    m_configurationRequested.insert(callsign);
+    requestAircraftConfiguration(callsign);
+}
+
+void NetworkManager::sendServerTextRequest(const QString& from, const QString& to, const QString& command,
+                                           const QStringList& args) {
+    if (!m_fsdClient.isConnected()) {
+        return;
+    }
+    QStringList fields{from, to, command};
+    fields += args;
+    for (QString& field : fields) {
+        field.replace(QLatin1Char('\r'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '))
+            .replace(QChar(u'\0'), QLatin1Char(' '));
+    }
+    send(QStringLiteral("#TM") + fields.join(QLatin1Char(':')) + QStringLiteral("\r\n"));
+}
+
+// --- Plane information ------------------------------------------------------------
+
+void NetworkManager::onPlaneInfoRequestReceived(const fsd::pdu::PlaneInfoRequest& pdu) {
+    static const QRegularExpression airlinePattern(QStringLiteral("^([A-Z]{3})\\d+"));
+    const auto match = airlinePattern.match(m_connectInfo.callsign);
+    const QString airline = match.hasMatch() ? match.captured(1) : QString();
+    send(fsd::pdu::PlaneInfoResponse(m_connectInfo.callsign, pdu.from, m_connectInfo.typeCode, airline,
+                                     QString(), QString())
+             .serialize());
+}
+
+void NetworkManager::onPlaneInfoResponseReceived(const fsd::pdu::PlaneInfoResponse& pdu) {
+    const QString callsign = pdu.from.trimmed().toUpper();
+    RemoteAircraft& record = touchPilot(callsign);
+    qInfo().noquote() << QStringLiteral(
+                             "PlaneInfoResponse in: callsign=%1 equipment=%2 airline=%3 livery=%4 csl=%5")
+                             .arg(callsign, pdu.equipment.trimmed(), pdu.airline.trimmed(),
+                                  pdu.livery.trimmed(), pdu.csl.trimmed());
+    const QString airline = pdu.airline.trimmed().toUpper();
+    if (!airline.isEmpty()) {
+        record.airline = airline;
+    }
+    const QString livery = pdu.livery.trimmed().toUpper();
+    if (!livery.isEmpty()) {
+        record.livery = livery;
+    }
+    const QString equipment = pdu.equipment.trimmed();
+    if (!equipment.isEmpty()) {
+        record.equipment = normalizeTypeCode(equipment);
+    }
+    const QString csl = pdu.csl.trimmed();
+    if (!csl.isEmpty()) {
+        record.modelHint = csl;
+    } else if (record.modelHint.isEmpty() && livery.startsWith(QLatin1String("SWIFT_"))) {
+        record.modelHint = livery;
+    }
+    qInfo().noquote()
+        << QStringLiteral(
+               "PlaneInfoResponse applied: callsign=%1 typeCode=%2 airline=%3 livery=%4 remoteModelHint=%5")
+               .arg(callsign, record.equipment, record.airline, record.livery, record.modelHint);
+    m_pilotInfoRequested.remove(callsign);
+    requestAircraftInfoIfNeeded(callsign);
+    const auto it = m_pilots.constFind(callsign);
+    if (it != m_pilots.constEnd()) {
+        emit aircraftInfoReceived(callsign, it->equipment, it->airline);
+    }
+}
+
+void NetworkManager::onFlightPlanReceived(const fsd::pdu::FlightPlan& pdu) {
+    const QString callsign = pdu.from.trimmed().toUpper();
+    if (callsign.isEmpty()) {
+        return;
+    }
+    const QString type = extractTypeFromFlightPlanAircraft(pdu.aircraft);
+    if (type.isEmpty()) {
+        qInfo().noquote()
+            << QStringLiteral("FlightPlan ignored: callsign=%1 empty aircraft type").arg(callsign);
+        return;
+    }
+    RemoteAircraft& record = touchPilot(callsign);
+    const QString normalized = normalizeTypeCode(type);
+    const bool changed = record.equipment.compare(normalized, Qt::CaseInsensitive) != 0;
+    record.equipment = normalized;
+    m_pilotInfoRequested.remove(callsign);
+    qInfo().noquote() << QStringLiteral(
+                             "FlightPlan applied: callsign=%1 typeCode=%2 rawAircraft=%3 route=%4-%5")
+                             .arg(callsign, normalized, pdu.aircraft, pdu.departure, pdu.destination);
+    if (m_config->value(ConfigKeys::AuthVatsim)) {
+        requestFlightPlanOnce(callsign);
+    }
+    requestAircraftInfoIfNeeded(callsign);
+    const auto it = m_pilots.constFind(callsign);
+    if (it == m_pilots.constEnd()) {
+        return;
+    }
+    if (m_simulator && changed && it->simState == 1) {
+        m_simulator->updateRemoteAircraftConfig(*it);
+    }
+    emit aircraftInfoReceived(callsign, it->equipment, it->airline);
+}
+
+// --- Departures and controllers ------------------------------------------------------
+
+void NetworkManager::onDeletePilotReceived(const fsd::pdu::DeletePilot& pdu) {
+    const QString callsign = pdu.from.trimmed().toUpper();
+    if (callsign == m_connectInfo.callsign.toUpper()) {
+        emit disableVoiceTransmit();
+    }
+    m_pilotInfoRequested.remove(callsign);
+    m_configurationRequested.remove(callsign);
+    m_flightPlanRequested.remove(callsign);
+    const auto it = m_pilots.constFind(callsign);
+    if (it != m_pilots.constEnd()) {
+        if (it->simState == 1 && m_simulator) {
+            m_simulator->removeRemoteAircraft(it->callsign, QStringLiteral("Pilot disconnected"));
+        }
+        m_pilots.remove(callsign);
+    }
+    emit pilotDeleted(callsign);
+}
+
+void NetworkManager::onATCPositionReceived(const fsd::pdu::ATCPosition& pdu) {
+    if (pdu.frequencies.isEmpty()) {
+        qDebug() << "Controller position without a frequency dropped:" << pdu.from;
+        return;
+    }
+    emit controllerUpdateReceived(pdu.from, static_cast<uint>(pdu.frequencies.first()), pdu.lat, pdu.lon);
+}
+
+void NetworkManager::onDeleteATCReceived(const fsd::pdu::DeleteATC& pdu) {
+    emit controllerDeleted(pdu.from.toUpper());
+}
+
+} // namespace velk::manager

@@ -1,0 +1,342 @@
+// Client queries: answers to what the server and other clients ask, the
+// responses to our own queries, and the query operations of the tables.
+#include "manager/NetworkManager.h"
+
+#include "AppConfig.h"
+#include "common/AppVersion.h"
+#include "model/AircraftConfig.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+#include <QSysInfo>
+
+namespace velk::manager {
+
+using fsd::ClientQueryType;
+
+namespace {
+
+const QString kServer = QStringLiteral("SERVER");
+const QString kBroadcastRecipient = QStringLiteral("@94386");
+constexpr double kFeetPerMetre = 3.28084;
+
+const QStringList& capabilities() {
+    static const QStringList list{QStringLiteral("VERSION=1"), QStringLiteral("ATCINFO=1"),
+                                  QStringLiteral("MODELDESC=1"), QStringLiteral("ACCONFIG=1"),
+                                  QStringLiteral("VISUPDATE=1")};
+    return list;
+}
+
+QString withoutColons(QString text) {
+    return text.remove(QLatin1Char(':'));
+}
+
+QString simulatorName(const simulator::Simulator* sim) {
+    if (!sim) {
+        return QStringLiteral("Observer");
+    }
+    switch (sim->simulatorGeneration()) {
+    case 1:
+        return QStringLiteral("MFS2020");
+    case 2:
+        return QStringLiteral("MFS2024");
+    case 3:
+        return QStringLiteral("XPlane10");
+    case 4:
+        return QStringLiteral("XPlane11");
+    case 5:
+        return QStringLiteral("XPlane12");
+    default:
+        return QStringLiteral("Unknown");
+    }
+}
+
+// An increment changes only the members it carries.
+template <typename T> void mergeMember(T& stored, const T& increment) {
+    if (increment.has_value()) {
+        stored = increment;
+    }
+}
+
+void mergeIncrement(model::AircraftConfig& stored, const model::AircraftConfig& increment) {
+    mergeMember(stored.gearDown, increment.gearDown);
+    mergeMember(stored.flapsPct, increment.flapsPct);
+    mergeMember(stored.spoilersOut, increment.spoilersOut);
+    mergeMember(stored.onGround, increment.onGround);
+    if (increment.lights) {
+        if (!stored.lights) {
+            stored.lights.emplace();
+        }
+        mergeMember(stored.lights->strobeOn, increment.lights->strobeOn);
+        mergeMember(stored.lights->landingOn, increment.lights->landingOn);
+        mergeMember(stored.lights->taxiOn, increment.lights->taxiOn);
+        mergeMember(stored.lights->beaconOn, increment.lights->beaconOn);
+        mergeMember(stored.lights->navOn, increment.lights->navOn);
+    }
+    if (increment.engines) {
+        if (!stored.engines) {
+            stored.engines.emplace();
+        }
+        for (int i = 0; i < 4; ++i) {
+            mergeMember(stored.engines->on[i], increment.engines->on[i]);
+            mergeMember(stored.engines->isReversing[i], increment.engines->isReversing[i]);
+        }
+    }
+}
+
+} // namespace
+
+// --- Query operations --------------------------------------------------------
+
+void NetworkManager::requestCapabilities(QString callsign) {
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::Capabilities, {})
+             .serialize());
+}
+
+void NetworkManager::sendCapabilities(QString callsign) {
+    send(fsd::pdu::ClientQueryResponse(m_connectInfo.callsign, callsign, ClientQueryType::Capabilities,
+                                       capabilities())
+             .serialize());
+}
+
+void NetworkManager::requestRealName(QString callsign) {
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::RealName, {}).serialize());
+}
+
+void NetworkManager::requestControllerAtis(QString callsign) {
+    m_atisLines[callsign.toUpper()] = QStringList();
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::ATIS, {}).serialize());
+}
+
+void NetworkManager::requestIsValidAtc(QString callsign) {
+    send(
+        fsd::pdu::ClientQuery(m_connectInfo.callsign, kServer, ClientQueryType::ATC, {callsign}).serialize());
+}
+
+void NetworkManager::requestAircraftConfiguration(QString callsign) {
+    model::AircraftConfigMessage message;
+    message.requestFull = true;
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::AircraftConfiguration,
+                               {message.toJson()})
+             .serialize());
+}
+
+void NetworkManager::sendAircraftConfiguration(QString callsign, model::AircraftConfig config) {
+    model::AircraftConfigMessage message;
+    message.config = std::move(config);
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::AircraftConfiguration,
+                               {message.toJson()})
+             .serialize());
+}
+
+void NetworkManager::broadcastAircraftConfiguration(model::AircraftConfig config) {
+    sendAircraftConfiguration(kBroadcastRecipient, std::move(config));
+}
+
+// --- Queries received ---------------------------------------------------------
+
+void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
+    const QString& from = pdu.from;
+    switch (pdu.queryType) {
+    case ClientQueryType::Capabilities:
+        if (from.toUpper() != kServer) {
+            emit capabilitiesRequestReceived(from);
+        }
+        sendCapabilities(from);
+        break;
+    case ClientQueryType::Com1Freq: {
+        const QString mhz =
+            QString::number(static_cast<double>(m_radioStackState.com1Frequency) / 1000.0, 'f', 3);
+        send(fsd::pdu::ClientQueryResponse(m_connectInfo.callsign, from, ClientQueryType::Com1Freq, {mhz})
+                 .serialize());
+        break;
+    }
+    case ClientQueryType::RealName:
+        send(fsd::pdu::ClientQueryResponse(m_connectInfo.callsign, from, ClientQueryType::RealName,
+                                           {withoutColons(realNameWithHomeAirport()), QStringLiteral("1")})
+                 .serialize());
+        break;
+    case ClientQueryType::INF: {
+        const auto& d = m_userAircraftData;
+        const QString text =
+            QStringLiteral("VELK Client %1 PID=%2 (%3) IP=%4 SYS_UID=%5 FS_VER=%6 LT=%7 LO=%8 AL=%9")
+                .arg(common::appVersionString(), m_config->value(ConfigKeys::AuthUsername),
+                     realNameWithHomeAirport(), m_clientIp, QString::fromUtf8(QSysInfo::machineUniqueId()),
+                     simulatorName(m_simulator.get()), QString::number(d.latitude, 'g', 6),
+                     QString::number(d.longitude, 'g', 6),
+                     QString::number(d.altitudeMslM * kFeetPerMetre, 'g', 6));
+        send(fsd::pdu::TextMessage(m_connectInfo.callsign, from, text).serialize());
+        break;
+    }
+    case ClientQueryType::AircraftConfiguration:
+        applyAircraftConfiguration(from, pdu.payload.join(QLatin1Char(':')));
+        break;
+    default:
+        break;
+    }
+}
+
+void NetworkManager::applyAircraftConfiguration(const QString& from, const QString& json) {
+    if (!json.isEmpty()) {
+        const model::AircraftConfigMessage message = model::AircraftConfigMessage::fromJson(json);
+        const QString callsign = from.trimmed().toUpper();
+        // A full configuration replaces what is held; an increment is merged
+        // into a full one held already and dropped before it; a request
+        // changes nothing here.
+        const bool isRequest = message.requestFull.value_or(false);
+        if (!isRequest && message.config && !callsign.isEmpty()) {
+            const model::AircraftConfig& received = *message.config;
+            bool applied = false;
+            if (received.isFullData.value_or(false)) {
+                RemoteAircraft& record = touchPilot(callsign);
+                record.config = received;
+                record.hasConfig = true;
+                record.addRequestedAt = QDateTime::currentDateTimeUtc();
+                m_configurationRequested.remove(callsign);
+                applied = true;
+            } else if (auto it = m_pilots.find(callsign); it != m_pilots.end() && it->hasConfig) {
+                mergeIncrement(it->config, received);
+                it->addRequestedAt = QDateTime::currentDateTimeUtc();
+                applied = true;
+            }
+            if (applied) {
+                requestAircraftInfoIfNeeded(callsign);
+                auto it = m_pilots.find(callsign);
+                if (m_simulator && it != m_pilots.end() && it->simState == 1) {
+                    m_simulator->updateRemoteAircraftConfig(*it);
+                }
+            }
+        }
+    }
+    emit aircraftConfigurationInfoReceived(from, json);
+}
+
+// --- Responses to our queries -------------------------------------------------
+
+void NetworkManager::onClientQueryResponseReceived(const fsd::pdu::ClientQueryResponse& pdu) {
+    const QStringList& args = pdu.payload;
+    switch (pdu.queryType) {
+    case ClientQueryType::ATC:
+        if (args.size() >= 2 && args.at(0).toUpper() == QLatin1String("Y")) {
+            emit isValidAtcReceived(args.at(1).toUpper());
+        }
+        break;
+    case ClientQueryType::Capabilities:
+        emit capabilitiesResponseReceived(pdu.from, args.join(QLatin1Char(':')));
+        break;
+    case ClientQueryType::RealName:
+        if (!args.isEmpty()) {
+            emit realNameReceived(pdu.from, args.at(0));
+        }
+        break;
+    case ClientQueryType::ATIS:
+        handleAtisResponse(pdu);
+        break;
+    case ClientQueryType::IP:
+        m_clientIp = args.value(0);
+        completeLogin();
+        break;
+    case ClientQueryType::FlightPlan:
+        handleFlightPlanResponse(pdu);
+        break;
+    default:
+        break;
+    }
+}
+
+void NetworkManager::handleAtisResponse(const fsd::pdu::ClientQueryResponse& pdu) {
+    const QString key = pdu.from.toUpper();
+    auto it = m_atisLines.find(key);
+    if (it == m_atisLines.end()) {
+        return;
+    }
+    const QString kind = pdu.payload.value(0);
+    if (kind == QLatin1String("T")) {
+        it->append(pdu.payload.value(1));
+    } else if (kind == QLatin1String("Z")) {
+        it->append(QStringLiteral("Estimated logoff time: %1").arg(pdu.payload.value(1)));
+    } else if (kind == QLatin1String("E")) {
+        const QStringList lines = *it;
+        m_atisLines.erase(it);
+        emit controllerAtisReceived(key, lines);
+        if (m_simulator) {
+            m_simulator->showNotification(key + QStringLiteral(" ATIS:"), 0xffa500);
+            for (const QString& line : lines) {
+                m_simulator->showNotification(line, 0xffa500);
+            }
+        }
+    }
+}
+
+void NetworkManager::handleFlightPlanResponse(const fsd::pdu::ClientQueryResponse& pdu) {
+    static const QRegularExpression callsignPattern(QStringLiteral("^[A-Z0-9_]{2,12}$"));
+    const QStringList& args = pdu.payload;
+    const QString payload = args.join(QLatin1Char(':'));
+
+    QString callsign;
+    const QString from = pdu.from.trimmed();
+    if (from.isEmpty() || from.toUpper() == kServer) {
+        for (const QString& arg : args) {
+            const auto [key, value] = splitKeyValue(arg);
+            if (key == QLatin1String("CALLSIGN") || key == QLatin1String("CID") ||
+                key == QLatin1String("PILOT") || key == QLatin1String("FROM")) {
+                callsign = value.trimmed().toUpper();
+                break;
+            }
+        }
+        if (callsign.isEmpty() && !args.isEmpty()) {
+            const QString first = args.at(0).trimmed().toUpper();
+            if (callsignPattern.match(first).hasMatch()) {
+                callsign = first;
+            }
+        }
+    } else {
+        callsign = from.toUpper();
+    }
+
+    QString type;
+    static const QStringList typeKeys{QStringLiteral("AIRCRAFT"),  QStringLiteral("AIRCRAFTTYPE"),
+                                      QStringLiteral("EQUIPMENT"), QStringLiteral("AIRCRAFT_TYPE"),
+                                      QStringLiteral("TYPE"),      QStringLiteral("ACFT")};
+    for (const QString& arg : args) {
+        const auto [key, value] = splitKeyValue(arg);
+        if (typeKeys.contains(key)) {
+            type = extractTypeFromFlightPlanAircraft(value);
+            if (!type.isEmpty()) {
+                break;
+            }
+        }
+    }
+    if (type.isEmpty() && args.size() >= 2) {
+        type = extractTypeFromFlightPlanAircraft(args.at(1));
+    }
+
+    if (callsign.isEmpty() || type.isEmpty()) {
+        qInfo().noquote()
+            << QStringLiteral("FlightPlan response ignored: from=%1 payload=%2").arg(pdu.from, payload);
+        return;
+    }
+
+    RemoteAircraft& record = touchPilot(callsign);
+    const QString newType = normalizeTypeCode(type);
+    const bool changed = record.equipment.compare(newType, Qt::CaseInsensitive) != 0;
+    record.equipment = newType;
+    m_pilotInfoRequested.remove(callsign);
+    qInfo().noquote() << QStringLiteral("FlightPlan response applied: callsign=%1 typeCode=%2 payload=%3")
+                             .arg(callsign, newType, payload);
+    requestAircraftInfoIfNeeded(callsign);
+    const auto it = m_pilots.constFind(callsign);
+    if (it == m_pilots.constEnd()) {
+        return;
+    }
+    if (m_simulator && changed && it->simState == 1) {
+        m_simulator->updateRemoteAircraftConfig(*it);
+    }
+    emit aircraftInfoReceived(callsign, it->equipment, it->airline);
+}
+
+void NetworkManager::onPingReceived(const fsd::pdu::Ping& pdu) {
+    send(fsd::pdu::Pong(pdu.to, pdu.from, pdu.timestamp).serialize());
+}
+
+} // namespace velk::manager

@@ -1,0 +1,159 @@
+// Raw packet log: every FSD line sent or received, under logs/network, with the
+// login secret masked. The ten newest files are kept; each file is capped.
+#include "manager/NetworkManager.h"
+
+#include "AppConfig.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+
+namespace velk::manager {
+
+namespace {
+
+constexpr int kKeptFiles = 10;
+const QString kMask = QStringLiteral("******");
+
+QString utcStamp(const QString& format) {
+    return QDateTime::currentDateTimeUtc().toString(format);
+}
+
+// Size of the text once written as UTF-8.
+qint64 utf8Length(const QString& text) {
+    qint64 n = 0;
+    const QChar* p = text.constData();
+    const QChar* end = p + text.size();
+    for (; p != end; ++p) {
+        const char16_t c = p->unicode();
+        if (c < 0x80) {
+            n += 1;
+        } else if (c < 0x800) {
+            n += 2;
+        } else if (p->isHighSurrogate() && p + 1 != end && (p + 1)->isLowSurrogate()) {
+            n += 4;
+            ++p;
+        } else {
+            n += 3;
+        }
+    }
+    return n;
+}
+
+bool isLoginLine(const QString& line) {
+    return line.startsWith(QLatin1String("#AA"), Qt::CaseInsensitive) ||
+           line.startsWith(QLatin1String("#AP"), Qt::CaseInsensitive);
+}
+
+// Keeps room for one more file among the newest kKeptFiles.
+void applyRetention(const QDir& dir) {
+    const QFileInfoList files =
+        dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Time); // newest first
+    for (qsizetype i = kKeptFiles - 1; i < files.size(); ++i) {
+        QFile::remove(files.at(i).absoluteFilePath());
+    }
+}
+
+// "network-<stamp>.log", or with "-2", "-3", ... when that name is taken, so
+// that an existing log is never overwritten.
+QString freeLogName(const QDir& dir, const QString& stamp) {
+    const QString base = QStringLiteral("network-%1").arg(stamp);
+    QString name = base + QStringLiteral(".log");
+    for (int n = 2; dir.exists(name); ++n) {
+        name = QStringLiteral("%1-%2.log").arg(base).arg(n);
+    }
+    return name;
+}
+
+} // namespace
+
+QString NetworkManager::rawLogFilePath() const {
+    return m_rawLogFile.fileName();
+}
+
+void NetworkManager::openRawLog() {
+    const QString folder = QDir(QString::fromStdU16String(m_config->logsDirectory().u16string()))
+                               .filePath(QStringLiteral("network"));
+    QDir dir(folder);
+    if (!dir.exists() && !QDir().mkpath(folder)) {
+        qCritical() << "Unable to create directory" << QDir::toNativeSeparators(folder);
+        return;
+    }
+    applyRetention(dir);
+    m_rawLogFile.setFileName(dir.filePath(freeLogName(dir, utcStamp(QStringLiteral("yyyy-MM-dd_hh-mm-ss")))));
+    m_rawLogBytes = 0;
+    if (m_rawLogFile.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        m_rawLogBytes = m_rawLogFile.size();
+        m_rawLogStream.setDevice(&m_rawLogFile);
+    } else {
+        m_rawLogStream.setDevice(nullptr);
+    }
+}
+
+void NetworkManager::rotateRawLog() {
+    m_rawLogStream.flush();
+    m_rawLogStream.setDevice(nullptr);
+    m_rawLogFile.close();
+    openRawLog();
+}
+
+void NetworkManager::writeRawLog(const QString& entry) {
+    const qint64 size = utf8Length(entry);
+    if (m_rawLogBytes > 0 && m_rawLogBytes + size > m_rawLogSizeLimit) {
+        rotateRawLog();
+        if (!m_rawLogFile.isOpen()) {
+            return;
+        }
+    }
+    m_rawLogStream << entry;
+    m_rawLogBytes += size;
+}
+
+QString NetworkManager::maskSecrets(const QString& line) const {
+    // Both the FSD token and the stored password are masked, whichever road
+    // the login took.
+    QString masked = line;
+    const QString secrets[] = {m_fsdToken, m_config->value(ConfigKeys::AuthPassword)};
+    for (const QString& secret : secrets) {
+        if (!secret.isEmpty()) {
+            masked.replace(secret, kMask, Qt::CaseSensitive);
+        }
+    }
+    return masked;
+}
+
+void NetworkManager::onRawDataSent(QString data) {
+    if (!m_rawLogFile.isOpen()) {
+        return;
+    }
+    if (isLoginLine(data)) {
+        data = maskSecrets(data);
+    }
+    writeRawLog(QStringLiteral("[%1] >>> %2").arg(utcStamp(QStringLiteral("HH:mm:ss.zzz")), data));
+}
+
+void NetworkManager::onRawDataReceived(QString data) {
+    if (!m_rawLogFile.isOpen()) {
+        return;
+    }
+    if (isLoginLine(data)) {
+        data = maskSecrets(data);
+    }
+    writeRawLog(QStringLiteral("[%1] <<< %2").arg(utcStamp(QStringLiteral("HH:mm:ss.zzz")), data));
+}
+
+void NetworkManager::flushLogTimer() {
+    if (m_rawLogFile.isOpen()) {
+        m_rawLogStream.flush();
+    }
+}
+
+void NetworkManager::stopRawLogFlushing() {
+    if (m_rawLogFile.isOpen()) {
+        m_rawLogStream.flush();
+        m_logFlushTimer.stop();
+    }
+}
+
+} // namespace velk::manager

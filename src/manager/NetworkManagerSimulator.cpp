@@ -1,0 +1,244 @@
+// Simulator binding: the current back end, the user's aircraft as it reports
+// it, the validity of that data, the dashboard snapshot and the voice radios.
+#include "manager/NetworkManager.h"
+
+#include <QPointer>
+
+#include <cmath>
+
+namespace velk::manager {
+
+using simulator::Simulator;
+
+void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
+    if (!simulator) {
+        return;
+    }
+    if (m_simulator) {
+        m_simulator->removeAllRemoteAircraft();
+        m_simulator->clearControllerList();
+    }
+    disconnectSimulatorSignals();
+    m_simulator = std::move(simulator);
+    connectSimulatorSignals();
+    if (!m_dataWatchdogTimer.isActive()) {
+        m_dataWatchdogTimer.start();
+    }
+
+    m_userAircraftData = {};
+    m_userAircraftConfigData = {};
+    m_radioStackState = {};
+    m_transmitFrequencies.clear();
+    m_simPaused = false;
+    m_simDataValid = false;
+    m_plausibleUpdateCount = 0;
+    m_lastSimDataMs = 0;
+
+    emit simulatorConnectionStateChanged(false);
+    publishSimulatorData();
+    readdKnownPilots();
+    emit simulatorChanged();
+
+    // Asked on the next turn, and only if this back end is still the bound one.
+    std::shared_ptr<Simulator> bound = m_simulator;
+    QMetaObject::invokeMethod(
+        this,
+        [this, bound] {
+            if (m_simulator == bound) {
+                bound->reconnectSimulator();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void NetworkManager::reconnectSimulator() {
+    if (m_simulator) {
+        m_simulator->reconnectSimulator();
+    }
+}
+
+void NetworkManager::connectSimulatorSignals() {
+    Simulator* sim = m_simulator.get();
+    auto& c = m_simulatorConnections;
+    c << connect(sim, &Simulator::userAircraftDataChanged, this, &NetworkManager::onUserAircraftDataChanged);
+    c << connect(sim, &Simulator::userAircraftConfigDataChanged, this,
+                 &NetworkManager::onUserAircraftConfigDataChanged);
+    c << connect(sim, &Simulator::radioStackStateChanged, this, &NetworkManager::onRadioStackStateChanged);
+    c << connect(sim, &Simulator::requestStationInfo, this, &NetworkManager::onRequestStationInfo);
+    c << connect(sim, &Simulator::radioMessageSent, this, &NetworkManager::sendRadioMessage);
+    c << connect(sim, &Simulator::privateMessageSent, this, &NetworkManager::sendPrivateMessage);
+    c << connect(sim, &Simulator::forceDisconnect, this, &NetworkManager::onSimulatorForceDisconnect);
+    c << connect(sim, &Simulator::simConnectionStateChanged, this,
+                 &NetworkManager::onSimConnectionStateChanged);
+    c << connect(sim, &Simulator::simConnectionFailed, this, &NetworkManager::onSimConnectionFailed);
+    c << connect(sim, &Simulator::pluginVersionChecked, this, &NetworkManager::simulatorPluginStatusUpdated);
+    c << connect(sim, &Simulator::cslValidationChecked, this, &NetworkManager::simulatorCslStatusUpdated);
+    c << connect(sim, &Simulator::trafficMappingStatusChanged, this,
+                 &NetworkManager::simulatorTrafficMappingStatusUpdated);
+    c << connect(sim, &Simulator::xplaneVersionUpdated, this, &NetworkManager::simulatorXPlaneVersionUpdated);
+    c << connect(sim, &Simulator::simPausedStateChanged, this, &NetworkManager::onSimPausedStateChanged);
+    c << connect(sim, &Simulator::trafficSnapshotChanged, this,
+                 &NetworkManager::simulatorTrafficSnapshotUpdated);
+}
+
+void NetworkManager::disconnectSimulatorSignals() {
+    for (const auto& connection : std::as_const(m_simulatorConnections)) {
+        disconnect(connection);
+    }
+    m_simulatorConnections.clear();
+}
+
+void NetworkManager::readdKnownPilots() {
+    const QStringList callsigns = m_pilots.keys();
+    for (const QString& callsign : callsigns) {
+        auto it = m_pilots.find(callsign);
+        if (it == m_pilots.end() || it->simState == 2 || it->equipment.isEmpty()) {
+            continue;
+        }
+        it->simState = 3;
+        requestAircraftInfoIfNeeded(callsign);
+    }
+}
+
+void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& data) {
+    if (data == m_userAircraftData) {
+        return;
+    }
+    m_userAircraftData = data;
+    const bool plausible = std::abs(data.latitude) > 0.000001 || std::abs(data.longitude) > 0.000001 ||
+                           std::abs(data.groundSpeed) > 0.1 || std::abs(data.altitudeMslM) > 0.1 ||
+                           std::abs(data.latitudeVelocity) > 0.0001 ||
+                           std::abs(data.longitudeVelocity) > 0.0001 ||
+                           std::abs(data.altitudeVelocity) > 0.0001;
+    if (plausible) {
+        m_lastSimDataMs = now();
+        if (m_plausibleUpdateCount < 3) {
+            ++m_plausibleUpdateCount;
+        }
+        if (m_plausibleUpdateCount >= 3 && !m_simDataValid) {
+            m_simDataValid = true;
+            emit simulatorConnectionStateChanged(true);
+        }
+    }
+    publishSimulatorData();
+}
+
+void NetworkManager::onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data) {
+    if (data == m_userAircraftConfigData) {
+        return;
+    }
+    m_userAircraftConfigData = data;
+    publishSimulatorData();
+}
+
+void NetworkManager::onRadioStackStateChanged(const model::RadioStackState& state) {
+    if (state == m_radioStackState) {
+        return;
+    }
+    m_radioStackState = state;
+    m_transmitFrequencies.clear();
+    if (state.com1TransmitEnabled) {
+        m_transmitFrequencies.append(state.com1Frequency);
+    } else if (state.com2TransmitEnabled) {
+        m_transmitFrequencies.append(state.com2Frequency);
+    }
+    publishSimulatorData();
+    if (m_voiceClient.isReady()) {
+        refreshVoiceRadios();
+    }
+    emit radioStatesUpdate(state);
+}
+
+void NetworkManager::refreshVoiceRadios() {
+    const auto& s = m_radioStackState;
+    m_com1VoiceRadio.frequency = s.com1Frequency;
+    m_com1VoiceRadio.transmit = s.com1TransmitEnabled;
+    m_com1VoiceRadio.receive = s.com1ReceiveEnabled;
+    m_com1VoiceRadio.volume = static_cast<float>(s.com1Volume) / 100.0f;
+    m_voiceClient.updateRadioStack(m_com1VoiceRadio);
+
+    m_com2VoiceRadio.frequency = s.com2Frequency;
+    m_com2VoiceRadio.receive = s.com2ReceiveEnabled;
+    // Only one radio transmits; COM1 wins.
+    m_com2VoiceRadio.transmit = s.com2TransmitEnabled && !s.com1TransmitEnabled;
+    m_com2VoiceRadio.volume = static_cast<float>(s.com2Volume) / 100.0f;
+    m_voiceClient.updateRadioStack(m_com2VoiceRadio);
+}
+
+void NetworkManager::onVoiceConnectionStateChanged(voice::ConnectionState state) {
+    if (state == voice::ConnectionState::Ready && m_voiceClient.isReady()) {
+        refreshVoiceRadios();
+    }
+}
+
+void NetworkManager::onRequestStationInfo(QString callsign) {
+    requestControllerAtis(callsign);
+}
+
+void NetworkManager::onSimConnectionStateChanged(bool connected) {
+    const bool wasValid = m_simDataValid;
+    if (connected) {
+        m_simDataValid = true;
+        m_lastSimDataMs = 0;
+        emit simulatorConnectionStateChanged(true);
+        if (!wasValid) {
+            publishSimulatorData();
+        }
+    } else {
+        m_simDataValid = false;
+        m_plausibleUpdateCount = 0;
+        m_lastSimDataMs = 0;
+        emit simulatorConnectionStateChanged(false);
+        if (wasValid) {
+            publishSimulatorData();
+        }
+    }
+}
+
+void NetworkManager::onSimConnectionFailed(QString message) {
+    m_simDataValid = false;
+    m_plausibleUpdateCount = 0;
+    m_lastSimDataMs = 0;
+    emit simulatorConnectionStateChanged(false);
+    emit simulatorConnectionFailed(message);
+}
+
+void NetworkManager::onSimPausedStateChanged(bool paused) {
+    m_simPaused = paused;
+    publishSimulatorData();
+}
+
+void NetworkManager::checkSimulatorDataStale() {
+    if (!m_simDataValid || m_lastSimDataMs <= 0 || now() - m_lastSimDataMs < 3001) {
+        return;
+    }
+    m_simDataValid = false;
+    m_plausibleUpdateCount = 0;
+    emit simulatorConnectionStateChanged(false);
+    publishSimulatorData();
+}
+
+void NetworkManager::showNotificationInSimulator(QString message, common::MessageType type) {
+    if (m_simulator) {
+        m_simulator->showNotification(message, common::messageTypeColor(type));
+    }
+}
+
+void NetworkManager::publishSimulatorData() {
+    const auto& d = m_userAircraftData;
+    const auto& c = m_userAircraftConfigData;
+    const auto& r = m_radioStackState;
+    emit simulatorDataUpdated(
+        m_simDataValid, d.latitude, d.longitude, d.altitudeMslM, d.altitudeAglM, d.altitudePressure, d.pitch,
+        d.heading, d.bank, d.latitudeVelocity, d.longitudeVelocity, d.altitudeVelocity, d.pitchVelocity,
+        d.headingVelocity, d.bankVelocity, d.groundSpeed, d.noseWheelAngle, c.onGround, c.gearDown,
+        c.flapsRatio, c.speedbrakeRatio, c.speedbrakeArmed, c.engineCount, c.engine1Running, c.engine2Running,
+        c.engine3Running, c.engine4Running, c.engine1Reversing, c.engine2Reversing, c.engine3Reversing,
+        c.engine4Reversing, c.beaconOn, c.landingLightsOn, c.taxiLightsOn, c.navLightsOn, c.strobesOn,
+        r.avionicsPowerOn, r.com1ReceiveEnabled, r.com2ReceiveEnabled, r.com1TransmitEnabled,
+        r.com2TransmitEnabled, r.com1Frequency, r.com2Frequency, static_cast<double>(r.com1Volume),
+        static_cast<double>(r.com2Volume), r.transponderCode, r.squawkingModeC, r.squawkingIdent,
+        m_simPaused);
+}
+
+} // namespace velk::manager
