@@ -1,0 +1,12 @@
+#include "manager/RemoteAircraft.h"
+
+namespace velk::manager {
+
+bool RemoteAircraft::operator==(const RemoteAircraft& other) const {
+    return callsign == other.callsign && airline == other.airline && livery == other.livery &&
+           modelHint == other.modelHint && equipment == other.equipment && visualState == other.visualState &&
+           lastUpdate == other.lastUpdate && simState == other.simState &&
+           hasFastUpdates == other.hasFastUpdates && groundSpeed == other.groundSpeed;
+}
+
+} // namespace velk::manager

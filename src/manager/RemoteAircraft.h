@@ -1,0 +1,41 @@
+#pragma once
+
+#include "model/AircraftConfig.h"
+#include "model/AircraftState.h"
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QString>
+
+namespace velk::manager {
+
+// One other pilot as the client shows it in the simulator.
+struct RemoteAircraft {
+    enum class SimState : quint8 {
+        NotInSimulator = 0,
+        InSimulator = 1,
+        AddRequested = 3, // asked the back end to add it; waiting for aircraftAddedToSim
+    };
+
+    QString callsign; // as received; the key of every look-up
+    QString airline;
+    QString livery;
+    QString modelHint; // model name announced by the pilot's own client
+    QString equipment; // aircraft type code; never put into the simulator while empty
+    model::AircraftVisualState visualState;
+    model::AircraftConfig config;
+    bool hasConfig = false; // a full configuration has been received
+    QDateTime lastUpdate;   // UTC, last slow or fast position
+    QDateTime addRequestedAt;
+    SimState simState = SimState::NotInSimulator;
+    bool hasFastUpdates = false;
+    double groundSpeed = 0.0; // knots
+
+    // Compares identity, pose, timing and sim state; config, hasConfig and
+    // addRequestedAt take no part.
+    bool operator==(const RemoteAircraft& other) const;
+};
+
+} // namespace velk::manager
+
+Q_DECLARE_METATYPE(velk::manager::RemoteAircraft)

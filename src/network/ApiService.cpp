@@ -1,0 +1,482 @@
+#include "network/ApiService.h"
+
+#include "AppConfig.h"
+#include "common/Deployment.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QThread>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace velk::network {
+
+namespace {
+
+constexpr const char* TimedOutProperty = "velkTimedOut";
+
+std::optional<QJsonObject> parseObject(const QByteArray& body) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        return std::nullopt;
+    }
+    return doc.object();
+}
+
+int httpStatus(QNetworkReply* reply) {
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+QNetworkReply::NetworkError effectiveError(QNetworkReply* reply, bool timedOut) {
+    return timedOut ? QNetworkReply::TimeoutError : reply->error();
+}
+
+QString loginNetworkError(QNetworkReply* reply, bool timedOut) {
+    switch (effectiveError(reply, timedOut)) {
+    case QNetworkReply::NoError:
+        return QStringLiteral("登录失败：服务器返回了无效的响应");
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("无法连接到服务器，请检查网络连接");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("无法找到服务器，请检查服务器地址");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("连接超时，请稍后重试");
+    case QNetworkReply::ContentNotFoundError:
+        return QStringLiteral("服务器接口不存在 (404)\n请求地址: %1").arg(reply->request().url().toString());
+    default:
+        return QStringLiteral("网络错误 (%1): %2").arg(httpStatus(reply)).arg(reply->errorString());
+    }
+}
+
+QString refreshNetworkError(QNetworkReply* reply, bool timedOut) {
+    switch (effectiveError(reply, timedOut)) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("无法连接到服务器");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("无法找到服务器");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("连接超时");
+    case QNetworkReply::AuthenticationRequiredError:
+        return QStringLiteral("令牌已过期，请重新登录");
+    default:
+        return QStringLiteral("网络错误: %1").arg(reply->errorString());
+    }
+}
+
+// Error text of the data requests (FSD token, profile, history, leaderboard):
+// the server's own message when it sent one, else the transport's.
+QString dataRequestError(QNetworkReply* reply, bool timedOut, const std::optional<QJsonObject>& body) {
+    if (body) {
+        const QString message = body->value(QStringLiteral("message")).toString();
+        if (!message.isEmpty()) {
+            return message;
+        }
+    }
+    if (timedOut) {
+        return QStringLiteral("Network error: request timed out");
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        return QStringLiteral("Network error: ") + reply->errorString();
+    }
+    return QStringLiteral("Unknown error");
+}
+
+// A token goes into a header line: control characters would split it.
+QByteArray headerSafe(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    bytes.removeIf([](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+    return bytes;
+}
+
+bool isLoopback(const QUrl& url) {
+    const QString host = url.host();
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    return QHostAddress(host).isLoopback();
+}
+
+} // namespace
+
+ApiService::ApiService(AppConfig* config, QObject* parent)
+    : QObject(parent), m_config(config ? config : AppConfig::instance()),
+      m_network(new QNetworkAccessManager(this)), m_refreshTimer(this) {
+    m_refreshTimer.setSingleShot(true);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &ApiService::onRefreshTimer);
+    setBaseUrl(deployment::apiBaseUrl());
+    m_accessToken = m_config->value(ConfigKeys::AuthToken);
+    m_refreshToken = m_config->value(ConfigKeys::AuthRefreshToken);
+    m_tokenExpiry = jwtExpiry(m_accessToken);
+}
+
+ApiService::~ApiService() {
+    // Replies still in flight are dropped without their completions: their
+    // callers are being torn down with us.
+    for (const QPointer<QNetworkReply>& reply : m_pending) {
+        if (reply) {
+            disconnect(reply, nullptr, this, nullptr);
+            reply->abort();
+            delete reply.data();
+        }
+    }
+}
+
+ApiService* ApiService::instance() {
+    static ApiService* service = [] {
+        auto* created = new ApiService();
+        if (auto* app = QCoreApplication::instance()) {
+            if (created->thread() != app->thread()) {
+                created->moveToThread(app->thread());
+            }
+            created->setParent(app);
+        }
+        return created;
+    }();
+    return service;
+}
+
+void ApiService::setBaseUrl(const QUrl& url) {
+    QString text = url.toString();
+    while (text.endsWith(QLatin1Char('/'))) {
+        text.chop(1);
+    }
+    m_baseUrl = QUrl(text);
+    if (m_baseUrl.scheme() == QLatin1String("http") && !isLoopback(m_baseUrl)) {
+        qWarning() << "Web API base address is not https, traffic is not encrypted:" << m_baseUrl.toString();
+    } else if (!m_baseUrl.isValid() || m_baseUrl.host().isEmpty()) {
+        qWarning() << "Web API base address is not usable:" << text;
+    }
+}
+
+void ApiService::setClock(std::function<qint64()> nowSeconds) {
+    m_clock = std::move(nowSeconds);
+}
+
+qint64 ApiService::now() const {
+    return m_clock ? m_clock() : QDateTime::currentSecsSinceEpoch();
+}
+
+qint64 ApiService::jwtExpiry(const QString& token) {
+    const QStringList parts = token.split(QLatin1Char('.'));
+    if (parts.size() != 3) {
+        return 0;
+    }
+    QByteArray payload = parts.at(1).toLatin1();
+    while (payload.size() % 4 != 0) {
+        payload.append('=');
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(payload, QByteArray::Base64UrlEncoding |
+                                                                     QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        return 0;
+    }
+    const auto claims = parseObject(*decoded);
+    if (!claims) {
+        return 0;
+    }
+    const QJsonValue exp = claims->value(QStringLiteral("exp"));
+    const double seconds = exp.isString() ? exp.toString().toDouble() : exp.toDouble();
+    if (!std::isfinite(seconds) || seconds <= 0 || seconds > 1e12) {
+        return 0;
+    }
+    return static_cast<qint64>(seconds);
+}
+
+QNetworkRequest ApiService::makeRequest(const QString& path, const QString& bearer,
+                                        const QString& query) const {
+    QUrl url(m_baseUrl.toString() + path);
+    if (!query.isEmpty()) {
+        url.setQuery(query);
+    }
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    if (!bearer.isEmpty()) {
+        request.setRawHeader("Authorization", "Bearer " + headerSafe(bearer));
+    }
+    return request;
+}
+
+void ApiService::send(QNetworkReply* reply, ReplyHandler handler) {
+    m_pending.emplace_back(reply);
+    if (m_requestTimeout.count() > 0) {
+        auto* timer = new QTimer(reply);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, reply, [reply] {
+            reply->setProperty(TimedOutProperty, true);
+            reply->abort();
+        });
+        timer->start(m_requestTimeout);
+    }
+    connect(reply, &QNetworkReply::finished, this, [this, reply, handler = std::move(handler)] {
+        std::erase_if(m_pending, [reply](const QPointer<QNetworkReply>& p) { return !p || p == reply; });
+        const bool timedOut = reply->property(TimedOutProperty).toBool();
+        if (timedOut || reply->error() != QNetworkReply::NoError) {
+            qWarning().noquote() << "Web API request" << reply->request().url().toString(QUrl::RemoveQuery)
+                                 << "failed:"
+                                 << (timedOut ? QStringLiteral("timed out") : reply->errorString());
+        }
+        reply->deleteLater();
+        handler(reply, timedOut);
+    });
+}
+
+void ApiService::onOwnThread(std::function<void()> task) {
+    if (QThread::currentThread() == thread()) {
+        task();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    }
+}
+
+void ApiService::login(const QString& username, const QString& password, LoginCallback completion) {
+    onOwnThread([this, username, password, completion = std::move(completion)]() mutable {
+        const QJsonObject payload{{QStringLiteral("username"), username},
+                                  {QStringLiteral("password"), password}};
+        const QNetworkRequest request = makeRequest(QString::fromLatin1(SessionsPath));
+        QNetworkReply* reply =
+            m_network->post(request, QJsonDocument(payload).toJson(QJsonDocument::Compact));
+        send(reply, [this, completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+            const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
+            if (!body) {
+                completion(false, loginNetworkError(r, timedOut));
+                return;
+            }
+            const QString code = body->value(QStringLiteral("code")).toString();
+            const QString message = body->value(QStringLiteral("message")).toString();
+            const QJsonObject data = body->value(QStringLiteral("data")).toObject();
+            if (code == QLatin1String("LOGIN_SUCCESS")) {
+                // A success without a token would leave a session that cannot be used.
+                if (data.value(QStringLiteral("token")).toString().isEmpty()) {
+                    qWarning() << "Sign-in reply carries no access token";
+                    completion(false, QStringLiteral("登录失败：服务器返回了无效的响应"));
+                    return;
+                }
+                adoptSession(data, true);
+                completion(true, message);
+                return;
+            }
+            if (!message.isEmpty()) {
+                completion(false, message);
+            } else if (code == QLatin1String("WRONG_USERNAME_OR_PASSWORD")) {
+                completion(false, QStringLiteral("用户名或密码错误"));
+            } else if (code == QLatin1String("DATABASE_ERROR")) {
+                completion(false, QStringLiteral("服务器数据库错误，请稍后重试"));
+            } else {
+                completion(false, QStringLiteral("登录失败 (错误代码: %1)").arg(code));
+            }
+        });
+    });
+}
+
+void ApiService::refreshToken(const QString& refreshToken, LoginCallback completion, bool first) {
+    onOwnThread([this, refreshToken, first, completion = std::move(completion)]() mutable {
+        const QNetworkRequest request = makeRequest(QString::fromLatin1(SessionsPath), refreshToken,
+                                                    first ? QStringLiteral("first=true") : QString());
+        const quint64 generation = m_sessionGeneration;
+        send(m_network->get(request), [this, refreshToken, generation,
+                                       completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+            if (timedOut || r->error() != QNetworkReply::NoError) {
+                completion(false, refreshNetworkError(r, timedOut));
+                return;
+            }
+            const QJsonObject body = parseObject(r->readAll()).value_or(QJsonObject());
+            const QString message = body.value(QStringLiteral("message")).toString();
+            QJsonObject data = body.value(QStringLiteral("data")).toObject();
+            if (data.value(QStringLiteral("token")).toString().isEmpty()) {
+                completion(false, message.isEmpty() ? QStringLiteral("刷新令牌失败，请重新登录") : message);
+                return;
+            }
+            if (generation != m_sessionGeneration) {
+                // The session was ended while this refresh was in flight.
+                qInfo() << "Discarding a token refresh that completed after the session ended";
+                completion(false, QStringLiteral("刷新令牌失败，请重新登录"));
+                return;
+            }
+            if (data.value(QStringLiteral("flush_token")).toString().isEmpty()) {
+                data.insert(QStringLiteral("flush_token"), refreshToken);
+            }
+            adoptSession(data, false);
+            completion(true, message);
+        });
+    });
+}
+
+void ApiService::adoptSession(const QJsonObject& data, bool isLogin) {
+    m_accessToken = data.value(QStringLiteral("token")).toString();
+    m_refreshToken = data.value(QStringLiteral("flush_token")).toString();
+    const QJsonValue user = data.value(QStringLiteral("user"));
+    if (isLogin || user.isObject()) {
+        m_user = model::User::fromJson(user.toObject());
+    }
+    m_tokenExpiry = jwtExpiry(m_accessToken);
+    m_config->setValue(ConfigKeys::AuthToken, m_accessToken);
+    m_config->setValue(ConfigKeys::AuthRefreshToken, m_refreshToken);
+    armRefreshTimer();
+}
+
+void ApiService::armRefreshTimer() {
+    m_refreshTimer.stop();
+    if (m_tokenExpiry <= 0 || m_refreshToken.isEmpty()) {
+        return;
+    }
+    // QTimer takes an int of milliseconds: cap far-off expiries at 24 days.
+    constexpr qint64 maxDelaySeconds = 24LL * 24 * 3600;
+    const qint64 delay =
+        std::clamp(m_tokenExpiry - RefreshLeadSeconds - now(), MinRefreshDelaySeconds, maxDelaySeconds);
+    m_armedRefreshDelay = delay;
+    m_refreshTimer.start(std::chrono::seconds(delay));
+}
+
+qint64 ApiService::armedRefreshDelay() const {
+    return m_refreshTimer.isActive() ? m_armedRefreshDelay : -1;
+}
+
+void ApiService::onRefreshTimer() {
+    if (m_refreshToken.isEmpty()) {
+        return;
+    }
+    refreshSession([](bool ok, const QString& message) {
+        if (ok) {
+            qInfo() << "Access token refreshed";
+        } else {
+            qWarning().noquote() << "Automatic token refresh failed:" << message;
+        }
+    });
+}
+
+void ApiService::refreshSession(LoginCallback completion) {
+    m_refreshWaiters.push_back(std::move(completion));
+    if (m_refreshWaiters.size() > 1) {
+        return; // joins the refresh already in flight
+    }
+    refreshToken(m_refreshToken, [this](bool ok, const QString& message) {
+        const std::vector<LoginCallback> waiters = std::exchange(m_refreshWaiters, {});
+        for (const LoginCallback& waiter : waiters) {
+            waiter(ok, message);
+        }
+    });
+}
+
+void ApiService::clearSession() {
+    onOwnThread([this] {
+        m_accessToken.clear();
+        m_refreshToken.clear();
+        m_user = model::User();
+        m_tokenExpiry = 0;
+        m_refreshTimer.stop();
+        ++m_sessionGeneration;
+    });
+}
+
+void ApiService::getFSDToken(FsdTokenCallback completion) {
+    onOwnThread([this, completion = std::move(completion)]() mutable {
+        if (m_accessToken.isEmpty()) {
+            completion(false, {}, QStringLiteral("No JWT token found, get FSD token fail"));
+            return;
+        }
+        if (m_tokenExpiry > 0 && m_tokenExpiry - now() < FsdTokenMinValiditySeconds) {
+            if (m_refreshToken.isEmpty()) {
+                completion(false, {}, QStringLiteral("JWT token expired and refresh token is unavailable"));
+                return;
+            }
+            refreshSession([this, completion = std::move(completion)](bool ok, const QString& message) {
+                if (!ok) {
+                    completion(false, {}, message);
+                    return;
+                }
+                requestFsdToken(completion);
+            });
+            return;
+        }
+        requestFsdToken(std::move(completion));
+    });
+}
+
+void ApiService::requestFsdToken(FsdTokenCallback completion) {
+    const QNetworkRequest request = makeRequest(QString::fromLatin1(FsdTokenPath), m_accessToken);
+    send(m_network->get(request), [completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+        const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
+        if (body && body->value(QStringLiteral("code")).toString() == QLatin1String("GET_FSD_TOKEN")) {
+            const QString token =
+                body->value(QStringLiteral("data")).toObject().value(QStringLiteral("token")).toString();
+            if (!token.isEmpty()) {
+                completion(true, token, {});
+                return;
+            }
+            completion(false, {}, QStringLiteral("FSD token missing in the reply"));
+            return;
+        }
+        completion(false, {}, dataRequestError(r, timedOut, body));
+    });
+}
+
+void ApiService::getUserProfile(int /*cid*/, ProfileCallback completion) {
+    onOwnThread([this, completion = std::move(completion)]() mutable {
+        if (m_accessToken.isEmpty()) {
+            completion(false, {}, QStringLiteral("No JWT token found, get user profile fail"));
+            return;
+        }
+        const QNetworkRequest request = makeRequest(QString::fromLatin1(ProfilePath), m_accessToken);
+        send(m_network->get(request), [completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+            const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
+            if (r->error() == QNetworkReply::NoError && body &&
+                body->value(QStringLiteral("data")).isObject()) {
+                completion(true, model::UserProfile::fromJson(body->value(QStringLiteral("data")).toObject()),
+                           {});
+                return;
+            }
+            completion(false, {}, dataRequestError(r, timedOut, body));
+        });
+    });
+}
+
+void ApiService::getUserHistory(HistoryCallback completion) {
+    onOwnThread([this, completion = std::move(completion)]() mutable {
+        if (m_accessToken.isEmpty()) {
+            completion(false, {}, QStringLiteral("No JWT token found, get user history fail"));
+            return;
+        }
+        const QNetworkRequest request = makeRequest(QString::fromLatin1(HistoryPath), m_accessToken);
+        send(m_network->get(request), [completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+            const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
+            if (r->error() == QNetworkReply::NoError && body &&
+                body->value(QStringLiteral("data")).isObject()) {
+                completion(true, model::UserHistory::fromJson(body->value(QStringLiteral("data")).toObject()),
+                           {});
+                return;
+            }
+            completion(false, {}, dataRequestError(r, timedOut, body));
+        });
+    });
+}
+
+void ApiService::getLeaderboard(LeaderboardCallback completion) {
+    onOwnThread([this, completion = std::move(completion)]() mutable {
+        if (m_accessToken.isEmpty()) {
+            completion(false, {}, QStringLiteral("No JWT token found, get leaderboard fail"));
+            return;
+        }
+        const QNetworkRequest request = makeRequest(QString::fromLatin1(LeaderboardPath), m_accessToken);
+        send(m_network->get(request), [completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+            const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
+            if (body && body->value(QStringLiteral("code")).toString() == QLatin1String("GET_TIME_RATING")) {
+                completion(true, body->value(QStringLiteral("data")).toObject(), {});
+                return;
+            }
+            completion(false, {}, dataRequestError(r, timedOut, body));
+        });
+    });
+}
+
+} // namespace velk::network
