@@ -2,6 +2,7 @@
 
 #include "AppConfig.h"
 #include "common/Deployment.h"
+#include "model/MetaTypes.h"
 #include "network/ApiService.h"
 #include "network/SwiftAircraftIcaoService.h"
 
@@ -34,8 +35,9 @@ QString withoutColons(QString text) {
 
 NetworkManager::NetworkManager(QObject* parent)
     : QObject(parent), m_fsdClient(this), m_voiceClient(this), m_com1VoiceRadio{}, m_com2VoiceRadio{} {
+    model::registerMetaTypes();
     m_config = AppConfig::instance();
-    m_apiService = &network::ApiService::instance();
+    m_apiService = network::ApiService::instance();
     m_clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
 
     m_com1VoiceRadio.id = 0;

@@ -78,11 +78,11 @@ void NetworkManager::onRadioMessageReceived(const fsd::pdu::RadioMessage& pdu) {
 
     const bool isDirect = pdu.message.toUpper().startsWith(m_connectInfo.callsign.toUpper());
     network::RadioMessageReceived args;
-    args.setFrom(from);
-    args.setMessage(pdu.message);
-    args.setFrequencies(QVariant::fromValue(receiving));
-    args.setIsDirect(isDirect);
-    args.setDualReceiver(radio.com1ReceiveEnabled && radio.com2ReceiveEnabled);
+    args.from = from;
+    args.message = pdu.message;
+    args.frequencies = QVariant::fromValue(receiving);
+    args.isDirect = isDirect;
+    args.dualReceiver = radio.com1ReceiveEnabled && radio.com2ReceiveEnabled;
     emit radioMessageReceived(args);
     if (m_simulator) {
         m_simulator->notifyRadioMessageReceived(from, pdu.message, isDirect);

@@ -107,7 +107,7 @@ void NetworkManager::onPilotPositionReceived(const fsd::pdu::PilotPosition& pdu)
     requestPilotInfoOnce(callsign);
     requestAircraftInfoIfNeeded(callsign);
     const auto it = m_pilots.constFind(callsign);
-    if (m_simulator && it != m_pilots.constEnd() && it->simState == 1) {
+    if (m_simulator && it != m_pilots.constEnd() && it->simState == RemoteAircraft::SimState::InSimulator) {
         m_simulator->updateRemoteAircraftPosition(*it, visual);
     }
     emit slowPositionUpdateReceived(callsign, visual, groundSpeed);
@@ -150,7 +150,7 @@ void NetworkManager::onFastPilotPositionReceived(const fsd::pdu::FastPilotPositi
     requestPilotInfoOnce(callsign);
     requestAircraftInfoIfNeeded(callsign);
     const auto it = m_pilots.constFind(callsign);
-    if (m_simulator && it != m_pilots.constEnd() && it->simState == 1) {
+    if (m_simulator && it != m_pilots.constEnd() && it->simState == RemoteAircraft::SimState::InSimulator) {
         m_simulator->updateRemoteAircraftFastPosition(*it, visual, positional, rotational);
     }
     // The remote table looks callsigns up exactly: always the normalised form.
@@ -169,14 +169,14 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
     }
     it->equipment = normalizeTypeCode(it->equipment);
     const QString key = it.key();
-    if (it->simState == 1) {
+    if (it->simState == RemoteAircraft::SimState::InSimulator) {
         if (!it->hasConfig) {
             requestAircraftConfigurationOnce(key);
         }
         return;
     }
     m_simulator->addRemoteAircraft(*it);
-    it->simState = 1;
+    it->simState = RemoteAircraft::SimState::InSimulator;
     if (it->hasConfig) {
         m_simulator->updateRemoteAircraftConfig(*it);
     } else {
@@ -315,7 +315,7 @@ void NetworkManager::onFlightPlanReceived(const fsd::pdu::FlightPlan& pdu) {
     if (it == m_pilots.constEnd()) {
         return;
     }
-    if (m_simulator && changed && it->simState == 1) {
+    if (m_simulator && changed && it->simState == RemoteAircraft::SimState::InSimulator) {
         m_simulator->updateRemoteAircraftConfig(*it);
     }
     emit aircraftInfoReceived(callsign, it->equipment, it->airline);
@@ -333,7 +333,7 @@ void NetworkManager::onDeletePilotReceived(const fsd::pdu::DeletePilot& pdu) {
     m_flightPlanRequested.remove(callsign);
     const auto it = m_pilots.constFind(callsign);
     if (it != m_pilots.constEnd()) {
-        if (it->simState == 1 && m_simulator) {
+        if (it->simState == RemoteAircraft::SimState::InSimulator && m_simulator) {
             m_simulator->removeRemoteAircraft(it->callsign, QStringLiteral("Pilot disconnected"));
         }
         m_pilots.remove(callsign);

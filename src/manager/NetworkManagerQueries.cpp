@@ -202,7 +202,8 @@ void NetworkManager::applyAircraftConfiguration(const QString& from, const QStri
             if (applied) {
                 requestAircraftInfoIfNeeded(callsign);
                 auto it = m_pilots.find(callsign);
-                if (m_simulator && it != m_pilots.end() && it->simState == 1) {
+                if (m_simulator && it != m_pilots.end() &&
+                    it->simState == RemoteAircraft::SimState::InSimulator) {
                     m_simulator->updateRemoteAircraftConfig(*it);
                 }
             }
@@ -329,7 +330,7 @@ void NetworkManager::handleFlightPlanResponse(const fsd::pdu::ClientQueryRespons
     if (it == m_pilots.constEnd()) {
         return;
     }
-    if (m_simulator && changed && it->simState == 1) {
+    if (m_simulator && changed && it->simState == RemoteAircraft::SimState::InSimulator) {
         m_simulator->updateRemoteAircraftConfig(*it);
     }
     emit aircraftInfoReceived(callsign, it->equipment, it->airline);

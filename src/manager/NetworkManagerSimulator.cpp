@@ -92,10 +92,10 @@ void NetworkManager::readdKnownPilots() {
     const QStringList callsigns = m_pilots.keys();
     for (const QString& callsign : callsigns) {
         auto it = m_pilots.find(callsign);
-        if (it == m_pilots.end() || it->simState == 2 || it->equipment.isEmpty()) {
+        if (it == m_pilots.end() || it->equipment.isEmpty()) {
             continue;
         }
-        it->simState = 3;
+        it->simState = RemoteAircraft::SimState::AddRequested;
         requestAircraftInfoIfNeeded(callsign);
     }
 }
@@ -151,13 +151,13 @@ void NetworkManager::onRadioStackStateChanged(const model::RadioStackState& stat
 
 void NetworkManager::refreshVoiceRadios() {
     const auto& s = m_radioStackState;
-    m_com1VoiceRadio.frequency = s.com1Frequency;
+    m_com1VoiceRadio.frequency = static_cast<qint32>(s.com1Frequency);
     m_com1VoiceRadio.transmit = s.com1TransmitEnabled;
     m_com1VoiceRadio.receive = s.com1ReceiveEnabled;
     m_com1VoiceRadio.volume = static_cast<float>(s.com1Volume) / 100.0f;
     m_voiceClient.updateRadioStack(m_com1VoiceRadio);
 
-    m_com2VoiceRadio.frequency = s.com2Frequency;
+    m_com2VoiceRadio.frequency = static_cast<qint32>(s.com2Frequency);
     m_com2VoiceRadio.receive = s.com2ReceiveEnabled;
     // Only one radio transmits; COM1 wins.
     m_com2VoiceRadio.transmit = s.com2TransmitEnabled && !s.com1TransmitEnabled;
