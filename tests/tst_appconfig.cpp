@@ -47,7 +47,8 @@ private slots:
             config.setValues(ConfigKeys::AuthRememberPassword, true, ConfigKeys::XPlaneUDPPort, 49010,
                              ConfigKeys::VoiceMicGain, -3.5, ConfigKeys::ProfileRealname,
                              QStringLiteral("张 三, Jr."));
-            config.setValue(ConfigKeys::XPlaneCSL, QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")});
+            config.setValue(ConfigKeys::XPlaneCSL,
+                            QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")});
             config.setValue(ConfigKeys::MSFSCustomMappingPaths2020, QStringList{QStringLiteral("/only")});
         }
         AppConfig again(dir);
@@ -55,15 +56,14 @@ private slots:
         QCOMPARE(again.value(ConfigKeys::XPlaneUDPPort), 49010);
         QCOMPARE(again.value(ConfigKeys::VoiceMicGain), -3.5);
         QCOMPARE(again.value(ConfigKeys::ProfileRealname), QStringLiteral("张 三, Jr."));
-        QCOMPARE(again.value(ConfigKeys::XPlaneCSL), (QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")}));
+        QCOMPARE(again.value(ConfigKeys::XPlaneCSL),
+                 (QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")}));
         QCOMPARE(again.value(ConfigKeys::MSFSCustomMappingPaths2020), QStringList{QStringLiteral("/only")});
     }
 
     void unconvertibleValuesReadAsZero() {
         const QString dir = test::freshDir(QStringLiteral("zero"));
-        {
-            AppConfig config(dir);
-        }
+        { AppConfig config(dir); }
         {
             QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
             ini.setValue(QStringLiteral("XPlane/UDPPort"), QStringLiteral("abc"));
@@ -114,7 +114,8 @@ private slots:
         QVERIFY(!ini.contains(QStringLiteral("refresh-secret")));
         QFile key(dir + QStringLiteral("/config.key"));
         QCOMPARE(key.size(), qint64(QAESEncryption::KeySize));
-        QCOMPARE(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+        QCOMPARE(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                 QFileDevice::Permissions());
 
         AppConfig again(dir);
         QCOMPARE(again.value(ConfigKeys::AuthPassword), password);
@@ -143,9 +144,7 @@ private slots:
     void corruptedOrForeignCipherTextReadsAsDefault() {
         QFETCH(QString, stored);
         const QString dir = test::freshDir(QStringLiteral("corrupt"));
-        {
-            AppConfig config(dir);
-        }
+        { AppConfig config(dir); }
         {
             QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
             ini.setValue(QStringLiteral("Auth/Password"), stored);

@@ -1,0 +1,168 @@
+#include "network/SwiftAircraftIcaoService.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+using velk::network::SwiftAircraftIcaoService;
+
+namespace {
+
+constexpr int kDesignators = 3000;
+constexpr int kRecords = 10000;
+
+QString g_dataDir;
+QStringList g_designators;
+
+// Designators shaped like real ones: a letter, then letters and digits,
+// mostly four characters long.
+QStringList makeDesignators() {
+    std::mt19937 rng(8643);
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    const QString alnum = letters + QStringLiteral("0123456789");
+    QSet<QString> seen;
+    QStringList out;
+    while (out.size() < kDesignators) {
+        const int roll = static_cast<int>(rng() % 10);
+        const int length = roll < 7 ? 4 : (roll < 9 ? 3 : 2);
+        QString d(letters[static_cast<int>(rng() % letters.size())]);
+        while (d.size() < length) {
+            d.append(alnum[static_cast<int>(rng() % alnum.size())]);
+        }
+        if (!seen.contains(d)) {
+            seen.insert(d);
+            out.append(d);
+        }
+    }
+    return out;
+}
+
+bool buildDatabase() {
+    g_dataDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("bench-data"));
+    QDir(g_dataDir).removeRecursively();
+    { SwiftAircraftIcaoService schemaOnly(g_dataDir); }
+    g_designators = makeDesignators();
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_fill"));
+        db.setDatabaseName(g_dataDir + QStringLiteral("/cache/swift/aircrafticao.sqlite"));
+        if (db.open() && db.transaction()) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral(
+                "INSERT INTO aircraft_icao VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+            ok = true;
+            for (int id = 1; ok && id <= kRecords; ++id) {
+                const QVariantList values = {id,
+                                             g_designators[id % kDesignators],
+                                             QStringLiteral("Manufacturer %1").arg(id % 400),
+                                             QStringLiteral("Model %1").arg(id),
+                                             QStringLiteral("L2J"),
+                                             QStringLiteral("J"),
+                                             2,
+                                             QStringLiteral("M"),
+                                             id,
+                                             1,
+                                             0,
+                                             0,
+                                             QStringLiteral("2024-01-01T00:00:00Z"),
+                                             QStringLiteral("2024-01-01T00:00:00Z")};
+                for (int i = 0; i < values.size(); ++i) {
+                    query.bindValue(i, values[i]);
+                }
+                ok = query.exec();
+            }
+            query.prepare(QStringLiteral("INSERT INTO metadata VALUES ('latest_snapshot', 'bench')"));
+            ok = ok && query.exec();
+            query.finish();
+            ok = ok && db.commit();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench_fill"));
+    return ok;
+}
+
+void BM_StartupLoad(benchmark::State& state) {
+    for (auto _ : state) {
+        SwiftAircraftIcaoService service(g_dataDir);
+        if (!service.isReady()) {
+            state.SkipWithError("database not ready");
+            break;
+        }
+        benchmark::DoNotOptimize(service.isReady());
+    }
+    state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_StartupLoad)->Unit(benchmark::kMillisecond);
+
+void BM_NormalizeDesignator(benchmark::State& state) {
+    SwiftAircraftIcaoService service(g_dataDir);
+    const QString a = g_designators[10];
+    const QString b = g_designators[20];
+    const QString c = g_designators[30];
+    // What flight plans and pilots actually send: equipment codes, variants,
+    // lower case, blanks, unknown types.
+    const QStringList texts = {
+        QStringLiteral("H/%1/L").arg(a), a + QStringLiteral("-800"),      b.toLower(),
+        QStringLiteral("  %1 ").arg(c),  a + QStringLiteral("NEO"),       QStringLiteral("T/%1/F").arg(b),
+        QStringLiteral("ZZZZZZ"),        QStringLiteral("B738/W"),        c,
+        QStringLiteral("Cessna 172"),    QStringLiteral("M/%1/G").arg(c), QString()};
+    qsizetype i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(service.normalizeDesignator(texts[i]));
+        i = (i + 1) % texts.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NormalizeDesignator);
+
+void BM_SearchDesignators(benchmark::State& state) {
+    SwiftAircraftIcaoService service(g_dataDir);
+    const QString d = g_designators[42];
+    // One query per keystroke while typing two types.
+    const QStringList queries = {d.left(1),
+                                 d.left(2),
+                                 d.left(3),
+                                 d,
+                                 QStringLiteral("a"),
+                                 QStringLiteral("a3"),
+                                 QStringLiteral("a32"),
+                                 QStringLiteral("a320")};
+    qsizetype i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(service.searchDesignators(queries[i], 8));
+        i = (i + 1) % queries.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SearchDesignators);
+
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtInfoMsg && type != QtDebugMsg) {
+        fprintf(stderr, "%s\n", qPrintable(message));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(quietHandler);
+    if (!buildDatabase()) {
+        fprintf(stderr, "could not build the benchmark database\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

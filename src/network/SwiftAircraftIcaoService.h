@@ -1,0 +1,91 @@
+#pragma once
+
+#include "network/AircraftIcaoRecord.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace velk::network {
+
+// The process-wide database of ICAO aircraft types: an SQLite file in
+// cache/swift beside the executable, read once into memory. Filled from older
+// sources (a legacy database copy, the legacy JSON cache, the Doc8643 text)
+// while it holds no usable snapshot. Used on the event-loop thread only.
+class SwiftAircraftIcaoService : public QObject {
+    Q_OBJECT
+
+public:
+    // Opens the database below `applicationDirectory` and runs the start-up
+    // chain once. The process-wide service is instance(); tests make their own.
+    explicit SwiftAircraftIcaoService(const QString& applicationDirectory, QObject* parent = nullptr);
+    ~SwiftAircraftIcaoService() override;
+
+    static SwiftAircraftIcaoService* instance();
+
+    // Retries the start-up chain (once per call) while not ready.
+    void ensureReady();
+
+    DesignatorNormalization normalizeDesignator(const QString& designator) const;
+    QList<AircraftIcaoRecord> recordsForDesignator(const QString& designator) const;
+    QStringList searchDesignators(const QString& query, int limit) const;
+    QStringList designatorCandidates(const QString& text) const;
+
+    static QString stripCjk(const QString& text);
+    static bool isYesFlag(const QString& text);
+
+    bool isReady() const { return ready; }
+    bool isDatabaseOpen() const { return databaseOpen; }
+    bool isOpenedReadOnly() const { return openedReadOnly; }
+    QString currentDatabasePath() const { return databasePath; }
+    QString currentSnapshotName() const { return snapshotName; }
+
+    // Source files larger than this are refused unread: no genuine one comes near it.
+    static constexpr qint64 MaxSourceFileBytes = 16 * 1024 * 1024;
+
+signals:
+    void readyChanged(bool ready);
+
+private:
+    bool openPreferredDatabase();
+    bool useWritableDatabase();
+    bool openDatabase(const QString& path, bool readOnly);
+    bool ensureSchema();
+    bool connectionAlive() const;
+    void dropDeadConnection();
+    void closeConnection();
+    bool loadFromDatabase();
+    void loadSnapshot();
+    QString writableDatabasePath() const;
+    QString legacyJsonCachePath() const;
+
+    void migrateLegacyDatabase();
+    bool migrateDatabaseFile(const QString& source, const QString& label);
+    QString legacyAppDataDatabasePath() const;
+    QString siblingDatabasePath() const;
+    void migrateLegacyJsonCache();
+    bool importLegacyJson(const QByteArray& contents);
+    void importDoc8643Fallback();
+    QString findDoc8643File() const;
+    bool replaceAllRecords(const QList<AircraftIcaoRecord>& records, const QString& snapshot,
+                           const QString& sourceTag, const QString& licenceTag);
+
+    QString applicationDirectory;
+
+    QSet<QString> designators;
+    QHash<QString, QList<AircraftIcaoRecord>> recordsByDesignator;
+    QString connectionName;
+    QString databasePath;
+    QString snapshotName;
+    bool ready = false;
+    bool notReadyLogged = false;
+    bool databaseOpen = false;
+    bool openedReadOnly = false;
+    bool legacyDatabaseMigrationAttempted = false;
+    bool doc8643ImportAttempted = false;
+};
+
+} // namespace velk::network

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "network/AircraftIcaoRecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace velk::test {
+
+// Points Qt's per-user data folder (the legacy database's first location) at
+// a fresh folder of the test program, so that no real user file is read.
+void isolateUserDataFolder();
+
+// The database file of a service made on `appDir`.
+QString icaoDatabasePath(const QString& appDir);
+
+// A record with the fields the tests care about; the rest are plain defaults.
+network::AircraftIcaoRecord icaoRecord(int id, const QString& designator, const QString& manufacturer = {},
+                                       const QString& model = {}, const QString& wtc = QStringLiteral("M"));
+
+// Creates `path` (and its folder) with the service's schema, then stores the
+// rows and metadata. Returns false with a test warning on any SQL failure.
+bool writeIcaoDatabase(const QString& path, const QList<network::AircraftIcaoRecord>& rows,
+                       const QMap<QString, QString>& metadata = {});
+
+// Runs statements on the SQLite file at `path`, creating it when absent.
+bool runSql(const QString& path, const QStringList& statements);
+
+// The `sql` column of sqlite_master for every object that has one, in creation order.
+QStringList storedSchema(const QString& path);
+QList<network::AircraftIcaoRecord> storedRows(const QString& path);
+QMap<QString, QString> storedMetadata(const QString& path);
+
+bool writeFile(const QString& path, const QByteArray& contents);
+
+// Collects every Qt message while alive, passing each on to the handler
+// that was installed before (so QTest::ignoreMessage still works).
+class MessageLog {
+public:
+    MessageLog();
+    ~MessageLog();
+    MessageLog(const MessageLog&) = delete;
+    MessageLog& operator=(const MessageLog&) = delete;
+
+    // How many messages contain `text`.
+    int count(const QString& text) const;
+    bool contains(const QString& text) const { return count(text) > 0; }
+    QStringList messages() const;
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+    QtMessageHandler m_previous = nullptr;
+    QStringList m_messages;
+    static MessageLog* s_current;
+};
+
+} // namespace velk::test

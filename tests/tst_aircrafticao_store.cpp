@@ -1,0 +1,243 @@
+#include "network/SwiftAircraftIcaoService.h"
+#include "support/AircraftIcaoFixtures.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace velk;
+using network::AircraftIcaoRecord;
+using network::SwiftAircraftIcaoService;
+
+namespace {
+
+const QString kNotReadyNotice = QStringLiteral("Swift aircraft ICAO SQLite data is not ready");
+
+QStringList serviceConnections() {
+    QStringList out;
+    for (const QString& name : QSqlDatabase::connectionNames()) {
+        if (name.startsWith(QStringLiteral("swift_aircraft_icao_"))) {
+            out.append(name);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class TestAircraftIcaoStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { test::isolateUserDataFolder(); }
+
+    void firstStartWithNoDataCreatesTheSchemaAndStaysNotReady() {
+        const QString dir = test::freshDir(QStringLiteral("fresh"));
+        test::MessageLog log;
+        SwiftAircraftIcaoService service(dir);
+
+        const QString path = test::icaoDatabasePath(dir);
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(
+            test::storedSchema(path),
+            (QStringList{
+                QStringLiteral("CREATE TABLE metadata (  key TEXT PRIMARY KEY,  value TEXT NOT NULL)"),
+                QStringLiteral(
+                    "CREATE TABLE aircraft_icao (  id INTEGER PRIMARY KEY,  designator TEXT NOT NULL,  "
+                    "manufacturer TEXT NOT NULL,  model TEXT NOT NULL,  type TEXT NOT NULL,  engine TEXT NOT "
+                    "NULL,  engine_count INTEGER NOT NULL,  wake_turbulence_category TEXT NOT NULL,  rank "
+                    "INTEGER NOT NULL,  real_world INTEGER NOT NULL,  legacy INTEGER NOT NULL,  military "
+                    "INTEGER NOT NULL,  created TEXT NOT NULL,  last_updated TEXT NOT NULL)"),
+                QStringLiteral("CREATE INDEX idx_aircraft_icao_designator ON aircraft_icao(designator)"),
+            }));
+        QVERIFY(!service.isReady());
+        QVERIFY(service.isDatabaseOpen());
+        QVERIFY(!service.isOpenedReadOnly());
+        QCOMPARE(service.currentDatabasePath(), path);
+        QVERIFY(log.contains(QStringLiteral("Using writable swift aircraft ICAO SQLite database:")));
+
+        // Each call retries once and returns; the notice is written only once.
+        service.ensureReady();
+        service.ensureReady();
+        service.ensureReady();
+        QVERIFY(!service.isReady());
+        QCOMPARE(log.count(kNotReadyNotice), 1);
+
+        const auto n = service.normalizeDesignator(QStringLiteral(" b738 "));
+        QCOMPARE(n.input, QStringLiteral(" b738 "));
+        QCOMPARE(n.normalized, QStringLiteral("B738"));
+        QVERIFY(!n.found);
+        QVERIFY(!n.exact);
+        QVERIFY(service.searchDesignators(QStringLiteral("B7"), 8).isEmpty());
+        QVERIFY(service.recordsForDesignator(QStringLiteral("B738")).isEmpty());
+    }
+
+    void existingFileThatCannotTakeTheSchemaIsUsedReadOnly() {
+        // A shipped copy whose table is a view: the read-write open cannot
+        // complete the schema (views take no index), so the file is read as is.
+        const QString dir = test::freshDir(QStringLiteral("readonly-view"));
+        const QString path = test::icaoDatabasePath(dir);
+        QVERIFY(test::runSql(
+            path,
+            {QStringLiteral("CREATE TABLE metadata (key TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+             QStringLiteral("INSERT INTO metadata VALUES ('latest_snapshot', 'shipped-2024')"),
+             QStringLiteral("CREATE TABLE types (d TEXT, m TEXT)"),
+             QStringLiteral("INSERT INTO types VALUES ('B738', 'Boeing'), ('A20N', 'Airbus')"),
+             QStringLiteral("CREATE VIEW aircraft_icao AS SELECT rowid AS id, d AS designator, m AS "
+                            "manufacturer, '' AS model, 'L2J' AS type, 'J' AS engine, 2 AS engine_count, 'M' "
+                            "AS wake_turbulence_category, 0 AS rank, 1 AS real_world, 0 AS legacy, 0 AS "
+                            "military, '' AS created, '' AS last_updated FROM types")}));
+        const QStringList schemaBefore = test::storedSchema(path);
+
+        test::MessageLog log;
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(service.isReady());
+        QVERIFY(service.isOpenedReadOnly());
+        QCOMPARE(service.currentSnapshotName(), QStringLiteral("shipped-2024"));
+        QVERIFY(log.contains(
+            QStringLiteral("Using bundled swift aircraft ICAO SQLite database (read-only fallback):")));
+        QCOMPARE(service.normalizeDesignator(QStringLiteral("a20n")).normalized, QStringLiteral("A20N"));
+        QCOMPARE(test::storedSchema(path), schemaBefore);
+    }
+
+    void writeProtectedFileIsUsedReadOnly() {
+        if (::geteuid() == 0) {
+            QSKIP("file permissions do not bind the superuser");
+        }
+        const QString dir = test::freshDir(QStringLiteral("readonly-mode"));
+        const QString path = test::icaoDatabasePath(dir);
+        QVERIFY(test::writeIcaoDatabase(path, {test::icaoRecord(1, QStringLiteral("B738"))}));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadUser));
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(service.isReady());
+        QVERIFY(service.isOpenedReadOnly());
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void loadKeepsKeysAsStoredAndListsInIdOrder() {
+        const QString dir = test::freshDir(QStringLiteral("load"));
+        const QString path = test::icaoDatabasePath(dir);
+        AircraftIcaoRecord cjk = test::icaoRecord(4, QStringLiteral("A3中"), QStringLiteral("中国商飞 COMAC"),
+                                                  QStringLiteral("C919 大型客机"));
+        QVERIFY(
+            test::writeIcaoDatabase(path,
+                                    {test::icaoRecord(7, QStringLiteral("B738"), QStringLiteral("Boeing")),
+                                     test::icaoRecord(3, QStringLiteral("B738"), QStringLiteral("Boeing Co")),
+                                     test::icaoRecord(5, QStringLiteral("b73x")),
+                                     test::icaoRecord(9, QString(), QStringLiteral("nobody")), cjk},
+                                    {{QStringLiteral("source_url"), QStringLiteral("somewhere")}}));
+        test::MessageLog log;
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(service.isReady());
+        QCOMPARE(service.currentSnapshotName(), QString());
+        // B738, b73x and A3中: the empty designator is dropped, nothing is re-cased.
+        QVERIFY(log.contains(QStringLiteral("designators: 3")));
+
+        const auto b738 = service.recordsForDesignator(QStringLiteral(" b738 "));
+        QCOMPARE(b738.size(), 2);
+        QCOMPARE(b738[0], test::icaoRecord(3, QStringLiteral("B738"), QStringLiteral("Boeing Co")));
+        QCOMPARE(b738[1].id, 7);
+        // Stored lower case, so no upper-case look-up finds it.
+        QVERIFY(service.recordsForDesignator(QStringLiteral("b73x")).isEmpty());
+
+        const auto comac = service.recordsForDesignator(QStringLiteral("A3中"));
+        QCOMPARE(comac.size(), 1);
+        QCOMPARE(comac[0].designator, QStringLiteral("A3中"));
+        QCOMPARE(comac[0].manufacturer, QStringLiteral("COMAC"));
+        QCOMPARE(comac[0].model, QStringLiteral("C919"));
+    }
+
+    void storeWithOnlyEmptyDesignatorsStaysNotReady() {
+        const QString dir = test::freshDir(QStringLiteral("empty-designators"));
+        QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(dir), {test::icaoRecord(1, QString())}));
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(!service.isReady());
+        QVERIFY(service.isDatabaseOpen());
+    }
+
+    void firstSuccessfulLoadSignalsReadyOnceAndConsumesTheJsonCache() {
+        const QString dir = test::freshDir(QStringLiteral("signal"));
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(!service.isReady());
+        QSignalSpy spy(&service, &SwiftAircraftIcaoService::readyChanged);
+
+        QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(dir),
+                                        {test::icaoRecord(1, QStringLiteral("C172"))},
+                                        {{QStringLiteral("latest_snapshot"), QStringLiteral("late")}}));
+        const QString json = dir + QStringLiteral("/cache/swift/aircrafticao.json");
+        QVERIFY(test::writeFile(json, R"({"data":[{"id":1,"designator":"ZZZZ"}]})"));
+        service.ensureReady();
+        QVERIFY(service.isReady());
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toBool(), true);
+        QCOMPARE(service.currentSnapshotName(), QStringLiteral("late"));
+        QVERIFY(!QFile::exists(json));
+        QVERIFY(service.recordsForDesignator(QStringLiteral("ZZZZ")).isEmpty());
+
+        service.ensureReady();
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void lostDatabaseIsReopenedByTheNextEnsureReady() {
+        const QString dir = test::freshDir(QStringLiteral("lost"));
+        const QString path = test::icaoDatabasePath(dir);
+        test::MessageLog log;
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(service.isDatabaseOpen());
+
+        // The file is removed under the open connection.
+        QVERIFY(QFile::remove(path));
+        service.ensureReady();
+        QVERIFY(log.contains(QStringLiteral("Lost swift aircraft ICAO SQLite database; reopening:")));
+        QVERIFY(service.isDatabaseOpen());
+        QVERIFY(QFile::exists(path));
+
+        // The connection is closed behind the service's back.
+        const QStringList names = serviceConnections();
+        QCOMPARE(names.size(), 1);
+        QSqlDatabase::database(names.first(), false).close();
+        service.ensureReady();
+        QVERIFY(service.isDatabaseOpen());
+        QVERIFY(QSqlDatabase::database(names.first(), false).isOpen());
+
+        // The reopened connection reads the file that is now on disk.
+        QVERIFY(test::writeIcaoDatabase(path, {test::icaoRecord(1, QStringLiteral("DH8D"))}));
+        service.ensureReady();
+        QVERIFY(service.isReady());
+        QVERIFY(service.normalizeDesignator(QStringLiteral("dh8d")).found);
+    }
+
+    void servicesOnSeparateFoldersLiveSideBySide() {
+        const QString dirA = test::freshDir(QStringLiteral("side-a"));
+        const QString dirB = test::freshDir(QStringLiteral("side-b"));
+        QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(dirA),
+                                        {test::icaoRecord(1, QStringLiteral("AT76"))}));
+        QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(dirB),
+                                        {test::icaoRecord(1, QStringLiteral("E190"))}));
+        auto a = std::make_unique<SwiftAircraftIcaoService>(dirA);
+        auto b = std::make_unique<SwiftAircraftIcaoService>(dirB);
+        QCOMPARE(serviceConnections().size(), 2);
+        QVERIFY(a->normalizeDesignator(QStringLiteral("AT76")).found);
+        QVERIFY(!a->normalizeDesignator(QStringLiteral("E190")).found);
+        QVERIFY(b->normalizeDesignator(QStringLiteral("E190")).found);
+        a.reset();
+        QCOMPARE(serviceConnections().size(), 1);
+        b->ensureReady();
+        QVERIFY(b->isDatabaseOpen());
+    }
+
+    void processWideServiceLivesBesideTheExecutable() {
+        SwiftAircraftIcaoService* service = SwiftAircraftIcaoService::instance();
+        QCOMPARE(SwiftAircraftIcaoService::instance(), service);
+        QCOMPARE(service->currentDatabasePath(), test::icaoDatabasePath(test::appDir()));
+        QVERIFY(service->isDatabaseOpen());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAircraftIcaoStore)
+#include "tst_aircrafticao_store.moc"
