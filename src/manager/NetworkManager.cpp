@@ -218,7 +218,7 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
 
     QString type;
     if (!trimmedType.isEmpty()) {
-        const auto result = network::SwiftAircraftIcaoService::instance().normalizeDesignator(trimmedType);
+        const auto result = network::SwiftAircraftIcaoService::instance()->normalizeDesignator(trimmedType);
         type = result.found ? result.normalized : trimmedType.toUpper();
     }
 

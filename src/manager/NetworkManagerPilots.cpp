@@ -56,7 +56,7 @@ QString NetworkManager::extractTypeFromFlightPlanAircraft(const QString& aircraf
 }
 
 QString NetworkManager::normalizeTypeCode(const QString& code) {
-    const auto result = network::SwiftAircraftIcaoService::instance().normalizeDesignator(code);
+    const auto result = network::SwiftAircraftIcaoService::instance()->normalizeDesignator(code);
     if (result.found && !result.normalized.isEmpty()) {
         return result.normalized;
     }
