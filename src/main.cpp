@@ -1,10 +1,14 @@
 #include "AppConfig.h"
 #include "Logger.h"
+#include "Startup.h"
 #include "common/AppVersion.h"
+#include "ui/LoginWindow.h"
+#include "ui/ThemeManager.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QQuickStyle>
+
+#include <memory>
 
 int main(int argc, char* argv[]) {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
@@ -17,7 +21,19 @@ int main(int argc, char* argv[]) {
     velk::logging::install(logsDir);
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 
-    const int rc = QApplication::exec();
+    // Before any window exists, so that every window starts in the light look.
+    velk::ui::ThemeManager::instance()->applyTheme(velk::ui::ThemeManager::Light);
+
+    int rc = 0;
+    {
+        auto loginWindow = std::make_unique<velk::ui::LoginWindow>();
+        velk::setLoginWindow(loginWindow.get());
+        QObject::connect(loginWindow.get(), &velk::ui::LoginWindow::loginSuccess, loginWindow.get(),
+                         &velk::onLoginSuccess, Qt::DirectConnection);
+        loginWindow->show();
+        rc = QApplication::exec();
+        velk::setLoginWindow(nullptr);
+    }
     velk::logging::uninstall();
     return rc;
 }

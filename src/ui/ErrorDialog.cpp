@@ -1,0 +1,104 @@
+#include "ui/ErrorDialog.h"
+
+#include <QEasingCurve>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace velk::ui {
+
+ErrorDialog::ErrorDialog(const QString& title, const QString& message, QWidget* parent) : QDialog(parent) {
+    setupUi(title, message);
+}
+
+void ErrorDialog::setupUi(const QString& title, const QString& message) {
+    setWindowTitle(title);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setModal(true);
+    setFixedSize(420, 200);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(20, 20, 20, 20);
+    outer->setSpacing(0);
+
+    auto* card = new QWidget(this);
+    card->setObjectName(QStringLiteral("contentWidget"));
+    outer->addWidget(card);
+
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(24, 24, 24, 24);
+    cardLayout->setSpacing(16);
+
+    auto* header = new QHBoxLayout();
+    header->setSpacing(12);
+    auto* badge = new QLabel(QStringLiteral("!"), card);
+    badge->setFixedSize(32, 32);
+    badge->setAlignment(Qt::AlignCenter);
+    auto* titleLabel = new QLabel(title, card);
+    titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    header->addWidget(badge);
+    header->addWidget(titleLabel);
+    header->addStretch();
+    cardLayout->addLayout(header);
+
+    auto* messageLabel = new QLabel(message, card);
+    messageLabel->setObjectName(QStringLiteral("messageLabel"));
+    messageLabel->setWordWrap(true);
+    // Server texts are shown as text, never as markup.
+    messageLabel->setTextFormat(Qt::PlainText);
+    titleLabel->setTextFormat(Qt::PlainText);
+    cardLayout->addWidget(messageLabel);
+    cardLayout->addStretch();
+
+    auto* okButton = new QPushButton(QStringLiteral("确定"), card);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setProperty("type", QStringLiteral("primary"));
+    okButton->setFixedHeight(40);
+    okButton->setCursor(Qt::PointingHandCursor);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+    cardLayout->addWidget(okButton, 0, Qt::AlignRight);
+
+    card->setObjectName(QStringLiteral("GlassPanel"));
+    card->setStyleSheet(QStringLiteral(
+        "#GlassPanel { background-color: rgba(30, 31, 34, 0.95); border: 1px solid rgba(255, 255, 255, 0.08);"
+        " border-radius: 12px; }"
+        "#titleLabel { color: #FFFFFF; font-size: 16px; font-weight: 600; }"
+        "#messageLabel { color: rgba(255, 255, 255, 0.8); font-size: 14px; line-height: 1.4; }"
+        "#okButton { background-color: #00A8E8; color: #FFFFFF; border: none; border-radius: 6px;"
+        " padding: 0 24px; font-weight: 600; }"
+        "#okButton:hover { background-color: #0090C7; }"
+        "#okButton:pressed { background-color: #0078A6; }"));
+    badge->setStyleSheet(QStringLiteral("background-color: rgba(241, 196, 15, 0.15); color: #F1C40F;"
+                                        " border-radius: 16px; font-weight: bold; font-size: 16px;"));
+
+    auto* shadow = new QGraphicsDropShadowEffect(this);
+    shadow->setBlurRadius(30);
+    shadow->setColor(QColor(0, 0, 0, 100));
+    shadow->setOffset(0, 10);
+    card->setGraphicsEffect(shadow);
+}
+
+void ErrorDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    setWindowOpacity(0.0);
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(250);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void ErrorDialog::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QDialog::paintEvent(event);
+}
+
+} // namespace velk::ui

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+
+namespace velk::ui {
+
+// A modal message box: a frameless rounded dark card with a yellow
+// exclamation badge, a title, a message and one confirmation button.
+class ErrorDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    ErrorDialog(const QString& title, const QString& message, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setupUi(const QString& title, const QString& message);
+};
+
+} // namespace velk::ui

@@ -1,0 +1,141 @@
+#include "ui/ErrorDialog.h"
+#include "ui/LoadingSpinner.h"
+
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimerEvent>
+
+using velk::ui::ErrorDialog;
+using velk::ui::LoadingSpinner;
+
+namespace {
+
+void step(LoadingSpinner& spinner) {
+    QTimerEvent tick(0);
+    QCoreApplication::sendEvent(&spinner, &tick);
+}
+
+} // namespace
+
+class TestLoginWidgets : public QObject {
+    Q_OBJECT
+
+private slots:
+    void spinnerStepsTwelveDegreesAndWraps() {
+        LoadingSpinner spinner;
+        QCOMPARE(spinner.size(), QSize(32, 32));
+        QCOMPARE(spinner.angle(), 0);
+        step(spinner);
+        QCOMPARE(spinner.angle(), 12);
+        spinner.setAngle(348);
+        step(spinner);
+        QCOMPARE(spinner.angle(), 0);
+    }
+
+    void spinnerAnnouncesOnlyRealChanges() {
+        LoadingSpinner spinner;
+        QSignalSpy spy(&spinner, &LoadingSpinner::angleChanged);
+        spinner.setAngle(0);
+        QCOMPARE(spy.size(), 0);
+        spinner.setAngle(90);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spinner.property("angle").toInt(), 90);
+    }
+
+    void spinnerTurnsWhileStartedAndKeepsItsAngleWhenStopped() {
+        LoadingSpinner spinner;
+        QSignalSpy spy(&spinner, &LoadingSpinner::angleChanged);
+        spinner.start();
+        spinner.start();
+        QVERIFY(spinner.isRunning());
+        QTRY_VERIFY(spy.size() >= 2);
+        spinner.stop();
+        QVERIFY(!spinner.isRunning());
+        const int kept = spinner.angle();
+        spinner.stop(); // no timer: nothing changes
+        QCOMPARE(spinner.angle(), kept);
+        spinner.start();
+        QTRY_VERIFY(spinner.angle() != kept);
+        spinner.stop();
+    }
+
+    void spinnerThatIsNotSquareDrawsInItsTopLeftSquare() {
+        LoadingSpinner spinner;
+        spinner.setFixedSize(64, 32);
+        QImage image(64, 32, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        spinner.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        bool insideDrawn = false;
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const bool drawn = qAlpha(image.pixel(x, y)) > 0;
+                if (x >= 32) {
+                    QVERIFY2(!drawn, qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
+                } else {
+                    insideDrawn = insideDrawn || drawn;
+                }
+            }
+        }
+        QVERIFY(insideDrawn);
+    }
+
+    void messageBoxHasItsCardTextsAndFixedSize() {
+        const QString longMessage = QStringLiteral("无法连接到服务器，请检查网络连接。").repeated(12);
+        ErrorDialog dialog(QStringLiteral("登录失败"), longMessage);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("登录失败"));
+        QCOMPARE(dialog.size(), QSize(420, 200));
+        QCOMPARE(dialog.minimumSize(), QSize(420, 200));
+        QCOMPARE(dialog.maximumSize(), QSize(420, 200));
+        QVERIFY(dialog.isModal());
+        QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(dialog.testAttribute(Qt::WA_TranslucentBackground));
+        auto* title = dialog.findChild<QLabel*>(QStringLiteral("titleLabel"));
+        auto* message = dialog.findChild<QLabel*>(QStringLiteral("messageLabel"));
+        auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("okButton"));
+        QVERIFY(title && message && ok);
+        QVERIFY(dialog.findChild<QWidget*>(QStringLiteral("GlassPanel")));
+        QCOMPARE(title->text(), QStringLiteral("登录失败"));
+        QCOMPARE(message->text(), longMessage);
+        QVERIFY(message->wordWrap());
+        QCOMPARE(ok->text(), QStringLiteral("确定"));
+        QCOMPARE(ok->property("type").toString(), QStringLiteral("primary"));
+        QCOMPARE(ok->height(), 40);
+        dialog.show();
+        QCOMPARE(dialog.size(), QSize(420, 200));
+    }
+
+    void serverTextIsShownAsTextNotMarkup() {
+        ErrorDialog dialog(QStringLiteral("登录失败"), QStringLiteral("<b>x</b>"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("messageLabel"))->textFormat(), Qt::PlainText);
+    }
+
+    void confirmAcceptsAndEscapeRejects() {
+        ErrorDialog accepted(QStringLiteral("提示"), QStringLiteral("请输入用户名和密码"));
+        QSignalSpy acceptedSpy(&accepted, &QDialog::finished);
+        accepted.open();
+        QTest::mouseClick(accepted.findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+        QCOMPARE(acceptedSpy.size(), 1);
+        QCOMPARE(acceptedSpy.at(0).at(0).toInt(), int(QDialog::Accepted));
+
+        ErrorDialog rejected(QStringLiteral("提示"), QStringLiteral("请输入用户名和密码"));
+        QSignalSpy rejectedSpy(&rejected, &QDialog::finished);
+        rejected.open();
+        QTest::keyClick(&rejected, Qt::Key_Escape);
+        QCOMPARE(rejectedSpy.size(), 1);
+        QCOMPARE(rejectedSpy.at(0).at(0).toInt(), int(QDialog::Rejected));
+    }
+
+    void messageBoxFadesIn() {
+        ErrorDialog dialog(QStringLiteral("提示"), QStringLiteral("x"));
+        dialog.open();
+        QTRY_COMPARE(dialog.windowOpacity(), 1.0);
+        dialog.accept();
+    }
+};
+
+QTEST_MAIN(TestLoginWidgets)
+#include "tst_login_widgets.moc"

@@ -1,0 +1,538 @@
+#include "AppConfig.h"
+#include "Startup.h"
+#include "network/ApiService.h"
+#include "support/TestSupport.h"
+#include "support/WebApiTestServer.h"
+#include "ui/ErrorDialog.h"
+#include "ui/LoadingSpinner.h"
+#include "ui/LoginWindow.h"
+#include "ui/ThemeManager.h"
+
+#include <QAbstractAnimation>
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGraphicsEffect>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace velk;
+using test::WebApiTestServer;
+using ui::LoginWindow;
+
+namespace {
+
+const QJsonObject kUser{{QStringLiteral("username"), QStringLiteral("pilot01")},
+                        {QStringLiteral("cid"), 1000001}};
+
+WebApiTestServer::Reply loginOk() {
+    return WebApiTestServer::json(200,
+                                  WebApiTestServer::sessionEnvelope(
+                                      QStringLiteral("LOGIN_SUCCESS"),
+                                      WebApiTestServer::makeJwt(QDateTime::currentSecsSinceEpoch() + 3600),
+                                      QStringLiteral("fresh-refresh"), kUser, QStringLiteral("登录成功")));
+}
+
+WebApiTestServer::Reply wrongPassword() {
+    return WebApiTestServer::json(401,
+                                  WebApiTestServer::envelope(QStringLiteral("WRONG_USERNAME_OR_PASSWORD")));
+}
+
+} // namespace
+
+class TestLoginWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WebApiTestServer> server;
+    std::unique_ptr<LoginWindow> window;
+    AppConfig* config = nullptr;
+
+    template <typename T> T* child(const char* name) const {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (!found) {
+            qWarning("missing child %s", name);
+        }
+        return found;
+    }
+    QLineEdit* username() const { return child<QLineEdit>("editUsername"); }
+    QLineEdit* password() const { return child<QLineEdit>("editPassword"); }
+    QCheckBox* remember() const { return child<QCheckBox>("checkRemember"); }
+    QCheckBox* autoLogin() const { return child<QCheckBox>("checkAutoLogin"); }
+    QPushButton* loginButton() const { return child<QPushButton>("btnLogin"); }
+    QTimer* autoLoginTimer() const { return child<QTimer>("autoLoginTimer"); }
+    ui::ErrorDialog* dialog() const { return window->findChild<ui::ErrorDialog*>(); }
+
+    QString dialogMessage() const {
+        return dialog() ? dialog()->findChild<QLabel*>(QStringLiteral("messageLabel"))->text() : QString();
+    }
+
+    void closeDialog() {
+        if (auto* d = dialog()) {
+            QPointer<ui::ErrorDialog> guard(d);
+            d->accept();
+            QTRY_VERIFY(guard.isNull()); // deleted on close
+        }
+    }
+
+    QString iniText() const {
+        QFile file(config->filePath());
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll());
+    }
+
+    bool isBusy() const {
+        return !loginButton()->isVisible() && child<QWidget>("widgetLoading")->isVisible() &&
+               !username()->isEnabled() && !password()->isEnabled();
+    }
+
+    bool isIdle() const {
+        return loginButton()->isVisible() && !child<QWidget>("widgetLoading")->isVisible() &&
+               username()->isEnabled() && password()->isEnabled();
+    }
+
+private slots:
+    void initTestCase() {
+        config = AppConfig::instance();
+        ui::ThemeManager::instance()->applyTheme(ui::ThemeManager::Light);
+    }
+
+    void init() {
+        server = std::make_unique<WebApiTestServer>();
+        network::ApiService::instance()->setBaseUrl(server->url());
+        network::ApiService::instance()->clearSession();
+        for (const auto* key : {&ConfigKeys::AuthToken, &ConfigKeys::AuthRefreshToken,
+                                &ConfigKeys::AuthUsername, &ConfigKeys::AuthPassword}) {
+            config->resetValue(*key);
+        }
+        config->setValue(ConfigKeys::AuthRememberPassword, false);
+        config->setValue(ConfigKeys::AuthAutoLogin, false);
+        QDir(test::appDir()).remove(QStringLiteral("resources/signpic.jpg"));
+        window = std::make_unique<LoginWindow>();
+    }
+
+    void cleanup() {
+        setLoginWindow(nullptr);
+        window.reset();
+        server.reset();
+    }
+
+    void everyNamedWidgetExistsWithItsText() {
+        QCOMPARE(window->objectName(), QStringLiteral("LoginWindow"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("VELK Client - 登录"));
+        QCOMPARE(window->minimumSize(), QSize(800, 500));
+        QCOMPARE(window->size(), QSize(900, 600));
+        QVERIFY(window->findChild<QHBoxLayout*>(QStringLiteral("horizontalLayout")));
+        QVERIFY(!window->findChild<QWidget*>(QStringLiteral("loginPanel")));
+        auto* panel = child<QWidget>("GlassPanel");
+        QVERIFY(panel);
+        QCOMPARE(panel->minimumWidth(), 350);
+        QCOMPARE(panel->maximumWidth(), 500);
+        for (const char* name :
+             {"verticalLayout", "headerLayout", "formLayout", "optionsLayout", "loadingLayout"}) {
+            QVERIFY2(window->findChild<QLayout*>(QString::fromLatin1(name)), name);
+        }
+        QCOMPARE(child<QLabel>("labelLogo")->size(), QSize(44, 44));
+        QVERIFY(!child<QLabel>("labelLogo")->pixmap().isNull());
+        QCOMPARE(child<QLabel>("labelTitle")->text(), QStringLiteral("VELK Client"));
+        QCOMPARE(child<QLabel>("labelTitle")->property("type").toString(), QStringLiteral("title"));
+        QCOMPARE(child<QLabel>("labelWelcome")->text(), QStringLiteral("登录您的账户"));
+        QCOMPARE(child<QLabel>("labelWelcome")->property("type").toString(), QStringLiteral("subtitle"));
+        QCOMPARE(username()->placeholderText(), QStringLiteral("用户名、邮箱或CID"));
+        QCOMPARE(password()->placeholderText(), QStringLiteral("密码"));
+        QCOMPARE(password()->echoMode(), QLineEdit::Password);
+        QCOMPARE(remember()->text(), QStringLiteral("记住密码"));
+        QCOMPARE(autoLogin()->text(), QStringLiteral("自动登录"));
+        QVERIFY(!remember()->isChecked() && !autoLogin()->isChecked());
+        QCOMPARE(child<QLabel>("labelLoadingText")->text(), QStringLiteral("登录中..."));
+        QCOMPARE(loginButton()->text(), QStringLiteral("登录"));
+        QCOMPARE(loginButton()->property("type").toString(), QStringLiteral("primary"));
+        QCOMPARE(child<QPushButton>("btnRegister")->text(), QStringLiteral("跳转官网"));
+        QCOMPARE(child<QPushButton>("btnRegister")->property("type").toString(), QStringLiteral("secondary"));
+        auto* loading = child<QWidget>("widgetLoading");
+        QVERIFY(loading->isHidden());
+        auto* spinner = loading->findChild<ui::LoadingSpinner*>();
+        QVERIFY(spinner);
+        QCOMPARE(loading->layout()->indexOf(spinner), 0);
+    }
+
+    void tickingAutoLoginTicksRememberButNotTheOtherWay() {
+        autoLogin()->setChecked(true);
+        QVERIFY(remember()->isChecked());
+        remember()->setChecked(false);
+        QVERIFY(autoLogin()->isChecked());
+        autoLogin()->setChecked(false);
+        remember()->setChecked(true);
+        QVERIFY(!autoLogin()->isChecked());
+    }
+
+    void passwordEyeRevealsAndHides() {
+        QAction* eye = password()->actions().first(); // the trailing toggle is added first
+        QVERIFY(!eye->icon().isNull());
+        eye->trigger();
+        QCOMPARE(password()->echoMode(), QLineEdit::Normal);
+        eye->trigger();
+        QCOMPARE(password()->echoMode(), QLineEdit::Password);
+    }
+
+    void emptyFieldsGiveTheHintAndSendNothing() {
+        window->show();
+        username()->setText(QStringLiteral("   "));
+        password()->setText(QStringLiteral("pw"));
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QVERIFY(dialog());
+        QCOMPARE(dialog()->windowTitle(), QStringLiteral("提示"));
+        QCOMPARE(dialogMessage(), QStringLiteral("请输入用户名和密码"));
+        QVERIFY(username()->property("error").toBool());
+        QVERIFY(password()->property("error").toBool());
+        closeDialog();
+
+        username()->setText(QStringLiteral("pilot01"));
+        password()->clear();
+        QTest::keyClick(username(), Qt::Key_Return);
+        QVERIFY(dialog());
+        QCOMPARE(dialogMessage(), QStringLiteral("请输入用户名和密码"));
+        closeDialog();
+        QVERIFY(server->requests().isEmpty());
+        QVERIFY(isIdle());
+    }
+
+    void wrongPasswordShowsTheServerText() {
+        server->setReply("POST", "/users/sessions", wrongPassword());
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("bad"));
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QTRY_VERIFY(dialog());
+        QCOMPARE(dialog()->windowTitle(), QStringLiteral("登录失败"));
+        QCOMPARE(dialogMessage(), QStringLiteral("用户名或密码错误"));
+        QVERIFY(username()->property("error").toBool());
+        QVERIFY(isIdle());
+        QCOMPARE(success.size(), 0);
+        QVERIFY(window->isVisible());
+        closeDialog();
+    }
+
+    void refusedConnectionShowsTheConnectText() {
+        network::ApiService::instance()->setBaseUrl(
+            QUrl(QStringLiteral("http://127.0.0.1:%1").arg(WebApiTestServer::closedPort())));
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QTRY_VERIFY(dialog());
+        QCOMPARE(dialog()->windowTitle(), QStringLiteral("登录失败"));
+        QCOMPARE(dialogMessage(), QStringLiteral("无法连接到服务器，请检查网络连接"));
+        closeDialog();
+    }
+
+    void windowIsBusyWhileTheRequestRuns() {
+        auto held = loginOk();
+        held.hold = true;
+        server->setReply("POST", "/users/sessions", held);
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QVERIFY(isBusy());
+        QVERIFY(!remember()->isEnabled() && !autoLogin()->isEnabled());
+        QVERIFY(window->findChild<ui::LoadingSpinner*>()->isRunning());
+        QTRY_COMPARE(server->heldCount(), 1);
+        // A second click or return press while busy sends nothing more.
+        window->onLoginClicked();
+        QCOMPARE(server->requests().size(), 1);
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        server->releaseHeld();
+        QTRY_COMPARE(success.size(), 1);
+        QVERIFY(!window->findChild<ui::LoadingSpinner*>()->isRunning());
+    }
+
+    void successfulSignInStoresTheCredentialsAsTheBoxesSay() {
+        server->setReply("POST", "/users/sessions", loginOk());
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        username()->setText(QStringLiteral("  pilot01 "));
+        password()->setText(QStringLiteral("  s3cret pw  "));
+        remember()->setChecked(true);
+        // A failed try first marks the fields; the success clears the marks.
+        username()->setProperty("error", true);
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QTRY_COMPARE(success.size(), 1);
+        QVERIFY(!window->isVisible());
+        QVERIFY(!dialog());
+        QVERIFY(!username()->property("error").toBool());
+
+        const auto req = server->requests().first();
+        QCOMPARE(req.json().value(QStringLiteral("username")).toString(), QStringLiteral("pilot01"));
+        QCOMPARE(req.json().value(QStringLiteral("password")).toString(), QStringLiteral("  s3cret pw  "));
+
+        QCOMPARE(config->value(ConfigKeys::AuthUsername), QStringLiteral("pilot01"));
+        QCOMPARE(config->value(ConfigKeys::AuthPassword), QStringLiteral("  s3cret pw  "));
+        QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), true);
+        QCOMPARE(config->value(ConfigKeys::AuthAutoLogin), false);
+        QCOMPARE(config->value(ConfigKeys::AuthRefreshToken), QStringLiteral("fresh-refresh"));
+        const QString ini = iniText();
+        QVERIFY(!ini.contains(QStringLiteral("s3cret")));
+        QVERIFY(!ini.contains(QStringLiteral("fresh-refresh")));
+    }
+
+    void autoLoginWithoutRememberStoresNoCredentials() {
+        config->setValue(ConfigKeys::AuthUsername, QStringLiteral("old"));
+        server->setReply("POST", "/users/sessions", loginOk());
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        autoLogin()->setChecked(true);
+        remember()->setChecked(false);
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QTRY_COMPARE(success.size(), 1);
+        QCOMPARE(config->value(ConfigKeys::AuthAutoLogin), true);
+        QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
+        QVERIFY(config->value(ConfigKeys::AuthUsername).isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthPassword).isEmpty());
+    }
+
+    void savedCredentialsFillTheFormOnShow() {
+        config->setValue(ConfigKeys::AuthRememberPassword, true);
+        config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
+        config->setValue(ConfigKeys::AuthPassword, QStringLiteral(" pw "));
+        window->show();
+        QVERIFY(remember()->isChecked());
+        QVERIFY(!autoLogin()->isChecked());
+        QCOMPARE(username()->text(), QStringLiteral("pilot01"));
+        QCOMPARE(password()->text(), QStringLiteral(" pw "));
+        QVERIFY(!autoLoginTimer()->isActive());
+    }
+
+    void autoLoginUsesTheRefreshTokenAndWritesNothing() {
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("stored-refresh"));
+        server->setReply("GET", "/users/sessions",
+                         WebApiTestServer::json(
+                             200, WebApiTestServer::sessionEnvelope(
+                                      QStringLiteral("OK"),
+                                      WebApiTestServer::makeJwt(QDateTime::currentSecsSinceEpoch() + 600),
+                                      QStringLiteral("rotated"), kUser)));
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        QSignalSpy changes(config, &AppConfig::configChanged);
+        window->show();
+        QTRY_COMPARE(success.size(), 1);
+        QCOMPARE(server->requests().size(), 1);
+        const auto req = server->requests().first();
+        QCOMPARE(req.method, QByteArray("GET"));
+        QCOMPARE(req.path, QStringLiteral("/users/sessions"));
+        QCOMPARE(req.query.queryItemValue(QStringLiteral("first")), QStringLiteral("true"));
+        QCOMPARE(req.header("Authorization"), QByteArray("Bearer stored-refresh"));
+        QVERIFY(!window->isVisible());
+        // Only the web-API client's own token writes happened.
+        QStringList keys;
+        for (const auto& args : changes) {
+            keys << args.at(0).toString();
+        }
+        keys.removeDuplicates();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{QStringLiteral("Auth/RefreshToken"), QStringLiteral("Auth/Token")}));
+        QCOMPARE(config->value(ConfigKeys::AuthRefreshToken), QStringLiteral("rotated"));
+    }
+
+    void rejectedRefreshTokenFallsBackToTheStoredPassword() {
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        config->setValue(ConfigKeys::AuthRememberPassword, true);
+        config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
+        config->setValue(ConfigKeys::AuthPassword, QStringLiteral(" spaced pw "));
+        config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("expired-refresh"));
+        config->setValue(ConfigKeys::AuthToken, QStringLiteral("old-access"));
+        server->setReply(
+            "GET", "/users/sessions",
+            WebApiTestServer::json(401, WebApiTestServer::envelope(QStringLiteral("TOKEN_EXPIRED"))));
+        auto held = wrongPassword();
+        held.hold = true;
+        server->setReply("POST", "/users/sessions", held);
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        QTRY_COMPARE(server->heldCount(), 1);
+        // The tokens were reset before the password was sent, and the window stayed busy.
+        QVERIFY(config->value(ConfigKeys::AuthToken).isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthRefreshToken).isEmpty());
+        QVERIFY(network::ApiService::instance()->currentRefreshToken().isEmpty());
+        QVERIFY(isBusy());
+        QCOMPARE(server->requests().size(), 2);
+        QCOMPARE(server->requests().at(0).method, QByteArray("GET"));
+        QCOMPARE(server->requests().at(1).method, QByteArray("POST"));
+        const QJsonObject sent = server->requests().at(1).json();
+        QCOMPARE(sent.value(QStringLiteral("username")).toString(), QStringLiteral("pilot01"));
+        QCOMPARE(sent.value(QStringLiteral("password")).toString(), QStringLiteral(" spaced pw "));
+
+        // That fails too: the window goes idle without a word.
+        server->releaseHeld();
+        QTRY_VERIFY(isIdle());
+        QVERIFY(!dialog());
+        QCOMPARE(success.size(), 0);
+        QVERIFY(!username()->property("error").toBool());
+    }
+
+    void rejectedRefreshTokenThenPasswordSucceeds() {
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        config->setValue(ConfigKeys::AuthRememberPassword, true);
+        config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
+        config->setValue(ConfigKeys::AuthPassword, QStringLiteral("pw"));
+        config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("expired-refresh"));
+        server->setReply(
+            "GET", "/users/sessions",
+            WebApiTestServer::json(401, WebApiTestServer::envelope(QStringLiteral("TOKEN_EXPIRED"))));
+        server->setReply("POST", "/users/sessions", loginOk());
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        QTRY_COMPARE(success.size(), 1);
+        QCOMPARE(config->value(ConfigKeys::AuthRefreshToken), QStringLiteral("fresh-refresh"));
+    }
+
+    void autoLoginWithNothingStoredGoesIdleSilently() {
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        window->show();
+        QVERIFY(remember()->isChecked()); // ticked by the coupling
+        QSignalSpy fired(autoLoginTimer(), &QTimer::timeout);
+        QVERIFY(fired.wait());
+        QVERIFY(isIdle());
+        QVERIFY(!dialog());
+        QVERIFY(server->requests().isEmpty());
+    }
+
+    void autoLoginIsScheduledOncePerWindow() {
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        window->show();
+        QVERIFY(autoLoginTimer()->isActive());
+        QSignalSpy fired(autoLoginTimer(), &QTimer::timeout);
+        QVERIFY(fired.wait());
+        window->hide();
+        window->show();
+        QVERIFY(!autoLoginTimer()->isActive());
+    }
+
+    void autoLoginWaitsOutAManualSignInInFlight() {
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("stored-refresh"));
+        auto held = loginOk();
+        held.hold = true;
+        server->setReply("POST", "/users/sessions", held);
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        QVERIFY(autoLoginTimer()->isActive());
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        window->onLoginClicked();
+        QTRY_COMPARE(server->heldCount(), 1);
+        QSignalSpy fired(autoLoginTimer(), &QTimer::timeout);
+        QVERIFY(fired.wait());
+        QCoreApplication::processEvents();
+        QVERIFY(server->requestsTo(QStringLiteral("/users/sessions")).size() == 1);
+        QCOMPARE(server->requests().first().method, QByteArray("POST"));
+        server->releaseHeld();
+        QTRY_COMPARE(success.size(), 1);
+        QCOMPARE(server->requests().size(), 1);
+    }
+
+    void completionAfterTheWindowIsGoneDoesNothing() {
+        auto held = loginOk();
+        held.hold = true;
+        server->setReply("POST", "/users/sessions", held);
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        window->onLoginClicked();
+        QTRY_COMPARE(server->heldCount(), 1);
+        window.reset();
+        server->releaseHeld();
+        // The web-API client has been answered; nothing of the window is touched.
+        QTRY_VERIFY(!network::ApiService::instance()->accessToken().isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthUsername).isEmpty());
+    }
+
+    void logoutShowsTheWindowAgainWithoutThePassword() {
+        setLoginWindow(window.get());
+        connect(window.get(), &LoginWindow::loginSuccess, window.get(), &velk::onLoginSuccess,
+                Qt::DirectConnection);
+        server->setReply("POST", "/users/sessions", loginOk());
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        remember()->setChecked(true);
+        password()->actions().first()->trigger(); // revealed
+        QCOMPARE(password()->echoMode(), QLineEdit::Normal);
+        QTest::mouseClick(loginButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(lastLoginGeometry().size(), QSize(900, 600));
+        QCOMPARE(lastLoginMinimumSize(), QSize(800, 500));
+
+        onLogoutRequested();
+        QVERIFY(network::ApiService::instance()->accessToken().isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthToken).isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthRefreshToken).isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthUsername).isEmpty());
+        QVERIFY(config->value(ConfigKeys::AuthPassword).isEmpty());
+        QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
+        QCOMPARE(config->value(ConfigKeys::AuthAutoLogin), false);
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(password()->text().isEmpty());
+        QCOMPARE(password()->echoMode(), QLineEdit::Password);
+        QVERIFY(!remember()->isChecked() && !autoLogin()->isChecked());
+        QCOMPARE(username()->text(), QStringLiteral("pilot01"));
+    }
+
+    void backgroundPictureIsPaintedUnderAVignette() {
+        // Without a picture: a flat colour.
+        window->show();
+        QImage flat = window->grab().toImage();
+        QCOMPARE(flat.pixelColor(3, 3), QColor(28, 28, 36));
+
+        QDir().mkpath(test::appDir() + QStringLiteral("/resources"));
+        QImage picture(400, 300, QImage::Format_RGB32);
+        picture.fill(QColor(220, 40, 40));
+        QVERIFY(picture.save(test::appDir() + QStringLiteral("/resources/signpic.jpg"), "JPG"));
+        window.reset();
+        QTest::ignoreMessage(QtDebugMsg, "图片尺寸: 1080 x 810");
+        window = std::make_unique<LoginWindow>();
+        window->show();
+        const QImage painted = window->grab().toImage();
+        const QColor corner = painted.pixelColor(3, 3);
+        QVERIFY2(corner.red() > 100 && corner.red() > corner.green() * 2, qPrintable(corner.name()));
+        // The vignette darkens the corners more than the centre line.
+        const QColor edge = painted.pixelColor(painted.width() / 2, painted.height() - 3);
+        QVERIFY(corner.red() < 220 && edge.red() <= 220);
+
+        // Outgrowing the decoded size decodes again, larger.
+        QTest::ignoreMessage(QtDebugMsg, "图片尺寸: 1440 x 1080");
+        window->resize(1200, 800);
+        QDir(test::appDir()).remove(QStringLiteral("resources/signpic.jpg"));
+    }
+
+    void signInButtonHoverKeepsOneSetOfGlowAnimations() {
+        window->show();
+        QWidget* button = loginButton();
+        QObject* shadow = button->graphicsEffect();
+        QVERIFY(shadow);
+        for (int i = 0; i < 6; ++i) {
+            QEvent enter(QEvent::Enter);
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(button, (i % 2) ? &leave : &enter);
+        }
+        int running = 0;
+        for (auto* animation : shadow->findChildren<QAbstractAnimation*>()) {
+            running += animation->state() == QAbstractAnimation::Running ? 1 : 0;
+        }
+        QCOMPARE(running, 3);
+    }
+};
+
+QTEST_MAIN(TestLoginWindow)
+#include "tst_loginwindow.moc"
