@@ -297,18 +297,19 @@ void NetworkManager::onFsdTokenReceived(bool ok, const QString& token, const QSt
 
 void NetworkManager::sendLogin(const QString& password) {
     const bool vatsim = m_config->value(ConfigKeys::AuthVatsim);
-    const auto revision = static_cast<quint8>(vatsim ? 100 : 9);
+    const auto revision = vatsim ? fsd::ProtocolRevision::VatsimAuth : fsd::ProtocolRevision::Classic;
     if (m_connectInfo.observerMode) {
         const fsd::pdu::AddATC addAtc(m_connectInfo.callsign, withoutColons(realName()), cid(), password,
                                       kRating, revision);
         send(addAtc.serialize());
     } else {
-        const auto simulatorType = static_cast<quint8>(m_simulator ? m_simulator->simulatorGeneration() : 0);
+        const auto simulatorType =
+            static_cast<fsd::SimulatorType>(m_simulator ? m_simulator->simulatorGeneration() : 0);
         const fsd::pdu::AddPilot addPilot(m_connectInfo.callsign, cid(), password, kRating, revision,
                                           simulatorType, realNameWithHomeAirport());
         send(addPilot.serialize());
     }
-    const fsd::pdu::ClientQuery ipQuery(m_connectInfo.callsign, kServer, fsd::ClientQueryType::IP, {});
+    const fsd::pdu::ClientQuery ipQuery(m_connectInfo.callsign, kServer, fsd::ClientQueryType::PublicIP, {});
     send(ipQuery.serialize());
 
     sendPosition();
@@ -439,7 +440,7 @@ void NetworkManager::onNetworkError(QString error) {
 
 void NetworkManager::onProtocolErrorReceived(const fsd::pdu::ProtocolError& pdu) {
     if (pdu.errorCode == 8) {
-        const QString callsign = pdu.param.trimmed().toUpper();
+        const QString callsign = pdu.parameter.trimmed().toUpper();
         if (!callsign.isEmpty()) {
             m_pilotInfoRequested.remove(callsign);
         }

@@ -89,8 +89,8 @@ void NetworkManager::onPilotPositionReceived(const fsd::pdu::PilotPosition& pdu)
     }
     const QString callsign = pdu.from.trimmed().toUpper();
     model::AircraftVisualState visual{};
-    visual.latitude = pdu.lat;
-    visual.longitude = pdu.lon;
+    visual.latitude = pdu.latitude;
+    visual.longitude = pdu.longitude;
     visual.altitudeTrue = m_simulator->adjustRemoteAltitude(static_cast<double>(pdu.trueAltitude));
     visual.altitudeAgl = 0;
     visual.pitch = pdu.pitch;
@@ -118,10 +118,10 @@ void NetworkManager::onFastPilotPositionReceived(const fsd::pdu::FastPilotPositi
         return;
     }
     const QString callsign = pdu.from.trimmed().toUpper();
-    const bool stopped = pdu.kind == fsd::pdu::FastPilotPosition::Kind::Stopped;
+    const bool stopped = pdu.kind == fsd::pdu::FastPositionKind::Stopped;
     model::AircraftVisualState visual{};
-    visual.latitude = pdu.lat;
-    visual.longitude = pdu.lon;
+    visual.latitude = pdu.latitude;
+    visual.longitude = pdu.longitude;
     visual.altitudeTrue = m_simulator->adjustRemoteAltitude(pdu.altitudeTrue);
     visual.altitudeAgl = pdu.altitudeAgl;
     visual.pitch = pdu.pitch;
@@ -346,7 +346,7 @@ void NetworkManager::onATCPositionReceived(const fsd::pdu::ATCPosition& pdu) {
         qDebug() << "Controller position without a frequency dropped:" << pdu.from;
         return;
     }
-    emit controllerUpdateReceived(pdu.from, static_cast<uint>(pdu.frequencies.first()), pdu.lat, pdu.lon);
+    emit controllerUpdateReceived(pdu.from, static_cast<uint>(pdu.frequencies.first()), pdu.latitude, pdu.longitude);
 }
 
 void NetworkManager::onDeleteATCReceived(const fsd::pdu::DeleteATC& pdu) {

@@ -77,7 +77,7 @@ void NetworkManager::onSendFastReceived(const fsd::pdu::SendFast& pdu) {
     if (pdu.to.toUpper() != m_connectInfo.callsign.toUpper()) {
         return;
     }
-    if (pdu.sendFast == 1) {
+    if (pdu.flag == 1) {
         m_fastPositionTimer.start();
     } else {
         m_fastPositionTimer.stop();
@@ -92,7 +92,7 @@ void NetworkManager::sendPosition() {
     const auto& d = m_userAircraftData;
     if (m_connectInfo.observerMode) {
         const fsd::pdu::ATCPosition position(m_connectInfo.callsign, {kObserverFrequency},
-                                             static_cast<quint8>(0), kObserverVisualRange, kRating,
+                                             fsd::NetworkFacility::OBS, kObserverVisualRange, kRating,
                                              d.latitude, d.longitude);
         send(position.serialize());
         return;
@@ -111,7 +111,7 @@ void NetworkManager::sendFastPosition(int kind) {
     }
     const auto& d = m_userAircraftData;
     const fsd::pdu::FastPilotPosition position(
-        static_cast<fsd::pdu::FastPilotPosition::Kind>(kind), m_connectInfo.callsign, d.latitude, d.longitude,
+        static_cast<fsd::pdu::FastPositionKind>(kind), m_connectInfo.callsign, d.latitude, d.longitude,
         userAltitudeFeet(), userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
         m_userAircraftConfigData.onGround, d.longitudeVelocity, d.altitudeVelocity, d.latitudeVelocity,
         d.pitchVelocity, d.headingVelocity, d.bankVelocity, d.noseWheelAngle);
@@ -124,7 +124,7 @@ void NetworkManager::sendStoppedPosition() {
     }
     const auto& d = m_userAircraftData;
     const fsd::pdu::FastPilotPosition position(
-        fsd::pdu::FastPilotPosition::Kind::Stopped, m_connectInfo.callsign, d.latitude, d.longitude,
+        fsd::pdu::FastPositionKind::Stopped, m_connectInfo.callsign, d.latitude, d.longitude,
         userAltitudeFeet(), userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
         m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
     send(position.serialize());
@@ -136,7 +136,7 @@ void NetworkManager::sendPausedPosition() {
     }
     const auto& d = m_userAircraftData;
     const fsd::pdu::FastPilotPosition position(
-        fsd::pdu::FastPilotPosition::Kind::Fast, m_connectInfo.callsign, d.latitude, d.longitude,
+        fsd::pdu::FastPositionKind::Fast, m_connectInfo.callsign, d.latitude, d.longitude,
         userAltitudeFeet(), userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
         m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
     send(position.serialize());

@@ -110,7 +110,7 @@ void NetworkManager::requestControllerAtis(QString callsign) {
 
 void NetworkManager::requestIsValidAtc(QString callsign) {
     send(
-        fsd::pdu::ClientQuery(m_connectInfo.callsign, kServer, ClientQueryType::ATC, {callsign}).serialize());
+        fsd::pdu::ClientQuery(m_connectInfo.callsign, kServer, ClientQueryType::IsValidATC, {callsign}).serialize());
 }
 
 void NetworkManager::requestAircraftConfiguration(QString callsign) {
@@ -217,7 +217,7 @@ void NetworkManager::applyAircraftConfiguration(const QString& from, const QStri
 void NetworkManager::onClientQueryResponseReceived(const fsd::pdu::ClientQueryResponse& pdu) {
     const QStringList& args = pdu.payload;
     switch (pdu.queryType) {
-    case ClientQueryType::ATC:
+    case ClientQueryType::IsValidATC:
         if (args.size() >= 2 && args.at(0).toUpper() == QLatin1String("Y")) {
             emit isValidAtcReceived(args.at(1).toUpper());
         }
@@ -233,7 +233,7 @@ void NetworkManager::onClientQueryResponseReceived(const fsd::pdu::ClientQueryRe
     case ClientQueryType::ATIS:
         handleAtisResponse(pdu);
         break;
-    case ClientQueryType::IP:
+    case ClientQueryType::PublicIP:
         m_clientIp = args.value(0);
         completeLogin();
         break;
@@ -337,7 +337,7 @@ void NetworkManager::handleFlightPlanResponse(const fsd::pdu::ClientQueryRespons
 }
 
 void NetworkManager::onPingReceived(const fsd::pdu::Ping& pdu) {
-    send(fsd::pdu::Pong(pdu.to, pdu.from, pdu.timestamp).serialize());
+    send(fsd::pdu::Pong(pdu.to, pdu.from, pdu.timeStamp).serialize());
 }
 
 } // namespace velk::manager
