@@ -35,6 +35,7 @@ QStringList makeOldFiles(int count) {
         QFile file(networkDir() + QLatin1Char('/') + name);
         file.open(QIODevice::WriteOnly);
         file.write("x");
+        file.flush();
         file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime);
         file.close();
         names << name;
