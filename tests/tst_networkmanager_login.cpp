@@ -1,0 +1,260 @@
+// Logging in and out of an FSD server on loopback with the password: the
+// connect checks, the login lines, completion, and every way a session ends.
+#include "tst_networkmanager_fixture.h"
+
+using velk::common::MessageType;
+using velk::manager::NetworkManager;
+using velk::test::SessionHarness;
+
+namespace {
+
+QStringList texts(const QSignalSpy& notices) {
+    QStringList out;
+    for (const auto& args : notices) {
+        out << args.at(0).toString();
+    }
+    return out;
+}
+
+} // namespace
+
+class TestNetworkManagerLogin : public QObject {
+    Q_OBJECT
+
+private:
+    SessionHarness h;
+
+    // A logged-in pilot whose session ends by `end`: the notices after the
+    // end and networkDisconnected(forced) exactly once; a new login works.
+    void expectEnd(const std::function<void()>& end, const QString& notice, bool forced) {
+        QVERIFY(h.loginPilot());
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy disconnected(h.nm.get(), &NetworkManager::networkDisconnected);
+        end();
+        QTRY_COMPARE(disconnected.count(), 1);
+        QCOMPARE(disconnected.first().at(0).toBool(), forced);
+        QCOMPARE(texts(notices).last(), notice);
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QVERIFY(!h.nm->isPositionTimerActive());
+        QCOMPARE(h.sim->count("notifyNetworkDisconnected"), 1);
+        QCOMPARE(h.sim->count("removeAllRemoteAircraft"), 1);
+        QCOMPARE(h.sim->count("clearControllerList"), 1);
+        QVERIFY(h.server.waitForClientGone());
+        QCoreApplication::processEvents();
+        QCOMPARE(disconnected.count(), 1);
+
+        h.server.clearReceived();
+        QVERIFY(h.login(QStringLiteral("ABC123"), false));
+        QCOMPARE(disconnected.count(), 1);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(h.startServer());
+        SessionHarness::configure(false);
+    }
+    void init() { h.create(); }
+    void cleanup() { h.destroy(); }
+
+    void pilotLoginSendsTheLoginLinesAndCompletesOnceOnTheIpAnswer() {
+        h.bindValidSimulator();
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy connected(h.nm.get(), &NetworkManager::networkConnected);
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral(" abc123 "), QStringLiteral("a320"),
+                                       QStringLiteral("AB-CD"), false));
+        QCOMPARE(h.nm->connectInfo().callsign, QStringLiteral("ABC123"));
+        QCOMPARE(h.nm->connectInfo().typeCode, QStringLiteral("A320"));
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Connecting);
+        QVERIFY(h.server.waitForLines(4));
+        const QStringList lines = h.server.receivedLines();
+        QCOMPARE(lines.at(0), QStringLiteral("#APABC123:SERVER:1234567:s3cret:1:9:5:Test Pilot ZSSS"));
+        QCOMPARE(lines.at(1), QStringLiteral("$CQABC123:SERVER:IP"));
+        QVERIFY(lines.at(2).startsWith(QStringLiteral("@S:ABC123:0000:1:31.143420:121.805230:")));
+        QVERIFY(lines.at(3).startsWith(QStringLiteral("#STABC123:31.143420:121.805230:")));
+        QVERIFY(h.nm->isPositionTimerActive());
+        QCOMPARE(h.nm->positionTimerInterval(), 5000);
+        QCOMPARE(connected.count(), 0);
+
+        QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:IP:10.0.0.1")));
+        QCOMPARE(connected.count(), 1);
+        QCOMPARE(connected.first().at(0).toString(), QStringLiteral("ABC123"));
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Connected);
+        QCOMPARE(h.nm->clientIp(), QStringLiteral("10.0.0.1"));
+        const auto notified = h.sim->callsTo("notifyNetworkConnected");
+        QCOMPARE(notified.size(), 1);
+        QCOMPARE(notified.first().args, (QVariantList{"ABC123", "AB-CD", false}));
+
+        // Neither an echo nor a second IP answer completes again.
+        QVERIFY(h.deliver(QStringLiteral("#APABC123:SERVER:1234567::1:9:5:Test Pilot ZSSS")));
+        QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:IP:10.0.0.1")));
+        QCOMPARE(connected.count(), 1);
+        QCOMPARE(texts(notices),
+                 (QStringList{"Connecting to network...", "Connected to network.", "Connected to network."}));
+
+        QVERIFY(!h.nm->connectToNetwork(QStringLiteral("XYZ1"), QStringLiteral("B738"), {}, false));
+        QCOMPARE(notices.last().at(0).toString(),
+                 QStringLiteral(
+                     "Already connected or connecting to network. Disconnect before changing callsign."));
+        QCOMPARE(notices.last().at(1).value<MessageType>(), MessageType::Error);
+    }
+
+    void observerLogsInWithoutASimulatorAndCompletesOnTheEcho() {
+        QSignalSpy connected(h.nm.get(), &NetworkManager::networkConnected);
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral("abc_obs"), {}, {}, true));
+        QVERIFY(h.server.waitForLines(3));
+        QCOMPARE(h.server.receivedLines(),
+                 (QStringList{"#AAABC_OBS:SERVER:Test Pilot:1234567:s3cret:1:9", "$CQABC_OBS:SERVER:IP",
+                              "%ABC_OBS:99998:0:40:1:0.00000:0.00000:0"}));
+        QCOMPARE(h.nm->positionTimerInterval(), 15000);
+        QVERIFY(h.deliver(QStringLiteral("#AAabc_obs:SERVER:Test Pilot:1234567::1:9")));
+        QCOMPARE(connected.count(), 1);
+        QCOMPARE(notices.last().at(0).toString(), QStringLiteral("Connected to network in observer mode."));
+    }
+
+    void refusedConnectsPostTheirNoticeAndChangeNothing_data() {
+        QTest::addColumn<QString>("callsign");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("observer");
+        QTest::addColumn<bool>("simulator");
+        QTest::addColumn<QString>("notice");
+        const QString invalid = QStringLiteral("Invalid callsign. Use only A-Z, 0-9, or underscore; spaces "
+                                               "and Chinese characters are not allowed.");
+        const QString required = QStringLiteral("Callsign and Type Code are required.");
+        QTest::newRow("one letter") << "A"
+                                    << "A320" << false << true << invalid;
+        QTest::newRow("thirteen") << "ABCDEFGHIJKLM"
+                                  << "A320" << false << true << invalid;
+        QTest::newRow("hyphen") << "AB-12"
+                                << "A320" << false << true << invalid;
+        QTest::newRow("inner space") << "AB 12"
+                                     << "A320" << false << true << invalid;
+        QTest::newRow("chinese") << "国航1"
+                                 << "A320" << false << true << invalid;
+        QTest::newRow("pilot without callsign") << "  "
+                                                << "A320" << false << true << required;
+        QTest::newRow("observer without callsign")
+            << ""
+            << "" << true << false << QStringLiteral("Callsign is required for observer mode.");
+        QTest::newRow("pilot without type") << "ABC123"
+                                            << " " << false << true << required;
+        QTest::newRow("pilot without simulator")
+            << "ABC123"
+            << "A320" << false << false
+            << QStringLiteral("飞行员模式连接 FSD 前，请先连接模拟器并等待有效的飞机数据。");
+    }
+
+    void refusedConnectsPostTheirNoticeAndChangeNothing() {
+        QFETCH(QString, callsign);
+        QFETCH(QString, type);
+        QFETCH(bool, observer);
+        QFETCH(bool, simulator);
+        QFETCH(QString, notice);
+        if (simulator) {
+            h.bindValidSimulator();
+        }
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QVERIFY(!h.nm->connectToNetwork(callsign, type, {}, observer));
+        QCOMPARE(texts(notices), QStringList{notice});
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QCOMPARE(h.nm->connectInfo().callsign, QString());
+        QVERIFY(!h.server.hasClient());
+    }
+
+    void anUnderscoreCallsignIsAccepted() {
+        h.bindValidSimulator();
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral("AB_1"), QStringLiteral("A320"), {}, false));
+        QVERIFY(h.server.waitForClient());
+    }
+
+    void logoffSendsTheDeletePacketAndEndsTheSession() {
+        expectEnd([this] { h.nm->disconnectFromNetwork(); }, QStringLiteral("Disconnected from network."),
+                  false);
+    }
+
+    void logoffLineReachesTheServer() {
+        QVERIFY(h.loginPilot());
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        QCOMPARE(h.server.receivedLines(), QStringList{"#DPABC123:1234567"});
+        h.nm->disconnectFromNetwork(); // idle: nothing
+    }
+
+    void killRequestWithAReasonIsAForcedEnd() {
+        expectEnd(
+            [this] {
+                h.deliver(QStringLiteral("$!!SERVER:ABC123:Too many pings"));
+                h.server.closeClient();
+            },
+            QStringLiteral("Forcibly disconnected from network: Too many pings"), true);
+    }
+
+    void killRequestWithoutAReasonIsAForcedEnd() {
+        expectEnd(
+            [this] {
+                h.deliver(QStringLiteral("$!!SERVER:ABC123:"));
+                h.server.closeClient();
+            },
+            QStringLiteral("Forcibly disconnected from network."), true);
+    }
+
+    void remoteCloseIsAnOrdinaryEnd() {
+        expectEnd([this] { h.server.closeClient(); }, QStringLiteral("Disconnected from network."), false);
+    }
+
+    void connectionResetIsAnOrdinaryEnd() {
+        expectEnd([this] { h.server.resetClient(); }, QStringLiteral("Disconnected from network."), false);
+    }
+
+    void simulatorForceDisconnectLeavesWithTheDeletePacket() {
+        expectEnd(
+            [this] {
+                emit h.sim->forceDisconnect(QStringLiteral("Replay mode"));
+                QVERIFY(h.server.waitForClientGone());
+                QCOMPARE(h.server.receivedLines(), QStringList{"#DPABC123:1234567"});
+            },
+            QStringLiteral("Forcibly disconnected from network: Replay mode"), true);
+    }
+
+    void serverClosingMidLoginEndsTheAttempt() {
+        h.bindValidSimulator();
+        QSignalSpy connected(h.nm.get(), &NetworkManager::networkConnected);
+        QSignalSpy disconnected(h.nm.get(), &NetworkManager::networkDisconnected);
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral("ABC123"), QStringLiteral("A320"), {}, false));
+        QVERIFY(h.server.waitForLineStartingWith(QStringLiteral("#ST")));
+        h.server.closeClient();
+        QTRY_COMPARE(disconnected.count(), 1);
+        QCOMPARE(disconnected.first().at(0).toBool(), false);
+        QCOMPARE(connected.count(), 0);
+        QVERIFY(!h.nm->isLoggedIn());
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+    }
+
+    void protocolErrorsArePostedExceptNoFlightPlan() {
+        QVERIFY(h.loginPilot());
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QVERIFY(h.deliver(QStringLiteral("$ERserver:ABC123:008:dlh1:No flightplan")));
+        QCOMPARE(notices.count(), 0);
+        QVERIFY(h.deliver(QStringLiteral("$ERserver:ABC123:004:ABC123:Invalid callsign: try again")));
+        QCOMPARE(texts(notices), QStringList{"Network Error: Invalid callsign: try again"});
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Connected);
+    }
+
+    void muteIsRelayed() {
+        QVERIFY(h.loginPilot());
+        QSignalSpy mute(h.nm.get(), &NetworkManager::muteReceived);
+        QVERIFY(h.deliver(QStringLiteral("#MUSERVER:ABC123:1")));
+        QCOMPARE(mute.count(), 1);
+        QCOMPARE(mute.first().at(0).toBool(), true);
+    }
+
+    void destroyingALiveSessionSendsNoLogoff() {
+        QVERIFY(h.loginPilot());
+        h.nm.reset();
+        QVERIFY(h.server.waitForClientGone());
+        QVERIFY(h.server.receivedLines().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetworkManagerLogin)
+#include "tst_networkmanager_login.moc"
