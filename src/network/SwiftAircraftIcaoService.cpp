@@ -152,20 +152,7 @@ SwiftAircraftIcaoService::SwiftAircraftIcaoService(const QString& applicationDir
     : QObject(parent), applicationDirectory(QDir(applicationDirectory).absolutePath()) {
     connectionName = QStringLiteral("swift_aircraft_icao_%1").arg(reinterpret_cast<quintptr>(this), 0, 16);
     databaseOpen = openPreferredDatabase();
-    loadSnapshot();
-    // One pass only: with no source at all the service simply stays not ready.
-    if (!ready) {
-        migrateLegacyDatabase();
-    }
-    if (!ready) {
-        migrateLegacyJsonCache();
-    }
-    if (!ready) {
-        importDoc8643Fallback();
-    }
-    if (!ready) {
-        loadSnapshot();
-    }
+    runLoadChain();
 }
 
 SwiftAircraftIcaoService::~SwiftAircraftIcaoService() {
@@ -197,6 +184,16 @@ void SwiftAircraftIcaoService::ensureReady() {
     if (!databaseOpen) {
         databaseOpen = openPreferredDatabase();
     }
+    runLoadChain();
+    if (!ready && !notReadyLogged) {
+        notReadyLogged = true;
+        qInfo()
+            << "Swift aircraft ICAO SQLite data is not ready; continuing without ICAO normalization snapshot";
+    }
+}
+
+// One pass only: with no source at all the service simply stays not ready.
+void SwiftAircraftIcaoService::runLoadChain() {
     if (!ready) {
         loadSnapshot();
     }
@@ -211,11 +208,6 @@ void SwiftAircraftIcaoService::ensureReady() {
     }
     if (!ready) {
         loadSnapshot();
-    }
-    if (!ready && !notReadyLogged) {
-        notReadyLogged = true;
-        qInfo()
-            << "Swift aircraft ICAO SQLite data is not ready; continuing without ICAO normalization snapshot";
     }
 }
 

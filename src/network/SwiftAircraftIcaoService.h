@@ -59,6 +59,8 @@ private:
     void closeConnection();
     bool loadFromDatabase();
     void loadSnapshot();
+    // Load, else each import in turn, then load again; each step at most once.
+    void runLoadChain();
     QString writableDatabasePath() const;
     QString legacyJsonCachePath() const;
 

@@ -1,0 +1,143 @@
+#pragma once
+
+#include "fsd/LineFramer.h"
+#include "fsd/pdu/Packets.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QTcpSocket;
+
+namespace velk::fsd {
+
+// The TCP connection to an FSD server: frames, sends, receives and dispatches
+// packets, one signal per received packet type. Everything runs on the thread
+// that owns the object; every signal is emitted synchronously on it.
+//
+// Life of a connection: connectToServer -> raiseNetworkConnected -> packets ->
+// exactly one raiseNetworkDisconnected, whether the connection ends by
+// disconnectFromServer, a remote close, a reset or a network error (the error
+// is raised first). A failed attempt raises only raiseNetworkError.
+class FsdClient : public QObject {
+    Q_OBJECT
+
+public:
+    // Blocking host-name look-up; runs on a worker thread.
+    using HostResolver = std::function<QList<QHostAddress>(const QString& host)>;
+
+    // How long connectToServer waits for a host-name look-up before it lets
+    // the look-up finish in the background.
+    static constexpr int kResolveWaitMs = 300;
+    // How long a closing socket may take to hand its last bytes to the server.
+    static constexpr int kCloseTimeoutMs = 5000;
+
+    explicit FsdClient(QObject* parent = nullptr);
+    ~FsdClient() override;
+
+    // Starts a connection. An IP literal is used as is; a host name is
+    // resolved to its first IPv4 address. Returns false, after raising
+    // "Network server address returned null, possibly due to a failed DNS
+    // lookup.", when the name resolves to nothing within kResolveWaitMs. A
+    // slower look-up continues in the background and the call returns true;
+    // its failure is then raised later the same way. An open connection is
+    // ended first (with its raiseNetworkDisconnected).
+    bool connectToServer(const QString& host, quint16 port);
+
+    // Ends the connection or the attempt: clears the connected flag, raises
+    // raiseNetworkDisconnected, then closes the socket after the bytes already
+    // written have reached the server. Nothing happens when neither a
+    // connection nor an attempt is open.
+    void disconnectFromServer();
+
+    // Sends one line while connected; an empty line or a closed connection
+    // sends nothing. The line is written as one packet ending in "\r\n" (a
+    // missing line end is added; CR, LF or NUL inside it become spaces) and
+    // raiseRawDataSent reports it as written.
+    void sendData(const QString& data);
+
+    // True from the socket's connection until the connection ends.
+    bool isConnected() const { return m_connected; }
+
+    // Replaces the host-name look-up (tests use it to control its timing).
+    void setHostResolver(HostResolver resolver);
+
+signals:
+    void raiseNetworkConnected();
+    void raiseNetworkDisconnected();
+    // Socket errors: "<error text>: <SocketError name>"; malformed packets:
+    // "<what is wrong> (Raw packet: <line>)"; unknown packets: "Invalid PDU type.".
+    void raiseNetworkError(QString error);
+    void raiseRawDataSent(QString data);
+    // Each received line with "\r\n" appended, before it is dispatched.
+    void raiseRawDataReceived(QString data);
+
+    void raiseServerIdentificationReceived(const velk::fsd::pdu::ServerIdentification& pdu);
+    void raiseClientIdentificationReceived(const velk::fsd::pdu::ClientIdentification& pdu);
+    void raiseAddPilotReceived(const velk::fsd::pdu::AddPilot& pdu);
+    void raiseAddATCReceived(const velk::fsd::pdu::AddATC& pdu);
+    void raiseDeletePilotReceived(const velk::fsd::pdu::DeletePilot& pdu);
+    void raiseDeleteATCReceived(const velk::fsd::pdu::DeleteATC& pdu);
+    void raisePilotPositionReceived(const velk::fsd::pdu::PilotPosition& pdu);
+    void raiseFastPilotPositionReceived(const velk::fsd::pdu::FastPilotPosition& pdu);
+    void raiseATCPositionReceived(const velk::fsd::pdu::ATCPosition& pdu);
+    void raiseSendFastReceived(const velk::fsd::pdu::SendFast& pdu);
+    void raiseTextMessageReceived(const velk::fsd::pdu::TextMessage& pdu);
+    void raiseRadioMessageReceived(const velk::fsd::pdu::RadioMessage& pdu);
+    void raiseBroadcastMessageReceived(const velk::fsd::pdu::BroadcastMessage& pdu);
+    void raiseWallopReceived(const velk::fsd::pdu::Wallop& pdu);
+    void raisePlaneInfoRequestReceived(const velk::fsd::pdu::PlaneInfoRequest& pdu);
+    void raisePlaneInfoResponseReceived(const velk::fsd::pdu::PlaneInfoResponse& pdu);
+    void raiseFlightPlanReceived(const velk::fsd::pdu::FlightPlan& pdu);
+    void raiseClientQueryReceived(const velk::fsd::pdu::ClientQuery& pdu);
+    void raiseClientQueryResponseReceived(const velk::fsd::pdu::ClientQueryResponse& pdu);
+    void raisePingReceived(const velk::fsd::pdu::Ping& pdu);
+    void raisePongReceived(const velk::fsd::pdu::Pong& pdu);
+    void raiseMetarResponseReceived(const velk::fsd::pdu::MetarResponse& pdu);
+    void raiseKillRequestReceived(const velk::fsd::pdu::KillRequest& pdu);
+    void raiseProtocolErrorReceived(const velk::fsd::pdu::ProtocolError& pdu);
+    void raiseMuteReceived(const velk::fsd::pdu::Mute& pdu);
+
+private:
+    enum class State { Idle, Resolving, Connecting, Connected };
+    struct PendingLookup;
+
+    void startConnect(const QHostAddress& address, quint16 port);
+    void onResolveTick();
+    void onSocketConnected();
+    void onSocketError(QTcpSocket* socket);
+    void onSocketStateChanged(QTcpSocket* socket);
+    void onReadyRead(QTcpSocket* socket);
+    void connectionLost(QTcpSocket* socket);
+    void processLines();
+    void dispatchLine(const QString& line);
+    void dispatch(const pdu::Packet& packet);
+    QTcpSocket* takeSocket();
+    void closeGracefully(QTcpSocket* socket);
+    void raiseDnsFailure();
+
+    HostResolver m_resolver;
+    QTcpSocket* m_socket = nullptr;
+    State m_state = State::Idle;
+    bool m_connected = false;
+    // Changes whenever a connection or attempt ends or starts, so that work
+    // begun for one connection stops when it is gone.
+    quint64 m_generation = 0;
+    bool m_processing = false;
+    LineFramer m_framer;
+
+    std::shared_ptr<PendingLookup> m_lookup;
+    quint16 m_lookupPort = 0;
+    QTimer m_resolveTimer;
+
+    // Sockets still handing their last bytes to the server after disconnectFromServer.
+    QList<QPointer<QTcpSocket>> m_closingSockets;
+};
+
+} // namespace velk::fsd

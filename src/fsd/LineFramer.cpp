@@ -1,0 +1,79 @@
+#include "fsd/LineFramer.h"
+
+#include <cstring>
+
+namespace velk::fsd {
+
+void LineFramer::append(QByteArrayView data) {
+    if (data.isEmpty()) {
+        return;
+    }
+    if (m_discarding) {
+        // Still inside a dropped line: keep only what follows its end.
+        const void* end = std::memchr(data.data(), '\n', static_cast<std::size_t>(data.size()));
+        if (end == nullptr) {
+            return;
+        }
+        m_discarding = false;
+        data = data.sliced(static_cast<const char*>(end) - data.data() + 1);
+    }
+    m_buffer.append(data);
+}
+
+LineFramer::Status LineFramer::next(QByteArrayView& line) {
+    for (;;) {
+        const char* start = m_buffer.constData() + m_offset;
+        const qsizetype available = m_buffer.size() - m_offset;
+        const void* end =
+            available > 0 ? std::memchr(start, '\n', static_cast<std::size_t>(available)) : nullptr;
+        if (end == nullptr) {
+            if (m_discarding) {
+                clear();
+                m_discarding = true;
+                return Status::NeedMore;
+            }
+            if (available > kMaxLineLength) {
+                clear();
+                m_discarding = true;
+                return Status::Overlong;
+            }
+            compact();
+            return Status::NeedMore;
+        }
+        qsizetype length = static_cast<const char*>(end) - start;
+        m_offset += length + 1;
+        if (m_discarding) {
+            // The tail of a line already reported as overlong.
+            m_discarding = false;
+            continue;
+        }
+        if (length > 0 && start[length - 1] == '\r') {
+            --length;
+        }
+        if (length > kMaxLineLength) {
+            return Status::Overlong;
+        }
+        line = QByteArrayView(start, length);
+        return Status::Line;
+    }
+}
+
+void LineFramer::clear() {
+    m_buffer.clear();
+    m_offset = 0;
+    m_discarding = false;
+}
+
+void LineFramer::compact() {
+    if (m_offset == 0) {
+        return;
+    }
+    if (m_offset >= m_buffer.size()) {
+        m_buffer.clear();
+    } else {
+        m_buffer.remove(0, m_offset);
+    }
+    m_offset = 0;
+}
+
+} // namespace velk::fsd

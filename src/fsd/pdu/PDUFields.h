@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <QVarLengthArray>
+#include <QtGlobal>
+
+#include <initializer_list>
+
+namespace velk::fsd::pdu {
+
+// The fields of a received packet body (the line without its prefix and line
+// end), split at ':'. Views into the line, valid while the line lives.
+using Fields = QVarLengthArray<QStringView, 24>;
+
+Fields splitFields(QStringView body);
+
+// Field readers for the packet parsers. Each throws PDUFormatException with a
+// message naming the field when the text is not a valid value.
+namespace field {
+
+void requireCount(const Fields& fields, qsizetype minimum);
+// A text field that must not be empty (callsigns and the like).
+QString nonEmpty(const Fields& fields, qsizetype index, const char* name);
+// Fields from `first` to the end joined again with ':', for the last free-text
+// field, which may itself hold ':'. Empty when `first` is past the end.
+QString joinFrom(const Fields& fields, qsizetype first);
+
+qint32 toInt32(QStringView text, const char* name);
+quint32 toUInt32(QStringView text, const char* name);
+quint16 toUInt16(QStringView text, const char* name, int base = 10);
+quint8 toUInt8(QStringView text, const char* name);
+// A finite number.
+double toDouble(QStringView text, const char* name);
+double toLatitude(QStringView text);
+double toLongitude(QStringView text);
+
+} // namespace field
+
+// Builds an outgoing line: the prefix, the fields joined by ':', then "\r\n".
+// CR, LF and NUL in a text field are replaced by a space, so that no text can
+// end the line early and smuggle in a second packet.
+class PacketWriter {
+public:
+    explicit PacketWriter(QStringView prefix);
+
+    PacketWriter& text(QStringView value);
+    PacketWriter& number(qint64 value);
+    PacketWriter& unsignedNumber(quint64 value);
+    // At least `width` digits, with leading zeros.
+    PacketWriter& zeroPadded(quint64 value, int width);
+    // Fixed decimals with the C locale; a value that is not finite is written as 0.
+    PacketWriter& fixed(double value, int decimals);
+
+    QString finish();
+
+private:
+    void separator();
+
+    QString m_line;
+    bool m_first = true;
+};
+
+// Replaces CR, LF and NUL by a space.
+QString sanitizeField(QStringView value);
+
+} // namespace velk::fsd::pdu

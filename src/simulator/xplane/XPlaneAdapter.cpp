@@ -1,0 +1,629 @@
+#include "simulator/xplane/XPlaneAdapter.h"
+
+#include "AppConfig.h"
+#include "simulator/xplane/DatarefLink.h"
+#include "simulator/xplane/PluginChannel.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <set>
+#include <thread>
+
+namespace velk::simulator::xplane {
+
+namespace {
+
+constexpr qint64 kStaleSeconds = 15;
+constexpr qint64 kLostSeconds = 16;
+constexpr double kFeetPerMetre = 3.28084;
+constexpr int kWatchdogMs = 1000;
+constexpr int kPublishMs = 50;
+constexpr int kOpenChannelDelayMs = 500;
+constexpr int kMaxPendingPluginMessages = 1000;
+
+const QString kPathTransponderCode = QStringLiteral("sim/cockpit/radios/transponder_code");
+const QString kPathTransponderMode = QStringLiteral("sim/cockpit/radios/transponder_mode");
+const QString kPathCom1 = QStringLiteral("sim/cockpit2/radios/actuators/com1_frequency_hz_833");
+const QString kPathCom2 = QStringLiteral("sim/cockpit2/radios/actuators/com2_frequency_hz_833");
+const QString kCmdIdent = QStringLiteral("sim/transponder/transponder_ident");
+const QString kCmdModeC = QStringLiteral("sim/transponder/transponder_alt");
+const QString kCmdStandby = QStringLiteral("sim/transponder/transponder_standby");
+
+} // namespace
+
+XPlaneAdapter::XPlaneAdapter() : XPlaneAdapter(Options{}) {}
+
+XPlaneAdapter::XPlaneAdapter(Options options) : m_options(std::move(options)) {
+    m_config = AppConfig::instance();
+    m_target = targetAddressFor(m_config->value(ConfigKeys::XPlaneNetworkAddress));
+    m_lastDataTime = now() - kStaleSeconds;
+
+    m_udp = new QUdpSocket(this);
+    if (!m_udp->bind(QHostAddress::AnyIPv4, 0)) {
+        qWarning() << "X-Plane UDP socket could not be bound:" << m_udp->errorString();
+    }
+    connect(m_udp, &QUdpSocket::readyRead, this, &XPlaneAdapter::readPendingDatagrams);
+
+    m_channel =
+        std::make_unique<PluginChannel>([this](PluginMessage m) { postFromReceiveThread(std::move(m)); });
+
+    m_watchdog.setInterval(kWatchdogMs);
+    connect(&m_watchdog, &QTimer::timeout, this, &XPlaneAdapter::checkConnection);
+    m_connectTimeout.setSingleShot(true);
+    m_connectTimeout.setInterval(m_options.connectTimeoutMs);
+    connect(&m_connectTimeout, &QTimer::timeout, this, &XPlaneAdapter::onConnectTimeout);
+    m_publisher.setInterval(kPublishMs);
+    connect(&m_publisher, &QTimer::timeout, this, &XPlaneAdapter::publishSimState);
+
+    if (m_options.startTimers) {
+        QTimer::singleShot(kOpenChannelDelayMs, this, &XPlaneAdapter::openNngSocket);
+        m_watchdog.start();
+        m_publisher.start();
+    }
+}
+
+XPlaneAdapter::~XPlaneAdapter() {
+    m_watchdog.stop();
+    m_publisher.stop();
+    m_connectTimeout.stop();
+    m_udp->close();
+    m_closing = true;
+    m_channel->close();
+}
+
+qint64 XPlaneAdapter::now() const {
+    return m_options.clock ? m_options.clock() : QDateTime::currentSecsSinceEpoch();
+}
+
+quint16 XPlaneAdapter::udpLocalPort() const {
+    return m_udp->localPort();
+}
+
+QHostAddress XPlaneAdapter::targetAddressFor(const QString& configured) {
+    const QString text = configured.trimmed();
+    if (text.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        return QHostAddress(QHostAddress::LocalHost);
+    }
+    QHostAddress address;
+    if (!address.setAddress(text)) {
+        return QHostAddress();
+    }
+    return address;
+}
+
+QString XPlaneAdapter::pluginUrlFor(const QString& configured, const QString& ipcUrl, quint16 tcpPort) {
+    const QString text = configured.trimmed();
+    const QString lower = text.toLower();
+    if (text.isEmpty() || lower == QLatin1String("127.0.0.1") || lower == QLatin1String("localhost")) {
+        return ipcUrl;
+    }
+    return QStringLiteral("tcp://%1:%2").arg(text).arg(tcpPort);
+}
+
+// ---- UDP dataref link -------------------------------------------------------
+
+void XPlaneAdapter::sendDatagram(const QByteArray& datagram) {
+    const int port = m_config->value(ConfigKeys::XPlaneUDPPort);
+    if (port <= 0 || port > std::numeric_limits<quint16>::max()) {
+        qWarning() << "X-Plane UDP port out of range, nothing sent:" << port;
+        return;
+    }
+    m_udp->writeDatagram(datagram, m_target, static_cast<quint16>(port));
+}
+
+void XPlaneAdapter::subscribeDataref(const QString& path, int index, int rate) {
+    if (m_subscribedDatarefs.contains(path)) {
+        return;
+    }
+    sendDatagram(buildRrefRequest(path.toLatin1(), index, rate));
+    if (m_simConnected) {
+        m_subscribedDatarefs.append(path);
+    }
+}
+
+void XPlaneAdapter::subscribeDatarefs() {
+    const auto& table = datarefSubscriptions();
+    for (qint32 i = 0; i < kDatarefCount; ++i) {
+        subscribeDataref(QString::fromLatin1(table[i].path), i, table[i].rate);
+    }
+}
+
+void XPlaneAdapter::writeDataref(const QString& path, float value) {
+    sendDatagram(buildDrefPacket(path.toLatin1(), value));
+}
+
+void XPlaneAdapter::sendCommand(const QString& path) {
+    sendDatagram(buildCmndPacket(path.toLatin1()));
+}
+
+void XPlaneAdapter::readPendingDatagrams() {
+    // Drain everything: one read per readyRead would let datagrams pile up.
+    while (m_udp->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_udp->receiveDatagram();
+        if (datagram.senderAddress().toIPv4Address() != m_target.toIPv4Address()) {
+            continue;
+        }
+        const QByteArray bytes = datagram.data();
+        if (!isRrefReply(bytes)) {
+            continue;
+        }
+        m_lastDataTime = now();
+        m_dataSinceAttempt = true;
+        forEachRrefPair(bytes, [this](qint32 index, float value) {
+            if (index < 0 || index >= kDatarefCount) {
+                return;
+            }
+            if (applyDatarefValue(index, value, m_userAircraftData, m_userAircraftConfigData,
+                                  m_radioStackState)) {
+                return;
+            }
+            if (index == kPausedIndex) {
+                const bool paused = value != 0.0f;
+                if (paused != m_simPaused) {
+                    m_simPaused = paused;
+                    emit simPausedStateChanged(paused);
+                }
+            } else if (index == kVersionIndex) {
+                // Compared as the integer it becomes; 0, negative or unreadable values are ignored.
+                if (!std::isfinite(value)) {
+                    return;
+                }
+                const double t = std::trunc(static_cast<double>(value));
+                if (t <= 0.0 || t > static_cast<double>(std::numeric_limits<qint32>::max())) {
+                    return;
+                }
+                const int version = static_cast<int>(t);
+                if (version != m_xplaneVersion) {
+                    m_xplaneVersion = version;
+                    emit xplaneVersionUpdated(version);
+                }
+            } else if (index == kReplayModeIndex && value > 0.0f) {
+                emit replayModeDetected();
+            }
+        });
+    }
+}
+
+float XPlaneAdapter::normalizeFrequencyKhz(float freq) {
+    if (!(freq > 0.0f)) {
+        return 0.0f;
+    }
+    return freq > 1000.0f ? freq : freq * 1000.0f;
+}
+
+void XPlaneAdapter::setTransponderCode(int code) {
+    writeDataref(kPathTransponderCode, static_cast<float>(code));
+}
+
+void XPlaneAdapter::setCom1Frequency(float freq) {
+    writeDataref(kPathCom1, normalizeFrequencyKhz(freq));
+}
+
+void XPlaneAdapter::setCom2Frequency(float freq) {
+    writeDataref(kPathCom2, normalizeFrequencyKhz(freq));
+}
+
+void XPlaneAdapter::transponderIdent() {
+    sendCommand(kCmdIdent);
+}
+
+void XPlaneAdapter::transponderModeToggle() {
+    if (!m_radioStackState.squawkingModeC) {
+        writeDataref(kPathTransponderMode, 3.0f);
+        sendCommand(kCmdModeC);
+    } else {
+        writeDataref(kPathTransponderMode, 1.0f);
+        sendCommand(kCmdStandby);
+    }
+}
+
+// ---- Altitudes and generation -----------------------------------------------
+
+int XPlaneAdapter::simulatorGeneration() const {
+    if (m_xplaneVersion >= 120000) {
+        return static_cast<int>(SimulatorGeneration::XPlane12);
+    }
+    if (m_xplaneVersion >= 110000) {
+        return static_cast<int>(SimulatorGeneration::XPlane11);
+    }
+    if (m_xplaneVersion >= 100000) {
+        return static_cast<int>(SimulatorGeneration::XPlane10);
+    }
+    return static_cast<int>(SimulatorGeneration::Unknown);
+}
+
+double XPlaneAdapter::userAltitudeFeet() const {
+    double feet = m_userAircraftData.altitudeMslM * kFeetPerMetre;
+    if (m_xplaneVersion >= 120000) {
+        feet += m_userAircraftData.temperatureError;
+    }
+    return feet;
+}
+
+double XPlaneAdapter::userPressureAltitudeFeet() const {
+    if (m_xplaneVersion < 120000) {
+        return m_userAircraftData.altitudeMslM * kFeetPerMetre + (1013.25 - m_userAircraftData.qnh) * 30.0;
+    }
+    return m_userAircraftData.altitudePressure;
+}
+
+double XPlaneAdapter::adjustRemoteAltitude(double altitudeFeet) const {
+    if (m_xplaneVersion < 120000) {
+        return altitudeFeet;
+    }
+    const double error = m_userAircraftData.temperatureError;
+    const double own = m_userAircraftData.altitudeMslM * kFeetPerMetre + error;
+    const double d = std::fabs(own - altitudeFeet);
+    if (d > 6000.0) {
+        return altitudeFeet;
+    }
+    const double factor = d <= 3000.0 ? 1.0 : 1.0 - (d - 3000.0) / 3000.0;
+    return altitudeFeet - error * factor;
+}
+
+// ---- Lifecycle --------------------------------------------------------------
+
+void XPlaneAdapter::reconnectSimulator() {
+    m_connectTimeout.stop();
+    if (m_simConnected) {
+        emit simConnectionStateChanged(false);
+        m_simConnected = false;
+        m_versionReplyReceived = false;
+        m_subscribedDatarefs.clear();
+    }
+    m_connectWanted = true;
+    m_attemptInProgress = false;
+    if (m_nngReady) {
+        tryConnect();
+    }
+}
+
+void XPlaneAdapter::tryConnect() {
+    if (!m_connectWanted) {
+        return;
+    }
+    if (m_simConnected) {
+        m_connectWanted = false;
+        m_attemptInProgress = false;
+        m_connectTimeout.stop();
+        return;
+    }
+    if (m_attemptInProgress) {
+        return;
+    }
+    m_attemptInProgress = true;
+    qInfo() << "X-Plane connection attempt";
+
+    m_versionReplyReceived = false;
+    m_pluginVersionValid = true;
+    m_cslValid = true;
+    m_dataSinceAttempt = false;
+    m_lastDataTime = now() - kStaleSeconds;
+    m_subscribedDatarefs.clear();
+
+    subscribeDatarefs();
+    sendMessage(encodeVersionRequest());
+    validateCslPaths(m_config->value(ConfigKeys::XPlaneCSL));
+    m_connectTimeout.start(m_options.connectTimeoutMs);
+}
+
+void XPlaneAdapter::checkConnection() {
+    const qint64 age = now() - m_lastDataTime;
+    if (!m_simConnected) {
+        if (m_connectWanted && m_attemptInProgress && m_versionReplyReceived && m_pluginVersionValid &&
+            m_cslValid && m_dataSinceAttempt && age <= kStaleSeconds) {
+            emit simConnectionStateChanged(true);
+            m_simConnected = true;
+            m_connectWanted = false;
+            m_attemptInProgress = false;
+            m_connectTimeout.stop();
+        }
+        return;
+    }
+    if (age >= kLostSeconds) {
+        m_userAircraftData = {};
+        m_userAircraftConfigData = {};
+        m_radioStackState = {};
+        emit simConnectionStateChanged(false);
+        m_simConnected = false;
+        m_versionReplyReceived = false;
+        m_subscribedDatarefs.clear();
+    }
+}
+
+void XPlaneAdapter::onConnectTimeout() {
+    if (!m_connectWanted || m_simConnected) {
+        return;
+    }
+    m_connectWanted = false;
+    m_attemptInProgress = false;
+    m_connectTimeout.stop();
+    emit simConnectionFailed(kConnectionFailedText);
+}
+
+void XPlaneAdapter::publishSimState() {
+    if (!m_firstPublishDone || !(m_userAircraftData == m_publishedData)) {
+        m_publishedData = m_userAircraftData;
+        emit userAircraftDataChanged(m_publishedData);
+    }
+    if (!m_firstPublishDone || !(m_userAircraftConfigData == m_publishedConfig)) {
+        m_publishedConfig = m_userAircraftConfigData;
+        emit userAircraftConfigDataChanged(m_publishedConfig);
+    }
+    if (!m_firstPublishDone || !(m_radioStackState == m_publishedRadio)) {
+        m_publishedRadio = m_radioStackState;
+        emit radioStackStateChanged(m_publishedRadio);
+    }
+    m_firstPublishDone = true;
+}
+
+void XPlaneAdapter::validateCslPaths(const QStringList& paths) {
+    if (!paths.isEmpty()) {
+        qInfo() << "Validating X-Plane CSL paths:" << paths;
+        emit trafficMappingStatusChanged(QStringLiteral("X-Plane CSL 验证中：%1 个路径").arg(paths.size()));
+    } else {
+        qWarning() << "X-Plane CSL validation skipped because no CSL paths are configured";
+        emit trafficMappingStatusChanged(QStringLiteral("X-Plane CSL 未配置"));
+    }
+    sendMessage(encodeCslRequest(paths));
+}
+
+// ---- Plug-in channel --------------------------------------------------------
+
+void XPlaneAdapter::openNngSocket() {
+    if (m_nngReady) {
+        return;
+    }
+    const int openResult = m_channel->open();
+    if (openResult != 0) {
+        emit nngSocketError(
+            QStringLiteral("Error opening socket: %1").arg(QString::fromUtf8(nng_strerror(openResult))));
+    } else {
+        const QString address = m_config->value(ConfigKeys::XPlaneNetworkAddress);
+        const QString url = pluginUrlFor(address, m_options.pluginIpcUrl, m_options.pluginTcpPort);
+        const int dialResult = m_channel->dial(url.toStdString());
+        if (dialResult != 0) {
+            const QString reason = QString::fromUtf8(nng_strerror(dialResult));
+            if (url == m_options.pluginIpcUrl) {
+                emit nngSocketError(QStringLiteral("Error dialing socket: %1").arg(reason));
+            } else {
+                emit nngSocketError(
+                    QStringLiteral("Error dialing socket (%1): %2").arg(address.trimmed(), reason));
+            }
+        }
+        // Only an open socket gets a receive thread; a failed one would spin.
+        m_channel->startReceiving();
+    }
+    m_nngReady = true;
+    if (m_connectWanted && !m_attemptInProgress) {
+        tryConnect();
+    }
+}
+
+void XPlaneAdapter::sendMessage(const PluginMessageWriter& message) {
+    const std::string_view bytes = message.bytes();
+    if (bytes.size() >= kMaxPluginMessageSize) {
+        return;
+    }
+    m_channel->send(bytes);
+}
+
+void XPlaneAdapter::postFromReceiveThread(PluginMessage message) {
+    // A plug-in that floods the channel is slowed down here rather than
+    // filling this thread's event queue without bound.
+    while (m_pendingPluginMessages.load() >= kMaxPendingPluginMessages && !m_closing.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ++m_pendingPluginMessages;
+    // State belongs to this object's thread; the receive thread only decodes.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message = std::move(message)] {
+            --m_pendingPluginMessages;
+            handleNngMessage(message);
+        },
+        Qt::QueuedConnection);
+}
+
+void XPlaneAdapter::handleNngMessage(const PluginMessage& message) {
+    try {
+        const std::string& type = message.type;
+        if (type == "SHUTDOWN") {
+            handleShutdown();
+            return;
+        }
+        if (type == "VER") {
+            handleVersionReply(message.payload);
+            return;
+        }
+        if (type == "CSL") {
+            handleCslReply(message.payload);
+            return;
+        }
+        static const std::set<std::string> kReports{"ADDED",    "DELETED",  "REQSTATION",
+                                                    "RDIOSENT", "PRIVSENT", "FORCEDISC"};
+        if (!kReports.contains(type)) {
+            return;
+        }
+        const auto elements = payloadElements(message.payload);
+        if (!elements) {
+            qWarning() << "X-Plane plug-in message dropped: payload of" << type.c_str() << "is not an array";
+            return;
+        }
+        // A missing element reads as empty; an element of the wrong type drops the message.
+        auto textAt = [&](size_t i) -> std::optional<QString> {
+            return i < elements->size() ? readText((*elements)[i]) : std::optional<QString>(QString());
+        };
+        const auto first = textAt(0);
+        if (!first) {
+            qWarning() << "X-Plane plug-in message dropped: malformed" << type.c_str();
+            return;
+        }
+        if (type == "ADDED") {
+            if (!first->isEmpty()) {
+                emit aircraftAddedToSim(*first);
+            }
+        } else if (type == "DELETED") {
+            if (!first->isEmpty()) {
+                emit aircraftRemovedFromSim(*first);
+            }
+        } else if (type == "REQSTATION") {
+            if (!first->isEmpty()) {
+                emit requestStationInfo(*first);
+            }
+        } else if (type == "RDIOSENT") {
+            if (!first->isEmpty()) {
+                emit radioMessageSent(*first);
+            }
+        } else if (type == "PRIVSENT") {
+            const auto second = textAt(1);
+            if (!second) {
+                qWarning() << "X-Plane plug-in message dropped: malformed PRIVSENT";
+                return;
+            }
+            if (!first->isEmpty() && !second->isEmpty()) {
+                emit privateMessageSent(*first, *second);
+            }
+        } else if (type == "FORCEDISC") {
+            emit forceDisconnect(*first);
+        }
+    } catch (const std::exception& e) {
+        qWarning() << "X-Plane plug-in message dropped:" << e.what();
+    }
+}
+
+void XPlaneAdapter::handleVersionReply(const msgpack::object& payload) {
+    if (payload.type != msgpack::type::ARRAY) {
+        qWarning() << "X-Plane plug-in message dropped: VER payload is not an array";
+        return;
+    }
+    bool valid = false;
+    if (payload.via.array.size > 0) {
+        const auto version = readInt32(payload.via.array.ptr[0]);
+        if (!version) {
+            qWarning() << "X-Plane plug-in message dropped: VER without a 32-bit version";
+            return;
+        }
+        valid = *version >= 0x10000;
+    }
+    m_pluginVersionValid = valid;
+    if (!valid) {
+        emit invalidPluginVersion();
+    }
+    emit pluginVersionChecked(valid);
+    m_versionReplyReceived = true;
+}
+
+void XPlaneAdapter::handleCslReply(const msgpack::object& payload) {
+    const auto elements = payloadElements(payload);
+    if (!elements) {
+        qWarning() << "X-Plane plug-in message dropped: CSL payload is not an array";
+        return;
+    }
+    bool valid = false;
+    if (elements->size() >= 2) {
+        const auto flag = readBool((*elements)[1]);
+        if (!flag) {
+            qWarning() << "X-Plane plug-in message dropped: CSL verdict is not a boolean";
+            return;
+        }
+        valid = *flag;
+    }
+    m_cslValid = valid;
+    qInfo().noquote() << "X-Plane CSL validation result:" << (valid ? "true" : "false");
+    emit trafficMappingStatusChanged(valid ? QStringLiteral("X-Plane CSL 有效")
+                                           : QStringLiteral("X-Plane CSL 无效"));
+    emit cslValidationChecked(valid);
+}
+
+void XPlaneAdapter::handleShutdown() {
+    emit simConnectionStateChanged(false);
+    m_simConnected = false;
+    m_versionReplyReceived = false;
+    m_subscribedDatarefs.clear();
+}
+
+// ---- Operations carried by the plug-in ----------------------------------------
+
+void XPlaneAdapter::addRemoteAircraft(const manager::RemoteAircraft& aircraft) {
+    sendMessage(encodeAdd(aircraft));
+}
+
+void XPlaneAdapter::updateRemoteAircraftConfig(const manager::RemoteAircraft& aircraft) {
+    sendMessage(encodeAircraftConfig(aircraft));
+}
+
+void XPlaneAdapter::removeRemoteAircraft(const QString& callsign, const QString& reason) {
+    sendMessage(encodeDelete(callsign, reason));
+}
+
+void XPlaneAdapter::removeAllRemoteAircraft() {
+    sendMessage(encodeDeleteAll());
+}
+
+void XPlaneAdapter::updateControllerList(const QList<model::Controller>& controllers) {
+    sendMessage(encodeControllers(atcEntriesFrom(controllers)));
+}
+
+void XPlaneAdapter::clearControllerList() {
+    sendMessage(encodeControllers({}));
+}
+
+void XPlaneAdapter::updateRemoteAircraftPosition(const manager::RemoteAircraft& aircraft,
+                                                 const model::AircraftVisualState& state) {
+    sendMessage(encodePosition(aircraft, state));
+}
+
+void XPlaneAdapter::updateRemoteAircraftFastPosition(const manager::RemoteAircraft& aircraft,
+                                                     const model::AircraftVisualState& state,
+                                                     const model::VelocityVector& positional,
+                                                     const model::VelocityVector& rotational) {
+    sendMessage(encodeFastPosition(aircraft, state, positional, rotational));
+}
+
+void XPlaneAdapter::sendHeartbeat(const QString& callsign) {
+    sendMessage(encodeHeartbeat(callsign));
+}
+
+void XPlaneAdapter::notifyRadioMessageSent(const QString& message) {
+    sendMessage(encodeRadioSent(message));
+}
+
+void XPlaneAdapter::notifyRadioMessageReceived(const QString& from, const QString& message, bool isDirect) {
+    sendMessage(encodeRadioReceived(from, message, isDirect));
+}
+
+void XPlaneAdapter::showNotification(const QString& text, qint64 rgb) {
+    sendMessage(encodeNotification(text, rgb));
+}
+
+void XPlaneAdapter::notifyPrivateMessageSent(const QString& to, const QString& message) {
+    sendMessage(encodePrivateSent(to, message));
+}
+
+void XPlaneAdapter::notifyPrivateMessageReceived(const QString& from, const QString& message) {
+    sendMessage(encodePrivateReceived(from, message));
+}
+
+void XPlaneAdapter::notifyNetworkConnected(const QString& callsign, const QString& selcalCode,
+                                           bool observerMode) {
+    sendMessage(encodeConnected(callsign, selcalCode, observerMode));
+}
+
+void XPlaneAdapter::notifyNetworkDisconnected() {
+    sendMessage(encodeDisconnected());
+}
+
+void XPlaneAdapter::setStationCallsign(int radio, const QString& station) {
+    sendMessage(encodeStationCallsign(radio, station));
+}
+
+void XPlaneAdapter::notifySelcal() {}
+
+} // namespace velk::simulator::xplane
