@@ -180,6 +180,19 @@ private slots:
         h.nm->disconnectFromNetwork(); // idle: nothing
     }
 
+    void logoffBeforeTheConnectionIsUpEndsTheAttempt() {
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy disconnected(h.nm.get(), &NetworkManager::networkDisconnected);
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral("ABC_OBS"), {}, {}, true));
+        h.nm->disconnectFromNetwork();
+        QCOMPARE(disconnected.count(), 1);
+        QCOMPARE(disconnected.first().at(0).toBool(), false);
+        QCOMPARE(texts(notices), (QStringList{"Connecting to network...", "Disconnected from network."}));
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QCoreApplication::processEvents();
+        QCOMPARE(disconnected.count(), 1);
+    }
+
     void killRequestWithAReasonIsAForcedEnd() {
         expectEnd(
             [this] {
