@@ -253,14 +253,6 @@ private slots:
         QCOMPARE(h.nm->sessionState(), NetworkManager::Connected);
     }
 
-    void muteIsRelayed() {
-        QVERIFY(h.loginPilot());
-        QSignalSpy mute(h.nm.get(), &NetworkManager::muteReceived);
-        QVERIFY(h.deliver(QStringLiteral("#MUSERVER:ABC123:1")));
-        QCOMPARE(mute.count(), 1);
-        QCOMPARE(mute.first().at(0).toBool(), true);
-    }
-
     void destroyingALiveSessionSendsNoLogoff() {
         QVERIFY(h.loginPilot());
         h.nm.reset();
