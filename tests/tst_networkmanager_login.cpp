@@ -180,6 +180,19 @@ private slots:
         h.nm->disconnectFromNetwork(); // idle: nothing
     }
 
+    void logoffBeforeTheConnectionIsUpEndsTheAttempt() {
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy disconnected(h.nm.get(), &NetworkManager::networkDisconnected);
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral("ABC_OBS"), {}, {}, true));
+        h.nm->disconnectFromNetwork();
+        QCOMPARE(disconnected.count(), 1);
+        QCOMPARE(disconnected.first().at(0).toBool(), false);
+        QCOMPARE(texts(notices), (QStringList{"Connecting to network...", "Disconnected from network."}));
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QCoreApplication::processEvents();
+        QCOMPARE(disconnected.count(), 1);
+    }
+
     void killRequestWithAReasonIsAForcedEnd() {
         expectEnd(
             [this] {
@@ -238,14 +251,6 @@ private slots:
         QVERIFY(h.deliver(QStringLiteral("$ERserver:ABC123:004:ABC123:Invalid callsign: try again")));
         QCOMPARE(texts(notices), QStringList{"Network Error: Invalid callsign: try again"});
         QCOMPARE(h.nm->sessionState(), NetworkManager::Connected);
-    }
-
-    void muteIsRelayed() {
-        QVERIFY(h.loginPilot());
-        QSignalSpy mute(h.nm.get(), &NetworkManager::muteReceived);
-        QVERIFY(h.deliver(QStringLiteral("#MUSERVER:ABC123:1")));
-        QCOMPARE(mute.count(), 1);
-        QCOMPARE(mute.first().at(0).toBool(), true);
     }
 
     void destroyingALiveSessionSendsNoLogoff() {

@@ -107,6 +107,8 @@ private slots:
         QVERIFY(h.deliver(QStringLiteral("$CRZSSS_TWR:ABC123:ATIS:E")));
         QCOMPARE(atis.count(), 0);
 
+        h.nm->requestControllerAtis(QStringLiteral(" "));
+        h.nm->requestControllerAtis(QStringLiteral("ZSSS_TWR:X"));
         h.nm->requestControllerAtis(QStringLiteral("zsss_twr"));
         QCOMPARE(h.sentLines(), QStringList{"$CQABC123:zsss_twr:ATIS"});
         h.sim->clearCalls();

@@ -204,14 +204,6 @@ private slots:
         QCOMPARE(radios.count(), 2);
     }
 
-    void bothVoiceRadiosAreRegisteredAtConstruction() {
-        const auto& radios = nm->voiceClient()->radios();
-        QCOMPARE(radios.size(), 2);
-        QCOMPARE(radios.value(0).volume, 1.0f);
-        QCOMPARE(radios.value(1).id, 1);
-        QVERIFY(!radios.value(1).transmit);
-    }
-
     void noticesAreShownInTheSimulatorInTheColourOfTheirType() {
         nm->setSimulator(sim);
         emit nm->notificationPosted("info", MessageType::Info);
@@ -222,22 +214,6 @@ private slots:
         QCOMPARE(shown.at(0).args.at(1).toLongLong(), 0xFFFF00LL);
         QCOMPARE(shown.at(1).args.at(1).toLongLong(), 0xFFFF00LL);
         QCOMPARE(shown.at(2).args.at(1).toLongLong(), 0xFF0000LL);
-    }
-
-    void statusSignalsOfTheBackEndAreForwarded() {
-        nm->setSimulator(sim);
-        QSignalSpy csl(nm.get(), &NetworkManager::simulatorCslStatusUpdated);
-        QSignalSpy mapping(nm.get(), &NetworkManager::simulatorTrafficMappingStatusUpdated);
-        QSignalSpy version(nm.get(), &NetworkManager::simulatorXPlaneVersionUpdated);
-        QSignalSpy traffic(nm.get(), &NetworkManager::simulatorTrafficSnapshotUpdated);
-        emit sim->cslValidationChecked(false);
-        emit sim->trafficMappingStatusChanged("ok");
-        emit sim->xplaneVersionUpdated(120012);
-        emit sim->trafficSnapshotChanged({QVariantMap{{"callsign", "X"}}});
-        QCOMPARE(csl.count(), 1);
-        QCOMPARE(mapping.last().at(0).toString(), QStringLiteral("ok"));
-        QCOMPARE(version.last().at(0).toInt(), 120012);
-        QCOMPARE(traffic.last().at(0).toList().size(), 1);
     }
 
     void reconnectWithoutABackEndDoesNothing() {

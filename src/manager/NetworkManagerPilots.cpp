@@ -346,7 +346,8 @@ void NetworkManager::onATCPositionReceived(const fsd::pdu::ATCPosition& pdu) {
         qDebug() << "Controller position without a frequency dropped:" << pdu.from;
         return;
     }
-    emit controllerUpdateReceived(pdu.from, static_cast<uint>(pdu.frequencies.first()), pdu.latitude, pdu.longitude);
+    emit controllerUpdateReceived(pdu.from, static_cast<uint>(pdu.frequencies.first()), pdu.latitude,
+                                  pdu.longitude);
 }
 
 void NetworkManager::onDeleteATCReceived(const fsd::pdu::DeleteATC& pdu) {

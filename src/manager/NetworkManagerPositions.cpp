@@ -123,10 +123,10 @@ void NetworkManager::sendStoppedPosition() {
         return;
     }
     const auto& d = m_userAircraftData;
-    const fsd::pdu::FastPilotPosition position(
-        fsd::pdu::FastPositionKind::Stopped, m_connectInfo.callsign, d.latitude, d.longitude,
-        userAltitudeFeet(), userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
-        m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
+    const fsd::pdu::FastPilotPosition position(fsd::pdu::FastPositionKind::Stopped, m_connectInfo.callsign,
+                                               d.latitude, d.longitude, userAltitudeFeet(),
+                                               userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
+                                               m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
     send(position.serialize());
 }
 
@@ -135,10 +135,10 @@ void NetworkManager::sendPausedPosition() {
         return;
     }
     const auto& d = m_userAircraftData;
-    const fsd::pdu::FastPilotPosition position(
-        fsd::pdu::FastPositionKind::Fast, m_connectInfo.callsign, d.latitude, d.longitude,
-        userAltitudeFeet(), userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
-        m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
+    const fsd::pdu::FastPilotPosition position(fsd::pdu::FastPositionKind::Fast, m_connectInfo.callsign,
+                                               d.latitude, d.longitude, userAltitudeFeet(),
+                                               userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
+                                               m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
     send(position.serialize());
 }
 

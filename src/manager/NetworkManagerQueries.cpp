@@ -31,6 +31,15 @@ QString withoutColons(QString text) {
     return text.remove(QLatin1Char(':'));
 }
 
+// A callsign typed on the dashboard or in the simulator becomes one FSD field.
+bool isUsableTarget(const QString& callsign) {
+    if (callsign.trimmed().isEmpty() || callsign.contains(QLatin1Char(':'))) {
+        qWarning() << "Query not sent: invalid callsign" << callsign;
+        return false;
+    }
+    return true;
+}
+
 QString simulatorName(const simulator::Simulator* sim) {
     if (!sim) {
         return QStringLiteral("Observer");
@@ -100,17 +109,23 @@ void NetworkManager::sendCapabilities(QString callsign) {
 }
 
 void NetworkManager::requestRealName(QString callsign) {
+    if (!isUsableTarget(callsign)) {
+        return;
+    }
     send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::RealName, {}).serialize());
 }
 
 void NetworkManager::requestControllerAtis(QString callsign) {
+    if (!isUsableTarget(callsign)) {
+        return;
+    }
     m_atisLines[callsign.toUpper()] = QStringList();
     send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::ATIS, {}).serialize());
 }
 
 void NetworkManager::requestIsValidAtc(QString callsign) {
-    send(
-        fsd::pdu::ClientQuery(m_connectInfo.callsign, kServer, ClientQueryType::IsValidATC, {callsign}).serialize());
+    send(fsd::pdu::ClientQuery(m_connectInfo.callsign, kServer, ClientQueryType::IsValidATC, {callsign})
+             .serialize());
 }
 
 void NetworkManager::requestAircraftConfiguration(QString callsign) {
