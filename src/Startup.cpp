@@ -1,8 +1,14 @@
 #include "Startup.h"
 
 #include "AppConfig.h"
+#include "manager/AircraftManager.h"
+#include "manager/ControllerManager.h"
+#include "manager/NetworkManager.h"
+#include "manager/UserAircraftManager.h"
 #include "network/ApiService.h"
+#include "simulator/xplane/XPlaneAdapter.h"
 #include "ui/LoginWindow.h"
+#include "voice/VoiceClient.h"
 
 #include <QDebug>
 #include <QPointer>
@@ -16,7 +22,35 @@ QPointer<ui::LoginWindow> g_loginWindow;
 QRect g_loginGeometry;
 QSize g_loginMinimumSize;
 
+// The signed-in session's objects, held for its length.
+struct Session {
+    std::shared_ptr<manager::NetworkManager> network;
+    std::shared_ptr<manager::AircraftManager> aircraft;
+    std::shared_ptr<manager::UserAircraftManager> userAircraft;
+    std::shared_ptr<manager::ControllerManager> controllers;
+};
+Session g_session;
+
 } // namespace
+
+std::shared_ptr<manager::NetworkManager> networkManager() {
+    return g_session.network;
+}
+
+std::shared_ptr<manager::ControllerManager> controllerManager() {
+    return g_session.controllers;
+}
+
+void tearDownSession() {
+    if (g_session.network) {
+        g_session.network->disconnectFromNetwork();
+    }
+    // The table managers watch the session manager: drop them first.
+    g_session.controllers.reset();
+    g_session.userAircraft.reset();
+    g_session.aircraft.reset();
+    g_session.network.reset();
+}
 
 void setLoginWindow(ui::LoginWindow* window) {
     g_loginWindow = window;
@@ -41,6 +75,21 @@ void onLoginSuccess() {
         g_loginMinimumSize = g_loginWindow->minimumSize();
         g_loginWindow->hide();
     }
+    tearDownSession();
+    g_session.network = std::make_shared<manager::NetworkManager>();
+    g_session.aircraft = std::make_shared<manager::AircraftManager>(g_session.network);
+    g_session.userAircraft = std::make_shared<manager::UserAircraftManager>(g_session.network);
+    g_session.controllers = std::make_shared<manager::ControllerManager>(g_session.network);
+    const int cid = network::ApiService::instance()->currentUser().cid;
+    g_session.network->voiceClient()->setCid(static_cast<quint32>(qMax(0, cid)));
+}
+
+void activateXPlaneBackend() {
+    if (!g_session.network) {
+        return;
+    }
+    qInfo() << "Activating X-Plane backend";
+    g_session.network->setSimulator(std::make_shared<simulator::xplane::XPlaneAdapter>());
 }
 
 void onLogoutRequested() {
@@ -54,6 +103,7 @@ void onLogoutRequested() {
     config->setValue(ConfigKeys::AuthRememberPassword, false);
     config->setValue(ConfigKeys::AuthAutoLogin, false);
     QTimer::singleShot(0, [] {
+        tearDownSession();
         if (g_loginWindow) {
             g_loginWindow->show();
         }

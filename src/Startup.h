@@ -3,11 +3,17 @@
 #include <QRect>
 #include <QSize>
 
+#include <memory>
+
 namespace velk {
 
 namespace ui {
 class LoginWindow;
 }
+namespace manager {
+class NetworkManager;
+class ControllerManager;
+} // namespace manager
 
 // The run's one login window, set by main before the event loop starts.
 void setLoginWindow(ui::LoginWindow* window);
@@ -17,8 +23,18 @@ ui::LoginWindow* loginWindow();
 QRect lastLoginGeometry();
 QSize lastLoginMinimumSize();
 
-// Handler of LoginWindow::loginSuccess (connected directly): hides the login window.
+// Handler of LoginWindow::loginSuccess (connected directly): hides the login
+// window, ends any previous session and creates the session manager and the
+// aircraft, user-aircraft and controller managers, in that order.
 void onLoginSuccess();
+// Handler of the X-Plane platform choice: hands a new X-Plane back end to the
+// session manager; nothing without a signed-in session.
+void activateXPlaneBackend();
+// The signed-in session's managers; empty when signed out.
+std::shared_ptr<manager::NetworkManager> networkManager();
+std::shared_ptr<manager::ControllerManager> controllerManager();
+// Leaves the network and drops the session's objects.
+void tearDownSession();
 // Handler of the main window's logout request: ends the session, forgets the
 // stored credentials and shows the login window again on the next turn of the
 // event loop.

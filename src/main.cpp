@@ -2,6 +2,7 @@
 #include "Logger.h"
 #include "Startup.h"
 #include "common/AppVersion.h"
+#include "model/MetaTypes.h"
 #include "ui/LoginWindow.h"
 #include "ui/ThemeManager.h"
 
@@ -21,6 +22,8 @@ int main(int argc, char* argv[]) {
     velk::logging::install(logsDir);
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 
+    velk::model::registerMetaTypes();
+
     // Before any window exists, so that every window starts in the light look.
     velk::ui::ThemeManager::instance()->applyTheme(velk::ui::ThemeManager::Light);
 
@@ -32,6 +35,7 @@ int main(int argc, char* argv[]) {
                          &velk::onLoginSuccess, Qt::DirectConnection);
         loginWindow->show();
         rc = QApplication::exec();
+        velk::tearDownSession();
         velk::setLoginWindow(nullptr);
     }
     velk::logging::uninstall();

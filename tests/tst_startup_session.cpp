@@ -1,0 +1,69 @@
+#include "AppConfig.h"
+#include "Startup.h"
+#include "manager/ControllerManager.h"
+#include "manager/NetworkManager.h"
+#include "simulator/xplane/XPlaneAdapter.h"
+#include "ui/LoginWindow.h"
+
+#include <QTest>
+
+using namespace velk;
+
+// The start-up handlers that carry a sign-in into a session and back out.
+class TestStartupSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void xplaneChoiceWithoutASessionDoesNothing() {
+        QVERIFY(!networkManager());
+        activateXPlaneBackend();
+        QVERIFY(!networkManager());
+    }
+
+    void signInCreatesTheSessionAndXPlaneChoiceBindsABackEnd() {
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        window.show();
+        onLoginSuccess();
+        QVERIFY(!window.isVisible());
+        auto first = networkManager();
+        QVERIFY(first);
+        QVERIFY(controllerManager());
+        QVERIFY(!first->simulator());
+
+        activateXPlaneBackend();
+        QVERIFY(dynamic_cast<simulator::xplane::XPlaneAdapter*>(first->simulator().get()));
+
+        // A later sign-in starts from fresh objects.
+        std::weak_ptr<manager::NetworkManager> old = first;
+        first.reset();
+        onLoginSuccess();
+        QVERIFY(networkManager());
+        QVERIFY(networkManager() != old.lock());
+        QVERIFY(old.expired());
+        tearDownSession();
+        setLoginWindow(nullptr);
+    }
+
+    void logoutForgetsCredentialsAndShowsTheLoginWindowAgain() {
+        auto* config = AppConfig::instance();
+        config->setValues(ConfigKeys::AuthUsername, QStringLiteral("pilot"), ConfigKeys::AuthPassword,
+                          QStringLiteral("secret"), ConfigKeys::AuthRememberPassword, true,
+                          ConfigKeys::AuthAutoLogin, true);
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        onLoginSuccess();
+        QVERIFY(networkManager());
+        onLogoutRequested();
+        QCOMPARE(config->value(ConfigKeys::AuthUsername), QString());
+        QCOMPARE(config->value(ConfigKeys::AuthPassword), QString());
+        QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
+        QCOMPARE(config->value(ConfigKeys::AuthAutoLogin), false);
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(!networkManager());
+        setLoginWindow(nullptr);
+    }
+};
+
+QTEST_MAIN(TestStartupSession)
+#include "tst_startup_session.moc"
