@@ -351,6 +351,7 @@ private slots:
             QStringLiteral("$FPDEF456:*A:I:H/B744/L:480:ZSSS:1200:1200:FL350:ZBAA:2:10:4:00:ZSPD::DCT"),
             "raiseFlightPlanReceived");
         row("$CQ", QStringLiteral("$CQDEF456:ABC123:CAPS"), "raiseClientQueryReceived");
+        row("$CQ unknown type", QStringLiteral("$CQDEF456:ABC123:XYZ:1"), "raiseClientQueryReceived");
         row("$CR", QStringLiteral("$CRSERVER:ABC123:IP:10.0.0.1"), "raiseClientQueryResponseReceived");
         row("$PI", QStringLiteral("$PISERVER:ABC123:12345"), "raisePingReceived");
         row("$PO", QStringLiteral("$POSERVER:ABC123:12345"), "raisePongReceived");

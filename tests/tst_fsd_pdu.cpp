@@ -548,6 +548,11 @@ private slots:
         framer.append(QByteArray(LineFramer::kMaxLineLength, 'x') + "\n");
         QCOMPARE(framer.next(line), LineFramer::Status::Line); // exactly at the limit
         QCOMPARE(line.size(), LineFramer::kMaxLineLength);
+        framer.append(QByteArray(LineFramer::kMaxLineLength, 'x') + "\r"); // its "\n" comes later
+        QCOMPARE(framer.next(line), LineFramer::Status::NeedMore);
+        framer.append("\n");
+        QCOMPARE(framer.next(line), LineFramer::Status::Line);
+        QCOMPARE(line.size(), LineFramer::kMaxLineLength);
 
         framer.append(QByteArray(LineFramer::kMaxLineLength + 1, 'x') + "\r\nok\n");
         QCOMPARE(framer.next(line), LineFramer::Status::Overlong);

@@ -57,11 +57,7 @@ QString framedLine(const QString& data) {
             line.chop(1);
         }
     }
-    for (QChar& c : line) {
-        if (c == u'\r' || c == u'\n' || c == QChar(0)) {
-            c = u' ';
-        }
-    }
+    pdu::blankLineBreaks(line);
     line.append(QLatin1StringView("\r\n"));
     return line;
 }

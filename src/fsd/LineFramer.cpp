@@ -32,7 +32,8 @@ LineFramer::Status LineFramer::next(QByteArrayView& line) {
                 m_discarding = true;
                 return Status::NeedMore;
             }
-            if (available > kMaxLineLength) {
+            // One byte more for the "\r" that may come before the line end.
+            if (available > kMaxLineLength + 1) {
                 clear();
                 m_discarding = true;
                 return Status::Overlong;

@@ -8,12 +8,41 @@ using exception::PDUFormatException;
 
 namespace {
 
-QStringList payloadFrom(const Fields& fields, qsizetype first) {
-    QStringList payload;
-    for (qsizetype i = first; i < fields.size(); ++i) {
-        payload.append(fields[i].toString());
+// "$CQ" and "$CR" share one layout: from:to:type[:argument…]. The arguments
+// stay a list; an unknown type text reads as Unknown.
+template <class Query> Query readQuery(const Fields& fields) {
+    field::requireCount(fields, 3);
+    Query pdu;
+    pdu.from = field::nonEmpty(fields, 0, "sender");
+    pdu.to = field::nonEmpty(fields, 1, "recipient");
+    pdu.queryType = clientQueryTypeFromString(fields[2]);
+    for (qsizetype i = 3; i < fields.size(); ++i) {
+        pdu.payload.append(fields[i].toString());
     }
-    return payload;
+    return pdu;
+}
+
+template <class Query> QString writeQuery(const Query& pdu) {
+    PacketWriter writer(Query::kPrefix);
+    writer.text(pdu.from).text(pdu.to).text(clientQueryTypeToString(pdu.queryType));
+    for (const QString& item : pdu.payload) {
+        writer.text(item);
+    }
+    return writer.finish();
+}
+
+// "$PI" and "$PO": from:to:data, the data re-joined.
+template <class Echo> Echo readEcho(const Fields& fields) {
+    field::requireCount(fields, 3);
+    Echo pdu;
+    pdu.from = field::nonEmpty(fields, 0, "sender");
+    pdu.to = field::nonEmpty(fields, 1, "recipient");
+    pdu.timeStamp = field::joinFrom(fields, 2);
+    return pdu;
+}
+
+template <class Echo> QString writeEcho(const Echo& pdu) {
+    return PacketWriter(Echo::kPrefix).text(pdu.from).text(pdu.to).text(pdu.timeStamp).finish();
 }
 
 } // namespace
@@ -121,22 +150,11 @@ ClientQuery::ClientQuery(QString from, QString to, ClientQueryType queryType, QS
     : from(std::move(from)), to(std::move(to)), queryType(queryType), payload(std::move(payload)) {}
 
 ClientQuery ClientQuery::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 3);
-    ClientQuery pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.queryType = clientQueryTypeFromString(fields[2]);
-    pdu.payload = payloadFrom(fields, 3);
-    return pdu;
+    return readQuery<ClientQuery>(fields);
 }
 
 QString ClientQuery::serialize() const {
-    PacketWriter writer(kPrefix);
-    writer.text(from).text(to).text(clientQueryTypeToString(queryType));
-    for (const QString& item : payload) {
-        writer.text(item);
-    }
-    return writer.finish();
+    return writeQuery(*this);
 }
 
 ClientQueryResponse::ClientQueryResponse(QString from, QString to, ClientQueryType queryType,
@@ -144,54 +162,33 @@ ClientQueryResponse::ClientQueryResponse(QString from, QString to, ClientQueryTy
     : from(std::move(from)), to(std::move(to)), queryType(queryType), payload(std::move(payload)) {}
 
 ClientQueryResponse ClientQueryResponse::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 3);
-    ClientQueryResponse pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.queryType = clientQueryTypeFromString(fields[2]);
-    pdu.payload = payloadFrom(fields, 3);
-    return pdu;
+    return readQuery<ClientQueryResponse>(fields);
 }
 
 QString ClientQueryResponse::serialize() const {
-    PacketWriter writer(kPrefix);
-    writer.text(from).text(to).text(clientQueryTypeToString(queryType));
-    for (const QString& item : payload) {
-        writer.text(item);
-    }
-    return writer.finish();
+    return writeQuery(*this);
 }
 
 Ping::Ping(QString from, QString to, QString timeStamp)
     : from(std::move(from)), to(std::move(to)), timeStamp(std::move(timeStamp)) {}
 
 Ping Ping::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 3);
-    Ping pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.timeStamp = field::joinFrom(fields, 2);
-    return pdu;
+    return readEcho<Ping>(fields);
 }
 
 QString Ping::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).text(timeStamp).finish();
+    return writeEcho(*this);
 }
 
 Pong::Pong(QString from, QString to, QString timeStamp)
     : from(std::move(from)), to(std::move(to)), timeStamp(std::move(timeStamp)) {}
 
 Pong Pong::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 3);
-    Pong pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.timeStamp = field::joinFrom(fields, 2);
-    return pdu;
+    return readEcho<Pong>(fields);
 }
 
 QString Pong::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).text(timeStamp).finish();
+    return writeEcho(*this);
 }
 
 MetarResponse::MetarResponse(QString from, QString to, QString metar)

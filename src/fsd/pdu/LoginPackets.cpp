@@ -3,8 +3,24 @@
 namespace velk::fsd::pdu {
 
 namespace {
+
 const QString kServer = QStringLiteral("SERVER");
+
+// "#DP" and "#DA": callsign[:cid]; only the callsign is needed on receipt.
+template <class Delete> Delete readDelete(const Fields& fields) {
+    Delete pdu;
+    pdu.from = field::nonEmpty(fields, 0, "callsign");
+    if (fields.size() > 1) {
+        pdu.cid = fields[1].toString();
+    }
+    return pdu;
 }
+
+template <class Delete> QString writeDelete(const Delete& pdu) {
+    return PacketWriter(Delete::kPrefix).text(pdu.from).text(pdu.cid).finish();
+}
+
+} // namespace
 
 ClientIdentification::ClientIdentification(QString callsign, quint16 clientId, QString clientName,
                                            int majorVersion, int minorVersion, QString cid, QString sysUid,
@@ -138,33 +154,21 @@ QString AddATC::serialize() const {
 DeletePilot::DeletePilot(QString callsign, QString cid) : from(std::move(callsign)), cid(std::move(cid)) {}
 
 DeletePilot DeletePilot::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 1);
-    DeletePilot pdu;
-    pdu.from = field::nonEmpty(fields, 0, "callsign");
-    if (fields.size() > 1) {
-        pdu.cid = fields[1].toString();
-    }
-    return pdu;
+    return readDelete<DeletePilot>(fields);
 }
 
 QString DeletePilot::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(cid).finish();
+    return writeDelete(*this);
 }
 
 DeleteATC::DeleteATC(QString callsign, QString cid) : from(std::move(callsign)), cid(std::move(cid)) {}
 
 DeleteATC DeleteATC::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 1);
-    DeleteATC pdu;
-    pdu.from = field::nonEmpty(fields, 0, "callsign");
-    if (fields.size() > 1) {
-        pdu.cid = fields[1].toString();
-    }
-    return pdu;
+    return readDelete<DeleteATC>(fields);
 }
 
 QString DeleteATC::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(cid).finish();
+    return writeDelete(*this);
 }
 
 } // namespace velk::fsd::pdu

@@ -8,20 +8,33 @@ namespace velk::fsd::pdu {
 
 using exception::PDUFormatException;
 
-TextMessage::TextMessage(QString from, QString to, QString message)
-    : from(std::move(from)), to(std::move(to)), message(std::move(message)) {}
+namespace {
 
-TextMessage TextMessage::fromTokens(const Fields& fields) {
+// Private and broadcast text: from:to:text, the text re-joined.
+template <class Text> Text readAddressedText(const Fields& fields) {
     field::requireCount(fields, 3);
-    TextMessage pdu;
+    Text pdu;
     pdu.from = field::nonEmpty(fields, 0, "sender");
     pdu.to = field::nonEmpty(fields, 1, "recipient");
     pdu.message = field::joinFrom(fields, 2);
     return pdu;
 }
 
+template <class Text> QString writeAddressedText(const Text& pdu) {
+    return PacketWriter(Text::kPrefix).text(pdu.from).text(pdu.to).text(pdu.message).finish();
+}
+
+} // namespace
+
+TextMessage::TextMessage(QString from, QString to, QString message)
+    : from(std::move(from)), to(std::move(to)), message(std::move(message)) {}
+
+TextMessage TextMessage::fromTokens(const Fields& fields) {
+    return readAddressedText<TextMessage>(fields);
+}
+
 QString TextMessage::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).text(message).finish();
+    return writeAddressedText(*this);
 }
 
 RadioMessage::RadioMessage(QString from, QList<uint> frequencies, QString message)
@@ -64,16 +77,11 @@ BroadcastMessage::BroadcastMessage(QString from, QString message, QString to)
     : from(std::move(from)), to(std::move(to)), message(std::move(message)) {}
 
 BroadcastMessage BroadcastMessage::fromTokens(const Fields& fields) {
-    field::requireCount(fields, 3);
-    BroadcastMessage pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.message = field::joinFrom(fields, 2);
-    return pdu;
+    return readAddressedText<BroadcastMessage>(fields);
 }
 
 QString BroadcastMessage::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).text(message).finish();
+    return writeAddressedText(*this);
 }
 
 Wallop::Wallop(QString from, QString message) : from(std::move(from)), message(std::move(message)) {}

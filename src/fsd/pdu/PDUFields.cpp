@@ -151,14 +151,13 @@ double toLongitude(QStringView text) {
 
 } // namespace field
 
-QString sanitizeField(QStringView value) {
-    QString result = value.toString();
-    for (QChar& c : result) {
+void blankLineBreaks(QString& text, qsizetype from) {
+    for (qsizetype i = from; i < text.size(); ++i) {
+        const QChar c = text.at(i);
         if (c == u'\r' || c == u'\n' || c == QChar(0)) {
-            c = u' ';
+            text[i] = u' ';
         }
     }
-    return result;
 }
 
 PacketWriter::PacketWriter(QStringView prefix) {
@@ -177,12 +176,7 @@ PacketWriter& PacketWriter::text(QStringView value) {
     separator();
     const qsizetype start = m_line.size();
     m_line.append(value);
-    for (qsizetype i = start; i < m_line.size(); ++i) {
-        const QChar c = m_line.at(i);
-        if (c == u'\r' || c == u'\n' || c == QChar(0)) {
-            m_line[i] = u' ';
-        }
-    }
+    blankLineBreaks(m_line, start);
     return *this;
 }
 

@@ -61,7 +61,8 @@ private:
     bool m_first = true;
 };
 
-// Replaces CR, LF and NUL by a space.
-QString sanitizeField(QStringView value);
+// Replaces every CR, LF and NUL of `text` from index `from` on by a space, so
+// that no text can end a line early and smuggle in a second packet.
+void blankLineBreaks(QString& text, qsizetype from = 0);
 
 } // namespace velk::fsd::pdu
