@@ -17,10 +17,11 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("velk-client"));
     QApplication::setApplicationVersion(velk::common::appVersionString());
 
-    auto* config = velk::AppConfig::instance();
-    const QString logsDir = QString::fromStdU16String(config->logsDirectory().u16string());
-    velk::logging::install(logsDir);
+    // The logger comes first, so that what the configuration store reports
+    // while it starts (a replaced key file, discovered folders) is in the run log.
+    velk::logging::install(QCoreApplication::applicationDirPath() + QStringLiteral("/logs"));
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
+    velk::AppConfig::instance();
 
     velk::model::registerMetaTypes();
 
