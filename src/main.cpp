@@ -20,8 +20,8 @@ int main(int argc, char* argv[]) {
     // The logger comes first, so that what the configuration store reports
     // while it starts (a replaced key file, discovered folders) is in the run log.
     velk::logging::install(QCoreApplication::applicationDirPath() + QStringLiteral("/logs"));
-    qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
     velk::AppConfig::instance();
+    qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 
     velk::model::registerMetaTypes();
 
