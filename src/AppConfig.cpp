@@ -14,6 +14,14 @@ namespace velk {
 namespace {
 const QString kConfigFile = QStringLiteral("config.ini");
 const QString kKeyFile = QStringLiteral("config.key");
+
+// QSettings writes an empty list as "@Invalid()"; an empty text reads back the same.
+QVariant storedForm(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QStringList && value.toStringList().isEmpty()) {
+        return QString();
+    }
+    return value;
+}
 } // namespace
 
 AppConfig::AppConfig(const QString& directory, QObject* parent)
@@ -41,9 +49,13 @@ std::filesystem::path AppConfig::applicationDirectory() const {
     return std::filesystem::path(m_directory.toStdU16String());
 }
 
-std::filesystem::path AppConfig::logsDirectory() const { return applicationDirectory() / "logs"; }
+std::filesystem::path AppConfig::logsDirectory() const {
+    return applicationDirectory() / "logs";
+}
 
-QString AppConfig::filePath() const { return m_settings->fileName(); }
+QString AppConfig::filePath() const {
+    return m_settings->fileName();
+}
 
 QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const {
     QMutexLocker lock(&m_mutex);
@@ -79,7 +91,7 @@ void AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
                 const QString plain = value.toString();
                 m_settings->setValue(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
             } else {
-                m_settings->setValue(name, value);
+                m_settings->setValue(name, storedForm(value));
             }
             m_settings->sync();
             if (m_settings->status() != QSettings::NoError) {
@@ -97,7 +109,7 @@ void AppConfig::writeDefaults() {
         if (key.storage == ConfigStorage::SessionOnly || m_settings->contains(key.name)) {
             continue;
         }
-        m_settings->setValue(key.name, key.defaultValue);
+        m_settings->setValue(key.name, storedForm(key.defaultValue));
         changed = true;
     }
     lock.unlock();
@@ -116,7 +128,7 @@ void AppConfig::discoverMsfsFolders() {
         int simulator;
     };
     const Slot generations[] = {{ConfigKeys::MSFSPackagesPath2020, ConfigKeys::MSFSCommunityPath2020, 1},
-                          {ConfigKeys::MSFSPackagesPath2024, ConfigKeys::MSFSCommunityPath2024, 2}};
+                                {ConfigKeys::MSFSPackagesPath2024, ConfigKeys::MSFSCommunityPath2024, 2}};
     for (const Slot& slot : generations) {
         const bool needPackages = value(slot.packages).trimmed().isEmpty();
         const bool needCommunity = value(slot.community).trimmed().isEmpty();
@@ -136,20 +148,19 @@ void AppConfig::discoverMsfsFolders() {
             m_settings->setValue(slot.community.name, community);
         }
         m_settings->sync();
-        qInfo().noquote() << "Discovered MSFS packages folder" << packages << "for simulator" << slot.simulator;
+        qInfo().noquote() << "Discovered MSFS packages folder" << packages << "for simulator"
+                          << slot.simulator;
     }
 }
 
-template <>
-QString AppConfig::convert<QString>(const QVariant& v) {
+template <> QString AppConfig::convert<QString>(const QVariant& v) {
     if (v.metaType().id() == QMetaType::QStringList) {
         return v.toStringList().join(QLatin1Char(','));
     }
     return v.toString();
 }
 
-template <>
-bool AppConfig::convert<bool>(const QVariant& v) {
+template <> bool AppConfig::convert<bool>(const QVariant& v) {
     if (v.metaType().id() == QMetaType::Bool) {
         return v.toBool();
     }
@@ -157,22 +168,19 @@ bool AppConfig::convert<bool>(const QVariant& v) {
     return text == QLatin1String("true") || text == QLatin1String("1");
 }
 
-template <>
-int AppConfig::convert<int>(const QVariant& v) {
+template <> int AppConfig::convert<int>(const QVariant& v) {
     bool ok = false;
     const int result = v.toInt(&ok);
     return ok ? result : 0;
 }
 
-template <>
-double AppConfig::convert<double>(const QVariant& v) {
+template <> double AppConfig::convert<double>(const QVariant& v) {
     bool ok = false;
     const double result = v.toDouble(&ok);
     return ok ? result : 0.0;
 }
 
-template <>
-QStringList AppConfig::convert<QStringList>(const QVariant& v) {
+template <> QStringList AppConfig::convert<QStringList>(const QVariant& v) {
     if (v.metaType().id() == QMetaType::QStringList) {
         return v.toStringList();
     }

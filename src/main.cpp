@@ -17,9 +17,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("velk-client"));
     QApplication::setApplicationVersion(velk::common::appVersionString());
 
-    auto* config = velk::AppConfig::instance();
-    const QString logsDir = QString::fromStdU16String(config->logsDirectory().u16string());
-    velk::logging::install(logsDir);
+    // The logger comes first, so that what the configuration store reports
+    // while it starts (a replaced key file, discovered folders) is in the run log.
+    velk::logging::install(QCoreApplication::applicationDirPath() + QStringLiteral("/logs"));
+    velk::AppConfig::instance();
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 
     velk::model::registerMetaTypes();

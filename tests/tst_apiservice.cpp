@@ -446,12 +446,6 @@ private slots:
     }
 
     void fsdTokenFailures() {
-        Result none;
-        api->getFSDToken(recordTokenInto(none));
-        QTRY_COMPARE(none.calls, 1);
-        QCOMPARE(none.text, QStringLiteral("No JWT token found, get FSD token fail"));
-        QVERIFY(server->requests().isEmpty());
-
         signIn(3600);
         server->setReply(
             "GET", "/users/fsd-token",
@@ -475,16 +469,45 @@ private slots:
         QVERIFY(server->requestsTo(QStringLiteral("/users/fsd-token")).isEmpty());
     }
 
-    void profileRecord() {
-        Result none;
-        api->getUserProfile(1, [&](bool ok, const model::UserProfile&, const QString& error) {
-            ++none.calls;
-            none.ok = ok;
-            none.text = error;
-        });
-        QTRY_COMPARE(none.calls, 1);
-        QCOMPARE(none.text, QStringLiteral("No JWT token found, get user profile fail"));
+    void requestsWithoutASessionFailUnsent_data() {
+        QTest::addColumn<int>("request");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("fsd token") << 0 << QStringLiteral("No JWT token found, get FSD token fail");
+        QTest::newRow("profile") << 1 << QStringLiteral("No JWT token found, get user profile fail");
+        QTest::newRow("history") << 2 << QStringLiteral("No JWT token found, get user history fail");
+        QTest::newRow("leaderboard") << 3 << QStringLiteral("No JWT token found, get leaderboard fail");
+    }
 
+    void requestsWithoutASessionFailUnsent() {
+        QFETCH(int, request);
+        QFETCH(QString, expected);
+        Result r;
+        const auto record = [&r](bool ok, auto&&, const QString& error) {
+            ++r.calls;
+            r.ok = ok;
+            r.text = error;
+        };
+        switch (request) {
+        case 0:
+            api->getFSDToken(record);
+            break;
+        case 1:
+            api->getUserProfile(1, record);
+            break;
+        case 2:
+            api->getUserHistory(record);
+            break;
+        default:
+            api->getLeaderboard(record);
+            break;
+        }
+        QTRY_COMPARE(r.calls, 1);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.text, expected);
+        QVERIFY(server->requests().isEmpty());
+    }
+
+    void profileRecord() {
         signIn(3600);
         server->setReply(
             "GET", "/users/profiles/self",
@@ -522,16 +545,6 @@ private slots:
     }
 
     void historyRecord() {
-        int calls = 0;
-        QString error;
-        api->getUserHistory([&](bool ok, const model::UserHistory&, const QString& e) {
-            ++calls;
-            QVERIFY(!ok);
-            error = e;
-        });
-        QTRY_COMPARE(calls, 1);
-        QCOMPARE(error, QStringLiteral("No JWT token found, get user history fail"));
-
         signIn(3600);
         const QJsonArray pilots{
             QJsonObject{{QStringLiteral("callsign"), QStringLiteral("CES2201")},
@@ -548,7 +561,7 @@ private slots:
                                                          QStringLiteral("GET_USER_HISTORY"), {},
                                                          {{QStringLiteral("pilots"), pilots},
                                                           {QStringLiteral("controllers"), controllers}})));
-        calls = 0;
+        int calls = 0;
         model::UserHistory history;
         api->getUserHistory([&](bool ok, const model::UserHistory& h, const QString&) {
             ++calls;
@@ -571,16 +584,6 @@ private slots:
     }
 
     void leaderboardRecord() {
-        int calls = 0;
-        QString error;
-        api->getLeaderboard([&](bool ok, const QJsonObject&, const QString& e) {
-            ++calls;
-            QVERIFY(!ok);
-            error = e;
-        });
-        QTRY_COMPARE(calls, 1);
-        QCOMPARE(error, QStringLiteral("No JWT token found, get leaderboard fail"));
-
         signIn(3600);
         const QJsonObject data{
             {QStringLiteral("pilots"),
@@ -589,7 +592,8 @@ private slots:
         server->setReply("GET", "/server/rating",
                          WebApiTestServer::json(
                              200, WebApiTestServer::envelope(QStringLiteral("GET_TIME_RATING"), {}, data)));
-        calls = 0;
+        int calls = 0;
+        QString error;
         QJsonObject got;
         api->getLeaderboard([&](bool ok, const QJsonObject& d, const QString&) {
             ++calls;

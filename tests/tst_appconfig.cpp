@@ -38,6 +38,7 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:163"));
         QCOMPARE(config.value(ConfigKeys::VoiceDriver), 13);
         QCOMPARE(config.value(ConfigKeys::XPlaneCSL), QStringList());
+        QVERIFY(!readFile(dir + QStringLiteral("/config.ini")).contains(QStringLiteral("@Invalid")));
     }
 
     void everyTypeRoundTripsThroughTheFile() {
@@ -50,6 +51,8 @@ private slots:
             config.setValue(ConfigKeys::XPlaneCSL,
                             QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")});
             config.setValue(ConfigKeys::MSFSCustomMappingPaths2020, QStringList{QStringLiteral("/only")});
+            config.setValue(ConfigKeys::MSFSCustomMappingPaths2024, QStringList{QStringLiteral("/x")});
+            config.setValue(ConfigKeys::MSFSCustomMappingPaths2024, QStringList());
         }
         AppConfig again(dir);
         QCOMPARE(again.value(ConfigKeys::AuthRememberPassword), true);
@@ -59,6 +62,7 @@ private slots:
         QCOMPARE(again.value(ConfigKeys::XPlaneCSL),
                  (QStringList{QStringLiteral("/a b"), QStringLiteral("c,d")}));
         QCOMPARE(again.value(ConfigKeys::MSFSCustomMappingPaths2020), QStringList{QStringLiteral("/only")});
+        QCOMPARE(again.value(ConfigKeys::MSFSCustomMappingPaths2024), QStringList());
     }
 
     void unconvertibleValuesReadAsZero() {

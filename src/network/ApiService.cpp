@@ -421,19 +421,20 @@ void ApiService::requestFsdToken(FsdTokenCallback completion) {
     });
 }
 
-void ApiService::getUserProfile(int /*cid*/, ProfileCallback completion) {
-    onOwnThread([this, completion = std::move(completion)]() mutable {
+template <typename Record>
+void ApiService::getAccountRecord(const char* path, const QString& noTokenError,
+                                  std::function<void(bool, const Record&, const QString&)> completion) {
+    onOwnThread([this, path, noTokenError, completion = std::move(completion)]() mutable {
         if (m_accessToken.isEmpty()) {
-            completion(false, {}, QStringLiteral("No JWT token found, get user profile fail"));
+            completion(false, {}, noTokenError);
             return;
         }
-        const QNetworkRequest request = makeRequest(QString::fromLatin1(ProfilePath), m_accessToken);
+        const QNetworkRequest request = makeRequest(QString::fromLatin1(path), m_accessToken);
         send(m_network->get(request), [completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
             const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
-            if (r->error() == QNetworkReply::NoError && body &&
-                body->value(QStringLiteral("data")).isObject()) {
-                completion(true, model::UserProfile::fromJson(body->value(QStringLiteral("data")).toObject()),
-                           {});
+            const QJsonValue data = body ? body->value(QStringLiteral("data")) : QJsonValue();
+            if (r->error() == QNetworkReply::NoError && data.isObject()) {
+                completion(true, Record::fromJson(data.toObject()), {});
                 return;
             }
             completion(false, {}, dataRequestError(r, timedOut, body));
@@ -441,24 +442,14 @@ void ApiService::getUserProfile(int /*cid*/, ProfileCallback completion) {
     });
 }
 
+void ApiService::getUserProfile(int /*cid*/, ProfileCallback completion) {
+    getAccountRecord<model::UserProfile>(
+        ProfilePath, QStringLiteral("No JWT token found, get user profile fail"), std::move(completion));
+}
+
 void ApiService::getUserHistory(HistoryCallback completion) {
-    onOwnThread([this, completion = std::move(completion)]() mutable {
-        if (m_accessToken.isEmpty()) {
-            completion(false, {}, QStringLiteral("No JWT token found, get user history fail"));
-            return;
-        }
-        const QNetworkRequest request = makeRequest(QString::fromLatin1(HistoryPath), m_accessToken);
-        send(m_network->get(request), [completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
-            const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
-            if (r->error() == QNetworkReply::NoError && body &&
-                body->value(QStringLiteral("data")).isObject()) {
-                completion(true, model::UserHistory::fromJson(body->value(QStringLiteral("data")).toObject()),
-                           {});
-                return;
-            }
-            completion(false, {}, dataRequestError(r, timedOut, body));
-        });
-    });
+    getAccountRecord<model::UserHistory>(
+        HistoryPath, QStringLiteral("No JWT token found, get user history fail"), std::move(completion));
 }
 
 void ApiService::getLeaderboard(LeaderboardCallback completion) {

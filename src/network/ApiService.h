@@ -105,6 +105,10 @@ private:
     // A refresh with the held refresh token; concurrent callers share one request.
     void refreshSession(LoginCallback completion);
     void requestFsdToken(FsdTokenCallback completion);
+    // GET of an account record at `path` with the access token; the reply's data object is the record.
+    template <typename Record>
+    void getAccountRecord(const char* path, const QString& noTokenError,
+                          std::function<void(bool, const Record&, const QString&)> completion);
     qint64 now() const;
 
     AppConfig* m_config = nullptr;

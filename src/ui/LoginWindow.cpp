@@ -149,12 +149,9 @@ void LoginWindow::setupCustomUi() {
 
     ui->editPassword->setEchoMode(QLineEdit::Password);
 
-    QFont titleFont = ui->labelTitle->font();
-    titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.5);
-    ui->labelTitle->setFont(titleFont);
     setType(ui->labelTitle, "title");
-    ui->labelTitle->setStyleSheet(
-        QStringLiteral("color: #FFFFFF; font-size: 26px; font-weight: 700; background: transparent;"));
+    ui->labelTitle->setStyleSheet(QStringLiteral("color: #FFFFFF; font-size: 26px; font-weight: 700; "
+                                                 "letter-spacing: -0.5px; background: transparent;"));
 
     setType(ui->labelWelcome, "subtitle");
     ui->labelWelcome->setStyleSheet(
@@ -343,12 +340,10 @@ void LoginWindow::tryAutoLogin() {
             if (ok) {
                 qInfo() << "Auto login with refresh token success";
                 guard->setLoading(false);
-                emit guard->loginSuccess();
-                if (guard) {
-                    guard->close();
-                }
+                guard->finishSignIn();
                 return;
             }
+            // Still busy: the stored password is tried next.
             qWarning().noquote() << QStringLiteral("Auto login with refresh token failed: ") + message;
             network::ApiService::instance()->clearSession();
             auto* config = AppConfig::instance();
@@ -370,25 +365,16 @@ void LoginWindow::tryPasswordLogin() {
         return;
     }
     qDebug() << "Trying auto login with username and password...";
-    setLoading(true);
-    requestInFlight = true;
-    network::ApiService::instance()->login(
-        username, password, [guard = QPointer<LoginWindow>(this)](bool ok, const QString& message) {
-            if (!guard) {
-                return;
-            }
-            guard->requestInFlight = false;
-            guard->setLoading(false);
-            if (ok) {
-                qInfo() << "Auto login with password success";
-                emit guard->loginSuccess();
-                if (guard) {
-                    guard->close();
-                }
-                return;
-            }
-            qWarning().noquote() << QStringLiteral("Auto login with password failed: ") + message;
-        });
+    sendLogin(username, password, &LoginWindow::handleAutoLoginResult);
+}
+
+void LoginWindow::handleAutoLoginResult(bool ok, const QString& message) {
+    if (ok) {
+        qInfo() << "Auto login with password success";
+        finishSignIn();
+        return;
+    }
+    qWarning().noquote() << QStringLiteral("Auto login with password failed: ") + message;
 }
 
 void LoginWindow::onLoginClicked() {
@@ -402,28 +388,37 @@ void LoginWindow::onLoginClicked() {
         showMessage(QStringLiteral("提示"), QStringLiteral("请输入用户名和密码"));
         return;
     }
+    sendLogin(username, password, &LoginWindow::handleLoginResult);
+}
+
+void LoginWindow::sendLogin(const QString& username, const QString& password, ResultHandler done) {
     setLoading(true);
     requestInFlight = true;
     network::ApiService::instance()->login(
-        username, password, [guard = QPointer<LoginWindow>(this)](bool ok, const QString& message) {
+        username, password, [guard = QPointer<LoginWindow>(this), done](bool ok, const QString& message) {
             if (!guard) {
                 return;
             }
             guard->requestInFlight = false;
             guard->setLoading(false);
-            guard->handleLoginResult(ok, message);
+            (guard.data()->*done)(ok, message);
         });
+}
+
+void LoginWindow::finishSignIn() {
+    // The handler of loginSuccess may hide or even delete this window.
+    QPointer<LoginWindow> guard(this);
+    emit loginSuccess();
+    if (guard) {
+        close();
+    }
 }
 
 void LoginWindow::handleLoginResult(bool ok, const QString& message) {
     if (ok) {
         markFieldsInvalid(false);
         saveCredentials();
-        QPointer<LoginWindow> guard(this);
-        emit loginSuccess();
-        if (guard) {
-            close();
-        }
+        finishSignIn();
         return;
     }
     markFieldsInvalid(true);
@@ -454,11 +449,8 @@ void LoginWindow::markFieldsInvalid(bool invalid) {
 }
 
 void LoginWindow::showMessage(const QString& title, const QString& message) {
-    // Window-modal and non-blocking: the event loop, and with it any
-    // completion in flight, keeps running while the card is up.
-    auto* dialog = new ErrorDialog(title, message, this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->open();
+    ErrorDialog dialog(title, message, this);
+    dialog.exec();
 }
 
 void LoginWindow::onRegisterClicked() {
@@ -471,7 +463,7 @@ void LoginWindow::loadBackgroundPicture() {
     backgroundPath = QCoreApplication::applicationDirPath() + QStringLiteral("/resources/signpic.jpg");
     const QSize target(std::max(width(), minimumWidth()), std::max(height(), minimumHeight()));
     if (!loadScaledPicture(target)) {
-        qDebug() << "图片加载失败，使用纯色占位:" << backgroundPath;
+        qDebug().noquote() << "图片加载失败，使用纯色占位:" << backgroundPath;
     }
 }
 
@@ -494,7 +486,7 @@ bool LoginWindow::loadScaledPicture(QSize target) {
     if (image.isNull()) {
         return false;
     }
-    qDebug() << "登录图片加载成功，路径:" << backgroundPath;
+    qDebug().noquote() << "登录图片加载成功，路径:" << backgroundPath;
     qDebug() << "图片尺寸:" << image.width() << "x" << image.height();
     sourcePixmap = QPixmap::fromImage(image);
     loadedSize = decodeSize;

@@ -58,6 +58,12 @@ private:
     void tryAutoLogin();
     void tryPasswordLogin();
     void handleLoginResult(bool ok, const QString& message);
+    void handleAutoLoginResult(bool ok, const QString& message);
+    using ResultHandler = void (LoginWindow::*)(bool ok, const QString& message);
+    // Enters the busy state and signs in; `done` runs idle again, while the window exists.
+    void sendLogin(const QString& username, const QString& password, ResultHandler done);
+    // Emits loginSuccess, then closes the window unless the handler deleted it.
+    void finishSignIn();
     void markFieldsInvalid(bool invalid);
     void showMessage(const QString& title, const QString& message);
     void setPasswordVisible(bool visible);
