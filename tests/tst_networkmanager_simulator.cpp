@@ -15,8 +15,15 @@ using velk::model::RadioStackState;
 using velk::model::UserAircraftConfigData;
 using velk::model::UserAircraftData;
 using velk::test::FakeSimulator;
+namespace voice = velk::voice;
 
 namespace {
+
+// Reaches the voice client's protected state changes, as its server would.
+struct VoiceAccess : velk::voice::VoiceClient {
+    using VoiceClient::setConnectionState;
+    using VoiceClient::setIdentity;
+};
 
 UserAircraftData plausible(double latitude) {
     UserAircraftData d;
@@ -278,6 +285,36 @@ private slots:
         QCOMPARE(nm->transmitFrequencies(), QList<uint>{121500});
         sim->setRadioStackState(radio); // unchanged: nothing
         QCOMPARE(radios.count(), 2);
+    }
+
+    // The voice client follows the radios once it is ready, COM1 winning when
+    // both radios are set to transmit.
+    void theVoiceRadiosFollowTheRadioStackOnceTheVoiceClientIsReady() {
+        nm->setSimulator(sim);
+        RadioStackState radio;
+        radio.com1Frequency = 122800;
+        radio.com1TransmitEnabled = true;
+        radio.com1ReceiveEnabled = true;
+        radio.com1Volume = 80;
+        radio.com2Frequency = 121500;
+        radio.com2TransmitEnabled = true;
+        radio.com2Volume = 25;
+        sim->setRadioStackState(radio);
+        voice::VoiceClient* client = nm->voiceClient();
+        QCOMPARE(client->radios().value(0).frequency, 0); // not ready: untouched
+
+        client->setCid(1234567);
+        (client->*&VoiceAccess::setIdentity)("ABC123");
+        (client->*&VoiceAccess::setConnectionState)(voice::ConnectionState::Ready);
+        const voice::RadioChannel com1{0, 122800, true, true, 0.8f, false};
+        const voice::RadioChannel com2{1, 121500, false, false, 0.25f, false};
+        QCOMPARE(client->radios().value(0), com1);
+        QCOMPARE(client->radios().value(1), com2);
+
+        radio.com1TransmitEnabled = false;
+        sim->setRadioStackState(radio);
+        QVERIFY(client->radios().value(1).transmit);
+        QVERIFY(!client->radios().value(0).transmit);
     }
 
     void noticesAreShownInTheSimulatorInTheColourOfTheirType_data() {
