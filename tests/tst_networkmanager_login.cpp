@@ -56,6 +56,60 @@ private slots:
     void init() { h.create(); }
     void cleanup() { h.destroy(); }
 
+    // The dashboard reaches these by name; the invokables follow the signals.
+    void signalsAndInvokablesStandInTheirOrder() {
+        const QStringList expected = {"networkConnected",
+                                      "networkDisconnected",
+                                      "notificationPosted",
+                                      "controllerDeleted",
+                                      "pilotDeleted",
+                                      "disableVoiceTransmit",
+                                      "serverMessageReceived",
+                                      "privateMessageReceived",
+                                      "privateMessageSent",
+                                      "broadcastMessageReceived",
+                                      "radioMessageSent",
+                                      "wallopSent",
+                                      "radioMessageReceived",
+                                      "selcalAlertReceived",
+                                      "aircraftConfigurationInfoReceived",
+                                      "capabilitiesRequestReceived",
+                                      "capabilitiesResponseReceived",
+                                      "controllerUpdateReceived",
+                                      "isValidAtcReceived",
+                                      "realNameReceived",
+                                      "controllerAtisReceived",
+                                      "slowPositionUpdateReceived",
+                                      "fastPositionUpdateReceived",
+                                      "aircraftInfoReceived",
+                                      "muteReceived",
+                                      "simulatorChanged",
+                                      "simulatorConnectionStateChanged",
+                                      "simulatorConnectionFailed",
+                                      "simulatorXPlaneVersionUpdated",
+                                      "simulatorPluginStatusUpdated",
+                                      "simulatorCslStatusUpdated",
+                                      "simulatorTrafficMappingStatusUpdated",
+                                      "radioStatesUpdate",
+                                      "simulatorDataUpdated",
+                                      "simulatorTrafficSnapshotUpdated",
+                                      "connectToNetwork",
+                                      "disconnectFromNetwork",
+                                      "sendRadioMessage",
+                                      "sendPrivateMessage",
+                                      "requestRealName",
+                                      "requestControllerAtis",
+                                      "sendWallop",
+                                      "reconnectSimulator"};
+        const QMetaObject& meta = NetworkManager::staticMetaObject;
+        QStringList names;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            names << QString::fromLatin1(meta.method(i).name());
+        }
+        QCOMPARE(names, expected);
+        QCOMPARE(meta.method(meta.methodOffset() + 33).parameterCount(), 49);
+    }
+
     void pilotLoginSendsTheLoginLinesAndCompletesOnceOnTheIpAnswer() {
         h.bindValidSimulator();
         QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <memory>
@@ -75,19 +76,30 @@ private slots:
         for (int i = 0; i < existing; ++i) {
             QCOMPARE(files.contains(old.at(i)), i >= deleted);
         }
-        QVERIFY(QFileInfo(nm.rawLogFilePath()).fileName().startsWith(QStringLiteral("network-")));
+        // Named after the UTC time of construction.
+        const QRegularExpression name(
+            QStringLiteral("^network-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.log$"));
+        QVERIFY(name.match(QFileInfo(nm.rawLogFilePath()).fileName()).hasMatch());
     }
 
+    // Without a password a login line is written as it went out.
     void entriesCarryDirectionAndOneLineEnd() {
+        AppConfig::instance()->setValue(ConfigKeys::AuthPassword, QString());
         NetworkManager nm;
         emit nm.fsdClient()->raiseRawDataSent(QStringLiteral("$CQABC123:SERVER:IP\r\n"));
         emit nm.fsdClient()->raiseRawDataReceived(QStringLiteral("$CRSERVER:ABC123:IP:127.0.0.1\r\n"));
+        emit nm.fsdClient()->raiseRawDataSent(QStringLiteral("#APABC123:SERVER:1234567::1:9:5:X\r\n"));
         nm.flushLogTimer();
         const QList<QByteArray> lines = readAll(nm.rawLogFilePath()).split('\n');
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), 4);
+        const QRegularExpression entry(
+            QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] (>>>|<<<) [^\\r]*\\r$"));
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY2(entry.match(QString::fromUtf8(lines.at(i))).hasMatch(), lines.at(i).constData());
+        }
         QVERIFY(lines.at(0).endsWith(" >>> $CQABC123:SERVER:IP\r"));
         QVERIFY(lines.at(1).endsWith(" <<< $CRSERVER:ABC123:IP:127.0.0.1\r"));
-        QVERIFY(lines.at(0).startsWith('['));
+        QVERIFY(lines.at(2).endsWith(" >>> #APABC123:SERVER:1234567::1:9:5:X\r"));
     }
 
     void loginSecretsNeverReachTheFile() {

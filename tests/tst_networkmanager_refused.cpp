@@ -1,8 +1,10 @@
-// A connection attempt that the server's host refuses: the error is posted,
-// the session is idle again and a new attempt can start.
+// A connection attempt that fails before a connection exists: the server's
+// host refuses it, or its name does not resolve. The error is posted, the
+// session is idle again and a new attempt can start.
 #include "manager/NetworkManager.h"
 #include "support/WebApiTestServer.h"
 
+#include <QHostAddress>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,22 +16,42 @@ class TestNetworkManagerRefused : public QObject {
 
 private slots:
     void initTestCase() {
+        // A name, so that each test decides what it resolves to.
         const quint16 port = velk::test::WebApiTestServer::closedPort();
-        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(port).toUtf8());
+        qputenv("VELK_FSD_SERVER", QStringLiteral("fsd.test.invalid:%1").arg(port).toUtf8());
     }
 
-    void refusedConnectionEndsTheAttemptOnceAndAllowsAnother() {
+    void aFailedAttemptEndsOnceAndAllowsAnother_data() {
+        QTest::addColumn<bool>("resolves");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("refused") << true << QStringLiteral("ConnectionRefused");
+        QTest::newRow("unresolved")
+            << false
+            << QStringLiteral("Network server address returned null, possibly due to a failed DNS lookup.");
+    }
+
+    void aFailedAttemptEndsOnceAndAllowsAnother() {
+        QFETCH(bool, resolves);
+        QFETCH(QString, error);
         NetworkManager nm;
+        nm.fsdClient()->setHostResolver([resolves](const QString&) {
+            return resolves ? QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost)}
+                            : QList<QHostAddress>{};
+        });
         QSignalSpy notices(&nm, &NetworkManager::notificationPosted);
         QSignalSpy disconnected(&nm, &NetworkManager::networkDisconnected);
         for (int attempt = 1; attempt <= 2; ++attempt) {
-            QVERIFY(nm.connectToNetwork(QStringLiteral("ABC_OBS"), {}, {}, true));
-            QCOMPARE(nm.sessionState(), NetworkManager::Connecting);
+            // An unresolved name fails at once; a refusal comes later.
+            QCOMPARE(nm.connectToNetwork(QStringLiteral("ABC_OBS"), {}, {}, true), resolves);
             QTRY_COMPARE(disconnected.count(), attempt);
             QCOMPARE(disconnected.last().at(0).toBool(), false);
             QCOMPARE(nm.sessionState(), NetworkManager::Idle);
+            QCOMPARE(notices.count(), 2 * attempt);
+            QCOMPARE(notices.at(notices.count() - 2).at(0).toString(),
+                     QStringLiteral("Connecting to network..."));
             QCOMPARE(notices.last().at(1).value<MessageType>(), MessageType::Error);
-            QVERIFY(notices.last().at(0).toString().contains(QStringLiteral("ConnectionRefused")));
+            QVERIFY2(notices.last().at(0).toString().contains(error),
+                     qPrintable(notices.last().at(0).toString()));
         }
         QCoreApplication::processEvents();
         QCOMPARE(disconnected.count(), 2);

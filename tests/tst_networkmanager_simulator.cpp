@@ -6,15 +6,24 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using velk::common::MessageType;
 using velk::manager::NetworkManager;
 using velk::model::RadioStackState;
+using velk::model::UserAircraftConfigData;
 using velk::model::UserAircraftData;
 using velk::test::FakeSimulator;
+namespace voice = velk::voice;
 
 namespace {
+
+// Reaches the voice client's protected state changes, as its server would.
+struct VoiceAccess : velk::voice::VoiceClient {
+    using VoiceClient::setConnectionState;
+    using VoiceClient::setIdentity;
+};
 
 UserAircraftData plausible(double latitude) {
     UserAircraftData d;
@@ -164,26 +173,100 @@ private slots:
         QCOMPARE(failed.last().at(0).toString(), QStringLiteral("no simulator"));
     }
 
-    void snapshotCarriesTheFortyNineValuesInOrder() {
-        nm->setSimulator(sim);
+    // Each record field is set alone on a freshly bound back end: it must land
+    // in its own argument and nowhere else; -1 marks fields never published.
+    void snapshotCarriesEachValueInItsPlace() {
+        using D = UserAircraftData;
+        using C = UserAircraftConfigData;
+        using R = RadioStackState;
+        struct Field {
+            const char* name;
+            int index;
+            std::function<void(D&, C&, R&, double)> set;
+        };
+        const QList<Field> fields = {
+            {"latitude", 1, [](D& d, C&, R&, double v) { d.latitude = v; }},
+            {"longitude", 2, [](D& d, C&, R&, double v) { d.longitude = v; }},
+            {"altitudeMslM", 3, [](D& d, C&, R&, double v) { d.altitudeMslM = v; }},
+            {"altitudeAglM", 4, [](D& d, C&, R&, double v) { d.altitudeAglM = v; }},
+            {"altitudePressure", 5, [](D& d, C&, R&, double v) { d.altitudePressure = v; }},
+            {"pitch", 6, [](D& d, C&, R&, double v) { d.pitch = v; }},
+            {"heading", 7, [](D& d, C&, R&, double v) { d.heading = v; }},
+            {"bank", 8, [](D& d, C&, R&, double v) { d.bank = v; }},
+            {"latitudeVelocity", 9, [](D& d, C&, R&, double v) { d.latitudeVelocity = v; }},
+            {"longitudeVelocity", 10, [](D& d, C&, R&, double v) { d.longitudeVelocity = v; }},
+            {"altitudeVelocity", 11, [](D& d, C&, R&, double v) { d.altitudeVelocity = v; }},
+            {"pitchVelocity", 12, [](D& d, C&, R&, double v) { d.pitchVelocity = v; }},
+            {"headingVelocity", 13, [](D& d, C&, R&, double v) { d.headingVelocity = v; }},
+            {"bankVelocity", 14, [](D& d, C&, R&, double v) { d.bankVelocity = v; }},
+            {"groundSpeed", 15, [](D& d, C&, R&, double v) { d.groundSpeed = v; }},
+            {"noseWheelAngle", 16, [](D& d, C&, R&, double v) { d.noseWheelAngle = v; }},
+            {"qnh", -1, [](D& d, C&, R&, double v) { d.qnh = v; }},
+            {"temperatureError", -1, [](D& d, C&, R&, double v) { d.temperatureError = v; }},
+            {"onGround", 17, [](D&, C& c, R&, double) { c.onGround = true; }},
+            {"gearDown", 18, [](D&, C& c, R&, double) { c.gearDown = true; }},
+            {"flapsRatio", 19, [](D&, C& c, R&, double v) { c.flapsRatio = v; }},
+            {"speedbrakeRatio", 20, [](D&, C& c, R&, double v) { c.speedbrakeRatio = v; }},
+            {"speedbrakeArmed", 21, [](D&, C& c, R&, double) { c.speedbrakeArmed = true; }},
+            {"engineCount", 22, [](D&, C& c, R&, double v) { c.engineCount = static_cast<int>(v); }},
+            {"engine1Running", 23, [](D&, C& c, R&, double) { c.engine1Running = true; }},
+            {"engine2Running", 24, [](D&, C& c, R&, double) { c.engine2Running = true; }},
+            {"engine3Running", 25, [](D&, C& c, R&, double) { c.engine3Running = true; }},
+            {"engine4Running", 26, [](D&, C& c, R&, double) { c.engine4Running = true; }},
+            {"engine1Reversing", 27, [](D&, C& c, R&, double) { c.engine1Reversing = true; }},
+            {"engine2Reversing", 28, [](D&, C& c, R&, double) { c.engine2Reversing = true; }},
+            {"engine3Reversing", 29, [](D&, C& c, R&, double) { c.engine3Reversing = true; }},
+            {"engine4Reversing", 30, [](D&, C& c, R&, double) { c.engine4Reversing = true; }},
+            {"beaconOn", 31, [](D&, C& c, R&, double) { c.beaconOn = true; }},
+            {"landingLightsOn", 32, [](D&, C& c, R&, double) { c.landingLightsOn = true; }},
+            {"taxiLightsOn", 33, [](D&, C& c, R&, double) { c.taxiLightsOn = true; }},
+            {"navLightsOn", 34, [](D&, C& c, R&, double) { c.navLightsOn = true; }},
+            {"strobesOn", 35, [](D&, C& c, R&, double) { c.strobesOn = true; }},
+            {"avionicsPowerOn", 36, [](D&, C&, R& r, double) { r.avionicsPowerOn = true; }},
+            {"com1ReceiveEnabled", 37, [](D&, C&, R& r, double) { r.com1ReceiveEnabled = true; }},
+            {"com2ReceiveEnabled", 38, [](D&, C&, R& r, double) { r.com2ReceiveEnabled = true; }},
+            {"com1TransmitEnabled", 39, [](D&, C&, R& r, double) { r.com1TransmitEnabled = true; }},
+            {"com2TransmitEnabled", 40, [](D&, C&, R& r, double) { r.com2TransmitEnabled = true; }},
+            {"com1Frequency", 41, [](D&, C&, R& r, double v) { r.com1Frequency = static_cast<uint>(v); }},
+            {"com2Frequency", 42, [](D&, C&, R& r, double v) { r.com2Frequency = static_cast<uint>(v); }},
+            {"com1Volume", 43, [](D&, C&, R& r, double v) { r.com1Volume = static_cast<int>(v); }},
+            {"com2Volume", 44, [](D&, C&, R& r, double v) { r.com2Volume = static_cast<int>(v); }},
+            {"transponderCode", 45,
+             [](D&, C&, R& r, double v) { r.transponderCode = static_cast<quint16>(v); }},
+            {"squawkingModeC", 46, [](D&, C&, R& r, double) { r.squawkingModeC = true; }},
+            {"squawkingIdent", 47, [](D&, C&, R& r, double) { r.squawkingIdent = true; }},
+            {"com1StandbyFrequency", -1, [](D&, C&, R& r, double v) { r.com1StandbyFrequency = uint(v); }},
+            {"com2StandbyFrequency", -1, [](D&, C&, R& r, double v) { r.com2StandbyFrequency = uint(v); }},
+        };
         QSignalSpy data(nm.get(), &NetworkManager::simulatorDataUpdated);
-        RadioStackState radio;
-        radio.com1Frequency = 122800;
-        radio.com2Frequency = 121500;
-        radio.com1Volume = 80;
-        radio.transponderCode = 7000;
-        radio.squawkingIdent = true;
-        sim->setRadioStackState(radio);
+        const auto expectOnly = [&](const char* name, int index, double value) {
+            const QList<QVariant> args = data.last();
+            QCOMPARE(args.size(), 49);
+            for (int i = 0; i < args.size(); ++i) {
+                QVERIFY2(args.at(i).toDouble() == (i == index ? value : 0.0),
+                         qPrintable(QStringLiteral("%1 at %2").arg(QLatin1String(name)).arg(i)));
+            }
+        };
+        for (const Field& field : fields) {
+            nm->setSimulator(sim);
+            D d;
+            C c;
+            R r;
+            const double value = 100 + field.index; // bools become true whatever it is
+            field.set(d, c, r, value);
+            if (!(d == D{})) {
+                sim->setUserAircraftData(d);
+            } else if (!(c == C{})) {
+                sim->setUserAircraftConfigData(c);
+            } else {
+                sim->setRadioStackState(r);
+            }
+            const bool isBool = data.last().at(qMax(field.index, 0)).typeId() == QMetaType::Bool;
+            expectOnly(field.name, field.index, isBool ? 1.0 : value);
+        }
+        nm->setSimulator(sim);
         emit sim->simPausedStateChanged(true);
-        QCOMPARE(data.count(), 2);
-        const QList<QVariant> args = data.last();
-        QCOMPARE(args.size(), 49);
-        QCOMPARE(args.at(41).toUInt(), 122800u);
-        QCOMPARE(args.at(42).toUInt(), 121500u);
-        QCOMPARE(args.at(43).toDouble(), 80.0);
-        QCOMPARE(args.at(45).toUInt(), 7000u);
-        QCOMPARE(args.at(47).toBool(), true);
-        QCOMPARE(args.at(48).toBool(), true);
+        expectOnly("simPaused", 48, 1.0);
         QVERIFY(nm->isSimPaused());
     }
 
@@ -204,16 +287,61 @@ private slots:
         QCOMPARE(radios.count(), 2);
     }
 
-    void noticesAreShownInTheSimulatorInTheColourOfTheirType() {
+    // The voice client follows the radios once it is ready, COM1 winning when
+    // both radios are set to transmit.
+    void theVoiceRadiosFollowTheRadioStackOnceTheVoiceClientIsReady() {
         nm->setSimulator(sim);
-        emit nm->notificationPosted("info", MessageType::Info);
-        emit nm->notificationPosted("odd", static_cast<MessageType>(42));
-        nm->connectToNetwork("A", "A320", "", false); // refused: invalid callsign
+        RadioStackState radio;
+        radio.com1Frequency = 122800;
+        radio.com1TransmitEnabled = true;
+        radio.com1ReceiveEnabled = true;
+        radio.com1Volume = 80;
+        radio.com2Frequency = 121500;
+        radio.com2TransmitEnabled = true;
+        radio.com2Volume = 25;
+        sim->setRadioStackState(radio);
+        voice::VoiceClient* client = nm->voiceClient();
+        QCOMPARE(client->radios().value(0).frequency, 0); // not ready: untouched
+
+        client->setCid(1234567);
+        (client->*&VoiceAccess::setIdentity)("ABC123");
+        (client->*&VoiceAccess::setConnectionState)(voice::ConnectionState::Ready);
+        const voice::RadioChannel com1{0, 122800, true, true, 0.8f, false};
+        const voice::RadioChannel com2{1, 121500, false, false, 0.25f, false};
+        QCOMPARE(client->radios().value(0), com1);
+        QCOMPARE(client->radios().value(1), com2);
+
+        radio.com1TransmitEnabled = false;
+        sim->setRadioStackState(radio);
+        QVERIFY(client->radios().value(1).transmit);
+        QVERIFY(!client->radios().value(0).transmit);
+    }
+
+    void noticesAreShownInTheSimulatorInTheColourOfTheirType_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<qint64>("rgb");
+        QTest::newRow("server") << 0 << qint64(0x85A664);
+        QTest::newRow("incoming private") << 1 << qint64(0x00FFFF);
+        QTest::newRow("outgoing private") << 2 << qint64(0xC0C0C0);
+        QTest::newRow("text override") << 3 << qint64(0xCD5C5C);
+        QTest::newRow("radio primary") << 4 << qint64(0xFFFFFF);
+        QTest::newRow("radio secondary") << 5 << qint64(0xC0C0C0);
+        QTest::newRow("outgoing radio") << 6 << qint64(0x00FFFF);
+        QTest::newRow("broadcast") << 7 << qint64(0xFFA500);
+        QTest::newRow("wallop") << 8 << qint64(0xFF0000);
+        QTest::newRow("info") << 9 << qint64(0xFFFF00);
+        QTest::newRow("error") << 10 << qint64(0xFF0000);
+        QTest::newRow("unknown") << 42 << qint64(0xFFFF00);
+    }
+
+    void noticesAreShownInTheSimulatorInTheColourOfTheirType() {
+        QFETCH(int, type);
+        QFETCH(qint64, rgb);
+        nm->setSimulator(sim);
+        emit nm->notificationPosted(QStringLiteral("通知"), static_cast<MessageType>(type));
         const auto shown = sim->callsTo("showNotification");
-        QCOMPARE(shown.size(), 3);
-        QCOMPARE(shown.at(0).args.at(1).toLongLong(), 0xFFFF00LL);
-        QCOMPARE(shown.at(1).args.at(1).toLongLong(), 0xFFFF00LL);
-        QCOMPARE(shown.at(2).args.at(1).toLongLong(), 0xFF0000LL);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.at(0).args, (QVariantList{QStringLiteral("通知"), rgb}));
     }
 
     void reconnectWithoutABackEndDoesNothing() {

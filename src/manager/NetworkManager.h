@@ -177,7 +177,9 @@ public:
 
     void publishSimulatorData();
 
-private slots:
+private:
+    // Handlers, connected by pointer; kept out of the meta-object so that the
+    // invokables are numbered straight after the signals.
     void onNetworkConnected();
     void onNetworkDisconnected();
     void onNetworkError(QString error);
@@ -237,6 +239,7 @@ private:
     void refreshVoiceRadios();
     void readdKnownPilots();
     bool isMoving() const;
+    void sendFastReport(fsd::pdu::FastPositionKind kind, bool withMotion);
     double userAltitudeFeet() const;
     double userPressureAltitudeFeet() const;
     double userHeightAboveGroundFeet() const;

@@ -106,39 +106,29 @@ void NetworkManager::sendPosition() {
 }
 
 void NetworkManager::sendFastPosition(int kind) {
-    if (m_connectInfo.observerMode || !m_fsdClient.isConnected()) {
-        return;
-    }
-    const auto& d = m_userAircraftData;
-    const fsd::pdu::FastPilotPosition position(
-        static_cast<fsd::pdu::FastPositionKind>(kind), m_connectInfo.callsign, d.latitude, d.longitude,
-        userAltitudeFeet(), userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
-        m_userAircraftConfigData.onGround, d.longitudeVelocity, d.altitudeVelocity, d.latitudeVelocity,
-        d.pitchVelocity, d.headingVelocity, d.bankVelocity, d.noseWheelAngle);
-    send(position.serialize());
+    sendFastReport(static_cast<fsd::pdu::FastPositionKind>(kind), true);
 }
 
 void NetworkManager::sendStoppedPosition() {
-    if (m_connectInfo.observerMode || !m_fsdClient.isConnected()) {
-        return;
-    }
-    const auto& d = m_userAircraftData;
-    const fsd::pdu::FastPilotPosition position(fsd::pdu::FastPositionKind::Stopped, m_connectInfo.callsign,
-                                               d.latitude, d.longitude, userAltitudeFeet(),
-                                               userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
-                                               m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
-    send(position.serialize());
+    sendFastReport(fsd::pdu::FastPositionKind::Stopped, false);
 }
 
 void NetworkManager::sendPausedPosition() {
+    sendFastReport(fsd::pdu::FastPositionKind::Fast, false);
+}
+
+// Without motion every velocity and the nose-gear angle are zero.
+void NetworkManager::sendFastReport(fsd::pdu::FastPositionKind kind, bool withMotion) {
     if (m_connectInfo.observerMode || !m_fsdClient.isConnected()) {
         return;
     }
     const auto& d = m_userAircraftData;
-    const fsd::pdu::FastPilotPosition position(fsd::pdu::FastPositionKind::Fast, m_connectInfo.callsign,
-                                               d.latitude, d.longitude, userAltitudeFeet(),
-                                               userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank,
-                                               m_userAircraftConfigData.onGround, 0, 0, 0, 0, 0, 0, 0);
+    const auto motion = [withMotion](double value) { return withMotion ? value : 0.0; };
+    const fsd::pdu::FastPilotPosition position(
+        kind, m_connectInfo.callsign, d.latitude, d.longitude, userAltitudeFeet(),
+        userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank, m_userAircraftConfigData.onGround,
+        motion(d.longitudeVelocity), motion(d.altitudeVelocity), motion(d.latitudeVelocity),
+        motion(d.pitchVelocity), motion(d.headingVelocity), motion(d.bankVelocity), motion(d.noseWheelAngle));
     send(position.serialize());
 }
 

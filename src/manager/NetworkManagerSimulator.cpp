@@ -2,8 +2,6 @@
 // it, the validity of that data, the dashboard snapshot and the voice radios.
 #include "manager/NetworkManager.h"
 
-#include <QPointer>
-
 #include <cmath>
 
 namespace velk::manager {
