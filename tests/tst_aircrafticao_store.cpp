@@ -43,18 +43,9 @@ private slots:
 
         const QString path = test::icaoDatabasePath(dir);
         QVERIFY(QFile::exists(path));
-        QCOMPARE(
-            test::storedSchema(path),
-            (QStringList{
-                QStringLiteral("CREATE TABLE metadata (  key TEXT PRIMARY KEY,  value TEXT NOT NULL)"),
-                QStringLiteral(
-                    "CREATE TABLE aircraft_icao (  id INTEGER PRIMARY KEY,  designator TEXT NOT NULL,  "
-                    "manufacturer TEXT NOT NULL,  model TEXT NOT NULL,  type TEXT NOT NULL,  engine TEXT NOT "
-                    "NULL,  engine_count INTEGER NOT NULL,  wake_turbulence_category TEXT NOT NULL,  rank "
-                    "INTEGER NOT NULL,  real_world INTEGER NOT NULL,  legacy INTEGER NOT NULL,  military "
-                    "INTEGER NOT NULL,  created TEXT NOT NULL,  last_updated TEXT NOT NULL)"),
-                QStringLiteral("CREATE INDEX idx_aircraft_icao_designator ON aircraft_icao(designator)"),
-            }));
+        QStringList created = test::icaoSchema();
+        created.replaceInStrings(QStringLiteral(" IF NOT EXISTS"), QString());
+        QCOMPARE(test::storedSchema(path), created);
         QVERIFY(!service.isReady());
         QVERIFY(service.isDatabaseOpen());
         QVERIFY(!service.isOpenedReadOnly());
@@ -179,8 +170,12 @@ private slots:
         QVERIFY(!QFile::exists(json));
         QVERIFY(service.recordsForDesignator(QStringLiteral("ZZZZ")).isEmpty());
 
+        // A ready service reads the store no more.
+        QVERIFY(test::runSql(test::icaoDatabasePath(dir),
+                             {QStringLiteral("UPDATE aircraft_icao SET designator = 'C182'")}));
         service.ensureReady();
         QCOMPARE(spy.count(), 1);
+        QVERIFY(service.normalizeDesignator(QStringLiteral("C172")).found);
     }
 
     void lostDatabaseIsReopenedByTheNextEnsureReady() {
