@@ -122,6 +122,20 @@ void BM_NormalizeDesignator(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalizeDesignator);
 
+// A type field as long as a received line may be, made of distinct chunks.
+void BM_NormalizeLongText(benchmark::State& state) {
+    SwiftAircraftIcaoService service(g_dataDir);
+    QString text;
+    for (int i = 0; text.size() < 64 * 1024; ++i) {
+        text += QStringLiteral("Q%1").arg(i, 3, 36, QChar(u'0')).toUpper();
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(service.normalizeDesignator(text));
+    }
+    state.SetBytesProcessed(state.iterations() * text.size());
+}
+BENCHMARK(BM_NormalizeLongText)->Unit(benchmark::kMillisecond);
+
 void BM_SearchDesignators(benchmark::State& state) {
     SwiftAircraftIcaoService service(g_dataDir);
     const QString d = g_designators[42];

@@ -14,8 +14,12 @@ using network::SwiftAircraftIcaoService;
 
 namespace {
 
-QString jsonPath(const QString& dir) {
-    return dir + QStringLiteral("/cache/swift/aircrafticao.json");
+const QString kJson = QStringLiteral("cache/swift/aircrafticao.json");
+const QString kDoc8643 = QStringLiteral("resources/Doc8643.txt");
+
+QString userDataDatabase() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/cache/swift/aircrafticao.sqlite");
 }
 
 QList<int> ids(const QList<AircraftIcaoRecord>& records) {
@@ -33,19 +37,6 @@ void seedUnusableStore(const QString& dir) {
                                     {{QStringLiteral("latest_snapshot"), QStringLiteral("old")}}));
 }
 
-void verifyStoreUntouched(const QString& dir) {
-    const QString path = test::icaoDatabasePath(dir);
-    QCOMPARE(ids(test::storedRows(path)), QList<int>{77});
-    QCOMPARE(test::storedMetadata(path),
-             (QMap<QString, QString>{{QStringLiteral("latest_snapshot"), QStringLiteral("old")}}));
-}
-
-bool makeSparseFile(const QString& path, qint64 size) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size);
-}
-
 } // namespace
 
 class TestAircraftIcaoImport : public QObject {
@@ -58,18 +49,28 @@ private slots:
         QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)).removeRecursively();
     }
 
-    void legacyDatabaseIsCopiedFromTheUserDataFolder() {
-        const QString dir = test::freshDir(QStringLiteral("legacy-user"));
-        const QString source = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-                               QStringLiteral("/cache/swift/aircrafticao.sqlite");
+    void legacyDatabaseCopyWinsOverTheTextSources_data() {
+        QTest::addColumn<bool>("userCopyEmpty");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("user data folder") << false << QStringLiteral("legacy AppData");
+        QTest::newRow("sibling, user copy empty") << true << QStringLiteral("bundled sibling");
+    }
+
+    void legacyDatabaseCopyWinsOverTheTextSources() {
+        QFETCH(bool, userCopyEmpty);
+        QFETCH(QString, label);
+        const QString dir = test::freshDir(QStringLiteral("legacy"));
+        const QString source =
+            userCopyEmpty ? dir + QStringLiteral("/bin/cache/swift/aircrafticao.sqlite") : userDataDatabase();
         const QList<AircraftIcaoRecord> rows = {test::icaoRecord(1, QStringLiteral("A20N")),
                                                 test::icaoRecord(2, QStringLiteral("B38M"))};
         QVERIFY(test::writeIcaoDatabase(source, rows,
                                         {{QStringLiteral("latest_snapshot"), QStringLiteral("2024-05")}}));
-        QVERIFY(test::writeFile(jsonPath(dir),
-                                "{\"latest\":\"json\",\"data\":[{\"id\":1,\"designator\":\"C172\"}]}"));
-        QVERIFY(
-            test::writeFile(dir + QStringLiteral("/resources/Doc8643.txt"), "Cessna\t172\tC172\tL1P\tL\n"));
+        if (userCopyEmpty) {
+            QVERIFY(test::writeIcaoDatabase(userDataDatabase(), {}));
+        }
+        QVERIFY(test::writeFile(dir + u'/' + kJson, R"({"data":[{"id":1,"designator":"C172"}]})"));
+        QVERIFY(test::writeFile(dir + u'/' + kDoc8643, "Cessna\t172\tC172\tL1P\tL\n"));
 
         test::MessageLog log;
         SwiftAircraftIcaoService service(dir);
@@ -77,166 +78,78 @@ private slots:
         QCOMPARE(service.currentSnapshotName(), QStringLiteral("2024-05"));
         QCOMPARE(test::storedRows(test::icaoDatabasePath(dir)), rows);
         QCOMPARE(test::storedRows(source), rows);
+        QCOMPARE(log.contains(QStringLiteral("Skip migrating \"legacy AppData\" swift aircraft ICAO SQLite "
+                                             "database because source is empty:")),
+                 userCopyEmpty);
         QVERIFY(log.contains(
-            QStringLiteral("Migrated \"legacy AppData\" swift aircraft ICAO SQLite database to:")));
+            QStringLiteral("Migrated \"%1\" swift aircraft ICAO SQLite database to:").arg(label)));
         QVERIFY(!service.normalizeDesignator(QStringLiteral("C172")).found);
         QVERIFY(!log.contains(QStringLiteral("Imported Doc8643")));
     }
 
-    void emptyLegacyDatabaseIsSkippedForTheSiblingCopy() {
-        const QString dir = test::freshDir(QStringLiteral("legacy-sibling"));
-        const QString userCopy = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-                                 QStringLiteral("/cache/swift/aircrafticao.sqlite");
-        QVERIFY(test::writeIcaoDatabase(userCopy, {}));
-        const QList<AircraftIcaoRecord> rows = {test::icaoRecord(5, QStringLiteral("DH8D"))};
-        QVERIFY(test::writeIcaoDatabase(dir + QStringLiteral("/bin/cache/swift/aircrafticao.sqlite"), rows));
-
+    void legacyDatabaseThatIsTheTargetItselfIsLeftAlone() {
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
         test::MessageLog log;
         SwiftAircraftIcaoService service(dir);
-        QVERIFY(log.contains(
-            QStringLiteral("Skip migrating \"legacy AppData\" swift aircraft ICAO SQLite database "
-                           "because source is empty:")));
-        QVERIFY(log.contains(QStringLiteral("Migrated \"bundled sibling\"")));
-        QVERIFY(service.isReady());
-        QCOMPARE(test::storedRows(test::icaoDatabasePath(dir)), rows);
+        QVERIFY(service.isDatabaseOpen());
+        QVERIFY(!log.contains(QStringLiteral("Skip migrating")));
     }
 
     void jsonCacheIsImportedWithItsFlagsAndDeleted() {
         const QString dir = test::freshDir(QStringLiteral("json"));
         QVERIFY(test::writeFile(
-            jsonPath(dir),
-            "{\"latest\": \"2024-07-01\", \"data\": ["
-            "{\"id\": 1, \"designator\": \" a20n \", \"manufacturer\": \"Airbus\", \"model\": \"A320neo\", "
-            "\"type\": \"L2J\","
-            " \"engine\": \"J\", \"enginecount\": 2, \"wtc\": \"M\", \"rank\": 4, \"realworld\": \"Y\", "
-            "\"legacy\": \"y\","
-            " \"military\": \"YES\", \"created\": \"2019-01-01\", \"lastupdated\": \"2020-01-01\"},"
-            "{\"id\": 2, \"designator\": \"C172\", \"manufacturer\": 5, \"enginecount\": \"1\", "
-            "\"realworld\": true,"
-            " \"military\": \" y \", \"legacy\": \"1\"},"
-            "{\"id\": 3.5, \"designator\": \"B738\", \"rank\": 1e12}, {\"id\": 4}, {\"id\": 5, "
-            "\"designator\": \"  \"},"
-            " \"B744\", 42]}"));
+            dir + u'/' + kJson,
+            R"({"latest": "2024-07-01", "data": [)"
+            R"({"id": 1, "designator": " a20n ", "manufacturer": "Airbus", "model": "A320neo", "type": "L2J",)"
+            R"( "engine": "J", "enginecount": 2, "wtc": "M", "rank": 4, "realworld": "Y", "legacy": "y",)"
+            R"( "military": "YES", "created": "2019-01-01", "lastupdated": "2020-01-01"},)"
+            R"({"id": 2, "designator": "C172", "manufacturer": 5, "enginecount": "1", "realworld": true,)"
+            R"( "military": " y ", "legacy": "1"},)"
+            R"({"id": 3.5, "designator": "B738", "rank": 1e12}, {"id": 4}, {"id": 5, "designator": "  "},)"
+            R"("B744", 42]})"));
         test::MessageLog log;
         SwiftAircraftIcaoService service(dir);
         QVERIFY(service.isReady());
-        QVERIFY(!QFile::exists(jsonPath(dir)));
+        QVERIFY(!QFile::exists(dir + u'/' + kJson));
         QVERIFY(log.contains(
             QStringLiteral("Migrated legacy swift aircraft ICAO JSON cache into writable SQLite database")));
         QCOMPARE(service.currentSnapshotName(), QStringLiteral("2024-07-01"));
 
         const QString path = test::icaoDatabasePath(dir);
-        const auto rows = test::storedRows(path);
-        QCOMPARE(ids(rows), (QList<int>{0, 1, 2}));
-        AircraftIcaoRecord b738;
-        b738.designator = QStringLiteral("B738");
-        QCOMPARE(rows[0], b738);
-        AircraftIcaoRecord a20n{1,
-                                QStringLiteral("A20N"),
-                                QStringLiteral("Airbus"),
-                                QStringLiteral("A320neo"),
-                                QStringLiteral("L2J"),
-                                QStringLiteral("J"),
-                                2,
-                                QStringLiteral("M"),
-                                4,
-                                true,
-                                true,
-                                false,
-                                QStringLiteral("2019-01-01"),
-                                QStringLiteral("2020-01-01")};
-        QCOMPARE(rows[1], a20n);
-        QCOMPARE(rows[2].manufacturer, QString());
-        QCOMPARE(rows[2].engineCount, 0);
-        QVERIFY(!rows[2].realWorld);
-        QVERIFY(!rows[2].legacy);
-        QVERIFY(rows[2].military);
-
+        QCOMPARE(test::describe(test::storedRows(path)),
+                 (QStringList{
+                     QStringLiteral("0 B738|||| 0||0|---||"),
+                     QStringLiteral("1 A20N|Airbus|A320neo|L2J|J 2|M|4|RL-|2019-01-01|2020-01-01"),
+                     QStringLiteral("2 C172|||| 0||0|--M||"),
+                 }));
         const auto metadata = test::storedMetadata(path);
-        QCOMPARE(metadata.keys(),
-                 (QStringList{QStringLiteral("imported_at_utc"), QStringLiteral("latest_snapshot"),
-                              QStringLiteral("record_count"), QStringLiteral("source_license"),
-                              QStringLiteral("source_url")}));
-        QCOMPARE(metadata[QStringLiteral("latest_snapshot")], QStringLiteral("2024-07-01"));
-        QCOMPARE(metadata[QStringLiteral("source_url")], QStringLiteral("legacy-json-migration"));
-        QCOMPARE(metadata[QStringLiteral("source_license")], QStringLiteral("migrated-from-local-json"));
-        QCOMPARE(metadata[QStringLiteral("record_count")], QStringLiteral("3"));
         const QDateTime imported =
-            QDateTime::fromString(metadata[QStringLiteral("imported_at_utc")], Qt::ISODate);
-        QVERIFY(imported.isValid());
+            QDateTime::fromString(metadata.value(QStringLiteral("imported_at_utc")), Qt::ISODate);
         QCOMPARE(imported.timeSpec(), Qt::UTC);
         QVERIFY(qAbs(imported.secsTo(QDateTime::currentDateTimeUtc())) < 600);
-    }
-
-    void unusableJsonCacheStaysAndNothingIsWritten_data() {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("truncated") << QByteArray("{\"latest\":\"x\",\"data\":[{\"id\":1,\"designator\":\"B7")
-                                   << QStringLiteral("swift aircraft ICAO JSON parse error:");
-        QTest::newRow("not UTF-8")
-            << QByteArray("{\"data\":[{\"id\":1,\"designator\":\"B738\",\"model\":\"\xff\xfe\"}]}")
-            << QStringLiteral("is not valid UTF-8:");
-        QTest::newRow("array at top") << QByteArray("[{\"id\":1,\"designator\":\"B738\"}]")
-                                      << QStringLiteral("swift aircraft ICAO JSON parse error:");
-        QTest::newRow("data not an array")
-            << QByteArray("{\"data\":{\"id\":1}}")
-            << QStringLiteral("swift aircraft ICAO JSON is missing data array");
-        QTest::newRow("empty data") << QByteArray("{\"data\":[]}")
-                                    << QStringLiteral(
-                                           "swift aircraft ICAO data produced no valid designators");
-        QTest::newRow("no designators")
-            << QByteArray("{\"data\":[{\"id\":1},{\"id\":2,\"designator\":7}]}")
-            << QStringLiteral("swift aircraft ICAO data produced no valid designators");
-        // The second row breaks the primary key after the first was written.
-        QTest::newRow("duplicate ids")
-            << QByteArray("{\"data\":[{\"designator\":\"B738\"},{\"designator\":\"A320\"}]}")
-            << QStringLiteral("Failed to insert swift aircraft ICAO row:");
-    }
-
-    void unusableJsonCacheStaysAndNothingIsWritten() {
-        QFETCH(QByteArray, contents);
-        QFETCH(QString, warning);
-        const QString dir = test::freshDir(QStringLiteral("bad-json"));
-        seedUnusableStore(dir);
-        QVERIFY(test::writeFile(jsonPath(dir), contents));
-
-        test::MessageLog log;
-        SwiftAircraftIcaoService service(dir);
-        QVERIFY(!service.isReady());
-        QVERIFY(log.contains(warning));
-        QVERIFY(log.contains(
-            QStringLiteral("Failed to migrate legacy swift aircraft ICAO JSON cache into SQLite")));
-        QVERIFY(QFile::exists(jsonPath(dir)));
-        verifyStoreUntouched(dir);
-    }
-
-    void oversizedJsonCacheIsRefusedUnread() {
-        const QString dir = test::freshDir(QStringLiteral("huge-json"));
-        seedUnusableStore(dir);
-        QVERIFY(makeSparseFile(jsonPath(dir), SwiftAircraftIcaoService::MaxSourceFileBytes + 1));
-        test::MessageLog log;
-        SwiftAircraftIcaoService service(dir);
-        QVERIFY(!service.isReady());
-        QVERIFY(log.contains(QStringLiteral("Skipped oversized swift aircraft ICAO source file:")));
-        QVERIFY(QFile::exists(jsonPath(dir)));
-        verifyStoreUntouched(dir);
+        QCOMPARE(metadata, (QMap<QString, QString>{
+                               {QStringLiteral("latest_snapshot"), QStringLiteral("2024-07-01")},
+                               {QStringLiteral("source_url"), QStringLiteral("legacy-json-migration")},
+                               {QStringLiteral("source_license"), QStringLiteral("migrated-from-local-json")},
+                               {QStringLiteral("imported_at_utc"), imported.toString(Qt::ISODate)},
+                               {QStringLiteral("record_count"), QStringLiteral("3")},
+                           }));
     }
 
     void jsonCacheIsRetriedOnEveryEnsureReadyWhileItExists() {
         const QString dir = test::freshDir(QStringLiteral("json-retry"));
-        QVERIFY(test::writeFile(jsonPath(dir), "{\"data\":["));
+        QVERIFY(test::writeFile(dir + u'/' + kJson, "{\"data\":["));
         SwiftAircraftIcaoService service(dir);
         QVERIFY(!service.isReady());
-        QVERIFY(test::writeFile(jsonPath(dir), "{\"data\":[{\"id\":9,\"designator\":\"E75L\"}]}"));
+        QVERIFY(test::writeFile(dir + u'/' + kJson, R"({"data":[{"id":9,"designator":"E75L"}]})"));
         service.ensureReady();
-        QVERIFY(service.isReady());
         QVERIFY(service.normalizeDesignator(QStringLiteral("e75l")).exact);
-        QVERIFY(!QFile::exists(jsonPath(dir)));
+        QVERIFY(!QFile::exists(dir + u'/' + kJson));
     }
 
     void doc8643TextAloneGivesAReadyDatabase() {
         const QString dir = test::freshDir(QStringLiteral("doc8643"));
-        const QString file = dir + QStringLiteral("/resources/Doc8643.txt");
+        const QString file = dir + u'/' + kDoc8643;
         QVERIFY(test::writeFile(file, QStringLiteral("Boeing\t737-800\tB738\tL2J\tM\n"   // 1
                                                      "\n"                                // 2
                                                      "Airbus\tA320neo\ta20n\tl2j\tm\r\n" // 3
@@ -250,61 +163,40 @@ private slots:
                                                      "Wide\tDigit\tWD2\tL\uFF12J\tL\n" // 11
                                                      "  \t \n")                        // 12
                                           .toUtf8()));
-        const QDateTime stamp(QDate(2023, 4, 5), QTime(6, 7, 8), Qt::UTC);
         {
             QFile f(file);
             QVERIFY(f.open(QIODevice::ReadWrite));
-            QVERIFY(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+            QVERIFY(f.setFileTime(QDateTime(QDate(2023, 4, 5), QTime(6, 7, 8), Qt::UTC),
+                                  QFileDevice::FileModificationTime));
         }
 
         test::MessageLog log;
         SwiftAircraftIcaoService service(dir);
         QVERIFY(service.isReady());
-        QVERIFY(log.contains(
-            QStringLiteral("Imported Doc8643 fallback aircraft ICAO data into SQLite database:")));
         // Six accepted lines, five designators: B738 comes twice.
-        QVERIFY(log.contains(QStringLiteral("designators: 5")));
+        QVERIFY(
+            log.contains(QStringLiteral("Imported Doc8643 fallback aircraft ICAO data into SQLite database: "
+                                        "\"%1\" designators: 5")
+                             .arg(file)));
         QCOMPARE(service.currentSnapshotName(), QStringLiteral("Doc8643 2023-04-05T06:07:08Z"));
         QVERIFY(QFile::exists(file));
 
         const QString path = test::icaoDatabasePath(dir);
-        const auto rows = test::storedRows(path);
-        QCOMPARE(ids(rows), (QList<int>{1, 3, 8, 9, 10, 11}));
-        const AircraftIcaoRecord first{1,
-                                       QStringLiteral("B738"),
-                                       QStringLiteral("Boeing"),
-                                       QStringLiteral("737-800"),
-                                       QStringLiteral("L2J"),
-                                       QStringLiteral("J"),
-                                       2,
-                                       QStringLiteral("M"),
-                                       1,
-                                       true,
-                                       false,
-                                       false,
-                                       QStringLiteral("2023-04-05T06:07:08Z"),
-                                       QStringLiteral("2023-04-05T06:07:08Z")};
-        QCOMPARE(rows[0], first);
-        QCOMPARE(rows[1].designator, QStringLiteral("A20N"));
-        QCOMPARE(rows[1].manufacturer, QStringLiteral("Airbus"));
-        QCOMPARE(rows[1].type, QStringLiteral("L2J"));
-        QCOMPARE(rows[1].wakeTurbulenceCategory, QStringLiteral("M"));
-        QCOMPARE(rows[1].rank, 3);
-        QCOMPARE(rows[2].manufacturer, QStringLiteral("COMAC"));
-        QCOMPARE(rows[2].model, QStringLiteral("C919"));
-        QCOMPARE(rows[2].wakeTurbulenceCategory, QStringLiteral("M"));
-        QCOMPARE(rows[3].engineCount, 0);
-        QCOMPARE(rows[3].engine, QStringLiteral("-"));
-        QCOMPARE(rows[4].model, QString());
-        QCOMPARE(rows[4].engine, QStringLiteral("-"));
-        QCOMPARE(rows[5].engineCount, 2);
-        QCOMPARE(rows[5].engine, QStringLiteral("J"));
-
+        const QString tail = QStringLiteral("|R--|2023-04-05T06:07:08Z|2023-04-05T06:07:08Z");
+        QCOMPARE(test::describe(test::storedRows(path)),
+                 (QStringList{
+                     QStringLiteral("1 B738|Boeing|737-800|L2J|J 2|M|1") + tail,
+                     QStringLiteral("3 A20N|Airbus|A320neo|L2J|J 2|M|3") + tail,
+                     QStringLiteral("8 C919|COMAC|C919|L2J|J 2|M|8") + tail,
+                     QStringLiteral("9 B738|Boeing|BBJ|LJ|- 0|M|9") + tail,
+                     QStringLiteral("10 ZZ9|Maker||LJ2|- 0|L|10") + tail,
+                     QStringLiteral("11 WD2|Wide|Digit|L\uFF12J|J 2|L|11") + tail,
+                 }));
         const auto metadata = test::storedMetadata(path);
-        QCOMPARE(metadata[QStringLiteral("record_count")], QStringLiteral("6"));
-        QCOMPARE(metadata[QStringLiteral("source_url")], QStringLiteral("xpmp2-doc8643-fallback"));
-        QCOMPARE(metadata[QStringLiteral("source_license")], QStringLiteral("bundled-with-xpmp2"));
-        QCOMPARE(metadata[QStringLiteral("latest_snapshot")], QStringLiteral("Doc8643 2023-04-05T06:07:08Z"));
+        QCOMPARE(metadata.value(QStringLiteral("record_count")), QStringLiteral("6"));
+        QCOMPARE(metadata.value(QStringLiteral("source_url")), QStringLiteral("xpmp2-doc8643-fallback"));
+        QCOMPARE(metadata.value(QStringLiteral("source_license")), QStringLiteral("bundled-with-xpmp2"));
+        QCOMPARE(metadata.value(QStringLiteral("latest_snapshot")), service.currentSnapshotName());
 
         QCOMPARE(ids(service.recordsForDesignator(QStringLiteral("B738"))), (QList<int>{1, 9}));
         QCOMPARE(service.normalizeDesignator(QStringLiteral("H/B738/L")).normalized, QStringLiteral("B738"));
@@ -315,7 +207,7 @@ private slots:
         const QString dir = test::freshDir(QStringLiteral("doc-candidates"));
         QVERIFY(test::writeFile(dir + QStringLiteral("/plugin/include/XPMP2/Resources/Doc8643.txt"),
                                 "Pilatus\tPC-12\tPC12\tL1T\tL\n"));
-        QVERIFY(test::writeFile(dir + QStringLiteral("/resources/Doc8643.txt"), "Saab\t340\tSF34\tL2T\tM\n"));
+        QVERIFY(test::writeFile(dir + u'/' + kDoc8643, "Saab\t340\tSF34\tL2T\tM\n"));
         SwiftAircraftIcaoService service(dir);
         QVERIFY(service.normalizeDesignator(QStringLiteral("SF34")).found);
         QVERIFY(!service.normalizeDesignator(QStringLiteral("PC12")).found);
@@ -327,47 +219,80 @@ private slots:
         QVERIFY(other.normalizeDesignator(QStringLiteral("PC12")).found);
     }
 
-    void unusableDoc8643IsRefusedWholeAndNotRetried_data() {
+    // The JSON cache is tried again on every start-up chain run; the Doc8643
+    // text only once per process. Neither leaves anything in the store.
+    void unusableSourceFileLeavesTheStoreUntouched_data() {
+        QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("not UTF-8") << QByteArray(
-                                          "Boeing\t737\tB738\tL2J\tM\nLatin1 \xe9t\xe9\tX\tA320\tL2J\tM\n")
-                                   << QStringLiteral("is not valid UTF-8:");
-        QTest::newRow("cut inside a character")
-            << QByteArray("Boeing\t737\tB738\tL2J\tM\nCOMAC\tC919\tC919\tL2J\tM\xe5\xa4")
-            << QStringLiteral("is not valid UTF-8:");
-        QTest::newRow("no valid line")
-            << QByteArray("Boeing\t737\tB738\tL2J\nA\tB\tC\tD\tE\n")
-            << QStringLiteral("swift aircraft ICAO data produced no valid designators");
+        QTest::addColumn<int>("warningsAfterRetry");
+        const QString parseError = QStringLiteral("swift aircraft ICAO JSON parse error:");
+        const QString notUtf8 = QStringLiteral("is not valid UTF-8:");
+        const QString noDesignators =
+            QStringLiteral("swift aircraft ICAO data produced no valid designators");
+        // An empty `contents` stands for a file one byte over the size limit.
+        const QString oversized = QStringLiteral("Skipped oversized swift aircraft ICAO source file:");
+
+        QTest::newRow("json truncated")
+            << kJson << QByteArray("{\"latest\":\"x\",\"data\":[{\"id\":1,\"designator\":\"B7") << parseError
+            << 2;
+        QTest::newRow("json not UTF-8")
+            << kJson << QByteArray("{\"data\":[{\"designator\":\"B738\",\"model\":\"\xff\xfe\"}]}") << notUtf8
+            << 2;
+        QTest::newRow("json array at top")
+            << kJson << QByteArray(R"([{"id":1,"designator":"B738"}])") << parseError << 2;
+        QTest::newRow("json data not an array")
+            << kJson << QByteArray(R"({"data":{"id":1}})")
+            << QStringLiteral("swift aircraft ICAO JSON is missing data array") << 2;
+        QTest::newRow("json empty data") << kJson << QByteArray(R"({"data":[]})") << noDesignators << 2;
+        QTest::newRow("json no designators")
+            << kJson << QByteArray(R"({"data":[{"id":1},{"id":2,"designator":7}]})") << noDesignators << 2;
+        // The second row breaks the primary key after the first was written.
+        QTest::newRow("json duplicate ids")
+            << kJson << QByteArray(R"({"data":[{"designator":"B738"},{"designator":"A320"}]})")
+            << QStringLiteral("Failed to insert swift aircraft ICAO row:") << 2;
+        QTest::newRow("json oversized") << kJson << QByteArray() << oversized << 2;
+        QTest::newRow("doc8643 not UTF-8")
+            << kDoc8643 << QByteArray("Boeing\t737\tB738\tL2J\tM\nLatin1 \xe9t\xe9\tX\tA320\tL2J\tM\n")
+            << notUtf8 << 1;
+        QTest::newRow("doc8643 cut inside a character")
+            << kDoc8643 << QByteArray("Boeing\t737\tB738\tL2J\tM\nCOMAC\tC919\tC919\tL2J\tM\xe5\xa4")
+            << notUtf8 << 1;
+        QTest::newRow("doc8643 no valid line")
+            << kDoc8643 << QByteArray("Boeing\t737\tB738\tL2J\nA\tB\tC\tD\tE\n") << noDesignators << 1;
+        QTest::newRow("doc8643 oversized") << kDoc8643 << QByteArray() << oversized << 1;
     }
 
-    void unusableDoc8643IsRefusedWholeAndNotRetried() {
+    void unusableSourceFileLeavesTheStoreUntouched() {
+        QFETCH(QString, file);
         QFETCH(QByteArray, contents);
         QFETCH(QString, warning);
-        const QString dir = test::freshDir(QStringLiteral("bad-doc"));
+        QFETCH(int, warningsAfterRetry);
+        const QString dir = test::freshDir(QStringLiteral("unusable"));
         seedUnusableStore(dir);
-        QVERIFY(test::writeFile(dir + QStringLiteral("/resources/Doc8643.txt"), contents));
+        const QString path = dir + u'/' + file;
+        if (contents.isEmpty()) {
+            QVERIFY(test::writeFile(path, {}));
+            QVERIFY(QFile(path).resize(SwiftAircraftIcaoService::MaxSourceFileBytes + 1));
+        } else {
+            QVERIFY(test::writeFile(path, contents));
+        }
 
         test::MessageLog log;
         SwiftAircraftIcaoService service(dir);
         QVERIFY(!service.isReady());
         QCOMPARE(log.count(warning), 1);
-        verifyStoreUntouched(dir);
+        QCOMPARE(
+            log.count(QStringLiteral("Failed to migrate legacy swift aircraft ICAO JSON cache into SQLite")),
+            file == kJson ? 1 : 0);
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(ids(test::storedRows(test::icaoDatabasePath(dir))), QList<int>{77});
+        QCOMPARE(test::storedMetadata(test::icaoDatabasePath(dir)),
+                 (QMap<QString, QString>{{QStringLiteral("latest_snapshot"), QStringLiteral("old")}}));
+
         service.ensureReady();
-        QCOMPARE(log.count(warning), 1);
+        QCOMPARE(log.count(warning), warningsAfterRetry);
         QVERIFY(!service.isReady());
-    }
-
-    void oversizedDoc8643IsRefusedUnread() {
-        const QString dir = test::freshDir(QStringLiteral("huge-doc"));
-        seedUnusableStore(dir);
-        QVERIFY(makeSparseFile(dir + QStringLiteral("/resources/Doc8643.txt"),
-                               SwiftAircraftIcaoService::MaxSourceFileBytes + 1));
-        test::MessageLog log;
-        SwiftAircraftIcaoService service(dir);
-        QVERIFY(!service.isReady());
-        QVERIFY(log.contains(QStringLiteral("Skipped oversized swift aircraft ICAO source file:")));
-        verifyStoreUntouched(dir);
     }
 };
 

@@ -82,6 +82,19 @@ private slots:
                  (QStringList{QStringLiteral("ABCD"), QStringLiteral("EFGH"), QStringLiteral("IJ")}));
     }
 
+    void typeTextOfTensOfKilobytesIsNormalised() {
+        // Sixteen thousand distinct four-character chunks, then a known type.
+        QString text;
+        for (int i = 0; i < 16384; ++i) {
+            text += QStringLiteral("Q%1").arg(i, 3, 36, QChar(u'0')).toUpper();
+        }
+        text += QStringLiteral("/B738");
+        const auto result = service->normalizeDesignator(text);
+        QCOMPARE(result.normalized, QStringLiteral("B738"));
+        QVERIFY(result.found);
+        QCOMPARE(service->designatorCandidates(text).size(), 16384 + 1);
+    }
+
     void searchRanksByScoreThenDesignator() {
         QCOMPARE(service->searchDesignators(QStringLiteral("a3"), 10),
                  (QStringList{QStringLiteral("A3"), QStringLiteral("A306"), QStringLiteral("A310"),

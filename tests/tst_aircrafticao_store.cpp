@@ -18,14 +18,9 @@ namespace {
 
 const QString kNotReadyNotice = QStringLiteral("Swift aircraft ICAO SQLite data is not ready");
 
-QStringList serviceConnections() {
-    QStringList out;
-    for (const QString& name : QSqlDatabase::connectionNames()) {
-        if (name.startsWith(QStringLiteral("swift_aircraft_icao_"))) {
-            out.append(name);
-        }
-    }
-    return out;
+// The name of a service's SQL connection: its address in lower-case hex.
+QString connectionOf(const SwiftAircraftIcaoService* service) {
+    return QStringLiteral("swift_aircraft_icao_%1").arg(reinterpret_cast<quintptr>(service), 0, 16);
 }
 
 } // namespace
@@ -43,18 +38,9 @@ private slots:
 
         const QString path = test::icaoDatabasePath(dir);
         QVERIFY(QFile::exists(path));
-        QCOMPARE(
-            test::storedSchema(path),
-            (QStringList{
-                QStringLiteral("CREATE TABLE metadata (  key TEXT PRIMARY KEY,  value TEXT NOT NULL)"),
-                QStringLiteral(
-                    "CREATE TABLE aircraft_icao (  id INTEGER PRIMARY KEY,  designator TEXT NOT NULL,  "
-                    "manufacturer TEXT NOT NULL,  model TEXT NOT NULL,  type TEXT NOT NULL,  engine TEXT NOT "
-                    "NULL,  engine_count INTEGER NOT NULL,  wake_turbulence_category TEXT NOT NULL,  rank "
-                    "INTEGER NOT NULL,  real_world INTEGER NOT NULL,  legacy INTEGER NOT NULL,  military "
-                    "INTEGER NOT NULL,  created TEXT NOT NULL,  last_updated TEXT NOT NULL)"),
-                QStringLiteral("CREATE INDEX idx_aircraft_icao_designator ON aircraft_icao(designator)"),
-            }));
+        QStringList created = test::icaoSchema();
+        created.replaceInStrings(QStringLiteral(" IF NOT EXISTS"), QString());
+        QCOMPARE(test::storedSchema(path), created);
         QVERIFY(!service.isReady());
         QVERIFY(service.isDatabaseOpen());
         QVERIFY(!service.isOpenedReadOnly());
@@ -152,14 +138,6 @@ private slots:
         QCOMPARE(comac[0].model, QStringLiteral("C919"));
     }
 
-    void storeWithOnlyEmptyDesignatorsStaysNotReady() {
-        const QString dir = test::freshDir(QStringLiteral("empty-designators"));
-        QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(dir), {test::icaoRecord(1, QString())}));
-        SwiftAircraftIcaoService service(dir);
-        QVERIFY(!service.isReady());
-        QVERIFY(service.isDatabaseOpen());
-    }
-
     void firstSuccessfulLoadSignalsReadyOnceAndConsumesTheJsonCache() {
         const QString dir = test::freshDir(QStringLiteral("signal"));
         SwiftAircraftIcaoService service(dir);
@@ -179,8 +157,12 @@ private slots:
         QVERIFY(!QFile::exists(json));
         QVERIFY(service.recordsForDesignator(QStringLiteral("ZZZZ")).isEmpty());
 
+        // A ready service reads the store no more.
+        QVERIFY(test::runSql(test::icaoDatabasePath(dir),
+                             {QStringLiteral("UPDATE aircraft_icao SET designator = 'C182'")}));
         service.ensureReady();
         QCOMPARE(spy.count(), 1);
+        QVERIFY(service.normalizeDesignator(QStringLiteral("C172")).found);
     }
 
     void lostDatabaseIsReopenedByTheNextEnsureReady() {
@@ -198,12 +180,10 @@ private slots:
         QVERIFY(QFile::exists(path));
 
         // The connection is closed behind the service's back.
-        const QStringList names = serviceConnections();
-        QCOMPARE(names.size(), 1);
-        QSqlDatabase::database(names.first(), false).close();
+        QSqlDatabase::database(connectionOf(&service), false).close();
         service.ensureReady();
         QVERIFY(service.isDatabaseOpen());
-        QVERIFY(QSqlDatabase::database(names.first(), false).isOpen());
+        QVERIFY(QSqlDatabase::database(connectionOf(&service), false).isOpen());
 
         // The reopened connection reads the file that is now on disk.
         QVERIFY(test::writeIcaoDatabase(path, {test::icaoRecord(1, QStringLiteral("DH8D"))}));
@@ -220,15 +200,17 @@ private slots:
         QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(dirB),
                                         {test::icaoRecord(1, QStringLiteral("E190"))}));
         auto a = std::make_unique<SwiftAircraftIcaoService>(dirA);
-        auto b = std::make_unique<SwiftAircraftIcaoService>(dirB);
-        QCOMPARE(serviceConnections().size(), 2);
+        SwiftAircraftIcaoService b(dirB);
+        const QString nameA = connectionOf(a.get());
+        QVERIFY(QSqlDatabase::contains(nameA));
+        QVERIFY(QSqlDatabase::contains(connectionOf(&b)));
         QVERIFY(a->normalizeDesignator(QStringLiteral("AT76")).found);
         QVERIFY(!a->normalizeDesignator(QStringLiteral("E190")).found);
-        QVERIFY(b->normalizeDesignator(QStringLiteral("E190")).found);
+        QVERIFY(b.normalizeDesignator(QStringLiteral("E190")).found);
         a.reset();
-        QCOMPARE(serviceConnections().size(), 1);
-        b->ensureReady();
-        QVERIFY(b->isDatabaseOpen());
+        QVERIFY(!QSqlDatabase::contains(nameA));
+        b.ensureReady();
+        QVERIFY(b.isDatabaseOpen());
     }
 
     void processWideServiceLivesBesideTheExecutable() {

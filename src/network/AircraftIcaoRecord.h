@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMetaType>
 #include <QString>
 
 namespace velk::network {
@@ -31,11 +30,6 @@ struct DesignatorNormalization {
     QString normalized;
     bool exact = false;
     bool found = false;
-
-    bool operator==(const DesignatorNormalization&) const = default;
 };
 
 } // namespace velk::network
-
-Q_DECLARE_METATYPE(velk::network::AircraftIcaoRecord)
-Q_DECLARE_METATYPE(velk::network::DesignatorNormalization)

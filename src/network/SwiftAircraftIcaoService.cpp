@@ -169,14 +169,13 @@ SwiftAircraftIcaoService::~SwiftAircraftIcaoService() {
 }
 
 SwiftAircraftIcaoService* SwiftAircraftIcaoService::instance() {
-    static SwiftAircraftIcaoService* const service = [] {
+    if (!g_instance) {
         const QString dir =
             QString::fromStdU16String(AppConfig::instance()->applicationDirectory().u16string());
         g_instance = new SwiftAircraftIcaoService(dir);
         qAddPostRoutine(destroyInstance);
-        return g_instance;
-    }();
-    return service;
+    }
+    return g_instance;
 }
 
 void SwiftAircraftIcaoService::ensureReady() {
@@ -269,7 +268,7 @@ bool SwiftAircraftIcaoService::openDatabase(const QString& path, bool readOnly) 
     // as the failed read-write open it is, so that the read-only path is taken.
     if (!readOnly && info.exists() && !info.isWritable()) {
         qWarning() << "Failed to open swift aircraft ICAO SQLite database:" << absolute
-                   << "file is not writable";
+                   << QStringLiteral("file is not writable");
         return false;
     }
     db.setConnectOptions(readOnly ? kReadOnlyOption : QString());
@@ -803,18 +802,21 @@ bool SwiftAircraftIcaoService::replaceAllRecords(const QList<AircraftIcaoRecord>
 // ---- normalisation and search ----------------------------------------------
 
 QStringList SwiftAircraftIcaoService::designatorCandidates(const QString& text) const {
-    const QString upper = text.trimmed().toUpper();
     QStringList out;
-    const auto add = [&out](QStringView candidate) {
-        if (candidate.size() >= 2 && candidate.size() <= 4 && !out.contains(candidate)) {
+    // A flight-plan text may be tens of kilobytes long: duplicates are found
+    // through a set, not by scanning the list.
+    QSet<QStringView> seen;
+    const auto add = [&](QStringView candidate) {
+        if (candidate.size() >= 2 && candidate.size() <= 4 && !seen.contains(candidate)) {
+            seen.insert(candidate);
             out.append(candidate.toString());
         }
     };
-    add(upper);
+    add(text);
 
     // Runs of A-Z/0-9: the parts between separators.
     QList<QStringView> runs;
-    const QStringView view(upper);
+    const QStringView view(text);
     for (qsizetype i = 0; i < view.size();) {
         if (!isAsciiAlnum(view[i])) {
             ++i;

@@ -32,6 +32,7 @@ public:
     DesignatorNormalization normalizeDesignator(const QString& designator) const;
     QList<AircraftIcaoRecord> recordsForDesignator(const QString& designator) const;
     QStringList searchDesignators(const QString& query, int limit) const;
+    // The possible designators in a trimmed, upper-case type text, best first.
     QStringList designatorCandidates(const QString& text) const;
 
     static QString stripCjk(const QString& text);

@@ -75,6 +75,34 @@ network::AircraftIcaoRecord icaoRecord(int id, const QString& designator, const 
     return r;
 }
 
+QString describe(const network::AircraftIcaoRecord& r) {
+    const QString flags =
+        QString(r.realWorld ? u'R' : u'-') + (r.legacy ? u'L' : u'-') + (r.military ? u'M' : u'-');
+    return QStringList{QString::number(r.id) + u' ' + r.designator,
+                       r.manufacturer,
+                       r.model,
+                       r.type,
+                       r.engine + u' ' + QString::number(r.engineCount),
+                       r.wakeTurbulenceCategory,
+                       QString::number(r.rank),
+                       flags,
+                       r.created,
+                       r.lastUpdated}
+        .join(u'|');
+}
+
+QStringList describe(const QList<network::AircraftIcaoRecord>& records) {
+    QStringList out;
+    for (const auto& r : records) {
+        out.append(describe(r));
+    }
+    return out;
+}
+
+const QStringList& icaoSchema() {
+    return kSchema;
+}
+
 bool runSql(const QString& path, const QStringList& statements) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     return withConnection(path, false, [&](QSqlDatabase& db) {

@@ -22,6 +22,15 @@ QString icaoDatabasePath(const QString& appDir);
 network::AircraftIcaoRecord icaoRecord(int id, const QString& designator, const QString& manufacturer = {},
                                        const QString& model = {}, const QString& wtc = QStringLiteral("M"));
 
+// One line per record holding every field, for comparing whole rows:
+// "id designator|manufacturer|model|type|engine engineCount|wtc|rank|flags|created|lastUpdated",
+// flags being R, L and M (real world, legacy, military) or '-'.
+QString describe(const network::AircraftIcaoRecord& record);
+QStringList describe(const QList<network::AircraftIcaoRecord>& records);
+
+// The schema statements of the database, as the service runs them.
+const QStringList& icaoSchema();
+
 // Creates `path` (and its folder) with the service's schema, then stores the
 // rows and metadata. Returns false with a test warning on any SQL failure.
 bool writeIcaoDatabase(const QString& path, const QList<network::AircraftIcaoRecord>& rows,
