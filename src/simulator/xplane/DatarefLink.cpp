@@ -1,9 +1,6 @@
 #include "simulator/xplane/DatarefLink.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
-#include <optional>
 
 namespace velk::simulator::xplane {
 
@@ -68,22 +65,8 @@ constexpr std::array<DatarefSubscription, kDatarefCount> kSubscriptions{{
 constexpr double kInHgToHpa = 33.8639;
 constexpr double kMpsToKnots = 1.94384;
 
-// A float from X-Plane as the integer it stands for; nothing when it is not
-// finite or does not fit T.
-template <typename T> std::optional<T> truncated(float value) {
-    if (!std::isfinite(value)) {
-        return std::nullopt;
-    }
-    const double t = std::trunc(static_cast<double>(value));
-    if (t < static_cast<double>(std::numeric_limits<T>::min()) ||
-        t > static_cast<double>(std::numeric_limits<T>::max())) {
-        return std::nullopt;
-    }
-    return static_cast<T>(t);
-}
-
 template <typename T> void setTruncated(T& field, float value) {
-    if (const auto v = truncated<T>(value)) {
+    if (const auto v = integerFrom<T>(value)) {
         field = *v;
     }
 }

@@ -7,7 +7,10 @@
 #include <QtEndian>
 
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace velk::simulator::xplane {
 
@@ -53,6 +56,20 @@ template <typename F> void forEachRrefPair(QByteArrayView datagram, F&& f) {
         std::memcpy(&value, &bits, sizeof value);
         f(index, value);
     }
+}
+
+// A float from X-Plane as the integer it stands for, truncated; nothing when
+// it is not finite or does not fit T.
+template <typename T> std::optional<T> integerFrom(float value) {
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    const double t = std::trunc(static_cast<double>(value));
+    if (t < static_cast<double>(std::numeric_limits<T>::min()) ||
+        t > static_cast<double>(std::numeric_limits<T>::max())) {
+        return std::nullopt;
+    }
+    return static_cast<T>(t);
 }
 
 // Writes one reply value into the records as the subscription table says.
