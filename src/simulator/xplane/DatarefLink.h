@@ -75,7 +75,7 @@ template <typename T> std::optional<T> integerFrom(float value) {
 // Writes one reply value into the records as the subscription table says.
 // Indices outside 0..49 (including the adapter's own 50..52) change nothing
 // and return false. Values that cannot become the integer they stand for
-// (not finite, out of range) are ignored.
+// (not finite, out of range), and numbers that are not finite, are ignored.
 bool applyDatarefValue(qint32 index, float value, model::UserAircraftData& data,
                        model::UserAircraftConfigData& config, model::RadioStackState& radio);
 
