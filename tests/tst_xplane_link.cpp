@@ -155,18 +155,33 @@ private slots:
         QVERIFY(!r.com1Sending && !r.com2Sending);
     }
 
-    void valuesThatCannotBeIntegersAreIgnored() {
+    void unusableValuesAreIgnored() {
         introduce();
-        reply({{4, 118700.0f}, {12, 1200.0f}, {35, 2.0f}});
+        constexpr float inf = std::numeric_limits<float>::infinity();
+        reply({{4, 118700.0f}, {12, 1200.0f}, {35, 2.0f}, {18, 40.5f}, {25, 10.0f}, {46, 0.5f}});
         reply({{4, std::nanf("")},
                {4, -5.0f},
                {12, 70000.0f},
-               {12, std::numeric_limits<float>::infinity()},
+               {12, inf},
                {35, 1.0e12f},
-               {35, std::nanf("")}});
+               {35, std::nanf("")},
+               {18, std::nanf("")},
+               {25, -inf},
+               {46, std::nanf("")}});
         QCOMPARE(adapter->radioStackState().com1Frequency, 118700u);
         QCOMPARE(adapter->radioStackState().transponderCode, quint16(1200));
         QCOMPARE(adapter->userAircraftConfigData().engineCount, 2);
+        QCOMPARE(adapter->userAircraftData().latitude, 40.5);
+        QCOMPARE(adapter->userAircraftData().groundSpeed, 10.0 * 1.94384);
+        QCOMPARE(adapter->userAircraftConfigData().flapsRatio, 0.5);
+        // Nothing unusable got in, so the records stay equal to what was published.
+        adapter->publishSimState();
+        QSignalSpy data(adapter.get(), &simulator::Simulator::userAircraftDataChanged);
+        QSignalSpy config(adapter.get(), &simulator::Simulator::userAircraftConfigDataChanged);
+        reply({{18, std::nanf("")}, {46, std::nanf("")}});
+        adapter->publishSimState();
+        QCOMPARE(data.count(), 0);
+        QCOMPARE(config.count(), 0);
     }
 
     void aircraftValuesDecodeWithTheirConversions() {

@@ -79,14 +79,14 @@ struct RadioStackState {
 
 // Pose of a remote aircraft.
 struct AircraftVisualState {
-    double latitude = 0.0;     // degrees
-    double longitude = 0.0;    // degrees
-    double altitudeTrue = 0.0; // feet
-    double altitudeAgl = 0.0;  // feet
-    double pitch = 0.0;        // degrees
-    double heading = 0.0;      // degrees
-    double bank = 0.0;         // degrees
-    double noseGearAngle = 0.0;
+    double latitude = 0.0;      // degrees
+    double longitude = 0.0;     // degrees
+    double altitudeTrue = 0.0;  // feet
+    double altitudeAgl = 0.0;   // feet
+    double pitch = 0.0;         // degrees
+    double heading = 0.0;       // degrees
+    double bank = 0.0;          // degrees
+    double noseGearAngle = 0.0; // degrees
 
     bool operator==(const AircraftVisualState&) const = default;
 };

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-#include <optional>
 
 namespace velk::simulator::xplane {
 
@@ -68,22 +66,8 @@ constexpr std::array<DatarefSubscription, kDatarefCount> kSubscriptions{{
 constexpr double kInHgToHpa = 33.8639;
 constexpr double kMpsToKnots = 1.94384;
 
-// A float from X-Plane as the integer it stands for; nothing when it is not
-// finite or does not fit T.
-template <typename T> std::optional<T> truncated(float value) {
-    if (!std::isfinite(value)) {
-        return std::nullopt;
-    }
-    const double t = std::trunc(static_cast<double>(value));
-    if (t < static_cast<double>(std::numeric_limits<T>::min()) ||
-        t > static_cast<double>(std::numeric_limits<T>::max())) {
-        return std::nullopt;
-    }
-    return static_cast<T>(t);
-}
-
 template <typename T> void setTruncated(T& field, float value) {
-    if (const auto v = truncated<T>(value)) {
+    if (const auto v = integerFrom<T>(value)) {
         field = *v;
     }
 }
@@ -140,6 +124,14 @@ bool applyDatarefValue(qint32 index, float value, model::UserAircraftData& data,
                        model::UserAircraftConfigData& config, model::RadioStackState& radio) {
     const bool flag = value != 0.0f; // NaN counts as set
     const double v = static_cast<double>(value);
+    // A number that is not finite would reach position reports as garbage, and
+    // a NaN never equals itself, so the record would count as changed on every
+    // publish: the field keeps its last value.
+    auto setNumber = [finite = std::isfinite(value)](double& field, double converted) {
+        if (finite) {
+            field = converted;
+        }
+    };
     switch (index) {
     case 0:
         radio.avionicsPowerOn = flag;
@@ -202,55 +194,55 @@ bool applyDatarefValue(qint32 index, float value, model::UserAircraftData& data,
         config.strobesOn = flag;
         break;
     case 18:
-        data.latitude = v;
+        setNumber(data.latitude, v);
         break;
     case 19:
-        data.longitude = v;
+        setNumber(data.longitude, v);
         break;
     case 20:
-        data.altitudeMslM = v;
+        setNumber(data.altitudeMslM, v);
         break;
     case 21:
-        data.altitudeAglM = v;
+        setNumber(data.altitudeAglM, v);
         break;
     case 22:
-        data.altitudePressure = v;
+        setNumber(data.altitudePressure, v);
         break;
     case 23:
-        data.qnh = v * kInHgToHpa;
+        setNumber(data.qnh, v * kInHgToHpa);
         break;
     case 24:
-        data.temperatureError = v;
+        setNumber(data.temperatureError, v);
         break;
     case 25:
-        data.groundSpeed = v * kMpsToKnots;
+        setNumber(data.groundSpeed, v * kMpsToKnots);
         break;
     case 26:
-        data.pitch = v;
+        setNumber(data.pitch, v);
         break;
     case 27:
-        data.heading = v;
+        setNumber(data.heading, v);
         break;
     case 28:
-        data.bank = v;
+        setNumber(data.bank, v);
         break;
     case 29:
-        data.latitudeVelocity = -v;
+        setNumber(data.latitudeVelocity, -v);
         break;
     case 30:
-        data.altitudeVelocity = v;
+        setNumber(data.altitudeVelocity, v);
         break;
     case 31:
-        data.longitudeVelocity = v;
+        setNumber(data.longitudeVelocity, v);
         break;
     case 32:
-        data.pitchVelocity = -v;
+        setNumber(data.pitchVelocity, -v);
         break;
     case 33:
-        data.headingVelocity = v;
+        setNumber(data.headingVelocity, v);
         break;
     case 34:
-        data.bankVelocity = -v;
+        setNumber(data.bankVelocity, -v);
         break;
     case 35:
         setTruncated(config.engineCount, value);
@@ -286,16 +278,16 @@ bool applyDatarefValue(qint32 index, float value, model::UserAircraftData& data,
         config.gearDown = flag;
         break;
     case 46:
-        config.flapsRatio = v;
+        setNumber(config.flapsRatio, v);
         break;
     case 47:
-        config.speedbrakeRatio = v;
+        setNumber(config.speedbrakeRatio, v);
         break;
     case 48:
         config.speedbrakeArmed = value > 0.5f;
         break;
     case 49:
-        data.noseWheelAngle = v;
+        setNumber(data.noseWheelAngle, v);
         break;
     default:
         return false;

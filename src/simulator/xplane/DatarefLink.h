@@ -7,7 +7,10 @@
 #include <QtEndian>
 
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace velk::simulator::xplane {
 
@@ -55,10 +58,24 @@ template <typename F> void forEachRrefPair(QByteArrayView datagram, F&& f) {
     }
 }
 
+// A float from X-Plane as the integer it stands for, truncated; nothing when
+// it is not finite or does not fit T.
+template <typename T> std::optional<T> integerFrom(float value) {
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    const double t = std::trunc(static_cast<double>(value));
+    if (t < static_cast<double>(std::numeric_limits<T>::min()) ||
+        t > static_cast<double>(std::numeric_limits<T>::max())) {
+        return std::nullopt;
+    }
+    return static_cast<T>(t);
+}
+
 // Writes one reply value into the records as the subscription table says.
 // Indices outside 0..49 (including the adapter's own 50..52) change nothing
 // and return false. Values that cannot become the integer they stand for
-// (not finite, out of range) are ignored.
+// (not finite, out of range), and numbers that are not finite, are ignored.
 bool applyDatarefValue(qint32 index, float value, model::UserAircraftData& data,
                        model::UserAircraftConfigData& config, model::RadioStackState& radio);
 

@@ -2,8 +2,6 @@
 
 #include <nng/protocol/pair1/pair.h>
 
-#include <QDebug>
-
 #include <chrono>
 
 namespace velk::simulator::xplane {
@@ -81,18 +79,16 @@ void PluginChannel::receiveLoop() {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             continue;
         }
+        // Undecodable messages are dropped without a report; the loop goes on.
         std::optional<PluginMessage> message = decodePluginMessage(static_cast<const char*>(buffer), size);
         nng_free(buffer, size);
         if (!message) {
-            qWarning() << "X-Plane plug-in message dropped: not a valid envelope," << size << "bytes";
             continue;
         }
         try {
             m_onMessage(std::move(*message));
-        } catch (const std::exception& e) {
-            qWarning() << "X-Plane plug-in message dropped:" << e.what();
         } catch (...) {
-            qWarning() << "X-Plane plug-in message dropped";
+            // A failing handler must not end the loop.
         }
     }
 }

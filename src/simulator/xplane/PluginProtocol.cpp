@@ -17,6 +17,18 @@ constexpr std::size_t kInitialBuffer = 8192;
 const msgpack::unpack_limit kLimits(/*array*/ 4096, /*map*/ 256, /*str*/ kMaxPluginMessageSize,
                                     /*bin*/ kMaxPluginMessageSize, /*ext*/ 0, /*depth*/ 16);
 
+// msgpack-cxx packs whole-number floats as integers; the plug-in expects the
+// float types themselves, so these are written by hand: marker, big-endian bits.
+template <typename Bits, typename Float> void writeFloat(msgpack::sbuffer& buffer, char marker, Float value) {
+    static_assert(sizeof(Bits) == sizeof(Float));
+    Bits bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    char out[1 + sizeof bits];
+    out[0] = marker;
+    qToBigEndian<Bits>(bits, out + 1);
+    buffer.write(out, sizeof out);
+}
+
 } // namespace
 
 PluginMessageWriter::PluginMessageWriter(std::string_view type, std::uint32_t payloadSize)
@@ -34,25 +46,13 @@ PluginMessageWriter& PluginMessageWriter::text(const QString& value) {
     return *this;
 }
 
-// msgpack-cxx packs whole-number floats as integers; the plug-in expects the
-// float types themselves, so these are written by hand.
 PluginMessageWriter& PluginMessageWriter::f64(double value) {
-    quint64 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    char out[9];
-    out[0] = static_cast<char>(0xcb);
-    qToBigEndian<quint64>(bits, out + 1);
-    m_buffer.write(out, sizeof out);
+    writeFloat<quint64>(m_buffer, static_cast<char>(0xcb), value);
     return *this;
 }
 
 PluginMessageWriter& PluginMessageWriter::f32(float value) {
-    quint32 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    char out[5];
-    out[0] = static_cast<char>(0xca);
-    qToBigEndian<quint32>(bits, out + 1);
-    m_buffer.write(out, sizeof out);
+    writeFloat<quint32>(m_buffer, static_cast<char>(0xca), value);
     return *this;
 }
 

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
-#include <set>
 #include <thread>
 
 namespace velk::simulator::xplane {
@@ -171,17 +170,10 @@ void XPlaneAdapter::readPendingDatagrams() {
                 }
             } else if (index == kVersionIndex) {
                 // Compared as the integer it becomes; 0, negative or unreadable values are ignored.
-                if (!std::isfinite(value)) {
-                    return;
-                }
-                const double t = std::trunc(static_cast<double>(value));
-                if (t <= 0.0 || t > static_cast<double>(std::numeric_limits<qint32>::max())) {
-                    return;
-                }
-                const int version = static_cast<int>(t);
-                if (version != m_xplaneVersion) {
-                    m_xplaneVersion = version;
-                    emit xplaneVersionUpdated(version);
+                const auto version = integerFrom<qint32>(value);
+                if (version && *version > 0 && *version != m_xplaneVersion) {
+                    m_xplaneVersion = *version;
+                    emit xplaneVersionUpdated(*version);
                 }
             } else if (index == kReplayModeIndex && value > 0.0f) {
                 emit replayModeDetected();
@@ -380,26 +372,27 @@ void XPlaneAdapter::openNngSocket() {
     if (m_nngReady) {
         return;
     }
+    // No error stops these steps: an unusable socket only means that sends
+    // fail and nothing is received.
     const int openResult = m_channel->open();
     if (openResult != 0) {
         emit nngSocketError(
             QStringLiteral("Error opening socket: %1").arg(QString::fromUtf8(nng_strerror(openResult))));
-    } else {
-        const QString address = m_config->value(ConfigKeys::XPlaneNetworkAddress);
-        const QString url = pluginUrlFor(address, m_options.pluginIpcUrl, m_options.pluginTcpPort);
-        const int dialResult = m_channel->dial(url.toStdString());
-        if (dialResult != 0) {
-            const QString reason = QString::fromUtf8(nng_strerror(dialResult));
-            if (url == m_options.pluginIpcUrl) {
-                emit nngSocketError(QStringLiteral("Error dialing socket: %1").arg(reason));
-            } else {
-                emit nngSocketError(
-                    QStringLiteral("Error dialing socket (%1): %2").arg(address.trimmed(), reason));
-            }
-        }
-        // Only an open socket gets a receive thread; a failed one would spin.
-        m_channel->startReceiving();
     }
+    const QString address = m_config->value(ConfigKeys::XPlaneNetworkAddress);
+    const QString url = pluginUrlFor(address, m_options.pluginIpcUrl, m_options.pluginTcpPort);
+    const int dialResult = m_channel->dial(url.toStdString());
+    if (dialResult != 0) {
+        const QString reason = QString::fromUtf8(nng_strerror(dialResult));
+        if (url == m_options.pluginIpcUrl) {
+            emit nngSocketError(QStringLiteral("Error dialing socket: %1").arg(reason));
+        } else {
+            emit nngSocketError(
+                QStringLiteral("Error dialing socket (%1): %2").arg(address.trimmed(), reason));
+        }
+    }
+    // Only an open socket gets a receive thread; a failed one would spin.
+    m_channel->startReceiving();
     m_nngReady = true;
     if (m_connectWanted && !m_attemptInProgress) {
         tryConnect();
@@ -431,6 +424,7 @@ void XPlaneAdapter::postFromReceiveThread(PluginMessage message) {
         Qt::QueuedConnection);
 }
 
+// Messages that do not have their expected shape are dropped without a report.
 void XPlaneAdapter::handleNngMessage(const PluginMessage& message) {
     try {
         const std::string& type = message.type;
@@ -446,14 +440,8 @@ void XPlaneAdapter::handleNngMessage(const PluginMessage& message) {
             handleCslReply(message.payload);
             return;
         }
-        static const std::set<std::string> kReports{"ADDED",    "DELETED",  "REQSTATION",
-                                                    "RDIOSENT", "PRIVSENT", "FORCEDISC"};
-        if (!kReports.contains(type)) {
-            return;
-        }
         const auto elements = payloadElements(message.payload);
         if (!elements) {
-            qWarning() << "X-Plane plug-in message dropped: payload of" << type.c_str() << "is not an array";
             return;
         }
         // A missing element reads as empty; an element of the wrong type drops the message.
@@ -462,52 +450,42 @@ void XPlaneAdapter::handleNngMessage(const PluginMessage& message) {
         };
         const auto first = textAt(0);
         if (!first) {
-            qWarning() << "X-Plane plug-in message dropped: malformed" << type.c_str();
+            return;
+        }
+        if (type == "FORCEDISC") {
+            emit forceDisconnect(*first);
+            return;
+        }
+        if (first->isEmpty()) {
             return;
         }
         if (type == "ADDED") {
-            if (!first->isEmpty()) {
-                emit aircraftAddedToSim(*first);
-            }
+            emit aircraftAddedToSim(*first);
         } else if (type == "DELETED") {
-            if (!first->isEmpty()) {
-                emit aircraftRemovedFromSim(*first);
-            }
+            emit aircraftRemovedFromSim(*first);
         } else if (type == "REQSTATION") {
-            if (!first->isEmpty()) {
-                emit requestStationInfo(*first);
-            }
+            emit requestStationInfo(*first);
         } else if (type == "RDIOSENT") {
-            if (!first->isEmpty()) {
-                emit radioMessageSent(*first);
-            }
+            emit radioMessageSent(*first);
         } else if (type == "PRIVSENT") {
             const auto second = textAt(1);
-            if (!second) {
-                qWarning() << "X-Plane plug-in message dropped: malformed PRIVSENT";
-                return;
-            }
-            if (!first->isEmpty() && !second->isEmpty()) {
+            if (second && !second->isEmpty()) {
                 emit privateMessageSent(*first, *second);
             }
-        } else if (type == "FORCEDISC") {
-            emit forceDisconnect(*first);
         }
-    } catch (const std::exception& e) {
-        qWarning() << "X-Plane plug-in message dropped:" << e.what();
+    } catch (...) {
+        // Nothing the plug-in sends may take the client down.
     }
 }
 
 void XPlaneAdapter::handleVersionReply(const msgpack::object& payload) {
     if (payload.type != msgpack::type::ARRAY) {
-        qWarning() << "X-Plane plug-in message dropped: VER payload is not an array";
         return;
     }
     bool valid = false;
     if (payload.via.array.size > 0) {
         const auto version = readInt32(payload.via.array.ptr[0]);
         if (!version) {
-            qWarning() << "X-Plane plug-in message dropped: VER without a 32-bit version";
             return;
         }
         valid = *version >= 0x10000;
@@ -523,14 +501,12 @@ void XPlaneAdapter::handleVersionReply(const msgpack::object& payload) {
 void XPlaneAdapter::handleCslReply(const msgpack::object& payload) {
     const auto elements = payloadElements(payload);
     if (!elements) {
-        qWarning() << "X-Plane plug-in message dropped: CSL payload is not an array";
         return;
     }
     bool valid = false;
     if (elements->size() >= 2) {
         const auto flag = readBool((*elements)[1]);
         if (!flag) {
-            qWarning() << "X-Plane plug-in message dropped: CSL verdict is not a boolean";
             return;
         }
         valid = *flag;
