@@ -94,6 +94,11 @@ void activateXPlaneBackend() {
 
 void onLogoutRequested() {
     qInfo() << "Logging out";
+    // Leave the network first: the logoff packet carries the account's id,
+    // which is about to be forgotten.
+    if (g_session.network) {
+        g_session.network->disconnectFromNetwork();
+    }
     network::ApiService::instance()->clearSession();
     auto* config = AppConfig::instance();
     config->resetValue(ConfigKeys::AuthToken);

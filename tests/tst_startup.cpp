@@ -32,21 +32,22 @@ private slots:
         const QString logs = dir + QStringLiteral("/logs");
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(logs).entryList({QStringLiteral("*.log")}, QDir::Files).isEmpty(), 30000);
         const QString logPath = logs + QLatin1Char('/') + QDir(logs).entryList({QStringLiteral("*.log")}).first();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(logPath).size() > 0, 30000);
+        const auto readLog = [&] {
+            QFile f(logPath);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(readLog().contains(QStringLiteral("Starting velk-client")), 30000);
         client.terminate();
         client.waitForFinished(10000);
 
         QVERIFY(QRegularExpression(QStringLiteral(R"(^\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\.log$)"))
                     .match(QFileInfo(logPath).fileName())
                     .hasMatch());
-        QFile log(logPath);
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString first = QString::fromUtf8(log.readLine()).trimmed();
-        QVERIFY2(QRegularExpression(QStringLiteral(
-                     R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \| INFO  \| main\.cpp:\d+ - Starting velk-client 1\.0\.0-beta\.0$)"))
-                     .match(first)
-                     .hasMatch(),
-                 qPrintable(first));
+        const QRegularExpression started(QStringLiteral(
+            R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \| INFO  \| main\.cpp:\d+ - Starting velk-client 1\.0\.0-beta\.0$)"),
+            QRegularExpression::MultilineOption);
+        const QString text = readLog();
+        QVERIFY2(started.match(text).hasMatch(), qPrintable(text));
 
         QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
         for (const auto& key : ConfigKeys::all()) {

@@ -3,6 +3,7 @@
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
 #include "simulator/xplane/XPlaneAdapter.h"
+#include "support/FsdTestServer.h"
 #include "ui/LoginWindow.h"
 
 #include <QTest>
@@ -13,7 +14,15 @@ using namespace velk;
 class TestStartupSession : public QObject {
     Q_OBJECT
 
+    test::FsdTestServer m_fsd;
+
 private slots:
+    void initTestCase() {
+        // The FSD server address is read once, on first use.
+        QVERIFY(m_fsd.listen());
+        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_fsd.port()).toUtf8());
+    }
+
     void xplaneChoiceWithoutASessionDoesNothing() {
         QVERIFY(!networkManager());
         activateXPlaneBackend();
@@ -49,12 +58,16 @@ private slots:
         auto* config = AppConfig::instance();
         config->setValues(ConfigKeys::AuthUsername, QStringLiteral("pilot"), ConfigKeys::AuthPassword,
                           QStringLiteral("secret"), ConfigKeys::AuthRememberPassword, true,
-                          ConfigKeys::AuthAutoLogin, true);
+                          ConfigKeys::AuthAutoLogin, true, ConfigKeys::AuthVatsim, false);
         ui::LoginWindow window;
         setLoginWindow(&window);
         onLoginSuccess();
         QVERIFY(networkManager());
+        QVERIFY(networkManager()->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true));
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#AAOBS1:")));
         onLogoutRequested();
+        // The logoff still names the account before its credentials are forgotten.
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DAOBS1:pilot")));
         QCOMPARE(config->value(ConfigKeys::AuthUsername), QString());
         QCOMPARE(config->value(ConfigKeys::AuthPassword), QString());
         QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
