@@ -2,6 +2,8 @@
 
 #include <nng/protocol/pair1/pair.h>
 
+#include <QDebug>
+
 #include <chrono>
 
 namespace velk::simulator::xplane {
@@ -67,6 +69,7 @@ void PluginChannel::close() {
 }
 
 void PluginChannel::receiveLoop() {
+    quint64 undecodable = 0;
     while (m_running) {
         void* buffer = nullptr;
         size_t size = 0;
@@ -79,10 +82,16 @@ void PluginChannel::receiveLoop() {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             continue;
         }
-        // Undecodable messages are dropped without a report; the loop goes on.
+        // Undecodable messages are dropped and the loop goes on; the log notes
+        // the first few and then every thousandth, so a flood cannot fill it.
         std::optional<PluginMessage> message = decodePluginMessage(static_cast<const char*>(buffer), size);
         nng_free(buffer, size);
         if (!message) {
+            ++undecodable;
+            if (undecodable <= 5 || undecodable % 1000 == 0) {
+                qWarning().noquote() << "PluginChannel: dropped an undecodable plug-in message of" << size
+                                     << "bytes; dropped so far:" << undecodable;
+            }
             continue;
         }
         try {
