@@ -262,22 +262,28 @@ private slots:
         QVERIFY(!c.lights->anyPresent());
     }
 
-    void aRequestForOurConfigurationChangesNothingInTheTable() {
-        bind();
-        pilotInSimulator(QStringLiteral("CES123"));
-        const RemoteAircraft before = *record(QStringLiteral("CES123"));
-        config(QStringLiteral("CES123"), QStringLiteral(R"({"request":"full"})"));
-        QVERIFY(h.sim->calls.isEmpty());
-        QCOMPARE(record(QStringLiteral("CES123"))->config, before.config);
+    void aTextWithoutAConfigurationIsAnEmptyIncrement_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("request for ours") << QStringLiteral(R"({"request":"full"})");
+        QTest::newRow("unreadable") << QStringLiteral("{not json");
+        QTest::newRow("empty") << QString();
     }
 
-    void unreadableConfigurationIsAnEmptyIncrement() {
+    void aTextWithoutAConfigurationIsAnEmptyIncrement() {
+        QFETCH(QString, text);
         bind();
         pilotInSimulator(QStringLiteral("CES123"));
+        slow(QStringLiteral("CSN456"));
         const AircraftConfig before = record(QStringLiteral("CES123"))->config;
-        config(QStringLiteral("CES123"), QStringLiteral("{not json"));
+        config(QStringLiteral("CES123"), text);
+        config(QStringLiteral("CSN456"), text);
         QCOMPARE(record(QStringLiteral("CES123"))->config, before);
-        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+        // Only the pilot holding a full configuration is passed on again.
+        const auto updates = h.sim->callsTo(QStringLiteral("updateRemoteAircraftConfig"));
+        QCOMPARE(h.sim->calls.size(), 1);
+        QCOMPARE(updates.size(), 1);
+        QCOMPARE(updates.constFirst().args.at(0).value<RemoteAircraft>().callsign, QStringLiteral("CES123"));
+        QVERIFY(!record(QStringLiteral("CSN456"))->hasConfig);
     }
 
     void anUnconfirmedAddIsRetriedAfterTenSeconds() {
@@ -395,7 +401,9 @@ private slots:
 
         emit h.nm->pilotDeleted(QStringLiteral("CES123"));
         QVERIFY(table->aircraft().isEmpty());
-        QVERIFY(h.sim->calls.isEmpty());
+        QCOMPARE(h.sim->calls.size(), 1);
+        QCOMPARE(h.sim->calls.constFirst().args,
+                 (QVariantList{QStringLiteral("CES123"), QStringLiteral("Deleted")}));
     }
 
     void aDepartedPilotWithAPendingAddIsWithdrawnAndDropped() {

@@ -129,10 +129,13 @@ private slots:
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:CALLSIGN=abc9:AIRCRAFT=H/B744/L")));
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:ABC8:B738/L")));
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:ABC7")));
+        // A callsign key decides, even when its value is empty.
+        QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:ABC6:B738:CALLSIGN=")));
         QCOMPARE(info.count(), 2);
         QCOMPARE(info.at(0), (QVariantList{"ABC9", "B744", ""}));
         QCOMPARE(info.at(1), (QVariantList{"ABC8", "B738", ""}));
         QCOMPARE(h.nm->pilot(QStringLiteral("ABC7")), nullptr);
+        QCOMPARE(h.nm->pilot(QStringLiteral("ABC6")), nullptr);
         QCOMPARE(h.sim->count("addRemoteAircraft"), 2);
     }
 

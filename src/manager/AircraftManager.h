@@ -42,9 +42,6 @@ public:
     bool isSyncRunning() const { return m_syncTimer.isActive(); }
 
     static bool isReadyForSimulator(const RemoteAircraft& aircraft);
-    // Applies a received configuration: a full one replaces, an increment merges
-    // member by member once a full one is held.
-    static void applyConfiguration(RemoteAircraft& aircraft, const model::AircraftConfig& config);
 
     void onNetworkConnected(const QString& callsign);
     void onNetworkDisconnected(bool forced);
