@@ -69,6 +69,18 @@ private slots:
                      .arg(QString::fromUtf8(QSysInfo::machineUniqueId())));
     }
 
+    void informationWithoutABackEndNamesTheSimulatorObserver() {
+        h.destroy();
+        h.create();
+        QVERIFY(h.loginObserver());
+        QVERIFY(h.deliver(QStringLiteral("$CQSUP1:ABC_OBS:INF")));
+        QCOMPARE(h.sentLines(),
+                 QStringList{
+                     QStringLiteral("#TMABC_OBS:SUP1:VELK Client 1.0.0-beta.0 PID=1234567 (Test Pilot ZSSS) "
+                                    "IP=10.0.0.1 SYS_UID=%1 FS_VER=Observer LT=0 LO=0 AL=0")
+                         .arg(QString::fromUtf8(QSysInfo::machineUniqueId()))});
+    }
+
     void pingIsAnsweredWithTheSameData() {
         QVERIFY(h.deliver(QStringLiteral("$PISERVER:ABC123:12345")));
         QCOMPARE(h.sentLines(), QStringList{"$POABC123:SERVER:12345"});

@@ -84,9 +84,9 @@ public:
 
     // Connects, waits for the login lines and completes the login with the
     // server's IP answer; the received lines are cleared afterwards.
-    bool login(const QString& callsign, bool observer, const QString& type = QStringLiteral("A320")) {
-        if (!nm->connectToNetwork(callsign, type, QStringLiteral("AB-CD"), observer) ||
-            !server.waitForClient() ||
+    bool login(const QString& callsign, bool observer, const QString& type = QStringLiteral("A320"),
+               const QString& selcal = QStringLiteral("AB-CD")) {
+        if (!nm->connectToNetwork(callsign, type, selcal, observer) || !server.waitForClient() ||
             !server.waitForLineStartingWith(observer ? QStringLiteral("%") : QStringLiteral("#ST"))) {
             return false;
         }
@@ -98,11 +98,12 @@ public:
         return true;
     }
 
-    bool loginPilot(const QString& callsign = QStringLiteral("ABC123")) {
+    bool loginPilot(const QString& callsign = QStringLiteral("ABC123"),
+                    const QString& selcal = QStringLiteral("AB-CD")) {
         if (!sim) {
             bindValidSimulator();
         }
-        return login(callsign, false);
+        return login(callsign, false, QStringLiteral("A320"), selcal);
     }
 
     bool loginObserver(const QString& callsign = QStringLiteral("ABC_OBS")) {
