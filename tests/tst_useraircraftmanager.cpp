@@ -86,6 +86,8 @@ private slots:
     }
 
     void tenChangesInABurstAreSentAndTheEleventhWaitsForARefill() {
+        // The bucket refills whether or not the session is up.
+        QVERIFY(user->isRefillRunning());
         bind();
         UserAircraftConfigData d = parked();
         report(d);

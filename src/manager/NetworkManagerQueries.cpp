@@ -86,7 +86,7 @@ void NetworkManager::requestControllerAtis(QString callsign) {
     if (!isUsableTarget(callsign)) {
         return;
     }
-    m_atisLines[callsign.toUpper()] = QStringList();
+    m_atisLines[callsign.trimmed().toUpper()] = QStringList();
     send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::ATIS, {}).serialize());
 }
 
@@ -121,7 +121,7 @@ void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
     const QString& from = pdu.from;
     switch (pdu.queryType) {
     case ClientQueryType::Capabilities:
-        if (from.toUpper() != kServer) {
+        if (from.trimmed().toUpper() != kServer) {
             emit capabilitiesRequestReceived(from);
         }
         sendCapabilities(from);
@@ -220,7 +220,7 @@ void NetworkManager::onClientQueryResponseReceived(const fsd::pdu::ClientQueryRe
 }
 
 void NetworkManager::handleAtisResponse(const fsd::pdu::ClientQueryResponse& pdu) {
-    const QString key = pdu.from.toUpper();
+    const QString key = pdu.from.trimmed().toUpper();
     auto it = m_atisLines.find(key);
     if (it == m_atisLines.end()) {
         return;
