@@ -49,12 +49,6 @@ AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager,
     connect(&m_syncTimer, &QTimer::timeout, this, &AircraftManager::syncToSimulator);
 }
 
-AircraftManager::~AircraftManager() {
-    for (const auto& connection : std::as_const(m_simulatorConnections)) {
-        disconnect(connection);
-    }
-}
-
 void AircraftManager::setClock(Clock clock) {
     m_clock = clock ? std::move(clock) : Clock(&QDateTime::currentMSecsSinceEpoch);
 }

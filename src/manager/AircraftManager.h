@@ -31,7 +31,6 @@ public:
     using Clock = std::function<qint64()>;
 
     explicit AircraftManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent = nullptr);
-    ~AircraftManager() override;
 
     // Time source of lastUpdate, of the stale check and of the sync pass; the
     // system clock unless replaced.
