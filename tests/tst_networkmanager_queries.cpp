@@ -165,23 +165,31 @@ private slots:
         QVERIFY(pilot && pilot->hasConfig);
         QCOMPARE(pilot->config.gearDown, std::optional<bool>(true));
 
-        // An increment merges member by member, within the light group too.
+        // An increment merges member by member, within the light group too,
+        // and reaches the simulator for a pilot shown there.
+        QVERIFY(h.deliver(QStringLiteral("#SBDLH1:ABC123:PI:GEN:EQUIPMENT=A320")));
+        QCOMPARE(h.sim->count("addRemoteAircraft"), 1);
+        const int updates = h.sim->count("updateRemoteAircraftConfig");
         QVERIFY(
             h.deliver(QStringLiteral(R"($CQdlh1:ABC123:ACC:{"config":{"lights":{"landing_on":false}}})")));
         pilot = h.nm->pilot(QStringLiteral("DLH1"));
         QCOMPARE(pilot->config.lights->landingOn, std::optional<bool>(false));
         QCOMPARE(pilot->config.lights->navOn, std::optional<bool>(true));
         QCOMPARE(pilot->config.gearDown, std::optional<bool>(true));
+        QCOMPARE(h.sim->count("updateRemoteAircraftConfig"), updates + 1);
 
-        // A request for our configuration changes nothing here.
+        // A request for our configuration, an unreadable text or none at all
+        // changes nothing here; each is still signalled.
         const AircraftConfig before = pilot->config;
-        QVERIFY(h.deliver(QStringLiteral(R"($CQDLH1:ABC123:ACC:{"request":"full"})")));
+        for (const char* text : {R"({"request":"full"})", "{not json", ""}) {
+            const QString line =
+                QStringLiteral("$CQDLH1:ABC123:ACC") + (*text ? ":" : "") + QLatin1String(text);
+            QVERIFY(h.deliver(line));
+            QCOMPARE(acc.last(), (QVariantList{"DLH1", QLatin1String(text)}));
+        }
         QCOMPARE(h.nm->pilot(QStringLiteral("DLH1"))->config, before);
-        QCOMPARE(acc.count(), 4);
-        QCOMPARE(acc.last().at(1).toString(), QStringLiteral(R"({"request":"full"})"));
-
-        QVERIFY(h.deliver(QStringLiteral("$CQDLH1:ABC123:ACC")));
-        QCOMPARE(acc.last(), (QVariantList{"DLH1", ""}));
+        QCOMPARE(h.sim->count("updateRemoteAircraftConfig"), updates + 1);
+        QCOMPARE(acc.count(), 6);
     }
 };
 
