@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(h.sentLines(), QStringList{"$POABC123:SERVER:12345"});
     }
 
-    void queriesOfTheTablesGoOutAsSpecified() {
+    void queriesOfTheTablesGoOutWithTheirExactLines() {
         AircraftConfig gear = AircraftConfig{};
         gear.gearDown = true;
         h.nm->requestCapabilities(QStringLiteral("DLH1"));
