@@ -1,14 +1,8 @@
 // The remote aircraft table: records of the other pilots, their configurations,
 // and when each is put into, kept in and taken out of the simulator.
-#include "AppConfig.h"
 #include "manager/AircraftManager.h"
-#include "manager/NetworkManager.h"
 #include "model/MetaTypes.h"
-#include "support/FakeSimulator.h"
-#include "support/FsdTestServer.h"
-
-#include <QSignalSpy>
-#include <QTest>
+#include "support/SessionFixture.h"
 
 #include <algorithm>
 #include <memory>
@@ -21,7 +15,7 @@ using velk::model::AircraftConfigMessage;
 using velk::model::AircraftVisualState;
 using velk::model::VelocityVector;
 using velk::test::FakeSimulator;
-using velk::test::FsdTestServer;
+using velk::test::SessionHarness;
 using SimState = RemoteAircraft::SimState;
 
 namespace {
@@ -56,61 +50,22 @@ class TestAircraftManager : public QObject {
     Q_OBJECT
 
 private:
-    std::shared_ptr<NetworkManager> nm;
-    std::shared_ptr<FakeSimulator> sim;
+    SessionHarness h;
     std::unique_ptr<AircraftManager> table;
     qint64 clockMs = 1'700'000'000'000;
-    FsdTestServer server;
 
-    // Logs in as the observer OBS1 on the loopback server.
-    bool logIn() {
-        QSignalSpy connected(nm.get(), &NetworkManager::networkConnected);
-        server.clearReceived();
-        if (!nm->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true) ||
-            !server.waitForClient() || !server.waitForLineStartingWith(QStringLiteral("$CQOBS1:SERVER:IP"))) {
-            return false;
-        }
-        server.sendLine(QStringLiteral("$CRSERVER:OBS1:IP:127.0.0.1"));
-        if (connected.isEmpty() && !connected.wait()) {
-            return false;
-        }
-        server.clearReceived();
-        return true;
-    }
-
-    // Lets the server's lines so far be handled: a ping is answered after them.
-    bool drain() {
-        const QString token = QStringLiteral("drain%1").arg(++drains);
-        server.sendLine(QStringLiteral("$PISERVER:OBS1:") + token);
-        return server.waitForLineStartingWith(QStringLiteral("$POOBS1:SERVER:") + token);
-    }
-    int drains = 0;
-
-    QStringList linesStartingWith(const QString& prefix) const {
-        QStringList out;
-        for (const QString& line : server.receivedLines()) {
-            if (line.startsWith(prefix)) {
-                out << line;
-            }
-        }
-        return out;
-    }
-
-    void bind() {
-        nm->setSimulator(sim);
-        sim->clearCalls();
-    }
+    void bind() { h.bindSimulator(); }
 
     void slow(const QString& callsign, double groundSpeed = 0.0, double lat = 31.0) {
-        emit nm->slowPositionUpdateReceived(callsign, pose(lat), groundSpeed);
+        emit h.nm->slowPositionUpdateReceived(callsign, pose(lat), groundSpeed);
     }
 
     void fast(const QString& callsign, double lat = 31.0) {
-        emit nm->fastPositionUpdateReceived(callsign, pose(lat), VelocityVector{3, 0, 4}, VelocityVector{});
+        emit h.nm->fastPositionUpdateReceived(callsign, pose(lat), VelocityVector{3, 0, 4}, VelocityVector{});
     }
 
     void config(const QString& from, const QString& json) {
-        emit nm->aircraftConfigurationInfoReceived(from, json);
+        emit h.nm->aircraftConfigurationInfoReceived(from, json);
     }
 
     const RemoteAircraft* record(const QString& callsign) const {
@@ -125,36 +80,30 @@ private:
     // A listed pilot with a known type and a full configuration, put in and confirmed.
     void pilotInSimulator(const QString& callsign) {
         slow(callsign);
-        emit nm->aircraftInfoReceived(callsign, QStringLiteral("A320"), QStringLiteral("CES"));
+        emit h.nm->aircraftInfoReceived(callsign, QStringLiteral("A320"), QStringLiteral("CES"));
         config(callsign, fullConfigText());
-        emit sim->aircraftAddedToSim(callsign);
+        emit h.sim->aircraftAddedToSim(callsign);
         QCOMPARE(record(callsign)->simState, SimState::InSimulator);
-        sim->clearCalls();
+        h.sim->clearCalls();
     }
 
 private slots:
     void initTestCase() {
         velk::model::registerMetaTypes();
-        QVERIFY(server.listen());
-        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(server.port()).toUtf8());
-        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthVatsim, false);
+        QVERIFY(h.startServer());
+        SessionHarness::configure(false);
     }
 
     void init() {
-        nm = std::make_shared<NetworkManager>();
-        sim = std::make_shared<FakeSimulator>();
-        table = std::make_unique<AircraftManager>(nm);
+        h.create();
+        h.sim = std::make_shared<FakeSimulator>();
+        table = std::make_unique<AircraftManager>(h.nm);
         table->setClock([this] { return clockMs; });
     }
 
     void cleanup() {
-        if (server.hasClient()) {
-            nm->disconnectFromNetwork();
-            QVERIFY(server.waitForClientGone());
-        }
         table.reset();
-        nm.reset();
-        sim.reset();
+        h.destroy();
     }
 
     void firstSlowPositionCreatesAnEmptyRecordThatStaysOutOfTheSimulator() {
@@ -170,7 +119,7 @@ private slots:
         QCOMPARE(a.simState, SimState::NotInSimulator);
         QCOMPARE(a.lastUpdate.toMSecsSinceEpoch(), clockMs);
         QVERIFY(a.config.isEmpty());
-        QVERIFY(sim->calls.isEmpty());
+        QVERIFY(h.sim->calls.isEmpty());
     }
 
     void laterSlowPositionsKeepThePoseAndSendAHeartbeat() {
@@ -182,33 +131,33 @@ private slots:
         QCOMPARE(a.groundSpeed, 180.0);
         QCOMPARE(a.visualState, pose(31.5));
         QCOMPARE(a.lastUpdate.toMSecsSinceEpoch(), clockMs);
-        QCOMPARE(sim->callsTo(QStringLiteral("sendHeartbeat")).size(), 1);
-        QCOMPARE(sim->callsTo(QStringLiteral("sendHeartbeat")).constFirst().args.at(0).toString(),
+        QCOMPARE(h.sim->callsTo(QStringLiteral("sendHeartbeat")).size(), 1);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("sendHeartbeat")).constFirst().args.at(0).toString(),
                  QStringLiteral("CES123"));
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 0);
     }
 
     void standingPilotGoesInOnceItsFullConfigurationArrives() {
         bind();
         slow(QStringLiteral("CES123"));
         slow(QStringLiteral("CES123"), 0.3);
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"),
-                                      QStringLiteral("CES"));
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
-        sim->clearCalls();
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"),
+                                        QStringLiteral("CES"));
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        h.sim->clearCalls();
 
         config(QStringLiteral("CES123"), fullConfigText());
-        QCOMPARE(sim->calls.size(), 2);
-        QCOMPARE(sim->calls.at(0).name, QStringLiteral("addRemoteAircraft"));
-        QCOMPARE(sim->calls.at(1).name, QStringLiteral("updateRemoteAircraftConfig"));
-        const auto added = sim->calls.at(0).args.at(0).value<RemoteAircraft>();
+        QCOMPARE(h.sim->calls.size(), 2);
+        QCOMPARE(h.sim->calls.at(0).name, QStringLiteral("addRemoteAircraft"));
+        QCOMPARE(h.sim->calls.at(1).name, QStringLiteral("updateRemoteAircraftConfig"));
+        const auto added = h.sim->calls.at(0).args.at(0).value<RemoteAircraft>();
         QCOMPARE(added.equipment, QStringLiteral("A320"));
         QCOMPARE(added.airline, QStringLiteral("CES"));
         QVERIFY(added.hasConfig);
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
         QCOMPARE(record(QStringLiteral("CES123"))->addRequestedAt.toMSecsSinceEpoch(), clockMs);
 
-        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftAddedToSim(QStringLiteral("CES123"));
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
     }
 
@@ -216,28 +165,28 @@ private slots:
         bind();
         slow(QStringLiteral("CES123"));
         slow(QStringLiteral("CES123"), 12.0);
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
-        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
 
         fast(QStringLiteral("CES123"));
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
-        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
         slow(QStringLiteral("CES123"), 12.0);
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
     }
 
     void fastPositionsMoveListedPilotsWhateverTheirStateAndKeepThePose() {
         bind();
         fast(QStringLiteral("NOBODY"));
-        QVERIFY(sim->calls.isEmpty());
+        QVERIFY(h.sim->calls.isEmpty());
 
         slow(QStringLiteral("CES123"), 0.0, 31.0);
         clockMs += 200;
-        emit nm->fastPositionUpdateReceived(QStringLiteral("CES123"), pose(31.2), VelocityVector{1, 2, 3},
-                                            VelocityVector{4, 5, 6});
-        const auto calls = sim->callsTo(QStringLiteral("updateRemoteAircraftFastPosition"));
+        emit h.nm->fastPositionUpdateReceived(QStringLiteral("CES123"), pose(31.2), VelocityVector{1, 2, 3},
+                                              VelocityVector{4, 5, 6});
+        const auto calls = h.sim->callsTo(QStringLiteral("updateRemoteAircraftFastPosition"));
         QCOMPARE(calls.size(), 1);
         QCOMPARE(calls.constFirst().args.at(0).value<RemoteAircraft>().callsign, QStringLiteral("CES123"));
         QCOMPARE(calls.constFirst().args.at(1).value<AircraftVisualState>(), pose(31.2));
@@ -253,8 +202,8 @@ private slots:
         bind();
         slow(QStringLiteral("CES123"));
         fast(QStringLiteral(" ces123 "));
-        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
-        emit nm->aircraftInfoReceived(QStringLiteral("ces123"), QStringLiteral("A320"), QString());
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
+        emit h.nm->aircraftInfoReceived(QStringLiteral("ces123"), QStringLiteral("A320"), QString());
         QCOMPARE(record(QStringLiteral("CES123"))->equipment, QStringLiteral("A320"));
         config(QStringLiteral("ces123"), fullConfigText());
         QVERIFY(record(QStringLiteral("CES123"))->hasConfig);
@@ -267,14 +216,14 @@ private slots:
         const RemoteAircraft* a = record(QStringLiteral("CES123"));
         QVERIFY(!a->hasConfig);
         QVERIFY(a->config.isEmpty());
-        QVERIFY(sim->calls.isEmpty());
+        QVERIFY(h.sim->calls.isEmpty());
     }
 
     void incrementsMergeMemberByMemberIncludingLightsAndEngines() {
         bind();
         slow(QStringLiteral("CES123"));
         config(QStringLiteral("CES123"), fullConfigText());
-        sim->clearCalls();
+        h.sim->clearCalls();
 
         config(QStringLiteral("CES123"),
                QStringLiteral(R"({"config":{"flaps_pct":15,"lights":{"landing_on":true},)"
@@ -293,8 +242,8 @@ private slots:
         QCOMPARE(c.engines->isReversing[1], std::optional<bool>(false));
         QCOMPARE(c.engines->on[2], std::nullopt);
         // No type yet, so not ready: the back end is told of the new configuration.
-        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
-        QCOMPARE(sim->callsTo(QStringLiteral("updateRemoteAircraftConfig"))
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("updateRemoteAircraftConfig"))
                      .constFirst()
                      .args.at(0)
                      .value<RemoteAircraft>()
@@ -313,30 +262,36 @@ private slots:
         QVERIFY(!c.lights->anyPresent());
     }
 
-    void aRequestForOurConfigurationChangesNothingInTheTable() {
-        bind();
-        pilotInSimulator(QStringLiteral("CES123"));
-        const RemoteAircraft before = *record(QStringLiteral("CES123"));
-        config(QStringLiteral("CES123"), QStringLiteral(R"({"request":"full"})"));
-        QVERIFY(sim->calls.isEmpty());
-        QCOMPARE(record(QStringLiteral("CES123"))->config, before.config);
+    void aTextWithoutAConfigurationIsAnEmptyIncrement_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("request for ours") << QStringLiteral(R"({"request":"full"})");
+        QTest::newRow("unreadable") << QStringLiteral("{not json");
+        QTest::newRow("empty") << QString();
     }
 
-    void unreadableConfigurationIsAnEmptyIncrement() {
+    void aTextWithoutAConfigurationIsAnEmptyIncrement() {
+        QFETCH(QString, text);
         bind();
         pilotInSimulator(QStringLiteral("CES123"));
+        slow(QStringLiteral("CSN456"));
         const AircraftConfig before = record(QStringLiteral("CES123"))->config;
-        config(QStringLiteral("CES123"), QStringLiteral("{not json"));
+        config(QStringLiteral("CES123"), text);
+        config(QStringLiteral("CSN456"), text);
         QCOMPARE(record(QStringLiteral("CES123"))->config, before);
-        QCOMPARE(sim->count(QStringLiteral("updateRemoteAircraftConfig")), 1);
+        // Only the pilot holding a full configuration is passed on again.
+        const auto updates = h.sim->callsTo(QStringLiteral("updateRemoteAircraftConfig"));
+        QCOMPARE(h.sim->calls.size(), 1);
+        QCOMPARE(updates.size(), 1);
+        QCOMPARE(updates.constFirst().args.at(0).value<RemoteAircraft>().callsign, QStringLiteral("CES123"));
+        QVERIFY(!record(QStringLiteral("CSN456"))->hasConfig);
     }
 
     void anUnconfirmedAddIsRetriedAfterTenSeconds() {
         bind();
         slow(QStringLiteral("CES123"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
 
         clockMs += 10'000;
         table->syncToSimulator();
@@ -344,34 +299,35 @@ private slots:
         clockMs += 1;
         table->syncToSimulator();
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::NotInSimulator);
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
         table->syncToSimulator();
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 2);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
 
         // Confirmed just in time, it stays.
         clockMs += 9'999;
-        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftAddedToSim(QStringLiteral("CES123"));
         clockMs += 5'000;
         table->syncToSimulator();
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 2);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
     }
 
     void aBackEndThatConfirmsAtOnceLeavesTheRecordInTheSimulator() {
         bind();
-        connect(sim.get(), &FakeSimulator::called, this, [this](const QString& name) {
+        connect(h.sim.get(), &FakeSimulator::called, this, [this](const QString& name) {
             if (name == QLatin1String("addRemoteAircraft")) {
-                emit sim->aircraftAddedToSim(sim->calls.last().args.at(0).value<RemoteAircraft>().callsign);
+                emit h.sim->aircraftAddedToSim(
+                    h.sim->calls.last().args.at(0).value<RemoteAircraft>().callsign);
             }
         });
         slow(QStringLiteral("CES123"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
         clockMs += 20'000;
         table->syncToSimulator();
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
     }
 
     void staleAircraftInTheSimulatorIsAskedForRemovalOnEveryTickUntilConfirmed() {
@@ -379,18 +335,18 @@ private slots:
         pilotInSimulator(QStringLiteral("CES123"));
         clockMs += 15'000;
         table->removeStaleAircraft();
-        QVERIFY(sim->calls.isEmpty());
+        QVERIFY(h.sim->calls.isEmpty());
         clockMs += 1;
         table->removeStaleAircraft();
-        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
-        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
                  (QVariantList{QStringLiteral("CES123"), QStringLiteral("Stale")}));
         QCOMPARE(table->aircraft().size(), 1);
         clockMs += 10'000;
         table->removeStaleAircraft();
-        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 2);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 2);
 
-        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
         QVERIFY(table->aircraft().isEmpty());
     }
 
@@ -398,38 +354,38 @@ private slots:
         bind();
         slow(QStringLiteral("NOTYPE1"));
         slow(QStringLiteral("PENDING1"));
-        emit nm->aircraftInfoReceived(QStringLiteral("PENDING1"), QStringLiteral("B738"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("PENDING1"), QStringLiteral("B738"), QString());
         config(QStringLiteral("PENDING1"), fullConfigText());
         QCOMPARE(record(QStringLiteral("PENDING1"))->simState, SimState::AddRequested);
-        sim->clearCalls();
+        h.sim->clearCalls();
 
         clockMs += 15'001;
         table->removeStaleAircraft();
         QVERIFY(table->aircraft().isEmpty());
         // Only the pending add is withdrawn; the other never reached the back end.
-        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
-        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
                  (QVariantList{QStringLiteral("PENDING1"), QStringLiteral("Stale")}));
         clockMs += 10'000;
         table->removeStaleAircraft();
-        QCOMPARE(sim->count(QStringLiteral("removeRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), 1);
     }
 
     void aDepartedPilotIsAskedOutOfTheSimulatorAndTheOthersAreSynced() {
         bind();
         pilotInSimulator(QStringLiteral("CES123"));
         slow(QStringLiteral("CSN456"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CSN456"), QStringLiteral("B738"), QString());
-        sim->clearCalls();
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CSN456"), QStringLiteral("B738"), QString());
+        h.sim->clearCalls();
 
         // CSN456 lacks a configuration: the sync pass leaves it alone.
-        emit nm->pilotDeleted(QStringLiteral("CES123"));
-        QCOMPARE(sim->calls.size(), 1);
-        QCOMPARE(sim->calls.constFirst().name, QStringLiteral("removeRemoteAircraft"));
-        QCOMPARE(sim->calls.constFirst().args,
+        emit h.nm->pilotDeleted(QStringLiteral("CES123"));
+        QCOMPARE(h.sim->calls.size(), 1);
+        QCOMPARE(h.sim->calls.constFirst().name, QStringLiteral("removeRemoteAircraft"));
+        QCOMPARE(h.sim->calls.constFirst().args,
                  (QVariantList{QStringLiteral("CES123"), QStringLiteral("Deleted")}));
         QVERIFY(record(QStringLiteral("CES123")) != nullptr);
-        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
         QVERIFY(record(QStringLiteral("CES123")) == nullptr);
         QVERIFY(record(QStringLiteral("CSN456")) != nullptr);
     }
@@ -438,45 +394,47 @@ private slots:
         bind();
         slow(QStringLiteral("CES123"));
         slow(QStringLiteral("CES123"), 40.0);
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
         fast(QStringLiteral("CES123")); // now ready, though no pass has run since
-        sim->clearCalls();
+        h.sim->clearCalls();
 
-        emit nm->pilotDeleted(QStringLiteral("CES123"));
+        emit h.nm->pilotDeleted(QStringLiteral("CES123"));
         QVERIFY(table->aircraft().isEmpty());
-        QVERIFY(sim->calls.isEmpty());
+        QCOMPARE(h.sim->calls.size(), 1);
+        QCOMPARE(h.sim->calls.constFirst().args,
+                 (QVariantList{QStringLiteral("CES123"), QStringLiteral("Deleted")}));
     }
 
     void aDepartedPilotWithAPendingAddIsWithdrawnAndDropped() {
         bind();
         slow(QStringLiteral("CES123"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
-        sim->clearCalls();
+        h.sim->clearCalls();
 
-        emit nm->pilotDeleted(QStringLiteral("CES123"));
+        emit h.nm->pilotDeleted(QStringLiteral("CES123"));
         QVERIFY(table->aircraft().isEmpty());
-        QCOMPARE(sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
                  (QVariantList{QStringLiteral("CES123"), QStringLiteral("Deleted")}));
         clockMs += 20'000;
         table->syncToSimulator();
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 0);
     }
 
     void connectingRunsTheTimersAndDisconnectingClearsEverything() {
         bind();
-        emit nm->networkConnected(QStringLiteral("DLH123"));
+        emit h.nm->networkConnected(QStringLiteral("DLH123"));
         QVERIFY(table->isStaleCheckRunning());
         QVERIFY(table->isSyncRunning());
         pilotInSimulator(QStringLiteral("CES123"));
         slow(QStringLiteral("CSN456"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CSN456"), QStringLiteral("B738"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CSN456"), QStringLiteral("B738"), QString());
         config(QStringLiteral("CSN456"), fullConfigText()); // add still unconfirmed
-        sim->clearCalls();
+        h.sim->clearCalls();
 
-        emit nm->networkDisconnected(false);
-        QCOMPARE(sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
+        emit h.nm->networkDisconnected(false);
+        QCOMPARE(h.sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
         QVERIFY(table->aircraft().isEmpty());
         QVERIFY(!table->isStaleCheckRunning());
         QVERIFY(!table->isSyncRunning());
@@ -484,99 +442,93 @@ private slots:
 
     void withoutABackEndNothingIsPutInUntilOneIsBound() {
         slow(QStringLiteral("CES123"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::NotInSimulator);
         bind();
         table->syncToSimulator();
-        QCOMPARE(sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
     }
 
     void aNewBackEndTakesOverTheConfirmations() {
         bind();
         slow(QStringLiteral("CES123"));
-        emit nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
+        emit h.nm->aircraftInfoReceived(QStringLiteral("CES123"), QStringLiteral("A320"), QString());
         config(QStringLiteral("CES123"), fullConfigText());
         auto second = std::make_shared<FakeSimulator>();
-        nm->setSimulator(second);
+        h.nm->setSimulator(second);
 
-        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftAddedToSim(QStringLiteral("CES123"));
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
         emit second->aircraftAddedToSim(QStringLiteral("CES123"));
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
-        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
         QCOMPARE(table->aircraft().size(), 1);
     }
 
     void aNewPilotIsAskedForCapabilitiesToldOursAndAskedForItsPlane() {
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         slow(QStringLiteral("CES123"));
-        QVERIFY(drain());
-        QCOMPARE(linesStartingWith(QStringLiteral("$CQOBS1:CES123:")), (QStringList{"$CQOBS1:CES123:CAPS"}));
-        QCOMPARE(linesStartingWith(QStringLiteral("$CROBS1:CES123:")),
-                 (QStringList{"$CROBS1:CES123:CAPS:VERSION=1:ATCINFO=1:MODELDESC=1:ACCONFIG=1:VISUPDATE=1"}));
-        QCOMPARE(linesStartingWith(QStringLiteral("#SBOBS1:CES123:PIR")).size(), 1);
-        QCOMPARE(linesStartingWith(QStringLiteral("$CQOBS1:SERVER:FP:CES123")).size(), 1);
+        QCOMPARE(h.sentLines(),
+                 (QStringList{"$CQOBS1:CES123:CAPS",
+                              "$CROBS1:CES123:CAPS:VERSION=1:ATCINFO=1:MODELDESC=1:ACCONFIG=1:VISUPDATE=1",
+                              "#SBOBS1:CES123:PIR", "$CQOBS1:SERVER:FP:CES123"}));
 
         // A known pilot's later positions ask nothing more.
-        server.clearReceived();
         slow(QStringLiteral("CES123"));
-        QVERIFY(drain());
-        QCOMPARE(server.receivedLines().size(), 1);
+        QCOMPARE(h.sentLines(), QStringList());
     }
 
     void onlyACaseExactAcconfigCapabilityAsksForTheConfiguration() {
-        QVERIFY(logIn());
-        server.sendLine(QStringLiteral("$CRCES123:OBS1:CAPS:VERSION=1:acconfig=1"));
-        server.sendLine(QStringLiteral("$CRCSN456:OBS1:CAPS:VERSION=1:ACCONFIG=1:VISUPDATE=1"));
-        QVERIFY(drain());
-        QCOMPARE(linesStartingWith(QStringLiteral("$CQOBS1:")),
-                 (QStringList{R"($CQOBS1:CSN456:ACC:{"request":"full"})"}));
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        QVERIFY(h.deliver(QStringLiteral("$CRCES123:OBS1:CAPS:VERSION=1:acconfig=1")));
+        QVERIFY(h.deliver(QStringLiteral("$CRCSN456:OBS1:CAPS:VERSION=1:ACCONFIG=1:VISUPDATE=1")));
+        QCOMPARE(h.sentLines(), (QStringList{R"($CQOBS1:CSN456:ACC:{"request":"full"})"}));
     }
 
     void aCapabilitiesQueryFromAListedPilotAsksForItsPlane() {
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         slow(QStringLiteral("CES123"));
-        QVERIFY(drain());
-        server.clearReceived();
-        server.sendLine(QStringLiteral("$CQCES123:OBS1:CAPS"));
-        server.sendLine(QStringLiteral("$CQCSN456:OBS1:CAPS"));
-        QVERIFY(drain());
-        QCOMPARE(linesStartingWith(QStringLiteral("#SBOBS1:")), (QStringList{"#SBOBS1:CES123:PIR"}));
+        h.sentLines();
+        QVERIFY(h.deliver(QStringLiteral("$CQCES123:OBS1:CAPS")));
+        QVERIFY(h.deliver(QStringLiteral("$CQCSN456:OBS1:CAPS")));
+        QCOMPARE(h.sentLinesStartingWith(QStringLiteral("#SB")), (QStringList{"#SBOBS1:CES123:PIR"}));
     }
 
     void aRemotePilotsLifeOverTheWire() {
         bind();
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        const QString cs = QStringLiteral("CES123");
         // Standing at the gate: "@", then its plane, then its full configuration.
-        server.sendLine(QStringLiteral("@N:CES123:2000:1:31.150000:121.800000:12:0:1026:0"));
-        QTRY_VERIFY(record(QStringLiteral("CES123")) != nullptr);
-        server.sendLine(QStringLiteral("#SBCES123:OBS1:PI:GEN:EQUIPMENT=A320:AIRLINE=CES"));
-        QTRY_COMPARE(record(QStringLiteral("CES123"))->equipment, QStringLiteral("A320"));
-        QCOMPARE(record(QStringLiteral("CES123"))->airline, QStringLiteral("CES"));
-        server.sendLine(QStringLiteral("$CQCES123:@94386:ACC:") + fullConfigText());
-        QTRY_COMPARE(record(QStringLiteral("CES123"))->simState, SimState::AddRequested);
-        QVERIFY(record(QStringLiteral("CES123"))->config.isFull());
-        emit sim->aircraftAddedToSim(QStringLiteral("CES123"));
+        QVERIFY(h.deliver(QStringLiteral("@N:CES123:2000:1:31.150000:121.800000:12:0:1026:0")));
+        QVERIFY(record(cs) != nullptr);
+        QVERIFY(h.deliver(QStringLiteral("#SBCES123:OBS1:PI:GEN:EQUIPMENT=A320:AIRLINE=CES")));
+        QCOMPARE(record(cs)->equipment, QStringLiteral("A320"));
+        QCOMPARE(record(cs)->airline, QStringLiteral("CES"));
+        QVERIFY(h.deliver(QStringLiteral("$CQCES123:@94386:ACC:") + fullConfigText()));
+        QCOMPARE(record(cs)->simState, SimState::AddRequested);
+        QVERIFY(record(cs)->config.isFull());
+        emit h.sim->aircraftAddedToSim(cs);
 
         // An increment over the wire changes only what it names.
-        server.sendLine(QStringLiteral(R"($CQCES123:@94386:ACC:{"config":{"lights":{"landing_on":true}}})"));
-        QTRY_COMPARE(record(QStringLiteral("CES123"))->config.lights->landingOn, std::optional<bool>(true));
-        QCOMPARE(record(QStringLiteral("CES123"))->config.lights->beaconOn, std::optional<bool>(true));
+        QVERIFY(
+            h.deliver(QStringLiteral(R"($CQCES123:@94386:ACC:{"config":{"lights":{"landing_on":true}}})")));
+        QCOMPARE(record(cs)->config.lights->landingOn, std::optional<bool>(true));
+        QCOMPARE(record(cs)->config.lights->beaconOn, std::optional<bool>(true));
 
         // Fast positions move it, whatever the case of the sender.
-        sim->clearCalls();
-        server.sendLine(
+        QVERIFY(h.deliver(
             QStringLiteral("^ces123:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:4.0000:0.0000:"
-                           "0.0000:0.0000:0.00"));
-        QTRY_VERIFY(record(QStringLiteral("CES123"))->hasFastUpdates);
+                           "0.0000:0.0000:0.00")));
+        QVERIFY(record(cs)->hasFastUpdates);
 
-        server.sendLine(QStringLiteral("#DPCES123:1234567"));
-        const QVariantList deleted{QStringLiteral("CES123"), QStringLiteral("Deleted")};
-        QTRY_VERIFY(std::any_of(sim->calls.cbegin(), sim->calls.cend(), [&](const FakeSimulator::Call& call) {
+        h.sim->clearCalls();
+        QVERIFY(h.deliver(QStringLiteral("#DPCES123:1234567")));
+        const QVariantList deleted{cs, QStringLiteral("Deleted")};
+        QVERIFY(std::any_of(h.sim->calls.cbegin(), h.sim->calls.cend(), [&](const FakeSimulator::Call& call) {
             return call.name == QLatin1String("removeRemoteAircraft") && call.args == deleted;
         }));
-        emit sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        emit h.sim->aircraftRemovedFromSim(cs);
         QVERIFY(table->aircraft().isEmpty());
     }
 };

@@ -1,23 +1,15 @@
 // The controller table: controllers learnt from the session manager, announced
 // to the dashboard, swept when gone and published to the simulator back end.
-#include "AppConfig.h"
 #include "manager/ControllerManager.h"
-#include "manager/NetworkManager.h"
 #include "model/MetaTypes.h"
-#include "support/FakeSimulator.h"
-#include "support/FsdTestServer.h"
-
-#include <QSignalSpy>
-#include <QTest>
-
-#include <memory>
+#include "support/SessionFixture.h"
 
 using velk::manager::ControllerManager;
 using velk::manager::NetworkManager;
 using velk::model::Controller;
 using velk::model::RadioStackState;
 using velk::test::FakeSimulator;
-using velk::test::FsdTestServer;
+using velk::test::SessionHarness;
 
 namespace {
 
@@ -43,57 +35,26 @@ class TestControllerManager : public QObject {
     Q_OBJECT
 
 private:
-    std::shared_ptr<NetworkManager> nm;
-    std::shared_ptr<FakeSimulator> sim;
+    SessionHarness h;
     std::unique_ptr<ControllerManager> table;
     qint64 clockMs = 1'700'000'000'000;
-    FsdTestServer server;
 
-    // Logs in as the observer OBS1 on the loopback server.
-    bool logIn() {
-        QSignalSpy connected(nm.get(), &NetworkManager::networkConnected);
-        server.clearReceived();
-        if (!nm->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true) ||
-            !server.waitForClient() || !server.waitForLineStartingWith(QStringLiteral("$CQOBS1:SERVER:IP"))) {
-            return false;
-        }
-        server.sendLine(QStringLiteral("$CRSERVER:OBS1:IP:127.0.0.1"));
-        if (connected.isEmpty() && !connected.wait()) {
-            return false;
-        }
-        server.clearReceived();
-        return true;
-    }
-
-    QStringList linesStartingWith(const QString& prefix) const {
-        QStringList out;
-        for (const QString& line : server.receivedLines()) {
-            if (line.startsWith(prefix)) {
-                out << line;
-            }
-        }
-        return out;
-    }
-
-    void bind() {
-        nm->setSimulator(sim);
-        sim->clearCalls();
-    }
+    void bind() { h.bindSimulator(); }
 
     void position(const QString& from, uint frequency, double lat = 31.1, double lon = 121.3) {
-        emit nm->controllerUpdateReceived(from, frequency, lat, lon);
+        emit h.nm->controllerUpdateReceived(from, frequency, lat, lon);
     }
 
     void tune(uint com1, uint com2) {
         RadioStackState radios;
         radios.com1Frequency = com1;
         radios.com2Frequency = com2;
-        sim->setRadioStackState(radios);
+        h.sim->setRadioStackState(radios);
     }
 
     QList<FakeSimulator::Call> stationCalls(int radio) const {
         QList<FakeSimulator::Call> out;
-        for (const auto& call : sim->callsTo(QStringLiteral("setStationCallsign"))) {
+        for (const auto& call : h.sim->callsTo(QStringLiteral("setStationCallsign"))) {
             if (call.args.at(0).toInt() == radio) {
                 out << call;
             }
@@ -109,26 +70,20 @@ private:
 private slots:
     void initTestCase() {
         velk::model::registerMetaTypes();
-        QVERIFY(server.listen());
-        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(server.port()).toUtf8());
-        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthVatsim, false);
+        QVERIFY(h.startServer());
+        SessionHarness::configure(false);
     }
 
     void init() {
-        nm = std::make_shared<NetworkManager>();
-        sim = std::make_shared<FakeSimulator>();
-        table = std::make_unique<ControllerManager>(nm);
+        h.create();
+        h.sim = std::make_shared<FakeSimulator>();
+        table = std::make_unique<ControllerManager>(h.nm);
         table->setClock([this] { return clockMs; });
     }
 
     void cleanup() {
-        if (server.hasClient()) {
-            nm->disconnectFromNetwork();
-            QVERIFY(server.waitForClientGone());
-        }
         table.reset();
-        nm.reset();
-        sim.reset();
+        h.destroy();
     }
 
     void firstPositionAddsControllerInUpperCaseNamedUnknown() {
@@ -175,8 +130,6 @@ private slots:
         QCOMPARE(deleted.count(), 1);
         QCOMPARE(added.count(), 1);
         QCOMPARE(controllerAt(added, 0).normalizedFrequency, 121175u);
-        QCOMPARE(Controller::normalize(118720), 118725u);
-        QCOMPARE(Controller::normalize(118750), 118750u);
     }
 
     void validControllerIsRepublishedOnlyWithAUsableFrequency() {
@@ -190,9 +143,9 @@ private slots:
         connect(table.get(), &ControllerManager::controllerUpdated, this,
                 [&](const Controller& c) { order << "updated:" + c.callsign + (c.isAtc ? "+atc" : ""); });
 
-        emit nm->isValidAtcReceived(QStringLiteral("ZSSS_APP"));
-        emit nm->isValidAtcReceived(QStringLiteral("ZSSS_ATIS"));
-        emit nm->isValidAtcReceived(QStringLiteral("ZSPD_TWR")); // not listed: ignored
+        emit h.nm->isValidAtcReceived(QStringLiteral("ZSSS_APP"));
+        emit h.nm->isValidAtcReceived(QStringLiteral("ZSSS_ATIS"));
+        emit h.nm->isValidAtcReceived(QStringLiteral("ZSPD_TWR")); // not listed: ignored
         QCOMPARE(order, (QStringList{"deleted:ZSSS_APP", "added:ZSSS_APP+atc", "updated:ZSSS_ATIS+atc"}));
     }
 
@@ -230,7 +183,7 @@ private slots:
     void sweepRemovesDepartedAndSilentControllersWithoutABackEnd() {
         position(QStringLiteral("KJFK_TWR"), Khz118700);
         position(QStringLiteral("KJFK_GND"), Khz121500);
-        emit nm->controllerDeleted(QStringLiteral("KJFK_GND"));
+        emit h.nm->controllerDeleted(QStringLiteral("KJFK_GND"));
         QSignalSpy deleted(table.get(), &ControllerManager::controllerDeleted);
         table->removeStaleControllers();
         QCOMPARE(deleted.count(), 1);
@@ -246,9 +199,9 @@ private slots:
         position(QStringLiteral("EGLL_TWR"), Khz118700);
         position(QStringLiteral("EGLL_ATIS"), Controller::NoFrequency);
         position(QStringLiteral("EGLL_GND"), Khz121500);
-        emit nm->controllerDeleted(QStringLiteral("EGLL_GND"));
+        emit h.nm->controllerDeleted(QStringLiteral("EGLL_GND"));
         table->removeStaleControllers();
-        const auto lists = sim->callsTo(QStringLiteral("updateControllerList"));
+        const auto lists = h.sim->callsTo(QStringLiteral("updateControllerList"));
         QCOMPARE(lists.size(), 1);
         // Announceable or not, every remaining controller goes to the back end.
         QCOMPARE(callsignsIn(lists.constFirst().args.at(0).value<QList<Controller>>()),
@@ -263,7 +216,7 @@ private slots:
         QCOMPARE(lastStation(1), QStringLiteral("EDDM_TWR"));
         QCOMPARE(lastStation(2), QString());
 
-        sim->clearCalls();
+        h.sim->clearCalls();
         table->removeStaleControllers();
         QCOMPARE(lastStation(1), QStringLiteral("EDDM_TWR"));
         QCOMPARE(lastStation(2), QString());
@@ -274,10 +227,10 @@ private slots:
         position(QStringLiteral("EDDM_TWR"), Khz118700);
         position(QStringLiteral("EDDM_GND"), Khz121500);
         tune(Khz118700, Khz121500);
-        sim->clearCalls();
+        h.sim->clearCalls();
 
-        emit nm->controllerDeleted(QStringLiteral("eddm_twr"));
-        QCOMPARE(sim->count(QStringLiteral("setStationCallsign")), 1);
+        emit h.nm->controllerDeleted(QStringLiteral("eddm_twr"));
+        QCOMPARE(h.sim->count(QStringLiteral("setStationCallsign")), 1);
         QCOMPARE(lastStation(1), QString());
         QCOMPARE(table->controllers().size(), 2);
 
@@ -291,12 +244,12 @@ private slots:
     void connectingAndDisconnectingEmptyTheListSilentlyAndRunTheSweep() {
         position(QStringLiteral("EDDM_TWR"), Khz118700);
         QSignalSpy deleted(table.get(), &ControllerManager::controllerDeleted);
-        emit nm->networkConnected(QStringLiteral("DLH123"));
+        emit h.nm->networkConnected(QStringLiteral("DLH123"));
         QVERIFY(table->controllers().isEmpty());
         QVERIFY(table->isSweepRunning());
 
         position(QStringLiteral("EDDM_TWR"), Khz118700);
-        emit nm->networkDisconnected(false);
+        emit h.nm->networkDisconnected(false);
         QVERIFY(table->controllers().isEmpty());
         QVERIFY(!table->isSweepRunning());
         QCOMPARE(deleted.count(), 0);
@@ -307,19 +260,19 @@ private slots:
         position(QStringLiteral("EDDM_TWR"), Khz118700);
         tune(Khz118700, 0);
         auto second = std::make_shared<FakeSimulator>();
-        nm->setSimulator(second);
+        h.nm->setSimulator(second);
         second->clearCalls();
-        sim->clearCalls();
+        h.sim->clearCalls();
 
         // The old back end's radios no longer reach the table.
         RadioStackState radios;
         radios.com1Frequency = Khz121500;
-        sim->setRadioStackState(radios);
-        QCOMPARE(sim->count(QStringLiteral("setStationCallsign")), 0);
+        h.sim->setRadioStackState(radios);
+        QCOMPARE(h.sim->count(QStringLiteral("setStationCallsign")), 0);
         QCOMPARE(second->count(QStringLiteral("setStationCallsign")), 0);
 
         table->removeStaleControllers();
-        QCOMPARE(sim->count(QStringLiteral("updateControllerList")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("updateControllerList")), 0);
         QCOMPARE(second->count(QStringLiteral("updateControllerList")), 1);
         // The last radio stack stays until the new back end reports.
         QCOMPARE(second->callsTo(QStringLiteral("setStationCallsign")).constFirst().args.at(1).toString(),
@@ -327,19 +280,18 @@ private slots:
     }
 
     void aNewControllerIsAskedForNameValidityAndCapabilitiesAsReceived() {
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         position(QStringLiteral("lfpg_twr"), Khz118700);
-        QVERIFY(server.waitForLineStartingWith(QStringLiteral("$CQOBS1:lfpg_twr:CAPS")));
         QCOMPARE(
-            linesStartingWith(QStringLiteral("$CQ")),
+            h.sentLinesStartingWith(QStringLiteral("$CQ")),
             (QStringList{"$CQOBS1:lfpg_twr:RN", "$CQOBS1:SERVER:ATC:lfpg_twr", "$CQOBS1:lfpg_twr:CAPS"}));
         position(QStringLiteral("LFPG_TWR"), Khz118700, 50.0, 2.0);
-        QCOMPARE(linesStartingWith(QStringLiteral("$CQ")).size(), 3);
+        QCOMPARE(h.sentLinesStartingWith(QStringLiteral("$CQ")), QStringList());
     }
 
     void aControllersLifeOverTheWire() {
         bind();
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         QStringList events;
         connect(table.get(), &ControllerManager::controllerAdded, this, [&](const Controller& c) {
             events << QStringLiteral("added %1 %2 %3 %4")
@@ -351,23 +303,33 @@ private slots:
         connect(table.get(), &ControllerManager::controllerDeleted, this,
                 [&](const Controller& c) { events << QStringLiteral("deleted %1").arg(c.callsign); });
 
-        server.sendLine(QStringLiteral("%LFPG_TWR:18720:4:100:5:49.00000:2.50000:0"));
-        QTRY_COMPARE(events, (QStringList{"added LFPG_TWR 118725 Unknown 0"}));
-        server.sendLine(QStringLiteral("$CRSERVER:OBS1:ATC:Y:LFPG_TWR"));
-        QTRY_COMPARE(events.size(), 3);
+        QVERIFY(h.deliver(QStringLiteral("%LFPG_TWR:18720:4:100:5:49.00000:2.50000:0")));
+        QCOMPARE(events, (QStringList{"added LFPG_TWR 118725 Unknown 0"}));
+        QVERIFY(h.deliver(QStringLiteral("$CRSERVER:OBS1:ATC:Y:LFPG_TWR")));
+        QCOMPARE(events.size(), 3);
         QCOMPARE(events.at(2), QStringLiteral("added LFPG_TWR 118725 Unknown 1"));
-        server.sendLine(QStringLiteral("$CRLFPG_TWR:OBS1:RN:Jean Dupont:LFPG:1"));
-        QTRY_COMPARE(events.size(), 5);
+        QVERIFY(h.deliver(QStringLiteral("$CRLFPG_TWR:OBS1:RN:Jean Dupont:LFPG:1")));
+        QCOMPARE(events.size(), 5);
         QCOMPARE(events.at(4), QStringLiteral("added LFPG_TWR 118725 Jean Dupont 1"));
+        // The table publishes what it holds to the back end once a second.
+        QVERIFY(table->isSweepRunning());
+        table->removeStaleControllers();
+        const auto published = h.sim->callsTo(QStringLiteral("updateControllerList"))
+                                   .last()
+                                   .args.at(0)
+                                   .value<QList<Controller>>();
+        QCOMPARE(callsignsIn(published), QStringList{"LFPG_TWR"});
+        QCOMPARE(published.constFirst().realName, QStringLiteral("Jean Dupont"));
 
-        server.sendLine(QStringLiteral("#DALFPG_TWR:1234567"));
-        QTRY_VERIFY(table->controllers().constFirst().removalPending);
+        QVERIFY(h.deliver(QStringLiteral("#DALFPG_TWR:1234567")));
         table->removeStaleControllers();
         QCOMPARE(events.last(), QStringLiteral("deleted LFPG_TWR"));
         QVERIFY(table->controllers().isEmpty());
-        QCOMPARE(
-            sim->callsTo(QStringLiteral("updateControllerList")).last().args.at(0).value<QList<Controller>>(),
-            QList<Controller>());
+        QCOMPARE(h.sim->callsTo(QStringLiteral("updateControllerList"))
+                     .last()
+                     .args.at(0)
+                     .value<QList<Controller>>(),
+                 QList<Controller>());
     }
 };
 

@@ -13,12 +13,12 @@ class TestNetworkManagerMessaging : public QObject {
 private:
     SessionHarness h;
 
-    void tune(quint32 com1, quint32 com2, bool com1Transmits = false) {
+    void tune(quint32 com1, quint32 com2, bool com1Transmits = false, bool com2Receives = true) {
         RadioStackState radio;
         radio.com1Frequency = com1;
         radio.com2Frequency = com2;
         radio.com1ReceiveEnabled = true;
-        radio.com2ReceiveEnabled = true;
+        radio.com2ReceiveEnabled = com2Receives;
         radio.com1TransmitEnabled = com1Transmits;
         h.sim->setRadioStackState(radio);
     }
@@ -50,24 +50,37 @@ private slots:
     void radioTextIsDeliveredOncePerReceivingRadio_data() {
         QTest::addColumn<quint32>("com1");
         QTest::addColumn<quint32>("com2");
+        QTest::addColumn<bool>("com2Receives");
         QTest::addColumn<QString>("recipients");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QList<uint>>("heard");
-        QTest::newRow("com1") << 122800u << 121500u << "@22800" << QList<uint>{122800};
-        QTest::newRow("both radios") << 122800u << 122800u << "@22800" << QList<uint>{122800, 122800};
-        QTest::newRow("listed twice") << 122800u << 121500u << "@22800&@22800" << QList<uint>{122800};
+        QTest::addColumn<bool>("direct");
+        const QString toUs = QStringLiteral("abc123 climb FL240");
+        QTest::newRow("com1") << 122800u << 121500u << true << "@22800" << toUs << QList<uint>{122800}
+                              << true;
+        QTest::newRow("both radios") << 122800u << 122800u << true << "@22800" << toUs
+                                     << QList<uint>{122800, 122800} << true;
+        QTest::newRow("listed twice")
+            << 122800u << 121500u << true << "@22800&@22800" << toUs << QList<uint>{122800} << true;
         QTest::newRow("two frequencies")
-            << 122800u << 121500u << "@21500&@22800" << QList<uint>{121500, 122800};
-        QTest::newRow("not tuned") << 122800u << 121500u << "@23450" << QList<uint>{};
+            << 122800u << 121500u << true << "@21500&@22800" << toUs << QList<uint>{121500, 122800} << true;
+        QTest::newRow("not tuned") << 122800u << 121500u << true << "@23450" << toUs << QList<uint>{} << true;
+        QTest::newRow("com2 not receiving, to another pilot")
+            << 122800u << 122800u << false << "@22800"
+            << "DLH1 contact tower" << QList<uint>{122800} << false;
     }
 
     void radioTextIsDeliveredOncePerReceivingRadio() {
         QFETCH(quint32, com1);
         QFETCH(quint32, com2);
+        QFETCH(bool, com2Receives);
         QFETCH(QString, recipients);
+        QFETCH(QString, text);
         QFETCH(QList<uint>, heard);
-        tune(com1, com2);
+        QFETCH(bool, direct);
+        tune(com1, com2, false, com2Receives);
         QSignalSpy radio(h.nm.get(), &NetworkManager::radioMessageReceived);
-        QVERIFY(h.deliver(QStringLiteral("#TMdlh1:%1:abc123 climb FL240").arg(recipients)));
+        QVERIFY(h.deliver(QStringLiteral("#TMdlh1:%1:%2").arg(recipients, text)));
         if (heard.isEmpty()) {
             QCOMPARE(radio.count(), 0);
             QCOMPARE(h.sim->count("notifyRadioMessageReceived"), 0);
@@ -76,26 +89,57 @@ private slots:
         QCOMPARE(radio.count(), 1);
         const auto args = radio.first().at(0).value<RadioMessageReceived>();
         QCOMPARE(args.from, QStringLiteral("DLH1"));
+        QCOMPARE(args.message, text);
         QCOMPARE(args.frequencies.value<QList<uint>>(), heard);
-        QVERIFY(args.isDirect);
-        QVERIFY(args.dualReceiver);
+        QCOMPARE(args.isDirect, direct);
+        QCOMPARE(args.dualReceiver, com2Receives);
         QCOMPARE(h.sim->callsTo("notifyRadioMessageReceived").first().args,
-                 (QVariantList{"DLH1", "abc123 climb FL240", true}));
+                 (QVariantList{"DLH1", text, direct}));
+    }
+
+    void aSelcalCallForOurCodeAlertsInsteadOfShowingText_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("alert");
+        QTest::newRow("our code") << "AB-CD"
+                                  << "SELCAL AB-CD" << true;
+        QTest::newRow("our code in lower case") << "ab-cd"
+                                                << "SELCAL AB-CD" << true;
+        QTest::newRow("called without the dash") << "ABCD"
+                                                 << "SELCAL abcd" << true;
+        QTest::newRow("another code") << "ABCE"
+                                      << "SELCAL AB-CD" << false;
+        QTest::newRow("no code of ours") << ""
+                                         << "SELCAL AB-CD" << false;
     }
 
     void aSelcalCallForOurCodeAlertsInsteadOfShowingText() {
+        QFETCH(QString, code);
+        QFETCH(QString, text);
+        QFETCH(bool, alert);
+        h.destroy();
+        h.create();
+        QVERIFY(h.loginPilot(QStringLiteral("ABC123"), code));
         tune(122800, 121500);
         QSignalSpy radio(h.nm.get(), &NetworkManager::radioMessageReceived);
         QSignalSpy selcal(h.nm.get(), &NetworkManager::selcalAlertReceived);
-        QVERIFY(h.deliver(QStringLiteral("#TMdlh1:@22800:SELCAL AB-CD")));
-        QVERIFY(h.deliver(QStringLiteral("#TMdlh1:@22800:SELCAL abcd")));
-        QVERIFY(h.deliver(QStringLiteral("#TMdlh1:@22800:SELCAL AB-CE")));
-        QCOMPARE(selcal.count(), 2);
-        QCOMPARE(selcal.first(), (QVariantList{"DLH1", QVariant::fromValue(QList<uint>{122800})}));
-        QCOMPARE(h.sim->count("notifySelcal"), 2);
+        QVERIFY(h.deliver(QStringLiteral("#TMdlh1:@22800:") + text));
+        // A SELCAL call is never shown as text, whoever it is for.
         QCOMPARE(radio.count(), 0);
+        QCOMPARE(selcal.count(), alert ? 1 : 0);
+        QCOMPARE(h.sim->count("notifySelcal"), alert ? 1 : 0);
+        if (alert) {
+            QCOMPARE(selcal.first(), (QVariantList{"DLH1", QVariant::fromValue(QList<uint>{122800})}));
+        }
+    }
+
+    void selcalInLowerCaseIsOrdinaryRadioText() {
+        tune(122800, 121500);
+        QSignalSpy radio(h.nm.get(), &NetworkManager::radioMessageReceived);
+        QSignalSpy selcal(h.nm.get(), &NetworkManager::selcalAlertReceived);
         QVERIFY(h.deliver(QStringLiteral("#TMdlh1:@22800:selcal ab-cd")));
         QCOMPARE(radio.count(), 1);
+        QCOMPARE(selcal.count(), 0);
     }
 
     void broadcastsAreShownInOrange() {

@@ -69,12 +69,24 @@ private slots:
                      .arg(QString::fromUtf8(QSysInfo::machineUniqueId())));
     }
 
+    void informationWithoutABackEndNamesTheSimulatorObserver() {
+        h.destroy();
+        h.create();
+        QVERIFY(h.loginObserver());
+        QVERIFY(h.deliver(QStringLiteral("$CQSUP1:ABC_OBS:INF")));
+        QCOMPARE(h.sentLines(),
+                 QStringList{
+                     QStringLiteral("#TMABC_OBS:SUP1:VELK Client 1.0.0-beta.0 PID=1234567 (Test Pilot ZSSS) "
+                                    "IP=10.0.0.1 SYS_UID=%1 FS_VER=Observer LT=0 LO=0 AL=0")
+                         .arg(QString::fromUtf8(QSysInfo::machineUniqueId()))});
+    }
+
     void pingIsAnsweredWithTheSameData() {
         QVERIFY(h.deliver(QStringLiteral("$PISERVER:ABC123:12345")));
         QCOMPARE(h.sentLines(), QStringList{"$POABC123:SERVER:12345"});
     }
 
-    void queriesOfTheTablesGoOutAsSpecified() {
+    void queriesOfTheTablesGoOutWithTheirExactLines() {
         AircraftConfig gear = AircraftConfig{};
         gear.gearDown = true;
         h.nm->requestCapabilities(QStringLiteral("DLH1"));
@@ -129,10 +141,13 @@ private slots:
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:CALLSIGN=abc9:AIRCRAFT=H/B744/L")));
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:ABC8:B738/L")));
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:ABC7")));
+        // A callsign key decides, even when its value is empty.
+        QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:ABC6:B738:CALLSIGN=")));
         QCOMPARE(info.count(), 2);
         QCOMPARE(info.at(0), (QVariantList{"ABC9", "B744", ""}));
         QCOMPARE(info.at(1), (QVariantList{"ABC8", "B738", ""}));
         QCOMPARE(h.nm->pilot(QStringLiteral("ABC7")), nullptr);
+        QCOMPARE(h.nm->pilot(QStringLiteral("ABC6")), nullptr);
         QCOMPARE(h.sim->count("addRemoteAircraft"), 2);
     }
 
@@ -150,23 +165,31 @@ private slots:
         QVERIFY(pilot && pilot->hasConfig);
         QCOMPARE(pilot->config.gearDown, std::optional<bool>(true));
 
-        // An increment merges member by member, within the light group too.
+        // An increment merges member by member, within the light group too,
+        // and reaches the simulator for a pilot shown there.
+        QVERIFY(h.deliver(QStringLiteral("#SBDLH1:ABC123:PI:GEN:EQUIPMENT=A320")));
+        QCOMPARE(h.sim->count("addRemoteAircraft"), 1);
+        const int updates = h.sim->count("updateRemoteAircraftConfig");
         QVERIFY(
             h.deliver(QStringLiteral(R"($CQdlh1:ABC123:ACC:{"config":{"lights":{"landing_on":false}}})")));
         pilot = h.nm->pilot(QStringLiteral("DLH1"));
         QCOMPARE(pilot->config.lights->landingOn, std::optional<bool>(false));
         QCOMPARE(pilot->config.lights->navOn, std::optional<bool>(true));
         QCOMPARE(pilot->config.gearDown, std::optional<bool>(true));
+        QCOMPARE(h.sim->count("updateRemoteAircraftConfig"), updates + 1);
 
-        // A request for our configuration changes nothing here.
+        // A request for our configuration, an unreadable text or none at all
+        // changes nothing here; each is still signalled.
         const AircraftConfig before = pilot->config;
-        QVERIFY(h.deliver(QStringLiteral(R"($CQDLH1:ABC123:ACC:{"request":"full"})")));
+        for (const char* text : {R"({"request":"full"})", "{not json", ""}) {
+            const QString line =
+                QStringLiteral("$CQDLH1:ABC123:ACC") + (*text ? ":" : "") + QLatin1String(text);
+            QVERIFY(h.deliver(line));
+            QCOMPARE(acc.last(), (QVariantList{"DLH1", QLatin1String(text)}));
+        }
         QCOMPARE(h.nm->pilot(QStringLiteral("DLH1"))->config, before);
-        QCOMPARE(acc.count(), 4);
-        QCOMPARE(acc.last().at(1).toString(), QStringLiteral(R"({"request":"full"})"));
-
-        QVERIFY(h.deliver(QStringLiteral("$CQDLH1:ABC123:ACC")));
-        QCOMPARE(acc.last(), (QVariantList{"DLH1", ""}));
+        QCOMPARE(h.sim->count("updateRemoteAircraftConfig"), updates + 1);
+        QCOMPARE(acc.count(), 6);
     }
 };
 

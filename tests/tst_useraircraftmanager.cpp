@@ -1,24 +1,15 @@
 // The user's side of the configuration exchange: the token bucket, answers to
 // full requests, and mode C at take-off.
-#include "AppConfig.h"
-#include "manager/NetworkManager.h"
 #include "manager/UserAircraftManager.h"
 #include "model/MetaTypes.h"
-#include "support/FakeSimulator.h"
-#include "support/FsdTestServer.h"
-
-#include <QSignalSpy>
-
-#include <QTest>
-
-#include <memory>
+#include "support/SessionFixture.h"
 
 using velk::manager::NetworkManager;
 using velk::manager::UserAircraftManager;
 using velk::model::RadioStackState;
 using velk::model::UserAircraftConfigData;
 using velk::test::FakeSimulator;
-using velk::test::FsdTestServer;
+using velk::test::SessionHarness;
 
 namespace {
 
@@ -40,80 +31,37 @@ class TestUserAircraftManager : public QObject {
     Q_OBJECT
 
 private:
-    std::shared_ptr<NetworkManager> nm;
-    std::shared_ptr<FakeSimulator> sim;
+    SessionHarness h;
     std::unique_ptr<UserAircraftManager> user;
-    FsdTestServer server;
 
-    // Logs in as the observer OBS1 on the loopback server.
-    bool logIn() {
-        QSignalSpy connected(nm.get(), &NetworkManager::networkConnected);
-        server.clearReceived();
-        if (!nm->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true) ||
-            !server.waitForClient() || !server.waitForLineStartingWith(QStringLiteral("$CQOBS1:SERVER:IP"))) {
-            return false;
-        }
-        server.sendLine(QStringLiteral("$CRSERVER:OBS1:IP:127.0.0.1"));
-        if (connected.isEmpty() && !connected.wait()) {
-            return false;
-        }
-        server.clearReceived();
-        return true;
-    }
+    void bind() { h.bindSimulator(); }
 
-    // Lets everything sent so far arrive: a ping is answered after it.
-    bool drain() {
-        const QString token = QStringLiteral("drain%1").arg(++drains);
-        server.sendLine(QStringLiteral("$PISERVER:OBS1:") + token);
-        return server.waitForLineStartingWith(QStringLiteral("$POOBS1:SERVER:") + token);
-    }
-    int drains = 0;
+    QStringList accLines() { return h.sentLinesStartingWith(QStringLiteral("$CQOBS1:")); }
 
-    QStringList accLines() const {
-        QStringList out;
-        for (const QString& line : server.receivedLines()) {
-            if (line.startsWith(QStringLiteral("$CQOBS1:")) && line.contains(QStringLiteral(":ACC:"))) {
-                out << line;
-            }
-        }
-        return out;
-    }
-
-    void bind() {
-        nm->setSimulator(sim);
-        sim->clearCalls();
-    }
-
-    void report(const UserAircraftConfigData& d) { emit sim->userAircraftConfigDataChanged(d); }
+    void report(const UserAircraftConfigData& d) { emit h.sim->userAircraftConfigDataChanged(d); }
 
     void modeC(bool on) {
         RadioStackState radios;
         radios.squawkingModeC = on;
-        sim->setRadioStackState(radios);
+        h.sim->setRadioStackState(radios);
     }
 
 private slots:
     void initTestCase() {
         velk::model::registerMetaTypes();
-        QVERIFY(server.listen());
-        qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(server.port()).toUtf8());
-        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthVatsim, false);
+        QVERIFY(h.startServer());
+        SessionHarness::configure(false);
     }
 
     void init() {
-        nm = std::make_shared<NetworkManager>();
-        sim = std::make_shared<FakeSimulator>();
-        user = std::make_unique<UserAircraftManager>(nm);
+        h.create();
+        h.sim = std::make_shared<FakeSimulator>();
+        user = std::make_unique<UserAircraftManager>(h.nm);
     }
 
     void cleanup() {
-        if (server.hasClient()) {
-            nm->disconnectFromNetwork();
-            QVERIFY(server.waitForClientGone());
-        }
         user.reset();
-        nm.reset();
-        sim.reset();
+        h.destroy();
     }
 
     void theFirstReportIsOnlyTheBaseline() {
@@ -138,6 +86,8 @@ private slots:
     }
 
     void tenChangesInABurstAreSentAndTheEleventhWaitsForARefill() {
+        // The bucket refills whether or not the session is up.
+        QVERIFY(user->isRefillRunning());
         bind();
         UserAircraftConfigData d = parked();
         report(d);
@@ -158,16 +108,16 @@ private slots:
 
     void takeOffSwitchesToModeCOnceWhenItIsOff() {
         bind();
-        emit sim->simConnectionStateChanged(true);
+        emit h.sim->simConnectionStateChanged(true);
         modeC(false);
         UserAircraftConfigData d = parked();
         report(d);
         report(d);
         d.onGround = false;
         report(d);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("transponderModeToggle")), 1);
         report(d);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("transponderModeToggle")), 1);
 
         // Landing and taking off again with mode C on: nothing to switch.
         d.onGround = true;
@@ -175,7 +125,7 @@ private slots:
         modeC(true);
         d.onGround = false;
         report(d);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("transponderModeToggle")), 1);
 
         // And with mode C off at the next take-off it toggles again.
         d.onGround = true;
@@ -183,26 +133,26 @@ private slots:
         modeC(false);
         d.onGround = false;
         report(d);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 2);
+        QCOMPARE(h.sim->count(QStringLiteral("transponderModeToggle")), 2);
     }
 
     void theFirstReportAfterTheBackEndReconnectsNeverToggles() {
         bind();
-        emit sim->simConnectionStateChanged(true);
+        emit h.sim->simConnectionStateChanged(true);
         UserAircraftConfigData d = parked();
         report(d);
-        emit sim->simConnectionStateChanged(false);
-        emit sim->simConnectionStateChanged(true);
+        emit h.sim->simConnectionStateChanged(false);
+        emit h.sim->simConnectionStateChanged(true);
         d.onGround = false;
         report(d);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("transponderModeToggle")), 0);
     }
 
     void aNewBackEndReplacesTheOldOneWithoutResettingTheExchange() {
         bind();
         report(parked());
         auto second = std::make_shared<FakeSimulator>();
-        nm->setSimulator(second);
+        h.nm->setSimulator(second);
 
         UserAircraftConfigData d = parked();
         d.strobesOn = true;
@@ -216,12 +166,12 @@ private slots:
         d.onGround = false;
         emit second->userAircraftConfigDataChanged(d);
         QCOMPARE(second->count(QStringLiteral("transponderModeToggle")), 1);
-        QCOMPARE(sim->count(QStringLiteral("transponderModeToggle")), 0);
+        QCOMPARE(h.sim->count(QStringLiteral("transponderModeToggle")), 0);
     }
 
     void incrementsAreBroadcastWithOnlyWhatChanged() {
         bind();
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         UserAircraftConfigData d = parked();
         report(d);
         d.landingLightsOn = true;
@@ -229,7 +179,6 @@ private slots:
         d.gearDown = false;
         d.flapsRatio = 0.37;
         report(d);
-        QVERIFY(drain());
         QCOMPARE(accLines(), (QStringList{
                                  R"($CQOBS1:@94386:ACC:{"config":{"lights":{"landing_on":true}}})",
                                  R"($CQOBS1:@94386:ACC:{"config":{"flaps_pct":35,"gear_down":false}})",
@@ -239,7 +188,7 @@ private slots:
 
     void theChangeHeldBackByAnEmptyBucketGoesOutWithTheNextOneAfterARefill() {
         bind();
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         UserAircraftConfigData d = parked();
         report(d);
         for (int i = 1; i <= 10; ++i) {
@@ -248,26 +197,23 @@ private slots:
         }
         d.taxiLightsOn = true;
         report(d);
-        QVERIFY(drain());
-        QCOMPARE(accLines().size(), 10);
-        QCOMPARE(accLines().last(), QStringLiteral(R"($CQOBS1:@94386:ACC:{"config":{"flaps_pct":50}})"));
+        const QStringList burst = accLines();
+        QCOMPARE(burst.size(), 10);
+        QCOMPARE(burst.last(), QStringLiteral(R"($CQOBS1:@94386:ACC:{"config":{"flaps_pct":50}})"));
 
         user->onRefillTimer();
         d.strobesOn = true;
         report(d);
-        QVERIFY(drain());
-        QCOMPARE(accLines().size(), 11);
         QCOMPARE(
-            accLines().last(),
-            QStringLiteral(R"($CQOBS1:@94386:ACC:{"config":{"lights":{"strobe_on":true,"taxi_on":true}}})"));
+            accLines(),
+            QStringList{R"($CQOBS1:@94386:ACC:{"config":{"lights":{"strobe_on":true,"taxi_on":true}}})"});
     }
 
     void aFullRequestIsAnsweredAtOnceWithoutAToken() {
         bind();
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         report(parked());
-        server.sendLine(QStringLiteral(R"($CQCES123:OBS1:ACC:{"request":"full"})"));
-        QVERIFY(drain());
+        QVERIFY(h.deliver(QStringLiteral(R"($CQCES123:OBS1:ACC:{"request":"full"})")));
         QCOMPARE(
             accLines(),
             (QStringList{QStringLiteral(
@@ -279,10 +225,9 @@ private slots:
     }
 
     void beforeAnyReportARequestIsAnsweredFromAnAllOffAircraft() {
-        QVERIFY(logIn());
-        server.sendLine(QStringLiteral(R"($CQCES123:OBS1:ACC:{"request":"full"})"));
-        server.sendLine(QStringLiteral(R"($CQCES123:OBS1:ACC:{"config":{"gear_down":true}})"));
-        QVERIFY(drain());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        QVERIFY(h.deliver(QStringLiteral(R"($CQCES123:OBS1:ACC:{"request":"full"})")));
+        QVERIFY(h.deliver(QStringLiteral(R"($CQCES123:OBS1:ACC:{"config":{"gear_down":true}})")));
         QCOMPARE(accLines(),
                  (QStringList{QStringLiteral(
                      R"($CQOBS1:CES123:ACC:{"config":{"flaps_pct":0,"gear_down":false,"is_full_data":true,)"
@@ -297,9 +242,8 @@ private slots:
         d.landingLightsOn = true;
         report(d);
         QCOMPARE(user->sendTokens(), 9);
-        QVERIFY(logIn());
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
         report(d); // already sent as far as the others are concerned
-        QVERIFY(drain());
         QVERIFY(accLines().isEmpty());
     }
 };

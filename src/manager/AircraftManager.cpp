@@ -24,11 +24,6 @@ QString normalizedCallsign(const QString& callsign) {
     return callsign.trimmed().toUpper();
 }
 
-template <typename T> void mergeMember(std::optional<T>& stored, const std::optional<T>& increment) {
-    if (increment.has_value()) {
-        stored = increment;
-    }
-}
 } // namespace
 
 AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent)
@@ -52,12 +47,6 @@ AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager,
     connect(nm, &NetworkManager::simulatorChanged, this, &AircraftManager::onSimulatorChanged);
     connect(&m_staleTimer, &QTimer::timeout, this, &AircraftManager::removeStaleAircraft);
     connect(&m_syncTimer, &QTimer::timeout, this, &AircraftManager::syncToSimulator);
-}
-
-AircraftManager::~AircraftManager() {
-    for (const auto& connection : std::as_const(m_simulatorConnections)) {
-        disconnect(connection);
-    }
 }
 
 void AircraftManager::setClock(Clock clock) {
@@ -98,40 +87,6 @@ bool AircraftManager::isReadyForSimulator(const RemoteAircraft& aircraft) {
     return aircraft.simState == RemoteAircraft::SimState::NotInSimulator && aircraft.hasConfig &&
            !aircraft.equipment.isEmpty() &&
            (aircraft.groundSpeed <= MovingGroundSpeedKnots || aircraft.hasFastUpdates);
-}
-
-void AircraftManager::applyConfiguration(RemoteAircraft& aircraft, const model::AircraftConfig& config) {
-    if (config.isFullData.value_or(false)) {
-        aircraft.config = config;
-        aircraft.hasConfig = true;
-        return;
-    }
-    model::AircraftConfig& stored = aircraft.config;
-    mergeMember(stored.onGround, config.onGround);
-    mergeMember(stored.gearDown, config.gearDown);
-    mergeMember(stored.flapsPct, config.flapsPct);
-    mergeMember(stored.spoilersOut, config.spoilersOut);
-    // Increments carry only what changed, so lights and engines merge member by
-    // member too; replacing the groups would forget the unchanged ones.
-    if (config.lights) {
-        if (!stored.lights) {
-            stored.lights.emplace();
-        }
-        mergeMember(stored.lights->strobeOn, config.lights->strobeOn);
-        mergeMember(stored.lights->landingOn, config.lights->landingOn);
-        mergeMember(stored.lights->taxiOn, config.lights->taxiOn);
-        mergeMember(stored.lights->beaconOn, config.lights->beaconOn);
-        mergeMember(stored.lights->navOn, config.lights->navOn);
-    }
-    if (config.engines) {
-        if (!stored.engines) {
-            stored.engines.emplace();
-        }
-        for (int i = 0; i < 4; ++i) {
-            mergeMember(stored.engines->on[i], config.engines->on[i]);
-            mergeMember(stored.engines->isReversing[i], config.engines->isReversing[i]);
-        }
-    }
 }
 
 void AircraftManager::onNetworkConnected(const QString& /*callsign*/) {
@@ -219,18 +174,12 @@ void AircraftManager::onAircraftConfigurationReceived(const QString& from, const
     if (index < 0) {
         return;
     }
+    // A request for our configuration, or an unreadable text, is an empty increment.
     const model::AircraftConfigMessage message = model::AircraftConfigMessage::fromJson(json);
-    if (message.requestFull.value_or(false)) {
-        // A request for our configuration says nothing about the sender's.
-        return;
-    }
-    const model::AircraftConfig config = message.config.value_or(model::AircraftConfig{});
     RemoteAircraft& aircraft = m_aircraft[index];
-    if (!config.isFull() && !aircraft.hasConfig) {
-        // Increments mean nothing before the first full configuration.
+    if (!aircraft.applyConfiguration(message.config.value_or(model::AircraftConfig{}))) {
         return;
     }
-    applyConfiguration(aircraft, config);
     if (isReadyForSimulator(aircraft)) {
         syncToSimulator();
     } else if (m_simulator) {
@@ -252,30 +201,18 @@ void AircraftManager::onAircraftInfoReceived(const QString& callsign, const QStr
 
 void AircraftManager::onPilotDeleted(const QString& callsign) {
     const QString key = normalizedCallsign(callsign);
-    bool askRemoval = false;
-    bool dropped = false;
-    for (qsizetype i = 0; i < m_aircraft.size();) {
-        const RemoteAircraft& aircraft = m_aircraft.at(i);
-        if (aircraft.callsign != key) {
-            ++i;
-            continue;
-        }
-        askRemoval = askRemoval || aircraft.simState != RemoteAircraft::SimState::NotInSimulator;
-        if (aircraft.simState == RemoteAircraft::SimState::InSimulator) {
-            // Leaves the list when the back end confirms the removal.
-            ++i;
-            continue;
-        }
-        // Never confirmed in the simulator: no removal will be confirmed either, and
-        // the sync pass below must not put a departed pilot in.
-        m_aircraft.removeAt(i);
-        dropped = true;
-    }
-    if (dropped) {
+    const bool listed = indexOf(key) >= 0;
+    // A record shown in the simulator leaves when the back end confirms the
+    // removal. One that never got there will see no confirmation either, and
+    // the sync pass below must not put a departed pilot in: it goes now.
+    const qsizetype dropped = m_aircraft.removeIf([&key](const RemoteAircraft& aircraft) {
+        return aircraft.callsign == key && aircraft.simState != RemoteAircraft::SimState::InSimulator;
+    });
+    if (dropped > 0) {
         reindex();
         qInfo() << "Departed pilot dropped before reaching the simulator" << key;
     }
-    if (askRemoval && m_simulator) {
+    if (listed && m_simulator) {
         m_simulator->removeRemoteAircraft(key, ReasonDeleted);
     }
     syncToSimulator();

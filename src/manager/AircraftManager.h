@@ -31,7 +31,6 @@ public:
     using Clock = std::function<qint64()>;
 
     explicit AircraftManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent = nullptr);
-    ~AircraftManager() override;
 
     // Time source of lastUpdate, of the stale check and of the sync pass; the
     // system clock unless replaced.
@@ -42,9 +41,6 @@ public:
     bool isSyncRunning() const { return m_syncTimer.isActive(); }
 
     static bool isReadyForSimulator(const RemoteAircraft& aircraft);
-    // Applies a received configuration: a full one replaces, an increment merges
-    // member by member once a full one is held.
-    static void applyConfiguration(RemoteAircraft& aircraft, const model::AircraftConfig& config);
 
     void onNetworkConnected(const QString& callsign);
     void onNetworkDisconnected(bool forced);

@@ -11,6 +11,16 @@ namespace {
 constexpr int SweepIntervalMs = 1000;
 // A controller silent for this long is gone; 60 s is still fresh.
 constexpr qint64 StaleAfterSecs = 61;
+
+// Frequency and position of a controller's latest report, seen at `now`.
+void takeReport(model::Controller& controller, uint frequency, double lat, double lon, qint64 now) {
+    controller.frequency = frequency;
+    controller.normalizedFrequency = model::Controller::normalize(frequency);
+    controller.frequencyHz = frequency * 1000u;
+    controller.latitude = lat;
+    controller.longitude = lon;
+    controller.lastSeen = now;
+}
 } // namespace
 
 ControllerManager::ControllerManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent)
@@ -27,12 +37,6 @@ ControllerManager::ControllerManager(std::shared_ptr<NetworkManager> networkMana
     connect(nm, &NetworkManager::networkDisconnected, this, &ControllerManager::onNetworkDisconnected);
     connect(nm, &NetworkManager::simulatorChanged, this, &ControllerManager::onSimulatorChanged);
     connect(&m_sweepTimer, &QTimer::timeout, this, &ControllerManager::removeStaleControllers);
-}
-
-ControllerManager::~ControllerManager() {
-    for (const auto& connection : std::as_const(m_simulatorConnections)) {
-        disconnect(connection);
-    }
 }
 
 void ControllerManager::setClock(Clock clock) {
@@ -70,12 +74,7 @@ void ControllerManager::onControllerUpdateReceived(const QString& from, uint fre
         model::Controller& controller = m_controllers[index];
         const bool frequencyChanged = controller.frequency != frequency;
         const bool positionChanged = controller.latitude != lat || controller.longitude != lon;
-        controller.frequency = frequency;
-        controller.normalizedFrequency = model::Controller::normalize(frequency);
-        controller.frequencyHz = frequency * 1000u;
-        controller.latitude = lat;
-        controller.longitude = lon;
-        controller.lastSeen = nowSecs();
+        takeReport(controller, frequency, lat, lon, nowSecs());
         if (!frequencyChanged && !positionChanged) {
             return;
         }
@@ -88,15 +87,8 @@ void ControllerManager::onControllerUpdateReceived(const QString& from, uint fre
 
     model::Controller controller;
     controller.callsign = from.toUpper();
-    controller.frequency = frequency;
-    controller.normalizedFrequency = model::Controller::normalize(frequency);
-    controller.frequencyHz = frequency * 1000u;
-    controller.latitude = lat;
-    controller.longitude = lon;
-    controller.lastSeen = nowSecs();
     controller.realName = QStringLiteral("Unknown");
-    controller.isAtc = false;
-    controller.removalPending = false;
+    takeReport(controller, frequency, lat, lon, nowSecs());
     m_controllers.append(controller);
     m_networkManager->requestRealName(from);
     m_networkManager->requestIsValidAtc(from);

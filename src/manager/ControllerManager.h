@@ -30,7 +30,6 @@ public:
     using Clock = std::function<qint64()>;
 
     explicit ControllerManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent = nullptr);
-    ~ControllerManager() override;
 
     // Time source of lastSeen and of the sweep; the system clock unless replaced.
     void setClock(Clock clock);

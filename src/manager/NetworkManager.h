@@ -261,6 +261,8 @@ private:
                                const QStringList& args);
     void applyAircraftConfiguration(const QString& from, const QString& json);
     void handleFlightPlanResponse(const velk::fsd::pdu::ClientQueryResponse& pdu);
+    void applyFlightPlanType(const QString& callsign, const QString& type,
+                             const std::function<void(const QString& typeCode)>& applied);
     void handleAtisResponse(const velk::fsd::pdu::ClientQueryResponse& pdu);
     void resetSessionTables();
 

@@ -28,7 +28,7 @@ bool isValidRecipient(const QString& to) {
 } // namespace
 
 void NetworkManager::onTextMessageReceived(const fsd::pdu::TextMessage& pdu) {
-    if (pdu.from.toUpper() == kServer) {
+    if (pdu.from.trimmed().toUpper() == kServer) {
         emit serverMessageReceived(pdu.message);
         if (m_simulator) {
             m_simulator->showNotification(pdu.message, kServerColour);

@@ -299,17 +299,27 @@ void NetworkManager::onFlightPlanReceived(const fsd::pdu::FlightPlan& pdu) {
             << QStringLiteral("FlightPlan ignored: callsign=%1 empty aircraft type").arg(callsign);
         return;
     }
+    applyFlightPlanType(callsign, type, [&](const QString& typeCode) {
+        qInfo().noquote() << QStringLiteral(
+                                 "FlightPlan applied: callsign=%1 typeCode=%2 rawAircraft=%3 route=%4-%5")
+                                 .arg(callsign, typeCode, pdu.aircraft, pdu.departure, pdu.destination);
+        if (m_config->value(ConfigKeys::AuthVatsim)) {
+            requestFlightPlanOnce(callsign);
+        }
+    });
+}
+
+// A pilot's type from a flight plan: stored, then the pilot is put into the
+// simulator, or its model updated when the type changed, and the type is
+// announced. `applied` runs once the type is stored.
+void NetworkManager::applyFlightPlanType(const QString& callsign, const QString& type,
+                                         const std::function<void(const QString& typeCode)>& applied) {
     RemoteAircraft& record = touchPilot(callsign);
-    const QString normalized = normalizeTypeCode(type);
-    const bool changed = record.equipment.compare(normalized, Qt::CaseInsensitive) != 0;
-    record.equipment = normalized;
+    const QString typeCode = normalizeTypeCode(type);
+    const bool changed = record.equipment.compare(typeCode, Qt::CaseInsensitive) != 0;
+    record.equipment = typeCode;
     m_pilotInfoRequested.remove(callsign);
-    qInfo().noquote() << QStringLiteral(
-                             "FlightPlan applied: callsign=%1 typeCode=%2 rawAircraft=%3 route=%4-%5")
-                             .arg(callsign, normalized, pdu.aircraft, pdu.departure, pdu.destination);
-    if (m_config->value(ConfigKeys::AuthVatsim)) {
-        requestFlightPlanOnce(callsign);
-    }
+    applied(typeCode);
     requestAircraftInfoIfNeeded(callsign);
     const auto it = m_pilots.constFind(callsign);
     if (it == m_pilots.constEnd()) {

@@ -60,39 +60,6 @@ QString simulatorName(const simulator::Simulator* sim) {
     }
 }
 
-// An increment changes only the members it carries.
-template <typename T> void mergeMember(T& stored, const T& increment) {
-    if (increment.has_value()) {
-        stored = increment;
-    }
-}
-
-void mergeIncrement(model::AircraftConfig& stored, const model::AircraftConfig& increment) {
-    mergeMember(stored.gearDown, increment.gearDown);
-    mergeMember(stored.flapsPct, increment.flapsPct);
-    mergeMember(stored.spoilersOut, increment.spoilersOut);
-    mergeMember(stored.onGround, increment.onGround);
-    if (increment.lights) {
-        if (!stored.lights) {
-            stored.lights.emplace();
-        }
-        mergeMember(stored.lights->strobeOn, increment.lights->strobeOn);
-        mergeMember(stored.lights->landingOn, increment.lights->landingOn);
-        mergeMember(stored.lights->taxiOn, increment.lights->taxiOn);
-        mergeMember(stored.lights->beaconOn, increment.lights->beaconOn);
-        mergeMember(stored.lights->navOn, increment.lights->navOn);
-    }
-    if (increment.engines) {
-        if (!stored.engines) {
-            stored.engines.emplace();
-        }
-        for (int i = 0; i < 4; ++i) {
-            mergeMember(stored.engines->on[i], increment.engines->on[i]);
-            mergeMember(stored.engines->isReversing[i], increment.engines->isReversing[i]);
-        }
-    }
-}
-
 } // namespace
 
 // --- Query operations --------------------------------------------------------
@@ -119,7 +86,7 @@ void NetworkManager::requestControllerAtis(QString callsign) {
     if (!isUsableTarget(callsign)) {
         return;
     }
-    m_atisLines[callsign.toUpper()] = QStringList();
+    m_atisLines[callsign.trimmed().toUpper()] = QStringList();
     send(fsd::pdu::ClientQuery(m_connectInfo.callsign, callsign, ClientQueryType::ATIS, {}).serialize());
 }
 
@@ -154,7 +121,7 @@ void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
     const QString& from = pdu.from;
     switch (pdu.queryType) {
     case ClientQueryType::Capabilities:
-        if (from.toUpper() != kServer) {
+        if (from.trimmed().toUpper() != kServer) {
             emit capabilitiesRequestReceived(from);
         }
         sendCapabilities(from);
@@ -192,35 +159,27 @@ void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
 }
 
 void NetworkManager::applyAircraftConfiguration(const QString& from, const QString& json) {
-    if (!json.isEmpty()) {
-        const model::AircraftConfigMessage message = model::AircraftConfigMessage::fromJson(json);
-        const QString callsign = from.trimmed().toUpper();
-        // A full configuration replaces what is held; an increment is merged
-        // into a full one held already and dropped before it; a request
-        // changes nothing here.
-        const bool isRequest = message.requestFull.value_or(false);
-        if (!isRequest && message.config && !callsign.isEmpty()) {
-            const model::AircraftConfig& received = *message.config;
-            bool applied = false;
-            if (received.isFullData.value_or(false)) {
-                RemoteAircraft& record = touchPilot(callsign);
-                record.config = received;
-                record.hasConfig = true;
-                record.addRequestedAt = QDateTime::currentDateTimeUtc();
-                m_configurationRequested.remove(callsign);
-                applied = true;
-            } else if (auto it = m_pilots.find(callsign); it != m_pilots.end() && it->hasConfig) {
-                mergeIncrement(it->config, received);
-                it->addRequestedAt = QDateTime::currentDateTimeUtc();
-                applied = true;
-            }
-            if (applied) {
-                requestAircraftInfoIfNeeded(callsign);
-                auto it = m_pilots.find(callsign);
-                if (m_simulator && it != m_pilots.end() &&
-                    it->simState == RemoteAircraft::SimState::InSimulator) {
-                    m_simulator->updateRemoteAircraftConfig(*it);
-                }
+    const QString callsign = from.trimmed().toUpper();
+    const model::AircraftConfigMessage message = model::AircraftConfigMessage::fromJson(json);
+    // A request for our configuration, or a text without a member, says
+    // nothing about the sender's.
+    if (!callsign.isEmpty() && message.config && !message.config->isEmpty()) {
+        const model::AircraftConfig& received = *message.config;
+        // Only a full configuration creates the record: an increment needs one held.
+        RemoteAircraft* record = nullptr;
+        if (received.isFull()) {
+            record = &touchPilot(callsign);
+        } else if (auto it = m_pilots.find(callsign); it != m_pilots.end()) {
+            record = &*it;
+        }
+        if (record && record->applyConfiguration(received)) {
+            record->addRequestedAt = QDateTime::currentDateTimeUtc();
+            m_configurationRequested.remove(callsign);
+            requestAircraftInfoIfNeeded(callsign);
+            const auto it = m_pilots.constFind(callsign);
+            if (m_simulator && it != m_pilots.constEnd() &&
+                it->simState == RemoteAircraft::SimState::InSimulator) {
+                m_simulator->updateRemoteAircraftConfig(*it);
             }
         }
     }
@@ -261,7 +220,7 @@ void NetworkManager::onClientQueryResponseReceived(const fsd::pdu::ClientQueryRe
 }
 
 void NetworkManager::handleAtisResponse(const fsd::pdu::ClientQueryResponse& pdu) {
-    const QString key = pdu.from.toUpper();
+    const QString key = pdu.from.trimmed().toUpper();
     auto it = m_atisLines.find(key);
     if (it == m_atisLines.end()) {
         return;
@@ -292,15 +251,18 @@ void NetworkManager::handleFlightPlanResponse(const fsd::pdu::ClientQueryRespons
     QString callsign;
     const QString from = pdu.from.trimmed();
     if (from.isEmpty() || from.toUpper() == kServer) {
+        static const QStringList callsignKeys{QStringLiteral("CALLSIGN"), QStringLiteral("CID"),
+                                              QStringLiteral("PILOT"), QStringLiteral("FROM")};
+        bool keyed = false;
         for (const QString& arg : args) {
             const auto [key, value] = splitKeyValue(arg);
-            if (key == QLatin1String("CALLSIGN") || key == QLatin1String("CID") ||
-                key == QLatin1String("PILOT") || key == QLatin1String("FROM")) {
+            if (callsignKeys.contains(key)) {
                 callsign = value.trimmed().toUpper();
+                keyed = true;
                 break;
             }
         }
-        if (callsign.isEmpty() && !args.isEmpty()) {
+        if (!keyed && !args.isEmpty()) {
             const QString first = args.at(0).trimmed().toUpper();
             if (callsignPattern.match(first).hasMatch()) {
                 callsign = first;
@@ -333,22 +295,10 @@ void NetworkManager::handleFlightPlanResponse(const fsd::pdu::ClientQueryRespons
         return;
     }
 
-    RemoteAircraft& record = touchPilot(callsign);
-    const QString newType = normalizeTypeCode(type);
-    const bool changed = record.equipment.compare(newType, Qt::CaseInsensitive) != 0;
-    record.equipment = newType;
-    m_pilotInfoRequested.remove(callsign);
-    qInfo().noquote() << QStringLiteral("FlightPlan response applied: callsign=%1 typeCode=%2 payload=%3")
-                             .arg(callsign, newType, payload);
-    requestAircraftInfoIfNeeded(callsign);
-    const auto it = m_pilots.constFind(callsign);
-    if (it == m_pilots.constEnd()) {
-        return;
-    }
-    if (m_simulator && changed && it->simState == RemoteAircraft::SimState::InSimulator) {
-        m_simulator->updateRemoteAircraftConfig(*it);
-    }
-    emit aircraftInfoReceived(callsign, it->equipment, it->airline);
+    applyFlightPlanType(callsign, type, [&](const QString& typeCode) {
+        qInfo().noquote() << QStringLiteral("FlightPlan response applied: callsign=%1 typeCode=%2 payload=%3")
+                                 .arg(callsign, typeCode, payload);
+    });
 }
 
 void NetworkManager::onPingReceived(const fsd::pdu::Ping& pdu) {

@@ -31,6 +31,10 @@ struct RemoteAircraft {
     bool hasFastUpdates = false;
     double groundSpeed = 0.0; // knots
 
+    // Takes a received configuration: a full one replaces what is held; an
+    // increment is merged once a full one is held and dropped before (false).
+    bool applyConfiguration(const model::AircraftConfig& received);
+
     // Compares identity, pose, timing and sim state; config, hasConfig and
     // addRequestedAt take no part.
     bool operator==(const RemoteAircraft& other) const;

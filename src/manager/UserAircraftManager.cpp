@@ -20,12 +20,6 @@ UserAircraftManager::UserAircraftManager(std::shared_ptr<NetworkManager> network
     m_refillTimer.start(RefillIntervalMs);
 }
 
-UserAircraftManager::~UserAircraftManager() {
-    for (const auto& connection : std::as_const(m_simulatorConnections)) {
-        disconnect(connection);
-    }
-}
-
 void UserAircraftManager::onSimulatorChanged() {
     for (const auto& connection : std::as_const(m_simulatorConnections)) {
         disconnect(connection);

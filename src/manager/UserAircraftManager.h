@@ -28,7 +28,6 @@ public:
     static constexpr int MaxSendTokens = 10;
 
     explicit UserAircraftManager(std::shared_ptr<NetworkManager> networkManager, QObject* parent = nullptr);
-    ~UserAircraftManager() override;
 
     int sendTokens() const { return m_sendTokens; }
     bool isRefillRunning() const { return m_refillTimer.isActive(); }

@@ -39,6 +39,12 @@ void putIfPresent(QJsonObject& object, const QString& key, const std::optional<T
     }
 }
 
+template <typename T> void takeIfPresent(std::optional<T>& stored, const std::optional<T>& increment) {
+    if (increment) {
+        stored = increment;
+    }
+}
+
 void readBool(const QJsonObject& object, const QString& key, std::optional<bool>& out) {
     if (object.contains(key)) {
         out = object.value(key).toBool();
@@ -114,6 +120,30 @@ AircraftConfig AircraftConfig::diff(const AircraftConfig& last, const AircraftCo
         }
     }
     return out;
+}
+
+void AircraftConfig::merge(const AircraftConfig& increment) {
+    takeIfPresent(gearDown, increment.gearDown);
+    takeIfPresent(flapsPct, increment.flapsPct);
+    takeIfPresent(spoilersOut, increment.spoilersOut);
+    takeIfPresent(onGround, increment.onGround);
+    // Increments carry only what changed: replacing the groups whole would
+    // forget the lights and engines that did not.
+    if (increment.lights) {
+        Lights& l = lights ? *lights : lights.emplace();
+        takeIfPresent(l.strobeOn, increment.lights->strobeOn);
+        takeIfPresent(l.landingOn, increment.lights->landingOn);
+        takeIfPresent(l.taxiOn, increment.lights->taxiOn);
+        takeIfPresent(l.beaconOn, increment.lights->beaconOn);
+        takeIfPresent(l.navOn, increment.lights->navOn);
+    }
+    if (increment.engines) {
+        Engines& e = engines ? *engines : engines.emplace();
+        for (int i = 0; i < 4; ++i) {
+            takeIfPresent(e.on[i], increment.engines->on[i]);
+            takeIfPresent(e.isReversing[i], increment.engines->isReversing[i]);
+        }
+    }
 }
 
 bool AircraftConfig::differsFrom(const AircraftConfig& other) const {

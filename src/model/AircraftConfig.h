@@ -48,6 +48,10 @@ struct AircraftConfig {
     // `last` lacks or holds with another value.
     static AircraftConfig diff(const AircraftConfig& last, const AircraftConfig& current);
 
+    // Takes every member the increment carries, lights and engines one by one;
+    // the others, and isFullData, stay.
+    void merge(const AircraftConfig& increment);
+
     // Whether any member other than isFullData differs in presence or value.
     bool differsFrom(const AircraftConfig& other) const;
     // True when isFullData is present and true.
