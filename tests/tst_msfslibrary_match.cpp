@@ -28,6 +28,7 @@ private slots:
         qunsetenv("APPDATA");
         qunsetenv("LOCALAPPDATA");
         test::isolateUserDataFolder();
+        QFile::remove(test::icaoDatabasePath(test::appDir())); // left by an earlier run
         QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(test::appDir()),
                                         {test::icaoRecord(1, "A20N", "AIRBUS", "A-320neo"),
                                          test::icaoRecord(2, "A320", "AIRBUS", "A-320"),

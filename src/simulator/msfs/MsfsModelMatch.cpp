@@ -2,8 +2,6 @@
 
 #include "network/SwiftAircraftIcaoService.h"
 
-#include <QRegularExpression>
-
 namespace velk::simulator::msfs {
 
 namespace {
@@ -38,23 +36,55 @@ MsfsModelMatch noProfile(MsfsRuntimeProfile simulator, const QString& type, cons
 
 } // namespace
 
+// Hand-written rather than regular expressions: these run for every profile
+// on every uncached match.
+namespace {
+
+bool isKeyChar(QChar c) {
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+           (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+}
+
+} // namespace
+
 QString MsfsAircraftLibrary::alnumKey(const QString& text) {
-    static const QRegularExpression other(QStringLiteral("[^A-Z0-9]"));
-    return text.trimmed().toUpper().remove(other);
+    const QString upper = text.trimmed().toUpper();
+    QString key;
+    key.reserve(upper.size());
+    for (const QChar c : upper) {
+        if (isKeyChar(c)) {
+            key.append(c);
+        }
+    }
+    return key;
 }
 
 QStringList MsfsAircraftLibrary::tokens(const QString& text) {
-    static const QRegularExpression separators(QStringLiteral("[^A-Z0-9]+"));
     const QString upper = text.trimmed().toUpper();
+    QStringList parts;
     if (upper.isEmpty()) {
-        return {};
+        return parts;
     }
-    QStringList parts = upper.split(separators, Qt::SkipEmptyParts);
-    const QString key = alnumKey(upper);
+    QString key;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= upper.size(); ++i) {
+        const bool inToken = i < upper.size() && isKeyChar(upper.at(i));
+        if (inToken) {
+            key.append(upper.at(i));
+            if (start < 0) {
+                start = i;
+            }
+        } else if (start >= 0) {
+            const QString part = upper.mid(start, i - start);
+            if (!parts.contains(part)) {
+                parts.append(part);
+            }
+            start = -1;
+        }
+    }
     if (!key.isEmpty() && !parts.contains(key)) {
         parts.append(key);
     }
-    parts.removeDuplicates();
     return parts;
 }
 
