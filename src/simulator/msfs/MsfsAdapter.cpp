@@ -444,7 +444,8 @@ void MsfsAdapter::addRemoteAircraft(const manager::RemoteAircraft& aircraft) {
         return;
     }
     if (!m_session.isConnected()) {
-        qWarning().noquote() << "Cannot add remote aircraft" << callsign << ": MSFS not connected";
+        qWarning().noquote()
+            << QStringLiteral("Cannot add remote aircraft %1: MSFS not connected").arg(callsign);
         return;
     }
     MsfsAircraftLibrary* library = MsfsAircraftLibrary::instance();

@@ -1,0 +1,280 @@
+#include "AppConfig.h"
+#include "ConfigKeys.h"
+#include "simulator/msfs/MsfsAdapter.h"
+#include "support/AircraftIcaoFixtures.h"
+#include "support/StandInSimConnect.h"
+#include "tst_msfslibrary_fixture.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using namespace velk;
+using namespace velk::simulator::msfs;
+using SI = StandInSimConnect;
+using Sim = simulator::Simulator;
+
+namespace {
+
+manager::RemoteAircraft pilot(const QString& callsign, const QString& type = "A20N") {
+    manager::RemoteAircraft aircraft;
+    aircraft.callsign = callsign;
+    aircraft.equipment = type;
+    aircraft.airline = "DLH";
+    aircraft.visualState = {31.5, 121.25, 3000, 0, 2, 270, 1, 0};
+    aircraft.groundSpeed = 250.9;
+    return aircraft;
+}
+
+} // namespace
+
+class TestMsfsAdapterTraffic : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<StandInSimConnect> lib;
+    std::unique_ptr<MsfsAdapter> adapter;
+
+    void deliver(const QByteArray& message) {
+        lib->queue(message);
+        adapter->session().dispatchPump();
+    }
+    void connectAdapter(const QString& file = "SimConnect.dll") {
+        lib->files = {file};
+        adapter->reconnectSimulator();
+        QVERIFY(adapter->session().isConnected());
+        lib->clearCalls();
+    }
+    // Adds a pilot and lets the simulator name its object.
+    void place(const QString& callsign, uint objectId) {
+        adapter->addRemoteAircraft(pilot(callsign));
+        const auto creates = lib->callsOf("SimConnect_AICreateNonATCAircraft");
+        QVERIFY(!creates.isEmpty());
+        deliver(SI::assignedObjectIdMessage(creates.last().args[2].toUInt(), objectId));
+        QCOMPARE(adapter->objectIdOf(callsign), objectId);
+        lib->clearCalls();
+    }
+
+private slots:
+    void initTestCase() {
+        qunsetenv("APPDATA");
+        qunsetenv("LOCALAPPDATA");
+        test::isolateUserDataFolder();
+        QFile::remove(test::icaoDatabasePath(test::appDir()));
+        QVERIFY(test::writeIcaoDatabase(test::icaoDatabasePath(test::appDir()),
+                                        {test::icaoRecord(1, "A20N", "AIRBUS", "A-320neo")}));
+        const QString p20 = test::freshDir("models") + "/P20";
+        QVERIFY(test::writeText(p20 + "/Community/a320/SimObjects/Airplanes/X/aircraft.cfg",
+                                "[GENERAL]\nicao_type_designator = A20N\n"
+                                "[FLTSIM.0]\ntitle = Airbus A320 2020\natc_airline = DLH\n"));
+        test::setInstall(MsfsRuntimeProfile::Msfs2020, p20);
+        QVERIFY(test::rescan());
+    }
+    void init() {
+        lib = std::make_unique<StandInSimConnect>();
+        MsfsAdapter::Options options;
+        options.clock = [] { return 0; };
+        options.startTimers = false;
+        adapter = std::make_unique<MsfsAdapter>(options);
+    }
+    void cleanup() {
+        adapter.reset();
+        lib.reset();
+    }
+
+    void addedPilotIsMatchedCreatedAndReported() {
+        connectAdapter();
+        QSignalSpy status(adapter.get(), &Sim::trafficMappingStatusChanged);
+        QSignalSpy added(adapter.get(), &Sim::aircraftAddedToSim);
+        auto aircraft = pilot("DLH4AB");
+        aircraft.hasConfig = true;
+        aircraft.config.gearDown = true;
+        adapter->addRemoteAircraft(aircraft);
+        QCOMPARE(status.size(), 1);
+        QCOMPARE(status[0][0].toString(), QString("MSFS 映射 DLH4AB -> Airbus A320 2020"));
+        const auto creates = lib->callsOf("SimConnect_AICreateNonATCAircraft");
+        QCOMPARE(creates.size(), 1);
+        QCOMPARE(creates[0].args[0].toString(), QString("Airbus A320 2020"));
+        QCOMPARE(creates[0].args[1].toString(), QString("DLH4AB"));
+        const uint requestId = creates[0].args[2].toUInt();
+        QVERIFY(requestId != 0);
+        QVERIFY(adapter->isAddPending("DLH4AB"));
+        adapter->addRemoteAircraft(aircraft); // still pending: no second object
+        QCOMPARE(lib->callsOf("SimConnect_AICreateNonATCAircraft").size(), 1);
+        QCOMPARE(added.size(), 0);
+
+        lib->clearCalls();
+        deliver(SI::assignedObjectIdMessage(requestId + 100, 5)); // not ours
+        QCOMPARE(added.size(), 0);
+        deliver(SI::assignedObjectIdMessage(requestId, 42));
+        QCOMPARE(added.size(), 1);
+        QCOMPARE(added[0][0].toString(), QString("DLH4AB"));
+        QCOMPARE(adapter->objectIdOf("DLH4AB"), 42u);
+        // The configuration received before the object existed is applied now.
+        const auto sets = lib->callsOf("SimConnect_SetDataOnSimObject");
+        QCOMPARE(sets.size(), 1);
+        QCOMPARE(sets[0].args[1].toUInt(), 42u);
+    }
+
+    void noLocalModelIsReported() {
+        connectAdapter("SimConnect2024.dll"); // only MSFS 2020 models are installed
+        QSignalSpy status(adapter.get(), &Sim::trafficMappingStatusChanged);
+        auto aircraft = pilot("CES123");
+        aircraft.airline = "";
+        aircraft.livery = "star";
+        adapter->addRemoteAircraft(aircraft);
+        QCOMPARE(status.size(), 1);
+        QCOMPARE(status[0][0].toString(), QString("MSFS 无本地模型匹配：A20N/CES/STAR"));
+        QVERIFY(lib->callsOf("SimConnect_AICreateNonATCAircraft_EX1").isEmpty());
+        QVERIFY(!adapter->isAddPending("CES123"));
+    }
+
+    void pilotsWithoutTypeOrConnectionAreNotAdded_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("no type") << "" << true;
+        QTest::newRow("not connected") << "A20N" << false;
+    }
+    void pilotsWithoutTypeOrConnectionAreNotAdded() {
+        QFETCH(QString, type);
+        QFETCH(bool, connected);
+        if (connected)
+            connectAdapter();
+        else
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cannot add remote aircraft"));
+        adapter->addRemoteAircraft(pilot("AAL1", type));
+        QVERIFY(!adapter->isAddPending("AAL1"));
+        QVERIFY(lib->callsOf("SimConnect_AICreateNonATCAircraft").isEmpty());
+    }
+
+    void positionsAndConfigurationReachThePlacedObject() {
+        connectAdapter();
+        place("DLH1", 7);
+        auto aircraft = pilot("DLH1");
+        aircraft.groundSpeed = 140;
+        adapter->updateRemoteAircraftPosition(aircraft, {31.6, 121.3, 2500, 0, 1, 90, 0, 0});
+        auto moves = lib->callsOf("SimConnect_SetDataOnSimObject");
+        QCOMPARE(moves.size(), 1);
+        QCOMPARE(moves[0].args[0].toUInt(), SimConnectSession::kWaypointDefinition);
+        QCOMPARE(moves[0].args[1].toUInt(), 7u);
+        QCOMPARE(moves[0].data.left(8), SI::f64(31.6));
+        QCOMPARE(moves[0].data.mid(16, 8), SI::f64(2500));
+        QCOMPARE(moves[0].data.mid(28, 8), SI::f64(140));
+        lib->clearCalls();
+        adapter->updateRemoteAircraftFastPosition(aircraft, {31.7, 121.3, 2400, 0, 1, 90, 0, 0}, {}, {});
+        QCOMPARE(lib->callsOf("SimConnect_SetDataOnSimObject").size(), 1);
+
+        lib->clearCalls();
+        aircraft.config.gearDown = false;
+        aircraft.config.flapsPct = 50;
+        aircraft.config.spoilersOut = true;
+        aircraft.config.lights->beaconOn = true;
+        aircraft.config.lights->navOn = false;
+        adapter->updateRemoteAircraftConfig(aircraft);
+        QStringList written;
+        for (const auto& call : lib->callsOf("SimConnect_AddToDataDefinition"))
+            written << call.args[1].toString();
+        QCOMPARE(written, (QStringList{"GEAR HANDLE POSITION", "FLAPS HANDLE PERCENT",
+                                       "SPOILERS HANDLE POSITION", "LIGHT BEACON", "LIGHT NAV"}));
+        const auto sets = lib->callsOf("SimConnect_SetDataOnSimObject");
+        QCOMPARE(sets.size(), 5);
+        QCOMPARE(sets[1].data, SI::f64(0.5));
+        QCOMPARE(sets[2].data, SI::f64(16383));
+        for (const auto& set : sets)
+            QCOMPARE(set.args[1].toUInt(), 7u);
+
+        lib->clearCalls();
+        adapter->updateRemoteAircraftPosition(pilot("UNKNOWN"), {});
+        QVERIFY(lib->calls.isEmpty());
+    }
+
+    void removalTakesTheObjectOut() {
+        connectAdapter();
+        place("DLH1", 7);
+        place("DLH2", 8);
+        QSignalSpy removed(adapter.get(), &Sim::aircraftRemovedFromSim);
+        adapter->removeRemoteAircraft("DLH1", "Deleted");
+        auto removes = lib->callsOf("SimConnect_AIRemoveObject");
+        QCOMPARE(removes.size(), 1);
+        QCOMPARE(removes[0].args[0].toUInt(), 7u);
+        QVERIFY(removes[0].args[1].toUInt() != 0);
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed[0][0].toString(), QString("DLH1"));
+        adapter->removeRemoteAircraft("DLH1", "Deleted"); // gone already
+        adapter->removeAllRemoteAircraft();
+        QCOMPARE(lib->callsOf("SimConnect_AIRemoveObject").size(), 2);
+        QCOMPARE(removed.size(), 2);
+        QCOMPARE(adapter->objectIdOf("DLH2"), 0u);
+    }
+
+    void removalBeforeTheObjectIsNamedLeavesNoOrphan() {
+        connectAdapter();
+        QSignalSpy added(adapter.get(), &Sim::aircraftAddedToSim);
+        adapter->addRemoteAircraft(pilot("DLH1"));
+        const uint requestId = lib->callsOf("SimConnect_AICreateNonATCAircraft")[0].args[2].toUInt();
+        adapter->removeRemoteAircraft("DLH1", "Stale");
+        QVERIFY(lib->callsOf("SimConnect_AIRemoveObject").isEmpty());
+        deliver(SI::assignedObjectIdMessage(requestId, 9));
+        QCOMPARE(added.size(), 0);
+        const auto removes = lib->callsOf("SimConnect_AIRemoveObject");
+        QCOMPARE(removes.size(), 1);
+        QCOMPARE(removes[0].args[0].toUInt(), 9u);
+    }
+
+    void refusedCreationsFreeTheCallsign() {
+        connectAdapter();
+        lib->fail("SimConnect_AICreateNonATCAircraft"); // refused by the call itself
+        adapter->addRemoteAircraft(pilot("DLH1"));
+        QVERIFY(!adapter->isAddPending("DLH1"));
+        adapter->addRemoteAircraft(pilot("DLH1"));
+        adapter->addRemoteAircraft(pilot("DLH2"));
+        QVERIFY(adapter->isAddPending("DLH1") && adapter->isAddPending("DLH2"));
+        deliver(SI::exceptionMessage(22)); // refused later: the oldest request
+        QVERIFY(!adapter->isAddPending("DLH1"));
+        QVERIFY(adapter->isAddPending("DLH2"));
+    }
+
+    void connectionLossRemovesEveryObject() {
+        connectAdapter();
+        place("DLH1", 7);
+        adapter->addRemoteAircraft(pilot("DLH2")); // pending
+        QSignalSpy removed(adapter.get(), &Sim::aircraftRemovedFromSim);
+        deliver(SI::quitMessage());
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed[0][0].toString(), QString("DLH1"));
+        QVERIFY(!adapter->isAddPending("DLH2"));
+    }
+
+    void trafficSnapshotIsPassedOn() {
+        connectAdapter();
+        QSignalSpy traffic(adapter.get(), &Sim::trafficSnapshotChanged);
+        const QByteArray row = SI::text("", 64) + SI::f64(31.1) + SI::f64(121.8);
+        deliver(SI::byTypeMessage(SimConnectSession::kTrafficRequest, 17, 0, 1, row));
+        QCOMPARE(traffic.size(), 1);
+        const QVariantMap contact = traffic[0][0].toList().value(0).toMap();
+        const QStringList keys{"objectId",  "label",        "atcId",       "latitude",
+                               "longitude", "altitudeFeet", "headingTrue", "groundSpeedKnots",
+                               "onGround",  "beaconOn",     "navOn",       "strobeOn"};
+        for (const QString& key : keys)
+            QVERIFY2(contact.contains(key), qPrintable(key));
+        QCOMPARE(contact["label"].toString(), QString("OBJ-17"));
+        QCOMPARE(contact["latitude"].toDouble(), 31.1);
+    }
+
+    void libraryReloadShowsScanningThenTheCount() {
+        QSignalSpy status(adapter.get(), &Sim::trafficMappingStatusChanged);
+        AppConfig::instance()->setValue(ConfigKeys::ProfileRealname,
+                                        QStringLiteral("x")); // other keys: nothing
+        QCOMPARE(status.size(), 0);
+        AppConfig::instance()->setValue(ConfigKeys::MSFSLibraryReloadToken, 7);
+        QCOMPARE(status.value(0).value(0).toString(), QString("MSFS 机库扫描中..."));
+        QTRY_VERIFY_WITH_TIMEOUT((adapter->pollLibrary(), MsfsAircraftLibrary::instance()->isReady()), 20000);
+        adapter->pollLibrary();
+        QCOMPARE(status.last().value(0).toString(), QString("MSFS 机库已扫描：1 个模型"));
+        const int shown = int(status.size());
+        adapter->pollLibrary();
+        QCOMPARE(status.size(), shown);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMsfsAdapterTraffic)
+#include "tst_msfsadapter_traffic.moc"
