@@ -213,11 +213,17 @@ private slots:
         const uint requestId = lib->callsOf("SimConnect_AICreateNonATCAircraft")[0].args[2].toUInt();
         adapter->removeRemoteAircraft("DLH1", "Stale");
         QVERIFY(lib->callsOf("SimConnect_AIRemoveObject").isEmpty());
+        adapter->addRemoteAircraft(pilot("DLH1")); // back before the first object was named
+        const uint secondId = lib->callsOf("SimConnect_AICreateNonATCAircraft")[1].args[2].toUInt();
+        QVERIFY(secondId != requestId);
         deliver(SI::assignedObjectIdMessage(requestId, 9));
         QCOMPARE(added.size(), 0);
         const auto removes = lib->callsOf("SimConnect_AIRemoveObject");
         QCOMPARE(removes.size(), 1);
         QCOMPARE(removes[0].args[0].toUInt(), 9u);
+        deliver(SI::assignedObjectIdMessage(secondId, 10));
+        QCOMPARE(added.size(), 1);
+        QCOMPARE(adapter->objectIdOf("DLH1"), 10u);
     }
 
     void refusedCreationsFreeTheCallsign() {

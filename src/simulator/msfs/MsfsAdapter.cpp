@@ -511,12 +511,13 @@ void MsfsAdapter::addRemoteAircraft(const manager::RemoteAircraft& aircraft) {
 void MsfsAdapter::onRemoteAircraftCreated(uint requestId, uint objectId) {
     const QString callsign = m_callsignByRequest.take(requestId);
     m_pendingRequests.removeOne(requestId);
-    auto it = m_objects.find(callsign);
-    if (callsign.isEmpty() || it == m_objects.end() || it->requestId != requestId)
+    if (callsign.isEmpty())
         return; // not one of ours
-    if (it->cancelled) {
-        // Removed while the simulator was still creating it: take it out now.
-        m_objects.erase(it);
+    auto it = m_objects.find(callsign);
+    if (it == m_objects.end() || it->requestId != requestId || it->cancelled) {
+        // Removed (or added again) while the simulator was still creating it.
+        if (it != m_objects.end() && it->requestId == requestId)
+            m_objects.erase(it);
         m_session.removeRemoteAircraft(objectId, requestId);
         return;
     }
