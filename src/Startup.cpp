@@ -6,6 +6,7 @@
 #include "manager/NetworkManager.h"
 #include "manager/UserAircraftManager.h"
 #include "network/ApiService.h"
+#include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "ui/LoginWindow.h"
 #include "voice/VoiceClient.h"
@@ -82,6 +83,14 @@ void onLoginSuccess() {
     g_session.controllers = std::make_shared<manager::ControllerManager>(g_session.network);
     const int cid = network::ApiService::instance()->currentUser().cid;
     g_session.network->voiceClient()->setCid(static_cast<quint32>(qMax(0, cid)));
+}
+
+void activateMsfsBackend() {
+    if (!g_session.network) {
+        return;
+    }
+    qInfo() << "Activating MSFS backend";
+    g_session.network->setSimulator(std::make_shared<simulator::msfs::MsfsAdapter>());
 }
 
 void activateXPlaneBackend() {

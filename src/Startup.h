@@ -27,8 +27,9 @@ QSize lastLoginMinimumSize();
 // window, ends any previous session and creates the session manager and the
 // aircraft, user-aircraft and controller managers, in that order.
 void onLoginSuccess();
-// Handler of the X-Plane platform choice: hands a new X-Plane back end to the
+// Handlers of the platform choice: hand a new MSFS or X-Plane back end to the
 // session manager; nothing without a signed-in session.
+void activateMsfsBackend();
 void activateXPlaneBackend();
 // The signed-in session's managers; empty when signed out.
 std::shared_ptr<manager::NetworkManager> networkManager();

@@ -2,6 +2,7 @@
 #include "Startup.h"
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
+#include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FsdTestServer.h"
 #include "ui/LoginWindow.h"
@@ -23,9 +24,10 @@ private slots:
         qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_fsd.port()).toUtf8());
     }
 
-    void xplaneChoiceWithoutASessionDoesNothing() {
+    void platformChoiceWithoutASessionDoesNothing() {
         QVERIFY(!networkManager());
         activateXPlaneBackend();
+        activateMsfsBackend();
         QVERIFY(!networkManager());
     }
 
@@ -42,6 +44,8 @@ private slots:
 
         activateXPlaneBackend();
         QVERIFY(dynamic_cast<simulator::xplane::XPlaneAdapter*>(first->simulator().get()));
+        activateMsfsBackend();
+        QVERIFY(dynamic_cast<simulator::msfs::MsfsAdapter*>(first->simulator().get()));
 
         // A later sign-in starts from fresh objects.
         std::weak_ptr<manager::NetworkManager> old = first;
