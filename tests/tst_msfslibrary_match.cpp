@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <utility>
+
 using namespace velk;
 using namespace velk::simulator::msfs;
 using test::writeText;
@@ -195,6 +197,33 @@ private slots:
         QVERIFY(!m.fallback);
         QCOMPARE(m.simulator, MsfsRuntimeProfile::Msfs2020);
         QCOMPARE(library()->availableSimulators(), QList<MsfsRuntimeProfile>({MsfsRuntimeProfile::Msfs2024}));
+    }
+
+    void reloadScoresTheModelsOfTheNewScan() {
+        const QString pkg = test::freshDir(QStringLiteral("rescored")) + QStringLiteral("/Packages");
+        QVERIFY(writeCfg(pkg, "Community/liveries",
+                         "[GENERAL]\nicao_type_designator = C172\n"
+                         "[FLTSIM.0]\ntitle = Model Red\nui_variation = Red\n"));
+        test::setInstall(MsfsRuntimeProfile::Msfs2024, pkg);
+        test::setInstall(MsfsRuntimeProfile::Msfs2020, {});
+        QVERIFY(test::rescan());
+        const auto pick = [](const char* livery) {
+            return library()->match(MsfsRuntimeProfile::Msfs2024, QStringLiteral("C172"), {},
+                                    QLatin1String(livery));
+        };
+        QCOMPARE(pick("red").profile.title, QStringLiteral("Model Red"));
+
+        // A new model ahead of the old one: each must be scored by its own texts.
+        QVERIFY(writeCfg(pkg, "Community/liveries",
+                         "[GENERAL]\nicao_type_designator = C172\n"
+                         "[FLTSIM.0]\ntitle = Model Blue\nui_variation = Blue\n"
+                         "[FLTSIM.1]\ntitle = Model Red\nui_variation = Red\n"));
+        QVERIFY(test::rescan());
+        for (const auto& [livery, title] : {std::pair{"blue", "Model Blue"}, std::pair{"red", "Model Red"}}) {
+            const MsfsModelMatch m = pick(livery);
+            QCOMPARE(m.profile.title, QLatin1String(title));
+            QVERIFY(m.liveryMatched);
+        }
     }
 };
 

@@ -83,6 +83,7 @@ void MsfsAircraftLibrary::clear() {
     cfgCache.clear();
     metadataCache.clear();
     profilesBySimulator.clear();
+    keysBySimulator.clear();
     seenVariantKeys.clear();
     matchCache.clear();
 }

@@ -88,6 +88,26 @@ struct MsfsAircraftProfile {
     bool operator==(const MsfsAircraftProfile&) const = default;
 };
 
+// A text as the scoring compares it: its alphanumeric key and its tokens.
+struct MsfsTextKeys {
+    QString key;
+    QStringList tokens;
+};
+
+// What the scoring derives from one profile; built once when the scan builds
+// the profile, since a match scores every profile.
+struct MsfsProfileKeys {
+    QString icaoTypeKey;
+    MsfsTextKeys packageName;
+    MsfsTextKeys title;
+    MsfsTextKeys displayName;
+    MsfsTextKeys variation;
+    MsfsTextKeys airline;
+    MsfsTextKeys manufacturer;
+    MsfsTextKeys model;
+    bool namesFamily = false; // the profile belongs to an add-on family
+};
+
 // The model chosen for one remote aircraft; an empty profile.title means none fits.
 struct MsfsModelMatch {
     MsfsRuntimeProfile simulator = MsfsRuntimeProfile::Unknown;
@@ -169,6 +189,8 @@ public:
     static QStringList tokens(const QString& text);
     static bool tokenMatch(const QString& needle, const QStringList& texts);
     static int operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily);
+    static MsfsTextKeys textKeys(const QString& text);
+    static MsfsProfileKeys profileKeys(const MsfsAircraftProfile& profile);
 
     // aircraft.cfg files larger than this are refused unread: genuine ones are
     // a few hundred kilobytes at most.
@@ -192,13 +214,13 @@ private:
     void scanThreadMain();
     MsfsModelMatch findBestMatch(MsfsRuntimeProfile simulator, const QString& type, const QString& airline,
                                  const QString& livery) const;
-    static bool matchesType(const QString& typeKey, const MsfsAircraftProfile& profile,
-                            const QList<network::AircraftIcaoRecord>& records, bool& exact, bool& viaRecord);
     AircraftMetadata resolveMetadataStep(const QString& path, QSet<QString>& visited, int depth);
 
     QHash<QString, ParsedCfg> cfgCache;
     QHash<QString, AircraftMetadata> metadataCache;
     QHash<int, QList<MsfsAircraftProfile>> profilesBySimulator;
+    // Parallel to profilesBySimulator: entry i holds the keys of profile i.
+    QHash<int, QList<MsfsProfileKeys>> keysBySimulator;
     QSet<QString> seenVariantKeys;
     QHash<QString, MsfsModelMatch> matchCache;
 

@@ -259,6 +259,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
                 profile.isUserSelectable =
                     parseCfgBool(section.value(QStringLiteral("isuserselectable")), true);
                 profile.isCommunity = root.isCommunity;
+                keysBySimulator[simulator].append(profileKeys(profile));
                 profilesBySimulator[simulator].append(std::move(profile));
                 ++counter;
             }

@@ -2,6 +2,9 @@
 
 #include "network/SwiftAircraftIcaoService.h"
 
+#include <initializer_list>
+#include <utility>
+
 namespace velk::simulator::msfs {
 
 namespace {
@@ -36,8 +39,8 @@ MsfsModelMatch noProfile(MsfsRuntimeProfile simulator, const QString& type, cons
 
 } // namespace
 
-// Hand-written rather than regular expressions: these run for every profile
-// on every uncached match.
+// Hand-written rather than regular expressions: these run for every text of
+// every profile a scan builds.
 namespace {
 
 bool isKeyChar(QChar c) {
@@ -88,24 +91,38 @@ QStringList MsfsAircraftLibrary::tokens(const QString& text) {
     return parts;
 }
 
-bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& texts) {
+namespace {
+
+// A search text, prepared once per match rather than once per profile.
+struct Needle {
+    bool empty = true;
+    QString key;
+    QStringList tokens; // only those of two characters or more
+};
+
+Needle prepareNeedle(const QString& needle) {
+    Needle prepared;
     const QString upper = needle.trimmed().toUpper();
     if (upper.isEmpty()) {
+        return prepared;
+    }
+    prepared.empty = false;
+    prepared.key = MsfsAircraftLibrary::alnumKey(upper);
+    prepared.tokens = MsfsAircraftLibrary::tokens(upper);
+    prepared.tokens.removeIf([](const QString& token) { return token.size() < 2; });
+    return prepared;
+}
+
+bool needleMatches(const Needle& needle, std::initializer_list<const MsfsTextKeys*> texts) {
+    if (needle.empty) {
         return false;
     }
-    const QString needleKey = alnumKey(upper);
-    QStringList needleTokens = tokens(upper);
-    needleTokens.removeIf([](const QString& token) { return token.size() < 2; });
-    for (const QString& text : texts) {
-        if (!needleKey.isEmpty() && alnumKey(text).contains(needleKey)) {
+    for (const MsfsTextKeys* text : texts) {
+        if (!needle.key.isEmpty() && text->key.contains(needle.key)) {
             return true;
         }
-        if (needleTokens.isEmpty()) {
-            continue;
-        }
-        const QStringList textTokens = tokens(text);
-        for (const QString& token : needleTokens) {
-            if (textTokens.contains(token)) {
+        for (const QString& token : needle.tokens) {
+            if (text->tokens.contains(token)) {
                 return true;
             }
         }
@@ -113,12 +130,50 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
     return false;
 }
 
-int MsfsAircraftLibrary::operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily) {
-    const QString key =
-        alnumKey(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                     .arg(profile.packageName, profile.title, profile.displayName, profile.variation,
-                          profile.manufacturer, profile.model, profile.rootKind)
-                     .toUpper());
+struct RecordNeedles {
+    Needle manufacturer;
+    Needle model;
+};
+
+QList<RecordNeedles> prepareRecords(const QList<network::AircraftIcaoRecord>& records) {
+    QList<RecordNeedles> prepared;
+    prepared.reserve(records.size());
+    for (const network::AircraftIcaoRecord& record : records) {
+        prepared.append({prepareNeedle(record.manufacturer), prepareNeedle(record.model)});
+    }
+    return prepared;
+}
+
+bool matchesType(const QString& typeKey, const MsfsProfileKeys& keys, const QList<RecordNeedles>& records,
+                 bool& exact, bool& viaRecord) {
+    exact = false;
+    viaRecord = false;
+    if (typeKey.isEmpty()) {
+        return true;
+    }
+    if (!keys.icaoTypeKey.isEmpty() && keys.icaoTypeKey == typeKey) {
+        exact = true;
+        return true;
+    }
+    for (const RecordNeedles& record : records) {
+        if (needleMatches(record.manufacturer, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
+            needleMatches(record.model, {&keys.model, &keys.displayName, &keys.variation, &keys.title})) {
+            viaRecord = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString familyKey(const MsfsAircraftProfile& profile) {
+    return MsfsAircraftLibrary::alnumKey(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                                             .arg(profile.packageName, profile.title, profile.displayName,
+                                                  profile.variation, profile.manufacturer, profile.model,
+                                                  profile.rootKind)
+                                             .toUpper());
+}
+
+int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintNamesFamily) {
     int score = 0;
     if (profile.isAirTraffic) {
         score += 140;
@@ -129,34 +184,48 @@ int MsfsAircraftLibrary::operatorFamilyScore(const MsfsAircraftProfile& profile,
     if (!profile.isCommunity) {
         score += 25;
     }
-    if (containsFamily(key, false) && !hintNamesFamily) {
+    if (namesFamily && !hintNamesFamily) {
         score -= 350;
     }
     return score;
 }
 
-bool MsfsAircraftLibrary::matchesType(const QString& typeKey, const MsfsAircraftProfile& profile,
-                                      const QList<network::AircraftIcaoRecord>& records, bool& exact,
-                                      bool& viaRecord) {
-    exact = false;
-    viaRecord = false;
-    if (typeKey.isEmpty()) {
-        return true;
+} // namespace
+
+MsfsTextKeys MsfsAircraftLibrary::textKeys(const QString& text) {
+    return {alnumKey(text), tokens(text)};
+}
+
+MsfsProfileKeys MsfsAircraftLibrary::profileKeys(const MsfsAircraftProfile& profile) {
+    MsfsProfileKeys keys;
+    keys.icaoTypeKey = alnumKey(profile.icaoType);
+    keys.packageName = textKeys(profile.packageName);
+    keys.title = textKeys(profile.title);
+    keys.displayName = textKeys(profile.displayName);
+    keys.variation = textKeys(profile.variation);
+    keys.airline = textKeys(profile.airline);
+    keys.manufacturer = textKeys(profile.manufacturer);
+    keys.model = textKeys(profile.model);
+    keys.namesFamily = containsFamily(familyKey(profile), false);
+    return keys;
+}
+
+bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& texts) {
+    const Needle prepared = prepareNeedle(needle);
+    if (prepared.empty) {
+        return false;
     }
-    const QString profileKey = alnumKey(profile.icaoType);
-    if (!profileKey.isEmpty() && profileKey == typeKey) {
-        exact = true;
-        return true;
-    }
-    for (const network::AircraftIcaoRecord& record : records) {
-        if (tokenMatch(record.manufacturer, {profile.manufacturer, profile.displayName, profile.title}) &&
-            tokenMatch(record.model,
-                       {profile.model, profile.displayName, profile.variation, profile.title})) {
-            viaRecord = true;
+    for (const QString& text : texts) {
+        const MsfsTextKeys keys = textKeys(text);
+        if (needleMatches(prepared, {&keys})) {
             return true;
         }
     }
     return false;
+}
+
+int MsfsAircraftLibrary::operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily) {
+    return familyScore(profile, containsFamily(familyKey(profile), false), hintNamesFamily);
 }
 
 bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, const QString& type) const {
@@ -168,8 +237,8 @@ bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, co
     }
     bool exact = false;
     bool viaRecord = false;
-    return matchesType(alnumKey(normalized), profile, icao->recordsForDesignator(normalized), exact,
-                       viaRecord);
+    return matchesType(alnumKey(normalized), profileKeys(profile),
+                       prepareRecords(icao->recordsForDesignator(normalized)), exact, viaRecord);
 }
 
 MsfsModelMatch MsfsAircraftLibrary::match(MsfsRuntimeProfile simulator, const QString& type,
@@ -202,17 +271,21 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
     }
     const QString typeKey = alnumKey(normalized);
 
-    QList<const QList<MsfsAircraftProfile>*> lists;
+    QList<std::pair<const QList<MsfsAircraftProfile>*, const QList<MsfsProfileKeys>*>> lists;
     const QList<MsfsRuntimeProfile> order =
         isKnownSimulator(simulator) ? QList<MsfsRuntimeProfile>{simulator} : availableSimulators();
     for (const MsfsRuntimeProfile sim : order) {
         const auto it = profilesBySimulator.constFind(static_cast<int>(sim));
         if (it != profilesBySimulator.cend() && !it->isEmpty()) {
-            lists.append(&*it);
+            const auto keys = keysBySimulator.constFind(static_cast<int>(sim));
+            Q_ASSERT(keys != keysBySimulator.cend() && keys->size() == it->size());
+            lists.append({&*it, &*keys});
         }
     }
-    const QList<network::AircraftIcaoRecord> records = icao->recordsForDesignator(normalized);
+    const QList<RecordNeedles> records = prepareRecords(icao->recordsForDesignator(normalized));
     const bool hint = containsFamily(alnumKey(airline + QLatin1Char(' ') + livery), true);
+    const Needle airlineNeedle = prepareNeedle(airline);
+    const Needle liveryNeedle = prepareNeedle(livery);
 
     MsfsModelMatch none = noProfile(simulator, type, airline, livery, normalized);
     if (lists.isEmpty()) {
@@ -221,26 +294,28 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
 
     const MsfsAircraftProfile* best = nullptr;
     MsfsModelMatch result = none;
-    for (const QList<MsfsAircraftProfile>* list : lists) {
-        for (const MsfsAircraftProfile& profile : *list) {
+    for (const auto& [profiles, keyList] : lists) {
+        for (qsizetype i = 0; i < profiles->size(); ++i) {
+            const MsfsAircraftProfile& profile = profiles->at(i);
+            const MsfsProfileKeys& keys = keyList->at(i);
             bool exact = false;
             bool viaRecord = false;
-            if (!matchesType(typeKey, profile, records, exact, viaRecord)) {
+            if (!matchesType(typeKey, keys, records, exact, viaRecord)) {
                 continue;
             }
             int score = exact ? 2000 : 1500;
             if (isKnownSimulator(simulator) && profile.simulator == simulator) {
                 score += 80;
             }
-            score += operatorFamilyScore(profile, hint);
+            score += familyScore(profile, keys.namesFamily, hint);
             const bool airlineMatched =
-                tokenMatch(airline, {profile.airline, profile.variation, profile.displayName, profile.title,
-                                     profile.packageName});
+                needleMatches(airlineNeedle, {&keys.airline, &keys.variation, &keys.displayName, &keys.title,
+                                              &keys.packageName});
             if (airlineMatched) {
                 score += 90;
             }
-            const bool liveryMatched = tokenMatch(
-                livery, {profile.variation, profile.displayName, profile.title, profile.packageName});
+            const bool liveryMatched = needleMatches(
+                liveryNeedle, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (liveryMatched) {
                 score += 100;
             }
