@@ -11,4 +11,28 @@ Simulator::Simulator(QObject* parent) : QObject(parent) {
 
 Simulator::~Simulator() = default;
 
+void Simulator::publishUserAircraftData() {
+    if (m_emittedUserAircraftData && *m_emittedUserAircraftData == m_userAircraftData) {
+        return;
+    }
+    m_emittedUserAircraftData = m_userAircraftData;
+    emit userAircraftDataChanged(m_userAircraftData);
+}
+
+void Simulator::publishUserAircraftConfigData() {
+    if (m_emittedUserAircraftConfigData && *m_emittedUserAircraftConfigData == m_userAircraftConfigData) {
+        return;
+    }
+    m_emittedUserAircraftConfigData = m_userAircraftConfigData;
+    emit userAircraftConfigDataChanged(m_userAircraftConfigData);
+}
+
+void Simulator::publishRadioStackState() {
+    if (m_emittedRadioStackState && *m_emittedRadioStackState == m_radioStackState) {
+        return;
+    }
+    m_emittedRadioStackState = m_radioStackState;
+    emit radioStackStateChanged(m_radioStackState);
+}
+
 } // namespace velk::simulator

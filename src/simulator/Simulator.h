@@ -10,6 +10,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <optional>
+
 namespace velk::simulator {
 
 // A simulator back end: reads the user's aircraft and radios, sets radios and
@@ -89,9 +91,20 @@ signals:
     void trafficSnapshotChanged(const QVariantList& contacts);
 
 protected:
+    // Emit the record when it differs from the last one emitted; the first
+    // always goes out.
+    void publishUserAircraftData();
+    void publishUserAircraftConfigData();
+    void publishRadioStackState();
+
     velk::model::UserAircraftData m_userAircraftData;
     velk::model::UserAircraftConfigData m_userAircraftConfigData;
     velk::model::RadioStackState m_radioStackState;
+
+private:
+    std::optional<velk::model::UserAircraftData> m_emittedUserAircraftData;
+    std::optional<velk::model::UserAircraftConfigData> m_emittedUserAircraftConfigData;
+    std::optional<velk::model::RadioStackState> m_emittedRadioStackState;
 };
 
 } // namespace velk::simulator

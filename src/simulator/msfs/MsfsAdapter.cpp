@@ -188,11 +188,11 @@ void MsfsAdapter::onDataReceived(UpdateGroup group, const QVariantMap& data) {
         break;
     case UpdateGroup::SystemState:
         applySystemState(data);
-        publishConfigData();
+        publishUserAircraftConfigData();
         break;
     case UpdateGroup::AvionicsComms:
         applyAvionics(data);
-        publishRadioStack();
+        publishRadioStackState();
         break;
     case UpdateGroup::Environment:
         applyEnvironment(data);
@@ -273,30 +273,6 @@ void MsfsAdapter::applyEnvironment(const QVariantMap& data) {
     }
 }
 
-void MsfsAdapter::publishUserAircraftData() {
-    if (m_published && m_lastUserAircraftData == m_userAircraftData)
-        return;
-    m_published = true;
-    m_lastUserAircraftData = m_userAircraftData;
-    emit userAircraftDataChanged(m_userAircraftData);
-}
-
-void MsfsAdapter::publishConfigData() {
-    if (m_configPublished && m_lastConfigData == m_userAircraftConfigData)
-        return;
-    m_configPublished = true;
-    m_lastConfigData = m_userAircraftConfigData;
-    emit userAircraftConfigDataChanged(m_userAircraftConfigData);
-}
-
-void MsfsAdapter::publishRadioStack() {
-    if (m_radioPublished && m_lastRadioStack == m_radioStackState)
-        return;
-    m_radioPublished = true;
-    m_lastRadioStack = m_radioStackState;
-    emit radioStackStateChanged(m_radioStackState);
-}
-
 void MsfsAdapter::onInputEventValue(const QString& name, double value) {
     if (!std::isfinite(value))
         return;
@@ -306,7 +282,7 @@ void MsfsAdapter::onInputEventValue(const QString& name, double value) {
         m_userAircraftConfigData.speedbrakeArmed = ratio > 0.5;
     else
         m_userAircraftConfigData.speedbrakeRatio = ratio;
-    publishConfigData();
+    publishUserAircraftConfigData();
 }
 
 double MsfsAdapter::userPressureAltitudeFeet() const {

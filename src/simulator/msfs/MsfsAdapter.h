@@ -115,9 +115,6 @@ private:
     void applySystemState(const QVariantMap& data);
     void applyAvionics(const QVariantMap& data);
     void applyEnvironment(const QVariantMap& data);
-    void publishUserAircraftData();
-    void publishConfigData();
-    void publishRadioStack();
 
     void setComFrequency(std::uint32_t commandKey, float freq);
     void writeConfig(const AiObject& object, const manager::RemoteAircraft& aircraft);
@@ -139,12 +136,6 @@ private:
     std::uint32_t m_lastRequestId = 0;
     std::uint32_t m_creatingRequest = 0; // request of the create call being made
 
-    bool m_published = false;
-    bool m_configPublished = false;
-    bool m_radioPublished = false;
-    model::UserAircraftData m_lastUserAircraftData;
-    model::UserAircraftConfigData m_lastConfigData;
-    model::RadioStackState m_lastRadioStack;
     bool m_simPaused = false;
     bool m_simConnected = false;
     bool m_libraryWasReady = false;

@@ -340,19 +340,9 @@ void XPlaneAdapter::onConnectTimeout() {
 }
 
 void XPlaneAdapter::publishSimState() {
-    if (!m_firstPublishDone || !(m_userAircraftData == m_publishedData)) {
-        m_publishedData = m_userAircraftData;
-        emit userAircraftDataChanged(m_publishedData);
-    }
-    if (!m_firstPublishDone || !(m_userAircraftConfigData == m_publishedConfig)) {
-        m_publishedConfig = m_userAircraftConfigData;
-        emit userAircraftConfigDataChanged(m_publishedConfig);
-    }
-    if (!m_firstPublishDone || !(m_radioStackState == m_publishedRadio)) {
-        m_publishedRadio = m_radioStackState;
-        emit radioStackStateChanged(m_publishedRadio);
-    }
-    m_firstPublishDone = true;
+    publishUserAircraftData();
+    publishUserAircraftConfigData();
+    publishRadioStackState();
 }
 
 void XPlaneAdapter::validateCslPaths(const QStringList& paths) {

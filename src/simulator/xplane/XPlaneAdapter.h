@@ -149,13 +149,8 @@ private:
     bool m_connectWanted = false;
     bool m_attemptInProgress = false;
     bool m_nngReady = false;
-    bool m_firstPublishDone = false;
     // An accepted RREF reply since the attempt began: no connection without X-Plane data.
     bool m_dataSinceAttempt = false;
-
-    model::UserAircraftData m_publishedData;
-    model::UserAircraftConfigData m_publishedConfig;
-    model::RadioStackState m_publishedRadio;
 
     QTimer m_watchdog;
     QTimer m_publisher;
