@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <limits>
 #include <memory>
 
 using namespace velk::simulator::msfs;
@@ -37,6 +38,8 @@ private slots:
         QTest::newRow("BCO16 21") << 2 << QVariant(21) << QVariant(0x0021) << QVariant(21);
         QTest::newRow("BCO16 abs, four digits")
             << 2 << QVariant(-17654) << QVariant(0x7654) << QVariant(7654);
+        QTest::newRow("BCO16 smallest integer")
+            << 2 << QVariant(std::numeric_limits<qint64>::min()) << QVariant(0x5808) << QVariant(5808);
         QTest::newRow("percent on") << 3 << QVariant(true) << QVariant(100.0) << QVariant(true);
         QTest::newRow("percent off") << 3 << QVariant(false) << QVariant(0.0) << QVariant(false);
         QTest::newRow("radians") << 4 << QVariant(180.0) << QVariant(M_PI) << QVariant(180.0);
@@ -269,6 +272,8 @@ private slots:
         rig->session.updateRemoteAircraftPosition(1, 0, 0, 0, 0, 0, 0, false, 0);
         rig->session.requestTrafficSnapshot();
         rig->session.enumerateInputEvents();
+        QVERIFY(!rig->session.registerWaypointDefinition());
+        QVERIFY(!rig->session.ensureEventMapped(1));
         QVERIFY(rig->lib.calls.isEmpty());
     }
 };

@@ -731,8 +731,11 @@ void SimConnectSession::writeValue(SimHandle handle, const SimVarBinding& bindin
     const std::uint32_t definition = kWriteDefinitionBase + static_cast<std::uint32_t>(binding.group);
     const QByteArray datum = binding.simVar.toUtf8();
     const QByteArray unit = binding.unit.toUtf8();
+    const std::uint32_t type = binding.valueKind == SimValueDouble   ? sim::kTypeFloat64
+                               : binding.valueKind == SimValueString ? sim::kTypeString256
+                                                                     : sim::kTypeInt32;
     const SimResult added = t.addToDataDefinition(handle, definition, datum.constData(), unit.constData(),
-                                                  dataTypeOf(binding.valueKind), 0.0f, sim::kUnusedDatum);
+                                                  type, 0.0f, sim::kUnusedDatum);
     if (simFailed(added)) {
         onError(QStringLiteral("Failed to create write definition for %1 (HRESULT: 0x%2)")
                     .arg(binding.simVar, hex(added)));
@@ -769,6 +772,9 @@ void SimConnectSession::writeValue(SimHandle handle, const SimVarBinding& bindin
 }
 
 bool SimConnectSession::ensureEventMapped(std::uint32_t commandKey) {
+    // Without a connection the library's calls may not even be loaded.
+    if (!isConnected())
+        return false;
     const auto key = static_cast<std::uint16_t>(commandKey);
     if (commandKey <= 0xFFFF && m_clientEventIds.contains(key))
         return true;
@@ -887,6 +893,9 @@ void SimConnectSession::removeRemoteAircraft(std::uint32_t objectId, std::uint32
 }
 
 bool SimConnectSession::registerWaypointDefinition() {
+    // Without a connection the library's calls may not even be loaded.
+    if (!isConnected())
+        return false;
     if (m_waypointDefinitionRegistered)
         return true;
     const SimResult result =

@@ -255,7 +255,10 @@ QVariant toSimValue(const SimVarBinding& binding, const QVariant& value) {
         return bcd;
     }
     case ConvertSquawkBco16: {
-        qint64 code = std::llabs(value.toLongLong()) % 10000;
+        // Remainder first: the absolute value of the smallest integer overflows.
+        qint64 code = value.toLongLong() % 10000;
+        if (code < 0)
+            code = -code;
         int bco = 0;
         for (int shift = 0; shift < 16; shift += 4) {
             bco |= static_cast<int>(code % 10) << shift;
