@@ -87,7 +87,8 @@ private slots:
         QSignalSpy paused(adapter.get(), &simulator::Simulator::simPausedStateChanged);
 
         const QByteArray core = SI::f64(31.5) + SI::f64(121.25) + SI::f64(1000) + SI::f64(10) +
-                                SI::f64(3300) + SI::f64(250) + SI::f64(M_PI / 36);
+                                SI::f64(3300) + SI::f64(250) + SI::f64(M_PI / 36) + SI::f64(M_PI) +
+                                SI::f64(-M_PI / 18);
         deliver(SI::objectDataMessage(0, core));
         deliver(SI::objectDataMessage(0, core));
         QCOMPARE(data.size(), 1);
@@ -95,7 +96,10 @@ private slots:
         QCOMPARE(user.latitude, 31.5);
         QCOMPARE(user.altitudeMslM, 1000.0);
         QCOMPARE(user.groundSpeed, 250.0);
-        QVERIFY(qFuzzyCompare(user.pitch, 5.0));
+        // MSFS counts nose down and left wing down positive; the record the other way.
+        QVERIFY(qFuzzyCompare(user.pitch, -5.0));
+        QVERIFY(qFuzzyCompare(user.heading, 180.0));
+        QVERIFY(qFuzzyCompare(user.bank, 10.0));
         QCOMPARE(adapter->userPressureAltitudeFeet(), 3300.0);
         QVERIFY(qFuzzyCompare(adapter->userAltitudeFeet(), 1000.0 / 0.3048));
         deliver(SI::objectDataMessage(0, SI::f64(31.6)));

@@ -95,6 +95,8 @@ private slots:
         QCOMPARE(creates.size(), 1);
         QCOMPARE(creates[0].args[0].toString(), QString("Airbus A320 2020"));
         QCOMPARE(creates[0].args[1].toString(), QString("DLH4AB"));
+        // Pitch 2 and bank 1 reach MSFS with its signs; heading 270 as is.
+        QCOMPARE(creates[0].data.mid(24, 24), SI::f64(-2) + SI::f64(-1) + SI::f64(270));
         const uint requestId = creates[0].args[2].toUInt();
         QVERIFY(requestId != 0);
         QVERIFY(adapter->isAddPending("DLH4AB"));
@@ -113,6 +115,24 @@ private slots:
         const auto sets = lib->callsOf("SimConnect_SetDataOnSimObject");
         QCOMPARE(sets.size(), 1);
         QCOMPARE(sets[0].args[1].toUInt(), 42u);
+    }
+
+    void aPilotRemovedOnItsArrivalIsNotConfigured() {
+        connectAdapter();
+        connect(adapter.get(), &Sim::aircraftAddedToSim, this, [this](const QString& callsign) {
+            adapter->removeRemoteAircraft(callsign, "Deleted");
+            adapter->addRemoteAircraft(pilot("DLH9"));
+        });
+        auto aircraft = pilot("DLH8");
+        aircraft.hasConfig = true;
+        aircraft.config.gearDown = true;
+        adapter->addRemoteAircraft(aircraft);
+        const uint requestId = lib->callsOf("SimConnect_AICreateNonATCAircraft")[0].args[2].toUInt();
+        lib->clearCalls();
+        deliver(SI::assignedObjectIdMessage(requestId, 42));
+        QCOMPARE(lib->callsOf("SimConnect_AIRemoveObject").size(), 1);
+        QVERIFY(lib->callsOf("SimConnect_SetDataOnSimObject").isEmpty());
+        QVERIFY(adapter->isAddPending("DLH9"));
     }
 
     void noLocalModelIsReported() {

@@ -52,6 +52,14 @@ qint32 asVolume(const QVariant& v) {
 double asRatio(const QVariant& v) {
     return std::clamp(asDouble(v), 0.0, 1.0);
 }
+// MSFS counts pitch positive nose down and bank positive left wing down; the
+// records and visual states count nose up and right wing down, as X-Plane does.
+double fromSimAttitude(const QVariant& v) {
+    return -asDouble(v);
+}
+double toSimAttitude(double degrees) {
+    return -degrees;
+}
 
 // The airline prefix of a callsign such as "CES123": its three leading letters.
 QString callsignAirline(const QString& callsign) {
@@ -209,9 +217,9 @@ void MsfsAdapter::applyCoreFlight(const QVariantMap& data) {
     take(data, "altitudeAglM", d.altitudeAglM, asDouble);
     take(data, "altitudePressure", d.altitudePressure, asDouble);
     take(data, "groundSpeed", d.groundSpeed, asDouble);
-    take(data, "pitch", d.pitch, asDouble);
+    take(data, "pitch", d.pitch, fromSimAttitude);
     take(data, "heading", d.heading, asDouble);
-    take(data, "bank", d.bank, asDouble);
+    take(data, "bank", d.bank, fromSimAttitude);
     take(data, "latitudeVelocity", d.latitudeVelocity, asDouble);
     take(data, "altitudeVelocity", d.altitudeVelocity, asDouble);
     take(data, "longitudeVelocity", d.longitudeVelocity, asDouble);
@@ -479,8 +487,8 @@ void MsfsAdapter::addRemoteAircraft(const manager::RemoteAircraft& aircraft) {
     const model::AircraftVisualState& s = aircraft.visualState;
     m_creatingRequest = object.requestId;
     m_session.createRemoteAircraft(object.requestId, title, aircraft.livery, callsign, s.latitude,
-                                   s.longitude, s.altitudeTrue, s.pitch, s.bank, s.heading, object.onGround,
-                                   aircraft.groundSpeed);
+                                   s.longitude, s.altitudeTrue, toSimAttitude(s.pitch), toSimAttitude(s.bank),
+                                   s.heading, object.onGround, aircraft.groundSpeed);
     m_creatingRequest = 0;
 }
 
@@ -500,9 +508,12 @@ void MsfsAdapter::onRemoteAircraftCreated(uint requestId, uint objectId) {
     it->objectId = objectId;
     m_callsignByObject.insert(objectId, callsign);
     emit aircraftAddedToSim(callsign);
-    const AiObject object = *it;
-    if (object.hasConfig)
+    // A receiver may have removed or added aircraft: look the object up again.
+    const auto placed = m_objects.constFind(callsign);
+    if (placed != m_objects.constEnd() && placed->objectId == objectId && placed->hasConfig) {
+        const AiObject object = *placed;
         writeConfig(object, object.lastConfig);
+    }
 }
 
 void MsfsAdapter::onRemoteAircraftCreateFailed() {
@@ -578,8 +589,9 @@ void MsfsAdapter::updateRemoteAircraftFastPosition(const manager::RemoteAircraft
 
 void MsfsAdapter::moveObject(const AiObject& object) {
     const model::AircraftVisualState& s = object.lastState;
-    m_session.updateRemoteAircraftPosition(object.objectId, s.latitude, s.longitude, s.altitudeTrue, s.pitch,
-                                           s.bank, s.heading, object.onGround, object.lastSpeed);
+    m_session.updateRemoteAircraftPosition(object.objectId, s.latitude, s.longitude, s.altitudeTrue,
+                                           toSimAttitude(s.pitch), toSimAttitude(s.bank), s.heading,
+                                           object.onGround, object.lastSpeed);
 }
 
 void MsfsAdapter::removeRemoteAircraft(const QString& callsign, const QString& reason) {
