@@ -280,13 +280,13 @@ private slots:
         QVERIFY(write("cycleB",
                       "[VARIATION]\nbase_container = ../cycleA\n[GENERAL]\nicao_manufacturer = Maker B\n"
                       "icao_type_designator = BBBB\n"));
-        const AircraftMetadata m =
+        const MsfsAircraftLibrary::AircraftMetadata m =
             library()->resolveMetadata(root + QLatin1Char('/') + cfg + QStringLiteral("/aircraft.cfg"));
         QCOMPARE(QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8")
                      .arg(m.icaoTypeDesignator, m.icaoManufacturer, m.icaoModel, m.icaoEngineType)
-                     .arg(m.icaoEngineCount)
+                     .arg(m.engineCount)
                      .arg(m.icaoWtc, m.category)
-                     .arg(m.hasIcaoIdentity ? 1 : 0),
+                     .arg(m.valid ? 1 : 0),
                  metadata);
     }
 

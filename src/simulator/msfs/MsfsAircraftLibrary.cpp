@@ -52,7 +52,7 @@ void MsfsAircraftLibrary::startScan() {
         ++runningThreads;
     }
     try {
-        std::thread(&MsfsAircraftLibrary::scanThreadMain, this).detach();
+        std::thread(&MsfsAircraftLibrary::scanThreadBody, this).detach();
     } catch (const std::system_error& error) {
         // Leave the library startable again rather than stuck "scanning".
         {
@@ -88,23 +88,23 @@ void MsfsAircraftLibrary::clear() {
     matchCache.clear();
 }
 
-void MsfsAircraftLibrary::scanThreadMain() {
+void MsfsAircraftLibrary::scanThreadBody(MsfsAircraftLibrary* library) {
     // A reload during the scan runs one more scan on this same thread, so no
     // second thread can start between this scan's end and the next one.
     for (;;) {
-        scanAll();
-        std::lock_guard lock(flagMutex);
-        if (rescanRequested.exchange(false) && !stopRequested.load()) {
+        library->scanAll();
+        std::lock_guard lock(library->flagMutex);
+        if (library->rescanRequested.exchange(false) && !library->stopRequested.load()) {
             continue;
         }
         // `ready` before `scanning`: whoever sees the scan over sees the data.
-        ready.store(true, std::memory_order_release);
-        scanning.store(false);
+        library->ready.store(true, std::memory_order_release);
+        library->scanning.store(false);
         break;
     }
-    std::lock_guard lock(flagMutex);
-    --runningThreads;
-    threadsDone.notify_all();
+    std::lock_guard lock(library->flagMutex);
+    --library->runningThreads;
+    library->threadsDone.notify_all();
 }
 
 int MsfsAircraftLibrary::profileCount(MsfsRuntimeProfile simulator) const {

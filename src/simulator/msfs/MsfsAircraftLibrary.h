@@ -48,10 +48,10 @@ struct AircraftMetadata {
     QString icaoManufacturer;
     QString icaoModel;
     QString icaoEngineType;
-    std::int32_t icaoEngineCount = 0;
+    std::int32_t engineCount = 0;
     QString icaoWtc;
     QString category;
-    bool hasIcaoIdentity = false;
+    bool valid = false;
 
     bool operator==(const AircraftMetadata&) const = default;
 };
@@ -137,6 +137,7 @@ struct MsfsModelMatch {
 class MsfsAircraftLibrary {
 public:
     using Install = MsfsInstall;
+    using AircraftMetadata = msfs::AircraftMetadata;
 
     struct DiscoveryState {
         QList<MsfsInstall> installs;
@@ -211,7 +212,7 @@ private:
     ~MsfsAircraftLibrary();
 
     void clear();
-    void scanThreadMain();
+    static void scanThreadBody(MsfsAircraftLibrary* library);
     MsfsModelMatch findBestMatch(MsfsRuntimeProfile simulator, const QString& type, const QString& airline,
                                  const QString& livery) const;
     AircraftMetadata resolveMetadataStep(const QString& path, QSet<QString>& visited, int depth);

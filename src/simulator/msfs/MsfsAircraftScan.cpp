@@ -155,10 +155,10 @@ AircraftMetadata MsfsAircraftLibrary::resolveMetadataStep(const QString& path, Q
     bool ok = false;
     const int count = unquote(general.value(QStringLiteral("icao_engine_count"))).toInt(&ok, 10);
     if (ok) {
-        result.icaoEngineCount = count;
+        result.engineCount = count;
     }
-    result.hasIcaoIdentity = !result.icaoTypeDesignator.isEmpty() || !result.icaoManufacturer.isEmpty() ||
-                             !result.icaoModel.isEmpty();
+    result.valid = !result.icaoTypeDesignator.isEmpty() || !result.icaoManufacturer.isEmpty() ||
+                   !result.icaoModel.isEmpty();
     metadataCache.insert(key, result);
     return result;
 }
@@ -253,7 +253,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
                 profile.manufacturer = uiManufacturer.isEmpty() ? metadata.icaoManufacturer : uiManufacturer;
                 profile.model = uiType.isEmpty() ? metadata.icaoModel : uiType;
                 profile.engineType = metadata.icaoEngineType;
-                profile.engineCount = metadata.icaoEngineCount;
+                profile.engineCount = metadata.engineCount;
                 profile.wtc = metadata.icaoWtc.toUpper();
                 profile.isAirTraffic = parseCfgBool(section.value(QStringLiteral("isairtraffic")), false);
                 profile.isUserSelectable =
