@@ -31,20 +31,6 @@ template <class Query> QString writeQuery(const Query& pdu) {
     return writer.finish();
 }
 
-// "$PI" and "$PO": from:to:data, the data re-joined.
-template <class Echo> Echo readEcho(const Fields& fields) {
-    field::requireCount(fields, 3);
-    Echo pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.timeStamp = field::joinFrom(fields, 2);
-    return pdu;
-}
-
-template <class Echo> QString writeEcho(const Echo& pdu) {
-    return PacketWriter(Echo::kPrefix).text(pdu.from).text(pdu.to).text(pdu.timeStamp).finish();
-}
-
 } // namespace
 
 PlaneInfoRequest::PlaneInfoRequest(QString from, QString to) : from(std::move(from)), to(std::move(to)) {}
@@ -173,22 +159,22 @@ Ping::Ping(QString from, QString to, QString timeStamp)
     : from(std::move(from)), to(std::move(to)), timeStamp(std::move(timeStamp)) {}
 
 Ping Ping::fromTokens(const Fields& fields) {
-    return readEcho<Ping>(fields);
+    return readAddressed<Ping, &Ping::timeStamp>(fields);
 }
 
 QString Ping::serialize() const {
-    return writeEcho(*this);
+    return writeAddressed<Ping, &Ping::timeStamp>(*this);
 }
 
 Pong::Pong(QString from, QString to, QString timeStamp)
     : from(std::move(from)), to(std::move(to)), timeStamp(std::move(timeStamp)) {}
 
 Pong Pong::fromTokens(const Fields& fields) {
-    return readEcho<Pong>(fields);
+    return readAddressed<Pong, &Pong::timeStamp>(fields);
 }
 
 QString Pong::serialize() const {
-    return writeEcho(*this);
+    return writeAddressed<Pong, &Pong::timeStamp>(*this);
 }
 
 MetarResponse::MetarResponse(QString from, QString to, QString metar)

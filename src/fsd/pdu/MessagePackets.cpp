@@ -8,33 +8,15 @@ namespace velk::fsd::pdu {
 
 using exception::PDUFormatException;
 
-namespace {
-
-// Private and broadcast text: from:to:text, the text re-joined.
-template <class Text> Text readAddressedText(const Fields& fields) {
-    field::requireCount(fields, 3);
-    Text pdu;
-    pdu.from = field::nonEmpty(fields, 0, "sender");
-    pdu.to = field::nonEmpty(fields, 1, "recipient");
-    pdu.message = field::joinFrom(fields, 2);
-    return pdu;
-}
-
-template <class Text> QString writeAddressedText(const Text& pdu) {
-    return PacketWriter(Text::kPrefix).text(pdu.from).text(pdu.to).text(pdu.message).finish();
-}
-
-} // namespace
-
 TextMessage::TextMessage(QString from, QString to, QString message)
     : from(std::move(from)), to(std::move(to)), message(std::move(message)) {}
 
 TextMessage TextMessage::fromTokens(const Fields& fields) {
-    return readAddressedText<TextMessage>(fields);
+    return readAddressed<TextMessage, &TextMessage::message>(fields);
 }
 
 QString TextMessage::serialize() const {
-    return writeAddressedText(*this);
+    return writeAddressed<TextMessage, &TextMessage::message>(*this);
 }
 
 RadioMessage::RadioMessage(QString from, QList<uint> frequencies, QString message)
@@ -77,11 +59,11 @@ BroadcastMessage::BroadcastMessage(QString from, QString message, QString to)
     : from(std::move(from)), to(std::move(to)), message(std::move(message)) {}
 
 BroadcastMessage BroadcastMessage::fromTokens(const Fields& fields) {
-    return readAddressedText<BroadcastMessage>(fields);
+    return readAddressed<BroadcastMessage, &BroadcastMessage::message>(fields);
 }
 
 QString BroadcastMessage::serialize() const {
-    return writeAddressedText(*this);
+    return writeAddressed<BroadcastMessage, &BroadcastMessage::message>(*this);
 }
 
 Wallop::Wallop(QString from, QString message) : from(std::move(from)), message(std::move(message)) {}

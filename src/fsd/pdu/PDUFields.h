@@ -65,4 +65,19 @@ private:
 // that no text can end a line early and smuggle in a second packet.
 void blankLineBreaks(QString& text, qsizetype from = 0);
 
+// Packets of the layout from:to:text, the last field re-joined ("#TM" to a
+// callsign, broadcasts, "$PI", "$PO"). `Body` names the text member.
+template <class Packet, QString Packet::*Body> Packet readAddressed(const Fields& fields) {
+    field::requireCount(fields, 3);
+    Packet pdu;
+    pdu.from = field::nonEmpty(fields, 0, "sender");
+    pdu.to = field::nonEmpty(fields, 1, "recipient");
+    pdu.*Body = field::joinFrom(fields, 2);
+    return pdu;
+}
+
+template <class Packet, QString Packet::*Body> QString writeAddressed(const Packet& pdu) {
+    return PacketWriter(Packet::kPrefix).text(pdu.from).text(pdu.to).text(pdu.*Body).finish();
+}
+
 } // namespace velk::fsd::pdu

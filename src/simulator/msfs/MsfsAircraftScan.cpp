@@ -9,21 +9,6 @@
 
 namespace velk::simulator::msfs {
 
-namespace {
-
-QString simulatorName(MsfsRuntimeProfile simulator) {
-    switch (simulator) {
-    case MsfsRuntimeProfile::Msfs2020:
-        return QStringLiteral("MSFS 2020");
-    case MsfsRuntimeProfile::Msfs2024:
-        return QStringLiteral("MSFS 2024");
-    default:
-        return QStringLiteral("Unknown");
-    }
-}
-
-} // namespace
-
 QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
     static const QRegularExpression marker(QStringLiteral("\\$\\$:"));
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
@@ -274,7 +259,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
     }
     qInfo().noquote() << QStringLiteral("Scanned %1 MSFS aircraft variants for %2 from %3")
                              .arg(counter)
-                             .arg(simulatorName(install.simulator), source);
+                             .arg(profileLabel(install.simulator), source);
 }
 
 } // namespace velk::simulator::msfs

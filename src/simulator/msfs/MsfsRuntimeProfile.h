@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMetaType>
+#include <QString>
 
 #include <cstdint>
 
@@ -13,6 +14,9 @@ enum class MsfsRuntimeProfile : std::uint8_t {
     Msfs2020 = 1,
     Msfs2024 = 2,
 };
+
+// Log label: "Unknown", "MSFS 2020" or "MSFS 2024".
+QString profileLabel(MsfsRuntimeProfile profile);
 
 } // namespace velk::simulator::msfs
 

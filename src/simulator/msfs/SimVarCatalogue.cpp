@@ -187,17 +187,6 @@ SimVarBinding resolve(const CatalogueRow& row, MsfsRuntimeProfile profile) {
 
 } // namespace
 
-QString profileLabel(MsfsRuntimeProfile profile) {
-    switch (profile) {
-    case MsfsRuntimeProfile::Msfs2020:
-        return QStringLiteral("MSFS 2020");
-    case MsfsRuntimeProfile::Msfs2024:
-        return QStringLiteral("MSFS 2024");
-    default:
-        return QStringLiteral("Unknown");
-    }
-}
-
 QList<SimVarBinding> readableDefinitions(MsfsRuntimeProfile profile) {
     QList<SimVarBinding> result;
     for (const CatalogueRow& row : kRows) {

@@ -114,9 +114,6 @@ struct SimVarBinding {
     std::uint8_t conversion = ConvertNone;
 };
 
-// "MSFS 2020", "MSFS 2024" or "Unknown".
-QString profileLabel(MsfsRuntimeProfile profile);
-
 // Every readable row, in catalogue order.
 QList<SimVarBinding> readableDefinitions(MsfsRuntimeProfile profile);
 // First row with the key, readable or not; an empty simVar when there is none.
