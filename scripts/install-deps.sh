@@ -14,6 +14,14 @@ PACKAGES=(
   libsoxr-dev libsdl2-dev libssl-dev
   libbenchmark-dev googletest
   xvfb xauth fonts-wqy-microhei
+  # Notification sounds: Qt's default media back end needs these GStreamer plug-ins.
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  # Push-to-talk's X11 input layer and its tests.
+  libx11-dev libxi-dev xdotool
+  # Real audio in tests: JACK's dummy driver.
+  jackd2
+  # Fuzzing (libFuzzer) and the Windows cross compile check.
+  clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
 )
 
 missing=()
