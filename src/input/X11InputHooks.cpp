@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QSet>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -148,7 +149,12 @@ void X11InputHooks::updateSelection() {
     mask.mask_len = static_cast<int>(bits.size());
     mask.mask = bits.data();
     XISelectEvents(m_display, DefaultRootWindow(m_display), &mask, 1);
-    XFlush(m_display);
+    // A round trip, so that the selection holds once an install returns; events
+    // read meanwhile wait in Xlib's queue, where the notifier cannot see them.
+    XSync(m_display, False);
+    if (XEventsQueued(m_display, QueuedAlready) > 0) {
+        QTimer::singleShot(0, m_notifier.get(), [this] { service(); });
+    }
 }
 
 bool X11InputHooks::installKeyboard(KeySink sink, QString* error) {
