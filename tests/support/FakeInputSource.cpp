@@ -2,107 +2,68 @@
 
 namespace velk::test {
 
-using input::InputHooks;
-
-struct FakeInputSource::State {
-    InputHooks::KeySink key;
-    InputHooks::MouseSink mouse;
-    InputHooks::LostHandler lost;
-    QString keyboardFailure;
-    QString mouseFailure;
-};
-
 namespace {
 
-class FakeHooks final : public InputHooks {
+class FakeHooks final : public input::InputHooks {
 public:
-    explicit FakeHooks(std::shared_ptr<FakeInputSource::State> state) : m_state(std::move(state)) {}
+    explicit FakeHooks(FakeInputSource& source) : m_source(source) {}
     ~FakeHooks() override {
-        uninstallKeyboard();
-        uninstallMouse();
-        m_state->lost = nullptr;
+        m_source.keySink = {};
+        m_source.mouseSink = {};
+        m_source.lostHandler = {};
     }
 
     bool installKeyboard(KeySink sink, QString* error) override {
-        return install(m_state->key, std::move(sink), m_state->keyboardFailure, error);
+        return install(m_source.keySink, std::move(sink), m_source.keyboardFailure, error);
     }
     bool installMouse(MouseSink sink, QString* error) override {
-        return install(m_state->mouse, std::move(sink), m_state->mouseFailure, error);
+        return install(m_source.mouseSink, std::move(sink), m_source.mouseFailure, error);
     }
-    void uninstallKeyboard() override { m_state->key = nullptr; }
-    void uninstallMouse() override { m_state->mouse = nullptr; }
-    void setLostHandler(LostHandler handler) override { m_state->lost = std::move(handler); }
+    void uninstallKeyboard() override { m_source.keySink = {}; }
+    void uninstallMouse() override { m_source.mouseSink = {}; }
+    void setLostHandler(LostHandler handler) override { m_source.lostHandler = std::move(handler); }
 
 private:
     template <typename Sink>
     static bool install(Sink& slot, Sink sink, const QString& failure, QString* error) {
-        if (!failure.isEmpty()) {
-            *error = failure;
-            return false;
+        *error = failure;
+        if (failure.isEmpty()) {
+            slot = std::move(sink);
         }
-        slot = std::move(sink);
-        return true;
+        return failure.isEmpty();
     }
 
-    std::shared_ptr<FakeInputSource::State> m_state;
+    FakeInputSource& m_source;
 };
 
 } // namespace
 
-FakeInputSource::FakeInputSource() : m_state(std::make_shared<State>()) {
-    input::setInputHooksFactory([state = m_state] { return std::make_unique<FakeHooks>(state); });
+FakeInputSource::FakeInputSource() {
+    input::setInputHooksFactory([this] { return std::make_unique<FakeHooks>(*this); });
 }
 
 FakeInputSource::~FakeInputSource() {
     input::setInputHooksFactory({});
 }
 
-void FakeInputSource::keyDown(int virtualKey, bool injected) {
-    if (m_state->key) {
-        m_state->key({virtualKey, true, injected});
+void FakeInputSource::key(int virtualKey, bool down, bool injected) {
+    if (keySink) {
+        keySink({virtualKey, down, injected});
     }
 }
 
-void FakeInputSource::keyUp(int virtualKey, bool injected) {
-    if (m_state->key) {
-        m_state->key({virtualKey, false, injected});
-    }
-}
-
-void FakeInputSource::mouseDown(int button, bool injected) {
-    if (m_state->mouse) {
-        m_state->mouse({button, true, injected});
-    }
-}
-
-void FakeInputSource::mouseUp(int button, bool injected) {
-    if (m_state->mouse) {
-        m_state->mouse({button, false, injected});
+void FakeInputSource::mouse(int button, bool down, bool injected) {
+    if (mouseSink) {
+        mouseSink({button, down, injected});
     }
 }
 
 void FakeInputSource::lose(const QString& reason) {
-    m_state->key = nullptr;
-    m_state->mouse = nullptr;
-    if (auto lost = m_state->lost) {
+    keySink = {};
+    mouseSink = {};
+    if (auto lost = lostHandler) {
         lost(reason);
     }
-}
-
-void FakeInputSource::failKeyboard(const QString& reason) {
-    m_state->keyboardFailure = reason;
-}
-
-void FakeInputSource::failMouse(const QString& reason) {
-    m_state->mouseFailure = reason;
-}
-
-bool FakeInputSource::keyboardInstalled() const {
-    return static_cast<bool>(m_state->key);
-}
-
-bool FakeInputSource::mouseInstalled() const {
-    return static_cast<bool>(m_state->mouse);
 }
 
 } // namespace velk::test

@@ -4,12 +4,10 @@
 
 #include <QString>
 
-#include <memory>
-
 namespace velk::test {
 
-// Stands in for the desktop's input layer: while it lives, every push-to-talk
-// handler created gets sources fed from here.
+// Stands in for the desktop's input layer while it lives: push-to-talk
+// handlers created meanwhile get their sources from here.
 class FakeInputSource {
 public:
     FakeInputSource();
@@ -17,24 +15,21 @@ public:
     FakeInputSource(const FakeInputSource&) = delete;
     FakeInputSource& operator=(const FakeInputSource&) = delete;
 
-    void keyDown(int virtualKey, bool injected = false);
-    void keyUp(int virtualKey, bool injected = false);
-    void mouseDown(int button, bool injected = false);
-    void mouseUp(int button, bool injected = false);
+    void key(int virtualKey, bool down, bool injected = false);
+    void mouse(int button, bool down, bool injected = false);
     // As when the X server goes away: both sources end and the handler hears why.
     void lose(const QString& reason);
 
-    // Make the next installs fail with this reason (empty: succeed).
-    void failKeyboard(const QString& reason);
-    void failMouse(const QString& reason);
+    // When set, the next install of that source fails with this reason.
+    QString keyboardFailure;
+    QString mouseFailure;
 
-    bool keyboardInstalled() const;
-    bool mouseInstalled() const;
+    bool keyboardInstalled() const { return static_cast<bool>(keySink); }
+    bool mouseInstalled() const { return static_cast<bool>(mouseSink); }
 
-    struct State;
-
-private:
-    std::shared_ptr<State> m_state;
+    input::InputHooks::KeySink keySink;
+    input::InputHooks::MouseSink mouseSink;
+    input::InputHooks::LostHandler lostHandler;
 };
 
 } // namespace velk::test
