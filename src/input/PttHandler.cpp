@@ -157,7 +157,15 @@ void PttHandler::setActive(bool active) {
 
 void PttHandler::setBinding(const PttBinding& binding) {
     m_binding = binding;
-    m_hasBinding = true;
+    rebind(true);
+}
+
+void PttHandler::clearBinding() {
+    rebind(false);
+}
+
+void PttHandler::rebind(bool hasBinding) {
+    m_hasBinding = hasBinding;
     m_heldSinceCapture = false;
     m_boundInstanceId = -1;
     if (m_active) {
@@ -167,32 +175,21 @@ void PttHandler::setBinding(const PttBinding& binding) {
     resolveBoundJoystick();
 }
 
-void PttHandler::clearBinding() {
-    m_hasBinding = false;
-    m_heldSinceCapture = false;
-    m_boundInstanceId = -1;
-    if (m_active) {
-        setActive(false);
-    }
-    ensureJoystickSubsystem();
-}
-
 void PttHandler::startListening() {
-    if (m_listening) {
-        return;
-    }
-    m_listening = true;
-    ensureJoystickSubsystem();
-    emit listeningChanged(true);
+    setListening(true);
 }
 
 void PttHandler::stopListening() {
-    if (!m_listening) {
+    setListening(false);
+}
+
+void PttHandler::setListening(bool listening) {
+    if (m_listening == listening) {
         return;
     }
-    m_listening = false;
+    m_listening = listening;
     ensureJoystickSubsystem();
-    emit listeningChanged(false);
+    emit listeningChanged(listening);
 }
 
 } // namespace velk::input

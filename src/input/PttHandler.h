@@ -67,6 +67,9 @@ private:
     void handleInput(PttBinding::Kind kind, int code, qint32 instanceId, bool pressed);
     void capture(PttBinding::Kind kind, int code, qint32 instanceId);
     void setActive(bool active);
+    // Every change of the binding releases push-to-talk first.
+    void rebind(bool hasBinding);
+    void setListening(bool listening);
     void ensureJoystickSubsystem();
     void openJoysticks();
     void closeJoysticks();
