@@ -47,7 +47,6 @@ PttHandler::~PttHandler() {
     }
     m_keyboardHooked = m_mouseHooked = false;
     if (isLive()) {
-        closeJoysticks();
         m_listening = false;
         m_hasBinding = false;
         ensureJoystickSubsystem();
