@@ -1,6 +1,8 @@
 #include "model/MetaTypes.h"
 
 #include "common/MessageType.h"
+#include "input/PttBinding.h"
+#include "input/PttKey.h"
 #include "manager/RemoteAircraft.h"
 #include "model/AircraftConfig.h"
 #include "model/AircraftState.h"
@@ -38,6 +40,8 @@ void registerMetaTypes() {
         qRegisterMetaType<voice::RadioChannel>();
         qRegisterMetaType<voice::ConnectionState>();
         qRegisterMetaType<common::MessageType>();
+        qRegisterMetaType<input::PttBinding>();
+        qRegisterMetaType<input::PttKey>();
     });
 }
 
