@@ -251,18 +251,20 @@ void NetworkHandler::stop() {
     stopThreads();
 }
 
-void NetworkHandler::stopThreads() {
+void NetworkHandler::haltLoops() {
     m_tcpRunning = false;
     m_udpRunning = false;
-    m_connected = false;
     wakePingThread();
-    {
-        // Closing alone does not wake a thread blocked in recv or send: shut
-        // the sockets down, join, and only then close them.
-        std::lock_guard lock(m_handleMutex);
-        sockets::shutdown(m_tcpSocket);
-        sockets::shutdown(m_udpSocket);
-    }
+    // Closing alone does not wake a thread blocked in recv or send: shut the
+    // sockets down first; they are closed only once the threads are joined.
+    std::lock_guard lock(m_handleMutex);
+    sockets::shutdown(m_tcpSocket);
+    sockets::shutdown(m_udpSocket);
+}
+
+void NetworkHandler::stopThreads() {
+    m_connected = false;
+    haltLoops();
     for (std::thread* thread : {&m_pingThread, &m_tcpThread, &m_udpThread}) {
         if (thread->joinable()) {
             thread->join();
@@ -349,14 +351,7 @@ void NetworkHandler::loseConnection(quint64 generation, const QString& error) {
     if (!m_connected.exchange(false)) {
         return;
     }
-    m_tcpRunning = false;
-    m_udpRunning = false;
-    wakePingThread();
-    {
-        std::lock_guard lock(m_handleMutex);
-        sockets::shutdown(m_tcpSocket);
-        sockets::shutdown(m_udpSocket);
-    }
+    haltLoops();
     if (!error.isEmpty()) {
         qWarning().noquote() << "NetworkHandler:" << error;
         post({generation, Event::Kind::Error, false, {}, error});

@@ -100,6 +100,8 @@ private:
     bool isCurrent(quint64 generation) const { return m_generation == generation; }
     void cancelPendingConnects();
     void wakePingThread();
+    // Clears the loop flags and wakes every thread blocked on the sockets.
+    void haltLoops();
     void failConnect(quint64 generation, const QString& text);
     void loseConnection(quint64 generation, const QString& error);
     void sendHello();

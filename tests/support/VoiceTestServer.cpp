@@ -1,11 +1,10 @@
 #include "support/VoiceTestServer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "support/TestSupport.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
-#include <QTimer>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -48,19 +47,6 @@ void VoiceTestServer::stopUdp() {
 
 QString VoiceTestServer::setting() const {
     return QStringLiteral("127.0.0.1:%1:%2").arg(m_tcp.serverPort()).arg(m_udpPort);
-}
-
-bool VoiceTestServer::waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer wake; // bounds each blocking round
-    wake.start(10);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 bool VoiceTestServer::waitForClient(int timeoutMs) {
@@ -153,13 +139,9 @@ void VoiceTestServer::closeClient() {
 }
 
 void VoiceTestServer::resetClient() {
-    if (!m_client) {
-        return;
+    if (m_client) {
+        resetConnection(*m_client);
     }
-    // Linger with a zero timeout makes close() send a reset instead of a FIN.
-    const linger option{1, 0};
-    ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option, sizeof(option));
-    m_client->abort();
 }
 
 void VoiceTestServer::stopListening() {

@@ -11,7 +11,6 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
-#include <functional>
 #include <vector>
 
 namespace velk::test {
@@ -90,7 +89,6 @@ private:
     void onNewConnection();
     void onReadyRead(QTcpSocket* socket);
     void onDatagrams();
-    bool waitUntil(const std::function<bool()>& done, int timeoutMs);
 
     QTcpServer m_tcp;
     QUdpSocket m_udp;
