@@ -63,28 +63,16 @@ private slots:
         }
     }
 
-    void transmitterTravelsAsOneSignedByte_data() {
-        QTest::addColumn<int>("transmitter");
-        QTest::addColumn<int>("wireByte");
-        QTest::addColumn<int>("readBack");
-        QTest::newRow("-1") << -1 << 0xFF << -1;
-        QTest::newRow("200") << 200 << 0xC8 << -56;
-        QTest::newRow("1") << 1 << 0x01 << 1;
-    }
-    void transmitterTravelsAsOneSignedByte() {
-        QFETCH(int, transmitter);
-        QFETCH(int, wireByte);
-        QFETCH(int, readBack);
-        const QByteArray datagram = bytes(encodeVoicePacket(1, transmitter, -5, "X", {}));
-        QCOMPARE(quint8(datagram[4]), quint8(wireByte));
-        QCOMPARE(decode(datagram)->transmitter, readBack);
-        QCOMPARE(decode(datagram)->frequency, -5);
-    }
-
-    void helloIsHeaderCallsignAndEndMarker() {
+    void datagramBytesAreExact() {
         QCOMPARE(bytes(encodeVoicePacket(1234567, 0, 0, "CES123", {})),
                  QByteArray::fromHex("87D612000000000000064345533132330A"));
         QCOMPARE(bytes(encodeVoicePacket(7, 0, 0, "", {})), QByteArray::fromHex("070000000000000000000A"));
+        // The transmitter is one byte, read back signed.
+        const QByteArray minusOne = bytes(encodeVoicePacket(1, -1, -5, "X", {}));
+        QCOMPARE(quint8(minusOne[4]), quint8(0xFF));
+        QCOMPARE(decode(minusOne)->transmitter, -1);
+        QCOMPARE(decode(minusOne)->frequency, -5);
+        QCOMPARE(decode(bytes(encodeVoicePacket(1, 200, 0, "X", {})))->transmitter, -56);
     }
 
     void malformedDatagramsGiveNoPacket_data() {
@@ -136,18 +124,14 @@ private slots:
         QTest::newRow("empty line") << QByteArray() << "parse error";
         QTest::newRow("not an object") << QByteArray("[1]") << "not a JSON object";
         QTest::newRow("trailing text") << QByteArray(R"({"type":"pong"} x)") << "parse error";
-        QTest::newRow("comment") << QByteArray(R"(/**/{"type":"pong"})") << "parse error";
         QTest::newRow("missing type") << QByteArray("{}") << "missing \"type\"";
         QTest::newRow("unknown type") << QByteArray(R"({"type":"bogus"})") << "unknown type \"bogus\"";
-        QTest::newRow("type not string") << QByteArray(R"({"type":3})") << "\"type\" must be a string";
         QTest::newRow("cid as string") << QByteArray(R"({"type":"pong","cid":"7"})") << "\"cid\" must be";
         QTest::newRow("cid as float") << QByteArray(R"({"type":"pong","cid":1.0})") << "\"cid\" must be";
         QTest::newRow("cid 1e300") << QByteArray(R"({"type":"pong","cid":1e300})") << "\"cid\" must be";
         QTest::newRow("cid as bool") << QByteArray(R"({"type":"pong","cid":true})") << "\"cid\" must be";
         QTest::newRow("cid too big") << QByteArray(R"({"type":"pong","cid":2147483648})")
                                      << "\"cid\" must be";
-        QTest::newRow("transmitter too small")
-            << QByteArray(R"({"type":"pong","transmitter":-2147483649})") << "\"transmitter\" must be";
         QTest::newRow("data as number")
             << QByteArray(R"({"type":"error","data":5})") << "\"data\" must be a string";
         QTest::newRow("callsign null")
@@ -167,17 +151,13 @@ private slots:
         }
     }
 
-    void typeNamesMatchExactly() {
-        const char* names[] = {"channel",      "ping",          "pong",    "error",
-                               "text_receive", "voice_receive", "message", "disconnect"};
-        for (int i = 0; i < 8; ++i) {
-            QCOMPARE(controlMessageTypeToString(ControlMessageType(i)), std::string_view(names[i]));
-            QCOMPARE(controlMessageTypeFromString(names[i]), ControlMessageType(i));
-        }
+    void typeNamesMatchExactlyAndDefaultToDisconnect() {
+        QCOMPARE(controlMessageTypeToString(ControlMessageType::VoiceReceive),
+                 std::string_view("voice_receive"));
         QCOMPARE(controlMessageTypeToString(ControlMessageType(8)), std::string_view("disconnect"));
+        QCOMPARE(controlMessageTypeFromString("text_receive"), ControlMessageType::TextReceive);
         QCOMPARE(controlMessageTypeFromString("PING"), ControlMessageType::Disconnect);
         QCOMPARE(controlMessageTypeFromString(""), ControlMessageType::Disconnect);
-        QVERIFY(!findControlMessageType("pings"));
     }
 
     void controlStreamIsSplitIntoBoundedLines_data() {
