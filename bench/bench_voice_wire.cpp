@@ -59,6 +59,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> nanoseconds;
 
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
