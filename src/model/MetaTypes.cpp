@@ -10,8 +10,10 @@
 #include "model/Controller.h"
 #include "network/RadioMessageReceived.h"
 #include "simulator/SimulatorGeneration.h"
+#include "voice/ControlMessage.h"
 #include "voice/RadioChannel.h"
 #include "voice/VoiceClient.h"
+#include "voice/VoicePacket.h"
 
 #include <QList>
 #include <QMetaType>
@@ -39,6 +41,8 @@ void registerMetaTypes() {
         qRegisterMetaType<simulator::SimulatorGeneration>();
         qRegisterMetaType<voice::RadioChannel>();
         qRegisterMetaType<voice::ConnectionState>();
+        qRegisterMetaType<voice::ControlMessage>();
+        qRegisterMetaType<voice::VoicePacket>();
         qRegisterMetaType<common::MessageType>();
         qRegisterMetaType<input::PttBinding>();
         qRegisterMetaType<input::PttKey>();
