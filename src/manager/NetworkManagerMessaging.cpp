@@ -98,11 +98,16 @@ void NetworkManager::onBroadcastMessageReceived(const fsd::pdu::BroadcastMessage
     }
 }
 
+// The three sends below echo a text (signal and simulator) only once it was
+// written to the server, so that nothing unsent is shown as sent.
 void NetworkManager::sendRadioMessage(QString message) {
     if (m_transmitFrequencies.isEmpty()) {
         return;
     }
-    send(fsd::pdu::RadioMessage(m_connectInfo.callsign, m_transmitFrequencies, message).serialize());
+    if (!send(fsd::pdu::RadioMessage(m_connectInfo.callsign, m_transmitFrequencies, message).serialize())) {
+        qWarning() << "Radio message not sent: no connection to the server";
+        return;
+    }
     if (m_simulator) {
         m_simulator->notifyRadioMessageSent(message);
     }
@@ -114,7 +119,10 @@ void NetworkManager::sendPrivateMessage(QString to, QString message) {
         qWarning() << "Private message not sent: invalid recipient" << to;
         return;
     }
-    send(fsd::pdu::TextMessage(m_connectInfo.callsign, to.toUpper(), message).serialize());
+    if (!send(fsd::pdu::TextMessage(m_connectInfo.callsign, to.toUpper(), message).serialize())) {
+        qWarning() << "Private message not sent: no connection to the server";
+        return;
+    }
     if (m_simulator) {
         m_simulator->notifyPrivateMessageSent(to, message);
     }
@@ -122,7 +130,10 @@ void NetworkManager::sendPrivateMessage(QString to, QString message) {
 }
 
 void NetworkManager::sendWallop(QString message) {
-    send(fsd::pdu::Wallop(m_connectInfo.callsign, message).serialize());
+    if (!send(fsd::pdu::Wallop(m_connectInfo.callsign, message).serialize())) {
+        qWarning() << "Wallop not sent: no connection to the server";
+        return;
+    }
     emit wallopSent(message);
     if (m_simulator) {
         m_simulator->showNotification(QStringLiteral("[WALLOP] %1").arg(message), kWallopColour);
