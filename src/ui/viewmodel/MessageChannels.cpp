@@ -70,4 +70,13 @@ QString frequencyText(uint frequencyKhz) {
     return QString::number(frequencyKhz / 1000.0, 'f', 3);
 }
 
+QStringList frequencyTexts(const QList<uint>& frequenciesKhz) {
+    QStringList texts;
+    texts.reserve(frequenciesKhz.size());
+    for (const uint khz : frequenciesKhz) {
+        texts << frequencyText(khz);
+    }
+    return texts;
+}
+
 } // namespace velk::ui::messages

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -36,5 +37,6 @@ QString callsignOfKey(const QString& key);
 
 // A frequency in kHz as shown: MHz with exactly three decimals ("122.800").
 QString frequencyText(uint frequencyKhz);
+QStringList frequencyTexts(const QList<uint>& frequenciesKhz);
 
 } // namespace velk::ui::messages
