@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QHash>
 #include <QVariantMap>
 
 #include <algorithm>
@@ -121,19 +122,37 @@ QVariantList MessagesPageViewModel::channels() const {
 }
 
 QVariantList MessagesPageViewModel::privateSessions() const {
+    // One pass over the records for all conversations: a conversation's
+    // records are those filed under its key.
+    struct Tally {
+        int unread = 0;
+        const MessageRecord* newest = nullptr;
+    };
+    QHash<QString, Tally> tallies;
+    for (const QString& key : m_sessionKeys) {
+        tallies.insert(key, {});
+    }
+    for (const MessageRecord& record : m_messages) {
+        const auto it = tallies.find(record.channel);
+        if (it == tallies.end()) {
+            continue;
+        }
+        it->unread += record.unread ? 1 : 0;
+        if (it->newest == nullptr) {
+            it->newest = &record;
+        }
+    }
     QVariantList list;
     for (const QString& key : m_sessionKeys) {
+        const Tally& tally = tallies[key];
         QVariantMap entry{
             {QStringLiteral("key"), key},
             {QStringLiteral("callsign"), callsignOfKey(key)},
-            {QStringLiteral("unread"), unreadOf(key)},
+            {QStringLiteral("unread"), tally.unread},
         };
-        const auto newest = std::find_if(m_messages.cbegin(), m_messages.cend(), [&](const MessageRecord& r) {
-            return messageMatchesChannel(r, key);
-        });
-        if (newest != m_messages.cend()) {
-            entry.insert(QStringLiteral("lastMessage"), newest->message);
-            entry.insert(QStringLiteral("lastTime"), newest->time);
+        if (tally.newest != nullptr) {
+            entry.insert(QStringLiteral("lastMessage"), tally.newest->message);
+            entry.insert(QStringLiteral("lastTime"), tally.newest->time);
         }
         list.append(entry);
     }
