@@ -2,10 +2,10 @@
 // the radio, private and wallop texts the pilot sends.
 #include "manager/NetworkManager.h"
 
+#include "fsd/pdu/PDUFields.h"
+
 #include <QDebug>
 #include <QRegularExpression>
-
-#include <algorithm>
 
 namespace velk::manager {
 
@@ -15,15 +15,6 @@ const QString kServer = QStringLiteral("SERVER");
 constexpr qint64 kServerColour = 0x85a664;
 constexpr qint64 kBroadcastColour = 0xffa500;
 constexpr qint64 kWallopColour = 0xeb2f06;
-
-// A recipient is one FSD field: never empty, never split by ":" and never
-// holding white space.
-bool isValidRecipient(const QString& to) {
-    if (to.isEmpty() || to.contains(QLatin1Char(':'))) {
-        return false;
-    }
-    return std::none_of(to.cbegin(), to.cend(), [](QChar c) { return c.isSpace(); });
-}
 
 } // namespace
 
@@ -115,7 +106,7 @@ void NetworkManager::sendRadioMessage(QString message) {
 }
 
 void NetworkManager::sendPrivateMessage(QString to, QString message) {
-    if (!isValidRecipient(to)) {
+    if (!fsd::pdu::isAddressField(to)) {
         qWarning() << "Private message not sent: invalid recipient" << to;
         return;
     }

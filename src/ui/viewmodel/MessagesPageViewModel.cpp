@@ -1,5 +1,6 @@
 #include "ui/viewmodel/MessagesPageViewModel.h"
 
+#include "fsd/pdu/PDUFields.h"
 #include "model/AircraftState.h"
 #include "model/Controller.h"
 #include "ui/viewmodel/MessageChannels.h"
@@ -27,13 +28,6 @@ const QString kNotConnected = QStringLiteral("网络未连接，消息未发送�
 const QString kNoTransmitter = QStringLiteral("没有处于发射状态的 COM 电台，无线电消息未发送。");
 const QString kBadRecipient =
     QStringLiteral("收件人呼号无效（不能为空，不能含空格或冒号），私聊消息未发送。");
-
-// The session manager refuses the same recipients: one FSD field, never
-// empty, never split by ':' and never holding white space.
-bool isValidRecipient(const QString& callsign) {
-    return !callsign.isEmpty() && !callsign.contains(QLatin1Char(':')) &&
-           std::none_of(callsign.cbegin(), callsign.cend(), [](QChar c) { return c.isSpace(); });
-}
 
 QString radioMeta(const QStringList& frequencies, bool isDirect) {
     return frequencies.join(QStringLiteral(", ")) + (isDirect ? QStringLiteral(" | 定向呼叫") : QString());
@@ -267,26 +261,32 @@ void MessagesPageViewModel::clearMessages() {
 
 // --- Sending ------------------------------------------------------------------
 
-void MessagesPageViewModel::refuseSend(const QString& channel, const QString& reason) {
-    qInfo().noquote() << "Messages: text to" << channel << "not sent:" << reason;
+// Whether a text for `key` must stay in the compose box; if so, a notice in
+// that channel says why. The session manager would drop it for the same reasons.
+bool MessagesPageViewModel::refuseSend(const QString& key) {
+    QString reason;
+    if (!isFixedChannel(key) && !fsd::pdu::isAddressField(callsignOfKey(key))) {
+        reason = kBadRecipient;
+    } else if (!m_networkConnected) {
+        reason = kNotConnected;
+    } else if (key == Radio && !m_radioTransmitting) {
+        reason = kNoTransmitter;
+    }
+    if (reason.isEmpty()) {
+        return false;
+    }
+    qInfo().noquote() << "Messages: text to" << key << "not sent:" << reason;
     appendMessage({.type = kSystem,
                    .from = QStringLiteral("系统"),
                    .message = reason,
-                   .channel = channel,
+                   .channel = key,
                    .direction = kSystem});
+    return true;
 }
 
 void MessagesPageViewModel::sendRadioMessage(QString message) {
     const QString text = message.trimmed();
-    if (text.isEmpty()) {
-        return;
-    }
-    if (!m_networkConnected) {
-        refuseSend(Radio, kNotConnected);
-        return;
-    }
-    if (!m_radioTransmitting) {
-        refuseSend(Radio, kNoTransmitter);
+    if (text.isEmpty() || refuseSend(Radio)) {
         return;
     }
     emit radioMessageRequested(text);
@@ -295,11 +295,7 @@ void MessagesPageViewModel::sendRadioMessage(QString message) {
 
 void MessagesPageViewModel::sendWallopMessage(QString message) {
     const QString text = message.trimmed();
-    if (text.isEmpty()) {
-        return;
-    }
-    if (!m_networkConnected) {
-        refuseSend(Wallop, kNotConnected);
+    if (text.isEmpty() || refuseSend(Wallop)) {
         return;
     }
     emit wallopRequested(text);
@@ -313,16 +309,10 @@ void MessagesPageViewModel::sendPrivateMessage(QString target, QString message) 
         return;
     }
     openConversation(key);
-    const QString callsign = callsignOfKey(key);
-    if (!isValidRecipient(callsign)) {
-        refuseSend(key, kBadRecipient);
+    if (refuseSend(key)) {
         return;
     }
-    if (!m_networkConnected) {
-        refuseSend(key, kNotConnected);
-        return;
-    }
-    emit privateMessageRequested(callsign, text);
+    emit privateMessageRequested(callsignOfKey(key), text);
     setDraftTarget(key);
     clearDraftMessage();
 }

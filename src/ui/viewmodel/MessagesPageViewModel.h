@@ -137,8 +137,7 @@ private:
 
     static bool messageMatchesChannel(const MessageRecord& record, const QString& key);
     void appendMessage(const Insert& insert);
-    // Keeps the draft and tells the pilot why the text did not go out.
-    void refuseSend(const QString& channel, const QString& reason);
+    bool refuseSend(const QString& key);
     void clearDraftMessage();
     void updateSummaryText();
     void updateUnreadCount();

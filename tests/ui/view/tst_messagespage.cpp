@@ -3,6 +3,7 @@
 // server through the session manager to the page and back.
 #include "manager/NetworkManager.h"
 #include "support/QmlWarningGuard.h"
+#include "support/QuickItems.h"
 #include "support/SessionFixture.h"
 #include "ui/viewmodel/MessageChannels.h"
 #include "ui/viewmodel/MessagesPageViewModel.h"
@@ -19,18 +20,11 @@
 using velk::manager::NetworkManager;
 using velk::test::QmlWarningGuard;
 using velk::test::SessionHarness;
+using velk::test::visualDescendants;
 using velk::ui::MessagesPageViewModel;
 using velk::ui::messages::frequencyTexts;
 
 namespace {
-
-QList<QQuickItem*> descendants(QQuickItem* item) {
-    QList<QQuickItem*> out;
-    for (QQuickItem* child : item->childItems()) {
-        out << child << descendants(child);
-    }
-    return out;
-}
 
 // The main window's rows for the messages page, as a test stands them in.
 void wire(NetworkManager* nm, MessagesPageViewModel* vm) {
@@ -75,14 +69,7 @@ private:
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
     }
 
-    QQuickItem* item(const QString& name) {
-        for (QQuickItem* i : descendants(view->rootObject())) {
-            if (i->objectName() == name) {
-                return i;
-            }
-        }
-        return nullptr;
-    }
+    QQuickItem* item(const QString& name) { return velk::test::findVisual(view->rootObject(), name); }
 
     void click(const QString& name, Qt::MouseButton button = Qt::LeftButton) {
         QQuickItem* target = nullptr;
@@ -100,7 +87,7 @@ private:
 
     QStringList shownTexts(const QString& name) {
         QStringList texts;
-        for (QQuickItem* i : descendants(view->rootObject())) {
+        for (QQuickItem* i : visualDescendants(view->rootObject())) {
             if (i->objectName() == name && i->isVisible()) {
                 texts << i->property("text").toString();
             }
@@ -137,7 +124,7 @@ private slots:
         QTRY_COMPARE(shownTexts(QStringLiteral("messageText")), QStringList{markup});
         vm->setActiveChannel(QStringLiteral("RADIO"));
         QTRY_COMPARE(shownTexts(QStringLiteral("messageFrom")), QStringList{QStringLiteral("<I>Y</I>")});
-        for (QQuickItem* i : descendants(view->rootObject())) {
+        for (QQuickItem* i : visualDescendants(view->rootObject())) {
             if (i->property("text").toString().contains(QLatin1Char('<'))) {
                 QCOMPARE(i->property("textFormat").toInt(), 0); // Text.PlainText
             }
