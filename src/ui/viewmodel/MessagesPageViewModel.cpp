@@ -24,10 +24,16 @@ const QString kSystem = QStringLiteral("system");
 const QString kMe = QStringLiteral("我");
 const QString kAll = QStringLiteral("ALL");
 
-const QString kNotConnected = QStringLiteral("网络未连接，消息未发送。");
-const QString kNoTransmitter = QStringLiteral("没有处于发射状态的 COM 电台，无线电消息未发送。");
-const QString kBadRecipient =
-    QStringLiteral("收件人呼号无效（不能为空，不能含空格或冒号），私聊消息未发送。");
+// Why a text stays in the compose box: the notice shown, the log line's reason.
+struct Refusal {
+    QString notice;
+    const char* log;
+};
+const Refusal kNotConnected{QStringLiteral("网络未连接，消息未发送。"), "not connected"};
+const Refusal kNoTransmitter{QStringLiteral("没有处于发射状态的 COM 电台，无线电消息未发送。"),
+                             "no COM radio transmits"};
+const Refusal kBadRecipient{QStringLiteral("收件人呼号无效（不能为空，不能含空格或冒号），私聊消息未发送。"),
+                            "recipient is not one callsign"};
 
 QString radioMeta(const QStringList& frequencies, bool isDirect) {
     return frequencies.join(QStringLiteral(", ")) + (isDirect ? QStringLiteral(" | 定向呼叫") : QString());
@@ -264,21 +270,21 @@ void MessagesPageViewModel::clearMessages() {
 // Whether a text for `key` must stay in the compose box; if so, a notice in
 // that channel says why. The session manager would drop it for the same reasons.
 bool MessagesPageViewModel::refuseSend(const QString& key) {
-    QString reason;
+    const Refusal* reason = nullptr;
     if (!isFixedChannel(key) && !fsd::pdu::isAddressField(callsignOfKey(key))) {
-        reason = kBadRecipient;
+        reason = &kBadRecipient;
     } else if (!m_networkConnected) {
-        reason = kNotConnected;
+        reason = &kNotConnected;
     } else if (key == Radio && !m_radioTransmitting) {
-        reason = kNoTransmitter;
+        reason = &kNoTransmitter;
     }
-    if (reason.isEmpty()) {
+    if (reason == nullptr) {
         return false;
     }
-    qInfo().noquote() << "Messages: text to" << key << "not sent:" << reason;
+    qInfo().noquote() << "Messages: text to" << key << "not sent:" << reason->log;
     appendMessage({.type = kSystem,
                    .from = QStringLiteral("系统"),
-                   .message = reason,
+                   .message = reason->notice,
                    .channel = key,
                    .direction = kSystem});
     return true;
