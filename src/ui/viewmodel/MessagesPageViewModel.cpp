@@ -410,31 +410,29 @@ void MessagesPageViewModel::appendSystemMessage(const QString& text) {
 }
 
 void MessagesPageViewModel::onPrivateMessageReceived(const QString& from, const QString& message) {
-    // A text without a sender can be read under "PRIVATE" but not answered.
-    const QString key = conversationKey(from);
-    if (!key.isEmpty()) {
-        openConversation(key);
-    }
-    appendMessage({.type = QStringLiteral("private_in"),
-                   .from = callsignOfKey(key),
-                   .to = kMe,
-                   .message = message,
-                   .channel = key.isEmpty() ? Private : key,
-                   .direction = kIn,
-                   .sound = true});
+    appendPrivateMessage(false, from, message);
 }
 
 void MessagesPageViewModel::onPrivateMessageSent(const QString& to, const QString& message) {
-    const QString key = conversationKey(to);
+    appendPrivateMessage(true, to, message);
+}
+
+// Filed under the station's conversation, opened first. A text without a
+// station can be read under "PRIVATE" but not answered.
+void MessagesPageViewModel::appendPrivateMessage(bool outgoing, const QString& station,
+                                                 const QString& message) {
+    const QString key = conversationKey(station);
     if (!key.isEmpty()) {
         openConversation(key);
     }
-    appendMessage({.type = QStringLiteral("private_out"),
-                   .from = kMe,
-                   .to = callsignOfKey(key),
+    const QString callsign = callsignOfKey(key);
+    appendMessage({.type = outgoing ? QStringLiteral("private_out") : QStringLiteral("private_in"),
+                   .from = outgoing ? kMe : callsign,
+                   .to = outgoing ? callsign : kMe,
                    .message = message,
                    .channel = key.isEmpty() ? Private : key,
-                   .direction = kOut});
+                   .direction = outgoing ? kOut : kIn,
+                   .sound = !outgoing});
 }
 
 void MessagesPageViewModel::onBroadcastMessageReceived(const QString& from, const QString& message) {

@@ -137,6 +137,7 @@ private:
 
     static bool messageMatchesChannel(const MessageRecord& record, const QString& key);
     void appendMessage(const Insert& insert);
+    void appendPrivateMessage(bool outgoing, const QString& station, const QString& message);
     bool refuseSend(const QString& key);
     void clearDraftMessage();
     void updateSummaryText();
