@@ -8,6 +8,8 @@
 #include "support/FakeSimulator.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
 
+#include <QCoreApplication>
+
 #include <memory>
 
 namespace velk::test {
@@ -35,6 +37,9 @@ struct SimulatorPageRig {
         QObject::connect(vm.get(), &Vm::setCom2FrequencyRequested, sim.get(),
                          [this](double mhz) { sim->setCom2Frequency(static_cast<float>(mhz)); });
         QObject::connect(vm.get(), &Vm::reconnectRequested, nm.get(), &Nm::reconnectSimulator);
+        // The binding's own connect request, queued by setSimulator, is not the page's.
+        QCoreApplication::processEvents();
+        sim->clearCalls();
     }
 
     // Three plausible positions make the session manager call the data valid.
