@@ -25,6 +25,7 @@ class TestServerPageViewModel : public QObject {
 private slots:
     void initTestCase() {
         velk::test::isolateUserDataFolder();
+        velk::test::freshDir(QStringLiteral("cache"));
         QVERIFY(velk::test::writeIcaoDatabase(velk::test::icaoDatabasePath(velk::test::appDir()),
                                               {velk::test::icaoRecord(1, "A320", "AIRBUS", "A-320"),
                                                velk::test::icaoRecord(2, "A321", "AIRBUS", "", ""),
