@@ -6,6 +6,8 @@
 #include "ui/viewmodel/ServerPageViewModel.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QSqlDatabase>
@@ -197,17 +199,11 @@ private:
     std::map<std::string, double> times;
 };
 
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtInfoMsg && type != QtDebugMsg) {
-        fprintf(stderr, "%s\n", qPrintable(message));
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietHandler);
+    qInstallMessageHandler(velk::bench::quietHandler);
     if (!buildDatabase()) {
         fprintf(stderr, "could not build the benchmark database\n");
         return 1;

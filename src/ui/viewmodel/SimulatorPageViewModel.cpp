@@ -265,19 +265,19 @@ void SimulatorPageViewModel::requestReconnect() {
 }
 
 bool SimulatorPageViewModel::requestSetCom1Frequency(double mhz) {
-    if (!isValidComFrequency(mhz)) {
-        return false;
+    const bool valid = isValidComFrequency(mhz);
+    if (valid) {
+        emit setCom1FrequencyRequested(mhz);
     }
-    emit setCom1FrequencyRequested(mhz);
-    return true;
+    return valid;
 }
 
 bool SimulatorPageViewModel::requestSetCom2Frequency(double mhz) {
-    if (!isValidComFrequency(mhz)) {
-        return false;
+    const bool valid = isValidComFrequency(mhz);
+    if (valid) {
+        emit setCom2FrequencyRequested(mhz);
     }
-    emit setCom2FrequencyRequested(mhz);
-    return true;
+    return valid;
 }
 
 void SimulatorPageViewModel::requestSetTransponderCode(QString code) {

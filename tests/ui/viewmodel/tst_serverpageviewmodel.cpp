@@ -23,14 +23,7 @@ class TestServerPageViewModel : public QObject {
     std::unique_ptr<Vm> vm;
 
 private slots:
-    void initTestCase() {
-        velk::test::isolateUserDataFolder();
-        velk::test::freshDir(QStringLiteral("cache"));
-        QVERIFY(velk::test::writeIcaoDatabase(velk::test::icaoDatabasePath(velk::test::appDir()),
-                                              {velk::test::icaoRecord(1, "A320", "AIRBUS", "A-320"),
-                                               velk::test::icaoRecord(2, "A321", "AIRBUS", "", ""),
-                                               velk::test::icaoRecord(3, "B738", "BOEING", "737-800")}));
-    }
+    void initTestCase() { QVERIFY(velk::test::writeSmallTypeDatabase()); }
 
     void init() { vm = std::make_unique<Vm>(); }
     void cleanup() { vm.reset(); }

@@ -53,12 +53,7 @@ class TestServerPage : public QObject {
 
 private slots:
     void initTestCase() {
-        velk::test::isolateUserDataFolder();
-        velk::test::freshDir(QStringLiteral("cache"));
-        QVERIFY(velk::test::writeIcaoDatabase(velk::test::icaoDatabasePath(velk::test::appDir()),
-                                              {velk::test::icaoRecord(1, "A320", "AIRBUS", "A-320"),
-                                               velk::test::icaoRecord(2, "A321", "AIRBUS", "A-321"),
-                                               velk::test::icaoRecord(3, "B738", "BOEING", "737-800")}));
+        QVERIFY(velk::test::writeSmallTypeDatabase());
         velk::test::SessionHarness::configure(false);
         QVERIFY(session.startServer());
     }
