@@ -34,6 +34,10 @@ private slots:
         QVERIFY(vm->typeCodeRequired());
         QCOMPARE(vm->modeHintText(), QStringLiteral("请先选择模拟器平台。"));
         QCOMPARE(vm->protocolLabel(), QStringLiteral("经典协议"));
+        vm->setEndpoint(QStringLiteral("fsd.example.net"), 6809);
+        vm->setProtocol(true);
+        QCOMPARE(vm->endpoint() + u' ' + vm->protocolLabel(),
+                 QStringLiteral("fsd.example.net:6809 VATSIM 协议"));
     }
 
     void formRules_data() {
@@ -99,18 +103,12 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("observer");
         QTest::addColumn<QStringList>("texts"); // platform, action, hint
-        QTest::newRow("msfs pilot") << " msfs " << false
-                                    << QStringList{"Microsoft Flight Simulator", "连接 MSFS 网络",
-                                                   "MSFS 飞行模式需要填写呼号和机型代码。"};
-        QTest::newRow("msfs observer") << "MSFS" << true
+        QTest::newRow("msfs observer") << " msfs " << true
                                        << QStringList{"Microsoft Flight Simulator", "以观察员连接 MSFS",
                                                       "观察员模式会自动规范呼号，并跳过机型代码要求。"};
         QTest::newRow("x-plane pilot") << "XPLANE" << false
                                        << QStringList{"X-Plane", "连接 X-Plane 网络",
                                                       "连接前建议先确认插件版本、CSL 配置和无线电状态。"};
-        QTest::newRow("x-plane observer")
-            << "xplane" << true
-            << QStringList{"X-Plane", "以观察员连接 X-Plane", "适合监听和观察，同时保持 X-Plane 插件在线。"};
         QTest::newRow("none") << "NONE" << true
                               << QStringList{"未选择平台", "连接网络", "请先选择模拟器平台。"};
     }
@@ -208,13 +206,6 @@ private slots:
         const QVariantMap notice = vm->recentEvents().first().toMap();
         QCOMPARE(notice.value("title"), QVariant("日志已清空"));
         QCOMPARE(notice.value("tag"), QVariant("系统"));
-    }
-
-    void endpointAndProtocol() {
-        vm->setEndpoint(QStringLiteral("fsd.example.net"), 6809);
-        QCOMPARE(vm->endpoint(), QStringLiteral("fsd.example.net:6809"));
-        vm->setProtocol(true);
-        QCOMPARE(vm->protocolLabel(), QStringLiteral("VATSIM 协议"));
     }
 };
 

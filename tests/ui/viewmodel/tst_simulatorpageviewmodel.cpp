@@ -212,9 +212,6 @@ private slots:
         QTest::newRow("band start") << 118.0 << true;
         QTest::newRow("band end") << 136.99 << true;
         QTest::newRow("zero") << 0.0 << false;
-        QTest::newRow("negative") << -118.1 << false;
-        QTest::newRow("five") << 5.0 << false;
-        QTest::newRow("1e9") << 1e9 << false;
         QTest::newRow("just below") << 117.995 << false;
         QTest::newRow("137") << 137.0 << false;
         QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << false;

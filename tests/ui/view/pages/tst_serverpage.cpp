@@ -75,6 +75,14 @@ private slots:
         QCOMPARE(seen, QStringList());
     }
 
+    void withoutABackEndFieldsAreEmptyAndInert() {
+        QuickPageHost bare(kPage, {});
+        QVERIFY(bare.ready());
+        QCOMPARE(bare.text("callsignField"), QString());
+        QVERIFY(!bare.find("callsignField")->isEnabled() && !bare.find("connectButton")->isEnabled());
+        bare.click(bare.find("clearLogButton"));
+    }
+
     void typingATypeListsDesignatorsAndAClickAppliesOne() {
         QCOMPARE(host->find("realName")->property("value").toString(), QStringLiteral("--"));
         host->type(host->find("typeCodeField"), QStringLiteral("a32"));

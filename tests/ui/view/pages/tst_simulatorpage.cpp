@@ -55,6 +55,14 @@ private slots:
         QCOMPARE(seen, QStringList());
     }
 
+    void withoutABackEndThePageShowsItsFallbacks() {
+        QuickPageHost bare(kPage, {});
+        QVERIFY(bare.ready());
+        QCOMPARE(bare.text("simulatorName"), QStringLiteral("Microsoft Flight Simulator"));
+        QCOMPARE(bare.text("simulatorStatus"), QStringLiteral("未连接"));
+        bare.click(bare.find("reconnectButton"));
+    }
+
     void withoutConnectionOnlyTheSummaryShows_data() {
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("colour");
