@@ -96,6 +96,7 @@ Item {
                             onEdited: text => page.write("callsign", text)
                         }
                         Server.FormField {
+                            Layout.fillWidth: false
                             Layout.preferredWidth: 160
                             caption: "SELCAL"
                             fieldName: "selcalField"

@@ -85,6 +85,7 @@ private slots:
 
     void typingATypeListsDesignatorsAndAClickAppliesOne() {
         QCOMPARE(host->find("realName")->property("value").toString(), QStringLiteral("--"));
+        QCOMPARE(host->find("selcalField")->width(), 160.0);
         host->type(host->find("typeCodeField"), QStringLiteral("a32"));
         QTRY_COMPARE(host->findAll("suggestionRow").size(), 2);
         QCOMPARE(host->text("suggestionTitle"), QStringLiteral("A320"));

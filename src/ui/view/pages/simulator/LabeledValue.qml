@@ -12,6 +12,7 @@ GridLayout {
     property bool stacked: false
     property real labelWidth: 82
 
+    Layout.fillWidth: true
     columns: stacked ? 1 : 2
     rowSpacing: 2
     columnSpacing: 8
