@@ -179,8 +179,11 @@ public:
     RatioReporter() : ConsoleReporter(OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With repetitions the median stands for the benchmark.
         for (const Run& run : runs) {
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
+                times[run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
