@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QMetaType>
 
+#include <algorithm>
 #include <array>
 
 namespace velk::simulator::msfs {
@@ -132,6 +133,7 @@ bool SimConnectSession::connectToSimulator() {
         const auto profile = name.compare(kLibrary2024, Qt::CaseInsensitive) == 0
                                  ? MsfsRuntimeProfile::Msfs2024
                                  : MsfsRuntimeProfile::Msfs2020;
+        ++simConnectFunctions().users;
         setRuntimeProfile(profile, QStringLiteral("loaded DLL %1").arg(name));
         m_inputEventNames.clear();
         m_subscribedInputEvents.clear();
@@ -158,6 +160,11 @@ bool SimConnectSession::tryCandidate(const QString& fileName, QStringList& failu
     };
 
     if (!table.module || table.name != fileName) {
+        if (table.module && table.users > 0) {
+            // Another session calls through the loaded library: it stays.
+            failures << QStringLiteral("%1 not loaded: %2 is in use").arg(fileName, table.name);
+            return false;
+        }
         if (table.module)
             loader.unload(table.module);
         table.clearFunctions();
@@ -196,6 +203,7 @@ bool SimConnectSession::tryCandidate(const QString& fileName, QStringList& failu
                        table.aiCreateNonAtcAircraftEx1);
         lookUpOptional(loader, module, "SimConnect_EnumerateInputEvents", table.enumerateInputEvents);
         lookUpOptional(loader, module, "SimConnect_SubscribeInputEvent", table.subscribeInputEvent);
+        lookUpOptional(loader, module, "SimConnect_GetLastSentPacketID", table.getLastSentPacketId);
     }
 
     SimHandle handle = nullptr;
@@ -204,7 +212,8 @@ bool SimConnectSession::tryCandidate(const QString& fileName, QStringList& failu
     if (simFailed(result) || !handle) {
         // A "successful" open without a handle is no connection either.
         failures << QStringLiteral("%1 open failed with HRESULT 0x%2").arg(fileName, hex(result));
-        dropLibrary();
+        if (table.users == 0)
+            dropLibrary();
         return false;
     }
     m_handle = handle;
@@ -216,9 +225,11 @@ void SimConnectSession::disconnect() {
         return;
     m_dispatchTimer.stop();
     m_snapshotTimer.stop();
-    if (simConnectFunctions().close)
-        simConnectFunctions().close(m_handle);
+    SimConnectFunctionTable& table = simConnectFunctions();
+    if (table.close)
+        table.close(m_handle);
     m_handle = nullptr;
+    table.users = std::max(0, table.users - 1);
     m_subscribedGroups.clear();
     m_msfsVersion.clear();
     m_simConnectVersion.clear();
@@ -235,6 +246,8 @@ void SimConnectSession::disconnect() {
     m_pendingContacts.clear();
     m_userTitleDefinitionRegistered = false;
     m_userTitleRequested = false;
+    m_createSendIds.clear();
+    m_trafficSendIds.fill(0);
     qInfo() << "SimConnect disconnected";
     emit disconnected();
 }
@@ -295,6 +308,13 @@ void SimConnectSession::dispatchPump() {
         const std::uint8_t* message = nullptr;
         std::uint32_t size = 0;
         const SimResult result = simConnectFunctions().getNextDispatch(m_handle, &message, &size);
+        if (simFailed(result) && result != kNoMessageWaiting) {
+            qWarning().noquote() << QStringLiteral(
+                                        "SimConnect dispatch failed (HRESULT: 0x%1); the connection is lost")
+                                        .arg(hex(result));
+            disconnect();
+            break;
+        }
         if (simFailed(result) || !message)
             break;
         std::uint32_t id = 0;
@@ -352,11 +372,13 @@ void SimConnectSession::handleOpen(const std::uint8_t* message, std::uint32_t si
     const auto has = [&](const char* text) {
         return appName.contains(QLatin1String(text), Qt::CaseInsensitive);
     };
+    // MSFS 2020 names itself "KittyHawk" with version 11; anything else
+    // leaves the profile the library's file name gave.
     MsfsRuntimeProfile detected = MsfsRuntimeProfile::Unknown;
-    if (has("2024") || has("Limitless") || app[0] >= 2)
-        detected = MsfsRuntimeProfile::Msfs2024;
-    else if (has("2020") || has("Flight Simulator") || app[0] == 1)
+    if (has("KittyHawk") || app[0] == 11)
         detected = MsfsRuntimeProfile::Msfs2020;
+    else if (app[0] >= 12 || has("2024") || has("Limitless"))
+        detected = MsfsRuntimeProfile::Msfs2024;
     if (detected != MsfsRuntimeProfile::Unknown)
         setRuntimeProfile(detected,
                           QStringLiteral("SimConnect open app=%1 version=%2").arg(appName, m_msfsVersion));
@@ -378,6 +400,7 @@ void SimConnectSession::handleException(const std::uint8_t* message, std::uint32
         !readAt(message, size, 20, index))
         return;
     const QString name = QLatin1String(exceptionName(id));
+    const std::uint32_t createRequest = takeCreateRequest(sendId);
     qCritical().noquote() << QStringLiteral("SimConnect exception: %1 (%2), SendID=%3, Index=%4")
                                  .arg(id)
                                  .arg(name)
@@ -404,10 +427,10 @@ void SimConnectSession::handleException(const std::uint8_t* message, std::uint32
         return;
     case 22:
         qWarning() << "Ignoring non-fatal CREATE_OBJECT_FAILED to keep SimConnect session alive";
-        emit remoteAircraftCreateFailed();
+        emit remoteAircraftCreateFailed(createRequest);
         return;
     case 7:
-        if (m_trafficSnapshotEnabled && (m_trafficDefinitionRegistered || m_snapshotTimer.isActive())) {
+        if (concernsTraffic(id, sendId)) {
             switchTrafficOff();
         } else {
             qWarning().noquote() << QStringLiteral(
@@ -419,7 +442,7 @@ void SimConnectSession::handleException(const std::uint8_t* message, std::uint32
         return;
     case 28:
     case 30:
-        if (m_trafficSnapshotEnabled) {
+        if (concernsTraffic(id, sendId)) {
             switchTrafficOff();
             return;
         }
@@ -427,8 +450,58 @@ void SimConnectSession::handleException(const std::uint8_t* message, std::uint32
     default:
         break;
     }
+    // A creation the simulator refused for another reason has failed as well.
+    if (createRequest != 0)
+        emit remoteAircraftCreateFailed(createRequest);
     emit errorOccurred(SimConnectError::RequestFailed,
                        QStringLiteral("SimConnect exception code: %1 (%2)").arg(id).arg(name));
+}
+
+// ---------------------------------------------------------------- send ids
+
+std::uint32_t SimConnectSession::lastSendId() const {
+    const SimConnectFunctionTable& t = simConnectFunctions();
+    std::uint32_t sendId = 0;
+    if (!isConnected() || !t.getLastSentPacketId || simFailed(t.getLastSentPacketId(m_handle, &sendId)))
+        return 0;
+    return sendId;
+}
+
+void SimConnectSession::rememberCreateCall(std::uint32_t requestId) {
+    const std::uint32_t sendId = lastSendId();
+    if (sendId == 0)
+        return;
+    // Creations the simulator never answers must not pile up.
+    if (m_createSendIds.size() >= kRememberedCreations)
+        m_createSendIds.removeFirst();
+    m_createSendIds.append({sendId, requestId});
+}
+
+void SimConnectSession::forgetCreateCall(std::uint32_t requestId) {
+    m_createSendIds.removeIf([requestId](const auto& entry) { return entry.second == requestId; });
+}
+
+std::uint32_t SimConnectSession::takeCreateRequest(std::uint32_t sendId) {
+    for (qsizetype i = 0; sendId != 0 && i < m_createSendIds.size(); ++i) {
+        if (m_createSendIds[i].first == sendId)
+            return m_createSendIds.takeAt(i).second;
+    }
+    return 0;
+}
+
+void SimConnectSession::rememberTrafficCall() {
+    m_trafficSendIds[m_nextTrafficSlot] = lastSendId();
+    m_nextTrafficSlot = (m_nextTrafficSlot + 1) % m_trafficSendIds.size();
+}
+
+bool SimConnectSession::concernsTraffic(std::uint32_t exception, std::uint32_t sendId) const {
+    if (!m_trafficSnapshotEnabled)
+        return false;
+    if (simConnectFunctions().getLastSentPacketId)
+        return sendId != 0 &&
+               std::find(m_trafficSendIds.begin(), m_trafficSendIds.end(), sendId) != m_trafficSendIds.end();
+    // A library without send ids: the traffic calls are the likely culprit.
+    return exception != 7 || m_trafficDefinitionRegistered || m_snapshotTimer.isActive();
 }
 
 } // namespace velk::simulator::msfs

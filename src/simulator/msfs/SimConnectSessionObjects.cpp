@@ -5,6 +5,7 @@
 #include <QDebug>
 
 #include <array>
+#include <cmath>
 #include <limits>
 
 namespace velk::simulator::msfs {
@@ -39,6 +40,12 @@ void SimConnectSession::createRemoteAircraft(std::uint32_t requestId, const QStr
         qWarning() << "Cannot create remote aircraft: empty container title";
         return;
     }
+    if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(altitude)) {
+        qWarning().noquote()
+            << QStringLiteral("Cannot create remote aircraft %1: position is not a number").arg(callsign);
+        emit remoteAircraftCreateFailed(requestId);
+        return;
+    }
     const QByteArray title = containerTitle.toUtf8();
     const QByteArray liveryText = livery.toUtf8();
     const QByteArray tail = callsign.left(kTailNumberLength).toUtf8();
@@ -71,10 +78,11 @@ void SimConnectSession::createRemoteAircraft(std::uint32_t requestId, const QStr
                 QStringLiteral("Failed to create remote aircraft %1 with container %2")
                     .arg(callsign, containerTitle),
                 result);
-            emit remoteAircraftCreateFailed();
+            emit remoteAircraftCreateFailed(requestId);
             return;
         }
     }
+    rememberCreateCall(requestId);
     qInfo().noquote() << QStringLiteral(
                              "Create remote aircraft request submitted: req=%1 callsign=%2 container=%3 "
                              "livery=%4")
@@ -89,6 +97,7 @@ void SimConnectSession::handleAssignedObjectId(const std::uint8_t* message, std:
         return;
     qInfo().noquote()
         << QStringLiteral("Remote aircraft assigned: req=%1 object=%2").arg(requestId).arg(objectId);
+    forgetCreateCall(requestId);
     emit remoteAircraftCreated(requestId, objectId);
 }
 
@@ -127,6 +136,10 @@ void SimConnectSession::updateRemoteAircraftPosition(std::uint32_t objectId, dou
                                                      double, bool onGround, double speedKnots) {
     if (!isConnected()) {
         qWarning() << "Cannot update remote aircraft position: not connected";
+        return;
+    }
+    if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(altitude)) {
+        qWarning() << "Cannot update remote aircraft position: position is not a number, object" << objectId;
         return;
     }
     if (!registerWaypointDefinition())

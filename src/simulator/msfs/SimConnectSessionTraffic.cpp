@@ -45,6 +45,7 @@ bool SimConnectSession::registerTrafficDefinition() {
     for (const Field& field : kFields) {
         const SimResult result = simConnectFunctions().addToDataDefinition(
             m_handle, kTrafficDefinition, field.datum, field.unit, field.type, 0.0f, sim::kUnusedDatum);
+        rememberTrafficCall();
         if (simFailed(result)) {
             reportFailure(
                 QStringLiteral("Failed to register traffic field: %1").arg(QLatin1String(field.datum)),
@@ -77,6 +78,7 @@ void SimConnectSession::requestTrafficSnapshot() {
         return;
     const SimResult result = simConnectFunctions().requestDataOnSimObjectType(
         m_handle, kTrafficRequest, kTrafficDefinition, m_snapshotRadiusMeters, sim::kObjectTypeAircraft);
+    rememberTrafficCall();
     if (simFailed(result))
         reportFailure(QStringLiteral("Failed to request traffic snapshot"), result);
 }
@@ -91,7 +93,11 @@ void SimConnectSession::handleTrafficSnapshot(const std::uint8_t* message, std::
     if (!readAt(message, size, 16, objectId) || !readAt(message, size, 28, entry) ||
         !readAt(message, size, 32, outOf))
         return;
-    if (entry == 0)
+    // A reply still arriving after snapshots were switched off is dropped.
+    if (!m_trafficSnapshotEnabled)
+        return;
+    // Rows count from 1; an empty reply is one message of entry 0 out of 0.
+    if (entry <= 1)
         m_pendingContacts.clear();
     if (size >= kTrafficRowSize && objectId != 0) {
         const QString atcId = QString::fromUtf8(fixedText(message + kDataOffset, kAtcIdBytes)).trimmed();
@@ -115,7 +121,7 @@ void SimConnectSession::handleTrafficSnapshot(const std::uint8_t* message, std::
         contact.insert(QStringLiteral("strobeOn"), false);
         m_pendingContacts.append(contact);
     }
-    if (std::uint64_t(entry) + 1 >= outOf) {
+    if (entry >= outOf) {
         const QVariantList contacts = m_pendingContacts;
         m_pendingContacts.clear();
         emit trafficSnapshotReceived(contacts);

@@ -155,18 +155,16 @@ private slots:
                  (QVariantList{40001u, 40000u, 5000u, 2u}));
 
         QSignalSpy traffic(&rig->session, &SimConnectSession::trafficSnapshotReceived);
-        const auto row = [](const QByteArray& atc, double lat, double lon) {
-            return SI::text(atc, 64) + SI::f64(lat) + SI::f64(lon);
-        };
-        rig->lib.queue(SI::byTypeMessage(40001, 31, 0, 4, row(" DLH4 ", 50.1, 8.6)));
-        rig->lib.queue(SI::byTypeMessage(40001, 17, 1, 4, row("", 1, 2)));
-        rig->lib.queue(SI::byTypeMessage(40001, 0, 2, 4, row("USER", 3, 4)));      // object 0: left out
-        rig->lib.queue(SI::byTypeMessage(40001, 18, 3, 4, SI::text("SHORT", 64))); // short row
-        rig->lib.queue(SI::byTypeMessage(99, 19, 0, 1, row("OTHER", 0, 0)));       // not ours
-        rig->session.dispatchPump();
+        const QList<QByteArray> reply =
+            SI::trafficReply({{31, " DLH4 ", 50.1, 8.6}, {17, "", 1, 2}, {0, "USER", 3, 4}});
+        rig->deliver(SI::byTypeMessage(99, 19, 1, 1, SI::text("OTHER", 80))); // not ours
+        for (const QByteArray& row : reply.mid(0, 2))
+            rig->deliver(row);
+        QCOMPARE(traffic.size(), 0); // rows 1 and 2 of 3
+        rig->deliver(reply[2]);
         QCOMPARE(traffic.size(), 1);
         const QVariantList contacts = traffic[0][0].toList();
-        QCOMPARE(contacts.size(), 2);
+        QCOMPARE(contacts.size(), 2); // object 0 is left out
         const QVariantMap first = contacts[0].toMap();
         QCOMPARE(first["objectId"], QVariant::fromValue<qulonglong>(31));
         QCOMPARE(first["label"].toString(), QString("DLH4"));
@@ -176,13 +174,63 @@ private slots:
         QCOMPARE(contacts[1].toMap()["label"].toString(), QString("OBJ-17"));
         QCOMPARE(contacts[1].toMap()["atcId"].toString(), QString());
 
-        rig->session.setTrafficSnapshotEnabled(false);
-        QCOMPARE(traffic.size(), 2);
+        rig->deliver(SI::byTypeMessage(40001, 18, 1, 1, SI::text("SHORT", 64))); // a short row
+        rig->deliver(SI::trafficReply({}).first());
+        QCOMPARE(traffic.size(), 3);
         QVERIFY(traffic[1][0].toList().isEmpty());
+        QVERIFY(traffic[2][0].toList().isEmpty());
+
+        rig->session.setTrafficSnapshotEnabled(false);
+        QCOMPARE(traffic.size(), 4);
+        QVERIFY(traffic[3][0].toList().isEmpty());
         QVERIFY(!rig->session.isTrafficSnapshotTimerActive());
+        for (const QByteArray& row : reply) // late rows of a reply: nothing
+            rig->deliver(row);
+        QCOMPARE(traffic.size(), 4);
         rig->lib.clearCalls();
         rig->session.requestTrafficSnapshot();
         QVERIFY(rig->lib.calls.isEmpty());
+    }
+
+    void refusalsAreChargedToTheCreationTheyName() {
+        QVERIFY(rig->connect());
+        QSignalSpy failed(&rig->session, &SimConnectSession::remoteAircraftCreateFailed);
+        QSignalSpy errors(&rig->session, &SimConnectSession::errorOccurred);
+        for (std::uint32_t request = 7; request <= 9; ++request)
+            rig->session.createRemoteAircraft(request, "T", "", "X", 0, 0, 0, 0, 0, 0, false, 0);
+        const auto creates = rig->lib.callsOf("SimConnect_AICreateNonATCAircraft");
+        rig->deliver(SI::assignedObjectIdMessage(9, 90));
+        rig->deliver(SI::exceptionMessage(22, creates[1].sendId));
+        rig->deliver(SI::exceptionMessage(22, creates[1].sendId)); // no longer pending
+        rig->deliver(SI::exceptionMessage(22, creates[2].sendId)); // already created
+        rig->deliver(SI::exceptionMessage(33, creates[0].sendId)); // outside the reality bubble
+        QList<uint> refused;
+        for (const auto& signal : failed)
+            refused << signal[0].toUInt();
+        QCOMPARE(refused, (QList<uint>{8, 0, 0, 7}));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(rig->session.isConnected());
+    }
+
+    void nonFiniteCoordinatesNeverReachTheSimulator_data() {
+        QTest::addColumn<double>("latitude");
+        QTest::addColumn<double>("longitude");
+        QTest::addColumn<double>("altitude");
+        QTest::newRow("latitude NaN") << qQNaN() << 8.0 << 100.0;
+        QTest::newRow("longitude infinite") << 50.0 << qInf() << 100.0;
+        QTest::newRow("altitude -infinite") << 50.0 << 8.0 << -qInf();
+    }
+    void nonFiniteCoordinatesNeverReachTheSimulator() {
+        QFETCH(double, latitude);
+        QFETCH(double, longitude);
+        QFETCH(double, altitude);
+        QVERIFY(rig->connect());
+        QSignalSpy failed(&rig->session, &SimConnectSession::remoteAircraftCreateFailed);
+        rig->session.createRemoteAircraft(5, "T", "", "X", latitude, longitude, altitude, 0, 0, 0, false, 0);
+        rig->session.updateRemoteAircraftPosition(12, latitude, longitude, altitude, 0, 0, 0, false, 0);
+        QVERIFY(rig->lib.calls.isEmpty());
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed[0][0].toUInt(), 5u);
     }
 
     void speedbrakeInputEventsAreSubscribedAndRelayed() {
