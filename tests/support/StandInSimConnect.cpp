@@ -26,7 +26,7 @@ std::int32_t standInOpen(SimHandle* handle, const char* name, void* window, std:
                          void* eventHandle, std::uint32_t configIndex) {
     const std::int32_t result = rec("SimConnect_Open", {textArg(name), window == nullptr, userEvent,
                                                         eventHandle == nullptr, configIndex});
-    if (result >= 0 && g_current)
+    if (result >= 0 && g_current && !g_current->openWithoutHandle)
         *handle = g_current->handle();
     return result;
 }

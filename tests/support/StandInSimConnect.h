@@ -63,6 +63,8 @@ public:
     bool answerCreates = false;
     QSet<QString> knownTitles;
     std::uint32_t nextObjectId = 1000;
+    // Open succeeds but hands out no handle.
+    bool openWithoutHandle = false;
     // Non-zero: GetNextDispatch fails with it, as on a broken connection.
     std::int32_t dispatchFailure = 0;
 

@@ -211,7 +211,9 @@ bool SimConnectSession::tryCandidate(const QString& fileName, QStringList& failu
         table.open(&handle, "VELK Client", nullptr, 0, nullptr, sim::kLocalConfiguration);
     if (simFailed(result) || !handle) {
         // A "successful" open without a handle is no connection either.
-        failures << QStringLiteral("%1 open failed with HRESULT 0x%2").arg(fileName, hex(result));
+        failures << (simFailed(result)
+                         ? QStringLiteral("%1 open failed with HRESULT 0x%2").arg(fileName, hex(result))
+                         : QStringLiteral("%1 open returned no handle").arg(fileName));
         if (table.users == 0)
             dropLibrary();
         return false;

@@ -39,6 +39,12 @@ private slots:
             << "SimConnect.dll" << -1
             << "Failed to connect to MSFS via SimConnect: Failed to resolve SimConnect_AIRemoveObject from "
                "SimConnect2024.dll; SimConnect.dll open failed with HRESULT 0x80004005";
+        QTest::newRow("open without a handle") << QStringList{"SimConnect.dll"} << ""
+                                               << ""
+                                               << "no handle" << -1
+                                               << "Failed to connect to MSFS via SimConnect: Failed to load "
+                                                  "SimConnect2024.dll (Win32 error 126); "
+                                                  "SimConnect.dll open returned no handle";
         QTest::newRow("optional calls missing") << QStringList{"SimConnect.dll"} << ""
                                                 << "SimConnect_AICreateNonATCAircraft_EX1"
                                                 << "" << 1 << "";
@@ -57,7 +63,9 @@ private slots:
         rig->lib.missingFunctions["SimConnect2024.dll"] = {missing2024};
         rig->lib.missingFunctions["SimConnect.dll"] = {missing2020, "SimConnect_EnumerateInputEvents",
                                                        "SimConnect_SubscribeInputEvent"};
-        if (!failOpen.isEmpty())
+        if (failOpen == "no handle")
+            rig->lib.openWithoutHandle = true;
+        else if (!failOpen.isEmpty())
             rig->lib.fail("SimConnect_Open", 1, [](const auto&) { return true; });
         if (!failOpen.isEmpty() && files.contains("SimConnect2024.dll") && missing2024.isEmpty())
             QFAIL("row would fail the wrong library");

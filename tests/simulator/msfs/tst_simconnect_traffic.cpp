@@ -194,21 +194,27 @@ private slots:
 
     void refusalsAreChargedToTheCreationTheyName() {
         QVERIFY(rig->connect());
+        QSignalSpy created(&rig->session, &SimConnectSession::remoteAircraftCreated);
         QSignalSpy failed(&rig->session, &SimConnectSession::remoteAircraftCreateFailed);
         QSignalSpy errors(&rig->session, &SimConnectSession::errorOccurred);
-        for (std::uint32_t request = 7; request <= 9; ++request)
-            rig->session.createRemoteAircraft(request, "T", "", "X", 0, 0, 0, 0, 0, 0, false, 0);
+        rig->lib.answerCreates = true;
+        rig->lib.knownTitles = {"Known"};
+        for (const auto& [request, title] : {std::pair{7u, "Known"}, std::pair{8u, "Unknown"}})
+            rig->session.createRemoteAircraft(request, title, "", "X", 0, 0, 0, 0, 0, 0, false, 0);
+        rig->lib.answerCreates = false;
+        rig->session.createRemoteAircraft(9, "Known", "", "X", 0, 0, 0, 0, 0, 0, false, 0); // unanswered
         const auto creates = rig->lib.callsOf("SimConnect_AICreateNonATCAircraft");
-        rig->deliver(SI::assignedObjectIdMessage(9, 90));
-        rig->deliver(SI::exceptionMessage(22, creates[1].sendId));
-        rig->deliver(SI::exceptionMessage(22, creates[1].sendId)); // no longer pending
-        rig->deliver(SI::exceptionMessage(22, creates[2].sendId)); // already created
-        rig->deliver(SI::exceptionMessage(33, creates[0].sendId)); // outside the reality bubble
+        rig->session.dispatchPump(); // the simulator names 7's object and refuses 8
+        rig->deliver(SI::exceptionMessage(22, creates[1].sendId)); // 8 is no longer pending
+        rig->deliver(SI::exceptionMessage(33, creates[2].sendId)); // 9 outside the reality bubble
+        rig->deliver(SI::exceptionMessage(33, creates[0].sendId)); // 7 exists already
+        QCOMPARE(created.size(), 1);
+        QCOMPARE(created[0][0].toUInt(), 7u);
         QList<uint> refused;
         for (const auto& signal : failed)
             refused << signal[0].toUInt();
-        QCOMPARE(refused, (QList<uint>{8, 0, 0, 7}));
-        QCOMPARE(errors.size(), 1);
+        QCOMPARE(refused, (QList<uint>{8, 0, 9}));
+        QCOMPARE(errors.size(), 2);
         QVERIFY(rig->session.isConnected());
     }
 
