@@ -147,6 +147,7 @@ StandInSimConnect::~StandInSimConnect() {
     // The process-wide table must not point into a stand-in that is gone.
     simConnectFunctions().clearFunctions();
     simConnectFunctions().name.clear();
+    simConnectFunctions().users = 0;
 }
 
 void StandInSimConnect::fail(const QString& function, int times, std::function<bool(const Call&)> when) {
