@@ -4,6 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# The Windows SimConnect loader cannot run here: check that it compiles for Windows.
+x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Isrc \
+  $(pkg-config --cflags Qt6Core) src/simulator/msfs/SimConnectLoaderWindows.cpp \
+  src/simulator/msfs/SimConnectLibrary.cpp
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=ON
 cmake --build build-test
 cd build-test
