@@ -10,11 +10,14 @@
 #include "simulator/SimulatorGeneration.h"
 #include "voice/RadioChannel.h"
 #include "voice/VoiceClient.h"
+#include "voice/VolumeInfo.h"
 
 #include <QList>
 #include <QMetaType>
 
+#include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace velk::model {
 
@@ -37,6 +40,8 @@ void registerMetaTypes() {
         qRegisterMetaType<simulator::SimulatorGeneration>();
         qRegisterMetaType<voice::RadioChannel>();
         qRegisterMetaType<voice::ConnectionState>();
+        qRegisterMetaType<voice::VolumeInfo>();
+        qRegisterMetaType<std::vector<uint8_t>>();
         qRegisterMetaType<common::MessageType>();
     });
 }

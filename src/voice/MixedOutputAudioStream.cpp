@@ -1,0 +1,276 @@
+#include "voice/MixedOutputAudioStream.h"
+
+#include "voice/AudioLimits.h"
+#include "voice/PortAudioSupport.h"
+#include "voice/SoftClip.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+namespace velk::voice {
+
+namespace {
+
+int renderCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                   PaStreamCallbackFlags, void* userData) {
+    static_cast<MixedOutputAudioStream*>(userData)->renderOutput(static_cast<float*>(output), frames);
+    return paContinue;
+}
+
+bool usable(const StreamConfig& c) {
+    return c.sampleRate >= 8000 && c.sampleRate <= 384000 && (c.channels == 1 || c.channels == 2) &&
+           c.blockSamples >= c.channels && c.blockSamples % c.channels == 0;
+}
+
+} // namespace
+
+MixedOutputAudioStream::MixedOutputAudioStream(QObject* parent)
+    : QObject(parent), m_clock(steadyAudioClock()), m_conflictTone(44100, 293.66f, 0.3f) {}
+
+MixedOutputAudioStream::~MixedOutputAudioStream() {
+    stop();
+}
+
+void MixedOutputAudioStream::setClock(AudioClock clock) {
+    std::scoped_lock lock(m_mutex, m_decodeMutex);
+    m_clock = clock ? std::move(clock) : steadyAudioClock();
+}
+
+bool MixedOutputAudioStream::configure(const StreamConfig& config) {
+    if (!usable(config)) {
+        qWarning() << "MixedOutputAudioStream: unusable stream configuration" << config.sampleRate
+                   << config.channels << config.blockSamples;
+        return false;
+    }
+    m_sampleRate = config.sampleRate;
+    m_channels = config.channels;
+    m_blockSamples = config.blockSamples;
+    {
+        std::lock_guard lock(m_decodeMutex);
+        m_decoders.configure(config.sampleRate, config.channels, config.blockSamples);
+        m_conflictTone.setSampleRate(config.sampleRate);
+    }
+    std::lock_guard lock(m_mutex);
+    m_oneShot.reset(config.blockSamples, kMaxOneShotBlocks);
+    for (Source& s : m_sources) {
+        s.queue.reset(config.blockSamples, kMaxSourceChunks);
+        s.backlogSince = std::chrono::nanoseconds(-1);
+    }
+    m_mix.assign(static_cast<size_t>(config.blockSamples), 0.0f);
+    return true;
+}
+
+bool MixedOutputAudioStream::start(const StreamConfig& config) {
+    std::lock_guard lock(portAudioMutex());
+    if (m_running) {
+        return true;
+    }
+    if (!configure(config)) {
+        return false;
+    }
+    qDebug() << config.channels;
+    PortAudioStreamRequest request;
+    request.owner = "MixedOutputAudioStream";
+    request.input = false;
+    request.device = config.device;
+    request.channels = config.channels;
+    request.format = paFloat32;
+    request.sampleRate = config.sampleRate;
+    request.framesPerBuffer = static_cast<unsigned long>(config.framesPerBlock());
+    request.callback = &renderCallback;
+    request.userData = this;
+    m_stream = openAndStartStream(request);
+    if (!m_stream) {
+        return false;
+    }
+    m_running = true;
+    qDebug() << "MixedOutputAudioStream: started";
+    return true;
+}
+
+bool MixedOutputAudioStream::startWithoutDevice(const StreamConfig& config) {
+    std::lock_guard lock(portAudioMutex());
+    if (m_running) {
+        return true;
+    }
+    if (!configure(config)) {
+        return false;
+    }
+    m_running = true;
+    qDebug() << "MixedOutputAudioStream: started";
+    return true;
+}
+
+void MixedOutputAudioStream::stop() {
+    std::lock_guard lock(portAudioMutex());
+    stopAndCloseStream(m_stream);
+    m_running = false;
+    {
+        std::lock_guard queues(m_mutex);
+        m_sources.clear();
+        m_oneShot.clear();
+    }
+    {
+        std::lock_guard decoders(m_decodeMutex);
+        m_decoders.clear();
+    }
+    qDebug() << "MixedOutputAudioStream: stopped";
+}
+
+bool MixedOutputAudioStream::restart(const StreamConfig& config) {
+    std::lock_guard lock(portAudioMutex());
+    stop();
+    return start(config);
+}
+
+MixedOutputAudioStream::Source* MixedOutputAudioStream::findSource(int id) {
+    auto it = std::find_if(m_sources.begin(), m_sources.end(), [id](const Source& s) { return s.id == id; });
+    return it == m_sources.end() ? nullptr : &*it;
+}
+
+const MixedOutputAudioStream::Source* MixedOutputAudioStream::findSource(int id) const {
+    auto it = std::find_if(m_sources.begin(), m_sources.end(), [id](const Source& s) { return s.id == id; });
+    return it == m_sources.end() ? nullptr : &*it;
+}
+
+void MixedOutputAudioStream::addSource(int id) {
+    std::lock_guard lock(m_mutex);
+    if (findSource(id)) {
+        return;
+    }
+    Source s;
+    s.id = id;
+    s.queue.reset(m_blockSamples, kMaxSourceChunks);
+    m_sources.push_back(std::move(s));
+}
+
+void MixedOutputAudioStream::removeSource(int id) {
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_sources, [id](const Source& s) { return s.id == id; });
+    }
+    std::lock_guard lock(m_decodeMutex);
+    m_decoders.removeSource(id);
+}
+
+bool MixedOutputAudioStream::hasSource(int id) const {
+    std::lock_guard lock(m_mutex);
+    return findSource(id) != nullptr;
+}
+
+int MixedOutputAudioStream::queuedChunks(int id) const {
+    std::lock_guard lock(m_mutex);
+    const Source* s = findSource(id);
+    return s ? s->queue.size() : -1;
+}
+
+int MixedOutputAudioStream::talkerCount() const {
+    std::lock_guard lock(m_decodeMutex);
+    return m_decoders.talkerCount();
+}
+
+void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>& packet, bool conflict,
+                                              float volume, const QByteArray& sender) {
+    const int block = m_blockSamples;
+    if (!m_running || block < 1) {
+        return;
+    }
+    volume = clampVolume(volume);
+    if (conflict) {
+        std::vector<float> tone;
+        {
+            std::lock_guard lock(m_decodeMutex);
+            tone = m_conflictTone.generateBlock(block / m_channels, m_channels, volume);
+        }
+        enqueueOneShot(std::move(tone));
+        return;
+    }
+    VolumeInfo level;
+    std::vector<float> chunks;
+    {
+        std::lock_guard lock(m_decodeMutex);
+        const std::chrono::nanoseconds now = m_clock();
+        if (!m_decoders.decode(id, sender, packet.data(), static_cast<int>(packet.size()), volume, now, level,
+                               chunks)) {
+            return;
+        }
+    }
+    emit outputVolumeChanged(level);
+    if (chunks.empty()) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    Source* source = findSource(id);
+    if (!source || source->queue.blockSamples() != block) {
+        return;
+    }
+    for (size_t at = 0; at + static_cast<size_t>(block) <= chunks.size(); at += static_cast<size_t>(block)) {
+        source->queue.push(chunks.data() + at, static_cast<size_t>(block), true);
+    }
+}
+
+void MixedOutputAudioStream::enqueueOneShot(std::vector<float>&& block) {
+    if (!m_running || m_blockSamples < 1 || block.empty()) {
+        return;
+    }
+    for (float& v : block) {
+        v = std::isnan(v) ? 0.0f : std::clamp(v, -1.0f, 1.0f);
+    }
+    std::lock_guard lock(m_mutex);
+    m_oneShot.push(block.data(), block.size(), false);
+}
+
+void MixedOutputAudioStream::mixSources(float* mix, size_t n) {
+    const std::chrono::nanoseconds now = m_clock();
+    std::fill_n(mix, n, 0.0f);
+    bool any = false;
+    for (Source& s : m_sources) {
+        // A backlog left by a stall would otherwise delay this source for the
+        // rest of the transmission: shed one chunk per half second of backlog.
+        if (s.queue.size() >= 2) {
+            if (s.backlogSince.count() < 0) {
+                s.backlogSince = now;
+            } else if (now - s.backlogSince >= kBacklogDrain) {
+                s.queue.pop();
+                s.backlogSince = now;
+            }
+        } else {
+            s.backlogSince = std::chrono::nanoseconds(-1);
+        }
+        const float* chunk = s.queue.front();
+        if (!chunk) {
+            continue;
+        }
+        const size_t m = std::min(n, static_cast<size_t>(s.queue.blockSamples()));
+        for (size_t i = 0; i < m; ++i) {
+            mix[i] += chunk[i];
+        }
+        s.queue.pop();
+        any = true;
+    }
+    if (any) {
+        softClipBlock(mix, n);
+    }
+}
+
+void MixedOutputAudioStream::renderOutput(float* buffer, unsigned long frames) {
+    if (!buffer) {
+        return;
+    }
+    const size_t n = static_cast<size_t>(frames) * static_cast<size_t>(m_channels.load());
+    std::lock_guard lock(m_mutex);
+    const size_t room = std::min(n, m_mix.size());
+    if (const float* tone = m_oneShot.front()) {
+        const size_t m = std::min(n, static_cast<size_t>(m_oneShot.blockSamples()));
+        std::copy_n(tone, m, buffer);
+        std::fill(buffer + m, buffer + n, 0.0f);
+        m_oneShot.pop();
+        return;
+    }
+    mixSources(m_mix.data(), room);
+    std::copy_n(m_mix.data(), room, buffer);
+    std::fill(buffer + room, buffer + n, 0.0f);
+}
+
+} // namespace velk::voice
