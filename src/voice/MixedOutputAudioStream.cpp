@@ -46,18 +46,28 @@ bool MixedOutputAudioStream::configure(const StreamConfig& config) {
     m_sampleRate = config.sampleRate;
     m_channels = config.channels;
     m_blockSamples = config.blockSamples;
+    size_t chunk = 0;
     {
         std::lock_guard lock(m_decodeMutex);
-        m_decoders.configure(config.sampleRate, config.channels, config.blockSamples);
+        m_decoders.configure(config.channels);
         m_conflictTone.setSampleRate(config.sampleRate);
+        chunk = static_cast<size_t>(m_decoders.chunkSamples());
     }
     std::lock_guard lock(m_mutex);
+    m_chunkSamples = chunk;
     m_oneShot.reset(config.blockSamples, kMaxOneShotBlocks);
     for (Source& s : m_sources) {
-        s.queue.reset(config.blockSamples, kMaxSourceChunks);
+        s.queue.reset(static_cast<int>(chunk), kMaxSourceChunks);
         s.backlogSince = std::chrono::nanoseconds(-1);
     }
-    m_mix.assign(static_cast<size_t>(config.blockSamples), 0.0f);
+    m_mix.assign(chunk, 0.0f);
+    if (!m_resampler.configure(kOpusRate, config.sampleRate, config.channels, kOpusFrameSamples)) {
+        return false;
+    }
+    m_fifo.assign(static_cast<size_t>(config.blockSamples) +
+                      m_resampler.maxOutFrames() * static_cast<size_t>(config.channels),
+                  0.0f);
+    m_fifoFill = 0;
     return true;
 }
 
@@ -110,6 +120,7 @@ void MixedOutputAudioStream::stop() {
         std::lock_guard queues(m_mutex);
         m_sources.clear();
         m_oneShot.clear();
+        m_fifoFill = 0;
     }
     {
         std::lock_guard decoders(m_decodeMutex);
@@ -141,7 +152,7 @@ void MixedOutputAudioStream::addSource(int id) {
     }
     Source s;
     s.id = id;
-    s.queue.reset(m_blockSamples, kMaxSourceChunks);
+    s.queue.reset(static_cast<int>(m_chunkSamples), kMaxSourceChunks);
     m_sources.push_back(std::move(s));
 }
 
@@ -202,11 +213,12 @@ void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>
     }
     std::lock_guard lock(m_mutex);
     Source* source = findSource(id);
-    if (!source || source->queue.blockSamples() != block) {
+    if (!source || m_chunkSamples == 0 ||
+        static_cast<size_t>(source->queue.blockSamples()) != m_chunkSamples) {
         return;
     }
-    for (size_t at = 0; at + static_cast<size_t>(block) <= chunks.size(); at += static_cast<size_t>(block)) {
-        source->queue.push(chunks.data() + at, static_cast<size_t>(block), true);
+    for (size_t at = 0; at + m_chunkSamples <= chunks.size(); at += m_chunkSamples) {
+        source->queue.push(chunks.data() + at, m_chunkSamples, true);
     }
 }
 
@@ -221,9 +233,9 @@ void MixedOutputAudioStream::enqueueOneShot(std::vector<float>&& block) {
     m_oneShot.push(block.data(), block.size(), false);
 }
 
-void MixedOutputAudioStream::mixSources(float* mix, size_t n) {
+void MixedOutputAudioStream::mixSources() {
     const std::chrono::nanoseconds now = m_clock();
-    std::fill_n(mix, n, 0.0f);
+    std::fill(m_mix.begin(), m_mix.end(), 0.0f);
     bool any = false;
     for (Source& s : m_sources) {
         // A backlog left by a stall would otherwise delay this source for the
@@ -242,15 +254,14 @@ void MixedOutputAudioStream::mixSources(float* mix, size_t n) {
         if (!chunk) {
             continue;
         }
-        const size_t m = std::min(n, static_cast<size_t>(s.queue.blockSamples()));
-        for (size_t i = 0; i < m; ++i) {
-            mix[i] += chunk[i];
+        for (size_t i = 0; i < m_mix.size(); ++i) {
+            m_mix[i] += chunk[i];
         }
         s.queue.pop();
         any = true;
     }
     if (any) {
-        softClipBlock(mix, n);
+        softClipBlock(m_mix.data(), m_mix.size());
     }
 }
 
@@ -258,9 +269,9 @@ void MixedOutputAudioStream::renderOutput(float* buffer, unsigned long frames) {
     if (!buffer) {
         return;
     }
-    const size_t n = static_cast<size_t>(frames) * static_cast<size_t>(m_channels.load());
+    const size_t channels = static_cast<size_t>(m_channels.load());
+    const size_t n = static_cast<size_t>(frames) * channels;
     std::lock_guard lock(m_mutex);
-    const size_t room = std::min(n, m_mix.size());
     if (const float* tone = m_oneShot.front()) {
         const size_t m = std::min(n, static_cast<size_t>(m_oneShot.blockSamples()));
         std::copy_n(tone, m, buffer);
@@ -268,9 +279,22 @@ void MixedOutputAudioStream::renderOutput(float* buffer, unsigned long frames) {
         m_oneShot.pop();
         return;
     }
-    mixSources(m_mix.data(), room);
-    std::copy_n(m_mix.data(), room, buffer);
-    std::fill(buffer + room, buffer + n, 0.0f);
+    // Mix 48 kHz chunks until the converted audio covers this block; the
+    // converter hands out its output unevenly, so a block takes zero to two.
+    const size_t want = std::min(n, static_cast<size_t>(m_blockSamples.load()));
+    for (int step = 0; step < 4 && m_fifoFill < want && !m_mix.empty(); ++step) {
+        mixSources();
+        const size_t produced = m_resampler.process(m_mix.data(), m_mix.size() / channels) * channels;
+        const size_t room = std::min(produced, m_fifo.size() - m_fifoFill);
+        std::copy_n(m_resampler.output(), room, m_fifo.data() + m_fifoFill);
+        m_fifoFill += room;
+    }
+    const size_t taken = std::min(n, m_fifoFill);
+    std::copy_n(m_fifo.data(), taken, buffer);
+    std::fill(buffer + taken, buffer + n, 0.0f);
+    std::copy(m_fifo.begin() + static_cast<std::ptrdiff_t>(taken),
+              m_fifo.begin() + static_cast<std::ptrdiff_t>(m_fifoFill), m_fifo.begin());
+    m_fifoFill -= taken;
 }
 
 } // namespace velk::voice

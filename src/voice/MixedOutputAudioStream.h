@@ -2,6 +2,7 @@
 
 #include "voice/AudioClock.h"
 #include "voice/BlockRing.h"
+#include "voice/Resampler.h"
 #include "voice/SourceDecoders.h"
 #include "voice/StreamConfig.h"
 #include "voice/ToneGenerator.h"
@@ -19,9 +20,10 @@
 namespace velk::voice {
 
 // One playback device (headphone or speaker): decodes the Opus packets of its
-// sources, keeps a queue of 20 ms chunks per source and mixes them in the
-// device callback with a soft clip. Tone blocks in the one-shot queue take
-// the place of the mix for one block each.
+// sources, keeps a queue of 20 ms chunks at 48 kHz per source, and in the
+// device callback mixes them with a soft clip and converts the mix to the
+// device rate (one converter per output, whatever the number of talkers).
+// Tone blocks in the one-shot queue take the place of the mix for one block each.
 class MixedOutputAudioStream : public QObject {
     Q_OBJECT
 
@@ -81,7 +83,8 @@ private:
     bool configure(const StreamConfig& config);
     Source* findSource(int id);
     const Source* findSource(int id) const;
-    void mixSources(float* mix, size_t n);
+    // One 20 ms chunk of every source, summed and soft-clipped into m_mix.
+    void mixSources();
 
     void* m_stream = nullptr; // PaStream, under the PortAudio lock
     std::atomic<bool> m_running{false};
@@ -95,11 +98,15 @@ private:
     SourceDecoders m_decoders;
     ToneGenerator m_conflictTone;
 
-    // Guards the source queues and the one-shot queue (pushing thread against the callback).
+    // Guards the queues and the mix state (pushing thread against the callback).
     mutable std::mutex m_mutex;
     std::vector<Source> m_sources;
-    BlockRing m_oneShot;
-    std::vector<float> m_mix;
+    BlockRing m_oneShot;         // device-rate blocks
+    size_t m_chunkSamples = 0;   // one 48 kHz chunk over all channels
+    std::vector<float> m_mix;    // one mixed chunk
+    StreamResampler m_resampler; // 48 kHz to the device rate, made at start
+    std::vector<float> m_fifo;   // device-rate mix not yet played
+    size_t m_fifoFill = 0;
 };
 
 } // namespace velk::voice

@@ -26,11 +26,8 @@ const TanhTable& table() {
 }
 
 inline float lookup(const std::array<float, kSteps + 2>& v, float x) {
-    const float ax = std::fabs(x);
-    if (!(ax < kRange)) {
-        return std::copysign(v[kSteps], x);
-    }
-    const float pos = ax * kScale;
+    // Beyond the table tanh is 1 to within 3e-7; fmin also turns NaN into that end.
+    const float pos = std::fmin(std::fabs(x) * kScale, static_cast<float>(kSteps));
     const int i = static_cast<int>(pos);
     const float frac = pos - static_cast<float>(i);
     const float y =

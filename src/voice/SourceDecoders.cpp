@@ -9,8 +9,7 @@ struct SourceDecoders::Talker {
     int source = 0;
     QByteArray sender;
     OpusDecoder decoder;
-    StreamResampler resampler;
-    std::vector<float> pending; // device-rate samples short of a whole block
+    std::vector<float> pending; // decoded samples short of a whole chunk
     std::chrono::nanoseconds lastUsed{0};
     quint64 lastUse = 0;
 };
@@ -18,12 +17,9 @@ struct SourceDecoders::Talker {
 SourceDecoders::SourceDecoders() = default;
 SourceDecoders::~SourceDecoders() = default;
 
-void SourceDecoders::configure(int sampleRate, int channels, int blockSamples) {
+void SourceDecoders::configure(int channels) {
     clear();
-    m_sampleRate = sampleRate;
     m_channels = channels == 2 ? 2 : 1;
-    m_blockSamples = blockSamples;
-    m_decoded.assign(static_cast<size_t>(m_channels * kOpusFrameSamples), 0.0f);
 }
 
 void SourceDecoders::clear() {
@@ -40,7 +36,6 @@ SourceDecoders::Talker& SourceDecoders::talkerFor(int source, const QByteArray& 
     for (auto& t : m_talkers) {
         if (t->source == source && t->sender == sender) {
             if (now - t->lastUsed >= kIdleReset) {
-                t->resampler.reset();
                 t->pending.clear();
             }
             t->lastUsed = now;
@@ -60,10 +55,8 @@ SourceDecoders::Talker& SourceDecoders::talkerFor(int source, const QByteArray& 
     fresh->source = source;
     fresh->sender = sender;
     fresh->decoder.init(m_channels);
-    fresh->resampler.configure(kOpusRate, m_sampleRate, m_channels, kOpusFrameSamples);
     fresh->pending.clear();
-    fresh->pending.reserve(static_cast<size_t>(m_blockSamples) +
-                           fresh->resampler.maxOutFrames() * static_cast<size_t>(m_channels));
+    fresh->pending.reserve(static_cast<size_t>(2 * chunkSamples()));
     fresh->lastUsed = now;
     fresh->lastUse = m_useCounter;
     m_talkers.push_back(std::move(fresh));
@@ -71,34 +64,27 @@ SourceDecoders::Talker& SourceDecoders::talkerFor(int source, const QByteArray& 
 }
 
 bool SourceDecoders::decode(int source, const QByteArray& sender, const uint8_t* data, int size, float volume,
-                            std::chrono::nanoseconds now, VolumeInfo& level, std::vector<float>& blocks) {
-    if (m_blockSamples < 1 || m_decoded.empty()) {
-        return false;
-    }
+                            std::chrono::nanoseconds now, VolumeInfo& level, std::vector<float>& chunks) {
     Talker& t = talkerFor(source, sender, now);
-    const int count = t.decoder.decodeInto(data, size, m_decoded.data());
+    const size_t start = t.pending.size();
+    t.pending.resize(start + static_cast<size_t>(chunkSamples()));
+    const int count = t.decoder.decodeInto(data, size, t.pending.data() + start);
+    t.pending.resize(start + static_cast<size_t>(std::max(count, 0)));
     if (count <= 0) {
         return false;
     }
+    // The level is of the packet as decoded, before the radio's volume.
     double sum = 0.0;
-    for (int i = 0; i < count; ++i) {
-        const double s = m_decoded[static_cast<size_t>(i)];
-        sum += s * s;
+    for (size_t i = start; i < t.pending.size(); ++i) {
+        const float s = t.pending[i];
+        sum += static_cast<double>(s) * s;
+        t.pending[i] = std::clamp(s * volume, -1.0f, 1.0f);
     }
     level = VolumeInfo::fromRms(std::sqrt(sum / count));
-
-    const size_t frames = t.resampler.process(m_decoded.data(), static_cast<size_t>(count / m_channels));
-    const float* out = t.resampler.output();
-    const size_t produced = frames * static_cast<size_t>(m_channels);
-    const size_t start = t.pending.size();
-    t.pending.resize(start + produced);
-    for (size_t i = 0; i < produced; ++i) {
-        t.pending[start + i] = std::clamp(out[i] * volume, -1.0f, 1.0f);
-    }
-    const size_t block = static_cast<size_t>(m_blockSamples);
-    const size_t whole = t.pending.size() / block * block;
+    const size_t chunk = static_cast<size_t>(chunkSamples());
+    const size_t whole = t.pending.size() / chunk * chunk;
     if (whole > 0) {
-        blocks.insert(blocks.end(), t.pending.begin(),
+        chunks.insert(chunks.end(), t.pending.begin(),
                       t.pending.begin() + static_cast<std::ptrdiff_t>(whole));
         t.pending.erase(t.pending.begin(), t.pending.begin() + static_cast<std::ptrdiff_t>(whole));
     }
