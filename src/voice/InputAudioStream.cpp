@@ -72,49 +72,30 @@ bool InputAudioStream::prepare(const StreamConfig& config) {
 }
 
 bool InputAudioStream::start(const StreamConfig& config) {
-    std::lock_guard lock(portAudioMutex());
-    if (m_running) {
-        return true;
-    }
-    if (!prepare(config)) {
-        return false;
-    }
-    PortAudioStreamRequest request;
-    request.owner = "InputAudioStream";
-    request.input = true;
-    request.device = config.device;
-    request.channels = m_channels;
-    request.format = paInt16;
-    request.sampleRate = m_sampleRate;
-    request.framesPerBuffer = static_cast<unsigned long>(m_maxFrames);
-    request.callback = &captureCallback;
-    request.userData = this;
-    m_stream = openAndStartStream(request);
-    if (!m_stream) {
-        return false;
-    }
-    m_running = true;
-    qDebug() << "InputAudioStream: started";
-    return true;
+    return begin(config, true);
 }
 
 bool InputAudioStream::startWithoutDevice(const StreamConfig& config) {
-    std::lock_guard lock(portAudioMutex());
-    if (m_running) {
-        return true;
-    }
-    if (!prepare(config)) {
-        return false;
-    }
-    m_running = true;
-    qDebug() << "InputAudioStream: started";
-    return true;
+    return begin(config, false);
+}
+
+bool InputAudioStream::begin(const StreamConfig& config, bool openDevice) {
+    const PortAudioStreamRequest request{.owner = "InputAudioStream",
+                                         .input = true,
+                                         .device = config.device,
+                                         .channels = config.channels,
+                                         .format = paInt16,
+                                         .sampleRate = double(config.sampleRate),
+                                         .framesPerBuffer =
+                                             static_cast<unsigned long>(config.framesPerBlock()),
+                                         .callback = &captureCallback,
+                                         .userData = this};
+    return m_device.start(request, openDevice, [&] { return prepare(config); });
 }
 
 void InputAudioStream::stop() {
     std::lock_guard lock(portAudioMutex());
-    stopAndCloseStream(m_stream);
-    m_running = false;
+    m_device.close();
     qDebug() << "InputAudioStream: stopped";
 }
 

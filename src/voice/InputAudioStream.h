@@ -1,5 +1,6 @@
 #pragma once
 
+#include "voice/PortAudioSupport.h"
 #include "voice/Resampler.h"
 #include "voice/StreamConfig.h"
 #include "voice/VolumeInfo.h"
@@ -44,7 +45,7 @@ public:
     // The device callback's work: frames × channels interleaved samples.
     void processInput(const int16_t* samples, unsigned long frames);
 
-    bool isRunning() const { return m_running.load(); }
+    bool isRunning() const { return m_device.isRunning(); }
     int sampleRate() const { return m_sampleRate; }
     int channels() const { return m_channels; }
 
@@ -53,14 +54,14 @@ signals:
     void inputVolumeChanged(velk::voice::VolumeInfo volume);
 
 private:
+    bool begin(const StreamConfig& config, bool openDevice);
     bool prepare(const StreamConfig& config);
     void processBlock(const int16_t* samples, size_t frames);
     void encodeReadyFrames(const VolumeInfo& level);
     void closeGate();
 
     OpusEncoder* m_encoder;
-    void* m_stream = nullptr; // PaStream, under the PortAudio lock
-    std::atomic<bool> m_running{false};
+    CallbackStream m_device;
     std::atomic<bool> m_pttActive{false};
     std::atomic<int> m_micGainDb{0};
     int m_sampleRate = 44100;

@@ -72,50 +72,36 @@ bool MixedOutputAudioStream::configure(const StreamConfig& config) {
 }
 
 bool MixedOutputAudioStream::start(const StreamConfig& config) {
-    std::lock_guard lock(portAudioMutex());
-    if (m_running) {
-        return true;
-    }
-    if (!configure(config)) {
-        return false;
-    }
-    qDebug() << config.channels;
-    PortAudioStreamRequest request;
-    request.owner = "MixedOutputAudioStream";
-    request.input = false;
-    request.device = config.device;
-    request.channels = config.channels;
-    request.format = paFloat32;
-    request.sampleRate = config.sampleRate;
-    request.framesPerBuffer = static_cast<unsigned long>(config.framesPerBlock());
-    request.callback = &renderCallback;
-    request.userData = this;
-    m_stream = openAndStartStream(request);
-    if (!m_stream) {
-        return false;
-    }
-    m_running = true;
-    qDebug() << "MixedOutputAudioStream: started";
-    return true;
+    return begin(config, true);
 }
 
 bool MixedOutputAudioStream::startWithoutDevice(const StreamConfig& config) {
-    std::lock_guard lock(portAudioMutex());
-    if (m_running) {
+    return begin(config, false);
+}
+
+bool MixedOutputAudioStream::begin(const StreamConfig& config, bool openDevice) {
+    const PortAudioStreamRequest request{.owner = "MixedOutputAudioStream",
+                                         .input = false,
+                                         .device = config.device,
+                                         .channels = config.channels,
+                                         .format = paFloat32,
+                                         .sampleRate = double(config.sampleRate),
+                                         .framesPerBuffer =
+                                             static_cast<unsigned long>(config.framesPerBlock()),
+                                         .callback = &renderCallback,
+                                         .userData = this};
+    return m_device.start(request, openDevice, [&] {
+        if (!configure(config)) {
+            return false;
+        }
+        qDebug() << config.channels;
         return true;
-    }
-    if (!configure(config)) {
-        return false;
-    }
-    m_running = true;
-    qDebug() << "MixedOutputAudioStream: started";
-    return true;
+    });
 }
 
 void MixedOutputAudioStream::stop() {
     std::lock_guard lock(portAudioMutex());
-    stopAndCloseStream(m_stream);
-    m_running = false;
+    m_device.close();
     {
         std::lock_guard queues(m_mutex);
         m_sources.clear();
@@ -184,7 +170,7 @@ int MixedOutputAudioStream::talkerCount() const {
 void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>& packet, bool conflict,
                                               float volume, const QByteArray& sender) {
     const int block = m_blockSamples;
-    if (!m_running || block < 1) {
+    if (!isRunning() || block < 1) {
         return;
     }
     volume = clampVolume(volume);
@@ -223,7 +209,7 @@ void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>
 }
 
 void MixedOutputAudioStream::enqueueOneShot(std::vector<float>&& block) {
-    if (!m_running || m_blockSamples < 1 || block.empty()) {
+    if (!isRunning() || m_blockSamples < 1 || block.empty()) {
         return;
     }
     for (float& v : block) {

@@ -2,6 +2,7 @@
 
 #include "voice/AudioClock.h"
 #include "voice/BlockRing.h"
+#include "voice/PortAudioSupport.h"
 #include "voice/Resampler.h"
 #include "voice/SourceDecoders.h"
 #include "voice/StreamConfig.h"
@@ -61,7 +62,7 @@ public:
     // Before start: the monotonic clock of the backlog drain.
     void setClock(AudioClock clock);
 
-    bool isRunning() const { return m_running.load(); }
+    bool isRunning() const { return m_device.isRunning(); }
     int sampleRate() const { return m_sampleRate.load(); }
     int channels() const { return m_channels.load(); }
     int blockSamples() const { return m_blockSamples.load(); }
@@ -80,14 +81,14 @@ private:
         std::chrono::nanoseconds backlogSince{-1};
     };
 
+    bool begin(const StreamConfig& config, bool openDevice);
     bool configure(const StreamConfig& config);
     Source* findSource(int id);
     const Source* findSource(int id) const;
     // One 20 ms chunk of every source, summed and soft-clipped into m_mix.
     void mixSources();
 
-    void* m_stream = nullptr; // PaStream, under the PortAudio lock
-    std::atomic<bool> m_running{false};
+    CallbackStream m_device;
     std::atomic<int> m_sampleRate{44100};
     std::atomic<int> m_blockSamples{0};
     std::atomic<int> m_channels{1};

@@ -55,14 +55,34 @@ PaStream* openAndStartStream(const PortAudioStreamRequest& request) {
     return stream;
 }
 
-void stopAndCloseStream(PaStream*& stream) {
-    if (!stream) {
-        return;
-    }
+bool CallbackStream::start(const PortAudioStreamRequest& request, bool openDevice,
+                           const std::function<bool()>& setUp) {
     std::lock_guard lock(portAudioMutex());
-    Pa_StopStream(stream);
-    Pa_CloseStream(stream);
-    stream = nullptr;
+    if (m_running) {
+        return true;
+    }
+    if (!setUp()) {
+        return false;
+    }
+    if (openDevice) {
+        m_stream = openAndStartStream(request);
+        if (!m_stream) {
+            return false;
+        }
+    }
+    m_running = true;
+    qDebug().noquote() << QLatin1String(request.owner) + QLatin1String(": started");
+    return true;
+}
+
+void CallbackStream::close() {
+    std::lock_guard lock(portAudioMutex());
+    if (m_stream) {
+        Pa_StopStream(m_stream);
+        Pa_CloseStream(m_stream);
+        m_stream = nullptr;
+    }
+    m_running = false;
 }
 
 } // namespace velk::voice

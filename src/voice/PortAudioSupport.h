@@ -2,6 +2,8 @@
 
 #include <portaudio.h>
 
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -43,7 +45,26 @@ struct PortAudioStreamRequest {
 // Opens and starts a stream under the lock; null, after a warning, when there
 // is no such device or PortAudio refuses.
 PaStream* openAndStartStream(const PortAudioStreamRequest& request);
-// Stops and closes a stream under the lock and nulls the handle.
-void stopAndCloseStream(PaStream*& stream);
+
+// The device side of one callback stream: its handle and running flag.
+class CallbackStream {
+public:
+    CallbackStream() = default;
+    ~CallbackStream() { close(); }
+    CallbackStream(const CallbackStream&) = delete;
+    CallbackStream& operator=(const CallbackStream&) = delete;
+
+    // Under the lock: true at once when running; otherwise setUp(), then the
+    // device (unless openDevice is false: the owner then drives the callback's
+    // work itself), then running and "<owner>: started".
+    bool start(const PortAudioStreamRequest& request, bool openDevice, const std::function<bool()>& setUp);
+    // Stops and closes the device under the lock; not running afterwards.
+    void close();
+    bool isRunning() const { return m_running.load(); }
+
+private:
+    PaStream* m_stream = nullptr;
+    std::atomic<bool> m_running{false};
+};
 
 } // namespace velk::voice

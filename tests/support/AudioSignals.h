@@ -1,13 +1,15 @@
 #pragma once
 
+#include "voice/MixedOutputAudioStream.h"
 #include "voice/OpusCodec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
-// Signals for the audio tests: Opus packets of a sine, and the strongest
-// frequency of a recording.
+// Signals for the audio tests: Opus packets of a sine, one rendered block of
+// an output, and the peak and strongest frequency of a recording.
 namespace audiotest {
 
 // count packets of one 20 ms frame each, a sine of hz at 48 kHz with peak amplitude (0..1).
@@ -53,6 +55,21 @@ inline double dominantFrequency(const std::vector<float>& s, int rate, int chann
         }
     }
     return best;
+}
+
+// One block of an output, as its device callback would take it.
+inline std::vector<float> render(velk::voice::MixedOutputAudioStream& out) {
+    std::vector<float> block(size_t(out.blockSamples()));
+    out.renderOutput(block.data(), static_cast<unsigned long>(out.blockSamples() / out.channels()));
+    return block;
+}
+
+inline float peak(const std::vector<float>& v) {
+    float p = 0;
+    for (float x : v) {
+        p = std::max(p, std::fabs(x));
+    }
+    return p;
 }
 
 } // namespace audiotest

@@ -1,11 +1,10 @@
 #include "AppConfig.h"
 #include "support/AudioSignals.h"
+#include "support/BlockedPool.h"
 #include "voice/AudioHandler.h"
 
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThreadPool>
 
 #include <functional>
 #include <limits>
@@ -17,46 +16,6 @@ using voice::MixedOutputAudioStream;
 using voice::RadioChannel;
 using voice::StreamConfig;
 using voice::VolumeInfo;
-
-namespace {
-
-std::vector<float> render(MixedOutputAudioStream& out) {
-    std::vector<float> block(size_t(out.blockSamples()));
-    out.renderOutput(block.data(), static_cast<unsigned long>(out.blockSamples() / out.channels()));
-    return block;
-}
-
-float peak(const std::vector<float>& v) {
-    float p = 0;
-    for (float x : v) {
-        p = std::max(p, std::fabs(x));
-    }
-    return p;
-}
-
-RadioChannel radio(int id, bool receive, float volume, bool speaker) {
-    RadioChannel r;
-    r.id = id;
-    r.receive = receive;
-    r.volume = volume;
-    r.speaker = speaker;
-    return r;
-}
-
-// Holds the global pool's only thread so that a start task stays pending.
-struct BlockedPool {
-    QSemaphore release;
-    BlockedPool() {
-        QThreadPool::globalInstance()->setMaxThreadCount(1);
-        QThreadPool::globalInstance()->start([this] { release.acquire(); });
-    }
-    ~BlockedPool() {
-        release.release();
-        QThreadPool::globalInstance()->waitForDone();
-    }
-};
-
-} // namespace
 
 class TestAudioHandler : public QObject {
     Q_OBJECT
@@ -125,14 +84,14 @@ private slots:
         h.playPttTone(pressed); // nothing runs: no tone
         QVERIFY(target.startWithoutDevice(StreamConfig::make(48000, 2)));
         QVERIFY(other.startWithoutDevice(StreamConfig::make(48000, 2)));
-        QCOMPARE(peak(render(target)), 0.0f);
+        QCOMPARE(audiotest::peak(audiotest::render(target)), 0.0f);
         h.playPttTone(pressed);
-        const auto beep = render(target);
-        QVERIFY(std::fabs(peak(beep) - 0.15f) < 0.001f);
+        const auto beep = audiotest::render(target);
+        QVERIFY(std::fabs(audiotest::peak(beep) - 0.15f) < 0.001f);
         QCOMPARE(audiotest::dominantFrequency(beep, 48000, 2, 0), hz);
         QCOMPARE(audiotest::dominantFrequency(beep, 48000, 2, 1), hz);
-        QCOMPARE(peak(render(target)), 0.0f); // one 20 ms block
-        QCOMPARE(peak(render(other)), 0.0f);
+        QCOMPARE(audiotest::peak(audiotest::render(target)), 0.0f); // one 20 ms block
+        QCOMPARE(audiotest::peak(audiotest::render(other)), 0.0f);
     }
 
     void receivedAudioIsRoutedByRadioAndConflict_data() {
@@ -158,14 +117,14 @@ private slots:
         h.setConflictVolume(0.4f);
         QVERIFY(h.headphoneStream()->startWithoutDevice(StreamConfig::make(48000, 1)));
         QVERIFY(h.speakerStream()->startWithoutDevice(StreamConfig::make(48000, 1)));
-        const RadioChannel r = radio(0, receive, volume, speaker);
+        const RadioChannel r{.id = 0, .receive = receive, .volume = volume, .speaker = speaker};
         h.addRadioSource(r);
         QSignalSpy levels(&h, &AudioHandler::outputVolumeChanged);
         h.playReceivedAudio(r, audiotest::sinePackets(500, 1)[0], conflict, "CES123");
         QCOMPARE(levels.count(), heardOn >= 0 && !conflict ? 1 : 0);
         for (int which = 0; which < 2; ++which) {
             auto& out = which == 1 ? *h.speakerStream() : *h.headphoneStream();
-            const float p = peak(render(out));
+            const float p = audiotest::peak(audiotest::render(out));
             QCOMPARE(p > 0.0f, which == heardOn);
             if (conflict && which == heardOn) {
                 QVERIFY(std::fabs(p - 0.3f * 0.4f) < 0.001f);

@@ -17,24 +17,6 @@ using velk::voice::MixedOutputAudioStream;
 using velk::voice::StreamConfig;
 using velk::voice::VolumeInfo;
 
-namespace {
-
-std::vector<float> render(MixedOutputAudioStream& out) {
-    std::vector<float> block(size_t(out.blockSamples()));
-    out.renderOutput(block.data(), static_cast<unsigned long>(out.blockSamples() / out.channels()));
-    return block;
-}
-
-float peak(const std::vector<float>& v) {
-    float p = 0;
-    for (float x : v) {
-        p = std::max(p, std::fabs(x));
-    }
-    return p;
-}
-
-} // namespace
-
 class TestAudioStreams : public QObject {
     Q_OBJECT
 
@@ -141,10 +123,11 @@ private slots:
             out.pushEncodedAudio(0, packets[size_t(i)], false, 0.1f * float(i + 1));
         }
         QCOMPARE(out.queuedChunks(0), MixedOutputAudioStream::kMaxSourceChunks);
-        const float first = peak(render(out)); // packet 3 (volume 0.3): 0 and 1 were dropped
+        const float first =
+            audiotest::peak(audiotest::render(out)); // packet 3 (volume 0.3): 0 and 1 were dropped
         QVERIFY2(first > 0.17f && first < 0.30f, qPrintable(QString::number(first)));
         for (int i = 0; i < 7; ++i) {
-            render(out);
+            audiotest::render(out);
         }
         QCOMPARE(out.queuedChunks(0), 0);
     }
@@ -157,14 +140,14 @@ private slots:
         for (int i = 0; i < MixedOutputAudioStream::kMaxOneShotBlocks + 1; ++i) {
             out.enqueueOneShot(std::vector<float>(960, i == 0 ? 5.0f : 0.25f)); // the 17th is dropped
         }
-        QCOMPARE(render(out)[0], 1.0f); // kept within -1..1
+        QCOMPARE(audiotest::render(out)[0], 1.0f); // kept within -1..1
         for (int i = 1; i < MixedOutputAudioStream::kMaxOneShotBlocks; ++i) {
-            QCOMPARE(render(out)[500], 0.25f);
+            QCOMPARE(audiotest::render(out)[500], 0.25f);
         }
         QCOMPARE(out.queuedChunks(1), 1); // the radio waited
-        QVERIFY(peak(render(out)) > 0.1f);
+        QVERIFY(audiotest::peak(audiotest::render(out)) > 0.1f);
         QCOMPARE(out.queuedChunks(1), 0);
-        QCOMPARE(peak(render(out)), 0.0f);
+        QCOMPARE(audiotest::peak(audiotest::render(out)), 0.0f);
     }
 
     void eachTalkerDecodesAsIfAlone_data() {
@@ -198,7 +181,7 @@ private slots:
             }
             for (auto& e : expected) {
                 velk::voice::softClipBlock(e.data(), e.size());
-                const auto got = render(out);
+                const auto got = audiotest::render(out);
                 for (size_t k = 0; k < 960; ++k) {
                     QVERIFY(std::fabs(got[k] - e[k]) < 1e-6f);
                 }
@@ -224,7 +207,7 @@ private slots:
         QList<int> after; // chunks left after each render, one packet arriving per block
         for (int r = 0; r < 120; ++r, now += 20ms) {
             out.pushEncodedAudio(0, packets[0], false, 1.0f);
-            render(out);
+            audiotest::render(out);
             after.append(out.queuedChunks(0));
         }
         QCOMPARE(after[24], 4); // held for 0.48 s: nothing dropped yet
@@ -257,12 +240,12 @@ private slots:
         out.pushEncodedAudio(0, audiotest::sinePackets(500, 1)[0], true, 0.5f);
         QCOMPARE(levels.count(), 0);
         QCOMPARE(out.queuedChunks(0), 0);
-        const auto block = render(out);
+        const auto block = audiotest::render(out);
         QCOMPARE(int(block.size()), 1764);
         for (size_t f = 0; f < 882; ++f) {
             QCOMPARE(block[2 * f], block[2 * f + 1]);
         }
-        QVERIFY(std::fabs(peak(block) - 0.15f) < 0.01f);
+        QVERIFY(std::fabs(audiotest::peak(block) - 0.15f) < 0.01f);
         QVERIFY(std::fabs(audiotest::dominantFrequency(block, 44100, 2) - 294) <= 5);
     }
 };
