@@ -3,6 +3,8 @@
 #include "voice/MixedOutputAudioStream.h"
 #include "voice/OpusCodec.h"
 
+#include <QSignalSpy>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -55,6 +57,18 @@ inline double dominantFrequency(const std::vector<float>& s, int rate, int chann
         }
     }
     return best;
+}
+
+// Every packet a spy on encodedAudioReady caught, decoded one after the other.
+inline std::vector<float> decodeAll(const QSignalSpy& packets, int channels) {
+    velk::voice::OpusDecoder decoder(channels);
+    std::vector<float> pcm;
+    for (const auto& args : packets) {
+        const auto p = args.at(0).value<std::vector<uint8_t>>();
+        const auto d = decoder.decode(p.data(), int(p.size()));
+        pcm.insert(pcm.end(), d.begin(), d.end());
+    }
+    return pcm;
 }
 
 // One block of an output, as its device callback would take it.

@@ -24,17 +24,6 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kTimeout = 10000;
 
-std::vector<float> decodeAll(const QSignalSpy& packets, int channels) {
-    voice::OpusDecoder decoder(channels);
-    std::vector<float> pcm;
-    for (const auto& args : packets) {
-        const auto p = args.at(0).value<std::vector<uint8_t>>();
-        const auto d = decoder.decode(p.data(), int(p.size()));
-        pcm.insert(pcm.end(), d.begin(), d.end());
-    }
-    return pcm;
-}
-
 bool heard(const QSignalSpy& levels, int minPercent) {
     for (const auto& args : levels) {
         if (args.at(0).value<VolumeInfo>().percent >= minPercent) {
@@ -128,7 +117,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(heard(levels, 60), kTimeout);
         const int heardAt = packets.count();
         QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= heardAt + 10, kTimeout);
-        const auto pcm = decodeAll(packets, 2);
+        const auto pcm = audiotest::decodeAll(packets, 2);
         // 44100 / 29 samples per period; an octave above would be 3041 Hz.
         for (int c = 0; c < 2; ++c) {
             const double f = audiotest::dominantFrequency(pcm, 48000, 2, c);
@@ -158,7 +147,7 @@ private slots:
         h.setPttActive(true);
         QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 25 && heard(out, 80), kTimeout);
         QVERIFY(heard(in, 80)); // 0.3 peak: -13.5 dB, 85 %
-        const double f = audiotest::dominantFrequency(decodeAll(packets, 2), 48000, 2);
+        const double f = audiotest::dominantFrequency(audiotest::decodeAll(packets, 2), 48000, 2);
         QVERIFY2(std::fabs(f - 630) <= 10, qPrintable(QString::number(f)));
         QVERIFY(h.headphoneStream()->hasSource(AudioHandler::kLoopbackSourceId));
         QVERIFY(h.headphoneStream()->hasSource(0));

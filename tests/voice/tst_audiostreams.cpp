@@ -95,14 +95,8 @@ private slots:
         // The converter's delay may hold the first block back; after that one frame per block.
         QVERIFY(packets.count() == 20 || packets.count() == 19);
         QCOMPARE(levels.count(), packets.count());
-        voice::OpusDecoder decoder(channels);
-        std::vector<float> pcm;
-        for (const auto& args : packets) {
-            const auto p = args.at(0).value<std::vector<uint8_t>>();
-            const auto d = decoder.decode(p.data(), int(p.size()));
-            QCOMPARE(int(d.size()), 960 * channels);
-            pcm.insert(pcm.end(), d.begin(), d.end());
-        }
+        const auto pcm = audiotest::decodeAll(packets, channels);
+        QCOMPARE(int(pcm.size()), 960 * channels * packets.count());
         for (int c = 0; c < channels; ++c) {
             QCOMPARE(audiotest::dominantFrequency(pcm, 48000, channels, c), 800.0 * (c + 1));
         }
