@@ -183,29 +183,28 @@ void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>
         enqueueOneShot(std::move(tone));
         return;
     }
+    // The queue lock is taken inside the decoding lock (never the other way
+    // round), so the chunks go from the talker's buffer to the queue in one copy.
     VolumeInfo level;
-    std::vector<float> chunks;
     {
         std::lock_guard lock(m_decodeMutex);
-        const std::chrono::nanoseconds now = m_clock();
-        if (!m_decoders.decode(id, sender, packet.data(), static_cast<int>(packet.size()), volume, now, level,
-                               chunks)) {
+        const bool decoded = m_decoders.decode(
+            id, sender, packet.data(), static_cast<int>(packet.size()), volume, m_clock(), level,
+            [this, id](const float* samples, size_t chunks) {
+                std::lock_guard queues(m_mutex);
+                Source* source = findSource(id);
+                if (!source || static_cast<size_t>(source->queue.blockSamples()) != m_chunkSamples) {
+                    return;
+                }
+                for (size_t c = 0; c < chunks; ++c) {
+                    source->queue.push(samples + c * m_chunkSamples, m_chunkSamples, true);
+                }
+            });
+        if (!decoded) {
             return;
         }
     }
     emit outputVolumeChanged(level);
-    if (chunks.empty()) {
-        return;
-    }
-    std::lock_guard lock(m_mutex);
-    Source* source = findSource(id);
-    if (!source || m_chunkSamples == 0 ||
-        static_cast<size_t>(source->queue.blockSamples()) != m_chunkSamples) {
-        return;
-    }
-    for (size_t at = 0; at + m_chunkSamples <= chunks.size(); at += m_chunkSamples) {
-        source->queue.push(chunks.data() + at, m_chunkSamples, true);
-    }
 }
 
 void MixedOutputAudioStream::enqueueOneShot(std::vector<float>&& block) {

@@ -94,7 +94,8 @@ private:
     std::atomic<int> m_channels{1};
     AudioClock m_clock;
 
-    // Guards the talkers' decoders and the conflict tone (pushing thread against start and stop).
+    // Guards the talkers' decoders and the conflict tone (pushing thread against start and
+    // stop). Taken before m_mutex when both are held, never after.
     mutable std::mutex m_decodeMutex;
     SourceDecoders m_decoders;
     ToneGenerator m_conflictTone;

@@ -26,8 +26,9 @@ const TanhTable& table() {
 }
 
 inline float lookup(const std::array<float, kSteps + 2>& v, float x) {
-    // Beyond the table tanh is 1 to within 3e-7; fmin also turns NaN into that end.
-    const float pos = std::fmin(std::fabs(x) * kScale, static_cast<float>(kSteps));
+    // Beyond the table tanh is 1 to within 3e-7; NaN fails the test and takes that end too.
+    float pos = std::fabs(x) * kScale;
+    pos = pos < static_cast<float>(kSteps) ? pos : static_cast<float>(kSteps);
     const int i = static_cast<int>(pos);
     const float frac = pos - static_cast<float>(i);
     const float y =

@@ -64,7 +64,7 @@ SourceDecoders::Talker& SourceDecoders::talkerFor(int source, const QByteArray& 
 }
 
 bool SourceDecoders::decode(int source, const QByteArray& sender, const uint8_t* data, int size, float volume,
-                            std::chrono::nanoseconds now, VolumeInfo& level, std::vector<float>& chunks) {
+                            std::chrono::nanoseconds now, VolumeInfo& level, const ChunkSink& sink) {
     Talker& t = talkerFor(source, sender, now);
     const size_t start = t.pending.size();
     t.pending.resize(start + static_cast<size_t>(chunkSamples()));
@@ -84,8 +84,7 @@ bool SourceDecoders::decode(int source, const QByteArray& sender, const uint8_t*
     const size_t chunk = static_cast<size_t>(chunkSamples());
     const size_t whole = t.pending.size() / chunk * chunk;
     if (whole > 0) {
-        chunks.insert(chunks.end(), t.pending.begin(),
-                      t.pending.begin() + static_cast<std::ptrdiff_t>(whole));
+        sink(t.pending.data(), whole / chunk);
         t.pending.erase(t.pending.begin(), t.pending.begin() + static_cast<std::ptrdiff_t>(whole));
     }
     return true;

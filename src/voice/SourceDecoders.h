@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,12 +31,15 @@ public:
     void clear();
     void removeSource(int source);
 
+    // Whole 20 ms chunks of one talker, ready to be queued.
+    using ChunkSink = std::function<void(const float* samples, size_t chunks)>;
+
     // Decodes one packet at 48 kHz, measures its level, scales it by volume
-    // (kept within -1..1) and appends the whole 20 ms chunks that are ready to
-    // chunks; a shorter frame waits for the talker's next packet. False when
-    // the packet does not decode.
+    // (kept within -1..1) and hands the whole 20 ms chunks that are ready to
+    // sink; a shorter frame waits for the talker's next packet. False when the
+    // packet does not decode.
     bool decode(int source, const QByteArray& sender, const uint8_t* data, int size, float volume,
-                std::chrono::nanoseconds now, VolumeInfo& level, std::vector<float>& chunks);
+                std::chrono::nanoseconds now, VolumeInfo& level, const ChunkSink& sink);
 
     int chunkSamples() const { return m_channels * kOpusFrameSamples; }
     int talkerCount() const { return static_cast<int>(m_talkers.size()); }
