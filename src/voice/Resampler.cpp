@@ -85,12 +85,6 @@ void StreamResampler::release() {
     m_configured = false;
 }
 
-void StreamResampler::reset() {
-    if (m_soxr) {
-        soxr_clear(m_soxr);
-    }
-}
-
 size_t StreamResampler::process(const float* in, size_t frames) {
     if (!m_configured || !in) {
         return 0;

@@ -25,15 +25,11 @@ public:
     // Sets up for blocks of at most maxInFrames frames; false (with a warning) on error.
     bool configure(double inRate, double outRate, int channels, size_t maxInFrames);
     void release();
-    // Forgets the signal so far (allocates; not for an audio thread).
-    void reset();
 
     // Converts frames × channels interleaved samples; the produced frames are at output().
     size_t process(const float* in, size_t frames);
     const float* output() const { return m_out.data(); }
 
-    bool isConfigured() const { return m_configured; }
-    int channels() const { return m_channels; }
     // Largest number of frames one process() call can produce.
     size_t maxOutFrames() const { return m_maxOutFrames; }
 
