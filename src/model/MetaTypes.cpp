@@ -14,11 +14,14 @@
 #include "voice/RadioChannel.h"
 #include "voice/VoiceClient.h"
 #include "voice/VoicePacket.h"
+#include "voice/VolumeInfo.h"
 
 #include <QList>
 #include <QMetaType>
 
+#include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace velk::model {
 
@@ -43,6 +46,8 @@ void registerMetaTypes() {
         qRegisterMetaType<voice::ConnectionState>();
         qRegisterMetaType<voice::ControlMessage>();
         qRegisterMetaType<voice::VoicePacket>();
+        qRegisterMetaType<voice::VolumeInfo>();
+        qRegisterMetaType<std::vector<uint8_t>>();
         qRegisterMetaType<common::MessageType>();
         qRegisterMetaType<input::PttBinding>();
         qRegisterMetaType<input::PttKey>();
