@@ -1,13 +1,17 @@
 import QtQuick
 
-// A picture cropped to fill a disc. Qt Quick clips only to rectangles, so the
-// disc is painted on a canvas; the fill shows while the picture is not ready.
+// A picture cropped to fill a disc (or a rounded tile with `radius`). Qt Quick
+// clips only to rectangles, so the shape is painted on a canvas; the fill
+// shows while the picture is not ready.
 Item {
     id: root
 
     property url source
     property color fillColor: "#DDE7F5"
+    property real radius: Math.min(width, height) / 2
     readonly property bool ready: probe.status === Image.Ready
+    // The picture is on the canvas (painting runs after loading, asynchronously).
+    property bool drawn: false
 
     function reload() {
         if (root.source.toString() !== "")
@@ -16,6 +20,7 @@ Item {
     }
 
     onSourceChanged: reload()
+    onRadiusChanged: canvas.requestPaint()
     onWidthChanged: canvas.requestPaint()
     onHeightChanged: canvas.requestPaint()
     Component.onCompleted: reload()
@@ -34,17 +39,20 @@ Item {
         id: canvas
         anchors.fill: parent
 
+        // Images asked for before the canvas is available are not loaded.
+        onAvailableChanged: root.reload()
         onImageLoaded: requestPaint()
         onPaint: {
             const ctx = getContext("2d");
             ctx.reset();
-            const r = Math.min(width, height) / 2;
+            const r = Math.min(root.radius, width / 2, height / 2);
             ctx.beginPath();
-            ctx.arc(width / 2, height / 2, r, 0, 2 * Math.PI);
+            ctx.roundedRect(0, 0, width, height, r, r);
             ctx.closePath();
             ctx.fillStyle = root.fillColor;
             ctx.fill();
             const src = root.source.toString();
+            root.drawn = false;
             if (src === "" || probe.status !== Image.Ready || !isImageLoaded(root.source))
                 return;
             const iw = Math.max(1, probe.implicitWidth);
@@ -54,6 +62,7 @@ Item {
             ctx.clip();
             ctx.drawImage(src, (width - iw * s) / 2, (height - ih * s) / 2, iw * s, ih * s);
             ctx.restore();
+            root.drawn = true;
         }
     }
 }
