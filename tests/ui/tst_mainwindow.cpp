@@ -469,6 +469,7 @@ void TstMainWindow::miniWindowPttReleases_data() {
     QTest::newRow("disabled while held") << true << "disconnect" << QList<bool>{true, false};
     QTest::newRow("destroyed while held") << true << "close" << QList<bool>{true, false};
     QTest::newRow("dashboard left while held") << true << "back" << QList<bool>{true, false};
+    QTest::newRow("main window deleted while held") << true << "window" << QList<bool>{true, false};
 }
 
 void TstMainWindow::miniWindowPttReleases() {
@@ -501,9 +502,14 @@ void TstMainWindow::miniWindowPttReleases() {
     } else if (end == "close") {
         find("mainDashboard")->setProperty("voiceMiniMode", false);
         QTRY_VERIFY(!find("miniPttButton"));
-    } else {
+    } else if (end == "back") {
         overview()->requestModeChange("NONE");
         QTRY_VERIFY(find("modeSelection"));
+    } else {
+        // The QML goes before the view models and services it calls.
+        window.reset();
+        QCOMPARE(voice.calls, calls);
+        return;
     }
     QTRY_COMPARE(voice.calls, calls);
     if (end == "release" && connected) {
