@@ -11,6 +11,9 @@
 #include <QRadialGradient>
 #include <QRandomGenerator>
 
+#include <initializer_list>
+#include <utility>
+
 namespace {
 
 // A side view of an airliner, nose to the right, about `length` long.
@@ -51,16 +54,21 @@ void clouds(QPainter& painter, const QSize& size, QColor colour, int count, quin
     }
 }
 
+// A vertical sky gradient over the whole image, top to bottom.
+void paintSky(QPainter& painter, const QImage& img,
+              std::initializer_list<std::pair<double, const char*>> stops) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, img.height());
+    for (const auto& [at, colour] : stops) {
+        sky.setColorAt(at, QColor(colour));
+    }
+    painter.fillRect(img.rect(), sky);
+}
+
 QImage msfsBackdrop() {
     QImage img(900, 1000, QImage::Format_RGB32);
     QPainter painter(&img);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, img.height());
-    sky.setColorAt(0.0, QColor("#0B2A5B"));
-    sky.setColorAt(0.55, QColor("#3A7BD5"));
-    sky.setColorAt(0.8, QColor("#F6B26B"));
-    sky.setColorAt(1.0, QColor("#F9DFA8"));
-    painter.fillRect(img.rect(), sky);
+    paintSky(painter, img, {{0.0, "#0B2A5B"}, {0.55, "#3A7BD5"}, {0.8, "#F6B26B"}, {1.0, "#F9DFA8"}});
     QRadialGradient sun(QPointF(img.width() * 0.7, img.height() * 0.78), 160);
     sun.setColorAt(0, QColor(255, 240, 200, 230));
     sun.setColorAt(1, QColor(255, 200, 120, 0));
@@ -76,13 +84,7 @@ QImage msfsBackdrop() {
 QImage xplaneBackdrop() {
     QImage img(640, 720, QImage::Format_RGB32);
     QPainter painter(&img);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, img.height());
-    sky.setColorAt(0.0, QColor("#061826"));
-    sky.setColorAt(0.5, QColor("#0E5A7A"));
-    sky.setColorAt(0.75, QColor("#58B6C9"));
-    sky.setColorAt(1.0, QColor("#B8E3E9"));
-    painter.fillRect(img.rect(), sky);
+    paintSky(painter, img, {{0.0, "#061826"}, {0.5, "#0E5A7A"}, {0.75, "#58B6C9"}, {1.0, "#B8E3E9"}});
     clouds(painter, img.size(), QColor(255, 255, 255, 90), 10, 11);
     // Ridges on the horizon.
     QRandomGenerator rng(12);

@@ -48,14 +48,23 @@ MainWindow::MainWindow(std::shared_ptr<manager::NetworkManager> networkManager,
       m_controllerManager(std::move(controllerManager)) {
     m_dashboardViewModel = new DashboardViewModel(this);
 
+    setupUi();
+    setupConnections();
+    initServerInfo();
+
+    // The media back end takes a while to start: not before the dashboard's first frame.
+    connect(m_view, &QQuickWindow::frameSwapped, this, &MainWindow::createMediaPlayer,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+}
+
+void MainWindow::createMediaPlayer() {
+    if (m_mediaPlayer) {
+        return;
+    }
     m_audioOutput = new QAudioOutput(this);
     m_mediaPlayer = new QMediaPlayer(this);
     m_audioOutput->setVolume(static_cast<float>(SoundVolume));
     m_mediaPlayer->setAudioOutput(m_audioOutput);
-
-    setupUi();
-    setupConnections();
-    initServerInfo();
 }
 
 MainWindow::~MainWindow() {
@@ -82,6 +91,7 @@ void MainWindow::setupUi() {
 
     // Normally done by main already; the view's engine must find the module.
     registerQmlTypes();
+
     m_view = new QQuickView();
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->setColor(Qt::transparent);
@@ -287,6 +297,7 @@ void MainWindow::onMessageSoundRequested(const QString& /*type*/, int priority) 
 }
 
 void MainWindow::playNotificationSound(const QUrl& source, double volume) {
+    createMediaPlayer();
     if (!m_mediaPlayer || !m_audioOutput) {
         return;
     }

@@ -110,6 +110,8 @@ private:
     void loadUserHistory() const;
     void loadLeaderboard() const;
     void playNotificationSound(const QUrl& source, double volume);
+    // The audio output and media player, once.
+    void createMediaPlayer();
 
     void onNetworkConnected(const QString& callsign);
     void onNetworkDisconnected(bool forced);

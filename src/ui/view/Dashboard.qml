@@ -14,23 +14,21 @@ Rectangle {
     height: 800
     color: "#eef2f6"
 
+    // By file name, so that the main dashboard is compiled only when first
+    // needed and the platform choice comes up without waiting for it.
     Loader {
         id: rootLoader
         objectName: "rootLoader"
         anchors.fill: parent
-        sourceComponent: (rootWindow.mode === "MSFS" || rootWindow.mode === "XPLANE")
-                         ? mainDashboardComponent : modeSelectionComponent
+        source: (rootWindow.mode === "MSFS" || rootWindow.mode === "XPLANE") ? "MainDashboard.qml"
+                                                                             : "ModeSelection.qml"
     }
 
-    Component {
-        id: mainDashboardComponent
-        MainDashboard {}
-    }
-
-    Component {
-        id: modeSelectionComponent
-        ModeSelection {
-            onLogoutRequested: rootWindow.logoutRequested()
+    Connections {
+        target: rootLoader.item
+        ignoreUnknownSignals: true
+        function onLogoutRequested() {
+            rootWindow.logoutRequested();
         }
     }
 }

@@ -79,6 +79,8 @@ Item {
                 height: root.height
                 source: modelData
                 fillMode: Image.PreserveAspectCrop
+                // Decoded beside the page's creation rather than before its first frame.
+                asynchronous: true
                 clip: true
 
                 Rectangle {
