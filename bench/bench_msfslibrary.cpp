@@ -2,6 +2,8 @@
 #include "ConfigKeys.h"
 #include "simulator/msfs/MsfsAircraftLibrary.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -134,17 +136,11 @@ void BM_MatchCached(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchCached);
 
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtInfoMsg && type != QtDebugMsg) {
-        fprintf(stderr, "%s\n", qPrintable(message));
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietHandler);
+    qInstallMessageHandler(velk::bench::quietHandler);
     qunsetenv("APPDATA");
     qunsetenv("LOCALAPPDATA");
     if (!buildLibrary()) {

@@ -319,21 +319,22 @@ void FsdClient::closeGracefully(QTcpSocket* socket) {
     socket->disconnectFromHost();
 }
 
-void FsdClient::sendData(const QString& data) {
+bool FsdClient::sendData(const QString& data) {
     if (!m_connected || m_socket == nullptr || data.isEmpty()) {
-        return;
+        return false;
     }
     const QString line = framedLine(data);
     if (line.size() <= 2) {
-        return; // nothing but a line end
+        return false; // nothing but a line end
     }
     const QByteArray bytes = line.toUtf8();
     if (m_socket->write(bytes) != bytes.size()) {
         qWarning() << "FSD send failed:" << m_socket->errorString();
-        return;
+        return false;
     }
     m_socket->flush();
     emit raiseRawDataSent(line);
+    return true;
 }
 
 void FsdClient::onReadyRead(QTcpSocket* socket) {

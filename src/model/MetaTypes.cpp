@@ -1,6 +1,8 @@
 #include "model/MetaTypes.h"
 
 #include "common/MessageType.h"
+#include "input/PttBinding.h"
+#include "input/PttKey.h"
 #include "manager/RemoteAircraft.h"
 #include "model/AircraftConfig.h"
 #include "model/AircraftState.h"
@@ -8,8 +10,10 @@
 #include "model/Controller.h"
 #include "network/RadioMessageReceived.h"
 #include "simulator/SimulatorGeneration.h"
+#include "voice/ControlMessage.h"
 #include "voice/RadioChannel.h"
 #include "voice/VoiceClient.h"
+#include "voice/VoicePacket.h"
 
 #include <QList>
 #include <QMetaType>
@@ -37,7 +41,11 @@ void registerMetaTypes() {
         qRegisterMetaType<simulator::SimulatorGeneration>();
         qRegisterMetaType<voice::RadioChannel>();
         qRegisterMetaType<voice::ConnectionState>();
+        qRegisterMetaType<voice::ControlMessage>();
+        qRegisterMetaType<voice::VoicePacket>();
         qRegisterMetaType<common::MessageType>();
+        qRegisterMetaType<input::PttBinding>();
+        qRegisterMetaType<input::PttKey>();
     });
 }
 
