@@ -2,6 +2,7 @@
 #include "network/ApiService.h"
 #include "support/DemoAccount.h"
 #include "support/QmlWarningGuard.h"
+#include "support/QuickItems.h"
 #include "support/SessionFixture.h"
 #include "ui/MainWindow.h"
 #include "ui/QmlTypes.h"
@@ -202,6 +203,7 @@ void TstMainWindow::windowOpensOnThePlatformChoice() {
     QVERIFY(find("modeSelection"));
     QCOMPARE(find("modeTitle")->property("text").toString(), QStringLiteral("请选择飞行模拟平台"));
     QTRY_COMPARE(find("modeUsername")->property("text").toString(), QStringLiteral("pilot01"));
+    QCOMPARE(test::textsNotPlain(view()->contentItem()), QStringList());
     screenshot("platform-choice");
     // Lower case is not a platform.
     overview()->setCurrentMode("msfs");
@@ -326,6 +328,10 @@ void TstMainWindow::accountRepliesFillTheOverview() {
     QVERIFY(!find("recentFlightsEmpty")->property("visible").toBool());
     QCOMPARE(find("tilePilotTime")->property("value").toString(), QStringLiteral("1小时 01分"));
     QTRY_VERIFY(find("overviewAvatar")->property("drawn").toBool());
+    // Names, callsigns and times come from the network: never read as markup.
+    int checked = 0;
+    QCOMPARE(test::textsNotPlain(view()->contentItem(), &checked), QStringList());
+    QVERIFY(checked > 40);
     screenshot("dashboard-account");
 
     // Formatting rules the overview relies on.

@@ -48,6 +48,7 @@ Item {
                 color: Style.textPrimary
             }
             Text {
+                textFormat: Text.PlainText
                 width: parent.width
                 horizontalAlignment: Text.AlignHCenter
                 text: tile.label
@@ -80,6 +81,7 @@ Item {
                 Layout.fillWidth: true
 
                 Text {
+                    textFormat: Text.PlainText
                     Layout.fillWidth: true
                     text: board.title
                     font.pixelSize: 20
@@ -93,6 +95,7 @@ Item {
                     color: board.badgeColor
 
                     Text {
+                        textFormat: Text.PlainText
                         anchors.centerIn: parent
                         text: "TOP 10"
                         font.pixelSize: 12
@@ -138,6 +141,7 @@ Item {
                             border.color: Style.divider
 
                             Text {
+                                textFormat: Text.PlainText
                                 anchors.centerIn: parent
                                 text: row.index + 1
                                 font.pixelSize: 12
@@ -181,6 +185,7 @@ Item {
                                 color: board.hoursColor
                             }
                             Text {
+                                textFormat: Text.PlainText
                                 anchors.right: parent.right
                                 text: board.hoursLabel
                                 font.pixelSize: 10
@@ -234,6 +239,7 @@ Item {
                             color: Style.textPrimary
                         }
                         Text {
+                            textFormat: Text.PlainText
                             Layout.fillWidth: true
                             text: Greeting.subLine(page.hour)
                             elide: Text.ElideRight
@@ -324,6 +330,7 @@ Item {
                         }
 
                         Text {
+                            textFormat: Text.PlainText
                             text: "最近飞行"
                             font.pixelSize: 13
                             font.bold: true
@@ -383,6 +390,7 @@ Item {
 
                             Text {
                                 objectName: "recentFlightsEmpty"
+                                textFormat: Text.PlainText
                                 anchors.top: parent.top
                                 visible: recentList.count === 0
                                 text: "暂无最近飞行记录"
@@ -402,6 +410,7 @@ Item {
                         spacing: 12
 
                         Text {
+                            textFormat: Text.PlainText
                             text: "系统公告与动态"
                             font.pixelSize: 18
                             font.bold: true
@@ -427,6 +436,7 @@ Item {
                                     spacing: 6
 
                                     Text {
+                                        textFormat: Text.PlainText
                                         width: parent.width
                                         text: "VELK 客户端更新日志 v1.2.0"
                                         elide: Text.ElideRight
@@ -435,6 +445,7 @@ Item {
                                         color: Style.textPrimary
                                     }
                                     Text {
+                                        textFormat: Text.PlainText
                                         width: parent.width
                                         text: "优化了模拟器连接稳定性，新增了更美观的仪表盘界面..."
                                         elide: Text.ElideRight

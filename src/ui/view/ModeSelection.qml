@@ -36,6 +36,7 @@ Item {
             spacing: 14
 
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: card.title
                 font.pixelSize: 34
@@ -43,6 +44,7 @@ Item {
                 color: "#FFFFFF"
             }
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: card.desc
                 font.pixelSize: 18
@@ -50,6 +52,7 @@ Item {
                 color: card.color
             }
             Text {
+                textFormat: Text.PlainText
                 Layout.alignment: Qt.AlignHCenter
                 text: card.sub
                 font.pixelSize: 14
@@ -98,6 +101,7 @@ Item {
 
         Text {
             objectName: "modeTitle"
+            textFormat: Text.PlainText
             Layout.alignment: Qt.AlignHCenter
             text: "请选择飞行模拟平台"
             font.pixelSize: 36
@@ -151,6 +155,7 @@ Item {
             border.color: logoutArea.containsMouse ? "#ef4444" : "#40ffffff"
 
             Text {
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 text: "退出登录"
                 font.pixelSize: 15
@@ -200,6 +205,7 @@ Item {
                     source: root.backend ? root.backend.avatarUrl : ""
                 }
                 Text {
+                    textFormat: Text.PlainText
                     anchors.centerIn: parent
                     visible: !modeAvatar.ready
                     text: "U"

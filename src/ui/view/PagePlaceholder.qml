@@ -24,6 +24,7 @@ Item {
         height: 120
 
         Text {
+            textFormat: Text.PlainText
             anchors.centerIn: parent
             text: "该页面暂不可用"
             font.pixelSize: 16

@@ -44,6 +44,7 @@ Window {
         border.color: active ? onBorder : Style.controlBorder
 
         Text {
+            textFormat: Text.PlainText
             anchors.centerIn: parent
             text: parent.label
             font.pixelSize: 10
@@ -59,6 +60,7 @@ Window {
         spacing: 4
 
         Text {
+            textFormat: Text.PlainText
             Layout.preferredWidth: 36
             text: parent.label
             font.pixelSize: 11
@@ -108,6 +110,7 @@ Window {
                     color: miniWindow.voiceConnected ? Style.statusSuccess : Style.statusError
                 }
                 Text {
+                    textFormat: Text.PlainText
                     Layout.fillWidth: true
                     text: "语音服务"
                     font.pixelSize: 13
@@ -136,6 +139,7 @@ Window {
                     color: expandArea.containsMouse ? "#E2E8F0" : "transparent"
 
                     Text {
+                        textFormat: Text.PlainText
                         anchors.centerIn: parent
                         text: "⤢"
                         font.pixelSize: 13
