@@ -7,6 +7,7 @@
 // step in one process. The second floor, a minimal window with one line of
 // text, shows what the font system's start alone costs.
 #include "AppConfig.h"
+#include "BenchSupport.h"
 #include "Startup.h"
 #include "model/MetaTypes.h"
 #include "network/ApiService.h"
@@ -26,16 +27,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
 constexpr int FrameTimeoutMs = 30000;
-
-void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 bool smokeRun() {
     return qEnvironmentVariableIsSet("VELK_BENCH_SMOKE");
@@ -112,6 +113,16 @@ int runChild(const char* kind) {
     return 0;
 }
 
+// The median of the runs stands for the benchmark: a loaded machine makes outliers.
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
 struct ColdFigures {
     double ms = 0;
     double rssMb = 0;
@@ -123,9 +134,8 @@ double g_warmMs[2] = {0, 0};
 
 void coldStart(benchmark::State& state, Kind kind) {
     const char* name = KindNames[kind];
-    double ms = 0;
-    double rss = 0;
-    int runs = 0;
+    std::vector<double> ms;
+    std::vector<double> rss;
     for (auto _ : state) {
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child=%1").arg(name)});
@@ -136,13 +146,12 @@ void coldStart(benchmark::State& state, Kind kind) {
         const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
         const double childMs = fields.value(0).toDouble();
         state.SetIterationTime(childMs / 1000.0);
-        ms += childMs;
-        rss += fields.value(1).toDouble() / 1024.0;
-        ++runs;
+        ms.push_back(childMs);
+        rss.push_back(fields.value(1).toDouble() / 1024.0);
     }
-    g_cold[kind] = {ms / runs, rss / runs};
-    state.counters["first_frame_ms"] = ms / runs;
-    state.counters["rss_mb"] = rss / runs;
+    g_cold[kind] = {median(ms), median(rss)};
+    state.counters["first_frame_ms"] = g_cold[kind].ms;
+    state.counters["rss_mb"] = g_cold[kind].rssMb;
 }
 
 void BM_ColdStartMinimalQuickWindow(benchmark::State& state) {
@@ -157,7 +166,7 @@ void BM_ColdStartDashboardAfterLogin(benchmark::State& state) {
 
 // Warm: the same step again in a process that has shown it before.
 void BM_WarmMinimalQuickWindow(benchmark::State& state) {
-    double total = 0;
+    std::vector<double> runs;
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
@@ -168,13 +177,13 @@ void BM_WarmMinimalQuickWindow(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(ms / 1000.0);
-        total += ms;
+        runs.push_back(ms);
     }
-    g_warmMs[0] = total / static_cast<double>(state.iterations());
+    g_warmMs[0] = median(runs);
 }
 
 void BM_WarmDashboardAfterLogin(benchmark::State& state) {
-    double total = 0;
+    std::vector<double> runs;
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
@@ -185,10 +194,10 @@ void BM_WarmDashboardAfterLogin(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(ms / 1000.0);
-        total += ms;
+        runs.push_back(ms);
         velk::tearDownSession();
     }
-    g_warmMs[1] = total / static_cast<double>(state.iterations());
+    g_warmMs[1] = median(runs);
 }
 
 void registerBenchmarks() {
@@ -231,7 +240,7 @@ int main(int argc, char** argv) {
     }
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QApplication app(argc, argv);
-    qInstallMessageHandler(dropMessages);
+    qInstallMessageHandler(velk::bench::quietHandler);
     velk::model::registerMetaTypes();
     velk::ui::registerQmlTypes();
     if (argc > 1 && std::strncmp(argv[1], "--child=", 8) == 0) {

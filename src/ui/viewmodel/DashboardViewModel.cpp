@@ -1,27 +1,8 @@
 #include "DashboardViewModel.h"
 
+#include "ui/viewmodel/PropertyStore.h"
+
 namespace velk::ui {
-
-namespace {
-
-// Stores `value` when it differs; a NaN on either side always counts as a change.
-bool assign(double& stored, double value) {
-    if (stored == value) {
-        return false;
-    }
-    stored = value;
-    return true;
-}
-
-template <typename T> bool assign(T& stored, const T& value) {
-    if (stored == value) {
-        return false;
-    }
-    stored = value;
-    return true;
-}
-
-} // namespace
 
 DashboardViewModel::DashboardViewModel(QObject* parent) : QObject(parent) {}
 
@@ -32,35 +13,35 @@ QString DashboardViewModel::serverLog() const {
 void DashboardViewModel::setUserInfo(const QString& username, const QString& callsign, const QString& rating,
                                      const QString& cid, const QString& pilotTime, const QString& atcTime,
                                      const QString& avatarUrl) {
-    bool changed = assign(m_username, username);
-    changed |= assign(m_callsign, callsign);
-    changed |= assign(m_rating, rating);
-    changed |= assign(m_cid, cid);
-    changed |= assign(m_pilotTime, pilotTime);
-    changed |= assign(m_atcTime, atcTime);
-    changed |= assign(m_avatarUrl, avatarUrl);
+    bool changed = storeIfChanged(m_username, username);
+    changed |= storeIfChanged(m_callsign, callsign);
+    changed |= storeIfChanged(m_rating, rating);
+    changed |= storeIfChanged(m_cid, cid);
+    changed |= storeIfChanged(m_pilotTime, pilotTime);
+    changed |= storeIfChanged(m_atcTime, atcTime);
+    changed |= storeIfChanged(m_avatarUrl, avatarUrl);
     if (changed) {
         emit userInfoChanged();
     }
 }
 
 void DashboardViewModel::setCurrentMode(const QString& mode) {
-    if (assign(m_currentMode, mode)) {
+    if (storeIfChanged(m_currentMode, mode)) {
         emit currentModeChanged();
     }
 }
 
 void DashboardViewModel::setSimulatorState(bool connected, const QString& text) {
-    bool changed = assign(m_simulatorConnected, connected);
-    changed |= assign(m_simulatorStatusText, text);
+    bool changed = storeIfChanged(m_simulatorConnected, connected);
+    changed |= storeIfChanged(m_simulatorStatusText, text);
     if (changed) {
         emit simulatorStateChanged();
     }
 }
 
 void DashboardViewModel::setServerState(bool connected, const QString& text) {
-    bool changed = assign(m_serverConnected, connected);
-    changed |= assign(m_serverStatusText, text);
+    bool changed = storeIfChanged(m_serverConnected, connected);
+    changed |= storeIfChanged(m_serverStatusText, text);
     if (changed) {
         emit serverStateChanged();
     }
@@ -68,11 +49,11 @@ void DashboardViewModel::setServerState(bool connected, const QString& text) {
 
 void DashboardViewModel::setFlightData(double latitude, double longitude, double altitude, double heading,
                                        double groundSpeed) {
-    bool changed = assign(m_latitude, latitude);
-    changed |= assign(m_longitude, longitude);
-    changed |= assign(m_altitude, altitude);
-    changed |= assign(m_heading, heading);
-    changed |= assign(m_groundSpeed, groundSpeed);
+    bool changed = storeIfChanged(m_latitude, latitude);
+    changed |= storeIfChanged(m_longitude, longitude);
+    changed |= storeIfChanged(m_altitude, altitude);
+    changed |= storeIfChanged(m_heading, heading);
+    changed |= storeIfChanged(m_groundSpeed, groundSpeed);
     if (changed) {
         emit flightDataChanged();
     }
@@ -88,7 +69,7 @@ void DashboardViewModel::appendServerLog(const QString& line) {
 }
 
 void DashboardViewModel::setRecentFlights(const QVariantList& rows) {
-    if (assign(m_recentFlights, rows)) {
+    if (storeIfChanged(m_recentFlights, rows)) {
         emit recentFlightsChanged();
     }
 }
