@@ -111,31 +111,13 @@ private slots:
 };
 
 QObject* TstMainWindow::find(const QString& name) const {
-    // Named QML objects hang off QObject parents or only off visual parents.
-    QList<QObject*> queue{view()->rootObject()};
-    for (QWindow* w : QGuiApplication::topLevelWindows()) {
-        if (w != view()) {
-            queue << w;
-            if (auto* qw = qobject_cast<QQuickWindow*>(w)) {
-                queue << qw->contentItem();
-            }
-        }
-    }
-    QSet<QObject*> seen;
-    while (!queue.isEmpty()) {
-        QObject* o = queue.takeFirst();
-        if (!o || seen.contains(o)) {
-            continue;
-        }
-        seen.insert(o);
-        if (o->objectName() == name) {
-            return o;
-        }
-        queue << o->children();
-        if (auto* item = qobject_cast<QQuickItem*>(o)) {
-            for (QQuickItem* child : item->childItems()) {
-                queue << child;
-            }
+    // The dashboard's view (embedded) and the mini window, a window of its own.
+    QWindowList windows = QGuiApplication::topLevelWindows();
+    windows.prepend(view());
+    for (QWindow* w : windows) {
+        auto* quick = qobject_cast<QQuickWindow*>(w);
+        if (QQuickItem* item = quick ? test::findVisual(quick->contentItem(), name) : nullptr) {
+            return item;
         }
     }
     return nullptr;
