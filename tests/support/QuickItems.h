@@ -3,6 +3,7 @@
 #include <QList>
 #include <QQuickItem>
 #include <QString>
+#include <QStringList>
 
 namespace velk::test {
 
@@ -12,6 +13,27 @@ inline QList<QQuickItem*> visualDescendants(QQuickItem* item) {
     QList<QQuickItem*> out;
     for (QQuickItem* child : item->childItems()) {
         out << child << visualDescendants(child);
+    }
+    return out;
+}
+
+// Texts of the Text items below `root` that are not plain text (placeholders
+// and the check mark of a check box aside); `checked` counts the items looked at.
+inline QStringList textsNotPlain(QQuickItem* root, int* checked = nullptr) {
+    QStringList out;
+    int count = 0;
+    for (QQuickItem* item : visualDescendants(root)) {
+        // Placeholders and the check mark are the page's own constants.
+        if (item->inherits("QQuickText") && !item->inherits("QQuickPlaceholderText") &&
+            item->property("text") != QStringLiteral("✓")) {
+            ++count;
+            if (item->property("textFormat").toInt() != 0) {
+                out << item->property("text").toString();
+            }
+        }
+    }
+    if (checked) {
+        *checked = count;
     }
     return out;
 }

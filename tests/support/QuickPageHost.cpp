@@ -1,5 +1,7 @@
 #include "support/QuickPageHost.h"
 
+#include "support/QuickItems.h"
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QQmlContext>
@@ -63,25 +65,7 @@ QString QuickPageHost::text(const QString& objectName) const {
 }
 
 QStringList QuickPageHost::textsNotPlain(int* checked) const {
-    QStringList out;
-    int count = 0;
-    QList<QQuickItem*> stack{view.contentItem()};
-    while (!stack.isEmpty()) {
-        QQuickItem* item = stack.takeLast();
-        stack << item->childItems();
-        // Placeholders and the check mark are the page's own constants.
-        if (item->inherits("QQuickText") && !item->inherits("QQuickPlaceholderText") &&
-            item->property("text") != QStringLiteral("✓")) {
-            ++count;
-            if (item->property("textFormat").toInt() != 0) {
-                out << item->property("text").toString();
-            }
-        }
-    }
-    if (checked) {
-        *checked = count;
-    }
-    return out;
+    return test::textsNotPlain(view.contentItem(), checked);
 }
 
 void QuickPageHost::click(QQuickItem* item) {

@@ -1,4 +1,5 @@
 #include "support/QmlWarningGuard.h"
+#include "support/QuickItems.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -10,17 +11,7 @@
 #include <memory>
 
 using velk::test::QmlWarningGuard;
-
-namespace {
-// Delegates are visual children only, so findChildren misses them.
-QList<QQuickItem*> visualDescendants(QQuickItem* item) {
-    QList<QQuickItem*> out;
-    for (QQuickItem* child : item->childItems()) {
-        out << child << visualDescendants(child);
-    }
-    return out;
-}
-} // namespace
+using velk::test::visualDescendants;
 
 // The dashboard's style singleton and components, created in a real window.
 class TstQmlComponents : public QObject {

@@ -22,6 +22,7 @@ CheckBox {
         }
 
         Text {
+            textFormat: Text.PlainText
             anchors.centerIn: parent
             visible: control.checked
             text: "✓"

@@ -35,6 +35,7 @@ SpinBox {
         }
 
         Text {
+            textFormat: Text.PlainText
             anchors.fill: parent
             text: "+"
             font.pixelSize: 16
@@ -60,6 +61,7 @@ SpinBox {
         }
 
         Text {
+            textFormat: Text.PlainText
             anchors.fill: parent
             text: "−"
             font.pixelSize: 16

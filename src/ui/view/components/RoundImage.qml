@@ -1,24 +1,23 @@
 import QtQuick
 
-// A picture cropped to fill a disc. Qt Quick clips only to rectangles, so the
-// disc is painted on a canvas; the fill shows while the picture is not ready.
+// A picture cropped to fill a disc (or a rounded tile with `radius`). Qt Quick
+// clips only to rectangles, so the picture is painted on a canvas, made only
+// while there is a picture; the fill shows while it is not ready.
 Item {
     id: root
 
     property url source
     property color fillColor: "#DDE7F5"
+    property real radius: Math.min(width, height) / 2
     readonly property bool ready: probe.status === Image.Ready
+    // The picture is on the canvas (painting runs after loading, asynchronously).
+    property bool drawn: false
 
-    function reload() {
-        if (root.source.toString() !== "")
-            canvas.loadImage(root.source);
-        canvas.requestPaint();
+    Rectangle {
+        anchors.fill: parent
+        radius: Math.min(root.radius, width / 2, height / 2)
+        color: root.fillColor
     }
-
-    onSourceChanged: reload()
-    onWidthChanged: canvas.requestPaint()
-    onHeightChanged: canvas.requestPaint()
-    Component.onCompleted: reload()
 
     // Loads the picture (asynchronously, cached) for its natural size.
     Image {
@@ -27,33 +26,51 @@ Item {
         source: root.source
         asynchronous: true
         cache: true
-        onStatusChanged: canvas.requestPaint()
     }
 
-    Canvas {
-        id: canvas
+    Loader {
         anchors.fill: parent
+        active: root.source.toString() !== ""
 
-        onImageLoaded: requestPaint()
-        onPaint: {
-            const ctx = getContext("2d");
-            ctx.reset();
-            const r = Math.min(width, height) / 2;
-            ctx.beginPath();
-            ctx.arc(width / 2, height / 2, r, 0, 2 * Math.PI);
-            ctx.closePath();
-            ctx.fillStyle = root.fillColor;
-            ctx.fill();
-            const src = root.source.toString();
-            if (src === "" || probe.status !== Image.Ready || !isImageLoaded(root.source))
-                return;
-            const iw = Math.max(1, probe.implicitWidth);
-            const ih = Math.max(1, probe.implicitHeight);
-            const s = Math.max(width / iw, height / ih);
-            ctx.save();
-            ctx.clip();
-            ctx.drawImage(src, (width - iw * s) / 2, (height - ih * s) / 2, iw * s, ih * s);
-            ctx.restore();
+        sourceComponent: Canvas {
+            id: canvas
+
+            readonly property url picture: root.source
+            readonly property bool pictureReady: probe.status === Image.Ready
+
+            function reload() {
+                if (picture.toString() !== "")
+                    loadImage(picture);
+                requestPaint();
+            }
+
+            onPictureChanged: reload()
+            onPictureReadyChanged: requestPaint()
+            onWidthChanged: requestPaint()
+            onHeightChanged: requestPaint()
+            // Images asked for before the canvas is available are not loaded.
+            onAvailableChanged: reload()
+            onImageLoaded: requestPaint()
+            Component.onCompleted: reload()
+            Component.onDestruction: root.drawn = false
+
+            onPaint: {
+                const ctx = getContext("2d");
+                ctx.reset();
+                root.drawn = false;
+                if (!pictureReady || !isImageLoaded(picture))
+                    return;
+                const r = Math.min(root.radius, width / 2, height / 2);
+                const iw = Math.max(1, probe.implicitWidth);
+                const ih = Math.max(1, probe.implicitHeight);
+                const s = Math.max(width / iw, height / ih);
+                ctx.beginPath();
+                ctx.roundedRect(0, 0, width, height, r, r);
+                ctx.closePath();
+                ctx.clip();
+                ctx.drawImage(picture.toString(), (width - iw * s) / 2, (height - ih * s) / 2, iw * s, ih * s);
+                root.drawn = true;
+            }
         }
     }
 }

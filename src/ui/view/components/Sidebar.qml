@@ -79,6 +79,7 @@ Rectangle {
                 Text {
                     id: badgeText
                     objectName: "badgeText"
+                    textFormat: Text.PlainText
                     anchors.centerIn: parent
                     text: entry.badgeCount > 99 ? "99+" : String(entry.badgeCount)
                     font.pixelSize: 11
@@ -133,6 +134,7 @@ Rectangle {
                     mipmap: true
                 }
                 Text {
+                    textFormat: Text.PlainText
                     anchors.verticalCenter: parent.verticalCenter
                     text: "VELK"
                     font.pixelSize: 22
@@ -144,6 +146,7 @@ Rectangle {
         }
 
         Text {
+            textFormat: Text.PlainText
             Layout.leftMargin: 24
             text: "主菜单"
             font.pixelSize: 10
@@ -184,6 +187,7 @@ Rectangle {
         }
 
         Text {
+            textFormat: Text.PlainText
             Layout.leftMargin: 24
             Layout.topMargin: 14
             text: "其他"
