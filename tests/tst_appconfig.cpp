@@ -2,7 +2,6 @@
 #include "crypto/QAESEncryption.h"
 #include "simulator/msfs/MsfsPaths.h"
 #include "support/TestSupport.h"
-#include "support/UnwritableFile.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -91,23 +90,6 @@ private slots:
         QCOMPARE(spy.count(), 3);
         QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("Auth/Username"));
         QCOMPARE(spy.at(2).at(0).toString(), QStringLiteral("Profile/HomeAirport"));
-    }
-
-    void aFailedWriteIsReportedAndTheNextGoodOneIsNot() {
-        const QString dir = test::freshDir(QStringLiteral("unwritable"));
-        AppConfig config(dir);
-        QSignalSpy spy(&config, &AppConfig::configChanged);
-        {
-            test::UnwritableFile blocked(config.filePath());
-            QVERIFY(!config.setValue(ConfigKeys::XPlaneUDPPort, 49001));
-            QVERIFY(!config.setValues(ConfigKeys::AuthUsername, QStringLiteral("pilot"),
-                                      ConfigKeys::AuthAutoLogin, true));
-            QVERIFY(config.setValue(ConfigKeys::AuthToken, QStringLiteral("session only")));
-        }
-        QCOMPARE(spy.count(), 3); // the failed list write stopped at its first key
-        QVERIFY(config.setValue(ConfigKeys::XPlaneUDPPort, 49002));
-        QSettings ini(config.filePath(), QSettings::IniFormat);
-        QCOMPARE(ini.value(QStringLiteral("XPlane/UDPPort")).toInt(), 49002);
     }
 
     void sessionOnlyTokenNeverReachesTheFile() {

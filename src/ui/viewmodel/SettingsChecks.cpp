@@ -1,5 +1,7 @@
 #include "ui/viewmodel/SettingsChecks.h"
 
+#include "voice/AudioLimits.h"
+
 #include <QRegularExpression>
 
 namespace velk::ui::viewmodel::checks {
@@ -37,8 +39,12 @@ QString xplaneAddress(const QString& address) {
 }
 
 QString micGain(double dB) {
-    return within(dB, -60.0, 40.0) ? QString()
-                                   : invalid(QStringLiteral("麦克风增益"), QStringLiteral(" -60 至 40 dB"));
+    using voice::kMaxMicGainDb;
+    using voice::kMinMicGainDb;
+    return within(dB, kMinMicGainDb, kMaxMicGainDb)
+               ? QString()
+               : invalid(QStringLiteral("麦克风增益"),
+                         QStringLiteral(" %1 至 %2 dB").arg(kMinMicGainDb).arg(kMaxMicGainDb));
 }
 
 QString volume(const QString& field, double volume) {

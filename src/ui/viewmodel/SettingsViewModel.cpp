@@ -6,6 +6,7 @@
 #include "network/ApiService.h"
 #include "ui/viewmodel/PropertyStore.h"
 #include "ui/viewmodel/SettingsChecks.h"
+#include "ui/viewmodel/VoiceSettingsViewModel.h"
 
 #include <QRegularExpression>
 
@@ -141,6 +142,9 @@ QString SettingsViewModel::problem() const {
     if (issue.isEmpty()) {
         issue = checks::xplaneAddress(m_xplaneNetworkAddress);
     }
+    if (issue.isEmpty() && m_voiceSettings) {
+        issue = m_voiceSettings->problem();
+    }
     return issue;
 }
 
@@ -200,7 +204,7 @@ void SettingsViewModel::saveAll() {
         setStatus(checks::saveRefused(issue), true);
         return;
     }
-    const bool written = writeAll();
+    const bool written = (!m_voiceSettings || m_voiceSettings->save()) && writeAll();
     setStatus(written ? kSaved : checks::kWriteFailed, !written);
 }
 

@@ -13,7 +13,7 @@ Item {
     id: page
 
     property SettingsBackend settingsBackend: null
-    property QtObject voiceSettingsBackend: null
+    property VoiceSettingsBackend voiceSettingsBackend: null
     property int currentNavIndex: 0
 
     objectName: "settingsPage"
@@ -141,7 +141,16 @@ Item {
                 }
             }
             Components.Card {
-                objectName: "voiceCard"
+                ScrollView {
+                    id: voiceScroll
+                    anchors.fill: parent
+                    contentWidth: availableWidth
+
+                    Settings.VoiceSettings {
+                        width: voiceScroll.availableWidth
+                        backend: page.voiceSettingsBackend
+                    }
+                }
             }
             Components.Card {
                 Settings.BuildInfo {

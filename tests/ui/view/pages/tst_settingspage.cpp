@@ -1,23 +1,30 @@
-// The settings page loaded standalone over the program's own config.ini:
-// navigation, fields that keep what is typed, save results on the status
-// line, and the MSFS rescan reaching the simulator page's view model.
+// The settings page loaded standalone over the program's own config.ini, its
+// view models owned as the main window owns them: navigation, fields that
+// keep what is typed, save results on the status line, the MSFS rescan
+// reaching the simulator page's view model, and the voice section on a
+// headless JACK server with push-to-talk from a fake input source.
 #include "AppConfig.h"
+#include "input/PttService.h"
 #include "manager/NetworkManager.h"
 #include "simulator/msfs/MsfsAdapter.h"
+#include "support/FakeInputSource.h"
+#include "support/JackRig.h"
 #include "support/QmlWarningGuard.h"
 #include "support/QuickPageHost.h"
 #include "ui/viewmodel/SettingsViewModel.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
+#include "ui/viewmodel/VoiceSettingsViewModel.h"
+#include "voice/AudioDevice.h"
 
 #include <QColor>
 #include <QQmlEngine>
 #include <QQuickItem>
-#include <QSettings>
 #include <QTest>
 
 using namespace velk;
 using test::QuickPageHost;
 using Vm = ui::viewmodel::SettingsViewModel;
+using VoiceVm = ui::viewmodel::VoiceSettingsViewModel;
 
 namespace {
 const QUrl kPage(QStringLiteral("qrc:/src/ui/view/pages/SettingsPage.qml"));
@@ -26,9 +33,18 @@ const QUrl kPage(QStringLiteral("qrc:/src/ui/view/pages/SettingsPage.qml"));
 class TestSettingsPage : public QObject {
     Q_OBJECT
 
+    struct Owners {
+        test::FakeInputSource input;
+        input::PttService ptt;
+        voice::AudioDevice devices;
+        VoiceVm voice{&ptt, &devices};
+        Vm settings{&voice};
+    };
+    JackRig rig{44100, 2};
     AppConfig* config = AppConfig::instance();
     std::unique_ptr<test::QmlWarningGuard> warnings;
-    std::unique_ptr<Vm> vm;
+    std::unique_ptr<Owners> owners;
+    Vm* vm = nullptr;
     std::unique_ptr<QuickPageHost> host;
 
     void open(int section) {
@@ -36,26 +52,41 @@ class TestSettingsPage : public QObject {
         QTRY_COMPARE(host->view.rootObject()->property("currentNavIndex").toInt(), section);
     }
 
+    // Activates an entry of a combo box as a pick from its list does.
+    void pick(const char* box, const QString& entry) {
+        QQuickItem* item = host->find(box);
+        const int index = item->property("model").toStringList().indexOf(entry);
+        QVERIFY2(index >= 0, qPrintable(entry));
+        QMetaObject::invokeMethod(item, "activated", Q_ARG(int, index));
+        QTRY_COMPARE(item->property("displayText").toString(), entry);
+    }
+
+    QColor color(const char* name) const { return host->find(name)->property("color").value<QColor>(); }
+
 private slots:
     void initTestCase() {
-        qmlRegisterUncreatableType<Vm>("com.morvane.backend", 1, 0, "SettingsBackend",
-                                       QStringLiteral("view model"));
+        VELK_START_JACK_RIG(rig);
+        qmlRegisterUncreatableType<Vm>("com.morvane.backend", 1, 0, "SettingsBackend", {});
+        qmlRegisterUncreatableType<VoiceVm>("com.morvane.backend", 1, 0, "VoiceSettingsBackend", {});
     }
 
     void init() {
         warnings = std::make_unique<test::QmlWarningGuard>();
         config->setValues(ConfigKeys::XPlaneUDPPort, 49000, ConfigKeys::XPlaneCSL, QStringList{},
-                          ConfigKeys::ProfileRealname, QStringLiteral("Wang Wu"));
-        vm = std::make_unique<Vm>(nullptr);
-        host = std::make_unique<QuickPageHost>(
-            kPage, QList<QPair<QString, QObject*>>{{"settingsBackend", vm.get()}}, QSize(1100, 760));
+                          ConfigKeys::ProfileRealname, QStringLiteral("Wang Wu"), ConfigKeys::VoiceDriver, 13,
+                          ConfigKeys::VoicePttKey, QString(), ConfigKeys::VoiceMicGain, 0.0);
+        owners = std::make_unique<Owners>();
+        vm = &owners->settings;
+        host = std::make_unique<QuickPageHost>(kPage, QList<QPair<QString, QObject*>>{}, QSize(1100, 900));
         QVERIFY(host->ready());
-        host->view.rootObject()->setProperty("settingsBackend", QVariant::fromValue<QObject*>(vm.get()));
+        host->view.rootObject()->setProperty("settingsBackend", QVariant::fromValue<QObject*>(vm));
+        host->view.rootObject()->setProperty("voiceSettingsBackend",
+                                             QVariant::fromValue<QObject*>(&owners->voice));
     }
 
     void cleanup() {
         host.reset();
-        vm.reset();
+        owners.reset();
         const QStringList seen = warnings->warnings();
         warnings.reset();
         QCOMPARE(seen, QStringList());
@@ -65,9 +96,9 @@ private slots:
         QuickPageHost bare(kPage, {});
         QVERIFY(bare.ready());
         QVERIFY(!bare.find("usernameField")->isEnabled() && !bare.find("saveButton")->isEnabled());
-        bare.click(bare.find("navEntry4"));
-        QTRY_VERIFY(bare.find("navEntry4"));
-        QCOMPARE(bare.findAll("buildInfoLine").size(), 0);
+        bare.click(bare.find("navEntry3"));
+        QTRY_VERIFY(bare.find("driverBox"));
+        QVERIFY(!bare.find("driverBox")->isEnabled());
     }
 
     void typedBlanksStayAndTheSaveReachesConfigIni() {
@@ -78,14 +109,13 @@ private slots:
 
         open(1);
         QVERIFY(!host->find("usernameField"));
-        QCOMPARE(host->text("xplanePortBox"), QString()); // a spin box has a value, not a text
         QCOMPARE(host->find("xplanePortBox")->property("displayText").toString(), QStringLiteral("49000"));
         host->type(host->find("xplaneCslArea"), QStringLiteral("A;B, C"));
         QCOMPARE(vm->xplaneCslPathsText(), QStringLiteral("A;B, C"));
 
         host->click(host->find("saveButton"));
         QTRY_COMPARE(host->text("saveStatus"), QStringLiteral("已保存到 config.ini"));
-        QCOMPARE(host->find("saveStatus")->property("color").value<QColor>(), QColor("#0EA5E9"));
+        QCOMPARE(color("saveStatus"), QColor("#0EA5E9"));
         QCOMPARE(config->value(ConfigKeys::XPlaneCSL), (QStringList{"A", "B, C"}));
         QCOMPARE(config->value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
 
@@ -93,7 +123,7 @@ private slots:
         host->click(host->find("saveButton"));
         QTRY_COMPARE(host->text("saveStatus"),
                      QStringLiteral("保存失败：X-Plane UDP 端口无效（应为 1 至 65535）"));
-        QCOMPARE(host->find("saveStatus")->property("color").value<QColor>(), QColor("#F43F5E"));
+        QCOMPARE(color("saveStatus"), QColor("#F43F5E"));
 
         // A reload brings the stored text back into the fields.
         config->setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si"));
@@ -133,6 +163,46 @@ private slots:
         QCOMPARE(lines.at(0)->property("text").toString(), QStringLiteral("版本： ") + vm->appVersion());
         QCOMPARE(lines.at(4)->property("text").toString(),
                  QStringLiteral("MSFS 重载令牌： %1").arg(token + 1));
+    }
+
+    void voiceChoicesOnTheRigAreSavedByName() {
+        QVERIFY(!owners->devices.isLoaded());
+        open(3);
+        QTRY_VERIFY(owners->devices.isLoaded());
+        QCOMPARE(host->find("driverBox")->property("model").toStringList(), owners->devices.driverNames());
+        pick("driverBox", QStringLiteral("JACK Audio Connection Kit"));
+        QCOMPARE(host->find("inputBox")->property("displayText").toString(), QStringLiteral("Default"));
+        pick("inputBox", QStringLiteral("loopback"));
+        pick("headphoneBox", QStringLiteral("system"));
+
+        host->find("micGainSlider")->forceActiveFocus();
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(&host->view, Qt::Key_Right);
+        }
+        QTRY_COMPARE(owners->voice.micGain(), 1.5);
+        QCOMPARE(host->text("micGainText"), QStringLiteral("1.5 dB"));
+
+        QCOMPARE(host->text("pttKeyText"), QStringLiteral("未设置"));
+        host->click(host->find("pttListenButton"));
+        QTRY_COMPARE(host->text("pttListenButton"), QStringLiteral("等待按键..."));
+        QCOMPARE(color("pttKeyText"), QColor("#EF4444"));
+        owners->input.key(0x41, true);
+        owners->input.key(0x41, false);
+        QTRY_COMPARE(host->text("pttListenButton"), QStringLiteral("设置"));
+        QCOMPARE(host->text("pttKeyText"),
+                 input::PttService::displayName(input::PttKey(QStringLiteral("kb:65"))));
+
+        host->click(host->find("saveButton"));
+        QTRY_COMPARE(vm->saveStatus(), QStringLiteral("已保存到 config.ini"));
+        QCOMPARE(
+            QVariantList({config->value(ConfigKeys::VoiceDriver), config->value(ConfigKeys::VoiceInputDevice),
+                          config->value(ConfigKeys::VoiceOutputHeadphoneDevice),
+                          config->value(ConfigKeys::VoiceOutputSpeakerDevice),
+                          config->value(ConfigKeys::VoiceMicGain), config->value(ConfigKeys::VoicePttKey)}),
+            QVariantList({12, "loopback", "system", "Default", 1.5, "kb:65"}));
+        int checked = 0;
+        QCOMPARE(host->textsNotPlain(&checked), QStringList());
+        QVERIFY(checked > 10);
     }
 };
 
