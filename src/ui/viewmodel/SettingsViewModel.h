@@ -103,8 +103,8 @@ public:
     // stand in a folder name); pieces trimmed, empty ones and repeats dropped.
     static QStringList splitPathList(const QString& text);
 
-    // The first field out of its range, as the status line names it; empty
-    // when every field holds.
+    // The first field out of its range, voice settings included, as the
+    // status line names it; empty when every field holds.
     QString problem() const;
 
 public slots:

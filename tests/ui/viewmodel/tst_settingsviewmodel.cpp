@@ -3,15 +3,11 @@
 // source, a device selection never opened): reload rules, writers, path
 // lists, checks on load and save, save results and the rescan token.
 #include "AppConfig.h"
-#include "input/PttService.h"
 #include "network/ApiService.h"
 #include "support/DataRows.h"
-#include "support/FakeInputSource.h"
+#include "support/SettingsOwners.h"
 #include "support/UnwritableFile.h"
 #include "support/WebApiTestServer.h"
-#include "ui/viewmodel/SettingsViewModel.h"
-#include "ui/viewmodel/VoiceSettingsViewModel.h"
-#include "voice/AudioDevice.h"
 
 #include <QDateTime>
 #include <QSettings>
@@ -37,16 +33,8 @@ const QString kOutput = QStringLiteral("无效（应为耳机或扬声器）");
 class TestSettingsViewModel : public QObject {
     Q_OBJECT
 
-    // The main window's members, in its order.
-    struct Owners {
-        test::FakeInputSource input;
-        input::PttService ptt;
-        voice::AudioDevice devices;
-        VoiceVm voice{&ptt, &devices};
-        Vm settings{&voice};
-    };
     AppConfig* config = AppConfig::instance();
-    std::unique_ptr<Owners> owners;
+    std::unique_ptr<test::SettingsOwners> owners;
     Vm* vm = nullptr;
     VoiceVm* voice = nullptr;
 
@@ -77,7 +65,7 @@ private slots:
         for (const auto& key : ConfigKeys::all()) {
             ini.remove(key.name);
         }
-        owners = std::make_unique<Owners>();
+        owners = std::make_unique<test::SettingsOwners>();
         vm = &owners->settings;
         voice = &owners->voice;
     }

@@ -4,17 +4,13 @@
 // reaching the simulator page's view model, and the voice section on a
 // headless JACK server with push-to-talk from a fake input source.
 #include "AppConfig.h"
-#include "input/PttService.h"
 #include "manager/NetworkManager.h"
 #include "simulator/msfs/MsfsAdapter.h"
-#include "support/FakeInputSource.h"
 #include "support/JackRig.h"
 #include "support/QmlWarningGuard.h"
 #include "support/QuickPageHost.h"
-#include "ui/viewmodel/SettingsViewModel.h"
+#include "support/SettingsOwners.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
-#include "ui/viewmodel/VoiceSettingsViewModel.h"
-#include "voice/AudioDevice.h"
 
 #include <QColor>
 #include <QQmlEngine>
@@ -33,17 +29,10 @@ const QUrl kPage(QStringLiteral("qrc:/src/ui/view/pages/SettingsPage.qml"));
 class TestSettingsPage : public QObject {
     Q_OBJECT
 
-    struct Owners {
-        test::FakeInputSource input;
-        input::PttService ptt;
-        voice::AudioDevice devices;
-        VoiceVm voice{&ptt, &devices};
-        Vm settings{&voice};
-    };
     JackRig rig{44100, 2};
     AppConfig* config = AppConfig::instance();
     std::unique_ptr<test::QmlWarningGuard> warnings;
-    std::unique_ptr<Owners> owners;
+    std::unique_ptr<test::SettingsOwners> owners;
     Vm* vm = nullptr;
     std::unique_ptr<QuickPageHost> host;
 
@@ -75,7 +64,7 @@ private slots:
         config->setValues(ConfigKeys::XPlaneUDPPort, 49000, ConfigKeys::XPlaneCSL, QStringList{},
                           ConfigKeys::ProfileRealname, QStringLiteral("Wang Wu"), ConfigKeys::VoiceDriver, 13,
                           ConfigKeys::VoicePttKey, QString(), ConfigKeys::VoiceMicGain, 0.0);
-        owners = std::make_unique<Owners>();
+        owners = std::make_unique<test::SettingsOwners>();
         vm = &owners->settings;
         host = std::make_unique<QuickPageHost>(kPage, QList<QPair<QString, QObject*>>{}, QSize(1100, 900));
         QVERIFY(host->ready());

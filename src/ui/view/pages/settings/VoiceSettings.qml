@@ -136,14 +136,11 @@ ColumnLayout {
             required property var modelData
 
             label: modelData[0]
-            Components.CustomSpinBox {
+            NumberSpinBox {
                 objectName: toneRow.modelData[1] + "Box"
-                editable: true
                 from: 20
                 to: 5000
                 value: root.backend ? Math.round(root.backend[toneRow.modelData[1]]) : 1000
-                textFromValue: (value, locale) => String(value)
-                valueFromText: (text, locale) => parseInt(text, 10)
                 onValueModified: root.write(toneRow.modelData[1], value)
             }
             Text {

@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Layouts
 import com.morvane.backend 1.0
 import "../.."
-import "../../components" as Components
 import "../simulator" as Simulator
 
 // Section 1: where X-Plane listens, and the CSL folders.
@@ -27,16 +26,12 @@ ColumnLayout {
     }
     SettingRow {
         label: "UDP 端口"
-        Components.CustomSpinBox {
+        NumberSpinBox {
             objectName: "xplanePortBox"
             enabled: root.backend !== null
-            editable: true
             from: 1
             to: 65535
             value: root.backend ? root.backend.xplaneUdpPort : 49000
-            // A port has no thousands separator.
-            textFromValue: (value, locale) => String(value)
-            valueFromText: (text, locale) => parseInt(text, 10)
             onValueModified: root.backend.xplaneUdpPort = value
         }
         Item {
