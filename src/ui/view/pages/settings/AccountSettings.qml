@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Layouts
 import com.morvane.backend 1.0
 import "../../components" as Components
-import "../simulator" as Simulator
 
 // Section 0: account and profile.
 ColumnLayout {
@@ -17,9 +16,6 @@ ColumnLayout {
 
     spacing: 12
 
-    Simulator.CardTitle {
-        text: "基础信息"
-    }
     SettingRow {
         label: "CID"
         SettingField {

@@ -16,6 +16,7 @@ RowLayout {
         textFormat: Text.PlainText
         font.pixelSize: 14
         color: Style.textSecondary
-        elide: Text.ElideRight
+        // The longest labels take two lines rather than lose their end.
+        wrapMode: Text.Wrap
     }
 }

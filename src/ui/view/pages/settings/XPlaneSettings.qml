@@ -2,7 +2,6 @@ import QtQuick
 import QtQuick.Layouts
 import com.morvane.backend 1.0
 import "../.."
-import "../simulator" as Simulator
 
 // Section 1: where X-Plane listens, and the CSL folders.
 ColumnLayout {
@@ -12,9 +11,6 @@ ColumnLayout {
 
     spacing: 12
 
-    Simulator.CardTitle {
-        text: "X-Plane"
-    }
     SettingRow {
         label: "地址"
         SettingField {
