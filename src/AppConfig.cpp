@@ -81,12 +81,18 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
     return stored;
 }
 
-void AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {
+bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {
+    bool written = true;
     {
         QMutexLocker lock(&m_mutex);
         if (storage == ConfigStorage::SessionOnly) {
             m_session.insert(name, value);
         } else {
+            // QSettings keeps its first error for good: after a failed write a
+            // fresh object tells whether this one reaches the file.
+            if (m_settings->status() != QSettings::NoError) {
+                m_settings = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
+            }
             if (storage == ConfigStorage::Encrypted) {
                 const QString plain = value.toString();
                 m_settings->setValue(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
@@ -94,12 +100,14 @@ void AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
                 m_settings->setValue(name, storedForm(value));
             }
             m_settings->sync();
-            if (m_settings->status() != QSettings::NoError) {
+            written = m_settings->status() == QSettings::NoError;
+            if (!written) {
                 qWarning().noquote() << "Could not write" << name << "to" << m_settings->fileName();
             }
         }
     }
     emit configChanged(name);
+    return written;
 }
 
 void AppConfig::writeDefaults() {

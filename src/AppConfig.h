@@ -27,26 +27,30 @@ public:
 
     static AppConfig* instance();
 
-    template <typename T>
-    T value(const ConfigKey<T>& key) const {
+    template <typename T> T value(const ConfigKey<T>& key) const {
         return convert<T>(rawValue(key.name, key.storage, QVariant::fromValue(key.defaultValue)));
     }
 
-    template <typename T>
-    void setValue(const ConfigKey<T>& key, const std::type_identity_t<T>& value) {
-        writeRaw(key.name, key.storage, QVariant::fromValue(value));
+    // False when the value could not be written to config.ini; it then lives
+    // for this run only. configChanged follows either way.
+    template <typename T> bool setValue(const ConfigKey<T>& key, const std::type_identity_t<T>& value) {
+        return writeRaw(key.name, key.storage, QVariant::fromValue(value));
     }
 
-    // setValues(key1, value1, key2, value2, ...): one write per pair, in order.
+    // setValues(key1, value1, key2, value2, ...): one write per pair, in order;
+    // stops at the first write that fails and returns false.
     template <typename K, typename V, typename... Rest>
-    void setValues(const K& key, const V& value, const Rest&... rest) {
-        setValue(key, value);
-        if constexpr (sizeof...(rest) > 0) {
-            setValues(rest...);
+    bool setValues(const K& key, const V& value, const Rest&... rest) {
+        if (!setValue(key, value)) {
+            return false;
         }
+        if constexpr (sizeof...(rest) > 0) {
+            return setValues(rest...);
+        }
+        return true;
     }
 
-    void resetValue(const ConfigKey<QString>& key) { setValue(key, key.defaultValue); }
+    bool resetValue(const ConfigKey<QString>& key) { return setValue(key, key.defaultValue); }
 
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;
@@ -56,11 +60,10 @@ signals:
     void configChanged(const QString& key);
 
 private:
-    template <typename T>
-    static T convert(const QVariant& v);
+    template <typename T> static T convert(const QVariant& v);
 
     QVariant rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const;
-    void writeRaw(const QString& name, ConfigStorage storage, const QVariant& value);
+    bool writeRaw(const QString& name, ConfigStorage storage, const QVariant& value);
     void writeDefaults();
     void discoverMsfsFolders();
 
@@ -71,15 +74,10 @@ private:
     QHash<QString, QVariant> m_session;
 };
 
-template <>
-QString AppConfig::convert<QString>(const QVariant& v);
-template <>
-bool AppConfig::convert<bool>(const QVariant& v);
-template <>
-int AppConfig::convert<int>(const QVariant& v);
-template <>
-double AppConfig::convert<double>(const QVariant& v);
-template <>
-QStringList AppConfig::convert<QStringList>(const QVariant& v);
+template <> QString AppConfig::convert<QString>(const QVariant& v);
+template <> bool AppConfig::convert<bool>(const QVariant& v);
+template <> int AppConfig::convert<int>(const QVariant& v);
+template <> double AppConfig::convert<double>(const QVariant& v);
+template <> QStringList AppConfig::convert<QStringList>(const QVariant& v);
 
 } // namespace velk

@@ -101,7 +101,7 @@ void AudioHandler::onSettingChanged(const QString& key) {
     }
 }
 
-void AudioHandler::setMicGain(int dB) {
+void AudioHandler::setMicGain(double dB) {
     m_capture.setMicGainDb(dB);
 }
 

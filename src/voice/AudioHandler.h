@@ -103,7 +103,7 @@ public:
     // Stops everything, cancels and waits for pending starts, ends PortAudio.
     void shutdown();
 
-    void setMicGain(int dB);
+    void setMicGain(double dB);
     void setPttVolume(float volume);
     void setPttPlayDevice(quint8 device);
     void setConflictPlayDevice(quint8 device);

@@ -8,15 +8,13 @@ namespace velk::voice {
 // Bounds that keep settings and caller values out of the sample maths: an
 // unchecked gain of 800 dB or a NaN volume turns a block into noise or
 // undefined conversions.
-inline constexpr int kMinMicGainDb = -60;
-inline constexpr int kMaxMicGainDb = 40;
+inline constexpr double kMinMicGainDb = -60.0;
+inline constexpr double kMaxMicGainDb = 40.0;
 
-// Whole dB within the bounds; not a number gives 0 dB.
-inline int clampGainDb(double db) {
-    if (!std::isfinite(db)) {
-        return std::isnan(db) ? 0 : (db > 0 ? kMaxMicGainDb : kMinMicGainDb);
-    }
-    return static_cast<int>(std::clamp(db, double(kMinMicGainDb), double(kMaxMicGainDb)));
+// Within the bounds, fractions kept (the settings move in 0.5 dB steps); not a
+// number gives 0 dB.
+inline double clampGainDb(double db) {
+    return std::isnan(db) ? 0.0 : std::clamp(db, kMinMicGainDb, kMaxMicGainDb);
 }
 
 // A volume within 0..1; not a number is silent.

@@ -40,8 +40,8 @@ InputAudioStream::~InputAudioStream() {
     stop();
 }
 
-void InputAudioStream::setMicGainDb(int db) {
-    m_micGainDb.store(std::clamp(db, kMinMicGainDb, kMaxMicGainDb));
+void InputAudioStream::setMicGainDb(double db) {
+    m_micGainDb.store(clampGainDb(db));
 }
 
 bool InputAudioStream::prepare(const StreamConfig& config) {

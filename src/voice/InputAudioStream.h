@@ -39,8 +39,8 @@ public:
     void setPttActive(bool active) { m_pttActive.store(active); }
     bool pttActive() const { return m_pttActive.load(); }
     // Whole dB, kept within -60..+40; acts on the next block.
-    void setMicGainDb(int db);
-    int micGainDb() const { return m_micGainDb.load(); }
+    void setMicGainDb(double db);
+    double micGainDb() const { return m_micGainDb.load(); }
 
     // The device callback's work: frames × channels interleaved samples.
     void processInput(const int16_t* samples, unsigned long frames);
@@ -63,7 +63,7 @@ private:
     OpusEncoder* m_encoder;
     CallbackStream m_device;
     std::atomic<bool> m_pttActive{false};
-    std::atomic<int> m_micGainDb{0};
+    std::atomic<double> m_micGainDb{0.0};
     int m_sampleRate = 44100;
     int m_channels = 1;
 

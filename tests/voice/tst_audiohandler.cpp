@@ -42,7 +42,7 @@ private slots:
         const Case cases[] = {
             {ConfigKeys::VoiceMicGain, 800, [&] { return h.captureStream()->micGainDb(); }, 40},
             {ConfigKeys::VoiceMicGain, -1000, [&] { return h.captureStream()->micGainDb(); }, -60},
-            {ConfigKeys::VoiceMicGain, 6.7, [&] { return h.captureStream()->micGainDb(); }, 6},
+            {ConfigKeys::VoiceMicGain, 6.5, [&] { return h.captureStream()->micGainDb(); }, 6.5},
             {ConfigKeys::VoicePttVolume, 7, [&] { return h.pttVolume(); }, 1},
             {ConfigKeys::VoicePttVolume, -1, [&] { return h.pttVolume(); }, 0},
             {ConfigKeys::VoiceConflictVolume, 0.25, [&] { return h.conflictVolume(); }, 0.25},

@@ -1,0 +1,70 @@
+#include "ui/viewmodel/SettingsChecks.h"
+
+#include "voice/AudioLimits.h"
+
+#include <QRegularExpression>
+
+namespace velk::ui::viewmodel::checks {
+
+namespace {
+
+QString invalid(const QString& field, const QString& expected) {
+    return QStringLiteral("%1无效（应为%2）").arg(field, expected);
+}
+
+// Written so that a NaN fails too.
+bool within(double value, double min, double max) {
+    return value >= min && value <= max;
+}
+
+} // namespace
+
+const QString kWriteFailed = QStringLiteral("保存失败：无法写入 config.ini");
+
+QString udpPort(int port) {
+    return within(port, 1, 65535)
+               ? QString()
+               : invalid(QStringLiteral("X-Plane UDP 端口"), QStringLiteral(" 1 至 65535"));
+}
+
+QString xplaneAddress(const QString& address) {
+    // Strict dotted decimal: the socket layer would also take "127.1" or "0x7f.1".
+    static const QRegularExpression quad(QStringLiteral("^((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])\\.){"
+                                                        "3}(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])$"));
+    if (address.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+        quad.match(address).hasMatch()) {
+        return {};
+    }
+    return invalid(QStringLiteral("X-Plane 地址"), QStringLiteral(" IPv4 地址或 localhost"));
+}
+
+QString micGain(double dB) {
+    using voice::kMaxMicGainDb;
+    using voice::kMinMicGainDb;
+    return within(dB, kMinMicGainDb, kMaxMicGainDb)
+               ? QString()
+               : invalid(QStringLiteral("麦克风增益"),
+                         QStringLiteral(" %1 至 %2 dB").arg(kMinMicGainDb).arg(kMaxMicGainDb));
+}
+
+QString volume(const QString& field, double volume) {
+    return within(volume, 0.0, 1.0) ? QString() : invalid(field, QStringLiteral(" 0 至 100%"));
+}
+
+QString toneFrequency(const QString& field, double hz) {
+    return within(hz, kMinToneHz, kMaxToneHz) ? QString() : invalid(field, QStringLiteral(" 20 至 20000 Hz"));
+}
+
+QString playDevice(const QString& field, int device) {
+    return device == 0 || device == 1 ? QString() : invalid(field, QStringLiteral("耳机或扬声器"));
+}
+
+QString loadedWithProblem(const QString& problem) {
+    return QStringLiteral("config.ini 有误：%1").arg(problem);
+}
+
+QString saveRefused(const QString& problem) {
+    return QStringLiteral("保存失败：%1").arg(problem);
+}
+
+} // namespace velk::ui::viewmodel::checks

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace velk::ui::viewmodel::checks {
+
+// Tone frequencies the settings accept: audible, and below half of any rate
+// the audio devices run at.
+inline constexpr double kMinToneHz = 20.0;
+inline constexpr double kMaxToneHz = 20000.0;
+
+// Each check gives the problem of one field, named as the pilot knows it
+// ("X-Plane UDP 端口无效（应为 1 至 65535）"), or an empty text when it holds.
+QString udpPort(int port);
+// A dotted-quad IPv4 literal or "localhost".
+QString xplaneAddress(const QString& address);
+QString micGain(double dB);
+// Volumes are stored as 0..1 and shown in percent.
+QString volume(const QString& field, double volume);
+QString toneFrequency(const QString& field, double hz);
+// 0 headphones, 1 speaker.
+QString playDevice(const QString& field, int device);
+
+// Status lines of the settings page.
+QString loadedWithProblem(const QString& problem);
+QString saveRefused(const QString& problem);
+extern const QString kWriteFailed;
+
+} // namespace velk::ui::viewmodel::checks
