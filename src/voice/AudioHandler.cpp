@@ -297,7 +297,7 @@ void AudioHandler::removeRadioSource(int id) {
 
 void AudioHandler::playReceivedAudio(const RadioChannel& radio, const std::vector<uint8_t>& packet,
                                      bool conflict, const QByteArray& sender) {
-    const float radioVolume = clampVolume(radio.volume);
+    const float radioVolume = clampRadioVolume(radio.volume);
     if (radioVolume <= 0.0f || !radio.receive) {
         return;
     }

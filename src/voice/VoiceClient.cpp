@@ -137,7 +137,8 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
     emit errorOccurred(text);
 }
 
-void VoiceClient::applyRadioStack(const RadioChannel& radio) {
+void VoiceClient::applyRadioStack(const RadioChannel& applied) {
+    const RadioChannel radio = withPilotVolume(applied);
     m_radios.insert(radio.id, radio);
     rebuildFrequencyIndex();
     if (radio.frequency != 0) {
@@ -145,10 +146,11 @@ void VoiceClient::applyRadioStack(const RadioChannel& radio) {
     }
 }
 
-void VoiceClient::updateRadioStack(const RadioChannel& radio) {
+void VoiceClient::updateRadioStack(const RadioChannel& pushed) {
     if (!isReady()) {
         return;
     }
+    const RadioChannel radio = withPilotVolume(pushed);
     m_radios.insert(radio.id, radio);
     rebuildFrequencyIndex();
     if (radio.transmit) {
@@ -156,6 +158,19 @@ void VoiceClient::updateRadioStack(const RadioChannel& radio) {
         emit currentFrequencyChanged(radio.frequency);
     }
     announceChannel(radio);
+}
+
+void VoiceClient::setRadioVolume(qint32 id, float volume) {
+    m_pilotVolumes.insert(id, volume);
+    const auto stored = m_radios.find(id);
+    if (stored != m_radios.end()) {
+        stored->volume = volume;
+    }
+}
+
+RadioChannel VoiceClient::withPilotVolume(RadioChannel radio) const {
+    radio.volume = m_pilotVolumes.value(radio.id, radio.volume);
+    return radio;
 }
 
 void VoiceClient::sendTextMessage(const QString& first, const QString& second) {

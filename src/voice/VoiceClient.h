@@ -54,6 +54,10 @@ public:
     void applyRadioStack(const RadioChannel& radio);
     // While ready: stores the radio and tells the server its frequency.
     void updateRadioStack(const RadioChannel& radio);
+    // The pilot's playback volume of a radio (0 to 2; 1 is the simulator's
+    // full volume). It replaces the volume of the stored radio and of every
+    // later store of it, so the simulator's radio updates leave it alone.
+    void setRadioVolume(qint32 id, float volume);
     // While ready: a "message" control message with data "first:second".
     void sendTextMessage(const QString& first, const QString& second);
     // While ready: one encoded voice frame as a datagram on the transmitting
@@ -98,6 +102,8 @@ private:
     // Becomes Ready unless the session it was started for has ended since.
     void markReady(quint64 generation);
     void rebuildFrequencyIndex();
+    // The radio with the pilot's volume, when one was set for it.
+    RadioChannel withPilotVolume(RadioChannel radio) const;
     void announceChannel(const RadioChannel& radio);
     ControlMessage ownMessage(ControlMessageType type, qint32 transmitter, std::string data) const;
 
@@ -107,6 +113,8 @@ private:
     NetworkHandler m_transport;
     QHash<qint32, RadioChannel> m_radios;
     QHash<qint32, qint32> m_frequencyIndex;
+    // Radio id -> the pilot's playback volume; kept across sessions.
+    QHash<qint32, float> m_pilotVolumes;
     qint32 m_currentTransmitter = -1;
     // Counts sessions: connect, disconnect and every loss start a new one.
     quint64 m_generation = 0;
