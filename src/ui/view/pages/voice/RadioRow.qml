@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import "../.."
 import "../../components" as Components
@@ -56,6 +57,7 @@ RowLayout {
         from: 0
         to: 2
         stepSize: 0.05
+        snapMode: Slider.SnapAlways
         value: row.volume
         onMoved: row.volumeMoved(value)
     }
