@@ -14,6 +14,10 @@ namespace velk::ui {
 using voice::ConnectionState;
 using voice::VolumeInfo;
 
+namespace {
+constexpr double kSilenceDb = -96.0;
+} // namespace
+
 VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, input::PttService* ptt,
                                              voice::AudioDevice* audioDevice, QObject* parent)
     : QObject(parent), m_voiceClient(voiceClient), m_api(network::ApiService::instance()), m_ptt(ptt),
@@ -44,27 +48,15 @@ VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, in
     connect(
         &m_sendTimer, &QTimer::timeout, this,
         [this] {
-            if (!m_sending) {
-                return;
-            }
-            m_sending = false;
-            m_inputLevel = 0.0;
-            m_inputDb = -96.0;
-            emit sendingChanged();
-            emit inputLevelChanged();
+            dropIndicator(m_sending, m_inputLevel, m_inputDb, &VoiceServiceViewModel::sendingChanged,
+                          &VoiceServiceViewModel::inputLevelChanged);
         },
         Qt::DirectConnection);
     connect(
         &m_receiveTimer, &QTimer::timeout, this,
         [this] {
-            if (!m_receiving) {
-                return;
-            }
-            m_receiving = false;
-            m_outputLevel = 0.0;
-            m_outputDb = -96.0;
-            emit receivingChanged();
-            emit outputLevelChanged();
+            dropIndicator(m_receiving, m_outputLevel, m_outputDb, &VoiceServiceViewModel::receivingChanged,
+                          &VoiceServiceViewModel::outputLevelChanged);
         },
         Qt::DirectConnection);
 }
@@ -102,7 +94,7 @@ void VoiceServiceViewModel::onConnectionStateChanged(ConnectionState state) {
                                                  : QStringLiteral("Unknown");
     // The tests hold the audio devices the session needs.
     if (state != ConnectionState::Disconnected) {
-        endTests();
+        endTests(true, true);
     }
     emit connectStateChanged();
 }
@@ -214,75 +206,74 @@ void VoiceServiceViewModel::setLoopbackTarget(int target) {
 }
 
 void VoiceServiceViewModel::startMicTest() {
-    if (m_micTesting || m_conflictTesting || m_state != ConnectionState::Disconnected) {
-        return;
-    }
-    loadDevices();
-    bindAudioHandler();
-    m_micTesting = true;
-    m_voiceClient->ensureAudioHandler()->startMicTest(m_loopbackTarget);
-    emit voiceTestingChanged();
+    startTest(true);
 }
 
 void VoiceServiceViewModel::stopMicTest() {
-    if (!m_micTesting) {
-        return;
-    }
-    m_voiceClient->ensureAudioHandler()->stopMicTest();
-    m_micTesting = false;
-    resetLevels();
-    emit voiceTestingChanged();
-    emit inputLevelChanged();
-    emit outputLevelChanged();
+    endTests(true, false);
 }
 
 void VoiceServiceViewModel::startPlayConflict() {
+    startTest(false);
+}
+
+void VoiceServiceViewModel::stopPlayConflict() {
+    endTests(false, true);
+}
+
+void VoiceServiceViewModel::startTest(bool mic) {
+    // One test at a time, and only while the session does not need the devices.
     if (m_micTesting || m_conflictTesting || m_state != ConnectionState::Disconnected) {
         return;
     }
     loadDevices();
     bindAudioHandler();
-    m_conflictTesting = true;
-    m_voiceClient->ensureAudioHandler()->startPlayConflict();
-    emit voiceTestingChanged();
-}
-
-void VoiceServiceViewModel::stopPlayConflict() {
-    if (!m_conflictTesting) {
-        return;
+    voice::AudioHandler* audio = m_voiceClient->ensureAudioHandler();
+    if (mic) {
+        m_micTesting = true;
+        audio->startMicTest(m_loopbackTarget);
+    } else {
+        m_conflictTesting = true;
+        audio->startPlayConflict();
     }
-    m_conflictTesting = false;
-    resetLevels();
-    m_voiceClient->ensureAudioHandler()->stopPlayConflict();
     emit voiceTestingChanged();
-    emit inputLevelChanged();
-    emit outputLevelChanged();
 }
 
-void VoiceServiceViewModel::endTests() {
-    if (!m_micTesting && !m_conflictTesting) {
+void VoiceServiceViewModel::endTests(bool mic, bool conflict) {
+    mic = mic && m_micTesting;
+    conflict = conflict && m_conflictTesting;
+    if (!mic && !conflict) {
         return;
     }
     voice::AudioHandler* audio = m_voiceClient->ensureAudioHandler();
-    if (m_micTesting) {
+    if (mic) {
         audio->stopMicTest();
         m_micTesting = false;
     }
-    if (m_conflictTesting) {
+    if (conflict) {
         audio->stopPlayConflict();
         m_conflictTesting = false;
     }
-    resetLevels();
+    m_inputLevel = 0.0;
+    m_inputDb = kSilenceDb;
+    m_outputLevel = 0.0;
+    m_outputDb = kSilenceDb;
     emit voiceTestingChanged();
     emit inputLevelChanged();
     emit outputLevelChanged();
 }
 
-void VoiceServiceViewModel::resetLevels() {
-    m_inputLevel = 0.0;
-    m_inputDb = -96.0;
-    m_outputLevel = 0.0;
-    m_outputDb = -96.0;
+void VoiceServiceViewModel::dropIndicator(bool& lit, double& level, double& db,
+                                          void (VoiceServiceViewModel::*litChanged)(),
+                                          void (VoiceServiceViewModel::*levelChanged)()) {
+    if (!lit) {
+        return;
+    }
+    lit = false;
+    level = 0.0;
+    db = kSilenceDb;
+    emit(this->*litChanged)();
+    emit(this->*levelChanged)();
 }
 
 // --- audio engine --------------------------------------------------------------

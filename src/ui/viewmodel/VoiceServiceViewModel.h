@@ -140,9 +140,12 @@ private:
     void appendEvent(const QString& text);
     void loadDevices();
     void bindAudioHandler();
-    // Ends whichever test runs and resets the levels.
-    void endTests();
-    void resetLevels();
+    void startTest(bool mic);
+    // Ends the named tests that run, and resets the levels.
+    void endTests(bool mic, bool conflict);
+    // Puts out a send or receive indicator with its level.
+    void dropIndicator(bool& lit, double& level, double& db, void (VoiceServiceViewModel::*litChanged)(),
+                       void (VoiceServiceViewModel::*levelChanged)());
 
     voice::VoiceClient* m_voiceClient;
     network::ApiService* m_api;
