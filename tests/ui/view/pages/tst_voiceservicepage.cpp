@@ -72,8 +72,7 @@ private slots:
         QCOMPARE(minimize.count(), 1);
 
         QSignalSpy clients(&h->server.control(), &test::FsdTestServer::clientConnected);
-        click("connectButton");
-        QCOMPARE(host->text("stateText"), QStringLiteral("连接中..."));
+        click("connectButton"); // on loopback it may be connected already
         QVERIFY(!enabled("connectButton") && !enabled("micTestButton"));
         h->vm.connectToVoiceServer(); // as a second click would
         QCOMPARE(host->text("callsignText"), QStringLiteral("Unknown"));
