@@ -160,9 +160,11 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
     const AudioStreams outputs = AudioStream::Headphone | AudioStream::Speaker;
     const bool usable = !report.failed.testFlag(AudioStream::Capture) && (report.failed & outputs) != outputs;
     if (!usable) {
-        stopAudio();
         emit errorOccurred(QStringLiteral("Voice audio could not start (%1); voice is not available")
                                .arg(audioStreamNames(report.failed)));
+        // A session without audio is of no use and would keep the pilot from
+        // connecting again: end it.
+        disconnectFromServer();
         return;
     }
     if (report.failed) {

@@ -132,6 +132,19 @@ private slots:
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
     }
 
+    void aSessionWithoutAudioEndsSoThatThePilotCanConnectAgain() {
+        Harness h;
+        QObject::connect(&h.client, &voice::VoiceClient::audioHandlerCreated,
+                         [](voice::AudioHandler* a) { a->setInputDevice(9999); });
+        QTest::ignoreMessage(QtWarningMsg, "Input device change failed: invalid device 9999");
+        h.vm.connectToVoiceServer();
+        QVERIFY(h.server.waitForUdpPeer());
+        h.server.sendWelcome("CES123");
+        QTRY_VERIFY(h.vm.canConnect());
+        QVERIFY(entry(h.vm, 0).endsWith(QStringLiteral("voice is not available")));
+        QVERIFY(!h.texts.contains(QStringLiteral("就绪")));
+    }
+
     // Last: it ends the web-API session of the program.
     void aConnectWithoutATokenIsRefusedWithALogEntry() {
         Harness h;
