@@ -28,7 +28,9 @@ int deviceRate(double rate) {
     return static_cast<int>(std::clamp(rate, 8000.0, 384000.0));
 }
 
-QString streamNames(AudioStreams streams) {
+} // namespace
+
+QString audioStreamNames(AudioStreams streams) {
     QStringList names;
     if (streams.testFlag(AudioStream::Capture)) {
         names << QStringLiteral("capture");
@@ -41,8 +43,6 @@ QString streamNames(AudioStreams streams) {
     }
     return names.join(QStringLiteral(", "));
 }
-
-} // namespace
 
 AudioHandler::AudioHandler(AppConfig* config)
     : QObject(nullptr), m_config(config ? config : AppConfig::instance()), m_encoder(1),
@@ -297,7 +297,7 @@ void AudioHandler::removeRadioSource(int id) {
 
 void AudioHandler::playReceivedAudio(const RadioChannel& radio, const std::vector<uint8_t>& packet,
                                      bool conflict, const QByteArray& sender) {
-    const float radioVolume = clampVolume(radio.volume);
+    const float radioVolume = clampRadioVolume(radio.volume);
     if (radioVolume <= 0.0f || !radio.receive) {
         return;
     }
@@ -349,7 +349,7 @@ StreamStartReport AudioHandler::startStreamsFor(quint64 generation) {
         report.failed |= AudioStream::Speaker;
     }
     if (report.failed) {
-        qWarning().noquote() << "AudioHandler: streams failed to start:" << streamNames(report.failed);
+        qWarning().noquote() << "AudioHandler: streams failed to start:" << audioStreamNames(report.failed);
     }
     return report;
 }

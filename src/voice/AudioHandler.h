@@ -52,6 +52,9 @@ struct StreamStartReport {
     bool ok() const { return !cancelled && !failed; }
 };
 
+// "capture, headphone, speaker", as far as present.
+QString audioStreamNames(AudioStreams streams);
+
 // The audio engine of the voice client: the capture stream with its encoder,
 // the headphone and speaker streams, the press, release and conflict tones,
 // and the voice settings that shape them.

@@ -22,6 +22,13 @@ inline float clampVolume(double volume) {
     return std::isnan(volume) ? 0.0f : static_cast<float>(std::clamp(volume, 0.0, 1.0));
 }
 
+// A radio's playback volume may raise the speech up to twice its level (the
+// pilot's volume slider goes to 200 %); not a number is silent.
+inline constexpr double kMaxRadioVolume = 2.0;
+inline float clampRadioVolume(double volume) {
+    return std::isnan(volume) ? 0.0f : static_cast<float>(std::clamp(volume, 0.0, kMaxRadioVolume));
+}
+
 // A tone frequency from a setting, within what a float holds; the tone itself
 // silences what is not a number or not positive and raises what is very low.
 inline float toneFrequency(double hz) {

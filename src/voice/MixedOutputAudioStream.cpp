@@ -173,7 +173,7 @@ void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>
     if (!isRunning() || block < 1) {
         return;
     }
-    volume = clampVolume(volume);
+    volume = conflict ? clampVolume(volume) : clampRadioVolume(volume);
     if (conflict) {
         std::vector<float> tone;
         {

@@ -11,7 +11,7 @@ struct RadioChannel {
     qint32 frequency = 0; // kHz; 0 means not tuned
     bool transmit = false;
     bool receive = false;
-    float volume = 1.0f;  // 0 to 1
+    float volume = 1.0f;  // 0 to 2: 1 is the simulator's full volume, above it amplifies
     bool speaker = false; // play on the speaker output instead of the headphones
 
     bool operator==(const RadioChannel&) const = default;

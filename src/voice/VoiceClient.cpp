@@ -4,6 +4,7 @@
 #include "voice/LogThrottle.h"
 
 #include <QDebug>
+#include <QFutureWatcher>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -22,6 +23,9 @@ VoiceClient::VoiceClient(QObject* parent) : QObject(parent) {
 
 VoiceClient::~VoiceClient() {
     m_transport.stop();
+    if (m_audio) {
+        m_audio->shutdown();
+    }
 }
 
 void VoiceClient::setCid(quint32 cid) {
@@ -47,6 +51,7 @@ void VoiceClient::disconnectFromServer() {
     ++m_generation;
     setConnectionState(ConnectionState::Disconnected);
     m_currentTransmitter = -1;
+    stopAudio();
     m_radios.clear();
     m_frequencyIndex.clear();
 }
@@ -54,6 +59,8 @@ void VoiceClient::disconnectFromServer() {
 void VoiceClient::handleSocketState(bool connected) {
     if (!connected) {
         ++m_generation;
+        // A lost connection must not leave the microphone open.
+        stopAudio();
     }
     setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
 }
@@ -112,21 +119,87 @@ void VoiceClient::handleWelcome(const std::string& data) {
     onIdentityVerified();
 }
 
+AudioHandler* VoiceClient::ensureAudioHandler() {
+    if (m_audio) {
+        return m_audio.get();
+    }
+    m_audio = std::make_unique<AudioHandler>();
+    m_audio->moveToThread(thread());
+    AudioHandler* audio = m_audio.get();
+    connect(audio, &AudioHandler::encodedAudioReady, this, &VoiceClient::sendEncodedAudio);
+    connect(audio, &AudioHandler::inputVolumeChanged, this,
+            [this](VolumeInfo level) { m_inputVolume = level; });
+    connect(audio, &AudioHandler::outputVolumeChanged, this,
+            [this](VolumeInfo level) { m_outputVolume = level; });
+    for (const RadioChannel& radio : std::as_const(m_radios)) {
+        audio->addRadioSource(radio);
+    }
+    // Held before the engine existed: the gate follows, without a tone.
+    audio->setPttActive(m_ptt);
+    emit audioHandlerCreated(audio);
+    return audio;
+}
+
 void VoiceClient::onIdentityVerified() {
-    markReady(m_generation);
+    AudioHandler* audio = ensureAudioHandler();
+    // Only the start runs on the pool; its report comes back to this thread,
+    // and a watcher that dies with the client never calls back.
+    auto* watcher = new QFutureWatcher<StreamStartReport>(this);
+    const quint64 generation = m_generation;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        onStreamsStarted(generation, watcher->result());
+    });
+    watcher->setFuture(audio->startStreamsAsync());
+}
+
+void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& report) {
+    if (report.cancelled || generation != m_generation) {
+        return;
+    }
+    const AudioStreams outputs = AudioStream::Headphone | AudioStream::Speaker;
+    const bool usable = !report.failed.testFlag(AudioStream::Capture) && (report.failed & outputs) != outputs;
+    if (!usable) {
+        emit errorOccurred(QStringLiteral("Voice audio could not start (%1); voice is not available")
+                               .arg(audioStreamNames(report.failed)));
+        // A session without audio is of no use and would keep the pilot from
+        // connecting again: end it.
+        disconnectFromServer();
+        return;
+    }
+    if (report.failed) {
+        emit errorOccurred(
+            QStringLiteral("Voice audio output could not start (%1)").arg(audioStreamNames(report.failed)));
+    }
+    markReady(generation);
 }
 
 void VoiceClient::markReady(quint64 generation) {
-    if (generation != m_generation) {
+    if (generation != m_generation || m_state == ConnectionState::Disconnected) {
         return;
     }
     setConnectionState(ConnectionState::Ready);
     qDebug() << "VoiceClient: identity verified, ready";
 }
 
+void VoiceClient::stopAudio() {
+    if (m_audio) {
+        m_audio->stopStreams();
+    }
+}
+
+void VoiceClient::setPtt(bool active) {
+    m_ptt = active;
+    if (m_audio) {
+        m_audio->setPttActive(active);
+        m_audio->playPttTone(active);
+    }
+}
+
 void VoiceClient::handleServerDisconnect(const std::string& reason) {
     m_radios.clear();
     m_frequencyIndex.clear();
+    stopAudio();
     // The server has ended the session: close what it left open.
     m_transport.stop();
     ++m_generation;
@@ -137,18 +210,23 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
     emit errorOccurred(text);
 }
 
-void VoiceClient::applyRadioStack(const RadioChannel& radio) {
+void VoiceClient::applyRadioStack(const RadioChannel& applied) {
+    const RadioChannel radio = withPilotVolume(applied);
     m_radios.insert(radio.id, radio);
+    if (m_audio) {
+        m_audio->addRadioSource(radio);
+    }
     rebuildFrequencyIndex();
     if (radio.frequency != 0) {
         updateRadioStack(radio);
     }
 }
 
-void VoiceClient::updateRadioStack(const RadioChannel& radio) {
+void VoiceClient::updateRadioStack(const RadioChannel& pushed) {
     if (!isReady()) {
         return;
     }
+    const RadioChannel radio = withPilotVolume(pushed);
     m_radios.insert(radio.id, radio);
     rebuildFrequencyIndex();
     if (radio.transmit) {
@@ -156,6 +234,19 @@ void VoiceClient::updateRadioStack(const RadioChannel& radio) {
         emit currentFrequencyChanged(radio.frequency);
     }
     announceChannel(radio);
+}
+
+void VoiceClient::setRadioVolume(qint32 id, float volume) {
+    m_pilotVolumes.insert(id, volume);
+    const auto stored = m_radios.find(id);
+    if (stored != m_radios.end()) {
+        stored->volume = volume;
+    }
+}
+
+RadioChannel VoiceClient::withPilotVolume(RadioChannel radio) const {
+    radio.volume = m_pilotVolumes.value(radio.id, radio.volume);
+    return radio;
 }
 
 void VoiceClient::sendTextMessage(const QString& first, const QString& second) {
@@ -171,9 +262,9 @@ bool VoiceClient::transmitVoiceFrame(const std::vector<std::uint8_t>& audio) {
     if (!isReady() || radio == m_radios.constEnd()) {
         return false;
     }
+    std::vector<std::uint8_t> datagram;
     try {
-        m_transport.sendDatagram(
-            encodeVoicePacket(m_cid, radio->id, radio->frequency, m_callsign.toStdString(), audio));
+        datagram = encodeVoicePacket(m_cid, radio->id, radio->frequency, m_callsign.toStdString(), audio);
     } catch (const std::invalid_argument& e) {
         if (worthWarning(++m_droppedFrames)) {
             qWarning() << "VoiceClient: voice frame dropped:" << e.what() << "-" << m_droppedFrames
@@ -181,7 +272,14 @@ bool VoiceClient::transmitVoiceFrame(const std::vector<std::uint8_t>& audio) {
         }
         return false;
     }
+    // Announced only once it can go out: a rejected frame lights no send indicator.
+    emit voiceDataSent(m_inputVolume);
+    m_transport.sendDatagram(datagram);
     return true;
+}
+
+void VoiceClient::sendEncodedAudio(const std::vector<std::uint8_t>& audio) {
+    transmitVoiceFrame(audio);
 }
 
 qint32 VoiceClient::currentFrequency() const {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "voice/AudioClock.h"
+#include "voice/AudioHandler.h"
 #include "voice/ControlMessage.h"
 #include "voice/NetworkHandler.h"
 #include "voice/RadioChannel.h"
 #include "voice/VoicePacket.h"
+#include "voice/VolumeInfo.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -11,7 +14,9 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,12 +33,15 @@ enum class ConnectionState : quint8 {
 };
 
 // Session object of the network's voice service: connection state, identity
-// and the aircraft's radios, over the voice transport.
+// and the aircraft's radios over the voice transport, and the audio engine
+// that captures the pilot and plays the radios.
 class VoiceClient : public QObject {
     Q_OBJECT
 
 public:
     explicit VoiceClient(QObject* parent = nullptr);
+    // Stops the transport, then shuts the audio engine down (waiting for a
+    // pending stream start) before it is deleted.
     ~VoiceClient() override;
 
     void setCid(quint32 cid);
@@ -54,11 +62,23 @@ public:
     void applyRadioStack(const RadioChannel& radio);
     // While ready: stores the radio and tells the server its frequency.
     void updateRadioStack(const RadioChannel& radio);
+    // The pilot's playback volume of a radio (0 to 2; 1 is the simulator's
+    // full volume). It replaces the volume of the stored radio and of every
+    // later store of it, so the simulator's radio updates leave it alone.
+    void setRadioVolume(qint32 id, float volume);
     // While ready: a "message" control message with data "first:second".
     void sendTextMessage(const QString& first, const QString& second);
     // While ready: one encoded voice frame as a datagram on the transmitting
     // radio. False when the frame was dropped.
     bool transmitVoiceFrame(const std::vector<std::uint8_t>& audio);
+
+    // Creates the audio engine on first use (announced by audioHandlerCreated)
+    // with every known radio registered; call it on the client's thread.
+    AudioHandler* ensureAudioHandler();
+    AudioHandler* audioHandler() const { return m_audio.get(); }
+    // Push-to-talk: opens or closes the capture gate and sounds the press or release tone.
+    void setPtt(bool active);
+    bool pttActive() const { return m_ptt; }
 
     const QHash<qint32, RadioChannel>& radios() const { return m_radios; }
     // Frequency (kHz) -> receiving radio id, rebuilt from the radio table.
@@ -79,7 +99,12 @@ public:
 signals:
     void connectionStateChanged(velk::voice::ConnectionState state);
     void errorOccurred(const QString& error);
+    // One outgoing voice packet, with the level of the block it carries.
+    void voiceDataSent(velk::voice::VolumeInfo inputVolume);
+    // One received packet handed to a radio's output; freq in kHz.
+    void voiceDataReceived(const QString& callsign, int freq, velk::voice::VolumeInfo outputVolume);
     void currentFrequencyChanged(int frequency);
+    void audioHandlerCreated(velk::voice::AudioHandler* audio);
 
 protected:
     // Stores the state and announces it only when it changes.
@@ -90,24 +115,38 @@ private slots:
     void handleSocketState(bool connected);
     void handleControlMessage(const velk::voice::ControlMessage& msg);
     void handleVoicePacket(const velk::voice::VoicePacket& pkt);
+    void sendEncodedAudio(const std::vector<std::uint8_t>& audio);
 
 private:
     void handleWelcome(const std::string& data);
     void handleServerDisconnect(const std::string& reason);
+    // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
+    void onStreamsStarted(quint64 generation, const StreamStartReport& report);
     // Becomes Ready unless the session it was started for has ended since.
     void markReady(quint64 generation);
+    // Every session end: the microphone and the outputs close.
+    void stopAudio();
     void rebuildFrequencyIndex();
+    // The radio with the pilot's volume, when one was set for it.
+    RadioChannel withPilotVolume(RadioChannel radio) const;
     void announceChannel(const RadioChannel& radio);
     ControlMessage ownMessage(ControlMessageType type, qint32 transmitter, std::string data) const;
 
     ConnectionState m_state = ConnectionState::Disconnected;
     quint32 m_cid = 0;
     QByteArray m_callsign;
+    // Declared before the transport, so that it is destroyed after it.
+    std::unique_ptr<AudioHandler> m_audio;
     NetworkHandler m_transport;
     QHash<qint32, RadioChannel> m_radios;
     QHash<qint32, qint32> m_frequencyIndex;
+    // Radio id -> the pilot's playback volume; kept across sessions.
+    QHash<qint32, float> m_pilotVolumes;
     qint32 m_currentTransmitter = -1;
+    bool m_ptt = false;
+    VolumeInfo m_inputVolume;
+    VolumeInfo m_outputVolume;
     // Counts sessions: connect, disconnect and every loss start a new one.
     quint64 m_generation = 0;
     quint64 m_droppedFrames = 0;

@@ -132,6 +132,22 @@ private slots:
         }
     }
 
+    void theRadioVolumeAmplifiesUpToTwice() {
+        AudioHandler h;
+        QVERIFY(h.headphoneStream()->startWithoutDevice(StreamConfig::make(48000, 1)));
+        const auto packet = audiotest::sinePackets(500, 1, 1, 0.2)[0];
+        const auto peakAt = [&](float volume) {
+            const RadioChannel r{.id = 0, .receive = true, .volume = volume};
+            h.addRadioSource(r);
+            h.playReceivedAudio(r, packet, false, "CES123");
+            return audiotest::peak(audiotest::render(*h.headphoneStream()));
+        };
+        const float full = peakAt(1.0f);
+        const float twice = peakAt(2.0f);
+        QVERIFY2(twice > 1.8f * full, qPrintable(QStringLiteral("%1 %2").arg(full).arg(twice)));
+        QVERIFY(std::fabs(peakAt(5.0f) - twice) < 0.01f); // bounded at twice
+    }
+
     void startStreamsReportsWhatFailed() {
         AudioHandler h;
         QTest::ignoreMessage(QtWarningMsg, "Input device change failed: invalid device 9999");

@@ -132,6 +132,24 @@ private slots:
         }
     }
 
+    void thePilotsVolumeOutlivesRadioUpdatesAndSessions() {
+        ReadyableClient c;
+        c.setCid(1);
+        c.setRadioVolume(1, 0.5f); // before the radio is known
+        c.applyRadioStack(radio(0, 118500, true, true));
+        c.applyRadioStack(radio(1, 121500, false, true));
+        c.setRadioVolume(0, 1.5f);
+        QCOMPARE(c.radios().value(0).volume, 1.5f);
+        QCOMPARE(c.radios().value(1).volume, 0.5f);
+        c.makeReady();
+        c.updateRadioStack(radio(0, 118600, true, true)); // the simulator's volume 1.0
+        QCOMPARE(c.radios().value(0).volume, 1.5f);
+        QCOMPARE(c.radios().value(0).frequency, 118600);
+        c.disconnectFromServer();
+        c.applyRadioStack(radio(0, 118500, true, true));
+        QCOMPARE(c.radios().value(0).volume, 1.5f);
+    }
+
     void channelDataCarriesFrequencyAndReceiveDigit() {
         QCOMPARE(voice::VoiceClient::channelData(radio(0, 118500, false, true)), QByteArray("118500:1"));
         QCOMPARE(voice::VoiceClient::channelData(radio(0, 118500, true, false)), QByteArray("118500:0"));

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "support/JackRig.h"
+#include "support/VoiceTestServer.h"
+#include "voice/VoiceClient.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace velk::test {
+
+// JACK rig devices a voice client's audio engine plays on, by name.
+struct RigDevices {
+    QByteArray input = "system";
+    QByteArray headphone = "system";
+    QByteArray speaker = "system";
+};
+
+// As the main window does when the client announces its engine: the devices
+// are set before the streams start.
+inline void useRigDevices(voice::VoiceClient& client, const RigDevices& devices = {}) {
+    QObject::connect(&client, &voice::VoiceClient::audioHandlerCreated, &client,
+                     [devices](voice::AudioHandler* audio) {
+                         audio->setInputDevice(JackRig::device(devices.input));
+                         audio->setOutputHeadphoneDevice(JackRig::device(devices.headphone));
+                         audio->setOutputSpeakerDevice(JackRig::device(devices.speaker));
+                     });
+}
+
+// A voice test server and a client pointed at it, with spies on the client.
+// Start a JackRig first: Ready needs running audio streams.
+struct VoiceSessionRig {
+    VoiceTestServer server;
+    voice::VoiceClient client;
+    QSignalSpy states{&client, &voice::VoiceClient::connectionStateChanged};
+    QSignalSpy errors{&client, &voice::VoiceClient::errorOccurred};
+
+    explicit VoiceSessionRig(const RigDevices& devices = {}) {
+        server.listen();
+        client.transport()->setServer(server.server());
+        useRigDevices(client, devices);
+    }
+    bool signOn(quint32 cid = 1234567) {
+        client.setCid(cid);
+        client.connectToServer(QStringLiteral("jwt.token"));
+        return QTest::qWaitFor(
+                   [&] { return client.connectionState() == voice::ConnectionState::Connected; }) &&
+               server.waitForLines(0) && server.waitForUdpPeer();
+    }
+    bool becomeReady(quint32 cid = 1234567) {
+        const bool on = signOn(cid);
+        server.sendWelcome("CES123");
+        return on &&
+               QTest::qWaitFor([&] { return client.connectionState() == voice::ConnectionState::Ready; });
+    }
+    QList<voice::ConnectionState> seen() const {
+        QList<voice::ConnectionState> out;
+        for (const QList<QVariant>& args : states) {
+            out.append(args.at(0).value<voice::ConnectionState>());
+        }
+        return out;
+    }
+};
+
+} // namespace velk::test

@@ -1,0 +1,140 @@
+// The voice page loaded standalone over the voice service view model, with a
+// voice test server and the JACK rig behind it.
+#include "AppConfig.h"
+#include "support/JackRig.h"
+#include "support/QmlWarningGuard.h"
+#include "support/QuickPageHost.h"
+#include "support/TestSupport.h"
+#include "support/VoiceServiceHarness.h"
+
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velk;
+using test::QuickPageHost;
+
+namespace {
+
+const QUrl kPage(QStringLiteral("qrc:/src/ui/view/pages/VoiceServicePage.qml"));
+
+} // namespace
+
+class TestVoiceServicePage : public QObject {
+    Q_OBJECT
+
+    JackRig rig{44100, 2};
+    std::unique_ptr<test::QmlWarningGuard> warnings;
+    std::unique_ptr<test::VoiceServiceHarness> h;
+    std::unique_ptr<QuickPageHost> host;
+
+    bool enabled(const QString& name) const { return host->find(name)->isEnabled(); }
+    void click(const QString& name) { host->click(host->find(name)); }
+
+private slots:
+    void initTestCase() {
+        VELK_START_JACK_RIG(rig);
+        JackRig::writeVoiceConfig();
+        AppConfig::instance()->setValue(ConfigKeys::AuthToken, QStringLiteral("aaa.bbb.ccc"));
+        // As the main window registers it.
+        qmlRegisterUncreatableType<ui::VoiceServiceViewModel>("com.morvane.backend", 1, 0,
+                                                              "VoiceServiceBackend", QString());
+    }
+
+    void init() {
+        warnings = std::make_unique<test::QmlWarningGuard>();
+        h = std::make_unique<test::VoiceServiceHarness>();
+        host = std::make_unique<QuickPageHost>(kPage, QList<QPair<QString, QObject*>>{}, QSize(1200, 1200));
+        QVERIFY(host->ready());
+        host->view.rootObject()->setProperty("voiceServiceBackend", QVariant::fromValue(&h->vm));
+    }
+
+    void cleanup() {
+        host.reset();
+        h.reset();
+        const QStringList seen = warnings->warnings();
+        warnings.reset();
+        QCOMPARE(seen, QStringList());
+    }
+
+    void withoutABackEndNothingShows() {
+        QuickPageHost bare(kPage, {});
+        QVERIFY(bare.ready());
+        QVERIFY(!bare.find("connectButton"));
+    }
+
+    void connectGreysTheButtonAtOnceAndShowsTheStates() {
+        QCOMPARE(host->text("callsignText"), QStringLiteral("—"));
+        QCOMPARE(host->text("lastFrequency"), QStringLiteral("频率: ---.--- MHz"));
+        QSignalSpy minimize(host->view.rootObject(), SIGNAL(minimizeRequested()));
+        click("minimizeButton");
+        QCOMPARE(minimize.count(), 1);
+
+        QSignalSpy clients(&h->server.control(), &test::FsdTestServer::clientConnected);
+        click("connectButton"); // on loopback it may be connected already
+        QVERIFY(!enabled("connectButton") && !enabled("micTestButton"));
+        h->vm.connectToVoiceServer(); // as a second click would
+        QCOMPARE(host->text("callsignText"), QStringLiteral("Unknown"));
+        QCOMPARE(host->text("testHint"), QStringLiteral("语音服务连接时无法进行设备测试"));
+        QTRY_COMPARE(host->text("stateText"), QStringLiteral("已连接"));
+        QVERIFY(h->server.waitForUdpPeer());
+        QCOMPARE(h->server.authLine(), QByteArray("aaa.bbb.ccc"));
+        h->server.sendWelcome("CES123");
+        QTRY_COMPARE(host->text("stateText"), QStringLiteral("就绪"));
+        QCOMPARE(host->text("callsignText"), QStringLiteral("CES123"));
+        QCOMPARE(host->find("stateDot")->property("color").value<QColor>(), QColor("#10B981"));
+        QVERIFY(!enabled("connectButton"));
+        QCOMPARE(h->texts, (QStringList{"连接中...", "已连接", "就绪"}));
+        QCOMPARE(clients.count(), 1);
+
+        h->server.sendMessage("error", "<i>no such frequency</i>");
+        QTRY_COMPARE(host->text("eventText"), QStringLiteral("ERROR: <i>no such frequency</i>"));
+        int checked = 0;
+        QCOMPARE(host->textsNotPlain(&checked), QStringList());
+        QVERIFY(checked > 20);
+        QVERIFY(host->view.grabWindow().save(test::appDir() + "/voiceservicepage.png"));
+    }
+
+    void radiosShowTheUpdateAndTheSliderSetsTheVolume() {
+        model::RadioStackState state;
+        state.com1Frequency = 121500;
+        state.com1StandbyFrequency = 118025;
+        state.com1ReceiveEnabled = true;
+        state.com1Volume = 100;
+        h->vm.radioStackUpdate(state);
+        QTRY_COMPARE(host->text("com1Freq"), QStringLiteral("121.5 MHz / 118.025 MHz"));
+        QCOMPARE(host->text("com1Volume"), QStringLiteral("100%"));
+
+        QQuickItem* slider = host->find("com1Slider");
+        const double x =
+            slider->property("leftPadding").toDouble() + 0.75 * slider->property("availableWidth").toDouble();
+        QTest::mouseClick(&host->view, Qt::LeftButton, {},
+                          slider->mapToScene(QPointF(x, slider->height() / 2)).toPoint());
+        QCOMPARE(h->vm.com1Volume(), 1.5);
+        QTRY_COMPARE(host->text("com1Volume"), QStringLiteral("150%"));
+    }
+
+    void theDeviceTestsRunFromTheCard() {
+        click("speakerButton");
+        QCOMPARE(h->vm.loopbackTarget(), 1);
+        click("micTestButton");
+        QVERIFY(h->vm.micTesting());
+        QTRY_COMPARE(host->text("micTestButton"), QStringLiteral("停止测试"));
+        QVERIFY(!enabled("conflictButton"));
+        QVERIFY(host->text("testHint").startsWith(QStringLiteral("正在采集麦克风输入")));
+        click("micTestButton");
+        QTRY_COMPARE(host->text("micTestButton"), QStringLiteral("麦克风测试"));
+
+        click("conflictButton");
+        QTRY_COMPARE(host->text("conflictButton"), QStringLiteral("停止播放"));
+        QCOMPARE(host->text("testHint"), QStringLiteral("正在播放冲突音到输出设备..."));
+        QVERIFY(!enabled("micTestButton"));
+        QTRY_VERIFY(h->audio()->headphoneStream()->isRunning());
+        click("conflictButton");
+        QVERIFY(!h->vm.conflictTesting() && !h->audio()->headphoneStream()->isRunning());
+    }
+};
+
+QTEST_MAIN(TestVoiceServicePage)
+#include "tst_voiceservicepage.moc"

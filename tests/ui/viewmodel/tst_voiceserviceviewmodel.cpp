@@ -1,0 +1,158 @@
+// The voice service view model over a real voice client, push-to-talk
+// service and device selection: radios and the pilot's volume, indicators,
+// the event log, and the device tests on the JACK rig. The connect runs in
+// the page's test.
+#include "AppConfig.h"
+#include "network/ApiService.h"
+#include "support/JackRig.h"
+#include "support/VoiceServiceHarness.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velk;
+using Vm = ui::VoiceServiceViewModel;
+using voice::VolumeInfo;
+
+namespace {
+
+const QString kToken = QStringLiteral("eyJhbGciOiJIUzI1NiJ9.eyJjaWQiOjF9.c2lnbmF0dXJl");
+
+using Harness = test::VoiceServiceHarness;
+
+QString entry(const Vm& vm, int i, const char* key = "text") {
+    return vm.eventLog().value(i).toMap().value(key).toString();
+}
+
+} // namespace
+
+class TestVoiceServiceViewModel : public QObject {
+    Q_OBJECT
+
+    JackRig rig{44100, 2};
+
+private slots:
+    void initTestCase() {
+        VELK_START_JACK_RIG(rig);
+        JackRig::writeVoiceConfig();
+        AppConfig::instance()->setValue(ConfigKeys::AuthToken, kToken);
+    }
+
+    void theEventLogKeepsTheNewest100() {
+        Harness h;
+        for (int i = 1; i <= 101; ++i) {
+            emit h.client.errorOccurred(QString::number(i));
+        }
+        QCOMPARE(h.vm.eventLog().size(), 100);
+        QCOMPARE(entry(h.vm, 0) + entry(h.vm, 99), QStringLiteral("ERROR: 101ERROR: 2"));
+        QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(entry(h.vm, 0, "time")).hasMatch());
+    }
+
+    void radiosShowTheSimulatorAndThePilotsVolumeSticks() {
+        Harness h;
+        QSignalSpy com1(&h.vm, &Vm::com1InfoChanged);
+        QCOMPARE(h.vm.com1Freq(), QStringLiteral("0 MHz / 0 MHz"));
+        h.client.applyRadioStack({0, 121500, true, true, 0.8f, false}); // as the session manager does
+        model::RadioStackState state;
+        state.com1Frequency = 121500;
+        state.com1Volume = 80;
+        state.com2Frequency = 118000;
+        state.com2Volume = 60;
+        h.vm.radioStackUpdate(state);
+        QCOMPARE(h.vm.com2Freq(), QStringLiteral("118 MHz / 0 MHz"));
+        QCOMPARE(h.vm.com1Volume(), 0.8);
+        for (double ignored : {-0.5, 2.5, qQNaN()}) {
+            h.vm.setCom1Volume(ignored);
+        }
+        QCOMPARE(com1.count(), 1);
+        h.vm.setCom1Volume(1.5);
+        QCOMPARE(h.client.radios().value(0).volume, 1.5f);
+        state.com1Volume = 70; // the next update leaves the pilot's volume
+        h.vm.radioStackUpdate(state);
+        QCOMPARE(h.vm.com1Volume(), 1.5);
+        QCOMPARE(h.vm.com2Volume(), 0.6);
+        QCOMPARE(com1.count(), 3);
+    }
+
+    void pushToTalkAndIndicators() {
+        Harness h;
+        QSignalSpy ptt(&h.vm, &Vm::pttActiveChanged);
+        h.vm.setPtt(true);
+        h.vm.setPtt(true);
+        QCOMPARE(ptt.count(), 1);
+        h.ptt.setBoundKey(QStringLiteral("kb:163"));
+        h.input.key(163, true); // the service's change always goes through
+        QCOMPARE(ptt.count(), 2);
+        h.input.key(163, false);
+        QVERIFY(!h.vm.pttActive());
+
+        emit h.client.voiceDataSent(VolumeInfo{-20.0f, 79});
+        emit h.client.voiceDataReceived(QStringLiteral("CCA999"), 121500, VolumeInfo{-30.0f, 68});
+        QVERIFY(h.vm.sending() && h.vm.receiving());
+        QCOMPARE(h.vm.inputLevel(), 79.0);
+        QCOMPARE(h.vm.outputDb(), -30.0);
+        QCOMPARE(h.vm.lastReceiveFreq(), 121.5);
+        QCOMPARE(h.vm.lastReceiveCallsign(), QStringLiteral("CCA999"));
+        QTRY_VERIFY(!h.vm.sending() && !h.vm.receiving());
+        QCOMPARE(h.vm.inputLevel() + h.vm.outputLevel(), 0.0);
+        QCOMPARE(h.vm.inputDb(), -96.0);
+    }
+
+    void aTestRunsOnlyWhileDisconnectedAndEndsOnConnect_data() {
+        QTest::addColumn<bool>("mic");
+        QTest::newRow("microphone") << true;
+        QTest::newRow("conflict tone") << false;
+    }
+    void aTestRunsOnlyWhileDisconnectedAndEndsOnConnect() {
+        QFETCH(bool, mic);
+        Harness h;
+        mic ? h.vm.startMicTest() : h.vm.startPlayConflict();
+        h.vm.startMicTest(); // one test at a time
+        h.vm.startPlayConflict();
+        QCOMPARE(h.vm.micTesting(), mic);
+        QCOMPARE(h.vm.conflictTesting(), !mic);
+        voice::AudioHandler* audio = h.audio();
+        QTRY_VERIFY(audio->captureStream()->isRunning() && audio->headphoneStream()->isRunning());
+        emit audio->inputVolumeChanged(VolumeInfo{-10.0f, 89}); // live only in the microphone test
+        QCOMPARE(h.vm.inputLevel(), mic ? 89.0 : 0.0);
+
+        QSignalSpy testing(&h.vm, &Vm::voiceTestingChanged);
+        h.vm.connectToVoiceServer();
+        QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
+        QCOMPARE(testing.count(), 1);
+        QCOMPARE(h.vm.inputLevel(), 0.0);
+        QVERIFY(!audio->captureStream()->isRunning() && !audio->headphoneStream()->isRunning());
+        h.vm.startMicTest();
+        h.vm.startPlayConflict();
+        QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
+    }
+
+    void aSessionWithoutAudioEndsSoThatThePilotCanConnectAgain() {
+        Harness h;
+        QObject::connect(&h.client, &voice::VoiceClient::audioHandlerCreated,
+                         [](voice::AudioHandler* a) { a->setInputDevice(9999); });
+        QTest::ignoreMessage(QtWarningMsg, "Input device change failed: invalid device 9999");
+        h.vm.connectToVoiceServer();
+        QVERIFY(h.server.waitForUdpPeer());
+        h.server.sendWelcome("CES123");
+        QTRY_VERIFY(h.vm.canConnect());
+        QVERIFY(entry(h.vm, 0).endsWith(QStringLiteral("voice is not available")));
+        QVERIFY(!h.texts.contains(QStringLiteral("就绪")));
+    }
+
+    // Last: it ends the web-API session of the program.
+    void aConnectWithoutATokenIsRefusedWithALogEntry() {
+        Harness h;
+        network::ApiService::instance()->clearSession();
+        QTest::ignoreMessage(QtWarningMsg, "VoiceServiceViewModel: no access token, voice connect refused");
+        h.vm.connectToVoiceServer();
+        QVERIFY(h.vm.canConnect());
+        QCOMPARE(h.client.connectionState(), voice::ConnectionState::Disconnected);
+        QCOMPARE(h.vm.eventLog().size(), 1);
+        QVERIFY(entry(h.vm, 0).startsWith(QStringLiteral("ERROR: ")));
+    }
+};
+
+QTEST_MAIN(TestVoiceServiceViewModel)
+#include "tst_voiceserviceviewmodel.moc"
