@@ -30,7 +30,7 @@ private slots:
         QVERIFY(r.becomeReady());
         QCOMPARE(r.seen(),
                  (States{ConnectionState::Connecting, ConnectionState::Connected, ConnectionState::Ready}));
-        QCOMPARE(r.server.authLine(), QByteArray("jwt.token"));
+        QTRY_COMPARE(r.server.authLine(), QByteArray("jwt.token"));
         r.client.updateRadioStack(kCom1);
         r.client.updateRadioStack({1, 121500, false, false, 1.0f, false});
         r.client.sendTextMessage(QStringLiteral("ZSSS_APP"), QStringLiteral("你好"));
