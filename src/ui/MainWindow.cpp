@@ -7,6 +7,9 @@
 #include "ui/QmlTypes.h"
 #include "ui/WindowBackdrop.h"
 #include "ui/viewmodel/DashboardViewModel.h"
+#include "ui/viewmodel/MessagesPageViewModel.h"
+#include "ui/viewmodel/ServerPageViewModel.h"
+#include "ui/viewmodel/SimulatorPageViewModel.h"
 
 #include <QAudioOutput>
 #include <QDebug>
@@ -47,6 +50,9 @@ MainWindow::MainWindow(std::shared_ptr<manager::NetworkManager> networkManager,
     : QMainWindow(parent), m_config(AppConfig::instance()), m_networkManager(std::move(networkManager)),
       m_controllerManager(std::move(controllerManager)) {
     m_dashboardViewModel = new DashboardViewModel(this);
+    m_simulatorViewModel = new SimulatorPageViewModel(this);
+    m_serverViewModel = new ServerPageViewModel(this);
+    m_messagesViewModel = new MessagesPageViewModel(this);
 
     setupUi();
     setupConnections();
@@ -74,6 +80,12 @@ MainWindow::~MainWindow() {
     delete m_container;
     m_container = nullptr;
     m_view = nullptr;
+    delete m_messagesViewModel;
+    m_messagesViewModel = nullptr;
+    delete m_serverViewModel;
+    m_serverViewModel = nullptr;
+    delete m_simulatorViewModel;
+    m_simulatorViewModel = nullptr;
     delete m_dashboardViewModel;
     m_dashboardViewModel = nullptr;
 }
@@ -99,9 +111,9 @@ void MainWindow::setupUi() {
     // Pages whose view model is not part of this window yet see null.
     QQmlContext* context = m_view->rootContext();
     context->setContextProperty(QStringLiteral("dashboardBackend"), m_dashboardViewModel);
-    context->setContextProperty(QStringLiteral("simulatorBackend"), none());
-    context->setContextProperty(QStringLiteral("serverBackend"), none());
-    context->setContextProperty(QStringLiteral("messagesBackend"), none());
+    context->setContextProperty(QStringLiteral("simulatorBackend"), m_simulatorViewModel);
+    context->setContextProperty(QStringLiteral("serverBackend"), m_serverViewModel);
+    context->setContextProperty(QStringLiteral("messagesBackend"), m_messagesViewModel);
     context->setContextProperty(QStringLiteral("settingsBackend"), none());
     context->setContextProperty(QStringLiteral("voiceSettingsBackend"), none());
     context->setContextProperty(QStringLiteral("voiceBackend"), none());
@@ -121,31 +133,83 @@ void MainWindow::setupUi() {
 
 void MainWindow::setupConnections() {
     auto* overview = m_dashboardViewModel;
+    auto* simulatorPage = m_simulatorViewModel;
+    auto* serverPage = m_serverViewModel;
+    auto* messages = m_messagesViewModel;
+    using Simulator = SimulatorPageViewModel;
+    using Messages = MessagesPageViewModel;
     connect(overview, &DashboardViewModel::modeChangedRequest, this, &MainWindow::onModeSelected);
     connect(overview, &DashboardViewModel::serverConnectRequest, this, &MainWindow::connectToServer);
     connect(overview, &DashboardViewModel::serverDisconnectRequest, this, &MainWindow::disconnectFromServer);
+    connect(serverPage, &ServerPageViewModel::connectRequested, this, &MainWindow::connectToServer);
+    connect(serverPage, &ServerPageViewModel::disconnectRequested, this, &MainWindow::disconnectFromServer);
     connect(overview, &DashboardViewModel::simulatorReconnectRequest, this, &MainWindow::reconnectSimulator);
+    connect(simulatorPage, &Simulator::reconnectRequested, this, &MainWindow::reconnectSimulator);
+    connect(simulatorPage, &Simulator::setCom1FrequencyRequested, this,
+            &MainWindow::onCom1FrequencyRequested);
+    connect(simulatorPage, &Simulator::setCom2FrequencyRequested, this,
+            &MainWindow::onCom2FrequencyRequested);
+    connect(simulatorPage, &Simulator::setTransponderCodeRequested, this, &MainWindow::setTransponderCode);
+    connect(simulatorPage, &Simulator::transponderIdentRequested, this,
+            &MainWindow::onTransponderIdentRequested);
+    connect(simulatorPage, &Simulator::transponderModeToggleRequested, this,
+            &MainWindow::onTransponderModeToggleRequested);
+    connect(messages, &Messages::privateMessageRequested, this, &MainWindow::onPrivateMessageRequested);
+    connect(messages, &Messages::radioMessageRequested, this, &MainWindow::onRadioMessageRequested);
+    connect(messages, &Messages::wallopRequested, this, &MainWindow::onWallopRequested);
+    connect(messages, &Messages::messageSoundRequested, this, &MainWindow::onMessageSoundRequested);
 
     if (!m_networkManager) {
         return;
     }
     using manager::NetworkManager;
     NetworkManager* nm = m_networkManager.get();
+    // The messages page refuses radio texts until it knows a COM radio transmits;
+    // radios reported before this window existed count too.
+    connect(nm, &NetworkManager::radioStatesUpdate, messages, &Messages::onRadioStackStateChanged);
+    messages->onRadioStackStateChanged(nm->radioStackState());
     connect(nm, &NetworkManager::networkConnected, this, &MainWindow::onNetworkConnected);
     connect(nm, &NetworkManager::networkDisconnected, this, &MainWindow::onNetworkDisconnected);
     connect(nm, &NetworkManager::simulatorConnectionStateChanged, this,
             &MainWindow::onSimulatorConnectionStateChanged);
     connect(nm, &NetworkManager::simulatorConnectionFailed, this, &MainWindow::onSimulatorConnectionFailed);
+    connect(nm, &NetworkManager::simulatorPluginStatusUpdated, simulatorPage,
+            &Simulator::onPluginStatusUpdated);
+    connect(nm, &NetworkManager::simulatorCslStatusUpdated, simulatorPage, &Simulator::onCslStatusUpdated);
+    connect(nm, &NetworkManager::simulatorTrafficMappingStatusUpdated, simulatorPage,
+            &Simulator::onTrafficMappingStatusUpdated);
+    connect(nm, &NetworkManager::simulatorXPlaneVersionUpdated, simulatorPage,
+            &Simulator::onXPlaneVersionUpdated);
+    connect(nm, &NetworkManager::simulatorTrafficSnapshotUpdated, simulatorPage,
+            &Simulator::onTrafficSnapshotUpdated);
     connect(nm, &NetworkManager::notificationPosted, this, &MainWindow::onNotificationPosted);
+    // The window's handler first (it may mark the simulator connected), then the page's 49 values.
     connect(nm, &NetworkManager::simulatorDataUpdated, this, &MainWindow::onSimulatorDataUpdated);
+    connect(nm, &NetworkManager::simulatorDataUpdated, simulatorPage, &Simulator::updateFromSimulatorData);
+    connect(nm, &NetworkManager::serverMessageReceived, messages, &Messages::onServerMessageReceived);
+    connect(nm, &NetworkManager::privateMessageReceived, messages, &Messages::onPrivateMessageReceived);
+    connect(nm, &NetworkManager::privateMessageSent, messages, &Messages::onPrivateMessageSent);
+    connect(nm, &NetworkManager::broadcastMessageReceived, messages, &Messages::onBroadcastMessageReceived);
+    connect(nm, &NetworkManager::wallopSent, messages, &Messages::onWallopSent);
+    connect(nm, &NetworkManager::radioMessageSent, this, &MainWindow::onRadioMessageSent);
+    connect(nm, &NetworkManager::radioMessageReceived, this, &MainWindow::onRadioMessageReceived);
+    connect(nm, &NetworkManager::selcalAlertReceived, this, &MainWindow::onSelcalAlertReceived);
+
+    if (!m_controllerManager) {
+        return;
+    }
+    using manager::ControllerManager;
+    ControllerManager* cm = m_controllerManager.get();
+    connect(cm, &ControllerManager::controllerAdded, messages, &Messages::onControllerChanged);
+    connect(cm, &ControllerManager::controllerUpdated, messages, &Messages::onControllerChanged);
+    connect(cm, &ControllerManager::controllerDeleted, messages, &Messages::onControllerDeleted);
 }
 
 void MainWindow::initServerInfo() {
-    qInfo().noquote() << QStringLiteral("MainWindow: FSD endpoint %1:%2, network %3")
-                             .arg(fsdHost())
-                             .arg(fsdPort())
-                             .arg(m_config->value(ConfigKeys::AuthVatsim) ? QStringLiteral("VATSIM")
-                                                                          : QStringLiteral("own"));
+    m_serverViewModel->setEndpoint(fsdHost(), fsdPort());
+    m_serverViewModel->setProtocol(m_config->value(ConfigKeys::AuthVatsim));
+    m_serverViewModel->setCurrentMode(m_currentMode);
+    m_simulatorViewModel->applyMode(m_currentMode);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -171,6 +235,9 @@ void MainWindow::onModeSelected(QString mode) {
     }
     m_currentMode = mode;
     m_dashboardViewModel->setCurrentMode(mode);
+    m_simulatorViewModel->setCurrentMode(mode);
+    m_simulatorViewModel->applyMode(mode);
+    m_serverViewModel->setCurrentMode(mode);
     m_networkManager->disconnectFromNetwork();
     if (mode == QLatin1String("XPLANE")) {
         emit xplaneSelected();
@@ -180,6 +247,7 @@ void MainWindow::onModeSelected(QString mode) {
         return;
     }
     m_dashboardViewModel->setSimulatorState(false, QStringLiteral("连接中..."));
+    m_simulatorViewModel->setSimulatorConnected(false, QStringLiteral("连接中..."));
 }
 
 void MainWindow::connectToServer(const QString& callsign, const QString& typeCode, const QString& selcal,
@@ -188,23 +256,35 @@ void MainWindow::connectToServer(const QString& callsign, const QString& typeCod
         return;
     }
     if (!m_networkManager->connectToNetwork(callsign, typeCode, selcal, observer)) {
-        m_dashboardViewModel->setServerState(false, QStringLiteral("未连接"));
+        // Refused because a session is open or opening: that session's state stands.
+        if (m_networkManager->sessionState() == manager::NetworkManager::Idle) {
+            m_dashboardViewModel->setServerState(false, QStringLiteral("未连接"));
+            m_serverViewModel->setServerState(false, QStringLiteral("未连接"));
+        }
         return;
     }
     m_dashboardViewModel->setServerState(false, QStringLiteral("连接中..."));
+    m_serverViewModel->setServerState(false, QStringLiteral("连接中..."));
     const QString line = QStringLiteral("正在连接 FSD %1:%2，呼号=%3，机型=%4，观察员模式=%5")
                              .arg(fsdHost())
                              .arg(fsdPort())
                              .arg(callsign, typeCode, observer ? QStringLiteral("是") : QStringLiteral("否"));
     m_dashboardViewModel->appendServerLog(line);
+    m_serverViewModel->appendLog(line);
 }
 
 void MainWindow::disconnectFromServer() {
-    if (!m_networkManager) {
+    // Without a session no disconnect event follows: "断开中..." would stay and
+    // keep the server page from connecting.
+    if (!m_networkManager || m_networkManager->sessionState() == manager::NetworkManager::Idle) {
         return;
     }
-    m_dashboardViewModel->setServerState(false, QStringLiteral("断开中..."));
-    m_dashboardViewModel->appendServerLog(QStringLiteral("正在断开 FSD 连接..."));
+    const QString status = QStringLiteral("断开中...");
+    const QString line = QStringLiteral("正在断开 FSD 连接...");
+    m_dashboardViewModel->setServerState(false, status);
+    m_serverViewModel->setServerState(false, status);
+    m_dashboardViewModel->appendServerLog(line);
+    m_serverViewModel->appendLog(line);
     m_networkManager->disconnectFromNetwork();
 }
 
@@ -213,6 +293,7 @@ void MainWindow::reconnectSimulator() {
         return;
     }
     m_dashboardViewModel->setSimulatorState(false, QStringLiteral("连接中..."));
+    m_simulatorViewModel->setSimulatorConnected(false, QStringLiteral("连接中..."));
     m_networkManager->reconnectSimulator();
 }
 

@@ -24,11 +24,17 @@ namespace manager {
 class ControllerManager;
 class NetworkManager;
 } // namespace manager
+namespace network {
+struct RadioMessageReceived;
+} // namespace network
 } // namespace velk
 
 namespace velk::ui {
 
 class DashboardViewModel;
+class MessagesPageViewModel;
+class ServerPageViewModel;
+class SimulatorPageViewModel;
 
 // The dashboard window that follows sign-in: hosts the QML dashboard, owns the
 // page view models, routes every page request to the session manager or the
@@ -85,6 +91,9 @@ public:
 
     // --- For start-up and tests ---------------------------------------------------
     DashboardViewModel* dashboardViewModel() const { return m_dashboardViewModel; }
+    SimulatorPageViewModel* simulatorViewModel() const { return m_simulatorViewModel; }
+    ServerPageViewModel* serverViewModel() const { return m_serverViewModel; }
+    MessagesPageViewModel* messagesViewModel() const { return m_messagesViewModel; }
     QQuickView* quickView() const { return m_view; }
     QMediaPlayer* mediaPlayer() const { return m_mediaPlayer; }
     QAudioOutput* audioOutput() const { return m_audioOutput; }
@@ -118,12 +127,16 @@ private:
     void onSimulatorConnectionStateChanged(bool connected);
     void onSimulatorConnectionFailed(const QString& message);
     void onNotificationPosted(const QString& message, common::MessageType type);
-    // The first 16 of the session manager's 49 simulator values.
+    // The first 16 of the session manager's 49 simulator values; the simulator
+    // page takes all 49 through its own connection, made right after this one.
     void onSimulatorDataUpdated(bool simConnected, double latitude, double longitude, double altitudeMslM,
                                 double altitudeAglM, double altitudePressure, double pitch, double heading,
                                 double bank, double latitudeVelocity, double longitudeVelocity,
                                 double altitudeVelocity, double pitchVelocity, double headingVelocity,
                                 double bankVelocity, double groundSpeed);
+    void onRadioMessageSent(const QString& message, const QList<uint>& frequencies);
+    void onRadioMessageReceived(const network::RadioMessageReceived& args);
+    void onSelcalAlertReceived(const QString& from, const QList<uint>& frequencies);
 
     AppConfig* m_config = nullptr;
     QString m_currentMode = QStringLiteral("NONE");
@@ -132,6 +145,9 @@ private:
     QQuickView* m_view = nullptr;
     QWidget* m_container = nullptr;
     DashboardViewModel* m_dashboardViewModel = nullptr;
+    SimulatorPageViewModel* m_simulatorViewModel = nullptr;
+    ServerPageViewModel* m_serverViewModel = nullptr;
+    MessagesPageViewModel* m_messagesViewModel = nullptr;
     QAudioOutput* m_audioOutput = nullptr;
     QMediaPlayer* m_mediaPlayer = nullptr;
     // The account's profile, history and leaderboards load on the first show only.

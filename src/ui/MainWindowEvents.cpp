@@ -2,37 +2,64 @@
 
 #include "ui/MainWindow.h"
 
+#include "manager/NetworkManager.h"
+#include "network/RadioMessageReceived.h"
 #include "ui/viewmodel/DashboardViewModel.h"
+#include "ui/viewmodel/MessageChannels.h"
+#include "ui/viewmodel/MessagesPageViewModel.h"
+#include "ui/viewmodel/ServerPageViewModel.h"
+#include "ui/viewmodel/SimulatorPageViewModel.h"
 
 #include <QUrl>
 
 namespace velk::ui {
 
 void MainWindow::onNetworkConnected(const QString& callsign) {
-    m_dashboardViewModel->setServerState(true, QStringLiteral("已连接"));
-    m_dashboardViewModel->appendServerLog(QStringLiteral("FSD 已连接：%1").arg(callsign));
+    m_messagesViewModel->setNetworkConnected(true);
+    const QString status = QStringLiteral("已连接");
+    m_dashboardViewModel->setServerState(true, status);
+    m_serverViewModel->setServerState(true, status);
+    // The flag the session was opened with: the form may say otherwise.
+    m_serverViewModel->setConnectedCallsign(callsign, m_networkManager->connectInfo().observerMode);
+    const QString line = QStringLiteral("FSD 已连接：%1").arg(callsign);
+    m_dashboardViewModel->appendServerLog(line);
+    m_serverViewModel->appendLog(line);
+    m_serverViewModel->addRecentEvent(QStringLiteral("网络已连接"), callsign, QStringLiteral("网络"));
+    m_messagesViewModel->appendSystemMessage(QStringLiteral("网络已连接，当前呼号：%1").arg(callsign));
     playNotificationSound(QUrl(QString::fromLatin1(ConnectSound)), SoundVolume);
 }
 
 void MainWindow::onNetworkDisconnected(bool forced) {
     const QString status = forced ? QStringLiteral("已断开（强制）") : QStringLiteral("已断开");
+    m_messagesViewModel->setNetworkConnected(false);
     m_dashboardViewModel->setServerState(false, status);
-    m_dashboardViewModel->appendServerLog(QStringLiteral("FSD 已断开：%1").arg(status));
+    m_serverViewModel->setServerState(false, status);
+    const QString line = QStringLiteral("FSD 已断开：%1").arg(status);
+    m_dashboardViewModel->appendServerLog(line);
+    m_serverViewModel->appendLog(line);
+    m_serverViewModel->addRecentEvent(QStringLiteral("网络已断开"), status,
+                                      forced ? QStringLiteral("强制") : QStringLiteral("网络"));
+    m_messagesViewModel->appendSystemMessage(QStringLiteral("网络连接已断开：%1").arg(status));
     playNotificationSound(QUrl(QString::fromLatin1(DisconnectSound)), SoundVolume);
 }
 
 void MainWindow::onSimulatorConnectionStateChanged(bool connected) {
-    m_dashboardViewModel->setSimulatorState(connected,
-                                            connected ? QStringLiteral("已连接") : QStringLiteral("未连接"));
+    const QString text = connected ? QStringLiteral("已连接") : QStringLiteral("未连接");
+    m_dashboardViewModel->setSimulatorState(connected, text);
+    m_simulatorViewModel->setSimulatorConnected(connected, text);
 }
 
 void MainWindow::onSimulatorConnectionFailed(const QString& message) {
     m_dashboardViewModel->setSimulatorState(false, message);
+    m_simulatorViewModel->setSimulatorConnected(false, message);
     m_dashboardViewModel->appendServerLog(message);
+    m_serverViewModel->addRecentEvent(QStringLiteral("模拟器连接失败"), message, QStringLiteral("模拟器"));
 }
 
 void MainWindow::onNotificationPosted(const QString& message, common::MessageType /*type*/) {
     m_dashboardViewModel->appendServerLog(message);
+    m_serverViewModel->appendLog(message);
+    m_serverViewModel->addRecentEvent(QStringLiteral("通知"), message, QStringLiteral("系统"));
 }
 
 void MainWindow::onSimulatorDataUpdated(bool simConnected, double latitude, double longitude,
@@ -46,17 +73,27 @@ void MainWindow::onSimulatorDataUpdated(bool simConnected, double latitude, doub
     // Data proves the connection; a failure message stays until the back end says otherwise.
     if (simConnected && (status == u"连接中..." || status == u"未连接")) {
         m_dashboardViewModel->setSimulatorState(true, QStringLiteral("已连接"));
+        m_simulatorViewModel->setSimulatorConnected(true, QStringLiteral("已连接"));
     }
     m_dashboardViewModel->setFlightData(latitude, longitude, altitudeMslM, heading, groundSpeed);
 }
 
+void MainWindow::onRadioMessageSent(const QString& message, const QList<uint>& frequencies) {
+    // Marked as the pilot's own by a flag: a station may well be called "我".
+    m_messagesViewModel->appendOwnRadioMessage(message, frequencyTexts(frequencies));
+}
+
+void MainWindow::onRadioMessageReceived(const network::RadioMessageReceived& args) {
+    m_messagesViewModel->appendRadioMessage(args.from, args.message,
+                                            frequencyTexts(frequenciesOf(args.frequencies)), args.isDirect);
+}
+
+void MainWindow::onSelcalAlertReceived(const QString& from, const QList<uint>& frequencies) {
+    m_messagesViewModel->appendSelcalAlert(from, frequencyTexts(frequencies));
+}
+
 QStringList MainWindow::frequencyTexts(const QList<uint>& kilohertz) {
-    QStringList texts;
-    texts.reserve(kilohertz.size());
-    for (uint khz : kilohertz) {
-        texts << QString::number(khz / 1000.0, 'f', 3);
-    }
-    return texts;
+    return messages::frequencyTexts(kilohertz);
 }
 
 QList<uint> MainWindow::frequenciesOf(const QVariant& field) {

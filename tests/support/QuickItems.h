@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QList>
 #include <QQuickItem>
 #include <QString>
 #include <QStringList>
+#include <QTest>
+#include <QWindow>
 
 namespace velk::test {
 
@@ -46,6 +50,20 @@ inline QQuickItem* findVisual(QQuickItem* root, const QString& name) {
         }
     }
     return nullptr;
+}
+
+// Focuses `item`, selects what it holds and types `text` over it in `window`.
+inline void typeInto(QWindow* window, QQuickItem* item, const QString& text) {
+    item->forceActiveFocus();
+    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_Backspace);
+    // Key events carrying the text, so that any character (blank, Chinese) arrives as typed.
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(window, &press);
+        QCoreApplication::sendEvent(window, &release);
+    }
 }
 
 } // namespace velk::test

@@ -2,8 +2,6 @@
 
 #include "support/QuickItems.h"
 
-#include <QCoreApplication>
-#include <QKeyEvent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -74,16 +72,7 @@ void QuickPageHost::click(QQuickItem* item) {
 }
 
 void QuickPageHost::type(QQuickItem* item, const QString& text) {
-    item->forceActiveFocus();
-    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(&view, Qt::Key_Backspace);
-    // Key events carrying the text, so that any character (blank, Chinese) arrives as typed.
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QCoreApplication::sendEvent(&view, &press);
-        QCoreApplication::sendEvent(&view, &release);
-    }
+    typeInto(&view, item, text);
 }
 
 } // namespace velk::test

@@ -7,6 +7,7 @@
 #include "ui/MainWindow.h"
 #include "ui/QmlTypes.h"
 #include "ui/viewmodel/DashboardViewModel.h"
+#include "ui/viewmodel/ServerPageViewModel.h"
 
 #include <QAudioOutput>
 #include <QMediaPlayer>
@@ -108,6 +109,8 @@ private slots:
     void miniWindowPttReleases_data();
     void miniWindowPttReleases();
     void messagesBadge();
+    void pagesEndToEnd_data();
+    void pagesEndToEnd();
 };
 
 QObject* TstMainWindow::find(const QString& name) const {
@@ -228,8 +231,8 @@ void TstMainWindow::sidebarLoadsEveryPage() {
         QCOMPARE(find("mainDashboard")->property("currentSection").toString(), key);
         QVERIFY(find("menu_" + key)->property("selected").toBool());
     }
-    click("menu_server");
-    QTRY_VERIFY(find("page_server"));
+    click("menu_voice");
+    QTRY_VERIFY(find("page_voice"));
     screenshot("dashboard-placeholder");
 }
 
@@ -247,6 +250,10 @@ void TstMainWindow::overviewConnectReachesTheFsdServer() {
     QVERIFY(overview()->serverConnected());
     QVERIFY(overview()->serverLog().contains(QStringLiteral("FSD 已连接：ABC123\n")));
     QCOMPARE(window->mediaPlayer()->source(), QUrl(MainWindow::ConnectSound));
+    // A second connect is refused and leaves the open session as shown.
+    overview()->requestServerConnect("ABC123", "A320", "", false);
+    QCOMPARE(overview()->serverStatusText(), QStringLiteral("已连接"));
+    QVERIFY(window->serverViewModel()->formLocked());
 
     overview()->requestServerDisconnect();
     QVERIFY(overview()->serverLog().contains(QStringLiteral("正在断开 FSD 连接...\n")));
@@ -255,6 +262,9 @@ void TstMainWindow::overviewConnectReachesTheFsdServer() {
 
     // A refused connect (already observer-less pilot without a callsign) leaves "未连接".
     overview()->requestServerConnect("", "A320", "", false);
+    QCOMPARE(overview()->serverStatusText(), QStringLiteral("未连接"));
+    // Nothing to end: no "断开中..." that no event would clear.
+    overview()->requestServerDisconnect();
     QCOMPARE(overview()->serverStatusText(), QStringLiteral("未连接"));
 }
 
@@ -527,6 +537,90 @@ void TstMainWindow::messagesBadge() {
     QVERIFY(badgeText);
     QCOMPARE(badgeText->property("text").toString(), QStringLiteral("99+"));
     view()->rootContext()->setContextProperty("messagesBackend", static_cast<QObject*>(nullptr));
+}
+
+// Each row is a script run on the main dashboard, through the real window,
+// session manager, FSD test server and fake simulator. Steps, fields split by '|':
+// login; deliver|line; radios|com1 kHz|squawk; open|section; click|name;
+// type|name|text (then Return); expect|name|property|value; contains|name|property|text;
+// serverSees|prefix; serverSends|line; simCall|operation|first argument.
+void TstMainWindow::pagesEndToEnd_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("messages: a private text raises the badge and shows")
+        << QStringList{"login",
+                       "deliver|#TMDLH123:ABC123:hello",
+                       "expect|menu_messages|badgeCount|1",
+                       "open|messages",
+                       "click|session_DLH123",
+                       "expect|messageText|text|hello",
+                       "expect|menu_messages|badgeCount|0"};
+    QTest::newRow("simulator: the fake simulator's radios show")
+        << QStringList{"radios|122800|4521", "open|simulator", "expect|simulatorStatus|text|已连接",
+                       "expect|com1Frequency|value|122.800", "expect|transponder|value|4521"};
+    QTest::newRow("simulator: a COM1 entry reaches the simulator") << QStringList{
+        "radios|122800|4521", "open|simulator", "type|com1Field|121.8", "simCall|setCom1Frequency|121.8"};
+    QTest::newRow("server: a connect from the page reaches the FSD server")
+        << QStringList{"open|server",
+                       "type|callsignField|abc123",
+                       "type|typeCodeField|A320",
+                       "click|connectButton",
+                       "serverSees|#APABC123:SERVER:",
+                       "serverSends|$CRSERVER:ABC123:IP:10.0.0.1",
+                       "expect|connectButton|text|断开服务器",
+                       "contains|serverLog|text|FSD 已连接：ABC123"};
+}
+
+void TstMainWindow::pagesEndToEnd() {
+    QFETCH(QStringList, steps);
+    createWindow();
+    chooseMsfs();
+    QString section;
+    for (const QString& step : steps) {
+        const QStringList f = step.split('|');
+        const QString& verb = f.first();
+        if (verb == "login") {
+            QVERIFY(h.loginPilot());
+        } else if (verb == "deliver") {
+            QVERIFY(h.deliver(f[1]));
+        } else if (verb == "radios") {
+            model::RadioStackState radios;
+            radios.com1Frequency = f[1].toUInt();
+            radios.transponderCode = f[2].toUInt();
+            h.sim->setRadioStackState(radios);
+        } else if (verb == "open") {
+            section = f[1];
+            click("menu_" + section);
+            QTRY_VERIFY(find("page_" + section));
+        } else if (verb == "click") {
+            QTRY_VERIFY2(find(f[1]), qPrintable(step));
+            click(f[1]);
+        } else if (verb == "type") {
+            QQuickItem* field = nullptr;
+            QTRY_VERIFY2((field = qobject_cast<QQuickItem*>(find(f[1]))), qPrintable(step));
+            test::typeInto(view(), field, f[2]);
+            QTest::keyClick(view(), Qt::Key_Return);
+        } else if (verb == "expect" || verb == "contains") {
+            QTRY_VERIFY2(find(f[1]), qPrintable(step));
+            const auto shown = [&] { return find(f[1])->property(qPrintable(f[2])).toString(); };
+            if (verb == "expect") {
+                QTRY_COMPARE(shown(), f[3]);
+            } else {
+                QTRY_VERIFY2(shown().contains(f[3]), qPrintable(shown()));
+            }
+        } else if (verb == "serverSees") {
+            QVERIFY(h.server.waitForLineStartingWith(f[1]));
+        } else if (verb == "serverSends") {
+            h.server.sendLine(f[1]);
+        } else if (verb == "simCall") {
+            QTRY_COMPARE(h.sim->count(f[1]), 1);
+            QCOMPARE(h.sim->callsTo(f[1]).first().args.value(0), QVariant(f[2].toFloat()));
+        } else {
+            QFAIL(qPrintable("unknown step " + step));
+        }
+    }
+    // Text from the network and the simulator is never read as markup.
+    QCOMPARE(test::textsNotPlain(view()->contentItem()), QStringList());
+    screenshot("page-" + section);
 }
 
 QTEST_MAIN(TstMainWindow)

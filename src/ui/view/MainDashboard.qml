@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Layouts
 import com.morvane.backend 1.0
 import "components"
+import "pages" as Pages
 
 // The dashboard after a platform choice: sidebar, one page per section and
 // the floating voice window.
@@ -105,16 +106,14 @@ Item {
     }
     Component {
         id: simulatorPage
-        PagePlaceholder {
-            key: "simulator"
-            title: "模拟器"
+        Pages.SimulatorPage {
+            objectName: "page_simulator"
         }
     }
     Component {
         id: serverPage
-        PagePlaceholder {
-            key: "server"
-            title: "服务器"
+        Pages.ServerPage {
+            objectName: "page_server"
         }
     }
     Component {
@@ -126,9 +125,8 @@ Item {
     }
     Component {
         id: messagesPage
-        PagePlaceholder {
-            key: "messages"
-            title: "消息"
+        Pages.MessagesPage {
+            objectName: "page_messages"
         }
     }
     Component {

@@ -107,6 +107,7 @@ Item {
         color: onActive ? "#FFFFFF" : "#DC2626"
         Text {
             id: pillText
+            textFormat: Text.PlainText
             anchors.centerIn: parent
             text: parent.count
             font.pixelSize: 10
@@ -133,6 +134,7 @@ Item {
                 RowLayout {
                     Layout.fillWidth: true
                     Text {
+                        textFormat: Text.PlainText
                         text: "消息"
                         font.pixelSize: 14
                         font.bold: true
@@ -148,6 +150,7 @@ Item {
                         color: "#DC2626"
                         Text {
                             id: badgeText
+                            textFormat: Text.PlainText
                             anchors.centerIn: parent
                             text: page.backend ? page.backend.unreadCount : 0
                             font.pixelSize: 11
@@ -233,6 +236,7 @@ Item {
                 }
 
                 Text {
+                    textFormat: Text.PlainText
                     text: "私聊"
                     font.pixelSize: 13
                     font.bold: true
@@ -304,6 +308,7 @@ Item {
                                 radius: 9
                                 color: closeMouse.containsMouse ? Qt.rgba(0, 0, 0, 0.12) : "transparent"
                                 Text {
+                                    textFormat: Text.PlainText
                                     anchors.centerIn: parent
                                     text: "x"
                                     font.pixelSize: 11
@@ -326,6 +331,7 @@ Item {
                 }
 
                 Text {
+                    textFormat: Text.PlainText
                     text: "附近管制"
                     font.pixelSize: 13
                     font.bold: true
@@ -440,6 +446,7 @@ Item {
                                 page.backend.clearMessages();
                         }
                         contentItem: Text {
+                            textFormat: Text.PlainText
                             text: clearButton.text
                             font.pixelSize: 13
                             color: Style.textPrimary
@@ -575,6 +582,7 @@ Item {
 
                 Text {
                     objectName: "emptyText"
+                    textFormat: Text.PlainText
                     anchors.centerIn: parent
                     visible: messageList.count === 0
                     text: "当前频道暂无消息"
