@@ -159,6 +159,7 @@ private slots:
         FsdTestServer server;
         auto client = std::make_unique<fsd::FsdClient>();
         QVERIFY(open(server, *client));
+        client->setSendBufferLimit(64 * 1024 * 1024);
         const QString big = QStringLiteral("#TMABC123:DEF456:") + QString(20000, u'x');
         // More than the kernel buffers take at once, so that the close has to wait.
         for (int i = 0; i < 500; ++i) {
