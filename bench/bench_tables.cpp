@@ -3,6 +3,7 @@
 // the configuration merge of the remote table, and many pilots leaving at once.
 #include "BenchRatio.h"
 #include "fsd/FsdClient.h"
+#include "fsd/LineFramer.h"
 #include "manager/AircraftManager.h"
 #include "manager/NetworkManager.h"
 #include "model/AircraftConfig.h"
@@ -126,6 +127,8 @@ struct Traffic {
     }
 };
 
+const bool kSmoke = qEnvironmentVariableIsSet("VELK_BENCH_SMOKE");
+
 void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 // One second of traffic: each pilot sends five fast positions, and one in five
@@ -154,6 +157,81 @@ void BM_SecondOfTrafficThroughSessionAndTable(benchmark::State& state) {
         static_cast<double>(packets), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_SecondOfTrafficThroughSessionAndTable)->Arg(100)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// One second of traffic as the server sends it: each pilot's five fast
+// positions and one in five pilots' slow position, as text lines.
+QByteArray secondOfTrafficLines(const Traffic& traffic, int count) {
+    QByteArray bytes;
+    for (int tick = 0; tick < 5; ++tick) {
+        for (int i = 0; i < count; ++i) {
+            bytes += traffic.fastPacket(i, tick).serialize().toUtf8();
+        }
+        for (int i = tick; i < count; i += 25) {
+            bytes += traffic.slowPacket(i, tick).serialize().toUtf8();
+        }
+    }
+    return bytes;
+}
+
+// Splits and decodes the lines; `deliver` takes each position packet.
+template <typename Deliver> qint64 decodeLines(const QByteArray& bytes, Deliver&& deliver) {
+    constexpr qsizetype kRead = 4096; // about what one socket read brings
+    velk::fsd::LineFramer framer;
+    QByteArrayView raw;
+    qint64 lines = 0;
+    for (qsizetype offset = 0; offset < bytes.size(); offset += kRead) {
+        framer.append(QByteArrayView(bytes).sliced(offset, std::min(kRead, bytes.size() - offset)));
+        while (framer.next(raw) == velk::fsd::LineFramer::Status::Line) {
+            const pdu::Packet packet = pdu::decode(QString::fromUtf8(raw));
+            std::visit([&](const auto& p) { deliver(p); }, packet);
+            ++lines;
+        }
+    }
+    return lines;
+}
+
+// A large event seen from a busy hub: `count` pilots at 5 Hz, from the
+// received lines through the session and the remote table to the back end.
+void BM_SecondOfTrafficFromLines(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    const QByteArray bytes = secondOfTrafficLines(traffic, count);
+    velk::fsd::FsdClient* fsd = traffic.nm->fsdClient();
+    std::chrono::nanoseconds total{0};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        decodeLines(bytes, [fsd](const auto& p) {
+            using T = std::decay_t<decltype(p)>;
+            if constexpr (std::is_same_v<T, pdu::FastPilotPosition>) {
+                emit fsd->raiseFastPilotPositionReceived(p);
+            } else if constexpr (std::is_same_v<T, pdu::PilotPosition>) {
+                emit fsd->raisePilotPositionReceived(p);
+            }
+        });
+        total += std::chrono::steady_clock::now() - start;
+    }
+    velk::bench::noteCost("second_of_traffic/" + std::to_string(count), total,
+                          static_cast<double>(state.iterations()));
+    state.counters["core_share_pct"] =
+        100.0 * std::chrono::duration<double>(total).count() / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SecondOfTrafficFromLines)->Arg(kSmoke ? 100 : 5000)->Unit(benchmark::kMillisecond);
+
+// Floor: the same lines only split and decoded.
+void BM_SecondOfTrafficDecodeOnly(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    const QByteArray bytes = secondOfTrafficLines(traffic, count);
+    std::chrono::nanoseconds total{0};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(decodeLines(bytes, [](const auto& p) { benchmark::DoNotOptimize(&p); }));
+        total += std::chrono::steady_clock::now() - start;
+    }
+    velk::bench::noteCost("decode_only/" + std::to_string(count), total,
+                          static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_SecondOfTrafficDecodeOnly)->Arg(kSmoke ? 100 : 5000)->Unit(benchmark::kMillisecond);
 
 // The remote table alone: one fast position of one of `count` pilots.
 void BM_RemoteTableFastPosition(benchmark::State& state) {
@@ -192,8 +270,6 @@ void BM_ConfigurationIncrementMerge(benchmark::State& state) {
 BENCHMARK(BM_ConfigurationIncrementMerge)->Arg(100)->Arg(500);
 
 // --- Many pilots leaving at once -------------------------------------------------
-
-const bool kSmoke = qEnvironmentVariableIsSet("VELK_BENCH_SMOKE");
 
 // The remote table with `count` pilots: in the simulator (confirmed), or never
 // put in (made-up callsigns with no type), as a hostile server invents them.
@@ -318,6 +394,11 @@ void printLeavingRatios() {
         }
     }
     velk::bench::printRatios(ratios);
+    const auto traffic = velk::bench::costs().find("second_of_traffic/5000");
+    if (traffic != velk::bench::costs().end()) {
+        std::printf("5000 pilots at 5 Hz: %.2f%% of one core\n", traffic->second / 1e7);
+    }
+    velk::bench::printRatios({{"second_of_traffic/5000", "decode_only/5000"}});
 }
 
 } // namespace

@@ -25,7 +25,7 @@ public:
     using Handler = std::function<void(PluginMessage)>;
 
     static constexpr int kReceiveTimeoutMs = 100;
-    static constexpr int kCloseWaitMs = 500;
+    static constexpr int kCloseWaitMs = 300;
 
     explicit PluginChannel(Handler onMessage);
     ~PluginChannel();
