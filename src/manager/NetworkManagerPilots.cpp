@@ -43,6 +43,10 @@ const RemoteAircraft* NetworkManager::pilot(const QString& callsign) const {
 }
 
 RemoteAircraft& NetworkManager::touchPilot(const QString& callsign) {
+    // Keys are normalised: a callsign found as given needs no normalising.
+    if (const auto found = m_pilots.find(callsign); found != m_pilots.end()) {
+        return *found;
+    }
     const QString key = callsign.trimmed().toUpper();
     auto it = m_pilots.find(key);
     if (it == m_pilots.end()) {
@@ -233,20 +237,24 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
     if (!m_simulator) {
         return;
     }
-    auto it = m_pilots.find(callsign.trimmed().toUpper());
+    auto it = m_pilots.find(callsign);
+    if (it == m_pilots.end()) {
+        it = m_pilots.find(callsign.trimmed().toUpper());
+    }
     if (it == m_pilots.end() || it->equipment.isEmpty()) {
+        return;
+    }
+    const QString key = it.key();
+    if (it->simState == RemoteAircraft::SimState::InSimulator) {
+        // Its type was normalised when it went in; every position passes here.
+        if (!it->hasConfig) {
+            requestAircraftConfigurationOnce(key);
+        }
         return;
     }
     it->equipment = normalizeTypeCode(it->equipment);
     if (!it->hasPosition) {
         return; // put in with its first position, not at 0°N 0°E
-    }
-    const QString key = it.key();
-    if (it->simState == RemoteAircraft::SimState::InSimulator) {
-        if (!it->hasConfig) {
-            requestAircraftConfigurationOnce(key);
-        }
-        return;
     }
     m_simulator->addRemoteAircraft(*it);
     it->simState = RemoteAircraft::SimState::InSimulator;
