@@ -1,5 +1,7 @@
 #include "network/SwiftAircraftIcaoService.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QSet>
@@ -157,17 +159,11 @@ void BM_SearchDesignators(benchmark::State& state) {
 }
 BENCHMARK(BM_SearchDesignators);
 
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtInfoMsg && type != QtDebugMsg) {
-        fprintf(stderr, "%s\n", qPrintable(message));
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietHandler);
+    qInstallMessageHandler(velk::bench::quietHandler);
     if (!buildDatabase()) {
         fprintf(stderr, "could not build the benchmark database\n");
         return 1;

@@ -2,8 +2,12 @@
 #include "ConfigKeys.h"
 #include "simulator/msfs/MsfsAircraftLibrary.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
@@ -23,6 +27,14 @@ constexpr int kVariationsPerPackage = 10;
 const char* const kTypes[] = {"A20N", "A320", "B738", "B77W", "A359", "C172", "E190", "CRJ9"};
 const char* const kAirlines[] = {"DLH", "BAW", "AFR", "UAE", "RYR", "EZY", "KLM", "SAS"};
 
+// Nanoseconds per iteration of the scan and of its floor, for the ratio.
+double g_scanNs = 0.0;
+double g_readNs = 0.0;
+
+QString packagesFolder() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("bench-packages"));
+}
+
 bool writeFile(const QString& path, const QByteArray& text) {
     QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
     QFile file(path);
@@ -32,8 +44,7 @@ bool writeFile(const QString& path, const QByteArray& text) {
 // A packages folder with a shared base container per type and one aircraft.cfg
 // per package, each with several liveries.
 bool buildLibrary() {
-    const QString packages =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("bench-packages"));
+    const QString packages = packagesFolder();
     QDir(packages).removeRecursively();
     for (int t = 0; t < 8; ++t) {
         const QString base =
@@ -85,13 +96,44 @@ bool waitReady() {
     return library->isReady();
 }
 
+// The floor of the scan: the same aircraft.cfg files, each read whole, no
+// walking and no parsing.
+void BM_ReadCfgFilesWhole(benchmark::State& state) {
+    QStringList files;
+    QDirIterator it(packagesFolder(), {QStringLiteral("aircraft.cfg")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        files.append(it.next());
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (auto _ : state) {
+        for (const QString& path : std::as_const(files)) {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly)) {
+                benchmark::DoNotOptimize(file.readAll());
+            }
+        }
+    }
+    g_readNs = double(timer.nsecsElapsed()) / double(state.iterations());
+    state.SetItemsProcessed(state.iterations() * files.size());
+    state.counters["files"] = double(files.size());
+}
+BENCHMARK(BM_ReadCfgFilesWhole)->Unit(benchmark::kMillisecond);
+
 void BM_ScanLibrary(benchmark::State& state) {
     MsfsAircraftLibrary* library = MsfsAircraftLibrary::instance();
+    QElapsedTimer timer;
+    timer.start();
     for (auto _ : state) {
         library->scanAll();
     }
+    g_scanNs = double(timer.nsecsElapsed()) / double(state.iterations());
     state.SetItemsProcessed(state.iterations() * kPackages);
     state.counters["files"] = kPackages + 8;
+    if (g_readNs > 0.0) {
+        state.counters["x_plain_read"] = g_scanNs / g_readNs;
+    }
 }
 BENCHMARK(BM_ScanLibrary)->Unit(benchmark::kMillisecond);
 
@@ -134,17 +176,11 @@ void BM_MatchCached(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchCached);
 
-void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type != QtInfoMsg && type != QtDebugMsg) {
-        fprintf(stderr, "%s\n", qPrintable(message));
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietHandler);
+    qInstallMessageHandler(velk::bench::quietHandler);
     qunsetenv("APPDATA");
     qunsetenv("LOCALAPPDATA");
     if (!buildLibrary()) {
@@ -157,5 +193,8 @@ int main(int argc, char** argv) {
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (g_scanNs > 0.0 && g_readNs > 0.0) {
+        printf("scan / plain read of the same files: %.2fx (goal <= 1.5x)\n", g_scanNs / g_readNs);
+    }
     return 0;
 }

@@ -42,7 +42,7 @@ SimResult setFn(SimHandle, std::uint32_t, std::uint32_t, std::uint32_t, std::uin
 }
 SimResult nextFn(SimHandle, const std::uint8_t** message, std::uint32_t* size) {
     if (!g_pending)
-        return -1;
+        return kNoMessageWaiting; // as the library answers when nothing is waiting
     g_pending = false;
     *message = g_message.data();
     *size = std::uint32_t(g_message.size());

@@ -9,6 +9,7 @@
 #include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "ui/LoginWindow.h"
+#include "ui/MainWindow.h"
 #include "voice/VoiceClient.h"
 
 #include <QDebug>
@@ -29,6 +30,7 @@ struct Session {
     std::shared_ptr<manager::AircraftManager> aircraft;
     std::shared_ptr<manager::UserAircraftManager> userAircraft;
     std::shared_ptr<manager::ControllerManager> controllers;
+    std::unique_ptr<ui::MainWindow> window;
 };
 Session g_session;
 
@@ -42,7 +44,13 @@ std::shared_ptr<manager::ControllerManager> controllerManager() {
     return g_session.controllers;
 }
 
+ui::MainWindow* mainWindow() {
+    return g_session.window.get();
+}
+
 void tearDownSession() {
+    // The window first: its view models and pages point into the session's objects.
+    g_session.window.reset();
     if (g_session.network) {
         g_session.network->disconnectFromNetwork();
     }
@@ -81,6 +89,20 @@ void onLoginSuccess() {
     g_session.aircraft = std::make_shared<manager::AircraftManager>(g_session.network);
     g_session.userAircraft = std::make_shared<manager::UserAircraftManager>(g_session.network);
     g_session.controllers = std::make_shared<manager::ControllerManager>(g_session.network);
+
+    g_session.window = std::make_unique<ui::MainWindow>(g_session.network, g_session.controllers);
+    ui::MainWindow* window = g_session.window.get();
+    QObject::connect(window, &ui::MainWindow::msfsSelected, window, &activateMsfsBackend);
+    QObject::connect(window, &ui::MainWindow::xplaneSelected, window, &activateXPlaneBackend);
+    QObject::connect(window, &ui::MainWindow::logoutRequested, window, &onLogoutRequested);
+    if (g_loginGeometry.isValid()) {
+        window->setGeometry(g_loginGeometry);
+    }
+    // The dashboard's own minimum stays the floor: the login window's is smaller
+    // than the dashboard can be laid out in.
+    window->setMinimumSize(window->minimumSize().expandedTo(g_loginMinimumSize));
+    window->show();
+
     const int cid = network::ApiService::instance()->currentUser().cid;
     g_session.network->voiceClient()->setCid(static_cast<quint32>(qMax(0, cid)));
 }
@@ -116,6 +138,10 @@ void onLogoutRequested() {
     config->resetValue(ConfigKeys::AuthPassword);
     config->setValue(ConfigKeys::AuthRememberPassword, false);
     config->setValue(ConfigKeys::AuthAutoLogin, false);
+    if (g_session.window) {
+        g_session.window->hide();
+    }
+    // The window is deleted on the next turn: this runs inside its own signal.
     QTimer::singleShot(0, [] {
         tearDownSession();
         if (g_loginWindow) {

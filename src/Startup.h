@@ -9,7 +9,8 @@ namespace velk {
 
 namespace ui {
 class LoginWindow;
-}
+class MainWindow;
+} // namespace ui
 namespace manager {
 class NetworkManager;
 class ControllerManager;
@@ -24,8 +25,9 @@ QRect lastLoginGeometry();
 QSize lastLoginMinimumSize();
 
 // Handler of LoginWindow::loginSuccess (connected directly): hides the login
-// window, ends any previous session and creates the session manager and the
-// aircraft, user-aircraft and controller managers, in that order.
+// window, ends any previous session, creates the session manager, the
+// aircraft, user-aircraft and controller managers and the main window, in that
+// order, and shows the main window where the login window was.
 void onLoginSuccess();
 // Handlers of the platform choice: hand a new MSFS or X-Plane back end to the
 // session manager; nothing without a signed-in session.
@@ -34,7 +36,9 @@ void activateXPlaneBackend();
 // The signed-in session's managers; empty when signed out.
 std::shared_ptr<manager::NetworkManager> networkManager();
 std::shared_ptr<manager::ControllerManager> controllerManager();
-// Leaves the network and drops the session's objects.
+// The signed-in session's main window; null when signed out.
+ui::MainWindow* mainWindow();
+// Deletes the main window, then leaves the network and drops the session's objects.
 void tearDownSession();
 // Handler of the main window's logout request: ends the session, forgets the
 // stored credentials and shows the login window again on the next turn of the

@@ -4,6 +4,7 @@
 #include "common/AppVersion.h"
 #include "model/MetaTypes.h"
 #include "ui/LoginWindow.h"
+#include "ui/QmlTypes.h"
 #include "ui/ThemeManager.h"
 
 #include <QApplication>
@@ -24,6 +25,8 @@ int main(int argc, char* argv[]) {
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 
     velk::model::registerMetaTypes();
+    // Before any QML engine exists.
+    velk::ui::registerQmlTypes();
 
     // Before any window exists, so that every window starts in the light look.
     velk::ui::ThemeManager::instance()->applyTheme(velk::ui::ThemeManager::Light);

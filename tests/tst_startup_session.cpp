@@ -6,7 +6,9 @@
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FsdTestServer.h"
 #include "ui/LoginWindow.h"
+#include "ui/MainWindow.h"
 
+#include <QPointer>
 #include <QTest>
 
 using namespace velk;
@@ -42,9 +44,12 @@ private slots:
         QVERIFY(controllerManager());
         QVERIFY(!first->simulator());
 
-        activateXPlaneBackend();
+        // The main window follows where the login window was, and its platform choice binds a back end.
+        QVERIFY(mainWindow() && mainWindow()->isVisible());
+        QCOMPARE(mainWindow()->pos(), window.pos());
+        emit mainWindow()->xplaneSelected();
         QVERIFY(dynamic_cast<simulator::xplane::XPlaneAdapter*>(first->simulator().get()));
-        activateMsfsBackend();
+        emit mainWindow()->msfsSelected();
         QVERIFY(dynamic_cast<simulator::msfs::MsfsAdapter*>(first->simulator().get()));
 
         // A later sign-in starts from fresh objects.
@@ -69,7 +74,9 @@ private slots:
         QVERIFY(networkManager());
         QVERIFY(networkManager()->connectToNetwork(QStringLiteral("OBS1"), QString(), QString(), true));
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#AAOBS1:")));
-        onLogoutRequested();
+        QPointer<ui::MainWindow> dashboard = mainWindow();
+        emit dashboard->logoutRequested();
+        QVERIFY(!dashboard->isVisible());
         // The logoff still names the account before its credentials are forgotten.
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DAOBS1:pilot")));
         QCOMPARE(config->value(ConfigKeys::AuthUsername), QString());
@@ -77,6 +84,7 @@ private slots:
         QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
         QCOMPARE(config->value(ConfigKeys::AuthAutoLogin), false);
         QTRY_VERIFY(window.isVisible());
+        QVERIFY(!dashboard);
         QVERIFY(!networkManager());
         setLoginWindow(nullptr);
     }

@@ -320,13 +320,13 @@ void FsdClient::closeGracefully(QTcpSocket* socket) {
     socket->disconnectFromHost();
 }
 
-void FsdClient::sendData(const QString& data) {
+bool FsdClient::sendData(const QString& data) {
     if (!m_connected || m_socket == nullptr || data.isEmpty()) {
-        return;
+        return false;
     }
     const QString line = framedLine(data);
     if (line.size() <= 2) {
-        return; // nothing but a line end
+        return false; // nothing but a line end
     }
     const QByteArray bytes = line.toUtf8();
     const qint64 queued = m_socket->bytesToWrite() + bytes.size();
@@ -343,10 +343,11 @@ void FsdClient::sendData(const QString& data) {
     }
     if (m_socket->write(bytes) != bytes.size()) {
         qWarning() << "FSD send failed:" << m_socket->errorString();
-        return;
+        return false;
     }
     m_socket->flush();
     emit raiseRawDataSent(line);
+    return true;
 }
 
 void FsdClient::endForFullSendBuffer() {

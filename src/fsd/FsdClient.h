@@ -63,8 +63,8 @@ public:
     // Sends one line while connected; an empty line or a closed connection
     // sends nothing. The line is written as one packet ending in "\r\n" (a
     // missing line end is added; CR, LF or NUL inside it become spaces) and
-    // raiseRawDataSent reports it as written.
-    void sendData(const QString& data);
+    // raiseRawDataSent reports it as written. True when the line was written.
+    bool sendData(const QString& data);
 
     // True from the socket's connection until the connection ends.
     bool isConnected() const { return m_connected; }

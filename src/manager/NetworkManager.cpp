@@ -136,10 +136,8 @@ bool NetworkManager::sessionExists() const {
     return m_sessionState != Idle || m_fsdClient.isConnected();
 }
 
-void NetworkManager::send(const QString& line) {
-    if (m_fsdClient.isConnected()) {
-        m_fsdClient.sendData(line);
-    }
+bool NetworkManager::send(const QString& line) {
+    return m_fsdClient.isConnected() && m_fsdClient.sendData(line);
 }
 
 QString NetworkManager::cid() const {

@@ -234,7 +234,8 @@ private:
     void onFsdTokenReceived(bool ok, const QString& token, const QString& error);
     bool sessionExists() const;
     void sendLogoffPacket();
-    void send(const QString& line);
+    // True when the line was written to the server.
+    bool send(const QString& line);
     QString cid() const;
 
     // Simulator binding

@@ -2,10 +2,10 @@
 // the radio, private and wallop texts the pilot sends.
 #include "manager/NetworkManager.h"
 
+#include "fsd/pdu/PDUFields.h"
+
 #include <QDebug>
 #include <QRegularExpression>
-
-#include <algorithm>
 
 namespace velk::manager {
 
@@ -15,15 +15,6 @@ const QString kServer = QStringLiteral("SERVER");
 constexpr qint64 kServerColour = 0x85a664;
 constexpr qint64 kBroadcastColour = 0xffa500;
 constexpr qint64 kWallopColour = 0xeb2f06;
-
-// A recipient is one FSD field: never empty, never split by ":" and never
-// holding white space.
-bool isValidRecipient(const QString& to) {
-    if (to.isEmpty() || to.contains(QLatin1Char(':'))) {
-        return false;
-    }
-    return std::none_of(to.cbegin(), to.cend(), [](QChar c) { return c.isSpace(); });
-}
 
 } // namespace
 
@@ -98,11 +89,16 @@ void NetworkManager::onBroadcastMessageReceived(const fsd::pdu::BroadcastMessage
     }
 }
 
+// The three sends below echo a text (signal and simulator) only once it was
+// written to the server, so that nothing unsent is shown as sent.
 void NetworkManager::sendRadioMessage(QString message) {
     if (m_transmitFrequencies.isEmpty()) {
         return;
     }
-    send(fsd::pdu::RadioMessage(m_connectInfo.callsign, m_transmitFrequencies, message).serialize());
+    if (!send(fsd::pdu::RadioMessage(m_connectInfo.callsign, m_transmitFrequencies, message).serialize())) {
+        qWarning() << "Radio message not sent: no connection to the server";
+        return;
+    }
     if (m_simulator) {
         m_simulator->notifyRadioMessageSent(message);
     }
@@ -110,11 +106,14 @@ void NetworkManager::sendRadioMessage(QString message) {
 }
 
 void NetworkManager::sendPrivateMessage(QString to, QString message) {
-    if (!isValidRecipient(to)) {
+    if (!fsd::pdu::isAddressField(to)) {
         qWarning() << "Private message not sent: invalid recipient" << to;
         return;
     }
-    send(fsd::pdu::TextMessage(m_connectInfo.callsign, to.toUpper(), message).serialize());
+    if (!send(fsd::pdu::TextMessage(m_connectInfo.callsign, to.toUpper(), message).serialize())) {
+        qWarning() << "Private message not sent: no connection to the server";
+        return;
+    }
     if (m_simulator) {
         m_simulator->notifyPrivateMessageSent(to, message);
     }
@@ -122,7 +121,10 @@ void NetworkManager::sendPrivateMessage(QString to, QString message) {
 }
 
 void NetworkManager::sendWallop(QString message) {
-    send(fsd::pdu::Wallop(m_connectInfo.callsign, message).serialize());
+    if (!send(fsd::pdu::Wallop(m_connectInfo.callsign, message).serialize())) {
+        qWarning() << "Wallop not sent: no connection to the server";
+        return;
+    }
     emit wallopSent(message);
     if (m_simulator) {
         m_simulator->showNotification(QStringLiteral("[WALLOP] %1").arg(message), kWallopColour);

@@ -25,6 +25,8 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
 
     m_userAircraftData = {};
     m_userAircraftConfigData = {};
+    // Listeners of the radios learn that the old back end's radios are gone.
+    const bool radiosReset = !(m_radioStackState == model::RadioStackState{});
     m_radioStackState = {};
     m_transmitFrequencies.clear();
     m_simPaused = false;
@@ -34,6 +36,9 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
 
     emit simulatorConnectionStateChanged(false);
     publishSimulatorData();
+    if (radiosReset) {
+        emit radioStatesUpdate(m_radioStackState);
+    }
     readdKnownPilots();
     emit simulatorChanged();
 

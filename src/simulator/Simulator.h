@@ -93,6 +93,11 @@ signals:
 protected:
     // Emit the record when it differs from the last one emitted; the first
     // always goes out.
+    //
+    // Signs in the records, whatever the simulator counts: pitch positive nose
+    // up, bank positive right wing down (MSFS counts both the other way, so its
+    // back end flips them); the pitch, heading and bank rates are passed on as
+    // the simulator gives them.
     void publishUserAircraftData();
     void publishUserAircraftConfigData();
     void publishRadioStackState();

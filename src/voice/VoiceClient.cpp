@@ -1,23 +1,140 @@
 #include "voice/VoiceClient.h"
 
 #include "model/MetaTypes.h"
+#include "voice/LogThrottle.h"
 
 #include <QDebug>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <stdexcept>
 
 namespace velk::voice {
 
 VoiceClient::VoiceClient(QObject* parent) : QObject(parent) {
     model::registerMetaTypes();
+    // The transport emits on this thread, for its current connection only.
+    connect(&m_transport, &NetworkHandler::socketStateChanged, this, &VoiceClient::handleSocketState);
+    connect(&m_transport, &NetworkHandler::controlMessageReceived, this, &VoiceClient::handleControlMessage);
+    connect(&m_transport, &NetworkHandler::voicePacketReceived, this, &VoiceClient::handleVoicePacket);
+    connect(&m_transport, &NetworkHandler::errorOccurred, this, &VoiceClient::errorOccurred);
 }
 
-VoiceClient::~VoiceClient() = default;
+VoiceClient::~VoiceClient() {
+    m_transport.stop();
+}
 
 void VoiceClient::setCid(quint32 cid) {
     m_cid = cid;
+    m_transport.setCid(cid);
 }
 
 bool VoiceClient::isReady() const {
     return m_state == ConnectionState::Ready && m_cid != 0 && !m_callsign.isEmpty();
+}
+
+void VoiceClient::connectToServer(const QString& auth) {
+    ++m_generation;
+    setConnectionState(ConnectionState::Connecting);
+    NetworkHandler* transport = &m_transport;
+    const quint64 generation = transport->prepareConnect();
+    QThreadPool::globalInstance()->start(
+        [transport, auth, generation] { transport->runConnect(auth, generation); });
+}
+
+void VoiceClient::disconnectFromServer() {
+    m_transport.disconnectFromServer();
+    ++m_generation;
+    setConnectionState(ConnectionState::Disconnected);
+    m_currentTransmitter = -1;
+    m_radios.clear();
+    m_frequencyIndex.clear();
+}
+
+void VoiceClient::handleSocketState(bool connected) {
+    if (!connected) {
+        ++m_generation;
+    }
+    setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
+}
+
+void VoiceClient::handleControlMessage(const ControlMessage& msg) {
+    switch (msg.type) {
+    case ControlMessageType::Pong:
+        qDebug() << "VoiceClient: pong received";
+        break;
+    case ControlMessageType::Error:
+        qWarning().noquote() << "VoiceClient: server error:" << QString::fromStdString(msg.data);
+        emit errorOccurred(QString::fromStdString(msg.data));
+        break;
+    case ControlMessageType::Message:
+        handleWelcome(msg.data);
+        break;
+    case ControlMessageType::Disconnect:
+        handleServerDisconnect(msg.data);
+        break;
+    case ControlMessageType::Channel:
+    case ControlMessageType::Ping:
+    case ControlMessageType::TextReceive:
+    case ControlMessageType::VoiceReceive:
+        break;
+    }
+}
+
+void VoiceClient::handleVoicePacket(const VoicePacket& pkt) {
+    // Played by the audio engine once it is joined; until then nothing is heard.
+    Q_UNUSED(pkt);
+}
+
+std::optional<std::string> VoiceClient::welcomeIdentity(const std::string& data) {
+    static constexpr std::string_view kPrefix = "SERVER:";
+    if (!data.starts_with(kPrefix) || data.find("Welcome") == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::size_t end = data.find(':', kPrefix.size());
+    return data.substr(kPrefix.size(), end == std::string::npos ? std::string::npos : end - kPrefix.size());
+}
+
+void VoiceClient::handleWelcome(const std::string& data) {
+    const std::optional<std::string> identity = welcomeIdentity(data);
+    if (!identity) {
+        return;
+    }
+    // The identity goes into every voice datagram's one-byte length field.
+    if (identity->empty() || identity->size() > kMaxVoiceCallsign) {
+        const QString text =
+            QStringLiteral("Voice server confirmed an unusable callsign (%1 bytes)").arg(identity->size());
+        qWarning().noquote() << "VoiceClient:" << text;
+        emit errorOccurred(text);
+        return;
+    }
+    setIdentity(QByteArray::fromStdString(*identity));
+    onIdentityVerified();
+}
+
+void VoiceClient::onIdentityVerified() {
+    markReady(m_generation);
+}
+
+void VoiceClient::markReady(quint64 generation) {
+    if (generation != m_generation) {
+        return;
+    }
+    setConnectionState(ConnectionState::Ready);
+    qDebug() << "VoiceClient: identity verified, ready";
+}
+
+void VoiceClient::handleServerDisconnect(const std::string& reason) {
+    m_radios.clear();
+    m_frequencyIndex.clear();
+    // The server has ended the session: close what it left open.
+    m_transport.stop();
+    ++m_generation;
+    setConnectionState(ConnectionState::Disconnected);
+    const QString text =
+        reason.empty() ? QStringLiteral("Voice server ended the session") : QString::fromStdString(reason);
+    qInfo().noquote() << "VoiceClient: disconnected by the server:" << text;
+    emit errorOccurred(text);
 }
 
 void VoiceClient::applyRadioStack(const RadioChannel& radio) {
@@ -41,11 +158,30 @@ void VoiceClient::updateRadioStack(const RadioChannel& radio) {
     announceChannel(radio);
 }
 
-void VoiceClient::disconnectFromServer() {
-    setConnectionState(ConnectionState::Disconnected);
-    m_currentTransmitter = -1;
-    m_radios.clear();
-    m_frequencyIndex.clear();
+void VoiceClient::sendTextMessage(const QString& first, const QString& second) {
+    if (!isReady()) {
+        return;
+    }
+    m_transport.sendControlMessage(
+        ownMessage(ControlMessageType::Message, 0, (first + QLatin1Char(':') + second).toStdString()));
+}
+
+bool VoiceClient::transmitVoiceFrame(const std::vector<std::uint8_t>& audio) {
+    const auto radio = m_radios.constFind(m_currentTransmitter);
+    if (!isReady() || radio == m_radios.constEnd()) {
+        return false;
+    }
+    try {
+        m_transport.sendDatagram(
+            encodeVoicePacket(m_cid, radio->id, radio->frequency, m_callsign.toStdString(), audio));
+    } catch (const std::invalid_argument& e) {
+        if (worthWarning(++m_droppedFrames)) {
+            qWarning() << "VoiceClient: voice frame dropped:" << e.what() << "-" << m_droppedFrames
+                       << "so far";
+        }
+        return false;
+    }
+    return true;
 }
 
 qint32 VoiceClient::currentFrequency() const {
@@ -67,20 +203,36 @@ void VoiceClient::setConnectionState(ConnectionState state) {
 
 void VoiceClient::setIdentity(const QByteArray& callsign) {
     m_callsign = callsign;
+    m_transport.setCallsign(callsign.toStdString());
 }
 
 void VoiceClient::rebuildFrequencyIndex() {
+    // Only receiving radios play; on a frequency tuned twice the lower id wins,
+    // the same in every run.
+    QList<qint32> ids = m_radios.keys();
+    std::sort(ids.begin(), ids.end());
     m_frequencyIndex.clear();
-    for (auto it = m_radios.cbegin(); it != m_radios.cend(); ++it) {
-        if (it->frequency != 0) {
-            m_frequencyIndex.insert(it->frequency, it->id);
+    for (const qint32 id : std::as_const(ids)) {
+        const RadioChannel& radio = *m_radios.constFind(id);
+        if (radio.frequency != 0 && radio.receive && !m_frequencyIndex.contains(radio.frequency)) {
+            m_frequencyIndex.insert(radio.frequency, id);
         }
     }
 }
 
+ControlMessage VoiceClient::ownMessage(ControlMessageType type, qint32 transmitter, std::string data) const {
+    ControlMessage message;
+    message.type = type;
+    message.cid = static_cast<std::int32_t>(m_cid);
+    message.callsign = m_callsign.toStdString();
+    message.transmitter = transmitter;
+    message.data = std::move(data);
+    return message;
+}
+
 void VoiceClient::announceChannel(const RadioChannel& radio) {
-    // Goes to the server as a "channel" control message once the transport exists.
-    qDebug().noquote() << "VoiceClient: channel" << radio.id << QString::fromLatin1(channelData(radio));
+    m_transport.sendControlMessage(
+        ownMessage(ControlMessageType::Channel, radio.id, channelData(radio).toStdString()));
 }
 
 } // namespace velk::voice

@@ -177,6 +177,27 @@ private slots:
                  (QVariantList{"dlh1", "hello: there"}));
     }
 
+    // Nothing written, nothing echoed: neither the dashboard nor the simulator
+    // is told of a text that never reached the server.
+    void textsAreEchoedOnlyOnceWrittenToTheServer() {
+        tune(122800, 121500, true);
+        h.nm->disconnectFromNetwork();
+        QTRY_VERIFY(!h.nm->fsdClient()->isConnected());
+        h.sim->clearCalls();
+        QSignalSpy radio(h.nm.get(), &NetworkManager::radioMessageSent);
+        QSignalSpy personal(h.nm.get(), &NetworkManager::privateMessageSent);
+        QSignalSpy wallop(h.nm.get(), &NetworkManager::wallopSent);
+        h.nm->sendRadioMessage(QStringLiteral("request taxi"));
+        h.nm->sendPrivateMessage(QStringLiteral("DLH1"), QStringLiteral("hello"));
+        h.nm->sendWallop(QStringLiteral("need help"));
+        emit h.sim->radioMessageSent(QStringLiteral("typed in the simulator"));
+        emit h.sim->privateMessageSent(QStringLiteral("DLH1"), QStringLiteral("typed in the simulator"));
+        QCOMPARE(radio.count() + personal.count() + wallop.count(), 0);
+        for (const char* hook : {"notifyRadioMessageSent", "notifyPrivateMessageSent", "showNotification"}) {
+            QCOMPARE(h.sim->count(QString::fromLatin1(hook)), 0);
+        }
+    }
+
     void wallopGoesToTheSupervisors() {
         QSignalSpy sent(h.nm.get(), &NetworkManager::wallopSent);
         h.nm->sendWallop(QStringLiteral("need help"));

@@ -285,6 +285,14 @@ private slots:
         QCOMPARE(nm->transmitFrequencies(), QList<uint>{121500});
         sim->setRadioStackState(radio); // unchanged: nothing
         QCOMPARE(radios.count(), 2);
+
+        // A new back end starts without radios, and listeners are told.
+        nm->setSimulator(std::make_shared<FakeSimulator>());
+        QCOMPARE(radios.count(), 3);
+        QCOMPARE(radios.last().at(0).value<RadioStackState>(), RadioStackState{});
+        QVERIFY(nm->transmitFrequencies().isEmpty());
+        nm->setSimulator(std::make_shared<FakeSimulator>());
+        QCOMPARE(radios.count(), 3);
     }
 
     // The voice client follows the radios once it is ready, COM1 winning when

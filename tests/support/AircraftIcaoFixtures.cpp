@@ -214,6 +214,16 @@ QMap<QString, QString> storedMetadata(const QString& path) {
     return out;
 }
 
+bool writeSmallTypeDatabase() {
+    isolateUserDataFolder();
+    freshDir(QStringLiteral("cache"));
+    return writeIcaoDatabase(
+        icaoDatabasePath(appDir()),
+        {icaoRecord(1, QStringLiteral("A320"), QStringLiteral("AIRBUS"), QStringLiteral("A-320")),
+         icaoRecord(2, QStringLiteral("A321"), QStringLiteral("AIRBUS"), QString(), QString()),
+         icaoRecord(3, QStringLiteral("B738"), QStringLiteral("BOEING"), QStringLiteral("737-800"))});
+}
+
 bool writeFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

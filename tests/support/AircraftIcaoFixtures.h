@@ -36,6 +36,11 @@ const QStringList& icaoSchema();
 bool writeIcaoDatabase(const QString& path, const QList<network::AircraftIcaoRecord>& rows,
                        const QMap<QString, QString>& metadata = {});
 
+// Replaces the database of the process-wide service (cache/ beside the test
+// program) with three types: A320 (AIRBUS, A-320, WTC M), A321 (AIRBUS only)
+// and B738 (BOEING, 737-800, WTC M). Call before the service's first use.
+bool writeSmallTypeDatabase();
+
 // Runs statements on the SQLite file at `path`, creating it when absent.
 bool runSql(const QString& path, const QStringList& statements);
 

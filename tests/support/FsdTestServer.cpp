@@ -1,35 +1,8 @@
 #include "support/FsdTestServer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTimer>
-
-#include <functional>
-
-#include <sys/socket.h>
+#include "support/TestSupport.h"
 
 namespace velk::test {
-
-namespace {
-
-// Runs the event loop until `predicate` holds or the time is up. Unlike
-// QTest::qWaitFor it never sleeps between rounds, so bulk transfers run at
-// full speed.
-bool waitUntil(const std::function<bool()>& predicate, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer wake; // bounds each blocking round
-    wake.start(10);
-    while (!predicate()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
-
-} // namespace
 
 FsdTestServer::FsdTestServer(QObject* parent) : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &FsdTestServer::onNewConnection);
@@ -106,14 +79,9 @@ void FsdTestServer::closeClient() {
 }
 
 void FsdTestServer::resetClient() {
-    if (!m_client) {
-        return;
+    if (m_client) {
+        resetConnection(*m_client);
     }
-    // Linger with a zero timeout makes close() send a reset instead of a FIN.
-    const linger option{1, 0};
-    ::setsockopt(static_cast<int>(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option,
-                 sizeof(option));
-    m_client->abort();
 }
 
 void FsdTestServer::onNewConnection() {

@@ -26,7 +26,7 @@ std::int32_t standInOpen(SimHandle* handle, const char* name, void* window, std:
                          void* eventHandle, std::uint32_t configIndex) {
     const std::int32_t result = rec("SimConnect_Open", {textArg(name), window == nullptr, userEvent,
                                                         eventHandle == nullptr, configIndex});
-    if (result >= 0 && g_current)
+    if (result >= 0 && g_current && !g_current->openWithoutHandle)
         *handle = g_current->handle();
     return result;
 }
@@ -57,8 +57,17 @@ std::int32_t standInSet(SimHandle, std::uint32_t definition, std::uint32_t objec
                QByteArray(static_cast<const char*>(data), qsizetype(unitSize) * count));
 }
 std::int32_t standInNext(SimHandle, const std::uint8_t** message, std::uint32_t* size) {
+    if (g_current && g_current->dispatchFailure != 0)
+        return g_current->dispatchFailure;
+    // E_FAIL, as the library answers when nothing is waiting.
     if (!g_current || !g_current->nextMessage(message, size))
         return StandInSimConnect::kFailure;
+    return 0;
+}
+std::int32_t standInLastSendId(SimHandle, std::uint32_t* sendId) {
+    if (!g_current)
+        return StandInSimConnect::kFailure;
+    *sendId = g_current->lastSendId();
     return 0;
 }
 std::int32_t standInMap(SimHandle, std::uint32_t event, const char* name) {
@@ -73,16 +82,23 @@ std::int32_t standInSystemEvent(SimHandle, std::uint32_t event, const char* name
 }
 std::int32_t standInCreate(SimHandle, const char* title, const char* tail, const AiInitialPosition* position,
                            std::uint32_t request) {
-    return rec("SimConnect_AICreateNonATCAircraft", {textArg(title), textArg(tail), request},
-               positionBytes(position));
+    const std::int32_t result = rec("SimConnect_AICreateNonATCAircraft",
+                                    {textArg(title), textArg(tail), request}, positionBytes(position));
+    if (result >= 0 && g_current)
+        g_current->answerCreate(QString::fromUtf8(title), request);
+    return result;
 }
 std::int32_t standInRemove(SimHandle, std::uint32_t object, std::uint32_t request) {
     return rec("SimConnect_AIRemoveObject", {object, request});
 }
 std::int32_t standInCreateEx1(SimHandle, const char* title, const char* livery, const char* tail,
                               const AiInitialPosition* position, std::uint32_t request) {
-    return rec("SimConnect_AICreateNonATCAircraft_EX1",
-               {textArg(title), textArg(livery), textArg(tail), request}, positionBytes(position));
+    const std::int32_t result =
+        rec("SimConnect_AICreateNonATCAircraft_EX1",
+            {textArg(title), textArg(livery), textArg(tail), request}, positionBytes(position));
+    if (result >= 0 && g_current)
+        g_current->answerCreate(QString::fromUtf8(title), request);
+    return result;
 }
 std::int32_t standInEnumerate(SimHandle, std::uint32_t request) {
     return rec("SimConnect_EnumerateInputEvents", {request});
@@ -109,6 +125,7 @@ const QHash<QString, void*>& entryPoints() {
         {"SimConnect_AICreateNonATCAircraft_EX1", reinterpret_cast<void*>(&standInCreateEx1)},
         {"SimConnect_EnumerateInputEvents", reinterpret_cast<void*>(&standInEnumerate)},
         {"SimConnect_SubscribeInputEvent", reinterpret_cast<void*>(&standInSubscribeInput)},
+        {"SimConnect_GetLastSentPacketID", reinterpret_cast<void*>(&standInLastSendId)},
     };
     return table;
 }
@@ -130,6 +147,7 @@ StandInSimConnect::~StandInSimConnect() {
     // The process-wide table must not point into a stand-in that is gone.
     simConnectFunctions().clearFunctions();
     simConnectFunctions().name.clear();
+    simConnectFunctions().users = 0;
 }
 
 void StandInSimConnect::fail(const QString& function, int times, std::function<bool(const Call&)> when) {
@@ -146,6 +164,7 @@ QList<StandInSimConnect::Call> StandInSimConnect::callsOf(const QString& functio
 }
 
 std::int32_t StandInSimConnect::record(Call call) {
+    call.sendId = ++m_sendId;
     calls.append(call);
     for (auto it = m_failures.begin(); it != m_failures.end(); ++it) {
         if (it->function != call.function || it->remaining <= 0 || (it->when && !it->when(call)))
@@ -154,6 +173,15 @@ std::int32_t StandInSimConnect::record(Call call) {
         return kFailure;
     }
     return 0;
+}
+
+void StandInSimConnect::answerCreate(const QString& title, std::uint32_t requestId) {
+    if (!answerCreates)
+        return;
+    if (!knownTitles.isEmpty() && !knownTitles.contains(title))
+        queue(exceptionMessage(22, m_sendId, 0));
+    else
+        queue(assignedObjectIdMessage(requestId, nextObjectId++));
 }
 
 bool StandInSimConnect::nextMessage(const std::uint8_t** message, std::uint32_t* size) {
@@ -204,7 +232,7 @@ QByteArray StandInSimConnect::header(std::uint32_t id, std::uint32_t size) {
 
 QByteArray StandInSimConnect::openMessage(const QByteArray& appName, std::array<std::uint32_t, 4> appVersion,
                                           std::array<std::uint32_t, 4> libVersion) {
-    QByteArray bytes = header(2, 300);
+    QByteArray bytes = header(2, 308);
     std::memcpy(bytes.data() + 12, appName.constData(), size_t(std::min<qsizetype>(appName.size(), 256)));
     for (int i = 0; i < 4; ++i) {
         put(bytes, 268 + 4 * i, appVersion[size_t(i)]);
@@ -274,6 +302,19 @@ QByteArray StandInSimConnect::inputEventValueMessage(std::uint64_t hash, std::ui
     put(bytes, 20, type);
     put(bytes, 24, value);
     return bytes;
+}
+
+QList<QByteArray> StandInSimConnect::trafficReply(const QList<TrafficRow>& rows, std::uint32_t requestId) {
+    if (rows.isEmpty())
+        return {byTypeMessage(requestId, 0, 0, 0, {})};
+    QList<QByteArray> messages;
+    const auto outOf = std::uint32_t(rows.size());
+    for (std::uint32_t i = 0; i < outOf; ++i) {
+        const TrafficRow& row = rows[qsizetype(i)];
+        messages.append(byTypeMessage(requestId, row.objectId, i + 1, outOf,
+                                      text(row.atcId, 64) + f64(row.latitude) + f64(row.longitude)));
+    }
+    return messages;
 }
 
 QByteArray StandInSimConnect::f64(double value) {

@@ -17,13 +17,23 @@
 
 // The stand-in SimConnect library: installs itself as the session's loader,
 // serves the library's calls by name, records every call, fails the ones a
-// test asks it to, and hands out the messages a test queues.
+// test asks it to, and hands out the messages a test queues. It answers as
+// SimConnect does: every call gets a send id (GetLastSentPacketID) that
+// exceptions name, "no message" is E_FAIL, traffic rows count from 1, and on
+// request it answers creations by itself.
 class StandInSimConnect : public velk::simulator::msfs::SimConnectLoader {
 public:
     struct Call {
         QString function;
         QVariantList args;
         QByteArray data; // bytes passed by pointer (values, positions, waypoints)
+        std::uint32_t sendId = 0;
+    };
+    struct TrafficRow {
+        std::uint32_t objectId = 0;
+        QByteArray atcId;
+        double latitude = 0.0;
+        double longitude = 0.0;
     };
     struct InputEvent {
         QByteArray name;
@@ -47,9 +57,21 @@ public:
     // The next `times` calls of a function fail; with a predicate, only matching calls.
     void fail(const QString& function, int times = 1, std::function<bool(const Call&)> when = {});
 
+    // When set, each accepted create call is answered on the next dispatch:
+    // the object id (from nextObjectId on), or exception 22 naming the call's
+    // send id when knownTitles is not empty and lacks the container title.
+    bool answerCreates = false;
+    QSet<QString> knownTitles;
+    std::uint32_t nextObjectId = 1000;
+    // Open succeeds but hands out no handle.
+    bool openWithoutHandle = false;
+    // Non-zero: GetNextDispatch fails with it, as on a broken connection.
+    std::int32_t dispatchFailure = 0;
+
     QList<Call> calls;
     QList<Call> callsOf(const QString& function) const;
     void clearCalls() { calls.clear(); }
+    std::uint32_t lastSendId() const { return m_sendId; }
 
     // Messages handed out by GetNextDispatch, oldest first.
     void queue(const QByteArray& message) { m_queue.append(message); }
@@ -67,6 +89,13 @@ public:
     static QByteArray assignedObjectIdMessage(std::uint32_t requestId, std::uint32_t objectId);
     static QByteArray inputEventsMessage(std::uint32_t requestId, const QList<InputEvent>& events);
     static QByteArray inputEventValueMessage(std::uint64_t hash, std::uint32_t type, double value);
+    // One reply to the traffic request: rows 1 to n of n, or one empty
+    // message (entry 0 of 0) when there are none.
+    static QList<QByteArray> trafficReply(const QList<TrafficRow>& rows, std::uint32_t requestId = 40001);
+    // The real simulators' open messages.
+    static QByteArray openMsfs2020() {
+        return openMessage("KittyHawk", {11, 0, 282174, 999}, {11, 0, 62651, 3});
+    }
 
     static QByteArray f64(double value);
     static QByteArray i32(std::int32_t value);
@@ -80,6 +109,7 @@ public:
     // Used by the library's entry points.
     std::int32_t record(Call call);
     bool nextMessage(const std::uint8_t** message, std::uint32_t* size);
+    void answerCreate(const QString& title, std::uint32_t requestId);
     void* handle() { return &m_handleToken; }
 
 private:
@@ -93,4 +123,5 @@ private:
     std::unique_ptr<std::uint8_t[]> m_current; // exactly sized, so over-reads are caught
     QHash<QString, std::shared_ptr<QString>> m_modules;
     int m_handleToken = 0;
+    std::uint32_t m_sendId = 0;
 };

@@ -117,6 +117,21 @@ private slots:
         QCOMPARE(c.radios().size(), 1);
     }
 
+    // The same in every run: the index used to follow QHash order, which is
+    // seeded per process.
+    void aSharedFrequencyPlaysOnTheLowestReceivingRadio() {
+        for (const bool com2First : {true, false}) {
+            ReadyableClient c;
+            c.applyRadioStack(radio(com2First ? 1 : 0, 121500, false, true));
+            c.applyRadioStack(radio(com2First ? 0 : 1, 121500, true, true));
+            QCOMPARE(c.frequencyIndex().value(121500, -1), 0);
+            c.applyRadioStack(radio(0, 121500, true, false)); // transmit only: not heard
+            QCOMPARE(c.frequencyIndex().value(121500, -1), 1);
+            c.applyRadioStack(radio(1, 118000, false, false));
+            QVERIFY(c.frequencyIndex().isEmpty());
+        }
+    }
+
     void channelDataCarriesFrequencyAndReceiveDigit() {
         QCOMPARE(voice::VoiceClient::channelData(radio(0, 118500, false, true)), QByteArray("118500:1"));
         QCOMPARE(voice::VoiceClient::channelData(radio(0, 118500, true, false)), QByteArray("118500:0"));

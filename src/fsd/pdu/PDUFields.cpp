@@ -151,6 +151,11 @@ double toLongitude(QStringView text) {
 
 } // namespace field
 
+bool isAddressField(QStringView text) {
+    return !text.isEmpty() && !text.contains(QLatin1Char(':')) &&
+           std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
 void blankLineBreaks(QString& text, qsizetype from) {
     for (qsizetype i = from; i < text.size(); ++i) {
         const QChar c = text.at(i);

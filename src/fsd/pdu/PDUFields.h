@@ -61,6 +61,10 @@ private:
     bool m_first = true;
 };
 
+// True when `text` can address a packet as one field: not empty, no ':' and
+// no white space.
+bool isAddressField(QStringView text);
+
 // Replaces every CR, LF and NUL of `text` from index `from` on by a space, so
 // that no text can end a line early and smuggle in a second packet.
 void blankLineBreaks(QString& text, qsizetype from = 0);

@@ -105,7 +105,10 @@ MsfsAdapter::MsfsAdapter(Options options) : m_options(std::move(options)) {
     });
 
     m_connectionTimer.setInterval(kConnectionTickMs);
-    connect(&m_connectionTimer, &QTimer::timeout, this, &MsfsAdapter::tickConnection);
+    connect(&m_connectionTimer, &QTimer::timeout, this, [this] {
+        tickConnection();
+        expirePendingCreations();
+    });
     m_libraryTimer.setInterval(kLibraryPollMs);
     connect(&m_libraryTimer, &QTimer::timeout, this, &MsfsAdapter::pollLibrary);
 
@@ -113,10 +116,9 @@ MsfsAdapter::MsfsAdapter(Options options) : m_options(std::move(options)) {
     if (m_options.startTimers) {
         m_connectionTimer.start();
         m_libraryTimer.start();
-        QTimer::singleShot(0, this, [this] {
-            pollLibrary();
-            reconnectSimulator();
-        });
+        // The connection waits for the session manager's request: a second
+        // start here would open it twice.
+        QTimer::singleShot(0, this, &MsfsAdapter::pollLibrary);
     }
 }
 
@@ -160,8 +162,6 @@ void MsfsAdapter::onConnected() {
     for (int group = 0; group <= 3; ++group)
         m_session.subscribeDataGroup(static_cast<UpdateGroup>(group));
     m_session.enumerateInputEvents();
-    if (!m_session.isConnected())
-        return; // a failed registration already dropped the connection
     if (!m_simConnected) {
         m_simConnected = true;
         emit simConnectionStateChanged(true);
@@ -180,8 +180,11 @@ void MsfsAdapter::onDisconnected() {
 void MsfsAdapter::onError(SimConnectError error, const QString& message) {
     const int code = static_cast<int>(error);
     qWarning().noquote() << QStringLiteral("MSFS SimConnect error %1: %2").arg(code).arg(message);
-    if (error == SimConnectError::ConnectFailed || ConnectionStateMachine::isFinalError(code))
-        emit simConnectionFailed(message);
+    // A failed request leaves the connection and the other AI aircraft as they
+    // are; a lost connection arrives as disconnected().
+    if (error != SimConnectError::ConnectFailed && !ConnectionStateMachine::isFinalError(code))
+        return;
+    emit simConnectionFailed(message);
     if (m_connection.onError(code, now()) && m_session.isConnected())
         m_session.disconnect();
 }
@@ -404,7 +407,7 @@ std::uint32_t MsfsAdapter::nextRequestId() {
     // Never 0, and never one still waiting for its object.
     do {
         ++m_lastRequestId;
-    } while (m_lastRequestId == 0 || m_callsignByRequest.contains(m_lastRequestId));
+    } while (m_lastRequestId == 0 || m_pendingCreations.contains(m_lastRequestId));
     return m_lastRequestId;
 }
 
@@ -481,27 +484,25 @@ void MsfsAdapter::addRemoteAircraft(const manager::RemoteAircraft& aircraft) {
     object.hasConfig = aircraft.hasConfig;
     object.lastConfig = aircraft;
     m_objects.insert(callsign, object);
-    m_callsignByRequest.insert(object.requestId, callsign);
-    m_pendingRequests.append(object.requestId);
+    m_pendingCreations.insert(object.requestId, {callsign, now()});
 
     const model::AircraftVisualState& s = aircraft.visualState;
-    m_creatingRequest = object.requestId;
     m_session.createRemoteAircraft(object.requestId, title, aircraft.livery, callsign, s.latitude,
                                    s.longitude, s.altitudeTrue, toSimAttitude(s.pitch), toSimAttitude(s.bank),
                                    s.heading, object.onGround, aircraft.groundSpeed);
-    m_creatingRequest = 0;
 }
 
 void MsfsAdapter::onRemoteAircraftCreated(uint requestId, uint objectId) {
-    const QString callsign = m_callsignByRequest.take(requestId);
-    m_pendingRequests.removeOne(requestId);
-    if (callsign.isEmpty())
-        return; // not one of ours
-    auto it = m_objects.find(callsign);
+    const QString callsign = m_pendingCreations.take(requestId).callsign;
+    auto it = callsign.isEmpty() ? m_objects.end() : m_objects.find(callsign);
     if (it == m_objects.end() || it->requestId != requestId || it->cancelled) {
-        // Removed (or added again) while the simulator was still creating it.
+        // Removed, added again or given up while the simulator was still
+        // creating it: nobody tracks this object, so it must not stay.
         if (it != m_objects.end() && it->requestId == requestId)
             m_objects.erase(it);
+        qInfo().noquote() << QStringLiteral("Removing untracked MSFS AI object %1 of request %2")
+                                 .arg(objectId)
+                                 .arg(requestId);
         m_session.removeRemoteAircraft(objectId, requestId);
         return;
     }
@@ -516,17 +517,36 @@ void MsfsAdapter::onRemoteAircraftCreated(uint requestId, uint objectId) {
     }
 }
 
-void MsfsAdapter::onRemoteAircraftCreateFailed() {
-    // A refused call is the request being made; a later refusal names no
-    // request, and the simulator answers requests in order.
-    if (m_pendingRequests.isEmpty())
+void MsfsAdapter::onRemoteAircraftCreateFailed(uint requestId) {
+    // A refusal that names no creation is charged to none: guessing would drop
+    // the wrong pilot. The creation it concerns expires instead.
+    if (requestId == 0) {
+        qWarning() << "MSFS refused a remote aircraft creation without naming it";
         return;
-    const std::uint32_t requestId = m_creatingRequest != 0 ? m_creatingRequest : m_pendingRequests.first();
-    m_pendingRequests.removeOne(requestId);
-    const QString callsign = m_callsignByRequest.take(requestId);
+    }
+    const QString callsign = m_pendingCreations.take(requestId).callsign;
+    if (callsign.isEmpty())
+        return;
     qWarning().noquote() << "MSFS could not create remote aircraft" << callsign;
+    dropPendingObject(callsign, requestId);
+}
+
+void MsfsAdapter::expirePendingCreations() {
+    const qint64 t = now();
+    for (auto it = m_pendingCreations.begin(); it != m_pendingCreations.end();) {
+        if (t - it->requestedAtMs < kCreateTimeoutMs) {
+            ++it;
+            continue;
+        }
+        qWarning().noquote() << "MSFS did not create remote aircraft" << it->callsign << "in time";
+        dropPendingObject(it->callsign, it.key());
+        it = m_pendingCreations.erase(it);
+    }
+}
+
+void MsfsAdapter::dropPendingObject(const QString& callsign, std::uint32_t requestId) {
     const auto it = m_objects.constFind(callsign);
-    if (it != m_objects.constEnd() && it->requestId == requestId)
+    if (it != m_objects.constEnd() && it->requestId == requestId && it->objectId == 0)
         m_objects.erase(it);
 }
 
@@ -625,8 +645,7 @@ void MsfsAdapter::forgetAllObjects() {
     }
     m_objects.clear();
     m_callsignByObject.clear();
-    m_callsignByRequest.clear();
-    m_pendingRequests.clear();
+    m_pendingCreations.clear();
     for (const QString& callsign : std::as_const(removed))
         emit aircraftRemovedFromSim(callsign);
 }

@@ -24,12 +24,17 @@ public:
     static constexpr std::uint32_t kTrafficRadiusMeters = 30000;
     static constexpr int kConnectionTickMs = 500;
     static constexpr int kLibraryPollMs = 1000;
+    // A creation the simulator has not answered by then is given up, so the
+    // pilot can be added again; an object named later is removed.
+    static constexpr qint64 kCreateTimeoutMs = 30000;
 
     struct Options {
         // Milliseconds of a monotonic clock; a steady timer when empty.
         std::function<qint64()> clock;
-        // When false nothing starts by itself: the caller calls
-        // reconnectSimulator(), tickConnection() and pollLibrary().
+        // When false no timer runs: the caller calls tickConnection(),
+        // expirePendingCreations() and pollLibrary(). The connection is
+        // started only by reconnectSimulator(), which the session manager
+        // asks for when it binds the back end.
         bool startTimers = true;
     };
 
@@ -76,6 +81,8 @@ public:
     void startLibraryScan();
     // Connection attempts due after a failure; runs every 500 ms.
     void tickConnection();
+    // Gives up creations older than kCreateTimeoutMs; runs every 500 ms.
+    void expirePendingCreations();
     // Reports the library's scan state as a status text; runs every 1000 ms
     // until the library is ready.
     void pollLibrary();
@@ -106,7 +113,7 @@ private:
     void onError(SimConnectError error, const QString& message);
     void onDataReceived(UpdateGroup group, const QVariantMap& data);
     void onRemoteAircraftCreated(uint requestId, uint objectId);
-    void onRemoteAircraftCreateFailed();
+    void onRemoteAircraftCreateFailed(uint requestId);
     void onTrafficSnapshot(const QVariantList& contacts);
     void onInputEventValue(const QString& name, double value);
     void attemptConnect();
@@ -120,6 +127,8 @@ private:
     void writeConfig(const AiObject& object, const manager::RemoteAircraft& aircraft);
     void moveObject(const AiObject& object);
     void forgetAllObjects();
+    // Forgets a callsign's AI aircraft while it still waits for its object.
+    void dropPendingObject(const QString& callsign, std::uint32_t requestId);
     std::uint32_t nextRequestId();
 
     Options m_options;
@@ -131,10 +140,12 @@ private:
 
     QHash<QString, AiObject> m_objects;               // callsign -> AI aircraft
     QHash<std::uint32_t, QString> m_callsignByObject; // object id -> callsign
-    QList<std::uint32_t> m_pendingRequests; // creation requests awaiting their object id, oldest first
-    QHash<std::uint32_t, QString> m_callsignByRequest;
+    struct PendingCreation {
+        QString callsign;
+        qint64 requestedAtMs = 0;
+    };
+    QHash<std::uint32_t, PendingCreation> m_pendingCreations; // request id -> creation awaiting its object
     std::uint32_t m_lastRequestId = 0;
-    std::uint32_t m_creatingRequest = 0; // request of the create call being made
 
     bool m_simPaused = false;
     bool m_simConnected = false;

@@ -85,6 +85,7 @@ void MsfsAircraftLibrary::clear() {
     profilesBySimulator.clear();
     keysBySimulator.clear();
     seenVariantKeys.clear();
+    containerIndex.clear();
     matchCache.clear();
 }
 

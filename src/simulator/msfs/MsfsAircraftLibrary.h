@@ -211,11 +211,29 @@ private:
     MsfsAircraftLibrary() = default;
     ~MsfsAircraftLibrary();
 
+    // One aircraft.cfg found by the walk: its root, its package folder's name
+    // (also for a package linked into the root) and its normalised path.
+    struct FoundCfg {
+        const MsfsLibraryRoot* root = nullptr;
+        QString packageName;
+        QString cfgPath;
+    };
+
     void clear();
     static void scanThreadBody(MsfsAircraftLibrary* library);
+    void walkRoot(const MsfsLibraryRoot& root, QSet<QString>& walkedPackages, QList<FoundCfg>& found);
+    // The profiles of one cfg's "FLTSIM." sections; returns how many.
+    int addProfiles(const MsfsInstall& install, const FoundCfg& file);
+    // The base container's cfg, looked up by folder name among the
+    // installation's SimObjects/Airplanes folders when the path is not there.
+    QString baseContainerCfg(const QString& cfgPath, const QString& reference) const;
     MsfsModelMatch findBestMatch(MsfsRuntimeProfile simulator, const QString& type, const QString& airline,
                                  const QString& livery) const;
-    AircraftMetadata resolveMetadataStep(const QString& path, QSet<QString>& visited, int depth);
+    // These take a path normalizePath already gave: the scan has normalised
+    // each one once.
+    ParsedCfg loadNormalizedCfg(const QString& key);
+    AircraftMetadata resolveNormalizedMetadata(const QString& key);
+    AircraftMetadata resolveMetadataStep(const QString& key, QSet<QString>& visited, int depth);
 
     QHash<QString, ParsedCfg> cfgCache;
     QHash<QString, AircraftMetadata> metadataCache;
@@ -223,6 +241,8 @@ private:
     // Parallel to profilesBySimulator: entry i holds the keys of profile i.
     QHash<int, QList<MsfsProfileKeys>> keysBySimulator;
     QSet<QString> seenVariantKeys;
+    // Upper-case folder name -> cfg of the installation being scanned.
+    QHash<QString, QString> containerIndex;
     QHash<QString, MsfsModelMatch> matchCache;
 
     std::atomic<bool> ready{false};

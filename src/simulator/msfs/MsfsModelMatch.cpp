@@ -193,7 +193,11 @@ int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintN
 } // namespace
 
 MsfsTextKeys MsfsAircraftLibrary::textKeys(const QString& text) {
-    return {alnumKey(text), tokens(text)};
+    // The key is the tokens run together: the one token of a text that has a
+    // single one, else the last entry tokens() appended.
+    QStringList parts = tokens(text);
+    QString key = parts.isEmpty() ? QString() : parts.last();
+    return {std::move(key), std::move(parts)};
 }
 
 MsfsProfileKeys MsfsAircraftLibrary::profileKeys(const MsfsAircraftProfile& profile) {

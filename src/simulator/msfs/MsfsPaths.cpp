@@ -18,19 +18,18 @@ QString normalizePath(const QString& text) {
     return QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
-QString stripComment(const QString& line) {
-    QString out;
-    out.reserve(line.size());
+QString stripComment(QStringView line) {
     bool inQuotes = false;
-    for (const QChar c : line) {
+    qsizetype end = 0;
+    for (; end < line.size(); ++end) {
+        const QChar c = line[end];
         if (c == QLatin1Char('"')) {
             inQuotes = !inQuotes;
         } else if (c == QLatin1Char(';') && !inQuotes) {
             break;
         }
-        out.append(c);
     }
-    return out.trimmed();
+    return line.left(end).trimmed().toString();
 }
 
 QString unquote(const QString& text) {

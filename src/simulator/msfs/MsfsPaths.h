@@ -12,7 +12,7 @@ namespace velk::simulator::msfs {
 QString normalizePath(const QString& text);
 // The part of a configuration line before its ";" comment (";" inside double
 // quotes is kept), trimmed.
-QString stripComment(const QString& line);
+QString stripComment(QStringView line);
 // Trimmed, one pair of enclosing double quotes removed, trimmed again.
 QString unquote(const QString& text);
 

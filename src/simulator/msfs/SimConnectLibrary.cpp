@@ -20,6 +20,7 @@ void SimConnectFunctionTable::clearFunctions() {
     aiCreateNonAtcAircraftEx1 = nullptr;
     enumerateInputEvents = nullptr;
     subscribeInputEvent = nullptr;
+    getLastSentPacketId = nullptr;
 }
 
 SimConnectFunctionTable& simConnectFunctions() {
@@ -29,6 +30,7 @@ SimConnectFunctionTable& simConnectFunctions() {
 
 namespace {
 
+#ifndef _WIN32
 // The simulator's client library only exists on Windows; elsewhere there is
 // never anything to load, so the MSFS back end fails its connect cleanly.
 class NoLibraryLoader final : public SimConnectLoader {
@@ -40,6 +42,7 @@ public:
     void* resolve(void*, const char*) override { return nullptr; }
     void unload(void*) override {}
 };
+#endif
 
 SimConnectLoader*& installedLoader() {
     static SimConnectLoader* loader = nullptr;
@@ -48,10 +51,16 @@ SimConnectLoader*& installedLoader() {
 
 } // namespace
 
+#ifndef _WIN32
+SimConnectLoader& platformSimConnectLoader() {
+    static NoLibraryLoader loader;
+    return loader;
+}
+#endif
+
 SimConnectLoader& simConnectLoader() {
-    static NoLibraryLoader platformLoader;
     SimConnectLoader* loader = installedLoader();
-    return loader ? *loader : platformLoader;
+    return loader ? *loader : platformSimConnectLoader();
 }
 
 void installSimConnectLoader(SimConnectLoader* loader) {

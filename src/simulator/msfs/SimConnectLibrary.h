@@ -16,6 +16,10 @@ inline bool simFailed(SimResult result) {
     return result < 0;
 }
 
+// What GetNextDispatch answers when no message is waiting; any other failure
+// means the connection is gone.
+constexpr SimResult kNoMessageWaiting = SimResult(0x80004005u);
+
 // Values passed to and read from the library.
 namespace sim {
 constexpr std::uint32_t kUserObject = 0;
@@ -100,6 +104,7 @@ using AICreateNonATCAircraftEx1Fn = SimResult (*)(SimHandle handle, const char* 
                                                   const AiInitialPosition* position, std::uint32_t requestId);
 using EnumerateInputEventsFn = SimResult (*)(SimHandle handle, std::uint32_t requestId);
 using SubscribeInputEventFn = SimResult (*)(SimHandle handle, std::uint64_t hash);
+using GetLastSentPacketIdFn = SimResult (*)(SimHandle handle, std::uint32_t* sendId);
 
 // The library's calls, looked up once and shared by every session.
 struct SimConnectFunctionTable {
@@ -123,6 +128,13 @@ struct SimConnectFunctionTable {
     AICreateNonATCAircraftEx1Fn aiCreateNonAtcAircraftEx1 = nullptr;
     EnumerateInputEventsFn enumerateInputEvents = nullptr;
     SubscribeInputEventFn subscribeInputEvent = nullptr;
+    // Send id of the last call, which exceptions name; without it no
+    // exception can be tied to its call.
+    GetLastSentPacketIdFn getLastSentPacketId = nullptr;
+
+    // Sessions connected through the module: while any is, it is neither
+    // unloaded nor replaced.
+    int users = 0;
 
     // Null every call and the module (the name stays).
     void clearFunctions();
@@ -142,6 +154,9 @@ public:
 };
 
 SimConnectLoader& simConnectLoader();
+// The loader of the platform the program was built for: LoadLibraryW on
+// Windows; elsewhere one that never finds the library.
+SimConnectLoader& platformSimConnectLoader();
 // nullptr restores the platform's loader.
 void installSimConnectLoader(SimConnectLoader* loader);
 

@@ -13,8 +13,10 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace velk::simulator::msfs {
 
@@ -99,7 +101,8 @@ signals:
     void simConnectVersionDetected(const QString& version);
     void runtimeProfileDetected(velk::simulator::msfs::MsfsRuntimeProfile profile);
     void remoteAircraftCreated(uint requestId, uint objectId);
-    void remoteAircraftCreateFailed();
+    // requestId 0: the simulator refused a creation without saying which.
+    void remoteAircraftCreateFailed(uint requestId);
     void remoteAircraftRemoved(uint requestId, uint objectId);
     void trafficSnapshotReceived(const QVariantList& contacts);
     void userAircraftTitleDetected(const QString& containerTitle);
@@ -119,6 +122,14 @@ private:
     void handleAssignedObjectId(const std::uint8_t* message, std::uint32_t size);
     void handleInputEvents(const std::uint8_t* message, std::uint32_t size);
     void handleInputEventValue(const std::uint8_t* message, std::uint32_t size);
+
+    // Send ids tie an exception to the call that caused it (0: unknown).
+    std::uint32_t lastSendId() const;
+    void rememberCreateCall(std::uint32_t requestId);
+    void forgetCreateCall(std::uint32_t requestId);
+    std::uint32_t takeCreateRequest(std::uint32_t sendId);
+    void rememberTrafficCall();
+    bool concernsTraffic(std::uint32_t exception, std::uint32_t sendId) const;
 
     void writeValue(SimHandle handle, const SimVarBinding& binding, const QVariant& simValue,
                     std::uint32_t objectId, const ErrorHandler& onError);
@@ -144,6 +155,10 @@ private:
     QVariantList m_pendingContacts;
     bool m_userTitleDefinitionRegistered = false;
     bool m_userTitleRequested = false;
+    static constexpr qsizetype kRememberedCreations = 1024;
+    QList<std::pair<std::uint32_t, std::uint32_t>> m_createSendIds; // (send id, request id), oldest first
+    std::array<std::uint32_t, 8> m_trafficSendIds{};                // the latest traffic calls
+    std::size_t m_nextTrafficSlot = 0;
 };
 
 } // namespace velk::simulator::msfs

@@ -19,7 +19,8 @@ class TestMsfsAdapter : public QObject {
     qint64 clock = 0;
 
     void deliver(const QByteArray& message) {
-        lib->queue(message);
+        if (!message.isEmpty())
+            lib->queue(message);
         adapter->session().dispatchPump();
     }
     bool connectAdapter() {
@@ -281,32 +282,39 @@ private slots:
         QCOMPARE(adapter->connectionState().failedAttempts(), 0);
     }
 
-    void lossAndRequestFailuresReconnect_data() {
+    void onlyALostConnectionReconnects_data() {
         QTest::addColumn<QByteArray>("message");
-        QTest::newRow("simulator quit") << SI::quitMessage();
-        QTest::newRow("unhandled exception") << SI::exceptionMessage(1);
+        QTest::addColumn<int>("dispatchFailure");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("simulator quit") << SI::quitMessage() << 0 << true;
+        QTest::newRow("failing dispatch") << QByteArray() << int(0x80070006u) << true;
+        QTest::newRow("unhandled exception") << SI::exceptionMessage(1) << 0 << false;
+        QTest::newRow("unrecognized id") << SI::exceptionMessage(3) << 0 << false;
+        QTest::newRow("data error") << SI::exceptionMessage(20) << 0 << false;
     }
-    void lossAndRequestFailuresReconnect() {
+    void onlyALostConnectionReconnects() {
         QFETCH(QByteArray, message);
+        QFETCH(int, dispatchFailure);
+        QFETCH(bool, lost);
         QVERIFY(connectAdapter());
         QSignalSpy state(adapter.get(), &simulator::Simulator::simConnectionStateChanged);
+        lib->dispatchFailure = dispatchFailure;
         deliver(message);
-        QVERIFY(!adapter->session().isConnected());
-        QCOMPARE(state.size(), 1);
+        lib->dispatchFailure = 0;
+        lib->fail("SimConnect_TransmitClientEvent"); // a failed request keeps it too
+        adapter->transponderIdent();
+        QCOMPARE(adapter->session().isConnected(), !lost);
+        QCOMPARE(state.size(), lost ? 1 : 0);
+        if (!lost) {
+            QCOMPARE(adapter->connectionState().state(), State::Connected);
+            return;
+        }
         QCOMPARE(state[0][0].toBool(), false);
         clock = 1000;
         adapter->tickConnection();
         QVERIFY(adapter->session().isConnected());
         QCOMPARE(state.size(), 2);
         QCOMPARE(lib->callsOf("SimConnect_RequestDataOnSimObject").size(), 5); // four groups and the title
-    }
-
-    void nonFatalExceptionsKeepTheConnection() {
-        QVERIFY(connectAdapter());
-        deliver(SI::exceptionMessage(3));
-        deliver(SI::exceptionMessage(20));
-        QVERIFY(adapter->session().isConnected());
-        QCOMPARE(adapter->connectionState().state(), State::Connected);
     }
 };
 

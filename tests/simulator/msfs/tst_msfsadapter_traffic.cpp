@@ -33,9 +33,11 @@ class TestMsfsAdapterTraffic : public QObject {
 
     std::unique_ptr<StandInSimConnect> lib;
     std::unique_ptr<MsfsAdapter> adapter;
+    qint64 clock = 0;
 
-    void deliver(const QByteArray& message) {
-        lib->queue(message);
+    void deliver(const QByteArray& message = {}) {
+        if (!message.isEmpty())
+            lib->queue(message);
         adapter->session().dispatchPump();
     }
     void connectAdapter(const QString& file = "SimConnect.dll") {
@@ -71,8 +73,9 @@ private slots:
     }
     void init() {
         lib = std::make_unique<StandInSimConnect>();
+        clock = 0;
         MsfsAdapter::Options options;
-        options.clock = [] { return 0; };
+        options.clock = [this] { return clock; };
         options.startTimers = false;
         adapter = std::make_unique<MsfsAdapter>(options);
     }
@@ -135,17 +138,35 @@ private slots:
         QVERIFY(adapter->isAddPending("DLH9"));
     }
 
-    void noLocalModelIsReported() {
-        connectAdapter("SimConnect2024.dll"); // only MSFS 2020 models are installed
+    void theOpenMessageDecidesWhichModelsFit_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("open");
+        QTest::addColumn<QString>("created"); // empty: no local model
+        QTest::newRow("KittyHawk 11 on the 2020 library")
+            << "SimConnect.dll" << SI::openMsfs2020() << "Airbus A320 2020";
+        QTest::newRow("KittyHawk 11 on the 2024 library")
+            << "SimConnect2024.dll" << SI::openMsfs2020() << "Airbus A320 2020";
+        QTest::newRow("major 12") << "SimConnect.dll" << SI::openMessage("", {12, 0, 1, 0}, {12, 0, 1, 0})
+                                  << "";
+    }
+    void theOpenMessageDecidesWhichModelsFit() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, open);
+        QFETCH(QString, created);
+        lib->answerCreates = true;
+        connectAdapter(file);
+        deliver(open);
         QSignalSpy status(adapter.get(), &Sim::trafficMappingStatusChanged);
         auto aircraft = pilot("CES123");
         aircraft.airline = "";
         aircraft.livery = "star";
         adapter->addRemoteAircraft(aircraft);
-        QCOMPARE(status.size(), 1);
-        QCOMPARE(status[0][0].toString(), QString("MSFS 无本地模型匹配：A20N/CES/STAR"));
-        QVERIFY(lib->callsOf("SimConnect_AICreateNonATCAircraft_EX1").isEmpty());
-        QVERIFY(!adapter->isAddPending("CES123"));
+        deliver(); // the simulator names the object
+        const auto creates = lib->callsOf("SimConnect_AICreateNonATCAircraft");
+        QCOMPARE(creates.value(0).args.value(0).toString(), created);
+        QCOMPARE(adapter->objectIdOf("CES123") != 0, !created.isEmpty());
+        if (created.isEmpty())
+            QCOMPARE(status.value(0).value(0).toString(), QString("MSFS 无本地模型匹配：A20N/CES/STAR"));
     }
 
     void pilotsWithoutTypeOrConnectionAreNotAdded_data() {
@@ -246,35 +267,84 @@ private slots:
         QCOMPARE(adapter->objectIdOf("DLH1"), 10u);
     }
 
-    void refusedCreationsFreeTheCallsign() {
+    void refusedCreationsFreeOnlyTheirCallsign() {
         connectAdapter();
         lib->fail("SimConnect_AICreateNonATCAircraft"); // refused by the call itself
         adapter->addRemoteAircraft(pilot("DLH1"));
         QVERIFY(!adapter->isAddPending("DLH1"));
+        lib->clearCalls();
         adapter->addRemoteAircraft(pilot("DLH1"));
         adapter->addRemoteAircraft(pilot("DLH2"));
-        QVERIFY(adapter->isAddPending("DLH1") && adapter->isAddPending("DLH2"));
-        deliver(SI::exceptionMessage(22)); // refused later: the oldest request
-        QVERIFY(!adapter->isAddPending("DLH1"));
+        const auto creates = lib->callsOf("SimConnect_AICreateNonATCAircraft");
+        deliver(SI::exceptionMessage(22, creates[1].sendId)); // the simulator refuses the second
+        deliver(SI::exceptionMessage(22));                    // names no call: nobody is charged
+        QVERIFY(adapter->isAddPending("DLH1"));
+        QVERIFY(!adapter->isAddPending("DLH2"));
+        deliver(SI::assignedObjectIdMessage(creates[0].args[2].toUInt(), 41));
+        QCOMPARE(adapter->objectIdOf("DLH1"), 41u);
+        adapter->addRemoteAircraft(pilot("DLH2")); // can be added again
         QVERIFY(adapter->isAddPending("DLH2"));
+        QVERIFY(lib->callsOf("SimConnect_AIRemoveObject").isEmpty());
     }
 
-    void connectionLossRemovesEveryObject() {
+    void anUnansweredCreationExpiresAndItsLateObjectIsRemoved() {
+        connectAdapter();
+        adapter->addRemoteAircraft(pilot("DLH1"));
+        const uint first = lib->callsOf("SimConnect_AICreateNonATCAircraft")[0].args[2].toUInt();
+        clock = MsfsAdapter::kCreateTimeoutMs - 1;
+        adapter->expirePendingCreations();
+        QVERIFY(adapter->isAddPending("DLH1"));
+        clock = MsfsAdapter::kCreateTimeoutMs;
+        adapter->expirePendingCreations();
+        QVERIFY(!adapter->isAddPending("DLH1"));
+        adapter->addRemoteAircraft(pilot("DLH1"));
+        const uint second = lib->callsOf("SimConnect_AICreateNonATCAircraft")[1].args[2].toUInt();
+        deliver(SI::assignedObjectIdMessage(first, 9)); // too late: nobody tracks it
+        deliver(SI::assignedObjectIdMessage(4242, 5));  // no request of ours
+        QList<uint> removed;
+        for (const auto& call : lib->callsOf("SimConnect_AIRemoveObject"))
+            removed << call.args[0].toUInt();
+        QCOMPARE(removed, (QList<uint>{9, 5}));
+        deliver(SI::assignedObjectIdMessage(second, 10));
+        QCOMPARE(adapter->objectIdOf("DLH1"), 10u);
+    }
+
+    void failuresKeepTheAircraftAndOnlyALostConnectionRemovesThem_data() {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("exception 33 on a move") << "exception";
+        QTest::newRow("failed waypoint write") << "waypoint";
+        QTest::newRow("quit") << "quit";
+    }
+    void failuresKeepTheAircraftAndOnlyALostConnectionRemovesThem() {
+        QFETCH(QString, event);
         connectAdapter();
         place("DLH1", 7);
-        adapter->addRemoteAircraft(pilot("DLH2")); // pending
+        place("DLH2", 8);
+        adapter->addRemoteAircraft(pilot("DLH3")); // still pending
         QSignalSpy removed(adapter.get(), &Sim::aircraftRemovedFromSim);
-        deliver(SI::quitMessage());
-        QCOMPARE(removed.size(), 1);
-        QCOMPARE(removed[0][0].toString(), QString("DLH1"));
-        QVERIFY(!adapter->isAddPending("DLH2"));
+        QSignalSpy state(adapter.get(), &Sim::simConnectionStateChanged);
+        if (event == "waypoint")
+            lib->fail("SimConnect_SetDataOnSimObject");
+        adapter->updateRemoteAircraftPosition(pilot("DLH1"), {31.6, 121.3, 2500, 0, 1, 90, 0, 0});
+        if (event == "exception")
+            deliver(SI::exceptionMessage(33, lib->lastSendId()));
+        const bool lost = event == "quit";
+        if (lost)
+            deliver(SI::quitMessage());
+        QCOMPARE(adapter->session().isConnected(), !lost);
+        QCOMPARE(adapter->objectIdOf("DLH1") + adapter->objectIdOf("DLH2"), lost ? 0u : 15u);
+        QCOMPARE(adapter->isAddPending("DLH3"), !lost);
+        QCOMPARE(removed.size(), lost ? 2 : 0);
+        QCOMPARE(state.size(), lost ? 1 : 0);
+        clock = 1000;
+        adapter->tickConnection();
+        QVERIFY(adapter->session().isConnected());
     }
 
     void trafficSnapshotIsPassedOn() {
         connectAdapter();
         QSignalSpy traffic(adapter.get(), &Sim::trafficSnapshotChanged);
-        const QByteArray row = SI::text("", 64) + SI::f64(31.1) + SI::f64(121.8);
-        deliver(SI::byTypeMessage(SimConnectSession::kTrafficRequest, 17, 0, 1, row));
+        deliver(SI::trafficReply({{17, "", 31.1, 121.8}}).first());
         QCOMPARE(traffic.size(), 1);
         const QVariantMap contact = traffic[0][0].toList().value(0).toMap();
         const QStringList keys{"objectId",  "label",        "atcId",       "latitude",

@@ -397,6 +397,43 @@ private slots:
             !library()->findProfileByTitle(MsfsRuntimeProfile::Msfs2024, QStringLiteral("  ")).has_value());
     }
 
+    void containersInOtherPackagesAndLinkedPackagesAreFound() {
+        const QString root = test::freshDir(QStringLiteral("linked"));
+        const QString pkg = root + QStringLiteral("/Packages");
+        const QString community = pkg + QStringLiteral("/Community");
+        QVERIFY(writeText(pkg + QStringLiteral("/Official/OneStore/asobo-a320/SimObjects/Airplanes/"
+                                               "Asobo_A320_NEO/aircraft.cfg"),
+                          "[GENERAL]\nicao_type_designator = A20N\n[FLTSIM.0]\ntitle = Asobo A320\n"));
+        // A livery names its base container in the merged package tree.
+        QVERIFY(writeText(
+            community + QStringLiteral("/livery-dlh/SimObjects/Airplanes/DLH/aircraft.cfg"),
+            "[VARIATION]\nbase_container = \"..\\asobo_a320_neo\"\n[FLTSIM.0]\ntitle = DLH Livery\n"));
+        QVERIFY(writeText(root + QStringLiteral("/Addons/b738/SimObjects/Airplanes/B/aircraft.cfg"),
+                          "[GENERAL]\nicao_type_designator = B738\n[FLTSIM.0]\ntitle = Linked\n"));
+        const QList<std::pair<QString, QString>> links = {
+            {root + QStringLiteral("/Addons/b738"), QStringLiteral("linked")},
+            {root + QStringLiteral("/Addons/b738"), QStringLiteral("linked-again")},
+            {community, QStringLiteral("loop")},
+            {pkg, QStringLiteral("up")},
+            {community + QStringLiteral("/cycle-b"), QStringLiteral("cycle-a")},
+            {community + QStringLiteral("/cycle-a"), QStringLiteral("cycle-b")},
+        };
+        for (const auto& [target, name] : links) {
+            QVERIFY(QFile::link(target, community + QLatin1Char('/') + name));
+        }
+        test::setInstall(MsfsRuntimeProfile::Msfs2024, pkg);
+        QVERIFY(test::rescan());
+        QStringList got;
+        for (const MsfsAircraftProfile& p : library()->profiles(MsfsRuntimeProfile::Msfs2024)) {
+            got << QStringLiteral("%1|%2|%3")
+                       .arg(p.title, p.icaoType,
+                            p.packageName.startsWith("linked") ? "linked" : p.packageName);
+        }
+        got.sort();
+        QCOMPARE(got, (QStringList{"Asobo A320|A20N|asobo-a320", "DLH Livery|A20N|livery-dlh",
+                                   "Linked|B738|linked"}));
+    }
+
     void noInstallWarnsAndMatchesNothing() {
         test::LogCapture log;
         QVERIFY(test::rescan());

@@ -39,6 +39,12 @@ private slots:
             << "SimConnect.dll" << -1
             << "Failed to connect to MSFS via SimConnect: Failed to resolve SimConnect_AIRemoveObject from "
                "SimConnect2024.dll; SimConnect.dll open failed with HRESULT 0x80004005";
+        QTest::newRow("open without a handle") << QStringList{"SimConnect.dll"} << ""
+                                               << ""
+                                               << "no handle" << -1
+                                               << "Failed to connect to MSFS via SimConnect: Failed to load "
+                                                  "SimConnect2024.dll (Win32 error 126); "
+                                                  "SimConnect.dll open returned no handle";
         QTest::newRow("optional calls missing") << QStringList{"SimConnect.dll"} << ""
                                                 << "SimConnect_AICreateNonATCAircraft_EX1"
                                                 << "" << 1 << "";
@@ -57,7 +63,9 @@ private slots:
         rig->lib.missingFunctions["SimConnect2024.dll"] = {missing2024};
         rig->lib.missingFunctions["SimConnect.dll"] = {missing2020, "SimConnect_EnumerateInputEvents",
                                                        "SimConnect_SubscribeInputEvent"};
-        if (!failOpen.isEmpty())
+        if (failOpen == "no handle")
+            rig->lib.openWithoutHandle = true;
+        else if (!failOpen.isEmpty())
             rig->lib.fail("SimConnect_Open", 1, [](const auto&) { return true; });
         if (!failOpen.isEmpty() && files.contains("SimConnect2024.dll") && missing2024.isEmpty())
             QFAIL("row would fail the wrong library");
@@ -114,15 +122,19 @@ private slots:
         QTest::addColumn<quint32>("major");
         QTest::addColumn<int>("profile");
         QTest::addColumn<int>("profileSignals");
+        // MSFS 2020 reports "KittyHawk" 11.0.x.
+        QTest::newRow("KittyHawk 11 confirms 2020")
+            << "SimConnect.dll" << QByteArray("KittyHawk") << 11u << 1 << 0;
+        QTest::newRow("KittyHawk on the 2024 library")
+            << "SimConnect2024.dll" << QByteArray("KittyHawk") << 11u << 1 << 1;
+        QTest::newRow("major 11 alone") << "SimConnect2024.dll" << QByteArray() << 11u << 1 << 1;
+        QTest::newRow("major 12") << "SimConnect.dll" << QByteArray() << 12u << 2 << 1;
         QTest::newRow("Limitless on the 2020 library")
             << "SimConnect.dll" << QByteArray(" Limitless ") << 0u << 2 << 1;
-        QTest::newRow("major 2") << "SimConnect.dll" << QByteArray("KittyHawk") << 2u << 2 << 1;
-        QTest::newRow("2020 confirmed") << "SimConnect.dll" << QByteArray("Microsoft Flight Simulator") << 11u
-                                        << 2 << 1; // major decides first
-        QTest::newRow("Flight Simulator on 2024 library")
-            << "SimConnect2024.dll" << QByteArray("flight simulator") << 0u << 1 << 1;
-        QTest::newRow("nothing decided") << "SimConnect.dll" << QByteArray() << 0u << 1 << 0;
-        QTest::newRow("same profile") << "SimConnect.dll" << QByteArray("KittyHawk") << 1u << 1 << 0;
+        QTest::newRow("name with 2024") << "SimConnect.dll" << QByteArray("MSFS 2024") << 0u << 2 << 1;
+        QTest::newRow("major 2 decides nothing") << "SimConnect.dll" << QByteArray() << 2u << 1 << 0;
+        QTest::newRow("Flight Simulator decides nothing")
+            << "SimConnect2024.dll" << QByteArray("Microsoft Flight Simulator") << 1u << 2 << 0;
     }
     void openMessageSetsVersionsAndMaySwitchTheProfile() {
         QFETCH(QString, file);
@@ -192,48 +204,75 @@ private slots:
     void exceptionsAreIgnoredReportedOrSwitchTrafficOff_data() {
         QTest::addColumn<quint32>("exception");
         QTest::addColumn<bool>("trafficOn");
+        QTest::addColumn<QString>("culprit"); // the call the exception names: "traffic" or a data "group"
+        QTest::addColumn<bool>("sendIds");    // the library offers GetLastSentPacketID
         QTest::addColumn<QString>("error");
-        QTest::addColumn<int>("createFailed");
         QTest::addColumn<bool>("trafficAfter");
-        QTest::newRow("unrecognized id") << 3u << true << "" << 0 << true;
-        QTest::newRow("data error") << 20u << true << "" << 0 << true;
-        QTest::newRow("create failed") << 22u << true << "" << 1 << true;
-        QTest::newRow("name with traffic off") << 7u << false << "" << 0 << false;
-        QTest::newRow("name with traffic on") << 7u << true << "" << 0 << false;
-        QTest::newRow("definition error with traffic on") << 28u << true << "" << 0 << false;
+        QTest::newRow("unrecognized id") << 3u << true << "group" << true << "" << true;
+        QTest::newRow("data error") << 20u << true << "group" << true << "" << true;
+        QTest::newRow("name of traffic, traffic off") << 7u << false << "traffic" << true << "" << false;
+        QTest::newRow("name of traffic") << 7u << true << "traffic" << true << "" << false;
+        QTest::newRow("name of a data group") << 7u << true << "group" << true << "" << true;
+        QTest::newRow("name, library without send ids") << 7u << true << "group" << false << "" << false;
+        QTest::newRow("definition error of traffic") << 28u << true << "traffic" << true << "" << false;
+        QTest::newRow("definition error of a data group")
+            << 28u << true << "group" << true << "SimConnect exception code: 28 (DEFINITION_ERROR)" << true;
         QTest::newRow("datum id with traffic off")
-            << 30u << false << "SimConnect exception code: 30 (DATUM_ID)" << 0 << false;
+            << 30u << false << "traffic" << true << "SimConnect exception code: 30 (DATUM_ID)" << false;
         QTest::newRow("version mismatch")
-            << 5u << true << "SimConnect exception code: 5 (VERSION_MISMATCH)" << 0 << true;
-        QTest::newRow("unnamed") << 50u << true << "SimConnect exception code: 50 (UNKNOWN)" << 0 << true;
+            << 5u << true << "group" << true << "SimConnect exception code: 5 (VERSION_MISMATCH)" << true;
+        QTest::newRow("unnamed") << 50u << true << "group" << true
+                                 << "SimConnect exception code: 50 (UNKNOWN)" << true;
         QTest::newRow("gap in names")
-            << 15u << true << "SimConnect exception code: 15 (UNKNOWN)" << 0 << true;
+            << 15u << true << "group" << true << "SimConnect exception code: 15 (UNKNOWN)" << true;
     }
     void exceptionsAreIgnoredReportedOrSwitchTrafficOff() {
         QFETCH(quint32, exception);
         QFETCH(bool, trafficOn);
+        QFETCH(QString, culprit);
+        QFETCH(bool, sendIds);
         QFETCH(QString, error);
-        QFETCH(int, createFailed);
         QFETCH(bool, trafficAfter);
-        rig->session.setTrafficSnapshotEnabled(trafficOn);
+        if (!sendIds)
+            rig->lib.missingFunctions["SimConnect.dll"] = {"SimConnect_GetLastSentPacketID"};
+        rig->session.setTrafficSnapshotEnabled(true);
         QVERIFY(rig->connect());
         rig->registerAndSubscribe();
+        rig->session.requestTrafficSnapshot();
+        const std::uint32_t trafficSendId = rig->lib.lastSendId();
+        rig->session.requestDataGroup(UpdateGroup::CoreFlight);
+        const std::uint32_t groupSendId = rig->lib.lastSendId();
+        rig->session.setTrafficSnapshotEnabled(trafficOn);
         QSignalSpy errors(&rig->session, &SimConnectSession::errorOccurred);
         QSignalSpy failed(&rig->session, &SimConnectSession::remoteAircraftCreateFailed);
         QSignalSpy traffic(&rig->session, &SimConnectSession::trafficSnapshotReceived);
 
-        rig->deliver(StandInSimConnect::exceptionMessage(exception, 9, 2));
+        rig->deliver(StandInSimConnect::exceptionMessage(
+            exception, culprit == "traffic" ? trafficSendId : groupSendId, 2));
 
         QCOMPARE(errors.size(), error.isEmpty() ? 0 : 1);
         if (!error.isEmpty()) {
             QCOMPARE(errors[0][0].value<SimConnectError>(), SimConnectError::RequestFailed);
             QCOMPARE(errors[0][1].toString(), error);
         }
-        QCOMPARE(failed.size(), createFailed);
+        QCOMPARE(failed.size(), 0);
         QCOMPARE(rig->session.trafficSnapshotEnabled(), trafficAfter);
         QCOMPARE(rig->session.isTrafficSnapshotTimerActive(), trafficAfter);
         QCOMPARE(traffic.size(), trafficOn && !trafficAfter ? 1 : 0);
         QVERIFY(rig->session.isConnected());
+    }
+
+    void aSecondSessionNeverUnloadsTheLibraryInUse() {
+        QVERIFY(rig->connect("SimConnect.dll"));
+        rig->lib.files = {"SimConnect2024.dll", "SimConnect.dll"};
+        rig->lib.fail("SimConnect_Open");
+        SimConnectSession second;
+        QVERIFY(!second.connectToSimulator()); // neither replaces nor unloads the library in use
+        QCOMPARE(rig->lib.unloads, 0);
+        rig->session.registerDataDefinitions(); // still calls through it
+        QVERIFY(rig->session.definitionsRegistered());
+        QVERIFY(second.connectToSimulator());
+        QCOMPARE(second.runtimeProfile(), MsfsRuntimeProfile::Msfs2020);
     }
 };
 

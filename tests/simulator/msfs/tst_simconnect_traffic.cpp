@@ -155,18 +155,16 @@ private slots:
                  (QVariantList{40001u, 40000u, 5000u, 2u}));
 
         QSignalSpy traffic(&rig->session, &SimConnectSession::trafficSnapshotReceived);
-        const auto row = [](const QByteArray& atc, double lat, double lon) {
-            return SI::text(atc, 64) + SI::f64(lat) + SI::f64(lon);
-        };
-        rig->lib.queue(SI::byTypeMessage(40001, 31, 0, 4, row(" DLH4 ", 50.1, 8.6)));
-        rig->lib.queue(SI::byTypeMessage(40001, 17, 1, 4, row("", 1, 2)));
-        rig->lib.queue(SI::byTypeMessage(40001, 0, 2, 4, row("USER", 3, 4)));      // object 0: left out
-        rig->lib.queue(SI::byTypeMessage(40001, 18, 3, 4, SI::text("SHORT", 64))); // short row
-        rig->lib.queue(SI::byTypeMessage(99, 19, 0, 1, row("OTHER", 0, 0)));       // not ours
-        rig->session.dispatchPump();
+        const QList<QByteArray> reply =
+            SI::trafficReply({{31, " DLH4 ", 50.1, 8.6}, {17, "", 1, 2}, {0, "USER", 3, 4}});
+        rig->deliver(SI::byTypeMessage(99, 19, 1, 1, SI::text("OTHER", 80))); // not ours
+        for (const QByteArray& row : reply.mid(0, 2))
+            rig->deliver(row);
+        QCOMPARE(traffic.size(), 0); // rows 1 and 2 of 3
+        rig->deliver(reply[2]);
         QCOMPARE(traffic.size(), 1);
         const QVariantList contacts = traffic[0][0].toList();
-        QCOMPARE(contacts.size(), 2);
+        QCOMPARE(contacts.size(), 2); // object 0 is left out
         const QVariantMap first = contacts[0].toMap();
         QCOMPARE(first["objectId"], QVariant::fromValue<qulonglong>(31));
         QCOMPARE(first["label"].toString(), QString("DLH4"));
@@ -176,13 +174,61 @@ private slots:
         QCOMPARE(contacts[1].toMap()["label"].toString(), QString("OBJ-17"));
         QCOMPARE(contacts[1].toMap()["atcId"].toString(), QString());
 
-        rig->session.setTrafficSnapshotEnabled(false);
-        QCOMPARE(traffic.size(), 2);
+        rig->deliver(SI::byTypeMessage(40001, 18, 1, 1, SI::text("SHORT", 64))); // a short row
+        rig->deliver(SI::trafficReply({}).first());
+        QCOMPARE(traffic.size(), 3);
         QVERIFY(traffic[1][0].toList().isEmpty());
+        QVERIFY(traffic[2][0].toList().isEmpty());
+
+        rig->session.setTrafficSnapshotEnabled(false);
+        QCOMPARE(traffic.size(), 4);
+        QVERIFY(traffic[3][0].toList().isEmpty());
         QVERIFY(!rig->session.isTrafficSnapshotTimerActive());
+        for (const QByteArray& row : reply) // late rows of a reply: nothing
+            rig->deliver(row);
+        QCOMPARE(traffic.size(), 4);
         rig->lib.clearCalls();
         rig->session.requestTrafficSnapshot();
         QVERIFY(rig->lib.calls.isEmpty());
+    }
+
+    void refusalsAreChargedToTheCreationTheyName() {
+        QVERIFY(rig->connect());
+        QSignalSpy created(&rig->session, &SimConnectSession::remoteAircraftCreated);
+        QSignalSpy failed(&rig->session, &SimConnectSession::remoteAircraftCreateFailed);
+        QSignalSpy errors(&rig->session, &SimConnectSession::errorOccurred);
+        rig->lib.answerCreates = true;
+        rig->lib.knownTitles = {"Known"};
+        for (const auto& [request, title] : {std::pair{7u, "Known"}, std::pair{8u, "Unknown"}})
+            rig->session.createRemoteAircraft(request, title, "", "X", 0, 0, 0, 0, 0, 0, false, 0);
+        rig->lib.answerCreates = false;
+        rig->session.createRemoteAircraft(9, "Known", "", "X", 0, 0, 0, 0, 0, 0, false, 0); // unanswered
+        const auto creates = rig->lib.callsOf("SimConnect_AICreateNonATCAircraft");
+        rig->session.dispatchPump(); // the simulator names 7's object and refuses 8
+        rig->deliver(SI::exceptionMessage(22, creates[1].sendId)); // 8 is no longer pending
+        rig->deliver(SI::exceptionMessage(33, creates[2].sendId)); // 9 outside the reality bubble
+        rig->deliver(SI::exceptionMessage(33, creates[0].sendId)); // 7 exists already
+        QCOMPARE(created.size(), 1);
+        QCOMPARE(created[0][0].toUInt(), 7u);
+        QList<uint> refused;
+        for (const auto& signal : failed)
+            refused << signal[0].toUInt();
+        QCOMPARE(refused, (QList<uint>{8, 0, 9}));
+        QCOMPARE(errors.size(), 2);
+        QVERIFY(rig->session.isConnected());
+    }
+
+    void nonFiniteCoordinatesNeverReachTheSimulator() {
+        QVERIFY(rig->connect());
+        QSignalSpy failed(&rig->session, &SimConnectSession::remoteAircraftCreateFailed);
+        const double positions[][3] = {{qQNaN(), 8, 100}, {50, qInf(), 100}, {50, 8, -qInf()}};
+        for (const auto& p : positions) {
+            rig->session.createRemoteAircraft(5, "T", "", "X", p[0], p[1], p[2], 0, 0, 0, false, 0);
+            rig->session.updateRemoteAircraftPosition(12, p[0], p[1], p[2], 0, 0, 0, false, 0);
+        }
+        QVERIFY(rig->lib.calls.isEmpty());
+        QCOMPARE(failed.size(), 3); // the creation is given up at once
+        QCOMPARE(failed[0][0].toUInt(), 5u);
     }
 
     void speedbrakeInputEventsAreSubscribedAndRelayed() {

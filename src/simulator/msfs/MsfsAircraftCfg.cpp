@@ -1,0 +1,176 @@
+// Reading aircraft.cfg files and resolving their ICAO metadata through base
+// containers; on the scan thread.
+#include "simulator/msfs/MsfsAircraftLibrary.h"
+#include "simulator/msfs/MsfsPaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringTokenizer>
+
+namespace velk::simulator::msfs {
+
+QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
+    QString value = unquote(text);
+    if (value.isEmpty()) {
+        return {};
+    }
+    // The "$$:" marker goes wherever it stands; runs of blanks become one.
+    value.remove(QStringLiteral("$$:"));
+    return value.simplified();
+}
+
+bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {
+    const QString t = text.trimmed().toUpper();
+    if (t.isEmpty()) {
+        return defaultValue;
+    }
+    return t == QLatin1String("1") || t == QLatin1String("Y") || t == QLatin1String("TRUE") ||
+           t == QLatin1String("YES");
+}
+
+ParsedCfg MsfsAircraftLibrary::loadCfg(const QString& path) {
+    return loadNormalizedCfg(normalizePath(path));
+}
+
+ParsedCfg MsfsAircraftLibrary::loadNormalizedCfg(const QString& key) {
+    const auto cached = cfgCache.constFind(key);
+    if (cached != cfgCache.cend()) {
+        return *cached;
+    }
+    ParsedCfg parsed;
+    QFile file(key);
+    // Only regular files: a device or pipe named as a base container could block or never end.
+    if (!key.isEmpty() && QFileInfo(key).isFile() && file.open(QIODevice::ReadOnly)) {
+        // One read of the whole file, split here: a line-by-line read with a
+        // size limit has Qt reserve that limit for every line.
+        const QByteArray bytes = file.isSequential() ? QByteArray() : file.read(MaxCfgBytes + 1);
+        if (file.isSequential() || bytes.size() > MaxCfgBytes) {
+            // A file this size is no aircraft.cfg; reading it would only cost memory.
+            qWarning() << "Skipped oversized aircraft.cfg:" << key << file.size();
+        } else {
+            const QString text = QString::fromUtf8(bytes);
+            QString section;
+            for (const QStringView raw : qTokenize(text, u'\n')) {
+                const QString line = msfs::stripComment(raw);
+                if (line.isEmpty()) {
+                    continue;
+                }
+                if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+                    section = line.mid(1, line.size() - 2).trimmed().toUpper();
+                    continue;
+                }
+                const qsizetype eq = line.indexOf(QLatin1Char('='));
+                if (section.isEmpty() || eq < 0) {
+                    continue;
+                }
+                const QString name = line.left(eq).trimmed().toUpper().toLower();
+                auto it = parsed.sections.find(section);
+                if (it == parsed.sections.end()) {
+                    it = parsed.sections.insert(section, {});
+                    parsed.sectionOrder.append(section);
+                }
+                it->insert(name, unquote(line.mid(eq + 1)));
+            }
+        }
+    }
+    parsed.baseContainer =
+        unquote(parsed.sections.value(QStringLiteral("VARIATION")).value(QStringLiteral("base_container")));
+    parsed.hasContent = !parsed.sections.isEmpty();
+    cfgCache.insert(key, parsed);
+    return parsed;
+}
+
+QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const QString& reference) {
+    const QString ref = reference.trimmed();
+    if (cfgPath.isEmpty() || ref.isEmpty()) {
+        return {};
+    }
+    // Containers are written with Windows separators whatever the platform.
+    QString path = QDir::fromNativeSeparators(ref).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QDir::isRelativePath(path)) {
+        path = QFileInfo(cfgPath).absoluteDir().filePath(path);
+    }
+    path = QDir::cleanPath(path);
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        return normalizePath(QDir(path).filePath(QStringLiteral("aircraft.cfg")));
+    }
+    if (info.isFile()) {
+        return normalizePath(path);
+    }
+    return normalizePath(QDir(path).filePath(QStringLiteral("aircraft.cfg")));
+}
+
+QString MsfsAircraftLibrary::baseContainerCfg(const QString& cfgPath, const QString& reference) const {
+    const QString path = findBaseContainerCfg(cfgPath, reference);
+    if (path.isEmpty() || QFileInfo::exists(path)) {
+        return path;
+    }
+    // "..\\X" usually names a folder of the simulator's merged package tree:
+    // X sits in another package of the installation.
+    QStringList parts = QDir::fromNativeSeparators(reference.trimmed())
+                            .replace(QLatin1Char('\\'), QLatin1Char('/'))
+                            .split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!parts.isEmpty() && parts.last().compare(QLatin1String("aircraft.cfg"), Qt::CaseInsensitive) == 0) {
+        parts.removeLast();
+    }
+    return parts.isEmpty() ? path : containerIndex.value(parts.last().toUpper(), path);
+}
+
+AircraftMetadata MsfsAircraftLibrary::resolveMetadata(const QString& cfgPath) {
+    return resolveNormalizedMetadata(normalizePath(cfgPath));
+}
+
+AircraftMetadata MsfsAircraftLibrary::resolveNormalizedMetadata(const QString& key) {
+    const auto cached = metadataCache.constFind(key);
+    if (cached != metadataCache.cend()) {
+        return *cached;
+    }
+    QSet<QString> visited;
+    return resolveMetadataStep(key, visited, 0);
+}
+
+AircraftMetadata MsfsAircraftLibrary::resolveMetadataStep(const QString& key, QSet<QString>& visited,
+                                                          int depth) {
+    if (key.isEmpty() || visited.contains(key)) {
+        return {};
+    }
+    const auto cached = metadataCache.constFind(key);
+    if (cached != metadataCache.cend()) {
+        return *cached;
+    }
+    visited.insert(key);
+    const ParsedCfg cfg = loadNormalizedCfg(key);
+    AircraftMetadata result;
+    if (!cfg.baseContainer.isEmpty()) {
+        if (depth >= MaxBaseContainerDepth) {
+            qWarning() << "Base container chain too deep, not followed beyond:" << key;
+        } else {
+            result = resolveMetadataStep(baseContainerCfg(key, cfg.baseContainer), visited, depth + 1);
+        }
+    }
+    const QHash<QString, QString> general = cfg.sections.value(QStringLiteral("GENERAL"));
+    const auto take = [&general](const char* name, QString& field) {
+        const QString v = unquote(general.value(QLatin1String(name)));
+        field = v.isEmpty() ? field.trimmed() : v;
+    };
+    take("icao_type_designator", result.icaoTypeDesignator);
+    take("icao_manufacturer", result.icaoManufacturer);
+    take("icao_model", result.icaoModel);
+    take("icao_engine_type", result.icaoEngineType);
+    take("icao_wtc", result.icaoWtc);
+    take("category", result.category);
+    bool ok = false;
+    const int count = unquote(general.value(QStringLiteral("icao_engine_count"))).toInt(&ok, 10);
+    if (ok) {
+        result.engineCount = count;
+    }
+    result.valid = !result.icaoTypeDesignator.isEmpty() || !result.icaoManufacturer.isEmpty() ||
+                   !result.icaoModel.isEmpty();
+    metadataCache.insert(key, result);
+    return result;
+}
+
+} // namespace velk::simulator::msfs

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace velk::ui {
+
+// Registers the QML module "com.morvane.backend" 1.0 and its uncreatable
+// view-model types. Call once before any QML engine exists; later calls do nothing.
+void registerQmlTypes();
+
+} // namespace velk::ui

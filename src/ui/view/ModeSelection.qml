@@ -1,0 +1,261 @@
+import QtQuick
+import QtQuick.Layouts
+import "components"
+
+// The platform choice: MSFS or X-Plane, the account card and logout.
+Item {
+    id: root
+
+    readonly property QtObject backend: typeof dashboardBackend !== "undefined" ? dashboardBackend : null
+
+    signal logoutRequested
+
+    objectName: "modeSelection"
+
+    component ModeGlassCard: Item {
+        id: card
+
+        property string title
+        property string desc
+        property string sub
+        property color color: "#3b82f6"
+
+        signal clicked
+
+        Rectangle {
+            anchors.fill: parent
+            radius: 32
+            color: cardArea.containsMouse ? "#60000000" : "#40000000"
+            border.width: cardArea.containsMouse ? 2 : 1
+            border.color: cardArea.containsMouse ? card.color : "#20ffffff"
+        }
+
+        ColumnLayout {
+            anchors.centerIn: parent
+            width: parent.width - 60
+            spacing: 14
+
+            Text {
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                text: card.title
+                font.pixelSize: 34
+                font.bold: true
+                color: "#FFFFFF"
+            }
+            Text {
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                text: card.desc
+                font.pixelSize: 18
+                font.bold: true
+                color: card.color
+            }
+            Text {
+                textFormat: Text.PlainText
+                Layout.alignment: Qt.AlignHCenter
+                text: card.sub
+                font.pixelSize: 14
+                color: "#d1d5db"
+            }
+        }
+
+        MouseArea {
+            id: cardArea
+            anchors.fill: parent
+            hoverEnabled: true
+            cursorShape: Qt.PointingHandCursor
+            onClicked: card.clicked()
+        }
+    }
+
+    Row {
+        anchors.fill: parent
+
+        Repeater {
+            model: ["qrc:/resources/2020.jpg", "qrc:/resources/xplane.png"]
+
+            Image {
+                required property string modelData
+
+                width: root.width / 2
+                height: root.height
+                source: modelData
+                fillMode: Image.PreserveAspectCrop
+                // Decoded beside the page's creation rather than before its first frame.
+                asynchronous: true
+                clip: true
+
+                Rectangle {
+                    anchors.fill: parent
+                    color: "#70000000"
+                }
+            }
+        }
+    }
+
+    ColumnLayout {
+        anchors.centerIn: parent
+        width: Math.min(root.width * 0.9, 1100)
+        spacing: 40
+
+        Text {
+            objectName: "modeTitle"
+            textFormat: Text.PlainText
+            Layout.alignment: Qt.AlignHCenter
+            text: "请选择飞行模拟平台"
+            font.pixelSize: 36
+            font.bold: true
+            color: "#FFFFFF"
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 260
+            spacing: 40
+
+            ModeGlassCard {
+                objectName: "modeCardMsfs"
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                Layout.preferredHeight: 260
+                title: "MSFS"
+                desc: "微软模拟飞行"
+                sub: "支持 2020 / 2024"
+                color: "#3b82f6"
+                onClicked: {
+                    if (root.backend)
+                        root.backend.requestModeChange("MSFS");
+                }
+            }
+            ModeGlassCard {
+                objectName: "modeCardXplane"
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                Layout.preferredHeight: 260
+                title: "X-Plane"
+                desc: "X-Plane 系列"
+                sub: "支持 11 / 12"
+                color: "#0ea5e9"
+                onClicked: {
+                    if (root.backend)
+                        root.backend.requestModeChange("XPLANE");
+                }
+            }
+        }
+
+        Rectangle {
+            objectName: "logoutButton"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: 180
+            Layout.preferredHeight: 48
+            radius: 24
+            color: logoutArea.containsMouse ? "#60ef4444" : "#30000000"
+            border.width: 1
+            border.color: logoutArea.containsMouse ? "#ef4444" : "#40ffffff"
+
+            Text {
+                textFormat: Text.PlainText
+                anchors.centerIn: parent
+                text: "退出登录"
+                font.pixelSize: 15
+                font.bold: true
+                color: "#FFFFFF"
+            }
+            MouseArea {
+                id: logoutArea
+                anchors.fill: parent
+                hoverEnabled: true
+                cursorShape: Qt.PointingHandCursor
+                onClicked: root.logoutRequested()
+            }
+        }
+    }
+
+    Rectangle {
+        objectName: "modeUserCard"
+        x: 32
+        y: 24
+        width: 400
+        height: 100
+        radius: 20
+        color: "#40000000"
+        border.width: 1
+        border.color: "#30ffffff"
+
+        RowLayout {
+            anchors.fill: parent
+            anchors.margins: 18
+            spacing: 16
+
+            Rectangle {
+                Layout.preferredWidth: 64
+                Layout.preferredHeight: 64
+                radius: 14
+                color: "#40ffffff"
+                border.width: 2
+                border.color: "#FFFFFF"
+
+                RoundImage {
+                    id: modeAvatar
+                    anchors.fill: parent
+                    anchors.margins: 2
+                    radius: 12
+                    fillColor: "transparent"
+                    source: root.backend ? root.backend.avatarUrl : ""
+                }
+                Text {
+                    textFormat: Text.PlainText
+                    anchors.centerIn: parent
+                    visible: !modeAvatar.ready
+                    text: "U"
+                    font.pixelSize: 24
+                    font.bold: true
+                    color: "#FFFFFF"
+                }
+            }
+
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 6
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+
+                    Text {
+                        objectName: "modeUsername"
+                        Layout.fillWidth: true
+                        text: root.backend && root.backend.username !== "" ? root.backend.username : "未知用户"
+                        textFormat: Text.PlainText
+                        elide: Text.ElideRight
+                        font.pixelSize: 20
+                        font.bold: true
+                        color: "#FFFFFF"
+                    }
+                    Rectangle {
+                        Layout.preferredWidth: 56
+                        Layout.preferredHeight: 20
+                        radius: 10
+                        color: "#3b82f6"
+
+                        Text {
+                            anchors.centerIn: parent
+                            text: root.backend ? root.backend.rating : "--"
+                            textFormat: Text.PlainText
+                            font.pixelSize: 11
+                            font.bold: true
+                            color: "#FFFFFF"
+                        }
+                    }
+                }
+                Text {
+                    text: "CID：" + (root.backend ? root.backend.cid : "0")
+                    textFormat: Text.PlainText
+                    font.pixelSize: 13
+                    color: "#cbd5e1"
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,211 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Window
+import "components"
+
+// The floating voice window: state, radios and a push-to-talk button.
+Window {
+    id: miniWindow
+
+    property QtObject voice: null
+    property QtObject simulator: null
+    readonly property bool voiceConnected: voice ? !!voice.connected : false
+    readonly property bool pttActive: voice ? !!voice.pttActive : false
+    readonly property bool receiving: voice ? !!voice.receiving : false
+
+    signal expandRequested
+
+    objectName: "voiceMiniWindow"
+    // A window of its own: the dashboard's view is embedded, so it cannot be a parent.
+    transientParent: null
+    flags: Qt.Tool | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
+    color: "transparent"
+    width: 280
+    height: 150
+    visible: true
+    title: "语音服务"
+
+    Component.onCompleted: {
+        x = Screen.virtualX + Screen.desktopAvailableWidth - width - 16;
+        y = Screen.virtualY + Screen.desktopAvailableHeight - height - 16;
+    }
+
+    component Badge: Rectangle {
+        property string label
+        property bool active: false
+        property color onFill
+        property color onBorder
+
+        Layout.preferredWidth: 28
+        Layout.preferredHeight: 18
+        radius: 4
+        color: active ? onFill : "#F1F5F9"
+        border.width: 1
+        border.color: active ? onBorder : Style.controlBorder
+
+        Text {
+            textFormat: Text.PlainText
+            anchors.centerIn: parent
+            text: parent.label
+            font.pixelSize: 10
+            font.bold: true
+            color: parent.active ? "#FFFFFF" : Style.textMuted
+        }
+    }
+
+    component Radio: RowLayout {
+        property string label
+        property string frequency
+
+        spacing: 4
+
+        Text {
+            textFormat: Text.PlainText
+            Layout.preferredWidth: 36
+            text: parent.label
+            font.pixelSize: 11
+            color: Style.textMuted
+        }
+        Text {
+            text: parent.frequency
+            textFormat: Text.PlainText
+            font.pixelSize: 12
+            font.bold: true
+            color: "#0284C7"
+        }
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 16
+        color: "#F8FAFC"
+        border.width: 1
+        border.color: "#CBD5E1"
+
+        MouseArea {
+            property point pressPoint
+
+            anchors.fill: parent
+            onPressed: mouse => pressPoint = Qt.point(mouse.x, mouse.y)
+            onPositionChanged: mouse => {
+                miniWindow.x += mouse.x - pressPoint.x;
+                miniWindow.y += mouse.y - pressPoint.y;
+            }
+        }
+
+        ColumnLayout {
+            anchors.fill: parent
+            anchors.margins: 12
+            spacing: 8
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 6
+
+                Rectangle {
+                    objectName: "miniStatusDot"
+                    Layout.preferredWidth: 8
+                    Layout.preferredHeight: 8
+                    radius: 4
+                    color: miniWindow.voiceConnected ? Style.statusSuccess : Style.statusError
+                }
+                Text {
+                    textFormat: Text.PlainText
+                    Layout.fillWidth: true
+                    text: "语音服务"
+                    font.pixelSize: 13
+                    font.bold: true
+                    color: Style.textPrimary
+                }
+                Badge {
+                    objectName: "miniTxBadge"
+                    label: "TX"
+                    active: miniWindow.pttActive
+                    onFill: "#EF4444"
+                    onBorder: "#DC2626"
+                }
+                Badge {
+                    objectName: "miniRxBadge"
+                    label: "RX"
+                    active: miniWindow.receiving
+                    onFill: "#10B981"
+                    onBorder: "#059669"
+                }
+                Rectangle {
+                    objectName: "miniExpandButton"
+                    Layout.preferredWidth: 22
+                    Layout.preferredHeight: 22
+                    radius: 11
+                    color: expandArea.containsMouse ? "#E2E8F0" : "transparent"
+
+                    Text {
+                        textFormat: Text.PlainText
+                        anchors.centerIn: parent
+                        text: "⤢"
+                        font.pixelSize: 13
+                        color: Style.textSecondary
+                    }
+                    MouseArea {
+                        id: expandArea
+                        anchors.fill: parent
+                        hoverEnabled: true
+                        onClicked: miniWindow.expandRequested()
+                    }
+                }
+            }
+
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 12
+
+                Radio {
+                    label: "COM1"
+                    frequency: miniWindow.simulator ? String(miniWindow.simulator.com1Frequency) : "--"
+                }
+                Radio {
+                    label: "COM2"
+                    frequency: miniWindow.simulator ? String(miniWindow.simulator.com2Frequency) : "--"
+                }
+            }
+
+            CustomButton {
+                id: pttButton
+
+                // Whom transmission was switched on for, while the button holds it.
+                property QtObject heldBy: null
+
+                function release() {
+                    const target = heldBy;
+                    heldBy = null;
+                    if (target)
+                        target.setPtt(false);
+                }
+
+                objectName: "miniPttButton"
+                Layout.fillWidth: true
+                enabled: miniWindow.voiceConnected
+                primary: miniWindow.pttActive
+                text: miniWindow.pttActive ? "发送中..." : "PTT 按下"
+
+                // Follows the pressed state rather than press and release alone:
+                // a button disabled or destroyed while held must still end the
+                // transmission.
+                // Releases triggered by a change of the voice state run on the next
+                // turn, outside the binding that reported the change.
+                onPressedChanged: {
+                    if (pressed && enabled && !heldBy && miniWindow.voice) {
+                        heldBy = miniWindow.voice;
+                        heldBy.setPtt(true);
+                    } else if (!pressed) {
+                        Qt.callLater(release);
+                    }
+                }
+                onEnabledChanged: {
+                    if (!enabled)
+                        Qt.callLater(release);
+                }
+                Component.onDestruction: release()
+            }
+        }
+    }
+}

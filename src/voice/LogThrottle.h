@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+
+namespace velk::voice {
+
+// A flood of bad input must not flood the log: warn for the first few
+// occurrences, then for every thousandth.
+inline bool worthWarning(std::uint64_t count) {
+    return count <= 3 || count % 1000 == 0;
+}
+
+} // namespace velk::voice

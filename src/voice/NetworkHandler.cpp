@@ -1,0 +1,574 @@
+#include "voice/NetworkHandler.h"
+
+#include "voice/ControlLineReader.h"
+#include "voice/LogThrottle.h"
+
+#include <QDebug>
+#include <QMetaObject>
+
+#include <exception>
+
+namespace velk::voice {
+
+namespace {
+
+QString utf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The auth line is one line: a line break inside would let the rest be read
+// as a control message.
+std::string authLine(const QString& auth) {
+    std::string line = auth.toStdString();
+    std::erase_if(line, [](char c) { return c == '\n' || c == '\r'; });
+    line.push_back('\n');
+    return line;
+}
+
+} // namespace
+
+NetworkHandler::NetworkHandler(QObject* parent) : QObject(parent) {
+    sockets::startup();
+    connect(this, &NetworkHandler::errorOccurred, this, &NetworkHandler::logError, Qt::DirectConnection);
+}
+
+NetworkHandler::~NetworkHandler() {
+    stop();
+    // A connect task still running on the pool holds this object.
+    std::unique_lock lock(m_pendingMutex);
+    m_connectsDone.wait(lock, [this] { return m_connectsInFlight == 0; });
+    lock.unlock();
+    sockets::cleanup();
+}
+
+void NetworkHandler::setServer(const deployment::VoiceServer& server) {
+    std::lock_guard lock(m_configMutex);
+    m_server = server;
+}
+
+void NetworkHandler::setPingInterval(std::chrono::milliseconds interval) {
+    m_pingIntervalMs = interval.count();
+}
+
+void NetworkHandler::setConnectTimeout(std::chrono::milliseconds timeout) {
+    m_connectTimeoutMs = timeout.count();
+}
+
+bool NetworkHandler::connectPending() const {
+    std::lock_guard lock(m_pendingMutex);
+    for (const auto& [generation, socket] : m_pending) {
+        if (isCurrent(generation)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int NetworkHandler::connectsInFlight() const {
+    std::lock_guard lock(m_pendingMutex);
+    return m_connectsInFlight;
+}
+
+void NetworkHandler::connectToServer(const QString& auth) {
+    runConnect(auth, prepareConnect());
+}
+
+quint64 NetworkHandler::prepareConnect() {
+    std::lock_guard lock(m_pendingMutex);
+    ++m_connectsInFlight;
+    const quint64 generation = ++m_generation;
+    for (const auto& pending : m_pending) {
+        sockets::shutdown(pending.second);
+    }
+    return generation;
+}
+
+void NetworkHandler::cancelPendingConnects() {
+    std::lock_guard lock(m_pendingMutex);
+    for (const auto& pending : m_pending) {
+        sockets::shutdown(pending.second);
+    }
+}
+
+void NetworkHandler::finishConnect() {
+    std::lock_guard lock(m_pendingMutex);
+    --m_connectsInFlight;
+    m_connectsDone.notify_all();
+}
+
+void NetworkHandler::runConnect(const QString& auth, quint64 generation) {
+    struct InFlight {
+        NetworkHandler* handler;
+        ~InFlight() { handler->finishConnect(); }
+    } inFlight{this};
+
+    {
+        std::lock_guard lock(m_lifecycleMutex);
+        if (!isCurrent(generation)) {
+            return;
+        }
+        stopThreads(); // the old connection gets no "disconnect" and no signal
+    }
+    deployment::VoiceServer server;
+    {
+        std::lock_guard lock(m_configMutex);
+        server = m_server.value_or(deployment::voiceServer());
+    }
+    const std::string host = server.host.toStdString();
+
+    const auto tcpEndpoint = sockets::resolve(host, server.tcpPort, sockets::Kind::Stream);
+    if (!tcpEndpoint) {
+        failConnect(generation, QStringLiteral("Failed to resolve server address %1").arg(utf8(host)));
+        return;
+    }
+    const std::string tcpAddress = sockets::formatAddress(*tcpEndpoint);
+    const auto connectFailed = [&](const std::string& address, int error) {
+        failConnect(generation, QStringLiteral("Failed to connect to server at %1 (ip=%2): %3 (errno=%4)")
+                                    .arg(utf8(host), utf8(address), utf8(sockets::errorText(error)))
+                                    .arg(error));
+    };
+    int error = 0;
+    const sockets::Handle tcp = sockets::open(*tcpEndpoint, error);
+    if (tcp == sockets::kInvalidHandle) {
+        connectFailed(tcpAddress, error);
+        return;
+    }
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending.emplace_back(generation, tcp);
+    }
+    // Registered before this check, so a disconnect from here on wakes it.
+    error = isCurrent(generation)
+                ? sockets::connect(tcp, *tcpEndpoint, std::chrono::milliseconds(m_connectTimeoutMs.load()))
+                : 0;
+    {
+        std::lock_guard lock(m_pendingMutex);
+        std::erase(m_pending, std::pair{generation, tcp});
+    }
+    if (!isCurrent(generation)) {
+        sockets::close(tcp);
+        qDebug() << "NetworkHandler: connect abandoned";
+        return;
+    }
+    if (error != 0) {
+        sockets::close(tcp);
+        connectFailed(tcpAddress, error);
+        return;
+    }
+    qDebug().noquote() << "NetworkHandler: TCP connection established with" << utf8(tcpAddress);
+
+    // Without the voice path there is no session: never report it connected.
+    const auto udpEndpoint = sockets::resolve(host, server.udpPort, sockets::Kind::Datagram);
+    sockets::Handle udp = sockets::kInvalidHandle;
+    if (udpEndpoint) {
+        udp = sockets::open(*udpEndpoint, error);
+        if (udp != sockets::kInvalidHandle) {
+            error = sockets::connect(udp, *udpEndpoint, std::chrono::milliseconds(m_connectTimeoutMs.load()));
+        }
+    }
+    if (!udpEndpoint || udp == sockets::kInvalidHandle || error != 0) {
+        closeSockets(tcp, udp);
+        if (!udpEndpoint) {
+            failConnect(generation, QStringLiteral("Failed to resolve voice address %1").arg(utf8(host)));
+        } else {
+            connectFailed(sockets::formatAddress(*udpEndpoint), error);
+        }
+        return;
+    }
+    qDebug().noquote() << "NetworkHandler: UDP connection established with"
+                       << utf8(sockets::formatAddress(*udpEndpoint));
+
+    // The auth line goes out before the socket is shared, so it is always first.
+    const std::string line = authLine(auth);
+    error = isCurrent(generation) ? sockets::sendAll(tcp, line.data(), line.size()) : 0;
+    if (error != 0) {
+        closeSockets(tcp, udp);
+        connectFailed(tcpAddress, error);
+        return;
+    }
+    std::lock_guard lock(m_lifecycleMutex);
+    if (!isCurrent(generation)) {
+        closeSockets(tcp, udp);
+        return;
+    }
+    {
+        std::scoped_lock guard(m_sendMutex, m_handleMutex);
+        m_tcpSocket = tcp;
+        m_udpSocket = udp;
+        m_socketGeneration = generation;
+    }
+    qDebug() << "NetworkHandler: Authentication information sent";
+
+    m_connected = true;
+    m_tcpRunning = true;
+    m_udpRunning = true;
+    // Posted before the readers start, so it precedes everything they report.
+    post({generation, Event::Kind::State, true, {}, {}});
+    m_tcpThread = std::thread(&NetworkHandler::tcpReceiveLoop, this, generation, tcp);
+    m_udpThread = std::thread(&NetworkHandler::udpReceiveLoop, this, generation, udp);
+    rebuildHello();
+    sendHello();
+    startPingThread();
+    qInfo() << "NetworkHandler: Voice server connected";
+}
+
+void NetworkHandler::failConnect(quint64 generation, const QString& text) {
+    if (!isCurrent(generation)) {
+        return;
+    }
+    qWarning().noquote() << "NetworkHandler:" << text;
+    post({generation, Event::Kind::Error, false, {}, text});
+    post({generation, Event::Kind::State, false, {}, {}});
+}
+
+void NetworkHandler::closeSockets(sockets::Handle tcp, sockets::Handle udp) {
+    sockets::close(tcp);
+    sockets::close(udp);
+}
+
+void NetworkHandler::disconnectFromServer() {
+    ControlMessage goodbye;
+    goodbye.type = ControlMessageType::Disconnect;
+    {
+        std::lock_guard lock(m_identityMutex);
+        goodbye.cid = static_cast<std::int32_t>(m_cid);
+    }
+    sendControlMessage(goodbye);
+    ++m_generation;
+    cancelPendingConnects();
+    emit socketStateChanged(false);
+    {
+        std::lock_guard lock(m_lifecycleMutex);
+        stopThreads();
+    }
+    qInfo() << "NetworkHandler: disconnected";
+}
+
+void NetworkHandler::stop() {
+    ++m_generation;
+    cancelPendingConnects();
+    std::lock_guard lock(m_lifecycleMutex);
+    stopThreads();
+}
+
+void NetworkHandler::haltLoops() {
+    m_tcpRunning = false;
+    m_udpRunning = false;
+    wakePingThread();
+    // Closing alone does not wake a thread blocked in recv or send: shut the
+    // sockets down first; they are closed only once the threads are joined.
+    std::lock_guard lock(m_handleMutex);
+    sockets::shutdown(m_tcpSocket);
+    sockets::shutdown(m_udpSocket);
+}
+
+void NetworkHandler::stopThreads() {
+    m_connected = false;
+    haltLoops();
+    for (std::thread* thread : {&m_pingThread, &m_tcpThread, &m_udpThread}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
+    }
+    std::scoped_lock lock(m_sendMutex, m_handleMutex);
+    closeSockets(m_tcpSocket, m_udpSocket);
+    m_tcpSocket = m_udpSocket = sockets::kInvalidHandle;
+}
+
+void NetworkHandler::startPingThread() {
+    if (m_pingThread.joinable()) {
+        return;
+    }
+    m_pingRunning = true;
+    m_pingThread = std::thread(&NetworkHandler::pingLoop, this);
+}
+
+void NetworkHandler::stopPingThread() {
+    wakePingThread();
+    if (m_pingThread.joinable()) {
+        m_pingThread.join();
+    }
+}
+
+void NetworkHandler::wakePingThread() {
+    // Cleared under the mutex the waits check it under: no lost wake-up.
+    {
+        std::lock_guard lock(m_pingMutex);
+        m_pingRunning = false;
+    }
+    m_pingWake.notify_all();
+}
+
+void NetworkHandler::sendControlMessage(const ControlMessage& message) {
+    std::string line;
+    try {
+        line = toJson(message);
+    } catch (const std::exception& e) {
+        qWarning() << "NetworkHandler: cannot write control message:" << e.what();
+        return;
+    }
+    line.push_back('\n');
+    std::lock_guard lock(m_sendMutex);
+    sockets::Handle socket;
+    quint64 generation;
+    {
+        std::lock_guard handles(m_handleMutex);
+        socket = m_tcpSocket;
+        generation = m_socketGeneration;
+    }
+    if (socket == sockets::kInvalidHandle) {
+        return;
+    }
+    if (const int error = sockets::sendAll(socket, line.data(), line.size()); error != 0) {
+        loseConnection(generation, QStringLiteral("Voice server connection lost: %1 (errno=%2)")
+                                       .arg(utf8(sockets::errorText(error)))
+                                       .arg(error));
+    }
+}
+
+void NetworkHandler::sendDatagram(const std::vector<std::uint8_t>& datagram) {
+    std::lock_guard lock(m_sendMutex);
+    sockets::Handle socket;
+    {
+        std::lock_guard handles(m_handleMutex);
+        socket = m_udpSocket;
+    }
+    if (socket == sockets::kInvalidHandle) {
+        return;
+    }
+    // Refused while the server's voice side is not up; the ping's hello tries again.
+    if (const int error = sockets::sendDatagram(socket, datagram.data(), datagram.size()); error != 0) {
+        if (worthWarning(++m_failedDatagramSends)) {
+            qWarning().noquote() << "NetworkHandler: voice datagram not sent:"
+                                 << utf8(sockets::errorText(error))
+                                 << QStringLiteral("(%1 so far)").arg(m_failedDatagramSends.load());
+        }
+    }
+}
+
+void NetworkHandler::loseConnection(quint64 generation, const QString& error) {
+    // Whoever clears the flag reports the loss, so it is reported once.
+    if (!m_connected.exchange(false)) {
+        return;
+    }
+    haltLoops();
+    if (!error.isEmpty()) {
+        qWarning().noquote() << "NetworkHandler:" << error;
+        post({generation, Event::Kind::Error, false, {}, error});
+    }
+    post({generation, Event::Kind::State, false, {}, {}});
+}
+
+void NetworkHandler::setCid(quint32 cid) {
+    {
+        std::lock_guard lock(m_identityMutex);
+        m_cid = cid;
+    }
+    rebuildHello();
+}
+
+void NetworkHandler::setCallsign(const std::string& callsign) {
+    {
+        std::lock_guard lock(m_identityMutex);
+        m_callsign = callsign;
+    }
+    rebuildHello();
+}
+
+void NetworkHandler::rebuildHello() {
+    std::lock_guard lock(m_identityMutex);
+    try {
+        m_hello = encodeVoicePacket(m_cid, 0, 0, m_callsign, {});
+    } catch (const std::exception& e) {
+        m_hello.clear();
+        qWarning() << "NetworkHandler: no voice hello:" << e.what();
+    }
+}
+
+void NetworkHandler::sendHello() {
+    std::vector<std::uint8_t> hello;
+    {
+        std::lock_guard lock(m_identityMutex);
+        hello = m_hello;
+    }
+    if (!hello.empty()) {
+        sendDatagram(hello);
+    }
+}
+
+void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) {
+    ControlLineReader reader;
+    while (m_tcpRunning) {
+        const std::span<char> space = reader.writable();
+        const sockets::IoResult got = sockets::receive(socket, space.data(), space.size());
+        if (got.bytes < 0 && sockets::isInterrupted(got.error)) {
+            continue;
+        }
+        if (got.bytes <= 0) {
+            if (got.bytes < 0 && m_tcpRunning) {
+                qWarning().noquote() << "NetworkHandler: control connection failed:"
+                                     << utf8(sockets::errorText(got.error));
+            }
+            break;
+        }
+        reader.commit(
+            static_cast<std::size_t>(got.bytes),
+            [&](std::string_view line) { parseControlMessage(generation, line); },
+            [](std::size_t dropped) {
+                qWarning() << "NetworkHandler: control line longer than" << ControlLineReader::kMaxPendingLine
+                           << "bytes dropped after" << dropped << "bytes";
+            });
+    }
+    loseConnection(generation, {});
+}
+
+void NetworkHandler::parseControlMessage(quint64 generation, std::string_view line) {
+    try {
+        post({generation, Event::Kind::Control, false, readControlMessage(line), {}});
+    } catch (const std::exception& e) {
+        qWarning() << "NetworkHandler: failed to parse control message:" << e.what();
+    }
+}
+
+void NetworkHandler::udpReceiveLoop(quint64 generation, sockets::Handle socket) {
+    std::vector<std::uint8_t> buffer(kDatagramBufferSize);
+    bool failing = false;
+    while (m_udpRunning) {
+        const sockets::IoResult got = sockets::receive(socket, buffer.data(), buffer.size());
+        if (!m_udpRunning) {
+            break;
+        }
+        if (got.bytes >= 0) {
+            failing = false;
+            handleDatagram(generation, buffer.data(), static_cast<std::size_t>(got.bytes));
+            continue;
+        }
+        // Refused: an earlier send found the server's voice side not up yet.
+        if (sockets::isInterrupted(got.error) || sockets::isRefused(got.error)) {
+            continue;
+        }
+        if (!failing) {
+            failing = true;
+            const QString text = QStringLiteral("Voice path receive failed: %1 (errno=%2)")
+                                     .arg(utf8(sockets::errorText(got.error)))
+                                     .arg(got.error);
+            qWarning().noquote() << "NetworkHandler:" << text;
+            post({generation, Event::Kind::Error, false, {}, text});
+        }
+        std::unique_lock lock(m_pingMutex);
+        m_pingWake.wait_for(lock, std::chrono::milliseconds(100), [this] { return !m_udpRunning; });
+    }
+}
+
+void NetworkHandler::handleDatagram(quint64 generation, const std::uint8_t* data, std::size_t length) {
+    VoiceDecodeError error = VoiceDecodeError::None;
+    std::optional<VoicePacket> packet = decodeVoicePacket(data, length, &error);
+    if (packet) {
+        postVoicePacket(generation, std::move(*packet));
+        return;
+    }
+    const quint64 dropped = ++m_droppedDatagrams;
+    if (worthWarning(dropped)) {
+        qWarning().noquote() << QStringLiteral(
+                                    "NetworkHandler: voice datagram of %1 bytes dropped: %2 (%3 so far)")
+                                    .arg(length)
+                                    .arg(QLatin1String(voiceDecodeErrorText(error)))
+                                    .arg(dropped);
+    }
+}
+
+void NetworkHandler::pingLoop() {
+    std::unique_lock lock(m_pingMutex);
+    for (;;) {
+        const auto interval = std::chrono::milliseconds(m_pingIntervalMs.load());
+        if (m_pingWake.wait_for(lock, interval, [this] { return !m_pingRunning; }) || !m_connected) {
+            return;
+        }
+        lock.unlock();
+        ControlMessage ping;
+        ping.type = ControlMessageType::Ping;
+        {
+            std::lock_guard identity(m_identityMutex);
+            ping.cid = static_cast<std::int32_t>(m_cid);
+            ping.callsign = m_callsign;
+        }
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        ping.data = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+        sendControlMessage(ping);
+        sendHello(); // keeps the server's view of our voice address fresh
+        lock.lock();
+    }
+}
+
+void NetworkHandler::logError(const QString& text) {
+    qCritical().noquote() << text;
+}
+
+void NetworkHandler::post(Event event) {
+    bool drain = false;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        m_events.push_back(std::move(event));
+        drain = !std::exchange(m_drainPosted, true);
+    }
+    if (drain) {
+        QMetaObject::invokeMethod(this, &NetworkHandler::drainInbox, Qt::QueuedConnection);
+    }
+}
+
+void NetworkHandler::postVoicePacket(quint64 generation, VoicePacket packet) {
+    bool drain = false;
+    quint64 dropped = 0;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        if (m_voicePackets.size() >= kMaxQueuedVoicePackets) {
+            m_voicePackets.pop_front(); // late voice is worth less than current voice
+            dropped = ++m_droppedVoicePackets;
+        }
+        m_voicePackets.emplace_back(generation, std::move(packet));
+        drain = !std::exchange(m_drainPosted, true);
+    }
+    if (dropped && worthWarning(dropped)) {
+        qWarning() << "NetworkHandler: voice packets arrive faster than they are handled;" << dropped
+                   << "dropped so far";
+    }
+    if (drain) {
+        QMetaObject::invokeMethod(this, &NetworkHandler::drainInbox, Qt::QueuedConnection);
+    }
+}
+
+void NetworkHandler::drainInbox() {
+    std::deque<Event> events;
+    std::deque<std::pair<quint64, VoicePacket>> packets;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        events.swap(m_events);
+        packets.swap(m_voicePackets);
+        m_drainPosted = false;
+    }
+    // A receiver may disconnect or reconnect while handling one of these, so
+    // the generation is checked for each.
+    for (const Event& event : events) {
+        if (!isCurrent(event.generation)) {
+            continue;
+        }
+        switch (event.kind) {
+        case Event::Kind::State:
+            emit socketStateChanged(event.connected);
+            break;
+        case Event::Kind::Control:
+            emit controlMessageReceived(event.message);
+            break;
+        case Event::Kind::Error:
+            emit errorOccurred(event.error);
+            break;
+        }
+    }
+    for (const auto& [generation, packet] : packets) {
+        if (isCurrent(generation)) {
+            emit voicePacketReceived(packet);
+        }
+    }
+}
+
+} // namespace velk::voice

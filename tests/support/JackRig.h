@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+
+// A headless JACK server for tests with real audio: the dummy driver keeps
+// real time without a sound card, and its loopback device plays back into its
+// own capture one period later. Start it before the program's first
+// Pa_Initialize: PortAudio finds JACK's devices only when it initialises.
+class JackRig {
+public:
+    JackRig(int sampleRate, int channels);
+    ~JackRig(); // SIGTERM
+
+    static bool jackdAvailable();
+    // VELK_REQUIRE_AUDIO_RIG=1 turns a missing jackd into a failure.
+    static bool required();
+
+    // Starts a server named after the program and waits until it answers.
+    bool start(QString* error);
+    QString serverName() const { return m_name; }
+    int sampleRate() const { return m_rate; }
+    int channels() const { return m_channels; }
+
+    // PortAudio device index of a JACK device ("system", "loopback"); -1 when absent.
+    static int device(const QByteArray& name);
+    // config.ini as the pilot would set it for this rig.
+    static void writeVoiceConfig();
+
+private:
+    int m_rate;
+    int m_channels;
+    QString m_name;
+    QProcess m_jackd;
+};
+
+// In initTestCase: skips the program without jackd (fails when the rig is
+// required) and starts the rig.
+#define VELK_START_JACK_RIG(rig)                                                                             \
+    do {                                                                                                     \
+        if (!JackRig::jackdAvailable()) {                                                                    \
+            if (JackRig::required())                                                                         \
+                QFAIL("jackd is missing but VELK_REQUIRE_AUDIO_RIG=1");                                      \
+            QSKIP("jackd is not installed");                                                                 \
+        }                                                                                                    \
+        QString rigError;                                                                                    \
+        QVERIFY2((rig).start(&rigError), qPrintable(rigError));                                              \
+    } while (false)

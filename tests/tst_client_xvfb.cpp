@@ -1,0 +1,205 @@
+#include "support/DemoAccount.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <memory>
+
+using namespace velk;
+
+namespace {
+
+const QString LoginTitle = QStringLiteral("VELK Client - 登录");
+const QString DashboardTitle = QStringLiteral("VELK Client - 控制面板");
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+} // namespace
+
+// The real client on an X server of its own (Xvfb), driven like a pilot
+// would: sign in, pick X-Plane, go back and log out.
+class TestClientXvfb : public QObject {
+    Q_OBJECT
+
+    QString m_display;
+    QProcess m_xvfb;
+    QProcess m_client;
+    std::unique_ptr<test::WebApiTestServer> m_api;
+    Display* m_x = nullptr;
+    QString m_dir;
+
+    // Runs xdotool with `args`; false when it fails. Its output goes to `out`.
+    bool xdotool(const QStringList& args, QString* out = nullptr) const;
+    // Id of the visible window titled exactly `title`; empty when none.
+    QString window(const QString& title) const {
+        QString ids;
+        xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}, &ids);
+        return ids.section('\n', 0, 0);
+    }
+    Geometry geometry(const QString& id) const;
+    QImage grab() const;
+    void click(const QString& id, int x, int y) const;
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void signInPickXPlaneAndLogOut();
+};
+
+bool TestClientXvfb::xdotool(const QStringList& args, QString* out) const {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_display);
+    p.setProcessEnvironment(env);
+    p.start("xdotool", args);
+    if (!p.waitForFinished(10000) || p.exitCode() != 0) {
+        return false;
+    }
+    if (out) {
+        *out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    return true;
+}
+
+Geometry TestClientXvfb::geometry(const QString& id) const {
+    Geometry g;
+    QString shell;
+    xdotool({"getwindowgeometry", "--shell", id}, &shell);
+    for (const QString& line : shell.split('\n')) {
+        const QString key = line.section('=', 0, 0);
+        const int value = line.section('=', 1).toInt();
+        if (key == "X")
+            g.x = value;
+        if (key == "Y")
+            g.y = value;
+        if (key == "WIDTH")
+            g.width = value;
+        if (key == "HEIGHT")
+            g.height = value;
+    }
+    return g;
+}
+
+QImage TestClientXvfb::grab() const {
+    const Window root = DefaultRootWindow(m_x);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(m_x, root, &attributes);
+    XImage* image = XGetImage(m_x, root, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (!image) {
+        return {};
+    }
+    QImage out(attributes.width, attributes.height, QImage::Format_RGB32);
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+            out.setPixel(x, y, static_cast<QRgb>(XGetPixel(image, x, y)) | 0xFF000000u);
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
+void TestClientXvfb::click(const QString& id, int x, int y) const {
+    QVERIFY(xdotool({"mousemove", "--window", id, QString::number(x), QString::number(y)}));
+    QVERIFY(xdotool({"click", "1"}));
+}
+
+void TestClientXvfb::initTestCase() {
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty()) {
+        QSKIP("Xvfb and xdotool are needed (scripts/install-deps.sh installs them)");
+    }
+    m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+    QVERIFY(m_xvfb.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
+    m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+    m_x = XOpenDisplay(m_display.toLatin1().constData());
+    QVERIFY(m_x);
+
+    m_api = std::make_unique<test::WebApiTestServer>();
+    test::DemoAccount::install(*m_api);
+
+    m_dir = test::freshDir("client");
+    const QString exe = m_dir + "/velk-client";
+    QVERIFY(QFile::copy(QStringLiteral(VELK_CLIENT_PATH), exe));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("VELK_API_BASE_URL", m_api->url().toString());
+    env.insert("VELK_FSD_SERVER", QString("127.0.0.1:%1").arg(test::WebApiTestServer::closedPort()));
+    m_client.setProcessEnvironment(env);
+    m_client.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_client.start(exe, {});
+    QVERIFY(m_client.waitForStarted());
+}
+
+void TestClientXvfb::cleanupTestCase() {
+    if (m_client.state() != QProcess::NotRunning) {
+        m_client.terminate();
+        if (!m_client.waitForFinished(15000)) {
+            m_client.kill();
+            m_client.waitForFinished();
+        }
+    }
+    if (m_x) {
+        XCloseDisplay(m_x);
+    }
+    if (m_xvfb.state() != QProcess::NotRunning) {
+        m_xvfb.terminate();
+        m_xvfb.waitForFinished(10000);
+    }
+}
+
+void TestClientXvfb::signInPickXPlaneAndLogOut() {
+    const QString shots = m_dir + "/screenshots/";
+    QDir().mkpath(shots);
+    QString login;
+    QTRY_VERIFY_WITH_TIMEOUT(!(login = window(LoginTitle)).isEmpty(), 60000);
+    xdotool({"windowfocus", "--sync", login});
+    xdotool({"type", "--delay", "20", "pilot01"});
+    xdotool({"key", "Tab"});
+    xdotool({"type", "--delay", "20", "secret"});
+    xdotool({"key", "Return"});
+
+    QString dashboard;
+    QTRY_VERIFY_WITH_TIMEOUT(!(dashboard = window(DashboardTitle)).isEmpty(), 60000);
+    QVERIFY(window(LoginTitle).isEmpty());
+    QCOMPARE(m_api->requestsTo("/users/sessions").first().json().value("username").toString(), "pilot01");
+    const Geometry g = geometry(dashboard);
+    QVERIFY(g.width >= 1000 && g.height >= 700);
+    // The sidebar's selected entry (总览) is a white pill near its top left.
+    const auto overviewPillShown = [&] {
+        const QRgb pixel = grab().pixel(g.x + 200, g.y + 134);
+        return qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !grab().isNull() && qGray(grab().pixel(g.x + g.width / 2, g.y + g.height - 40)) < 160, 30000);
+    QVERIFY(grab().save(shots + "platform-choice.png"));
+
+    // The X-Plane card: the right half of a centred row, about the window's middle.
+    const int column = std::min(g.width * 9 / 10, 1100);
+    const int card = (column - 40) / 2;
+    click(dashboard, g.width / 2 + 20 + card / 2, g.height / 2);
+    QTRY_VERIFY_WITH_TIMEOUT(overviewPillShown(), 30000);
+    QVERIFY(grab().save(shots + "dashboard.png"));
+
+    // Back to the platform choice (sidebar, bottom left), then log out.
+    click(dashboard, 216, g.height - 45);
+    QTRY_VERIFY_WITH_TIMEOUT(!overviewPillShown(), 30000);
+    click(dashboard, g.width / 2, g.height / 2 + 195);
+    QTRY_VERIFY_WITH_TIMEOUT(!window(LoginTitle).isEmpty(), 30000);
+    QVERIFY(window(DashboardTitle).isEmpty());
+    QVERIFY(grab().save(shots + "login-again.png"));
+}
+
+QTEST_GUILESS_MAIN(TestClientXvfb)
+#include "tst_client_xvfb.moc"

@@ -1,0 +1,204 @@
+// Real audio on a headless JACK server: device lists, live callbacks, tones
+// heard through the loopback device, the microphone test, device changes and
+// shut-down while a start is pending.
+#include "support/AudioSignals.h"
+#include "support/BlockedPool.h"
+#include "support/JackRig.h"
+#include "voice/AudioDevices.h"
+#include "voice/AudioHandler.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <optional>
+#include <stdexcept>
+
+using namespace velk;
+using voice::AudioHandler;
+using voice::RadioChannel;
+using voice::VolumeInfo;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kTimeout = 10000;
+
+bool heard(const QSignalSpy& levels, int minPercent) {
+    for (const auto& args : levels) {
+        if (args.at(0).value<VolumeInfo>().percent >= minPercent) {
+            return true;
+        }
+    }
+    return false;
+}
+
+RadioChannel com1() {
+    RadioChannel r;
+    r.id = 0;
+    r.frequency = 122800;
+    r.receive = true;
+    return r;
+}
+
+} // namespace
+
+class TestAudioRig : public QObject {
+    Q_OBJECT
+
+    JackRig rig{kRate, 2};
+    int system = -1;
+    int loopback = -1;
+
+private slots:
+    void initTestCase() {
+        VELK_START_JACK_RIG(rig);
+        JackRig::writeVoiceConfig();
+        system = JackRig::device("system");
+        loopback = JackRig::device("loopback");
+        QVERIFY(system >= 0 && loopback >= 0);
+    }
+
+    void deviceListsShowTheRigUnderJack() {
+        int jack = -1;
+        for (const auto& api : voice::getHostApiNames()) {
+            if (api.type == 12) {
+                jack = api.index;
+                QVERIFY(api.defaultInputDevice >= 0 && api.defaultOutputDevice >= 0);
+            }
+        }
+        QVERIFY(jack >= 0);
+        for (const auto& list : {voice::getVoiceInputDevices(jack), voice::getVoiceOutputDevices(jack)}) {
+            QStringList names;
+            for (const auto& d : list) {
+                names << QString::fromUtf8(d.name);
+                QCOMPARE(d.hostApi, jack);
+            }
+            QVERIFY2(names.contains("system") && names.contains("loopback"), qPrintable(names.join(',')));
+        }
+        QVERIFY(voice::getVoiceInputDevices(999).isEmpty());
+        const auto info = voice::getDeviceInfo(loopback);
+        QCOMPARE(info.name, QByteArray("loopback"));
+        QCOMPARE(info.maxInputChannels, 2);
+        QCOMPARE(info.defaultSampleRate, double(kRate));
+        QVERIFY(voice::getDefaultInputDevice() >= 0);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, voice::getDeviceInfo(9999));
+    }
+
+    void captureCallbacksKeepComingOnTheDefaultDevice() {
+        AudioHandler h;
+        h.setInputDevice(-1); // the default device is taken and recorded
+        QCOMPARE(h.inputConfig().device, std::optional<qint32>(voice::getDefaultInputDevice()));
+        QCOMPARE(h.inputConfig().channels, 2);
+        h.setOutputHeadphoneDevice(system);
+        h.setOutputSpeakerDevice(system);
+        QSignalSpy packets(&h, &AudioHandler::encodedAudioReady);
+        h.setPttActive(true);
+        QVERIFY(h.startStreams().ok());
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 50, kTimeout);
+        h.setPttActive(false);
+        h.stopStreams();
+    }
+
+    void pressToneIsHeardOnTheLoopbackAtItsFrequency() {
+        AudioHandler h;
+        h.setInputDevice(loopback);
+        h.setOutputHeadphoneDevice(loopback);
+        h.setOutputSpeakerDevice(system);
+        h.setPttVolume(1.0f);
+        QSignalSpy packets(&h, &AudioHandler::encodedAudioReady);
+        QSignalSpy levels(&h, &AudioHandler::inputVolumeChanged);
+        h.setPttActive(true);
+        QVERIFY(h.startStreams().ok());
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 5, kTimeout);
+        for (int i = 0; i < 5; ++i) { // 100 ms of beep, one block after the other
+            h.playPttTone(true);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(heard(levels, 60), kTimeout);
+        const int heardAt = packets.count();
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= heardAt + 10, kTimeout);
+        const auto pcm = audiotest::decodeAll(packets, 2);
+        // 44100 / 29 samples per period; an octave above would be 3041 Hz.
+        for (int c = 0; c < 2; ++c) {
+            const double f = audiotest::dominantFrequency(pcm, 48000, 2, c);
+            QVERIFY2(std::fabs(f - 1520.7) < 10, qPrintable(QString::number(f)));
+        }
+    }
+
+    void micTestCarriesAToneThroughEncodeAndDecode() {
+        AudioHandler h; // holds PortAudio's initialisation for the test's own stream too
+        // The microphone: a tone played into the loopback by a stream of the test's own.
+        voice::MixedOutputAudioStream source;
+        QVERIFY(source.start(voice::StreamConfig::make(kRate, 2, loopback)));
+        voice::ToneGenerator tone(kRate, 630.0f, 0.3f);
+        QTimer feed;
+        connect(&feed, &QTimer::timeout,
+                [&] { source.enqueueOneShot(tone.generateBlock(kRate / 50, 2, 1.0f)); });
+        feed.start(10);
+
+        h.setInputDevice(loopback);
+        h.setOutputHeadphoneDevice(system);
+        h.addRadioSource(com1());
+        QSignalSpy packets(&h, &AudioHandler::encodedAudioReady);
+        QSignalSpy in(&h, &AudioHandler::inputVolumeChanged);
+        QSignalSpy out(&h, &AudioHandler::outputVolumeChanged);
+        h.startMicTest(0);
+        QTRY_VERIFY_WITH_TIMEOUT(h.testStreamsRunning(), kTimeout);
+        h.setPttActive(true);
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 25 && heard(out, 80), kTimeout);
+        QVERIFY(heard(in, 80)); // 0.3 peak: -13.5 dB, 85 %
+        const double f = audiotest::dominantFrequency(audiotest::decodeAll(packets, 2), 48000, 2);
+        QVERIFY2(std::fabs(f - 630) <= 10, qPrintable(QString::number(f)));
+        QVERIFY(h.headphoneStream()->hasSource(AudioHandler::kLoopbackSourceId));
+        QVERIFY(h.headphoneStream()->hasSource(0));
+
+        // COM1 is not the loopback: after the test and a restart it is still heard.
+        h.stopMicTest();
+        QVERIFY(!h.captureStream()->isRunning() && !h.headphoneStream()->isRunning());
+        QVERIFY(h.startStreams().ok());
+        QVERIFY(h.headphoneStream()->hasSource(0));
+        QVERIFY(!h.headphoneStream()->hasSource(AudioHandler::kLoopbackSourceId));
+        h.setPttActive(false);
+    }
+
+    void deviceChangeWhileRunningRestartsCleanly() {
+        AudioHandler h;
+        h.setInputDevice(system);
+        h.setOutputHeadphoneDevice(system);
+        h.setOutputSpeakerDevice(system);
+        h.addRadioSource(com1());
+        QSignalSpy packets(&h, &AudioHandler::encodedAudioReady);
+        h.setPttActive(true);
+        QVERIFY(h.startStreams().ok());
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 5, kTimeout);
+        h.setInputDevice(loopback);
+        h.setOutputHeadphoneDevice(loopback);
+        QCOMPARE(h.headphoneConfig().device, std::optional<qint32>(loopback));
+        QVERIFY(h.captureStream()->isRunning() && h.headphoneStream()->isRunning());
+        QVERIFY(h.headphoneStream()->hasSource(0));
+        const int before = packets.count();
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= before + 10, kTimeout);
+    }
+
+    void shutdownWhileAStartIsPendingOrRunningIsClean() {
+        for (bool blocked : {true, false}) {
+            auto* h = new AudioHandler;
+            h->setInputDevice(loopback);
+            h->setOutputHeadphoneDevice(loopback);
+            h->setOutputSpeakerDevice(system);
+            std::optional<BlockedPool> pool;
+            if (blocked) {
+                pool.emplace();
+            }
+            h->startMicTest(0);
+            auto pending = h->startStreamsAsync();
+            h->shutdown();
+            QVERIFY(pending.isFinished());
+            QVERIFY(!h->captureStream()->isRunning() && !h->headphoneStream()->isRunning());
+            delete h;
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudioRig)
+#include "tst_audiorig.moc"

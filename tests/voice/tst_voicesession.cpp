@@ -1,0 +1,231 @@
+#include "support/VoiceTestServer.h"
+#include "voice/VoiceClient.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace velk;
+using test::VoiceTestServer;
+using voice::ConnectionState;
+using voice::VoiceClient;
+using States = QList<ConnectionState>;
+
+namespace {
+
+const voice::RadioChannel kCom1{0, 118500, true, true, 1.0f, false};
+
+// A voice test server and a client pointed at it, with spies on the client.
+struct Rig {
+    VoiceTestServer server;
+    VoiceClient client;
+    QSignalSpy states{&client, &VoiceClient::connectionStateChanged};
+    QSignalSpy errors{&client, &VoiceClient::errorOccurred};
+
+    Rig() {
+        server.listen();
+        client.transport()->setServer(server.server());
+    }
+    bool signOn(quint32 cid = 1234567) {
+        client.setCid(cid);
+        client.connectToServer(QStringLiteral("jwt.token"));
+        return QTest::qWaitFor([&] { return client.connectionState() == ConnectionState::Connected; }) &&
+               server.waitForLines(0) && server.waitForUdpPeer();
+    }
+    bool becomeReady(quint32 cid = 1234567) {
+        const bool on = signOn(cid);
+        server.sendWelcome("CES123");
+        return on && QTest::qWaitFor([&] { return client.connectionState() == ConnectionState::Ready; });
+    }
+    States seen() const {
+        States out;
+        for (const QList<QVariant>& args : states) {
+            out.append(args.at(0).value<ConnectionState>());
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+class TestVoiceSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aPilotSignsOnAnnouncesRadiosTalksAndLeaves() {
+        Rig r;
+        QVERIFY(r.becomeReady());
+        QCOMPARE(r.seen(),
+                 (States{ConnectionState::Connecting, ConnectionState::Connected, ConnectionState::Ready}));
+        QCOMPARE(r.server.authLine(), QByteArray("jwt.token"));
+        r.client.updateRadioStack(kCom1);
+        r.client.updateRadioStack({1, 121500, false, false, 1.0f, false});
+        r.client.sendTextMessage(QStringLiteral("ZSSS_APP"), QStringLiteral("你好"));
+        QVERIFY(r.server.waitForLines(3));
+        QCOMPARE(
+            r.server.lines(),
+            (QList<QByteArray>{
+                R"({"callsign":"CES123","cid":1234567,"data":"118500:1","transmitter":0,"type":"channel"})",
+                R"({"callsign":"CES123","cid":1234567,"data":"121500:0","transmitter":1,"type":"channel"})",
+                QStringLiteral(
+                    R"({"callsign":"CES123","cid":1234567,"data":"ZSSS_APP:你好","transmitter":0,"type":"message"})")
+                    .toUtf8()}));
+
+        r.server.relayVoiceAs("CCA999");
+        QSignalSpy heard(r.client.transport(), &voice::NetworkHandler::voicePacketReceived);
+        QVERIFY(r.client.transmitVoiceFrame({1, 2, 3}));
+        QVERIFY(heard.wait());
+        QCOMPARE(r.server.datagrams().last(),
+                 VoiceTestServer::encode(1234567, 0, 118500, "CES123", "\x01\x02\x03"));
+        QCOMPARE(heard.at(0).at(0).value<voice::VoicePacket>().callsign, std::string("CCA999"));
+
+        r.client.disconnectFromServer();
+        QCOMPARE(r.client.connectionState(), ConnectionState::Disconnected);
+        QVERIFY(r.server.waitForLines(4) && r.server.control().waitForClientGone());
+        QCOMPARE(
+            r.server.lines().last(),
+            QByteArray(R"({"callsign":"","cid":1234567,"data":"","transmitter":0,"type":"disconnect"})"));
+        QVERIFY(!r.client.transmitVoiceFrame({1}));
+    }
+
+    void theWelcomeConfirmsAUsableIdentity_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("callsign"); // empty: no Ready
+        QTest::addColumn<bool>("error");
+        QTest::newRow("callsign and greeting")
+            << QByteArray("SERVER:CES123:Welcome aboard") << QByteArray("CES123") << false;
+        QTest::newRow("greeting only")
+            << QByteArray("SERVER:Welcome aboard") << QByteArray("Welcome aboard") << false;
+        QTest::newRow("254 bytes") << "SERVER:" + QByteArray(254, 'A') + ":Welcome" << QByteArray(254, 'A')
+                                   << false;
+        QTest::newRow("not from SERVER") << QByteArray("CES1:Welcome") << QByteArray() << false;
+        QTest::newRow("no Welcome") << QByteArray("SERVER:CES123:welcome") << QByteArray() << false;
+        QTest::newRow("empty identity") << QByteArray("SERVER::Welcome") << QByteArray() << true;
+        QTest::newRow("255 bytes") << "SERVER:" + QByteArray(255, 'A') + ":Welcome" << QByteArray() << true;
+    }
+    void theWelcomeConfirmsAUsableIdentity() {
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, callsign);
+        QFETCH(bool, error);
+        Rig r;
+        QVERIFY(r.signOn());
+        if (error) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("VoiceClient: .*unusable callsign"));
+        }
+        r.server.sendMessage("message", data);
+        r.server.sendMessage("error", "marker"); // everything before it has been handled
+        QTRY_COMPARE(r.errors.count(), int(error) + 1);
+        QCOMPARE(r.client.connectionState(),
+                 callsign.isEmpty() ? ConnectionState::Connected : ConnectionState::Ready);
+        QCOMPARE(r.client.callsign(), callsign);
+    }
+
+    void nothingIsSentWithoutACid() {
+        Rig r;
+        QVERIFY(r.becomeReady(0));
+        QVERIFY(!r.client.isReady());
+        r.client.updateRadioStack(kCom1);
+        r.client.sendTextMessage(QStringLiteral("a"), QStringLiteral("b"));
+        QVERIFY(!r.client.transmitVoiceFrame({1}));
+        r.client.disconnectFromServer();
+        QVERIFY(r.server.waitForLines(1));
+        QCOMPARE(r.server.lines().size(), 1); // only the goodbye
+    }
+
+    void serverMessagesAreReportedAndADisconnectEndsTheSession() {
+        Rig r;
+        QVERIFY(r.becomeReady());
+        r.client.updateRadioStack(kCom1);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unknown type \"handover\""));
+        r.server.sendMessage("handover", "x");
+        r.server.sendMessage("error", "频率已被占用");
+        QTRY_COMPARE(r.errors.count(), 1);
+        QCOMPARE(r.errors.at(0).at(0).toString(), QStringLiteral("频率已被占用"));
+        QCOMPARE(r.client.connectionState(), ConnectionState::Ready);
+
+        r.server.sendMessage("disconnect", "kicked by supervisor");
+        QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
+        QCOMPARE(r.errors.last().at(0).toString(), QStringLiteral("kicked by supervisor"));
+        QVERIFY(r.client.radios().isEmpty());
+        QVERIFY(r.server.control().waitForClientGone()); // the transport closed its side
+    }
+
+    void aVanishedServerEndsTheSessionExactlyOnce_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("close") << 0;
+        QTest::newRow("reset") << 1;
+        QTest::newRow("vanish") << 2;
+    }
+    void aVanishedServerEndsTheSessionExactlyOnce() {
+        QFETCH(int, how);
+        Rig r;
+        QVERIFY(r.becomeReady());
+        how == 0 ? r.server.control().closeClient() : r.server.control().resetClient();
+        if (how == 2) {
+            r.server.stopUdp();
+            r.server.control().stopListening();
+        }
+        QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
+        r.client.transport()->sendControlMessage(
+            {voice::ControlMessageType::Ping, 1, "", 0, ""}); // no SIGPIPE
+        r.client.transport()->sendDatagram({1, 2});
+        r.client.disconnectFromServer();
+        QCOMPARE(r.states.count(), 4);
+    }
+
+    void aFailedConnectEndsDisconnectedWithTheReason_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("error");
+        const QString connect =
+            QStringLiteral("Failed to connect to server at 127.0.0.1 \\(ip=127.0.0.1:\\d+\\): ");
+        QTest::newRow("refused") << 0 << connect + "Connection refused \\(errno=111\\)";
+        QTest::newRow("timed out") << 1 << connect + "Connection timed out \\(errno=110\\)";
+        QTest::newRow("no such host") << 2 << "Failed to resolve server address $";
+    }
+    void aFailedConnectEndsDisconnectedWithTheReason() {
+        QFETCH(int, kind);
+        QFETCH(QString, error);
+        Rig r;
+        auto target = r.server.server();
+        if (kind == 0) {
+            r.server.control().stopListening();
+        } else if (kind == 1) {
+            target = deployment::parseVoiceServer(r.server.holdUnaccepted());
+            r.client.transport()->setConnectTimeout(std::chrono::milliseconds(200));
+        } else {
+            target.host.clear();
+        }
+        r.client.transport()->setServer(target);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("NetworkHandler: " + error));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(error));
+        r.client.connectToServer(QStringLiteral("t"));
+        QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
+        QCOMPARE(r.errors.count(), 1);
+        QVERIFY(QRegularExpression(error).match(r.errors.at(0).at(0).toString()).hasMatch());
+        QCOMPARE(r.seen(), (States{ConnectionState::Connecting, ConnectionState::Disconnected}));
+    }
+
+    void connectsAndDisconnectsDoNotOvertakeEachOther() {
+        Rig r;
+        r.client.transport()->setServer(deployment::parseVoiceServer(r.server.holdUnaccepted()));
+        r.client.connectToServer(QStringLiteral("t"));
+        QTRY_VERIFY(r.client.transport()->connectPending());
+        r.client.disconnectFromServer(); // returns while the connect still waits
+        QTRY_COMPARE(r.client.transport()->connectsInFlight(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(r.seen(), (States{ConnectionState::Connecting, ConnectionState::Disconnected}));
+        QCOMPARE(r.errors.count(), 0);
+
+        r.client.transport()->setServer(r.server.server());
+        for (int i = 0; i < 5; ++i) {
+            r.client.connectToServer(QStringLiteral("t%1").arg(i));
+        }
+        QTRY_COMPARE(r.server.authLine(), QByteArray("t4"));
+        QTRY_COMPARE(r.client.transport()->connectsInFlight(), 0);
+        QCOMPARE(r.client.connectionState(), ConnectionState::Connected);
+        QCOMPARE(r.states.count(), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVoiceSession)
+#include "tst_voicesession.moc"
