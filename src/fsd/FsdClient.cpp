@@ -335,11 +335,11 @@ bool FsdClient::sendData(const QString& data) {
         if (m_droppedPingAnswers++ % 1000 == 0) {
             qWarning() << "FSD send buffer filling up; ping answers dropped so far:" << m_droppedPingAnswers;
         }
-        return;
+        return false;
     }
     if (queued > m_sendBufferLimit) {
         endForFullSendBuffer();
-        return;
+        return false;
     }
     if (m_socket->write(bytes) != bytes.size()) {
         qWarning() << "FSD send failed:" << m_socket->errorString();

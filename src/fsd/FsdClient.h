@@ -63,7 +63,9 @@ public:
     // Sends one line while connected; an empty line or a closed connection
     // sends nothing. The line is written as one packet ending in "\r\n" (a
     // missing line end is added; CR, LF or NUL inside it become spaces) and
-    // raiseRawDataSent reports it as written. True when the line was written.
+    // raiseRawDataSent reports it as written. True when the line was written;
+    // false too for a ping answer dropped, or a line refused, for a full send
+    // buffer (the latter ends the connection with a network error).
     bool sendData(const QString& data);
 
     // True from the socket's connection until the connection ends.
