@@ -36,6 +36,7 @@ public:
     // system clock unless replaced.
     void setClock(Clock clock);
 
+    // The records in arrival order; valid until the table next changes.
     const QList<RemoteAircraft>& aircraft() const;
     bool isStaleCheckRunning() const { return m_staleTimer.isActive(); }
     bool isSyncRunning() const { return m_syncTimer.isActive(); }
