@@ -89,8 +89,34 @@ void VoiceClient::handleControlMessage(const ControlMessage& msg) {
 }
 
 void VoiceClient::handleVoicePacket(const VoicePacket& pkt) {
-    // Played by the audio engine once it is joined; until then nothing is heard.
-    Q_UNUSED(pkt);
+    // The radio first: a frequency no receiving radio has leaves no trace.
+    const auto id = m_frequencyIndex.constFind(pkt.frequency);
+    if (id == m_frequencyIndex.constEnd() || !m_audio) {
+        return;
+    }
+    const auto radio = m_radios.constFind(*id);
+    if (radio == m_radios.constEnd()) {
+        return;
+    }
+    const bool conflict = isConflict(pkt);
+    const QByteArray sender = QByteArray::fromStdString(pkt.callsign);
+    m_audio->playReceivedAudio(*radio, pkt.audio, conflict, sender);
+    emit voiceDataReceived(QString::fromUtf8(sender), pkt.frequency, m_outputVolume);
+}
+
+bool VoiceClient::isConflict(const VoicePacket& pkt) {
+    // While we transmit, everything heard is doubled over.
+    if (m_ptt) {
+        return true;
+    }
+    const std::chrono::nanoseconds now = m_clock();
+    const auto last = m_lastSpeakers.constFind(pkt.frequency);
+    if (last != m_lastSpeakers.constEnd() && now - last->time < kConflictWindow &&
+        last->callsign != pkt.callsign) {
+        return true;
+    }
+    m_lastSpeakers.insert(pkt.frequency, {pkt.callsign, now});
+    return false;
 }
 
 std::optional<std::string> VoiceClient::welcomeIdentity(const std::string& data) {
@@ -186,6 +212,21 @@ void VoiceClient::stopAudio() {
     }
 }
 
+void VoiceClient::registerRadio(const RadioChannel& radio) {
+    if (m_audio) {
+        m_audio->moveRadioSource(radio);
+    }
+}
+
+void VoiceClient::updateRadioOutput(const RadioChannel& radio) {
+    ensureAudioHandler()->moveRadioSource(radio);
+    // Received audio is routed by the table's flag: it must follow the source.
+    const auto stored = m_radios.find(radio.id);
+    if (stored != m_radios.end()) {
+        stored->speaker = radio.speaker;
+    }
+}
+
 void VoiceClient::setPtt(bool active) {
     m_ptt = active;
     if (m_audio) {
@@ -210,9 +251,7 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
 
 void VoiceClient::applyRadioStack(const RadioChannel& radio) {
     m_radios.insert(radio.id, radio);
-    if (m_audio) {
-        m_audio->addRadioSource(radio);
-    }
+    registerRadio(radio);
     rebuildFrequencyIndex();
     if (radio.frequency != 0) {
         updateRadioStack(radio);
@@ -224,6 +263,7 @@ void VoiceClient::updateRadioStack(const RadioChannel& radio) {
         return;
     }
     m_radios.insert(radio.id, radio);
+    registerRadio(radio);
     rebuildFrequencyIndex();
     if (radio.transmit) {
         m_currentTransmitter = radio.id;

@@ -17,13 +17,18 @@ struct RigDevices {
 };
 
 // As the main window does when the client announces its engine: the devices
-// are set before the streams start.
+// are set before the streams start. A name the rig lacks gives a device
+// index PortAudio does not know.
 inline void useRigDevices(voice::VoiceClient& client, const RigDevices& devices = {}) {
     QObject::connect(&client, &voice::VoiceClient::audioHandlerCreated, &client,
                      [devices](voice::AudioHandler* audio) {
-                         audio->setInputDevice(JackRig::device(devices.input));
-                         audio->setOutputHeadphoneDevice(JackRig::device(devices.headphone));
-                         audio->setOutputSpeakerDevice(JackRig::device(devices.speaker));
+                         const auto index = [](const QByteArray& name) {
+                             const int device = JackRig::device(name);
+                             return device >= 0 ? device : 9999;
+                         };
+                         audio->setInputDevice(index(devices.input));
+                         audio->setOutputHeadphoneDevice(index(devices.headphone));
+                         audio->setOutputSpeakerDevice(index(devices.speaker));
                      });
 }
 
