@@ -2,9 +2,12 @@
 
 #include "AppConfig.h"
 #include "voice/AudioDevices.h"
+#include "voice/PortAudioSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
 
 namespace {
@@ -21,13 +24,11 @@ JackRig::JackRig(int sampleRate, int channels) : m_rate(sampleRate), m_channels(
 }
 
 JackRig::~JackRig() {
-    if (m_jackd.state() != QProcess::NotRunning) {
-        m_jackd.terminate();
-        if (!m_jackd.waitForFinished(5000)) {
-            m_jackd.kill();
-            m_jackd.waitForFinished(2000);
-        }
+    if (m_portAudioHeld) {
+        std::lock_guard lock(velk::voice::portAudioMutex());
+        Pa_Terminate();
     }
+    stopServer();
 }
 
 bool JackRig::jackdAvailable() {
@@ -43,6 +44,23 @@ bool JackRig::start(QString* error) {
     qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("JACK_NO_START_SERVER", "1");
+    // Servers starting at the same moment (test programs run in parallel) race
+    // on JACK's shared registry, and one may never come up: start them one at
+    // a time, and start again a server that does not answer.
+    QLockFile lock(QDir::tempPath() + QStringLiteral("/velk-jackrig.lock"));
+    lock.lock();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) {
+            stopServer();
+        }
+        if (startServer(error)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool JackRig::startServer(QString* error) {
     const QString ch = QString::number(m_channels);
     m_jackd.setProcessChannelMode(QProcess::MergedChannels);
     m_jackd.start(QStringLiteral("jackd"),
@@ -57,13 +75,29 @@ bool JackRig::start(QString* error) {
     }
     QProcess wait;
     wait.start(QStringLiteral("jack_wait"), {QStringLiteral("-w"), QStringLiteral("-s"), m_name,
-                                             QStringLiteral("-t"), QStringLiteral("10")});
-    if (!wait.waitForFinished(15000) || wait.exitCode() != 0 || m_jackd.state() == QProcess::NotRunning) {
+                                             QStringLiteral("-t"), QStringLiteral("5")});
+    if (!wait.waitForFinished(10000) || wait.exitCode() != 0 || m_jackd.state() == QProcess::NotRunning) {
         *error = QStringLiteral("jackd did not answer: ") + QString::fromLocal8Bit(m_jackd.readAll()) +
                  QString::fromLocal8Bit(wait.readAll());
         return false;
     }
     return true;
+}
+
+void JackRig::stopServer() {
+    if (m_jackd.state() != QProcess::NotRunning) {
+        m_jackd.terminate();
+        if (!m_jackd.waitForFinished(5000)) {
+            m_jackd.kill();
+            m_jackd.waitForFinished(2000);
+        }
+    }
+}
+
+bool JackRig::holdPortAudio() {
+    std::lock_guard lock(velk::voice::portAudioMutex());
+    m_portAudioHeld = m_portAudioHeld || Pa_Initialize() == paNoError;
+    return m_portAudioHeld;
 }
 
 int JackRig::device(const QByteArray& name) {

@@ -11,7 +11,7 @@
 class JackRig {
 public:
     JackRig(int sampleRate, int channels);
-    ~JackRig(); // SIGTERM
+    ~JackRig();
 
     static bool jackdAvailable();
     // VELK_REQUIRE_AUDIO_RIG=1 turns a missing jackd into a failure.
@@ -23,16 +23,25 @@ public:
     int sampleRate() const { return m_rate; }
     int channels() const { return m_channels; }
 
+    // Keeps PortAudio initialised until the rig goes: JACK's devices are then
+    // found once, not again at every engine's start, where a loaded machine
+    // can make the JACK host API miss its server. False when it does not start.
+    bool holdPortAudio();
+
     // PortAudio device index of a JACK device ("system", "loopback"); -1 when absent.
     static int device(const QByteArray& name);
     // config.ini as the pilot would set it for this rig.
     static void writeVoiceConfig();
 
 private:
+    bool startServer(QString* error);
+    void stopServer(); // SIGTERM, then SIGKILL
+
     int m_rate;
     int m_channels;
     QString m_name;
     QProcess m_jackd;
+    bool m_portAudioHeld = false;
 };
 
 // In initTestCase: skips the program without jackd (fails when the rig is

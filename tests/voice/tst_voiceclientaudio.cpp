@@ -77,8 +77,9 @@ class TestVoiceClientAudio : public QObject {
 private slots:
     void initTestCase() {
         VELK_START_JACK_RIG(rig);
+        QVERIFY(rig.holdPortAudio());
         loopback = JackRig::device("loopback");
-        QVERIFY(loopback >= 0);
+        QVERIFY(loopback >= 0 && JackRig::device("system") >= 0);
     }
 
     void pushToTalkSendsTheMicrophoneOnTheTransmitter_data() {
