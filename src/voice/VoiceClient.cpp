@@ -158,7 +158,7 @@ AudioHandler* VoiceClient::ensureAudioHandler() {
     connect(audio, &AudioHandler::outputVolumeChanged, this,
             [this](VolumeInfo level) { m_outputVolume = level; });
     for (const RadioChannel& radio : std::as_const(m_radios)) {
-        audio->addRadioSource(radio);
+        registerRadio(radio);
     }
     // Held before the engine existed: the gate follows, without a tone.
     audio->setPttActive(m_ptt);
@@ -288,7 +288,8 @@ bool VoiceClient::transmitVoiceFrame(const std::vector<std::uint8_t>& audio) {
     std::vector<std::uint8_t> datagram;
     try {
         datagram = encodeVoicePacket(m_cid, radio->id, radio->frequency, m_callsign.toStdString(), audio);
-    } catch (const std::invalid_argument& e) {
+    } catch (const std::exception& e) {
+        // A frame the packet cannot carry is dropped here, never left to the event loop.
         if (worthWarning(++m_droppedFrames)) {
             qWarning() << "VoiceClient: voice frame dropped:" << e.what() << "-" << m_droppedFrames
                        << "so far";
