@@ -28,7 +28,13 @@ JackRig::~JackRig() {
         std::lock_guard lock(velk::voice::portAudioMutex());
         Pa_Terminate();
     }
-    stopServer();
+    if (m_jackd.state() != QProcess::NotRunning) {
+        m_jackd.terminate();
+        if (!m_jackd.waitForFinished(5000)) {
+            m_jackd.kill();
+            m_jackd.waitForFinished(2000);
+        }
+    }
 }
 
 bool JackRig::jackdAvailable() {
@@ -45,22 +51,9 @@ bool JackRig::start(QString* error) {
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("JACK_NO_START_SERVER", "1");
     // Servers starting at the same moment (test programs run in parallel) race
-    // on JACK's shared registry, and one may never come up: start them one at
-    // a time, and start again a server that does not answer.
+    // on JACK's shared registry, and one may never come up: one at a time.
     QLockFile lock(QDir::tempPath() + QStringLiteral("/velk-jackrig.lock"));
     lock.lock();
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        if (attempt > 0) {
-            stopServer();
-        }
-        if (startServer(error)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool JackRig::startServer(QString* error) {
     const QString ch = QString::number(m_channels);
     m_jackd.setProcessChannelMode(QProcess::MergedChannels);
     m_jackd.start(QStringLiteral("jackd"),
@@ -75,23 +68,13 @@ bool JackRig::startServer(QString* error) {
     }
     QProcess wait;
     wait.start(QStringLiteral("jack_wait"), {QStringLiteral("-w"), QStringLiteral("-s"), m_name,
-                                             QStringLiteral("-t"), QStringLiteral("5")});
-    if (!wait.waitForFinished(10000) || wait.exitCode() != 0 || m_jackd.state() == QProcess::NotRunning) {
+                                             QStringLiteral("-t"), QStringLiteral("10")});
+    if (!wait.waitForFinished(15000) || wait.exitCode() != 0 || m_jackd.state() == QProcess::NotRunning) {
         *error = QStringLiteral("jackd did not answer: ") + QString::fromLocal8Bit(m_jackd.readAll()) +
                  QString::fromLocal8Bit(wait.readAll());
         return false;
     }
     return true;
-}
-
-void JackRig::stopServer() {
-    if (m_jackd.state() != QProcess::NotRunning) {
-        m_jackd.terminate();
-        if (!m_jackd.waitForFinished(5000)) {
-            m_jackd.kill();
-            m_jackd.waitForFinished(2000);
-        }
-    }
 }
 
 bool JackRig::holdPortAudio() {

@@ -11,7 +11,7 @@
 class JackRig {
 public:
     JackRig(int sampleRate, int channels);
-    ~JackRig();
+    ~JackRig(); // SIGTERM
 
     static bool jackdAvailable();
     // VELK_REQUIRE_AUDIO_RIG=1 turns a missing jackd into a failure.
@@ -34,9 +34,6 @@ public:
     static void writeVoiceConfig();
 
 private:
-    bool startServer(QString* error);
-    void stopServer(); // SIGTERM, then SIGKILL
-
     int m_rate;
     int m_channels;
     QString m_name;

@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
-// The test's own mouth and ear on a JACK rig device, for the tests that
-// carry sound end to end. Both need PortAudio initialised (an AudioHandler alive).
+// The test's own mouth and ear on a JACK rig device, for tests that carry
+// sound end to end. Both need PortAudio initialised.
 namespace audiotest {
 
 // Plays a steady tone into a device for as long as it lives.
@@ -21,11 +21,9 @@ public:
         QObject::connect(&m_feed, &QTimer::timeout, [this] {
             m_out.enqueueOneShot(m_tone.generateBlock(m_config.framesPerBlock(), m_config.channels, 1.0f));
         });
-    }
-    bool start() {
         m_feed.start(10);
-        return m_out.start(m_config);
     }
+    bool start() { return m_out.start(m_config); }
 
 private:
     velk::voice::StreamConfig m_config;
@@ -34,12 +32,15 @@ private:
     QTimer m_feed;
 };
 
-// Records a device as Opus packets of 20 ms, one per block.
+// Records a device as one Opus packet per 20 ms block.
 class RigEar {
+    velk::voice::StreamConfig m_config;
+    velk::voice::OpusEncoder m_encoder;
+    velk::voice::InputAudioStream m_in{&m_encoder};
+
 public:
     RigEar(int device, int rate, int channels)
-        : m_config(velk::voice::StreamConfig::make(rate, channels, device)), m_encoder(channels),
-          m_in(&m_encoder) {}
+        : m_config(velk::voice::StreamConfig::make(rate, channels, device)), m_encoder(channels) {}
     bool start() {
         m_in.setPttActive(true);
         return m_in.start(m_config);
@@ -50,12 +51,6 @@ public:
         return QTest::qWaitFor([&] { return blocks() >= from + count; }, 10000);
     }
 
-private:
-    velk::voice::StreamConfig m_config;
-    velk::voice::OpusEncoder m_encoder;
-    velk::voice::InputAudioStream m_in;
-
-public:
     QSignalSpy packets{&m_in, &velk::voice::InputAudioStream::encodedAudioReady};
 };
 

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+
 namespace velk::test {
 
 // JACK rig devices a voice client's audio engine plays on, by name.
@@ -33,10 +35,12 @@ inline void useRigDevices(voice::VoiceClient& client, const RigDevices& devices 
 }
 
 // A voice test server and a client pointed at it, with spies on the client.
-// Start a JackRig first: Ready needs running audio streams.
+// Start a JackRig first: Ready needs running audio streams. Resetting `owned`
+// logs the client out.
 struct VoiceSessionRig {
     VoiceTestServer server;
-    voice::VoiceClient client;
+    std::unique_ptr<voice::VoiceClient> owned = std::make_unique<voice::VoiceClient>();
+    voice::VoiceClient& client = *owned;
     QSignalSpy states{&client, &voice::VoiceClient::connectionStateChanged};
     QSignalSpy errors{&client, &voice::VoiceClient::errorOccurred};
 
