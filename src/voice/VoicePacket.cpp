@@ -83,7 +83,8 @@ std::optional<VoicePacket> decodeVoicePacket(const std::uint8_t* data, std::size
     }
     const std::size_t nameLength = data[9];
     const std::size_t end = length - 1;
-    if (kHeaderSize + nameLength > end) {
+    // 255 is beyond the field's range: no sender writes it.
+    if (nameLength > kMaxVoiceCallsign || kHeaderSize + nameLength > end) {
         return fail(VoiceDecodeError::CallsignTooLong, error);
     }
     if (end - kHeaderSize - nameLength > kMaxVoicePayload) {

@@ -37,7 +37,7 @@ enum class VoiceDecodeError : std::uint8_t {
     Empty,
     TooShort,        // shorter than the 10-byte header and the end marker
     NoEndMarker,     // last byte is not 0x0A
-    CallsignTooLong, // the callsign length reaches past the end marker
+    CallsignTooLong, // length 255, or reaching past the end marker
     PayloadTooLarge, // more than kMaxVoicePayload bytes of audio
 };
 

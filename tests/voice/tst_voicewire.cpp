@@ -86,6 +86,9 @@ private slots:
         QTest::newRow("no end marker") << good.chopped(1) + 'x' << of(VoiceDecodeError::NoEndMarker);
         QTest::newRow("length past marker") << QByteArray::fromHex("01000000000000000004414243") + '\n'
                                             << of(VoiceDecodeError::CallsignTooLong);
+        QTest::newRow("length 255") << QByteArray::fromHex("010000000000000000FF") + QByteArray(256, 'A') +
+                                           '\n'
+                                    << of(VoiceDecodeError::CallsignTooLong);
         QTest::newRow("payload 4001")
             << bytes(encodeVoicePacket(1, 0, 0, "A", std::vector<std::uint8_t>(4001)))
             << of(VoiceDecodeError::PayloadTooLarge);
