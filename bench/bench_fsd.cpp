@@ -1,6 +1,7 @@
 // Receive and send paths of the FSD connection: framing alone, framing plus
 // parsing and dispatch, the whole client over loopback, and serialising
 // positions.
+#include "BenchRatio.h"
 #include "fsd/FsdClient.h"
 #include "fsd/LineFramer.h"
 #include "fsd/pdu/Packets.h"
@@ -13,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <chrono>
 
 using namespace velk::fsd;
 
@@ -184,6 +186,36 @@ void BM_FsdClientOverLoopback(benchmark::State& state) {
 }
 BENCHMARK(BM_FsdClientOverLoopback)->Unit(benchmark::kMillisecond);
 
+// A line just under the length limit trickling in, as a slow or hostile
+// server sends it, beside the same bytes in one read.
+void framedLongLine(benchmark::State& state, qsizetype read, const char* key) {
+    const QByteArray bytes = QByteArray(LineFramer::kMaxLineLength - 16, 'x') + "\r\n";
+    LineFramer framer;
+    QByteArrayView line;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        for (qsizetype offset = 0; offset < bytes.size(); offset += read) {
+            framer.append(QByteArrayView(bytes).sliced(offset, std::min(read, bytes.size() - offset)));
+            while (framer.next(line) == LineFramer::Status::Line) {
+                benchmark::DoNotOptimize(line.data());
+            }
+        }
+    }
+    velk::bench::noteCost(key, std::chrono::steady_clock::now() - start,
+                          static_cast<double>(state.iterations()) * bytes.size());
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+void BM_LongLineInSmallReads(benchmark::State& state) {
+    framedLongLine(state, 16, "long_line_16_byte_reads");
+}
+BENCHMARK(BM_LongLineInSmallReads);
+
+void BM_LongLineInOneRead(benchmark::State& state) {
+    framedLongLine(state, LineFramer::kMaxLineLength * 2, "long_line_one_read");
+}
+BENCHMARK(BM_LongLineInOneRead);
+
 void BM_SerializePilotPosition(benchmark::State& state) {
     pdu::PilotPosition position("CES1234", 7000, true, false, 1, 31.14342, 121.8052, 35000, 34850, 450, 2.5,
                                 271.3, -3.1, false);
@@ -216,6 +248,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
+    velk::bench::printRatios({{"long_line_16_byte_reads", "long_line_one_read"}});
     benchmark::Shutdown();
     return 0;
 }

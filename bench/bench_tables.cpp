@@ -1,7 +1,9 @@
 // Cost of the remote-traffic road: FSD position packets through the session
 // manager and the remote aircraft table into a back end that only counts, and
-// the configuration merge of the remote table.
+// the configuration merge of the remote table, and many pilots leaving at once.
+#include "BenchRatio.h"
 #include "fsd/FsdClient.h"
+#include "fsd/LineFramer.h"
 #include "manager/AircraftManager.h"
 #include "manager/NetworkManager.h"
 #include "model/AircraftConfig.h"
@@ -12,6 +14,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <memory>
 
 using velk::manager::AircraftManager;
@@ -26,6 +29,8 @@ namespace {
 class CountingSimulator : public velk::simulator::Simulator {
 public:
     qint64 calls = 0;
+    // Confirms removals at once, as a back end with nothing to wait for does.
+    bool confirmRemovals = false;
 
     void setTransponderCode(int) override { ++calls; }
     void setCom1Frequency(float) override { ++calls; }
@@ -37,7 +42,12 @@ public:
         emit aircraftAddedToSim(aircraft.callsign);
     }
     void updateRemoteAircraftConfig(const RemoteAircraft&) override { ++calls; }
-    void removeRemoteAircraft(const QString&, const QString&) override { ++calls; }
+    void removeRemoteAircraft(const QString& callsign, const QString&) override {
+        ++calls;
+        if (confirmRemovals) {
+            emit aircraftRemovedFromSim(callsign);
+        }
+    }
     void removeAllRemoteAircraft() override { ++calls; }
     void updateControllerList(const QList<model::Controller>&) override { ++calls; }
     void clearControllerList() override { ++calls; }
@@ -117,6 +127,8 @@ struct Traffic {
     }
 };
 
+const bool kSmoke = qEnvironmentVariableIsSet("VELK_BENCH_SMOKE");
+
 void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 // One second of traffic: each pilot sends five fast positions, and one in five
@@ -145,6 +157,81 @@ void BM_SecondOfTrafficThroughSessionAndTable(benchmark::State& state) {
         static_cast<double>(packets), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_SecondOfTrafficThroughSessionAndTable)->Arg(100)->Arg(500)->Unit(benchmark::kMillisecond);
+
+// One second of traffic as the server sends it: each pilot's five fast
+// positions and one in five pilots' slow position, as text lines.
+QByteArray secondOfTrafficLines(const Traffic& traffic, int count) {
+    QByteArray bytes;
+    for (int tick = 0; tick < 5; ++tick) {
+        for (int i = 0; i < count; ++i) {
+            bytes += traffic.fastPacket(i, tick).serialize().toUtf8();
+        }
+        for (int i = tick; i < count; i += 25) {
+            bytes += traffic.slowPacket(i, tick).serialize().toUtf8();
+        }
+    }
+    return bytes;
+}
+
+// Splits and decodes the lines; `deliver` takes each position packet.
+template <typename Deliver> qint64 decodeLines(const QByteArray& bytes, Deliver&& deliver) {
+    constexpr qsizetype kRead = 4096; // about what one socket read brings
+    velk::fsd::LineFramer framer;
+    QByteArrayView raw;
+    qint64 lines = 0;
+    for (qsizetype offset = 0; offset < bytes.size(); offset += kRead) {
+        framer.append(QByteArrayView(bytes).sliced(offset, std::min(kRead, bytes.size() - offset)));
+        while (framer.next(raw) == velk::fsd::LineFramer::Status::Line) {
+            const pdu::Packet packet = pdu::decode(QString::fromUtf8(raw));
+            std::visit([&](const auto& p) { deliver(p); }, packet);
+            ++lines;
+        }
+    }
+    return lines;
+}
+
+// A large event seen from a busy hub: `count` pilots at 5 Hz, from the
+// received lines through the session and the remote table to the back end.
+void BM_SecondOfTrafficFromLines(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    const QByteArray bytes = secondOfTrafficLines(traffic, count);
+    velk::fsd::FsdClient* fsd = traffic.nm->fsdClient();
+    std::chrono::nanoseconds total{0};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        decodeLines(bytes, [fsd](const auto& p) {
+            using T = std::decay_t<decltype(p)>;
+            if constexpr (std::is_same_v<T, pdu::FastPilotPosition>) {
+                emit fsd->raiseFastPilotPositionReceived(p);
+            } else if constexpr (std::is_same_v<T, pdu::PilotPosition>) {
+                emit fsd->raisePilotPositionReceived(p);
+            }
+        });
+        total += std::chrono::steady_clock::now() - start;
+    }
+    velk::bench::noteCost("second_of_traffic/" + std::to_string(count), total,
+                          static_cast<double>(state.iterations()));
+    state.counters["core_share_pct"] =
+        100.0 * std::chrono::duration<double>(total).count() / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SecondOfTrafficFromLines)->Arg(kSmoke ? 100 : 5000)->Unit(benchmark::kMillisecond);
+
+// Floor: the same lines only split and decoded.
+void BM_SecondOfTrafficDecodeOnly(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Traffic traffic(count);
+    const QByteArray bytes = secondOfTrafficLines(traffic, count);
+    std::chrono::nanoseconds total{0};
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(decodeLines(bytes, [](const auto& p) { benchmark::DoNotOptimize(&p); }));
+        total += std::chrono::steady_clock::now() - start;
+    }
+    velk::bench::noteCost("decode_only/" + std::to_string(count), total,
+                          static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_SecondOfTrafficDecodeOnly)->Arg(kSmoke ? 100 : 5000)->Unit(benchmark::kMillisecond);
 
 // The remote table alone: one fast position of one of `count` pilots.
 void BM_RemoteTableFastPosition(benchmark::State& state) {
@@ -182,6 +269,138 @@ void BM_ConfigurationIncrementMerge(benchmark::State& state) {
 }
 BENCHMARK(BM_ConfigurationIncrementMerge)->Arg(100)->Arg(500);
 
+// --- Many pilots leaving at once -------------------------------------------------
+
+// The remote table with `count` pilots: in the simulator (confirmed), or never
+// put in (made-up callsigns with no type), as a hostile server invents them.
+struct LeavingTable {
+    std::shared_ptr<NetworkManager> nm = std::make_shared<NetworkManager>();
+    std::shared_ptr<CountingSimulator> sim = std::make_shared<CountingSimulator>();
+    AircraftManager table{nm};
+    qint64 clockMs = 1'700'000'000'000;
+    QList<QString> callsigns;
+
+    LeavingTable(int count, bool inSimulator) {
+        table.setClock([this] { return clockMs; });
+        const model::AircraftVisualState pose{31.0, 121.0, 3000.0, 0.0, 0.0, 90.0, 0.0, 0.0};
+        const QString config = fullConfigText();
+        for (int i = 0; i < count; ++i) {
+            callsigns.append(callsignOf(i));
+            emit nm->slowPositionUpdateReceived(callsigns.last(), pose, 0.0);
+            if (inSimulator) {
+                emit nm->aircraftInfoReceived(callsigns.last(), QStringLiteral("A320"),
+                                              QStringLiteral("CES"));
+                emit nm->aircraftConfigurationInfoReceived(callsigns.last(), config);
+            }
+        }
+        // Bound only now, so that setting up runs one sync pass, not one per pilot.
+        nm->setSimulator(sim);
+        table.syncToSimulator();
+        sim->confirmRemovals = true;
+    }
+};
+
+std::string costKey(const char* what, benchmark::State& state) {
+    return std::string(what) + "/" + std::to_string(state.range(0));
+}
+
+template <typename Work>
+void timeLeaving(benchmark::State& state, const char* key, bool inSimulator, Work work) {
+    const int count = static_cast<int>(state.range(0));
+    std::chrono::nanoseconds total{0};
+    for (auto _ : state) {
+        LeavingTable t(count, inSimulator);
+        const auto start = std::chrono::steady_clock::now();
+        work(t);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
+        total += elapsed;
+        if (!t.table.aircraft().isEmpty()) {
+            state.SkipWithError("pilots left in the table");
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+    velk::bench::noteCost(costKey(key, state), total, static_cast<double>(state.iterations()) * count);
+}
+
+// Every pilot goes silent; one stale check finds them all.
+void goStale(LeavingTable& t) {
+    t.clockMs += 20'000;
+    t.table.removeStaleAircraft();
+}
+
+// The server announces every departure, one packet each.
+void departAll(LeavingTable& t) {
+    for (const QString& callsign : std::as_const(t.callsigns)) {
+        emit t.nm->pilotDeleted(callsign);
+    }
+    QCoreApplication::sendPostedEvents();
+}
+
+void BM_StaleNeverInSimulator(benchmark::State& state) {
+    timeLeaving(state, "stale_never_in_sim", false, goStale);
+}
+void BM_StaleInSimulatorConfirmed(benchmark::State& state) {
+    timeLeaving(state, "stale_in_sim", true, goStale);
+}
+void BM_DeletionsNeverInSimulator(benchmark::State& state) {
+    timeLeaving(state, "deleted_never_in_sim", false, departAll);
+}
+void BM_DeletionsInSimulatorConfirmed(benchmark::State& state) {
+    timeLeaving(state, "deleted_in_sim", true, departAll);
+}
+
+// Floor: the same callsigns inserted into a hash and erased one by one.
+void BM_HashEraseFloor(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    std::chrono::nanoseconds total{0};
+    for (auto _ : state) {
+        QHash<QString, int> hash;
+        for (int i = 0; i < count; ++i) {
+            hash.insert(callsignOf(i), i);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < count; ++i) {
+            hash.remove(callsignOf(i));
+        }
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
+        total += elapsed;
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+    velk::bench::noteCost(costKey("floor_hash_erase", state), total,
+                          static_cast<double>(state.iterations()) * count);
+}
+
+void leavingSizes(benchmark::internal::Benchmark* b) {
+    b->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    for (int n = 1000; n <= (kSmoke ? 1000 : 32000); n *= 2) {
+        b->Arg(n);
+    }
+}
+BENCHMARK(BM_StaleNeverInSimulator)->Apply(leavingSizes);
+BENCHMARK(BM_StaleInSimulatorConfirmed)->Apply(leavingSizes);
+BENCHMARK(BM_DeletionsNeverInSimulator)->Apply(leavingSizes);
+BENCHMARK(BM_DeletionsInSimulatorConfirmed)->Apply(leavingSizes);
+BENCHMARK(BM_HashEraseFloor)->Apply(leavingSizes);
+
+void printLeavingRatios() {
+    std::vector<velk::bench::Ratio> ratios;
+    for (int n = 1000; n <= 32000; n *= 2) {
+        const std::string floor = "floor_hash_erase/" + std::to_string(n);
+        for (const char* path :
+             {"stale_never_in_sim", "stale_in_sim", "deleted_never_in_sim", "deleted_in_sim"}) {
+            ratios.push_back({std::string(path) + "/" + std::to_string(n), floor});
+        }
+    }
+    velk::bench::printRatios(ratios);
+    const auto traffic = velk::bench::costs().find("second_of_traffic/5000");
+    if (traffic != velk::bench::costs().end()) {
+        std::printf("5000 pilots at 5 Hz: %.2f%% of one core\n", traffic->second / 1e7);
+    }
+    velk::bench::printRatios({{"second_of_traffic/5000", "decode_only/5000"}});
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +412,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
+    printLeavingRatios();
     benchmark::Shutdown();
     return 0;
 }

@@ -12,5 +12,8 @@ x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Isr
 export VELK_REQUIRE_AUDIO_RIG=1
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=ON
 cmake --build build-test
+# Every parser's fuzz harness (clang, build-fuzz) on its seeds, then FUZZ_SECONDS each.
+if [ "${CI:-}" = true ]; then export FUZZ_JOBS="${FUZZ_JOBS:-$(nproc)}"; fi
+FUZZ_SECONDS="${FUZZ_SECONDS:-20}" bash scripts/fuzz.sh
 cd build-test
 ctest --output-on-failure -j "$(nproc)"

@@ -138,7 +138,7 @@ void TestClientXvfb::initTestCase() {
         QStandardPaths::findExecutable("xdotool").isEmpty()) {
         QSKIP("Xvfb and xdotool are needed (scripts/install-deps.sh installs them)");
     }
-    m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+    m_xvfb.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
     QVERIFY(m_xvfb.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
     m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();

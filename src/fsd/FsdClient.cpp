@@ -200,6 +200,7 @@ void FsdClient::onSocketConnected() {
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_state = State::Connected;
     m_connected = true;
+    m_droppedPingAnswers = 0;
     emit raiseNetworkConnected();
 }
 
@@ -328,6 +329,18 @@ bool FsdClient::sendData(const QString& data) {
         return false; // nothing but a line end
     }
     const QByteArray bytes = line.toUtf8();
+    const qint64 queued = m_socket->bytesToWrite() + bytes.size();
+    if (queued > m_sendBufferLimit / 2 && line.startsWith(QLatin1StringView("$PO"))) {
+        // A server flooding pings it does not read the answers to: answers go first.
+        if (m_droppedPingAnswers++ % 1000 == 0) {
+            qWarning() << "FSD send buffer filling up; ping answers dropped so far:" << m_droppedPingAnswers;
+        }
+        return false;
+    }
+    if (queued > m_sendBufferLimit) {
+        endForFullSendBuffer();
+        return false;
+    }
     if (m_socket->write(bytes) != bytes.size()) {
         qWarning() << "FSD send failed:" << m_socket->errorString();
         return false;
@@ -335,6 +348,19 @@ bool FsdClient::sendData(const QString& data) {
     m_socket->flush();
     emit raiseRawDataSent(line);
     return true;
+}
+
+void FsdClient::endForFullSendBuffer() {
+    const quint64 generation = m_generation;
+    emit raiseNetworkError(QStringLiteral("The server is not reading: more than %1 bytes wait to be sent.")
+                               .arg(m_sendBufferLimit));
+    if (generation != m_generation || m_socket == nullptr) {
+        return; // a handler ended the connection
+    }
+    QTcpSocket* socket = takeSocket();
+    socket->abort();
+    socket->deleteLater();
+    emit raiseNetworkDisconnected();
 }
 
 void FsdClient::onReadyRead(QTcpSocket* socket) {

@@ -37,6 +37,10 @@ public:
     static constexpr int kResolveWaitMs = 300;
     // How long a closing socket may take to hand its last bytes to the server.
     static constexpr int kCloseTimeoutMs = 5000;
+    // Most bytes queued for a server that does not read: past half of it ping
+    // answers are dropped; a packet that would pass all of it ends the
+    // connection with a network error.
+    static constexpr qint64 kDefaultSendBufferLimit = 4 * 1024 * 1024;
 
     explicit FsdClient(QObject* parent = nullptr);
     ~FsdClient() override;
@@ -59,7 +63,9 @@ public:
     // Sends one line while connected; an empty line or a closed connection
     // sends nothing. The line is written as one packet ending in "\r\n" (a
     // missing line end is added; CR, LF or NUL inside it become spaces) and
-    // raiseRawDataSent reports it as written. True when the line was written.
+    // raiseRawDataSent reports it as written. True when the line was written;
+    // false too for a ping answer dropped, or a line refused, for a full send
+    // buffer (the latter ends the connection with a network error).
     bool sendData(const QString& data);
 
     // True from the socket's connection until the connection ends.
@@ -67,6 +73,7 @@ public:
 
     // Replaces the host-name look-up (tests use it to control its timing).
     void setHostResolver(HostResolver resolver);
+    void setSendBufferLimit(qint64 bytes) { m_sendBufferLimit = bytes; }
 
 signals:
     void raiseNetworkConnected();
@@ -121,6 +128,7 @@ private:
     QTcpSocket* takeSocket();
     void closeGracefully(QTcpSocket* socket);
     void raiseDnsFailure();
+    void endForFullSendBuffer();
 
     HostResolver m_resolver;
     QTcpSocket* m_socket = nullptr;
@@ -131,6 +139,8 @@ private:
     quint64 m_generation = 0;
     bool m_processing = false;
     LineFramer m_framer;
+    qint64 m_sendBufferLimit = kDefaultSendBufferLimit;
+    qint64 m_droppedPingAnswers = 0;
 
     std::shared_ptr<PendingLookup> m_lookup;
     quint16 m_lookupPort = 0;

@@ -1,5 +1,6 @@
 #include "fsd/LineFramer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velk::fsd {
@@ -24,9 +25,14 @@ LineFramer::Status LineFramer::next(QByteArrayView& line) {
     for (;;) {
         const char* start = m_buffer.constData() + m_offset;
         const qsizetype available = m_buffer.size() - m_offset;
-        const void* end =
-            available > 0 ? std::memchr(start, '\n', static_cast<std::size_t>(available)) : nullptr;
+        // A line arriving in many small reads is searched once, not once per read.
+        const qsizetype from = std::max(m_offset, m_scanned);
+        const void* end = from < m_buffer.size()
+                              ? std::memchr(m_buffer.constData() + from, '\n',
+                                            static_cast<std::size_t>(m_buffer.size() - from))
+                              : nullptr;
         if (end == nullptr) {
+            m_scanned = m_buffer.size();
             if (m_discarding) {
                 clear();
                 m_discarding = true;
@@ -62,6 +68,7 @@ LineFramer::Status LineFramer::next(QByteArrayView& line) {
 void LineFramer::clear() {
     m_buffer.clear();
     m_offset = 0;
+    m_scanned = 0;
     m_discarding = false;
 }
 
@@ -74,6 +81,7 @@ void LineFramer::compact() {
     } else {
         m_buffer.remove(0, m_offset);
     }
+    m_scanned = std::max<qsizetype>(0, m_scanned - m_offset);
     m_offset = 0;
 }
 

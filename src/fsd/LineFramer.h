@@ -33,6 +33,8 @@ private:
 
     QByteArray m_buffer;
     qsizetype m_offset = 0;
+    // Bytes before this index (from m_offset on) hold no line end.
+    qsizetype m_scanned = 0;
     bool m_discarding = false;
 };
 

@@ -10,8 +10,6 @@ namespace velk::manager {
 namespace {
 constexpr int StaleIntervalMs = 10000;
 constexpr int SyncIntervalMs = 5000;
-// Silent this long means stale; 15000 ms is still fresh.
-constexpr qint64 StaleAfterMs = 15001;
 // An add the back end has not confirmed after this long is asked again.
 constexpr qint64 AddTimeoutMs = 10000;
 constexpr double MovingGroundSpeedKnots = 0.5;
@@ -72,14 +70,49 @@ qsizetype AircraftManager::indexOf(const QString& callsign) const {
     return it.value();
 }
 
-void AircraftManager::reindex() {
-    m_indexByCallsign.clear();
-    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
-        // The first record of a callsign is the one looked up.
-        if (!m_indexByCallsign.contains(m_aircraft.at(i).callsign)) {
-            m_indexByCallsign.insert(m_aircraft.at(i).callsign, i);
-        }
+const QList<RemoteAircraft>& AircraftManager::aircraft() const {
+    compact();
+    return m_aircraft;
+}
+
+void AircraftManager::dropAt(qsizetype index) {
+    m_indexByCallsign.remove(m_aircraft.at(index).callsign);
+    m_dropped[index] = true;
+    ++m_droppedCount;
+}
+
+void AircraftManager::compact() const {
+    if (m_droppedCount == 0) {
+        return;
     }
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
+        if (m_dropped.at(i)) {
+            continue;
+        }
+        if (kept != i) {
+            m_aircraft[kept] = std::move(m_aircraft[i]);
+            m_indexByCallsign[m_aircraft.at(kept).callsign] = kept;
+        }
+        ++kept;
+    }
+    m_aircraft.resize(kept);
+    m_dropped.fill(false, kept);
+    m_droppedCount = 0;
+}
+
+void AircraftManager::scheduleSync() {
+    if (m_syncScheduled) {
+        return;
+    }
+    m_syncScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_syncScheduled = false;
+            syncToSimulator();
+        },
+        Qt::QueuedConnection);
 }
 
 bool AircraftManager::isReadyForSimulator(const RemoteAircraft& aircraft) {
@@ -100,6 +133,8 @@ void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
         m_simulator->removeAllRemoteAircraft();
     }
     m_aircraft.clear();
+    m_dropped.clear();
+    m_droppedCount = 0;
     m_indexByCallsign.clear();
     m_staleTimer.stop();
     m_syncTimer.stop();
@@ -121,9 +156,11 @@ void AircraftManager::addAircraft(const QString& callsign, const model::Aircraft
     RemoteAircraft aircraft;
     aircraft.callsign = normalizedCallsign(callsign);
     aircraft.visualState = visualState;
+    aircraft.hasPosition = true;
     aircraft.lastUpdate = now();
     m_indexByCallsign.insert(aircraft.callsign, m_aircraft.size());
     m_aircraft.append(aircraft);
+    m_dropped.append(false);
     m_networkManager->requestCapabilities(callsign);
     m_networkManager->sendCapabilities(callsign);
     m_networkManager->requestPilotInfo(callsign);
@@ -151,9 +188,9 @@ void AircraftManager::onSlowPositionUpdate(const QString& callsign,
 }
 
 void AircraftManager::onFastPositionUpdate(const QString& callsign,
-                                           const model::AircraftVisualState& visualState,
-                                           const model::VelocityVector& positional,
-                                           const model::VelocityVector& rotational) {
+                                           const model::AircraftVisualState& /*visualState*/,
+                                           const model::VelocityVector& /*positional*/,
+                                           const model::VelocityVector& /*rotational*/) {
     const qsizetype index = indexOf(callsign);
     if (index < 0) {
         return;
@@ -161,11 +198,7 @@ void AircraftManager::onFastPositionUpdate(const QString& callsign,
     RemoteAircraft& aircraft = m_aircraft[index];
     aircraft.hasFastUpdates = true;
     aircraft.lastUpdate = now();
-    if (m_simulator) {
-        // A copy: the back end may change the list before it is done reading.
-        const RemoteAircraft record = aircraft;
-        m_simulator->updateRemoteAircraftFastPosition(record, visualState, positional, rotational);
-    }
+    // The session's pilot table moves the aircraft: one move per received position.
 }
 
 void AircraftManager::onAircraftConfigurationReceived(const QString& from, const QString& json) {
@@ -201,37 +234,33 @@ void AircraftManager::onAircraftInfoReceived(const QString& callsign, const QStr
 
 void AircraftManager::onPilotDeleted(const QString& callsign) {
     const QString key = normalizedCallsign(callsign);
-    const bool listed = indexOf(key) >= 0;
-    // A record shown in the simulator leaves when the back end confirms the
-    // removal. One that never got there will see no confirmation either, and
-    // the sync pass below must not put a departed pilot in: it goes now.
-    const qsizetype dropped = m_aircraft.removeIf([&key](const RemoteAircraft& aircraft) {
-        return aircraft.callsign == key && aircraft.simState != RemoteAircraft::SimState::InSimulator;
-    });
-    if (dropped > 0) {
-        reindex();
+    const qsizetype index = indexOf(key);
+    if (index >= 0 && m_aircraft.at(index).simState != RemoteAircraft::SimState::InSimulator) {
+        // A record shown in the simulator leaves when the back end confirms the
+        // removal. One that never got there will see no confirmation either, and
+        // the sync pass must not put a departed pilot in: it goes now.
+        dropAt(index);
         qInfo() << "Departed pilot dropped before reaching the simulator" << key;
     }
-    if (listed && m_simulator) {
+    if (index >= 0 && m_simulator) {
         m_simulator->removeRemoteAircraft(key, ReasonDeleted);
     }
-    syncToSimulator();
+    // Coalesced: a server announcing many departures at once gets one pass.
+    scheduleSync();
 }
 
 void AircraftManager::removeStaleAircraft() {
+    compact();
     const QDateTime current = now();
-    QStringList stale;
-    for (const auto& aircraft : std::as_const(m_aircraft)) {
-        if (aircraft.lastUpdate.msecsTo(current) >= StaleAfterMs) {
-            stale.append(aircraft.callsign);
-        }
-    }
-    for (const QString& callsign : std::as_const(stale)) {
-        const qsizetype index = indexOf(callsign);
-        if (index < 0) {
+    qsizetype dropped = 0;
+    // Indexes stay valid while walking: records leaving are only marked.
+    const qsizetype count = m_aircraft.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (m_dropped.at(i) || m_aircraft.at(i).lastUpdate.msecsTo(current) < RemoteAircraft::StaleAfterMs) {
             continue;
         }
-        const RemoteAircraft::SimState state = m_aircraft.at(index).simState;
+        const QString callsign = m_aircraft.at(i).callsign;
+        const RemoteAircraft::SimState state = m_aircraft.at(i).simState;
         if (state == RemoteAircraft::SimState::InSimulator) {
             // Leaves the list when the back end confirms the removal.
             if (m_simulator) {
@@ -241,12 +270,14 @@ void AircraftManager::removeStaleAircraft() {
         }
         // Never confirmed in the simulator: no confirmation of a removal will come
         // either, so the record goes now. A pending add is withdrawn first.
-        m_aircraft.removeAt(index);
-        reindex();
-        qInfo() << "Stale aircraft dropped before reaching the simulator" << callsign;
+        dropAt(i);
+        ++dropped;
         if (state == RemoteAircraft::SimState::AddRequested && m_simulator) {
             m_simulator->removeRemoteAircraft(callsign, ReasonStale);
         }
+    }
+    if (dropped > 0) {
+        qInfo() << "Stale aircraft dropped before reaching the simulator:" << dropped;
     }
 }
 
@@ -254,6 +285,7 @@ void AircraftManager::syncToSimulator() {
     if (!m_simulator) {
         return;
     }
+    compact();
     const QDateTime current = now();
     QList<RemoteAircraft> toAdd;
     for (auto& aircraft : m_aircraft) {
@@ -288,10 +320,7 @@ void AircraftManager::onAircraftRemovedFromSim(const QString& callsign) {
     if (index < 0) {
         return;
     }
-    const RemoteAircraft removed = m_aircraft.at(index);
-    m_aircraft.removeAt(index);
-    m_aircraft.removeAll(removed);
-    reindex();
+    dropAt(index);
 }
 
 void AircraftManager::onSimulatorChanged() {

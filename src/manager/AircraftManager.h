@@ -36,7 +36,8 @@ public:
     // system clock unless replaced.
     void setClock(Clock clock);
 
-    const QList<RemoteAircraft>& aircraft() const { return m_aircraft; }
+    // The records in arrival order; valid until the table next changes.
+    const QList<RemoteAircraft>& aircraft() const;
     bool isStaleCheckRunning() const { return m_staleTimer.isActive(); }
     bool isSyncRunning() const { return m_syncTimer.isActive(); }
 
@@ -64,9 +65,14 @@ public:
 
 private:
     QDateTime now() const;
-    // Index of the first record of a callsign (trimmed, upper case), or -1.
+    // Index of the record of a callsign (trimmed, upper case), or -1.
     qsizetype indexOf(const QString& callsign) const;
-    void reindex();
+    // Takes a record out of the look-up at once; the list drops it in one pass
+    // with all others taken out before it is next walked (compact).
+    void dropAt(qsizetype index);
+    void compact() const;
+    // One sync pass on the next turn of the event loop, however many asked.
+    void scheduleSync();
     void addAircraft(const QString& callsign, const model::AircraftVisualState& visualState);
     void connectSimulator();
 
@@ -75,9 +81,15 @@ private:
     QList<QMetaObject::Connection> m_simulatorConnections;
     QTimer m_staleTimer;
     QTimer m_syncTimer;
-    QList<RemoteAircraft> m_aircraft;
-    // Callsign -> position in m_aircraft; rebuilt whenever a record leaves.
-    QHash<QString, qsizetype> m_indexByCallsign;
+    // One record per callsign: records are only created for callsigns that
+    // no record holds. Dropped records stay, marked, until compact(), so that
+    // many leaving at once cost one pass rather than one pass each.
+    mutable QList<RemoteAircraft> m_aircraft;
+    mutable QList<bool> m_dropped;
+    mutable qsizetype m_droppedCount = 0;
+    // Callsign -> position in m_aircraft, for the records not dropped.
+    mutable QHash<QString, qsizetype> m_indexByCallsign;
+    bool m_syncScheduled = false;
     Clock m_clock;
 };
 

@@ -97,6 +97,8 @@ NetworkManager::NetworkManager(QObject* parent)
     m_fastPositionTimer.setInterval(200);
     m_dataWatchdogTimer.setInterval(500);
     connect(&m_dataWatchdogTimer, &QTimer::timeout, this, &NetworkManager::checkSimulatorDataStale);
+    m_pilotExpiryTimer.setInterval(10000);
+    connect(&m_pilotExpiryTimer, &QTimer::timeout, this, &NetworkManager::expireStalePilots);
 
     connect(&m_voiceClient, &voice::VoiceClient::connectionStateChanged, this,
             &NetworkManager::onVoiceConnectionStateChanged);
@@ -115,6 +117,7 @@ NetworkManager::~NetworkManager() {
     m_fastPositionTimer.stop();
     m_dataWatchdogTimer.stop();
     m_logFlushTimer.stop();
+    m_pilotExpiryTimer.stop();
     if (m_rawLogFile.isOpen()) {
         m_rawLogStream.flush();
         m_rawLogFile.close();
@@ -247,6 +250,7 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
 
 void NetworkManager::onNetworkConnected() {
     emit notificationPosted(QStringLiteral("Connected to network."), MessageType::Info);
+    m_pilotExpiryTimer.start();
     if (!m_config->value(ConfigKeys::AuthVatsim)) {
         sendLogin(m_config->value(ConfigKeys::AuthPassword));
     }
@@ -453,6 +457,8 @@ void NetworkManager::onMuteReceived(const fsd::pdu::Mute& pdu) {
 }
 
 void NetworkManager::resetSessionTables() {
+    m_pilotExpiryTimer.stop();
+    m_pilotCapWarned = false;
     m_pilots.clear();
     m_pilotInfoRequested.clear();
     m_configurationRequested.clear();

@@ -142,6 +142,8 @@ public:
     // The pilot table; nullptr for an unknown callsign (compared trimmed, upper case).
     const RemoteAircraft* pilot(const QString& callsign) const;
     int pilotCount() const { return static_cast<int>(m_pilots.size()); }
+    // Beyond this many pilots the least recently heard are dropped.
+    static constexpr int MaxPilots = 10000;
     QString rawLogFilePath() const;
 
     // --- Names and helpers --------------------------------------------------
@@ -165,6 +167,8 @@ public:
     void onFastPositionTimer();
     void checkSimulatorDataStale();
     void flushLogTimer();
+    // Drops the pilots not heard from within the stale limit (every 10 s while connected).
+    void expireStalePilots();
     bool isPositionTimerActive() const { return m_positionTimer.isActive(); }
     int positionTimerInterval() const { return m_positionTimer.interval(); }
     bool isFastPositionTimerActive() const { return m_fastPositionTimer.isActive(); }
@@ -254,6 +258,9 @@ private:
 
     // Remote pilots
     RemoteAircraft& touchPilot(const QString& callsign);
+    bool isPilotFresh(const RemoteAircraft& record) const;
+    void dropPilot(const QString& key, const QString& reason);
+    void makeRoomForPilot();
     void requestAircraftInfoIfNeeded(const QString& callsign);
     void requestPilotInfoOnce(const QString& callsign);
     void requestAircraftConfigurationOnce(const QString& callsign);
@@ -279,6 +286,7 @@ private:
     QTimer m_fastPositionTimer;
     QTimer m_dataWatchdogTimer;
     QTimer m_logFlushTimer;
+    QTimer m_pilotExpiryTimer;
 
     model::UserAircraftData m_userAircraftData{};
     model::UserAircraftConfigData m_userAircraftConfigData{};
@@ -308,6 +316,7 @@ private:
     QSet<QString> m_pilotInfoRequested;
     QSet<QString> m_configurationRequested;
     QSet<QString> m_flightPlanRequested;
+    bool m_pilotCapWarned = false;
     QList<QMetaObject::Connection> m_simulatorConnections;
 
     QString m_clientIp;

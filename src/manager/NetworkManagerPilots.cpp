@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace velk::manager {
 
@@ -18,6 +19,21 @@ namespace {
 const QString kServer = QStringLiteral("SERVER");
 constexpr double kKnotsPerMetrePerSecond = 1.943844;
 constexpr double kMaxGroundSpeedKnots = 900.0;
+const QString kReasonStale = QStringLiteral("Stale");
+
+QDateTime utcFromMs(qint64 ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+// An observer connected as a pilot's callsign plus one capital letter is that
+// pilot. Plain text: nothing received is ever compiled as a pattern.
+bool isOwnAircraftOf(const QString& ownCallsign, const QString& sender) {
+    if (ownCallsign.size() != sender.size() + 1 || !ownCallsign.startsWith(sender, Qt::CaseSensitive)) {
+        return false;
+    }
+    const QChar last = ownCallsign.back();
+    return last >= QLatin1Char('A') && last <= QLatin1Char('Z');
+}
 
 } // namespace
 
@@ -27,15 +43,77 @@ const RemoteAircraft* NetworkManager::pilot(const QString& callsign) const {
 }
 
 RemoteAircraft& NetworkManager::touchPilot(const QString& callsign) {
+    // Keys are normalised: a callsign found as given needs no normalising.
+    if (const auto found = m_pilots.find(callsign); found != m_pilots.end()) {
+        return *found;
+    }
     const QString key = callsign.trimmed().toUpper();
     auto it = m_pilots.find(key);
     if (it == m_pilots.end()) {
+        makeRoomForPilot();
         RemoteAircraft record;
         record.callsign = key;
-        record.lastUpdate = QDateTime::currentDateTimeUtc();
+        record.lastUpdate = utcFromMs(now());
         it = m_pilots.insert(key, record);
     }
     return *it;
+}
+
+bool NetworkManager::isPilotFresh(const RemoteAircraft& record) const {
+    return record.lastUpdate.toMSecsSinceEpoch() > now() - RemoteAircraft::StaleAfterMs;
+}
+
+// A pilot leaves the table without a departure: out of the simulator too,
+// since nothing else of this table would take it out.
+void NetworkManager::dropPilot(const QString& key, const QString& reason) {
+    const auto it = m_pilots.constFind(key);
+    if (it == m_pilots.constEnd()) {
+        return;
+    }
+    if (it->simState == RemoteAircraft::SimState::InSimulator && m_simulator) {
+        m_simulator->removeRemoteAircraft(it->callsign, reason);
+    }
+    m_pilots.erase(it);
+    m_pilotInfoRequested.remove(key);
+    m_configurationRequested.remove(key);
+    m_flightPlanRequested.remove(key);
+}
+
+void NetworkManager::expireStalePilots() {
+    QStringList stale;
+    for (auto it = m_pilots.cbegin(); it != m_pilots.cend(); ++it) {
+        if (!isPilotFresh(*it)) {
+            stale.append(it.key());
+        }
+    }
+    for (const QString& key : std::as_const(stale)) {
+        dropPilot(key, kReasonStale);
+    }
+    if (!stale.isEmpty()) {
+        qInfo() << "Pilots not heard from within the stale limit dropped:" << stale.size();
+    }
+}
+
+// At the cap the least recently heard tenth goes at once, so that a flood of
+// new callsigns costs one pass per thousand rather than one per callsign.
+void NetworkManager::makeRoomForPilot() {
+    if (m_pilots.size() < MaxPilots) {
+        return;
+    }
+    std::vector<std::pair<qint64, QString>> byAge;
+    byAge.reserve(static_cast<size_t>(m_pilots.size()));
+    for (auto it = m_pilots.cbegin(); it != m_pilots.cend(); ++it) {
+        byAge.emplace_back(it->lastUpdate.toMSecsSinceEpoch(), it.key());
+    }
+    const auto drop = static_cast<std::ptrdiff_t>(byAge.size() - MaxPilots + MaxPilots / 10);
+    std::nth_element(byAge.begin(), byAge.begin() + drop - 1, byAge.end());
+    for (auto i = byAge.begin(); i != byAge.begin() + drop; ++i) {
+        dropPilot(i->second, kReasonStale);
+    }
+    if (!m_pilotCapWarned) {
+        m_pilotCapWarned = true;
+        qWarning() << "Pilot table full at" << MaxPilots << "pilots: the least recently heard are dropped";
+    }
 }
 
 QString NetworkManager::extractTypeFromFlightPlanAircraft(const QString& aircraft) {
@@ -78,14 +156,8 @@ void NetworkManager::onPilotPositionReceived(const fsd::pdu::PilotPosition& pdu)
     if (!m_simulator) {
         return;
     }
-    if (m_connectInfo.observerMode) {
-        // An observer connected as a pilot's callsign plus one letter is that
-        // pilot: it must not see its own aircraft as traffic.
-        const QRegularExpression ownAircraft(
-            QStringLiteral("^%1[A-Z]$").arg(QRegularExpression::escape(pdu.from)));
-        if (ownAircraft.match(m_connectInfo.callsign).hasMatch()) {
-            return;
-        }
+    if (m_connectInfo.observerMode && isOwnAircraftOf(m_connectInfo.callsign, pdu.from)) {
+        return; // its own aircraft is not traffic
     }
     const QString callsign = pdu.from.trimmed().toUpper();
     model::AircraftVisualState visual{};
@@ -102,7 +174,8 @@ void NetworkManager::onPilotPositionReceived(const fsd::pdu::PilotPosition& pdu)
     RemoteAircraft& record = touchPilot(callsign);
     record.visualState = visual;
     record.groundSpeed = groundSpeed;
-    record.lastUpdate = QDateTime::currentDateTimeUtc();
+    record.hasPosition = true;
+    record.lastUpdate = utcFromMs(now());
 
     requestPilotInfoOnce(callsign);
     requestAircraftInfoIfNeeded(callsign);
@@ -145,7 +218,8 @@ void NetworkManager::onFastPilotPositionReceived(const fsd::pdu::FastPilotPositi
     } else if (stopped) {
         record.groundSpeed = 0;
     }
-    record.lastUpdate = QDateTime::currentDateTimeUtc();
+    record.hasPosition = true;
+    record.lastUpdate = utcFromMs(now());
 
     requestPilotInfoOnce(callsign);
     requestAircraftInfoIfNeeded(callsign);
@@ -163,17 +237,24 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
     if (!m_simulator) {
         return;
     }
-    auto it = m_pilots.find(callsign.trimmed().toUpper());
+    auto it = m_pilots.find(callsign);
+    if (it == m_pilots.end()) {
+        it = m_pilots.find(callsign.trimmed().toUpper());
+    }
     if (it == m_pilots.end() || it->equipment.isEmpty()) {
         return;
     }
-    it->equipment = normalizeTypeCode(it->equipment);
     const QString key = it.key();
     if (it->simState == RemoteAircraft::SimState::InSimulator) {
+        // Its type was normalised when it went in; every position passes here.
         if (!it->hasConfig) {
             requestAircraftConfigurationOnce(key);
         }
         return;
+    }
+    it->equipment = normalizeTypeCode(it->equipment);
+    if (!it->hasPosition) {
+        return; // put in with its first position, not at 0°N 0°E
     }
     m_simulator->addRemoteAircraft(*it);
     it->simState = RemoteAircraft::SimState::InSimulator;

@@ -95,7 +95,8 @@ void NetworkManager::readdKnownPilots() {
     const QStringList callsigns = m_pilots.keys();
     for (const QString& callsign : callsigns) {
         auto it = m_pilots.find(callsign);
-        if (it == m_pilots.end() || it->equipment.isEmpty()) {
+        // Only pilots still heard from: the others have left the remote table.
+        if (it == m_pilots.end() || it->equipment.isEmpty() || !it->hasPosition || !isPilotFresh(*it)) {
             continue;
         }
         it->simState = RemoteAircraft::SimState::AddRequested;

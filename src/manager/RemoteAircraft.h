@@ -17,6 +17,9 @@ struct RemoteAircraft {
         AddRequested = 3, // asked the back end to add it; waiting for aircraftAddedToSim
     };
 
+    // A pilot silent this long is stale in both pilot tables; 15000 ms is still fresh.
+    static constexpr qint64 StaleAfterMs = 15001;
+
     QString callsign; // as received; the key of every look-up
     QString airline;
     QString livery;
@@ -30,6 +33,8 @@ struct RemoteAircraft {
     SimState simState = SimState::NotInSimulator;
     bool hasFastUpdates = false;
     double groundSpeed = 0.0; // knots
+    // A position has arrived: only then is the pilot put into the simulator.
+    bool hasPosition = false;
 
     // Takes a received configuration: a full one replaces what is held; an
     // increment is merged once a full one is held and dropped before (false).

@@ -115,6 +115,7 @@ void InputAudioStream::processInput(const int16_t* samples, unsigned long frames
     if (!samples || m_maxFrames == 0) {
         return;
     }
+    m_leadIn = !m_gateWasOpen;
     m_gateWasOpen = true;
     size_t left = frames;
     while (left > 0) {
@@ -150,6 +151,10 @@ void InputAudioStream::processBlock(const int16_t* samples, size_t frames) {
     }
     std::memcpy(m_fifo.data() + m_fifoFill, m_resampler.output(), produced * sizeof(float));
     m_fifoFill += produced;
+    if (m_leadIn) {
+        m_leadIn = false;
+        m_fifoFill = leadInWithSilence(m_fifo, m_fifoFill, m_frame.size(), m_channels);
+    }
     encodeReadyFrames(level);
 }
 

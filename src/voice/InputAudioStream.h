@@ -70,6 +70,7 @@ private:
     // Made at start, used only by the callback: no heap work per block.
     size_t m_maxFrames = 0;
     bool m_gateWasOpen = false;
+    bool m_leadIn = false;       // the next block opens a transmission
     std::vector<float> m_block;  // gained block as float
     StreamResampler m_resampler; // device rate to 48 kHz
     std::vector<float> m_fifo;   // 48 kHz samples not yet encoded

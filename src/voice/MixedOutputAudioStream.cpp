@@ -68,6 +68,7 @@ bool MixedOutputAudioStream::configure(const StreamConfig& config) {
                       m_resampler.maxOutFrames() * static_cast<size_t>(config.channels),
                   0.0f);
     m_fifoFill = 0;
+    m_leadIn = true;
     return true;
 }
 
@@ -273,6 +274,12 @@ void MixedOutputAudioStream::renderOutput(float* buffer, unsigned long frames) {
         const size_t room = std::min(produced, m_fifo.size() - m_fifoFill);
         std::copy_n(m_resampler.output(), room, m_fifo.data() + m_fifoFill);
         m_fifoFill += room;
+        if (m_leadIn) {
+            // Silence makes up the converter's first shortfall; a second chunk
+            // taken now would hold every later one back by a block.
+            m_leadIn = false;
+            m_fifoFill = leadInWithSilence(m_fifo, m_fifoFill, want, int(channels));
+        }
     }
     const size_t taken = std::min(n, m_fifoFill);
     std::copy_n(m_fifo.data(), taken, buffer);

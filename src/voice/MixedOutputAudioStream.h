@@ -109,6 +109,7 @@ private:
     StreamResampler m_resampler; // 48 kHz to the device rate, made at start
     std::vector<float> m_fifo;   // device-rate mix not yet played
     size_t m_fifoFill = 0;
+    bool m_leadIn = false; // the next mix is the first after a start
 };
 
 } // namespace velk::voice

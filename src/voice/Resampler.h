@@ -12,6 +12,16 @@ namespace velk::voice {
 std::vector<float> resampleFloat(const float* in, size_t count, double inRate, double outRate,
                                  int channels = 1);
 
+// A streaming converter holds a few samples back at first, so its first output
+// falls short of a block. Left so, every later block would wait a whole block
+// for its last samples. Leading silence makes up the first shortfall, plus
+// this margin (1 ms at 48 kHz) against an output a sample short now and then.
+inline constexpr size_t kLeadInMarginFrames = 48;
+
+// When the `fill` samples at the front of fifo fall short of `need`, puts
+// silence before them up to `need` and the margin; returns the new fill.
+size_t leadInWithSilence(std::vector<float>& fifo, size_t fill, size_t need, int channels);
+
 // A streaming rate converter for one direction of one stream: made once, with
 // its output buffer, so that process() does no heap work on an audio thread.
 // Equal rates pass the samples through unchanged.

@@ -89,8 +89,34 @@ void VoiceClient::handleControlMessage(const ControlMessage& msg) {
 }
 
 void VoiceClient::handleVoicePacket(const VoicePacket& pkt) {
-    // Played by the audio engine once it is joined; until then nothing is heard.
-    Q_UNUSED(pkt);
+    // The radio first: a frequency no receiving radio has leaves no trace.
+    const auto id = m_frequencyIndex.constFind(pkt.frequency);
+    if (id == m_frequencyIndex.constEnd() || !m_audio) {
+        return;
+    }
+    const auto radio = m_radios.constFind(*id);
+    if (radio == m_radios.constEnd()) {
+        return;
+    }
+    const bool conflict = isConflict(pkt);
+    const QByteArray sender = QByteArray::fromStdString(pkt.callsign);
+    m_audio->playReceivedAudio(*radio, pkt.audio, conflict, sender);
+    emit voiceDataReceived(QString::fromUtf8(sender), pkt.frequency, m_outputVolume);
+}
+
+bool VoiceClient::isConflict(const VoicePacket& pkt) {
+    // While we transmit, everything heard is doubled over.
+    if (m_ptt) {
+        return true;
+    }
+    const std::chrono::nanoseconds now = m_clock();
+    const auto last = m_lastSpeakers.constFind(pkt.frequency);
+    if (last != m_lastSpeakers.constEnd() && now - last->time < kConflictWindow &&
+        last->callsign != pkt.callsign) {
+        return true;
+    }
+    m_lastSpeakers.insert(pkt.frequency, {pkt.callsign, now});
+    return false;
 }
 
 std::optional<std::string> VoiceClient::welcomeIdentity(const std::string& data) {
@@ -132,7 +158,7 @@ AudioHandler* VoiceClient::ensureAudioHandler() {
     connect(audio, &AudioHandler::outputVolumeChanged, this,
             [this](VolumeInfo level) { m_outputVolume = level; });
     for (const RadioChannel& radio : std::as_const(m_radios)) {
-        audio->addRadioSource(radio);
+        registerRadio(radio);
     }
     // Held before the engine existed: the gate follows, without a tone.
     audio->setPttActive(m_ptt);
@@ -188,6 +214,21 @@ void VoiceClient::stopAudio() {
     }
 }
 
+void VoiceClient::registerRadio(const RadioChannel& radio) {
+    if (m_audio) {
+        m_audio->moveRadioSource(radio);
+    }
+}
+
+void VoiceClient::updateRadioOutput(const RadioChannel& radio) {
+    ensureAudioHandler()->moveRadioSource(radio);
+    // Received audio is routed by the table's flag: it must follow the source.
+    const auto stored = m_radios.find(radio.id);
+    if (stored != m_radios.end()) {
+        stored->speaker = radio.speaker;
+    }
+}
+
 void VoiceClient::setPtt(bool active) {
     m_ptt = active;
     if (m_audio) {
@@ -213,9 +254,7 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
 void VoiceClient::applyRadioStack(const RadioChannel& applied) {
     const RadioChannel radio = withPilotVolume(applied);
     m_radios.insert(radio.id, radio);
-    if (m_audio) {
-        m_audio->addRadioSource(radio);
-    }
+    registerRadio(radio);
     rebuildFrequencyIndex();
     if (radio.frequency != 0) {
         updateRadioStack(radio);
@@ -228,6 +267,7 @@ void VoiceClient::updateRadioStack(const RadioChannel& pushed) {
     }
     const RadioChannel radio = withPilotVolume(pushed);
     m_radios.insert(radio.id, radio);
+    registerRadio(radio);
     rebuildFrequencyIndex();
     if (radio.transmit) {
         m_currentTransmitter = radio.id;
@@ -265,7 +305,8 @@ bool VoiceClient::transmitVoiceFrame(const std::vector<std::uint8_t>& audio) {
     std::vector<std::uint8_t> datagram;
     try {
         datagram = encodeVoicePacket(m_cid, radio->id, radio->frequency, m_callsign.toStdString(), audio);
-    } catch (const std::invalid_argument& e) {
+    } catch (const std::exception& e) {
+        // A frame the packet cannot carry is dropped here, never left to the event loop.
         if (worthWarning(++m_droppedFrames)) {
             qWarning() << "VoiceClient: voice frame dropped:" << e.what() << "-" << m_droppedFrames
                        << "so far";

@@ -79,6 +79,15 @@ public:
     // Push-to-talk: opens or closes the capture gate and sounds the press or release tone.
     void setPtt(bool active);
     bool pttActive() const { return m_ptt; }
+    // Plays a radio on the speaker (radio.speaker) or the headphones from now on.
+    void updateRadioOutput(const RadioChannel& radio);
+
+    // A second talker on a frequency within this window of the last one is a conflict.
+    static constexpr std::chrono::milliseconds kConflictWindow{100};
+    // Monotonic time of the conflict window; tests hand in their own.
+    void setClock(AudioClock clock) { m_clock = std::move(clock); }
+    // Frequencies with a remembered last talker.
+    int lastSpeakerCount() const { return static_cast<int>(m_lastSpeakers.size()); }
 
     const QHash<qint32, RadioChannel>& radios() const { return m_radios; }
     // Frequency (kHz) -> receiving radio id, rebuilt from the radio table.
@@ -127,6 +136,10 @@ private:
     void markReady(quint64 generation);
     // Every session end: the microphone and the outputs close.
     void stopAudio();
+    // Keeps the engine's playback source where the radio table says.
+    void registerRadio(const RadioChannel& radio);
+    // Updates the frequency's last talker unless this packet is a conflict.
+    bool isConflict(const VoicePacket& pkt);
     void rebuildFrequencyIndex();
     // The radio with the pilot's volume, when one was set for it.
     RadioChannel withPilotVolume(RadioChannel radio) const;
@@ -143,6 +156,13 @@ private:
     QHash<qint32, qint32> m_frequencyIndex;
     // Radio id -> the pilot's playback volume; kept across sessions.
     QHash<qint32, float> m_pilotVolumes;
+    struct LastSpeaker {
+        std::string callsign;
+        std::chrono::nanoseconds time{};
+    };
+    // Frequency (kHz) -> last talker heard there, for tuned frequencies only.
+    QHash<qint32, LastSpeaker> m_lastSpeakers;
+    AudioClock m_clock = steadyAudioClock();
     qint32 m_currentTransmitter = -1;
     bool m_ptt = false;
     VolumeInfo m_inputVolume;

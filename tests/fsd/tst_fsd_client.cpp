@@ -159,6 +159,7 @@ private slots:
         FsdTestServer server;
         auto client = std::make_unique<fsd::FsdClient>();
         QVERIFY(open(server, *client));
+        client->setSendBufferLimit(64 * 1024 * 1024);
         const QString big = QStringLiteral("#TMABC123:DEF456:") + QString(20000, u'x');
         // More than the kernel buffers take at once, so that the close has to wait.
         for (int i = 0; i < 500; ++i) {
@@ -481,6 +482,41 @@ private slots:
     }
 
     // --- host names ---
+
+    // Nothing is processed while flooding: the server reads nothing, so the
+    // kernel buffers fill first and then the client's own queue.
+    void aServerThatStopsReadingLosesPingAnswersFirstThenTheConnection() {
+        FsdTestServer server;
+        fsd::FsdClient client;
+        QVERIFY(open(server, client));
+        constexpr qint64 limit = 256 * 1024;
+        client.setSendBufferLimit(limit);
+        QSignalSpy sent(&client, &fsd::FsdClient::raiseRawDataSent);
+        QSignalSpy errors(&client, &fsd::FsdClient::raiseNetworkError);
+        QSignalSpy disconnected(&client, &fsd::FsdClient::raiseNetworkDisconnected);
+
+        const QString pong = QStringLiteral("$POABC123:SERVER:") + QString(1000, u'7');
+        constexpr int pongs = 40000; // 40 MB, far more than the kernel buffers hold
+        for (int i = 0; i < pongs; ++i) {
+            client.sendData(pong);
+        }
+        QVERIFY(sent.count() < pongs);
+        QVERIFY(client.isConnected());
+        QCOMPARE(errors.count(), 0);
+
+        // Positions still go until the queue is full; then the connection ends.
+        const QString position = QStringLiteral("@N:ABC123:2000:1:31.143420:121.805200:3000:280:1026:-40");
+        int positions = 0;
+        while (client.isConnected() && positions < 2 * limit / position.size()) {
+            client.sendData(position);
+            ++positions;
+        }
+        QVERIFY(positions > 1);
+        QVERIFY(!client.isConnected());
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.first().first().toString().startsWith(QStringLiteral("The server is not reading")));
+        QCOMPARE(disconnected.count(), 1);
+    }
 
     void localhostResolvesToLoopbackAndConnects() {
         FsdTestServer server;

@@ -34,9 +34,11 @@ private slots:
             QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
             QSKIP("Xvfb or xdotool is not installed (scripts/install-deps.sh installs both)");
         }
-        // Xvfb picks a free display and writes its number to stdout.
+        // Xvfb picks a free display and writes its number to stdout. -noreset: a
+        // desktop stays up between clients, whereas Xvfb would reset whenever a
+        // test's service (its only client) closes, dropping the next one's connection.
         m_xvfb.start(QStringLiteral("Xvfb"),
-                     {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+                     {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"});
         if (!m_xvfb.waitForStarted() ||
             !QTest::qWaitFor(
                 [this] { return m_xvfb.canReadLine() || m_xvfb.state() == QProcess::NotRunning; }, 20000) ||

@@ -2,8 +2,10 @@
 // and departure, and the controllers relayed to the controller table.
 #include "tst_networkmanager_fixture.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 using velk::manager::NetworkManager;
 using velk::manager::RemoteAircraft;
@@ -160,14 +162,61 @@ private slots:
         QCOMPARE(atcGone.first().at(0).toString(), QStringLiteral("ZSSS_TWR"));
     }
 
-    void knownPilotsArePutIntoANewBackEnd() {
+    // Only pilots with a position and heard from within the stale limit.
+    void knownPilotsStillHeardFromArePutIntoANewBackEnd() {
+        qint64 clockMs = QDateTime::currentMSecsSinceEpoch();
+        h.nm->setClock([&clockMs] { return clockMs; });
+        const QString position = QStringLiteral("@N:%1:1200:1:50.000000:8.500000:35000:450:0:0");
+        QVERIFY(h.deliver(QStringLiteral("#SBDLH5:ABC123:PI:GEN:EQUIPMENT=B738"))); // no position
+        QVERIFY(h.deliver(position.arg("DLH4")));
+        QVERIFY(h.deliver(QStringLiteral("#SBDLH4:ABC123:PI:GEN:EQUIPMENT=B738")));
+        clockMs += 15'000;
         QVERIFY(h.deliver(QStringLiteral("#SBDLH6:ABC123:PI:GEN:EQUIPMENT=B738")));
-        QVERIFY(h.deliver(QStringLiteral("@N:DLH7:1200:1:50.000000:8.500000:35000:450:0:0")));
+        QVERIFY(h.deliver(position.arg("DLH6")));
+        QVERIFY(h.deliver(position.arg("DLH7"))); // no type
+        clockMs += 1;
         auto second = std::make_shared<velk::test::FakeSimulator>();
         h.nm->setSimulator(second);
         QCOMPARE(second->count("addRemoteAircraft"), 1);
         QCOMPARE(second->callsTo("addRemoteAircraft").first().args.first().value<RemoteAircraft>().callsign,
                  QStringLiteral("DLH6"));
+    }
+
+    void pilotsNotHeardFromExpireAndLeaveTheSimulator() {
+        qint64 clockMs = QDateTime::currentMSecsSinceEpoch();
+        h.nm->setClock([&clockMs] { return clockMs; });
+        QVERIFY(h.deliver(QStringLiteral("@N:DLH1:1200:1:50.000000:8.500000:35000:450:0:0")));
+        QVERIFY(h.deliver(QStringLiteral("#SBDLH1:ABC123:PI:GEN:EQUIPMENT=A320")));
+        QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:FP:CALLSIGN=DLH2:AIRCRAFT=B738")));
+        h.sim->clearCalls();
+        clockMs += 15'000;
+        h.nm->expireStalePilots();
+        QCOMPARE(h.nm->pilotCount(), 2);
+        clockMs += 1;
+        h.nm->expireStalePilots();
+        QCOMPARE(h.nm->pilotCount(), 0);
+        QCOMPARE(h.sim->callsTo("removeRemoteAircraft").size(), 1);
+        QCOMPARE(h.sim->callsTo("removeRemoteAircraft").first().args, (QVariantList{"DLH1", "Stale"}));
+        // Heard from again: a new pilot, asked for its plane again.
+        QVERIFY(h.deliver(QStringLiteral("@N:DLH1:1200:1:50.000000:8.500000:35000:450:0:0")));
+        QVERIFY(h.sentLines().contains(QStringLiteral("#SBABC123:DLH1:PIR")));
+    }
+
+    void aFloodOfCallsignsIsCappedDroppingTheLeastRecentlyHeard() {
+        qint64 clockMs = QDateTime::currentMSecsSinceEpoch();
+        h.nm->setClock([&clockMs] { return clockMs; });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Pilot table full at"));
+        const int flood = NetworkManager::MaxPilots + 1;
+        for (int i = 0; i < flood; ++i) {
+            ++clockMs;
+            emit h.nm->fsdClient()->raisePlaneInfoResponseReceived(
+                velk::fsd::pdu::PlaneInfoResponse(QStringLiteral("FAKE%1").arg(i), QStringLiteral("ABC123"),
+                                                  QStringLiteral("B738"), QString(), QString(), QString()));
+        }
+        QVERIFY(h.nm->pilotCount() <= NetworkManager::MaxPilots);
+        QVERIFY(h.nm->pilotCount() >= NetworkManager::MaxPilots * 9 / 10);
+        QVERIFY(h.nm->pilot(QStringLiteral("FAKE%1").arg(flood - 1)) != nullptr);
+        QCOMPARE(h.nm->pilot(QStringLiteral("FAKE0")), nullptr);
     }
 
     void anObserverDoesNotSeeItsOwnAircraft() {
@@ -184,6 +233,9 @@ private slots:
         QCOMPARE(slow.count(), 2);
         QCOMPARE(slow.at(0).at(0).toString(), QStringLiteral("ABC12"));
         QCOMPARE(fastSpy.count(), 1);
+        // Received callsigns are plain text, never a pattern.
+        QVERIFY(h.deliver(QStringLiteral("@N:.*:1200:1:50.000000:8.500000:35000:450:0:0")));
+        QCOMPARE(slow.count(), 3);
     }
 };
 

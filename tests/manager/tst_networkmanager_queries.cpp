@@ -5,6 +5,7 @@
 #include <QSysInfo>
 
 using velk::manager::NetworkManager;
+using velk::manager::RemoteAircraft;
 using velk::model::AircraftConfig;
 using velk::model::RadioStackState;
 using velk::test::SessionHarness;
@@ -148,7 +149,16 @@ private slots:
         QCOMPARE(info.at(1), (QVariantList{"ABC8", "B738", ""}));
         QCOMPARE(h.nm->pilot(QStringLiteral("ABC7")), nullptr);
         QCOMPARE(h.nm->pilot(QStringLiteral("ABC6")), nullptr);
-        QCOMPARE(h.sim->count("addRemoteAircraft"), 2);
+        // Not into the simulator at 0°N 0°E: each goes in with its first position.
+        QCOMPARE(h.sim->count("addRemoteAircraft"), 0);
+        QVERIFY(h.deliver(QStringLiteral("@N:ABC9:1200:1:50.000000:8.500000:35000:450:0:0")));
+        QCOMPARE(h.sim->count("addRemoteAircraft"), 1);
+        QCOMPARE(h.sim->callsTo("addRemoteAircraft")
+                     .first()
+                     .args.first()
+                     .value<RemoteAircraft>()
+                     .visualState.latitude,
+                 50.0);
     }
 
     void configurationMessagesFollowTheFullAndIncrementRule() {
@@ -168,6 +178,8 @@ private slots:
         // An increment merges member by member, within the light group too,
         // and reaches the simulator for a pilot shown there.
         QVERIFY(h.deliver(QStringLiteral("#SBDLH1:ABC123:PI:GEN:EQUIPMENT=A320")));
+        QCOMPARE(h.sim->count("addRemoteAircraft"), 0);
+        QVERIFY(h.deliver(QStringLiteral("@N:DLH1:1200:1:50.000000:8.500000:35000:450:0:0")));
         QCOMPARE(h.sim->count("addRemoteAircraft"), 1);
         const int updates = h.sim->count("updateRemoteAircraftConfig");
         QVERIFY(

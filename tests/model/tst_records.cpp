@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <memory>
+
 using namespace velk;
 using model::AircraftConfig;
 using model::AircraftConfigMessage;
@@ -292,28 +294,29 @@ private slots:
 
     void recordsCrossThreadsInQueuedSignals() {
         test::FakeSimulator sim;
-        QSignalSpy data(&sim, &simulator::Simulator::userAircraftDataChanged);
-        QSignalSpy radios(&sim, &simulator::Simulator::radioStackStateChanged);
         model::UserAircraftData d;
         d.latitude = 40.08;
         model::RadioStackState r;
         r.com1Frequency = 118500;
-        QThread* worker = QThread::create([&] {
-            // Emitted from another thread, delivered queued to the test's thread.
-            emit sim.userAircraftDataChanged(d);
-            emit sim.radioStackStateChanged(r);
-        });
+        // Only this thread reads what arrives: the receivers are queued to it.
         QObject receiver;
-        model::UserAircraftData got;
+        model::UserAircraftData gotData;
+        QList<model::RadioStackState> gotRadios;
         connect(
             &sim, &simulator::Simulator::userAircraftDataChanged, &receiver,
-            [&](const model::UserAircraftData& v) { got = v; }, Qt::QueuedConnection);
+            [&](const model::UserAircraftData& v) { gotData = v; }, Qt::QueuedConnection);
+        connect(
+            &sim, &simulator::Simulator::radioStackStateChanged, &receiver,
+            [&](const model::RadioStackState& v) { gotRadios.append(v); }, Qt::QueuedConnection);
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            emit sim.userAircraftDataChanged(d);
+            emit sim.radioStackStateChanged(r);
+        }));
         worker->start();
-        QTRY_COMPARE(got.latitude, 40.08);
-        QTRY_COMPARE(radios.count(), 1);
-        QCOMPARE(radios.at(0).at(0).value<model::RadioStackState>(), r);
+        QTRY_COMPARE(gotData.latitude, 40.08);
+        QTRY_COMPARE(gotRadios.size(), 1);
+        QCOMPARE(gotRadios.constFirst(), r);
         worker->wait();
-        delete worker;
     }
 
     void recordsAreEqualOnlyWhenEveryFieldIs() {

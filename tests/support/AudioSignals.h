@@ -59,12 +59,12 @@ inline double dominantFrequency(const std::vector<float>& s, int rate, int chann
     return best;
 }
 
-// Every packet a spy on encodedAudioReady caught, decoded one after the other.
-inline std::vector<float> decodeAll(const QSignalSpy& packets, int channels) {
+// Every packet a spy on encodedAudioReady caught from index `from` on, decoded one after the other.
+inline std::vector<float> decodeAll(const QSignalSpy& packets, int channels, int from = 0) {
     velk::voice::OpusDecoder decoder(channels);
     std::vector<float> pcm;
-    for (const auto& args : packets) {
-        const auto p = args.at(0).value<std::vector<uint8_t>>();
+    for (int i = from; i < packets.count(); ++i) {
+        const auto p = packets.at(i).at(0).value<std::vector<uint8_t>>();
         const auto d = decoder.decode(p.data(), int(p.size()));
         pcm.insert(pcm.end(), d.begin(), d.end());
     }
@@ -76,6 +76,18 @@ inline std::vector<float> render(velk::voice::MixedOutputAudioStream& out) {
     std::vector<float> block(size_t(out.blockSamples()));
     out.renderOutput(block.data(), static_cast<unsigned long>(out.blockSamples() / out.channels()));
     return block;
+}
+
+// Share of one channel's energy that lies in the tone at hz: 1 for one steady
+// tone (less where it breaks off and resumes), 1/n for each of n equal tones,
+// little for noise.
+inline double toneShare(const std::vector<float>& s, int rate, int channels, double hz, int channel = 0) {
+    double energy = 0;
+    size_t n = 0;
+    for (size_t i = static_cast<size_t>(channel); i < s.size(); i += static_cast<size_t>(channels), ++n) {
+        energy += double(s[i]) * s[i];
+    }
+    return energy > 0 ? 2 * powerAt(s, rate, channels, hz, channel) / (double(n) * energy) : 0;
 }
 
 inline float peak(const std::vector<float>& v) {

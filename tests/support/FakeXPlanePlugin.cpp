@@ -135,6 +135,10 @@ bool FakeXPlanePlugin::waitForCount(int n, int timeoutMs) const {
     return QTest::qWaitFor([&] { return count() >= n; }, timeoutMs);
 }
 
+void FakeXPlanePlugin::setSendTimeout(int ms) {
+    nng_socket_set_ms(m_socket, NNG_OPT_SENDTIMEO, ms);
+}
+
 bool FakeXPlanePlugin::sendRaw(const QByteArray& bytes) {
     return nng_send(m_socket, const_cast<char*>(bytes.constData()), static_cast<size_t>(bytes.size()), 0) ==
            0;

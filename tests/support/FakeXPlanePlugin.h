@@ -44,6 +44,8 @@ public:
     // Waits (processing events) until `n` messages have arrived.
     bool waitForCount(int n, int timeoutMs = 5000) const;
 
+    // Sends wait at most this long for room or a peer (forever by default).
+    void setSendTimeout(int ms);
     bool sendRaw(const QByteArray& bytes);
     // Sends [type, payload] with the payload written by `writePayload`.
     bool send(const QString& type,

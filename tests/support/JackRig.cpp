@@ -2,9 +2,12 @@
 
 #include "AppConfig.h"
 #include "voice/AudioDevices.h"
+#include "voice/PortAudioSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
 
 namespace {
@@ -21,6 +24,10 @@ JackRig::JackRig(int sampleRate, int channels) : m_rate(sampleRate), m_channels(
 }
 
 JackRig::~JackRig() {
+    if (m_portAudioHeld) {
+        std::lock_guard lock(velk::voice::portAudioMutex());
+        Pa_Terminate();
+    }
     if (m_jackd.state() != QProcess::NotRunning) {
         m_jackd.terminate();
         if (!m_jackd.waitForFinished(5000)) {
@@ -43,6 +50,10 @@ bool JackRig::start(QString* error) {
     qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     qputenv("JACK_NO_START_SERVER", "1");
+    // Servers starting at the same moment (test programs run in parallel) race
+    // on JACK's shared registry, and one may never come up: one at a time.
+    QLockFile lock(QDir::tempPath() + QStringLiteral("/velk-jackrig.lock"));
+    lock.lock();
     const QString ch = QString::number(m_channels);
     m_jackd.setProcessChannelMode(QProcess::MergedChannels);
     m_jackd.start(QStringLiteral("jackd"),
@@ -64,6 +75,12 @@ bool JackRig::start(QString* error) {
         return false;
     }
     return true;
+}
+
+bool JackRig::holdPortAudio() {
+    std::lock_guard lock(velk::voice::portAudioMutex());
+    m_portAudioHeld = m_portAudioHeld || Pa_Initialize() == paNoError;
+    return m_portAudioHeld;
 }
 
 int JackRig::device(const QByteArray& name) {

@@ -23,6 +23,11 @@ public:
     int sampleRate() const { return m_rate; }
     int channels() const { return m_channels; }
 
+    // Keeps PortAudio initialised until the rig goes: JACK's devices are then
+    // found once, not again at every engine's start, where a loaded machine
+    // can make the JACK host API miss its server. False when it does not start.
+    bool holdPortAudio();
+
     // PortAudio device index of a JACK device ("system", "loopback"); -1 when absent.
     static int device(const QByteArray& name);
     // config.ini as the pilot would set it for this rig.
@@ -33,6 +38,7 @@ private:
     int m_channels;
     QString m_name;
     QProcess m_jackd;
+    bool m_portAudioHeld = false;
 };
 
 // In initTestCase: skips the program without jackd (fails when the rig is

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+
 namespace velk::test {
 
 // JACK rig devices a voice client's audio engine plays on, by name.
@@ -17,21 +19,28 @@ struct RigDevices {
 };
 
 // As the main window does when the client announces its engine: the devices
-// are set before the streams start.
+// are set before the streams start. A name the rig lacks gives a device
+// index PortAudio does not know.
 inline void useRigDevices(voice::VoiceClient& client, const RigDevices& devices = {}) {
     QObject::connect(&client, &voice::VoiceClient::audioHandlerCreated, &client,
                      [devices](voice::AudioHandler* audio) {
-                         audio->setInputDevice(JackRig::device(devices.input));
-                         audio->setOutputHeadphoneDevice(JackRig::device(devices.headphone));
-                         audio->setOutputSpeakerDevice(JackRig::device(devices.speaker));
+                         const auto index = [](const QByteArray& name) {
+                             const int device = JackRig::device(name);
+                             return device >= 0 ? device : 9999;
+                         };
+                         audio->setInputDevice(index(devices.input));
+                         audio->setOutputHeadphoneDevice(index(devices.headphone));
+                         audio->setOutputSpeakerDevice(index(devices.speaker));
                      });
 }
 
 // A voice test server and a client pointed at it, with spies on the client.
-// Start a JackRig first: Ready needs running audio streams.
+// Start a JackRig first: Ready needs running audio streams. Resetting `owned`
+// logs the client out.
 struct VoiceSessionRig {
     VoiceTestServer server;
-    voice::VoiceClient client;
+    std::unique_ptr<voice::VoiceClient> owned = std::make_unique<voice::VoiceClient>();
+    voice::VoiceClient& client = *owned;
     QSignalSpy states{&client, &voice::VoiceClient::connectionStateChanged};
     QSignalSpy errors{&client, &voice::VoiceClient::errorOccurred};
 

@@ -4,12 +4,12 @@
 #include "support/AudioSignals.h"
 #include "support/BlockedPool.h"
 #include "support/JackRig.h"
+#include "support/RigAudio.h"
 #include "voice/AudioDevices.h"
 #include "voice/AudioHandler.h"
 
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <optional>
 #include <stdexcept>
@@ -128,13 +128,8 @@ private slots:
     void micTestCarriesAToneThroughEncodeAndDecode() {
         AudioHandler h; // holds PortAudio's initialisation for the test's own stream too
         // The microphone: a tone played into the loopback by a stream of the test's own.
-        voice::MixedOutputAudioStream source;
-        QVERIFY(source.start(voice::StreamConfig::make(kRate, 2, loopback)));
-        voice::ToneGenerator tone(kRate, 630.0f, 0.3f);
-        QTimer feed;
-        connect(&feed, &QTimer::timeout,
-                [&] { source.enqueueOneShot(tone.generateBlock(kRate / 50, 2, 1.0f)); });
-        feed.start(10);
+        audiotest::RigMouth mouth(loopback, kRate, 2, 630.0f);
+        QVERIFY(mouth.start());
 
         h.setInputDevice(loopback);
         h.setOutputHeadphoneDevice(system);

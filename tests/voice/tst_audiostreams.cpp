@@ -92,8 +92,8 @@ private slots:
 
         in.setPttActive(true);
         feed(20, 5);
-        // The converter's delay may hold the first block back; after that one frame per block.
-        QVERIFY(packets.count() == 20 || packets.count() == 19);
+        // One frame per block from the first on: the converter's delay holds none back.
+        QCOMPARE(packets.count(), 20);
         QCOMPARE(levels.count(), packets.count());
         const auto pcm = audiotest::decodeAll(packets, channels);
         QCOMPARE(int(pcm.size()), 960 * channels * packets.count());
@@ -124,6 +124,18 @@ private slots:
             audiotest::render(out);
         }
         QCOMPARE(out.queuedChunks(0), 0);
+    }
+
+    // Converted to 44.1 kHz, a packet plays in the block it is mixed for, not a block later.
+    void eachPacketPlaysInTheBlockItIsMixedFor() {
+        MixedOutputAudioStream out;
+        QVERIFY(out.startWithoutDevice(StreamConfig::make(44100, 1)));
+        out.addSource(0);
+        for (const auto& packet : audiotest::sinePackets(600, 5)) {
+            out.pushEncodedAudio(0, packet, false, 1.0f);
+            const auto block = audiotest::render(out);
+            QVERIFY(audiotest::peak({block.begin() + 200, block.begin() + 800}) > 0.3f);
+        }
     }
 
     void oneShotBlocksReplaceTheMixOneBlockEach() {

@@ -23,7 +23,10 @@ class TestVoiceSession : public QObject {
     JackRig rig{44100, 2};
 
 private slots:
-    void initTestCase() { VELK_START_JACK_RIG(rig); }
+    void initTestCase() {
+        VELK_START_JACK_RIG(rig);
+        QVERIFY(rig.holdPortAudio() && JackRig::device("system") >= 0);
+    }
 
     void aPilotSignsOnAnnouncesRadiosTalksAndLeaves() {
         Rig r;

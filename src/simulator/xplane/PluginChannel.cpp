@@ -4,7 +4,11 @@
 
 #include <QDebug>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace velk::simulator::xplane {
 
@@ -14,23 +18,66 @@ constexpr int kQueueDepth = 8192;
 // Larger messages make nng drop the pipe before anything is allocated for them.
 constexpr size_t kReceiveLimit = 1024 * 1024;
 
+std::atomic<int> g_abandonedCloses{0};
+
 } // namespace
 
-PluginChannel::PluginChannel(Handler onMessage) : m_onMessage(std::move(onMessage)) {}
+// What the receive and close threads use: held by them too, so that a thread
+// given up by close() outlives the channel safely.
+struct PluginChannel::Shared {
+    explicit Shared(Handler handler) : onMessage(std::move(handler)) {}
+
+    nng_socket socket = NNG_SOCKET_INITIALIZER;
+    std::atomic<bool> running{false};
+    // Held while onMessage runs; close() takes it to know no call is under way.
+    std::mutex handlerMutex;
+    Handler onMessage;
+
+    std::mutex doneMutex;
+    std::condition_variable doneChanged;
+    bool receiverDone = true;
+    bool closerDone = true;
+
+    void markDone(bool Shared::*flag) {
+        {
+            std::lock_guard lock(doneMutex);
+            this->*flag = true;
+        }
+        doneChanged.notify_all();
+    }
+
+    bool waitDone(bool Shared::*flag, std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(doneMutex);
+        return doneChanged.wait_until(lock, deadline, [&] { return this->*flag; });
+    }
+
+    void receiveLoop();
+};
+
+PluginChannel::PluginChannel(Handler onMessage) : m_shared(std::make_shared<Shared>(std::move(onMessage))) {}
 
 PluginChannel::~PluginChannel() {
     close();
 }
 
+int PluginChannel::abandonedCloses() {
+    return g_abandonedCloses.load();
+}
+
 int PluginChannel::open() {
-    const int rv = nng_pair1_open(&m_socket);
+    if (m_open) {
+        return 0;
+    }
+    const int rv = nng_pair1_open(&m_shared->socket);
     if (rv != 0) {
         return rv;
     }
     m_open = true;
-    nng_socket_set_int(m_socket, NNG_OPT_RECVBUF, kQueueDepth);
-    nng_socket_set_int(m_socket, NNG_OPT_SENDBUF, kQueueDepth);
-    nng_socket_set_size(m_socket, NNG_OPT_RECVMAXSZ, kReceiveLimit);
+    nng_socket_set_int(m_shared->socket, NNG_OPT_RECVBUF, kQueueDepth);
+    nng_socket_set_int(m_shared->socket, NNG_OPT_SENDBUF, kQueueDepth);
+    nng_socket_set_size(m_shared->socket, NNG_OPT_RECVMAXSZ, kReceiveLimit);
+    // The receive thread must come back to look at its stop flag.
+    nng_socket_set_ms(m_shared->socket, NNG_OPT_RECVTIMEO, kReceiveTimeoutMs);
     return 0;
 }
 
@@ -38,44 +85,72 @@ int PluginChannel::dial(const std::string& url) {
     if (!m_open) {
         return NNG_ECLOSED;
     }
-    return nng_dial(m_socket, url.c_str(), nullptr, NNG_FLAG_NONBLOCK);
+    return nng_dial(m_shared->socket, url.c_str(), nullptr, NNG_FLAG_NONBLOCK);
 }
 
 void PluginChannel::startReceiving() {
-    if (!m_open || m_thread) {
+    if (!m_open || m_receiving) {
         return;
     }
-    m_running = true;
-    m_thread = std::make_unique<std::thread>([this] { receiveLoop(); });
+    m_receiving = true;
+    m_shared->running = true;
+    m_shared->receiverDone = false;
+    std::thread([shared = m_shared] { shared->receiveLoop(); }).detach();
 }
 
 bool PluginChannel::send(std::string_view bytes) {
     if (!m_open) {
         return false;
     }
-    return nng_send(m_socket, const_cast<char*>(bytes.data()), bytes.size(), NNG_FLAG_NONBLOCK) == 0;
+    return nng_send(m_shared->socket, const_cast<char*>(bytes.data()), bytes.size(), NNG_FLAG_NONBLOCK) == 0;
 }
 
 void PluginChannel::close() {
-    m_running = false;
-    if (m_open) {
-        nng_close(m_socket); // wakes a blocked nng_recv with NNG_ECLOSED
-        m_open = false;
+    const std::shared_ptr<Shared> shared = m_shared;
+    shared->running = false;
+    {
+        // Waits out a handler call under way; none starts after this.
+        std::lock_guard lock(shared->handlerMutex);
+        shared->onMessage = nullptr;
     }
-    if (m_thread) {
-        m_thread->join();
-        m_thread.reset();
+    if (!m_open && !m_receiving) {
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    // The receiver sees the flag within one receive time-out; closing with no
+    // receive under way avoids nng's hang on a busy socket where it can.
+    bool clean = !m_receiving || shared->waitDone(&Shared::receiverDone, deadline);
+    if (m_open) {
+        shared->closerDone = false;
+        std::thread([shared] {
+            nng_close(shared->socket);
+            shared->markDone(&Shared::closerDone);
+        }).detach();
+        clean = shared->waitDone(&Shared::closerDone, deadline) && clean;
+        if (m_receiving && !shared->receiverDone) {
+            clean = shared->waitDone(&Shared::receiverDone, deadline) && clean;
+        }
+    }
+    m_open = false;
+    m_receiving = false;
+    if (!clean) {
+        ++g_abandonedCloses;
+        qWarning() << "PluginChannel: the plug-in socket did not close within" << kCloseWaitMs
+                   << "ms; it is left behind";
     }
 }
 
-void PluginChannel::receiveLoop() {
+void PluginChannel::Shared::receiveLoop() {
     quint64 undecodable = 0;
-    while (m_running) {
+    while (running) {
         void* buffer = nullptr;
         size_t size = 0;
-        const int rv = nng_recv(m_socket, &buffer, &size, NNG_FLAG_ALLOC);
+        const int rv = nng_recv(socket, &buffer, &size, NNG_FLAG_ALLOC);
         if (rv == NNG_ECLOSED) {
             break;
+        }
+        if (rv == NNG_ETIMEDOUT) {
+            continue;
         }
         if (rv != 0) {
             // Anything else is transient (memory, interrupted): do not spin on it.
@@ -94,12 +169,17 @@ void PluginChannel::receiveLoop() {
             }
             continue;
         }
+        std::lock_guard lock(handlerMutex);
+        if (!running || !onMessage) {
+            break;
+        }
         try {
-            m_onMessage(std::move(*message));
+            onMessage(std::move(*message));
         } catch (...) {
             // A failing handler must not end the loop.
         }
     }
+    markDone(&Shared::receiverDone);
 }
 
 } // namespace velk::simulator::xplane

@@ -4,20 +4,28 @@
 
 #include <nng/nng.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace velk::simulator::xplane {
 
 // The nng pair1 socket to the X-Plane plug-in with its receive thread.
 // `onMessage` runs on the receive thread for every envelope that decodes.
+//
+// Closing is bounded: the receive thread wakes at least every
+// kReceiveTimeoutMs to look at its stop flag, and the socket is closed on a
+// helper thread that is given up after kCloseWaitMs (nng_close can hang in
+// some nng releases while the peer is sending). A thread given up keeps what
+// it uses alive on its own and never calls `onMessage` again: the socket
+// leaks rather than the caller hanging.
 class PluginChannel {
 public:
     using Handler = std::function<void(PluginMessage)>;
+
+    static constexpr int kReceiveTimeoutMs = 100;
+    static constexpr int kCloseWaitMs = 300;
 
     explicit PluginChannel(Handler onMessage);
     ~PluginChannel();
@@ -33,20 +41,21 @@ public:
     void startReceiving();
     // Queues one message without blocking; false when it could not be queued.
     bool send(std::string_view bytes);
-    // Stops receiving, closes the socket and joins the thread.
+    // Stops receiving and closes the socket, waiting at most about
+    // kCloseWaitMs. After it returns `onMessage` is not called again.
     void close();
 
     bool isOpen() const { return m_open; }
-    bool isReceiving() const { return m_thread != nullptr; }
+    bool isReceiving() const { return m_receiving; }
+    // How many closes were given up on since the process started.
+    static int abandonedCloses();
 
 private:
-    void receiveLoop();
+    struct Shared;
 
-    Handler m_onMessage;
-    nng_socket m_socket = NNG_SOCKET_INITIALIZER;
+    std::shared_ptr<Shared> m_shared;
     bool m_open = false;
-    std::atomic<bool> m_running{false};
-    std::unique_ptr<std::thread> m_thread;
+    bool m_receiving = false;
 };
 
 } // namespace velk::simulator::xplane

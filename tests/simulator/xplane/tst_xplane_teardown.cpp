@@ -1,0 +1,70 @@
+// Tearing down the X-Plane back end while its plug-in sends. Once nng_close
+// has hung in this process, later closes hang too, so this runs on its own.
+#include "AppConfig.h"
+#include "simulator/xplane/XPlaneAdapter.h"
+#include "support/FakeXPlanePlugin.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using velk::simulator::xplane::XPlaneAdapter;
+using velk::test::FakeXPlanePlugin;
+
+class TestXPlaneTeardown : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        velk::AppConfig::instance()->setValue(velk::ConfigKeys::XPlaneNetworkAddress,
+                                              QStringLiteral("localhost"));
+    }
+
+    // Destroying the back end while the plug-in sends, at any moment after the
+    // channel opened, returns within a second however nng behaves.
+    void teardownUnderPluginTrafficIsBounded() {
+        // Left open on purpose: under traffic this nng release's close can
+        // hang on the plug-in's side as well.
+        const QString url =
+            QStringLiteral("ipc:///tmp/velk-teardown-%1.ipc").arg(QCoreApplication::applicationPid());
+        auto* flooder = new FakeXPlanePlugin(url);
+        QVERIFY(flooder->isListening());
+        flooder->setSendTimeout(20);
+        std::atomic<bool> flooding{true};
+        std::thread sender([&] {
+            while (flooding) {
+                flooder->send(QStringLiteral("ADDED"), [](msgpack::packer<msgpack::sbuffer>& p) {
+                    p.pack_array(1);
+                    p.pack(std::string("CES1234"));
+                });
+            }
+        });
+        for (int round = 0; round < 8; ++round) {
+            XPlaneAdapter::Options o;
+            o.startTimers = false;
+            o.pluginIpcUrl = url;
+            auto doomed = std::make_unique<XPlaneAdapter>(o);
+            doomed->openNngSocket();
+            if (round % 2 == 0) {
+                QTRY_VERIFY(flooder->hasPeer()); // loaded with traffic
+                QCoreApplication::processEvents();
+            } else {
+                // Close within a few hundred microseconds of the receive thread starting.
+                std::this_thread::sleep_for(std::chrono::microseconds(round * 40));
+            }
+            QElapsedTimer timer;
+            timer.start();
+            doomed.reset();
+            QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("round %1").arg(round)));
+        }
+        flooding = false;
+        sender.join();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXPlaneTeardown)
+#include "tst_xplane_teardown.moc"
