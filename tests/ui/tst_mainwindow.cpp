@@ -133,6 +133,7 @@ void TstMainWindow::initTestCase() {
     if (JackRig::jackdAvailable()) {
         QString error;
         QVERIFY2(rig.start(&error), qPrintable(error));
+        QVERIFY(rig.holdPortAudio() && JackRig::device("loopback") >= 0);
         rigUp = true;
     } else if (JackRig::required()) {
         QFAIL("jackd is missing but VELK_REQUIRE_AUDIO_RIG=1");
