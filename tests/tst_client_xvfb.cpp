@@ -27,7 +27,7 @@ struct Geometry {
 } // namespace
 
 // The real client on an X server of its own (Xvfb), driven like a pilot
-// would: sign in, pick X-Plane, go back and log out.
+// would: sign in, pick X-Plane, open every section, go back and log out.
 class TestClientXvfb : public QObject {
     Q_OBJECT
 
@@ -49,6 +49,8 @@ class TestClientXvfb : public QObject {
     Geometry geometry(const QString& id) const;
     QImage grab() const;
     void click(const QString& id, int x, int y) const;
+    // Warnings the client logged from the project's QML files.
+    QStringList qmlWarnings() const;
 
 private slots:
     void initTestCase();
@@ -111,6 +113,24 @@ QImage TestClientXvfb::grab() const {
 void TestClientXvfb::click(const QString& id, int x, int y) const {
     QVERIFY(xdotool({"mousemove", "--window", id, QString::number(x), QString::number(y)}));
     QVERIFY(xdotool({"click", "1"}));
+}
+
+QStringList TestClientXvfb::qmlWarnings() const {
+    QStringList out;
+    const QDir logs(m_dir + "/logs");
+    for (const QString& name : logs.entryList({"*.log"}, QDir::Files)) {
+        QFile file(logs.filePath(name));
+        if (!file.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+            const bool warning = line.contains("| WARN  |") || line.contains("| ERROR |");
+            if (warning && (line.contains("qrc:/src/ui/view/") || line.contains(".qml:"))) {
+                out << line;
+            }
+        }
+    }
+    return out;
 }
 
 void TestClientXvfb::initTestCase() {
@@ -176,11 +196,16 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QCOMPARE(m_api->requestsTo("/users/sessions").first().json().value("username").toString(), "pilot01");
     const Geometry g = geometry(dashboard);
     QVERIFY(g.width >= 1000 && g.height >= 700);
-    // The sidebar's selected entry (总览) is a white pill near its top left.
-    const auto overviewPillShown = [&] {
-        const QRgb pixel = grab().pixel(g.x + 200, g.y + 134);
+    // The sidebar's selected entry is a white pill: 总览 near its top left,
+    // the next four 50 px apart, 设置 below the group label "其他".
+    const QList<QPair<QString, int>> sections{{"dashboard", 134}, {"simulator", 184}, {"server", 234},
+                                              {"voice", 284},     {"messages", 334},  {"settings", 414}};
+    const auto pillShown = [&](int y) {
+        const QRgb pixel = grab().pixel(g.x + 200, g.y + y);
         return qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245;
     };
+    const auto overviewPillShown = [&] { return pillShown(134); };
+    const auto pageArea = [&] { return grab().copy(g.x + 260, g.y, g.width - 260, g.height); };
     QTRY_VERIFY_WITH_TIMEOUT(
         !grab().isNull() && qGray(grab().pixel(g.x + g.width / 2, g.y + g.height - 40)) < 160, 30000);
     QVERIFY(grab().save(shots + "platform-choice.png"));
@@ -192,6 +217,19 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QTRY_VERIFY_WITH_TIMEOUT(overviewPillShown(), 30000);
     QVERIFY(grab().save(shots + "dashboard.png"));
 
+    // Every section opens its own page: the pill moves and the page changes.
+    QImage previous = pageArea();
+    for (qsizetype i = 1; i <= sections.size(); ++i) {
+        const auto& [name, y] = sections.at(i % sections.size());
+        click(dashboard, 120, y);
+        QTRY_VERIFY2_WITH_TIMEOUT(pillShown(y) && !pillShown(sections.at(i - 1).second), qPrintable(name),
+                                  30000);
+        QTRY_VERIFY2_WITH_TIMEOUT(pageArea() != previous, qPrintable(name), 30000);
+        previous = pageArea();
+        QVERIFY(grab().save(shots + "section-" + name + ".png"));
+    }
+    QCOMPARE(qmlWarnings(), QStringList());
+
     // Back to the platform choice (sidebar, bottom left), then log out.
     click(dashboard, 216, g.height - 45);
     QTRY_VERIFY_WITH_TIMEOUT(!overviewPillShown(), 30000);
@@ -199,6 +237,7 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QTRY_VERIFY_WITH_TIMEOUT(!window(LoginTitle).isEmpty(), 30000);
     QVERIFY(window(DashboardTitle).isEmpty());
     QVERIFY(grab().save(shots + "login-again.png"));
+    QCOMPARE(qmlWarnings(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestClientXvfb)

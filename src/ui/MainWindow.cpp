@@ -9,7 +9,12 @@
 #include "ui/viewmodel/DashboardViewModel.h"
 #include "ui/viewmodel/MessagesPageViewModel.h"
 #include "ui/viewmodel/ServerPageViewModel.h"
+#include "ui/viewmodel/SettingsViewModel.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
+#include "ui/viewmodel/VoiceServiceViewModel.h"
+#include "ui/viewmodel/VoiceSettingsViewModel.h"
+#include "voice/AudioHandler.h"
+#include "voice/VoiceClient.h"
 
 #include <QAudioOutput>
 #include <QDebug>
@@ -39,20 +44,24 @@ quint16 fsdPort() {
     return deployment::fsdServer().port;
 }
 
-QObject* none() {
-    return nullptr;
-}
-
 } // namespace
 
 MainWindow::MainWindow(std::shared_ptr<manager::NetworkManager> networkManager,
                        std::shared_ptr<manager::ControllerManager> controllerManager, QWidget* parent)
-    : QMainWindow(parent), m_config(AppConfig::instance()), m_networkManager(std::move(networkManager)),
-      m_controllerManager(std::move(controllerManager)) {
+    : QMainWindow(parent), m_ptt(this), m_config(AppConfig::instance()),
+      m_networkManager(std::move(networkManager)), m_controllerManager(std::move(controllerManager)) {
     m_dashboardViewModel = new DashboardViewModel(this);
     m_simulatorViewModel = new SimulatorPageViewModel(this);
     m_serverViewModel = new ServerPageViewModel(this);
     m_messagesViewModel = new MessagesPageViewModel(this);
+    m_voiceSettingsViewModel = new viewmodel::VoiceSettingsViewModel(&m_ptt, &m_audioDevice, this);
+    m_settingsViewModel = new viewmodel::SettingsViewModel(m_voiceSettingsViewModel, this);
+    // The voice page needs a voice client, which only a session manager has.
+    if (m_networkManager) {
+        m_voiceServiceViewModel =
+            new VoiceServiceViewModel(m_networkManager->voiceClient(), &m_ptt, &m_audioDevice, this);
+    }
+    m_ptt.setBoundKey(m_config->value(ConfigKeys::VoicePttKey));
 
     setupUi();
     setupConnections();
@@ -80,6 +89,16 @@ MainWindow::~MainWindow() {
     delete m_container;
     m_container = nullptr;
     m_view = nullptr;
+    // The voice client outlives the window: a key held now must not leave it transmitting.
+    if (m_voiceServiceViewModel) {
+        m_voiceServiceViewModel->setPtt(false);
+    }
+    delete m_voiceServiceViewModel;
+    m_voiceServiceViewModel = nullptr;
+    delete m_settingsViewModel;
+    m_settingsViewModel = nullptr;
+    delete m_voiceSettingsViewModel;
+    m_voiceSettingsViewModel = nullptr;
     delete m_messagesViewModel;
     m_messagesViewModel = nullptr;
     delete m_serverViewModel;
@@ -108,15 +127,14 @@ void MainWindow::setupUi() {
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->setColor(Qt::transparent);
 
-    // Pages whose view model is not part of this window yet see null.
     QQmlContext* context = m_view->rootContext();
     context->setContextProperty(QStringLiteral("dashboardBackend"), m_dashboardViewModel);
     context->setContextProperty(QStringLiteral("simulatorBackend"), m_simulatorViewModel);
     context->setContextProperty(QStringLiteral("serverBackend"), m_serverViewModel);
     context->setContextProperty(QStringLiteral("messagesBackend"), m_messagesViewModel);
-    context->setContextProperty(QStringLiteral("settingsBackend"), none());
-    context->setContextProperty(QStringLiteral("voiceSettingsBackend"), none());
-    context->setContextProperty(QStringLiteral("voiceBackend"), none());
+    context->setContextProperty(QStringLiteral("settingsBackend"), m_settingsViewModel);
+    context->setContextProperty(QStringLiteral("voiceSettingsBackend"), m_voiceSettingsViewModel);
+    context->setContextProperty(QStringLiteral("voiceBackend"), m_voiceServiceViewModel);
 
     m_view->setSource(QUrl(QStringLiteral("qrc:/src/ui/view/Dashboard.qml")));
     for (const QQmlError& error : m_view->errors()) {
@@ -164,6 +182,9 @@ void MainWindow::setupConnections() {
     }
     using manager::NetworkManager;
     NetworkManager* nm = m_networkManager.get();
+    connect(nm, &NetworkManager::radioStatesUpdate, m_voiceServiceViewModel,
+            &VoiceServiceViewModel::radioStackUpdate);
+    connect(nm->voiceClient(), &voice::VoiceClient::audioHandlerCreated, this, &MainWindow::bindAudioDevice);
     // The messages page refuses radio texts until it knows a COM radio transmits;
     // radios reported before this window existed count too.
     connect(nm, &NetworkManager::radioStatesUpdate, messages, &Messages::onRadioStackStateChanged);
@@ -203,6 +224,29 @@ void MainWindow::setupConnections() {
     connect(cm, &ControllerManager::controllerAdded, messages, &Messages::onControllerChanged);
     connect(cm, &ControllerManager::controllerUpdated, messages, &Messages::onControllerChanged);
     connect(cm, &ControllerManager::controllerDeleted, messages, &Messages::onControllerDeleted);
+}
+
+void MainWindow::bindAudioDevice(voice::AudioHandler* audio) {
+    if (!audio) {
+        return;
+    }
+    using voice::AudioDevice;
+    using voice::AudioHandler;
+    connect(&m_audioDevice, &AudioDevice::inputDeviceChanged, audio, &AudioHandler::setInputDevice,
+            Qt::UniqueConnection);
+    connect(&m_audioDevice, &AudioDevice::outputHeadphoneDeviceChanged, audio,
+            &AudioHandler::setOutputHeadphoneDevice, Qt::UniqueConnection);
+    connect(&m_audioDevice, &AudioDevice::outputSpeakerDeviceChanged, audio,
+            &AudioHandler::setOutputSpeakerDevice, Qt::UniqueConnection);
+    if (m_audioDevice.isLoaded()) {
+        audio->setInputDevice(m_audioDevice.inputDeviceId());
+        audio->setOutputHeadphoneDevice(m_audioDevice.outputHeadphoneDeviceId());
+        audio->setOutputSpeakerDevice(m_audioDevice.outputSpeakerDeviceId());
+    } else {
+        // Announces its selections through the connections just made.
+        m_audioDevice.ensureLoaded();
+    }
+    audio->reloadSettings();
 }
 
 void MainWindow::initServerInfo() {

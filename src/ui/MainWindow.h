@@ -1,6 +1,8 @@
 #pragma once
 
 #include "common/MessageType.h"
+#include "input/PttService.h"
+#include "voice/AudioDevice.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -27,6 +29,9 @@ class NetworkManager;
 namespace network {
 struct RadioMessageReceived;
 } // namespace network
+namespace voice {
+class AudioHandler;
+} // namespace voice
 } // namespace velk
 
 namespace velk::ui {
@@ -35,6 +40,11 @@ class DashboardViewModel;
 class MessagesPageViewModel;
 class ServerPageViewModel;
 class SimulatorPageViewModel;
+class VoiceServiceViewModel;
+namespace viewmodel {
+class SettingsViewModel;
+class VoiceSettingsViewModel;
+} // namespace viewmodel
 
 // The dashboard window that follows sign-in: hosts the QML dashboard, owns the
 // page view models, routes every page request to the session manager or the
@@ -94,6 +104,9 @@ public:
     SimulatorPageViewModel* simulatorViewModel() const { return m_simulatorViewModel; }
     ServerPageViewModel* serverViewModel() const { return m_serverViewModel; }
     MessagesPageViewModel* messagesViewModel() const { return m_messagesViewModel; }
+    viewmodel::VoiceSettingsViewModel* voiceSettingsViewModel() const { return m_voiceSettingsViewModel; }
+    viewmodel::SettingsViewModel* settingsViewModel() const { return m_settingsViewModel; }
+    VoiceServiceViewModel* voiceServiceViewModel() const { return m_voiceServiceViewModel; }
     QQuickView* quickView() const { return m_view; }
     QMediaPlayer* mediaPlayer() const { return m_mediaPlayer; }
     QAudioOutput* audioOutput() const { return m_audioOutput; }
@@ -121,6 +134,8 @@ private:
     void playNotificationSound(const QUrl& source, double volume);
     // The audio output and media player, once.
     void createMediaPlayer();
+    // Hands the chosen devices to a new audio engine, now and on every later choice.
+    void bindAudioDevice(voice::AudioHandler* audio);
 
     void onNetworkConnected(const QString& callsign);
     void onNetworkDisconnected(bool forced);
@@ -138,6 +153,8 @@ private:
     void onRadioMessageReceived(const network::RadioMessageReceived& args);
     void onSelcalAlertReceived(const QString& from, const QList<uint>& frequencies);
 
+    input::PttService m_ptt;
+    voice::AudioDevice m_audioDevice;
     AppConfig* m_config = nullptr;
     QString m_currentMode = QStringLiteral("NONE");
     std::shared_ptr<manager::NetworkManager> m_networkManager;
@@ -148,6 +165,9 @@ private:
     SimulatorPageViewModel* m_simulatorViewModel = nullptr;
     ServerPageViewModel* m_serverViewModel = nullptr;
     MessagesPageViewModel* m_messagesViewModel = nullptr;
+    viewmodel::VoiceSettingsViewModel* m_voiceSettingsViewModel = nullptr;
+    viewmodel::SettingsViewModel* m_settingsViewModel = nullptr;
+    VoiceServiceViewModel* m_voiceServiceViewModel = nullptr;
     QAudioOutput* m_audioOutput = nullptr;
     QMediaPlayer* m_mediaPlayer = nullptr;
     // The account's profile, history and leaderboards load on the first show only.

@@ -5,6 +5,7 @@
 #include "fsd/FsdEnums.h"
 #include "network/ApiService.h"
 #include "ui/viewmodel/DashboardViewModel.h"
+#include "ui/viewmodel/SettingsViewModel.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -28,6 +29,10 @@ void MainWindow::loadUserInfo() const {
     const QString rating = fsd::networkRatingToString(user.rating);
     const QString name = user.username.isEmpty() ? QStringLiteral("未知用户") : user.username;
     const QString cid = QString::number(user.cid);
+    // Runs on the first show only, so edits not yet saved survive a restore.
+    if (m_settingsViewModel) {
+        m_settingsViewModel->reload();
+    }
     if (user.cid <= 0) {
         m_dashboardViewModel->setUserInfo(name, name, rating, cid, Unknown, Unknown, user.avatar_url);
         return;

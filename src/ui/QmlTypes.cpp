@@ -1,5 +1,9 @@
 #include "QmlTypes.h"
 
+#include "ui/viewmodel/SettingsViewModel.h"
+#include "ui/viewmodel/VoiceServiceViewModel.h"
+#include "ui/viewmodel/VoiceSettingsViewModel.h"
+
 #include <QtQml/qqml.h>
 
 #include <mutex>
@@ -13,11 +17,13 @@ constexpr const char* BackendModule = "com.morvane.backend";
 void registerQmlTypes() {
     static std::once_flag once;
     std::call_once(once, [] {
-        // The pages name the settings, voice settings and voice service view
-        // models by type (SettingsBackend, VoiceSettingsBackend,
-        // VoiceServiceBackend); QML never creates them:
-        //   qmlRegisterUncreatableType<Class>(BackendModule, 1, 0, "Name", QString());
-        qmlRegisterModule(BackendModule, 1, 0);
+        // Property types of the pages only: QML never creates them.
+        qmlRegisterUncreatableType<viewmodel::SettingsViewModel>(BackendModule, 1, 0, "SettingsBackend",
+                                                                 QString());
+        qmlRegisterUncreatableType<VoiceServiceViewModel>(BackendModule, 1, 0, "VoiceServiceBackend",
+                                                          QString());
+        qmlRegisterUncreatableType<viewmodel::VoiceSettingsViewModel>(BackendModule, 1, 0,
+                                                                      "VoiceSettingsBackend", QString());
     });
 }
 

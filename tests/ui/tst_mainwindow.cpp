@@ -1,13 +1,20 @@
 #include "manager/ControllerManager.h"
 #include "network/ApiService.h"
 #include "support/DemoAccount.h"
+#include "support/FakeInputSource.h"
+#include "support/JackRig.h"
 #include "support/QmlWarningGuard.h"
 #include "support/QuickItems.h"
 #include "support/SessionFixture.h"
+#include "support/VoiceTestServer.h"
 #include "ui/MainWindow.h"
 #include "ui/QmlTypes.h"
 #include "ui/viewmodel/DashboardViewModel.h"
 #include "ui/viewmodel/ServerPageViewModel.h"
+#include "ui/viewmodel/SettingsViewModel.h"
+#include "ui/viewmodel/VoiceServiceViewModel.h"
+#include "ui/viewmodel/VoiceSettingsViewModel.h"
+#include "voice/AudioHandler.h"
 
 #include <QAudioOutput>
 #include <QMediaPlayer>
@@ -29,33 +36,6 @@ using ui::MainWindow;
 
 namespace {
 
-// What the voice service view model shows the mini window, and the calls it gets.
-class VoiceStandIn : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(bool connected MEMBER connected NOTIFY changed)
-    Q_PROPERTY(bool pttActive MEMBER pttActive NOTIFY changed)
-    Q_PROPERTY(bool receiving MEMBER receiving NOTIFY changed)
-
-public:
-    bool connected = false;
-    bool pttActive = false;
-    bool receiving = false;
-    QList<bool> calls;
-
-    Q_INVOKABLE void setPtt(bool on) {
-        calls << on;
-        pttActive = on;
-        emit changed();
-    }
-    void setConnected(bool on) {
-        connected = on;
-        emit changed();
-    }
-
-signals:
-    void changed();
-};
-
 class MessagesStandIn : public QObject {
     Q_OBJECT
     Q_PROPERTY(int unreadCount MEMBER unreadCount NOTIFY changed)
@@ -69,11 +49,15 @@ signals:
 
 } // namespace
 
-// The dashboard window offscreen, against the web-API and FSD test servers and
-// the fake simulator.
+// The dashboard window offscreen, against the web-API, FSD and voice test
+// servers, the fake simulator, a fake input source and the JACK rig.
 class TstMainWindow : public QObject {
     Q_OBJECT
 
+    JackRig rig{44100, 2};
+    bool rigUp = false;
+    test::FakeInputSource input;
+    test::VoiceTestServer voiceServer;
     test::SessionHarness h;
     std::unique_ptr<WebApiTestServer> api;
     std::shared_ptr<manager::ControllerManager> controllers;
@@ -87,6 +71,9 @@ class TstMainWindow : public QObject {
     void screenshot(const QString& name) const;
     void createWindow();
     void chooseMsfs();
+    void open(const QString& section) const;
+    // Connects the voice page to the voice test server (no welcome, so no audio starts).
+    void connectVoice() const;
 
 private slots:
     void initTestCase();
@@ -108,6 +95,9 @@ private slots:
     void messageSoundVolumes();
     void miniWindowPttReleases_data();
     void miniWindowPttReleases();
+    void pttKeyReachesTheVoiceClient();
+    void audioEngineGetsTheChosenDevices_data();
+    void audioEngineGetsTheChosenDevices();
     void messagesBadge();
     void pagesEndToEnd_data();
     void pagesEndToEnd();
@@ -139,6 +129,17 @@ void TstMainWindow::screenshot(const QString& name) const {
 }
 
 void TstMainWindow::initTestCase() {
+    // Only the rows with audio need the rig: without jackd the others still run.
+    if (JackRig::jackdAvailable()) {
+        QString error;
+        QVERIFY2(rig.start(&error), qPrintable(error));
+        QVERIFY(rig.holdPortAudio() && JackRig::device("loopback") >= 0);
+        rigUp = true;
+    } else if (JackRig::required()) {
+        QFAIL("jackd is missing but VELK_REQUIRE_AUDIO_RIG=1");
+    }
+    JackRig::writeVoiceConfig();
+    QVERIFY(voiceServer.listen());
     ui::registerQmlTypes();
     QVERIFY(h.startServer());
     test::SessionHarness::configure(false);
@@ -154,6 +155,7 @@ void TstMainWindow::initTestCase() {
 void TstMainWindow::init() {
     guard = std::make_unique<test::QmlWarningGuard>();
     h.create();
+    h.nm->voiceClient()->transport()->setServer(voiceServer.server());
     h.bindValidSimulator();
     controllers = std::make_shared<manager::ControllerManager>(h.nm);
     api->clearRequests();
@@ -179,6 +181,16 @@ void TstMainWindow::chooseMsfs() {
     click("modeCardMsfs");
     QCOMPARE(msfs.count(), 1);
     QTRY_VERIFY(find("mainDashboard"));
+}
+
+void TstMainWindow::open(const QString& section) const {
+    click("menu_" + section);
+    QTRY_VERIFY2(find("page_" + section), qPrintable(section));
+}
+
+void TstMainWindow::connectVoice() const {
+    click("connectButton");
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
 }
 
 void TstMainWindow::windowOpensOnThePlatformChoice() {
@@ -226,14 +238,23 @@ void TstMainWindow::sidebarLoadsEveryPage() {
     createWindow();
     chooseMsfs();
     for (const QString key : {"simulator", "server", "voice", "messages", "settings", "dashboard"}) {
-        click("menu_" + key);
-        QTRY_VERIFY2(find("page_" + key), qPrintable(key));
+        open(key);
         QCOMPARE(find("mainDashboard")->property("currentSection").toString(), key);
         QVERIFY(find("menu_" + key)->property("selected").toBool());
+        QCOMPARE(test::textsNotPlain(view()->contentItem()), QStringList());
+        screenshot("section-" + key);
+        if (key == "voice") {
+            QCOMPARE(find("page_voice")->property("voiceServiceBackend").value<QObject*>(),
+                     window->voiceServiceViewModel());
+            QVERIFY(find("connectButton"));
+        } else if (key == "settings") {
+            QCOMPARE(find("page_settings")->property("settingsBackend").value<QObject*>(),
+                     window->settingsViewModel());
+            QCOMPARE(find("page_settings")->property("voiceSettingsBackend").value<QObject*>(),
+                     window->voiceSettingsViewModel());
+            QVERIFY(find("saveButton")->property("enabled").toBool());
+        }
     }
-    click("menu_voice");
-    QTRY_VERIFY(find("page_voice"));
-    screenshot("dashboard-placeholder");
 }
 
 void TstMainWindow::overviewConnectReachesTheFsdServer() {
@@ -354,7 +375,15 @@ void TstMainWindow::failedLoadsEndWithDashesAndKeepRows() {
 }
 
 void TstMainWindow::accountLoadsOnTheFirstShowOnly() {
-    createWindow();
+    auto* config = AppConfig::instance();
+    window = std::make_unique<MainWindow>(h.nm, controllers);
+    // The first show reloads the settings; later shows keep what the pilot typed.
+    config->setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Lei"));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view()));
+    ui::viewmodel::SettingsViewModel* settings = window->settingsViewModel();
+    QCOMPARE(settings->realname(), QStringLiteral("Li Lei"));
+    settings->setRealname(QStringLiteral("Han Meimei"));
     QTRY_COMPARE(overview()->recentFlights().size(), MainWindow::RecentFlightCount);
     window->showMinimized();
     window->showNormal();
@@ -364,6 +393,8 @@ void TstMainWindow::accountLoadsOnTheFirstShowOnly() {
     QCOMPARE(api->requestsTo("/users/profiles/self").size(), 1);
     QCOMPARE(api->requestsTo("/users/histories/self").size(), 1);
     QCOMPARE(api->requestsTo("/server/rating").size(), 1);
+    QCOMPARE(settings->realname(), QStringLiteral("Han Meimei"));
+    test::SessionHarness::configure(false);
 }
 
 void TstMainWindow::replyAfterTheWindowIsGoneDoesNothing() {
@@ -461,34 +492,41 @@ void TstMainWindow::messageSoundVolumes() {
 void TstMainWindow::miniWindowPttReleases_data() {
     QTest::addColumn<bool>("connected");
     QTest::addColumn<QString>("end");
-    QTest::addColumn<QList<bool>>("calls");
-    QTest::newRow("not connected: nothing") << false << "release" << QList<bool>{};
-    QTest::newRow("press and release") << true << "release" << QList<bool>{true, false};
-    QTest::newRow("disabled while held") << true << "disconnect" << QList<bool>{true, false};
-    QTest::newRow("destroyed while held") << true << "close" << QList<bool>{true, false};
-    QTest::newRow("dashboard left while held") << true << "back" << QList<bool>{true, false};
-    QTest::newRow("main window deleted while held") << true << "window" << QList<bool>{true, false};
+    QTest::newRow("not connected: nothing") << false << "release";
+    QTest::newRow("press and release") << true << "release";
+    QTest::newRow("disabled while held") << true << "disconnect";
+    QTest::newRow("destroyed while held") << true << "close";
+    QTest::newRow("dashboard left while held") << true << "back";
+    QTest::newRow("main window deleted while held") << true << "window";
 }
 
+// The mini window's button keys the voice client through the voice service
+// view model, and whatever ends the hold releases it.
 void TstMainWindow::miniWindowPttReleases() {
     QFETCH(bool, connected);
     QFETCH(QString, end);
-    QFETCH(QList<bool>, calls);
-    VoiceStandIn voice;
-    voice.setConnected(connected);
+    if (connected && !rigUp) {
+        QSKIP("the voice page connects only with audio devices: jackd is not installed");
+    }
+    voice::VoiceClient* client = h.nm->voiceClient();
     createWindow();
-    view()->rootContext()->setContextProperty("voiceBackend", &voice);
     chooseMsfs();
-    find("mainDashboard")->setProperty("voiceMiniMode", true);
+    open("voice");
+    if (connected) {
+        connectVoice();
+    }
+    click("minimizeButton");
     QTRY_VERIFY(find("miniPttButton"));
+    QVERIFY(find("mainDashboard")->property("voiceMiniMode").toBool());
     auto* button = qobject_cast<QQuickItem*>(find("miniPttButton"));
     QQuickWindow* mini = button->window();
     QVERIFY(QTest::qWaitForWindowExposed(mini));
     QCOMPARE(button->property("text").toString(), QStringLiteral("PTT 按下"));
     const QPoint centre = button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint();
     QTest::mousePress(mini, Qt::LeftButton, {}, centre);
+    QCOMPARE(client->pttActive(), connected);
+    QCOMPARE(window->voiceServiceViewModel()->pttActive(), connected);
     if (connected) {
-        QCOMPARE(voice.calls, QList<bool>{true});
         QTRY_COMPARE(button->property("text").toString(), QStringLiteral("发送中..."));
         QVERIFY(find("miniTxBadge")->property("active").toBool());
         QVERIFY(mini->grabWindow().save(test::appDir() + "/screenshots/voice-mini-window.png"));
@@ -496,7 +534,7 @@ void TstMainWindow::miniWindowPttReleases() {
     if (end == "release") {
         QTest::mouseRelease(mini, Qt::LeftButton, {}, centre);
     } else if (end == "disconnect") {
-        voice.setConnected(false);
+        client->disconnectFromServer();
     } else if (end == "close") {
         find("mainDashboard")->setProperty("voiceMiniMode", false);
         QTRY_VERIFY(!find("miniPttButton"));
@@ -506,17 +544,61 @@ void TstMainWindow::miniWindowPttReleases() {
     } else {
         // The QML goes before the view models and services it calls.
         window.reset();
-        QCOMPARE(voice.calls, calls);
+        QVERIFY(!client->pttActive());
         return;
     }
-    QTRY_COMPARE(voice.calls, calls);
+    QTRY_VERIFY(!client->pttActive());
     if (end == "release" && connected) {
         // The expand button goes back to the voice section.
         click("miniExpandButton");
         QTRY_VERIFY(find("page_voice"));
         QVERIFY(!find("mainDashboard")->property("voiceMiniMode").toBool());
     }
-    view()->rootContext()->setContextProperty("voiceBackend", static_cast<QObject*>(nullptr));
+}
+
+// The bound key ("Voice/PttKey", right Ctrl by default) keys the voice client;
+// a window deleted while it is held leaves the client silent.
+void TstMainWindow::pttKeyReachesTheVoiceClient() {
+    AppConfig::instance()->setValue(ConfigKeys::VoicePttKey, QStringLiteral("kb:163"));
+    voice::VoiceClient* client = h.nm->voiceClient();
+    createWindow();
+    input.key(0xA3, true);
+    QVERIFY(client->pttActive());
+    QVERIFY(window->voiceServiceViewModel()->pttActive());
+    input.key(0xA3, false);
+    QVERIFY(!client->pttActive());
+    input.key(0xA3, true);
+    window.reset();
+    QVERIFY(!client->pttActive());
+}
+
+void TstMainWindow::audioEngineGetsTheChosenDevices_data() {
+    QTest::addColumn<bool>("loadedFirst");
+    QTest::newRow("engine before the device list") << false;
+    QTest::newRow("device list before the engine") << true;
+}
+
+// A new audio engine gets the stored devices and voice settings, and every
+// later choice on the settings page.
+void TstMainWindow::audioEngineGetsTheChosenDevices() {
+    QFETCH(bool, loadedFirst);
+    if (!rigUp) {
+        QSKIP("jackd is not installed");
+    }
+    AppConfig::instance()->setValue(ConfigKeys::VoicePttVolume, 0.4);
+    window = std::make_unique<MainWindow>(h.nm, controllers);
+    ui::viewmodel::VoiceSettingsViewModel* settings = window->voiceSettingsViewModel();
+    if (loadedFirst) {
+        settings->ensureDeviceListLoaded();
+    }
+    voice::AudioHandler* audio = h.nm->voiceClient()->ensureAudioHandler();
+    QCOMPARE(audio->inputConfig().device, std::optional<qint32>(JackRig::device("loopback")));
+    QCOMPARE(audio->headphoneConfig().device, std::optional<qint32>(JackRig::device("system")));
+    QCOMPARE(audio->speakerConfig().device, std::optional<qint32>(JackRig::device("system")));
+    QCOMPARE(audio->pttVolume(), 0.4f);
+    settings->setInput(settings->inputDeviceNames().indexOf("system"));
+    QCOMPARE(audio->inputConfig().device, std::optional<qint32>(JackRig::device("system")));
+    AppConfig::instance()->setValue(ConfigKeys::VoicePttVolume, ConfigKeys::VoicePttVolume.defaultValue);
 }
 
 void TstMainWindow::messagesBadge() {

@@ -11,11 +11,9 @@ Item {
 
     property string currentSection: "dashboard"
     property bool voiceMiniMode: false
-    // Typed as SettingsBackend, VoiceSettingsBackend and VoiceServiceBackend
-    // once those view models are registered.
-    property QtObject settingsRef: typeof settingsBackend !== "undefined" ? settingsBackend : null
-    property QtObject voiceSettingsRef: typeof voiceSettingsBackend !== "undefined" ? voiceSettingsBackend : null
-    property QtObject voiceServiceRef: typeof voiceBackend !== "undefined" ? voiceBackend : null
+    property SettingsBackend settingsRef: typeof settingsBackend !== "undefined" ? settingsBackend : null
+    property VoiceSettingsBackend voiceSettingsRef: typeof voiceSettingsBackend !== "undefined" ? voiceSettingsBackend : null
+    property VoiceServiceBackend voiceServiceRef: typeof voiceBackend !== "undefined" ? voiceBackend : null
 
     function pageFor(section) {
         switch (section) {
@@ -118,9 +116,10 @@ Item {
     }
     Component {
         id: voicePage
-        PagePlaceholder {
-            key: "voice"
-            title: "语音服务"
+        Pages.VoiceServicePage {
+            objectName: "page_voice"
+            voiceServiceBackend: mainDashboardPage.voiceServiceRef
+            onMinimizeRequested: mainDashboardPage.voiceMiniMode = true
         }
     }
     Component {
@@ -131,9 +130,10 @@ Item {
     }
     Component {
         id: settingsPage
-        PagePlaceholder {
-            key: "settings"
-            title: "设置"
+        Pages.SettingsPage {
+            objectName: "page_settings"
+            settingsBackend: mainDashboardPage.settingsRef
+            voiceSettingsBackend: mainDashboardPage.voiceSettingsRef
         }
     }
 

@@ -10,10 +10,10 @@
 #include "support/QmlWarningGuard.h"
 #include "support/QuickPageHost.h"
 #include "support/SettingsOwners.h"
+#include "ui/QmlTypes.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
 
 #include <QColor>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QTest>
 
@@ -55,8 +55,7 @@ class TestSettingsPage : public QObject {
 private slots:
     void initTestCase() {
         VELK_START_JACK_RIG(rig);
-        qmlRegisterUncreatableType<Vm>("com.morvane.backend", 1, 0, "SettingsBackend", {});
-        qmlRegisterUncreatableType<VoiceVm>("com.morvane.backend", 1, 0, "VoiceSettingsBackend", {});
+        ui::registerQmlTypes();
     }
 
     void init() {

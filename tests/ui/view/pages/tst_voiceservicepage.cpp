@@ -6,8 +6,8 @@
 #include "support/QuickPageHost.h"
 #include "support/TestSupport.h"
 #include "support/VoiceServiceHarness.h"
+#include "ui/QmlTypes.h"
 
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QSignalSpy>
 #include <QTest>
@@ -37,9 +37,7 @@ private slots:
         VELK_START_JACK_RIG(rig);
         JackRig::writeVoiceConfig();
         AppConfig::instance()->setValue(ConfigKeys::AuthToken, QStringLiteral("aaa.bbb.ccc"));
-        // As the main window registers it.
-        qmlRegisterUncreatableType<ui::VoiceServiceViewModel>("com.morvane.backend", 1, 0,
-                                                              "VoiceServiceBackend", QString());
+        ui::registerQmlTypes();
     }
 
     void init() {
