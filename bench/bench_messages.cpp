@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -79,26 +81,6 @@ void BM_FloorCopyRecords(benchmark::State& state) {
 BENCHMARK(BM_FloorCopyRecords);
 
 // Prints each run as usual, then the arrival's cost over its floor.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const double floor = m_times["BM_FloorCopyRecords"];
-        if (floor > 0) {
-            std::printf("ratio arrival/floor: %.1f\n", m_times["BM_TextArrivalWithPageReads"] / floor);
-        }
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -108,8 +90,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    velk::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatio("BM_TextArrivalWithPageReads", "BM_FloorCopyRecords");
     benchmark::Shutdown();
     return 0;
 }

@@ -14,6 +14,8 @@
 #include <QSqlQuery>
 #include <QTime>
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -174,34 +176,6 @@ void BM_ServerLogAtCapFloor(benchmark::State& state) {
 BENCHMARK(BM_ServerLogAtCapFloor);
 
 // Prints each benchmark's time over its floor's after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        // With repetitions the median stands for the benchmark.
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
-                times[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    void printRatios() const {
-        for (const char* name : {"BM_SimulatorDataUpdate", "BM_TypeCodeSuggestions", "BM_ServerLogAtCap"}) {
-            const auto it = times.find(name);
-            const auto floor = times.find(std::string(name) + "Floor");
-            if (it != times.end() && floor != times.end() && floor->second > 0) {
-                std::printf("ratio %s / floor: %.2f\n", name, it->second / floor->second);
-            }
-        }
-    }
-
-private:
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -215,9 +189,11 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    velk::bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    for (const char* name : {"BM_SimulatorDataUpdate", "BM_TypeCodeSuggestions", "BM_ServerLogAtCap"}) {
+        reporter.printRatio(name, std::string(name) + "Floor");
+    }
     benchmark::Shutdown();
     return 0;
 }

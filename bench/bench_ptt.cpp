@@ -7,7 +7,9 @@
 
 #include <QCoreApplication>
 
+#include "RatioReporter.h"
 #include <X11/keysym.h>
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -91,17 +93,6 @@ void BM_Floor_SameEventsToACountingSink(benchmark::State& state) {
 BENCHMARK(BM_Floor_SameEventsToACountingSink);
 
 // Console output plus, at the end, the handler's time over its floor's.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> perIteration;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            perIteration[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -110,14 +101,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    velk::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto& t = reporter.perIteration;
-    const auto handler = t.find("BM_KeysymsThroughHandler");
-    const auto floor = t.find("BM_Floor_SameEventsToACountingSink");
-    if (handler != t.end() && floor != t.end() && floor->second > 0) {
-        std::printf("handler / floor: %.2f\n", handler->second / floor->second);
-    }
+    reporter.printRatio("BM_KeysymsThroughHandler", "BM_Floor_SameEventsToACountingSink");
     benchmark::Shutdown();
     return 0;
 }

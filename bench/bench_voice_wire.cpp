@@ -4,6 +4,8 @@
 #include "voice/ControlMessage.h"
 #include "voice/VoicePacket.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -55,20 +57,6 @@ void BM_CopyControlLine(benchmark::State& state) {
 BENCHMARK(BM_CopyControlLine);
 
 // Keeps each run's time per iteration so that the ratios can be printed.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> nanoseconds;
-
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            nanoseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -76,17 +64,10 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    velk::bench::RatioReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const std::pair<const char*, const char*> pairs[] = {{"BM_DecodeVoiceDatagram", "BM_CopyVoiceDatagram"},
-                                                         {"BM_ReadControlLine", "BM_CopyControlLine"}};
-    for (const auto& [work, floor] : pairs) {
-        const double w = reporter.nanoseconds[work];
-        const double f = reporter.nanoseconds[floor];
-        if (w > 0 && f > 0) {
-            std::printf("%s / %s = %.1f\n", work, floor, w / f);
-        }
-    }
+    reporter.printRatio("BM_DecodeVoiceDatagram", "BM_CopyVoiceDatagram");
+    reporter.printRatio("BM_ReadControlLine", "BM_CopyControlLine");
     return 0;
 }

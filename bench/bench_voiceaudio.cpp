@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 #include <opus.h>
 
@@ -148,40 +150,6 @@ BENCHMARK(BM_DecodeMix)->Apply(talkerArgs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_OpusDecodeOnly)->Apply(talkerArgs)->Unit(benchmark::kMicrosecond);
 
 // Prints each benchmark's cost over its floor's after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the median, reported after the single runs, wins.
-        for (const Run& r : runs) {
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (!r.error_occurred && (r.run_type == Run::RT_Iteration || median)) {
-                times[r.run_name.str()] = r.GetAdjustedRealTime();
-            }
-        }
-    }
-    void printRatios() const {
-        std::printf("\nratio to floor (goal: capture <= 1.3, decode and mix <= 1.5)\n");
-        for (const auto& [name, time] : times) {
-            for (const auto& [product, floor] : {std::pair{"BM_CaptureBlock/", "BM_OpusEncodeOnly/"},
-                                                 std::pair{"BM_DecodeMix/", "BM_OpusDecodeOnly/"}}) {
-                const std::string prefix(product);
-                if (name.rfind(prefix, 0) != 0) {
-                    continue;
-                }
-                const auto f = times.find(floor + name.substr(prefix.size()));
-                if (f != times.end() && f->second > 0) {
-                    std::printf("%-28s %8.2f us  floor %8.2f us  ratio %.2f\n", name.c_str(), time, f->second,
-                                time / f->second);
-                }
-            }
-        }
-    }
-
-private:
-    std::map<std::string, double> times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -191,9 +159,18 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    RatioReporter reporter;
+    velk::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    std::printf("\nratio to floor (goal: capture <= 1.3, decode and mix <= 1.5)\n");
+    for (const auto& [name, seconds] : reporter.all()) {
+        for (const auto& [product, floor] : {std::pair{"BM_CaptureBlock/", "BM_OpusEncodeOnly/"},
+                                             std::pair{"BM_DecodeMix/", "BM_OpusDecodeOnly/"}}) {
+            const std::string prefix(product);
+            if (name.rfind(prefix, 0) == 0) {
+                reporter.printRatio(name, floor + name.substr(prefix.size()));
+            }
+        }
+    }
     benchmark::Shutdown();
     return 0;
 }
