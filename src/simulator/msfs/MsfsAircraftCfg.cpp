@@ -82,17 +82,20 @@ ParsedCfg MsfsAircraftLibrary::loadNormalizedCfg(const QString& key) {
     return parsed;
 }
 
-QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const QString& reference) {
-    const QString ref = reference.trimmed();
-    if (cfgPath.isEmpty() || ref.isEmpty()) {
-        return {};
-    }
+namespace {
+
+// The reference as a clean path, relative ones taken from the cfg's folder;
+// no file system look-up.
+QString containerCandidate(const QString& cfgPath, const QString& ref) {
     // Containers are written with Windows separators whatever the platform.
     QString path = QDir::fromNativeSeparators(ref).replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (QDir::isRelativePath(path)) {
         path = QFileInfo(cfgPath).absoluteDir().filePath(path);
     }
-    path = QDir::cleanPath(path);
+    return QDir::cleanPath(path);
+}
+
+QString containerCfg(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir()) {
         return normalizePath(QDir(path).filePath(QStringLiteral("aircraft.cfg")));
@@ -103,20 +106,40 @@ QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const 
     return normalizePath(QDir(path).filePath(QStringLiteral("aircraft.cfg")));
 }
 
-QString MsfsAircraftLibrary::baseContainerCfg(const QString& cfgPath, const QString& reference) const {
-    const QString path = findBaseContainerCfg(cfgPath, reference);
-    if (path.isEmpty() || QFileInfo::exists(path)) {
-        return path;
+} // namespace
+
+QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const QString& reference) {
+    const QString ref = reference.trimmed();
+    if (cfgPath.isEmpty() || ref.isEmpty()) {
+        return {};
+    }
+    return containerCfg(containerCandidate(cfgPath, ref));
+}
+
+QString MsfsAircraftLibrary::baseContainerCfg(const QString& cfgPath, const QString& reference) {
+    const QString ref = reference.trimmed();
+    if (cfgPath.isEmpty() || ref.isEmpty()) {
+        return {};
+    }
+    // Liveries of one aircraft name the same container: look it up once.
+    const QString candidate = containerCandidate(cfgPath, ref);
+    auto known = containerPaths.constFind(candidate);
+    if (known == containerPaths.cend()) {
+        const QString path = containerCfg(candidate);
+        known = containerPaths.insert(candidate, {path, path.isEmpty() || QFileInfo::exists(path)});
+    }
+    if (known->exists) {
+        return known->path;
     }
     // "..\\X" usually names a folder of the simulator's merged package tree:
     // X sits in another package of the installation.
-    QStringList parts = QDir::fromNativeSeparators(reference.trimmed())
+    QStringList parts = QDir::fromNativeSeparators(ref)
                             .replace(QLatin1Char('\\'), QLatin1Char('/'))
                             .split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (!parts.isEmpty() && parts.last().compare(QLatin1String("aircraft.cfg"), Qt::CaseInsensitive) == 0) {
         parts.removeLast();
     }
-    return parts.isEmpty() ? path : containerIndex.value(parts.last().toUpper(), path);
+    return parts.isEmpty() ? known->path : containerIndex.value(parts.last().toUpper(), known->path);
 }
 
 AircraftMetadata MsfsAircraftLibrary::resolveMetadata(const QString& cfgPath) {

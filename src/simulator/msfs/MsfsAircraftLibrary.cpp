@@ -86,6 +86,7 @@ void MsfsAircraftLibrary::clear() {
     keysBySimulator.clear();
     seenVariantKeys.clear();
     containerIndex.clear();
+    containerPaths.clear();
     matchCache.clear();
 }
 

@@ -226,7 +226,7 @@ private:
     int addProfiles(const MsfsInstall& install, const FoundCfg& file);
     // The base container's cfg, looked up by folder name among the
     // installation's SimObjects/Airplanes folders when the path is not there.
-    QString baseContainerCfg(const QString& cfgPath, const QString& reference) const;
+    QString baseContainerCfg(const QString& cfgPath, const QString& reference);
     MsfsModelMatch findBestMatch(MsfsRuntimeProfile simulator, const QString& type, const QString& airline,
                                  const QString& livery) const;
     // These take a path normalizePath already gave: the scan has normalised
@@ -243,6 +243,12 @@ private:
     QSet<QString> seenVariantKeys;
     // Upper-case folder name -> cfg of the installation being scanned.
     QHash<QString, QString> containerIndex;
+    // Clean base-container path -> its cfg, for the installation being scanned.
+    struct ContainerPath {
+        QString path;
+        bool exists = false;
+    };
+    QHash<QString, ContainerPath> containerPaths;
     QHash<QString, MsfsModelMatch> matchCache;
 
     std::atomic<bool> ready{false};

@@ -12,6 +12,10 @@ namespace velk::simulator::msfs {
 
 namespace {
 
+QString childPath(const QString& folder, const QString& name) {
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
 bool isCfgName(const QString& name) {
     return name.compare(QLatin1String("aircraft.cfg"), Qt::CaseInsensitive) == 0;
 }
@@ -66,8 +70,14 @@ void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& w
         }
         // Add-ons are usually linked into Community, so a package is followed
         // through its link: once, and never when it leads back to the root or
-        // above it. A broken or looping link is no folder at all.
-        const QString real = entry.isDir() ? normalizePath(entry.filePath()) : QString();
+        // above it. A broken or looping link is no folder at all. The root is
+        // canonical, so only a link needs resolving.
+        QString real;
+        if (entry.isSymLink() || entry.isJunction()) {
+            real = entry.isDir() ? normalizePath(entry.filePath()) : QString();
+        } else if (entry.isDir()) {
+            real = childPath(root.path, entry.fileName());
+        }
         if (real.isEmpty() || walkedPackages.contains(real) || real == root.path ||
             root.path.startsWith(real + QLatin1Char('/'))) {
             continue;
@@ -185,6 +195,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
         source = install.importedLibraryPaths.first();
     }
     containerIndex.clear();
+    containerPaths.clear();
     qInfo().noquote() << QStringLiteral("Scanned %1 MSFS aircraft variants for %2 from %3")
                              .arg(counter)
                              .arg(profileLabel(install.simulator), source);
