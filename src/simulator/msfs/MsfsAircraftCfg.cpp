@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringTokenizer>
 
 namespace velk::simulator::msfs {
 
@@ -30,56 +29,42 @@ bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {
            t == QLatin1String("YES");
 }
 
-ParsedCfg MsfsAircraftLibrary::loadCfg(const QString& path) {
-    return loadNormalizedCfg(normalizePath(path));
+namespace {
+
+// The text of an aircraft.cfg; empty when it cannot be read or is too large.
+// Only regular files are opened: a device or pipe named as a base container
+// could block or never end.
+QString readCfgText(const QString& path, bool regularFile) {
+    QFile file(path);
+    if (path.isEmpty() || !(regularFile || QFileInfo(path).isFile()) || !file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // One read of the whole file, split later: a line-by-line read with a
+    // size limit has Qt reserve that limit for every line.
+    const QByteArray bytes =
+        file.isSequential() ? QByteArray() : file.read(MsfsAircraftLibrary::MaxCfgBytes + 1);
+    if (file.isSequential() || bytes.size() > MsfsAircraftLibrary::MaxCfgBytes) {
+        // A file this size is no aircraft.cfg; reading it would only cost memory.
+        qWarning() << "Skipped oversized aircraft.cfg:" << path << file.size();
+        return {};
+    }
+    return QString::fromUtf8(bytes);
 }
 
-ParsedCfg MsfsAircraftLibrary::loadNormalizedCfg(const QString& key) {
+} // namespace
+
+ParsedCfg MsfsAircraftLibrary::loadCfg(const QString& path) {
+    return parseCfgText(readCfgText(normalizePath(path), false));
+}
+
+MsfsCfgFacts MsfsAircraftLibrary::loadNormalizedCfg(const QString& key, bool regularFile) {
     const auto cached = cfgCache.constFind(key);
     if (cached != cfgCache.cend()) {
         return *cached;
     }
-    ParsedCfg parsed;
-    QFile file(key);
-    // Only regular files: a device or pipe named as a base container could block or never end.
-    if (!key.isEmpty() && QFileInfo(key).isFile() && file.open(QIODevice::ReadOnly)) {
-        // One read of the whole file, split here: a line-by-line read with a
-        // size limit has Qt reserve that limit for every line.
-        const QByteArray bytes = file.isSequential() ? QByteArray() : file.read(MaxCfgBytes + 1);
-        if (file.isSequential() || bytes.size() > MaxCfgBytes) {
-            // A file this size is no aircraft.cfg; reading it would only cost memory.
-            qWarning() << "Skipped oversized aircraft.cfg:" << key << file.size();
-        } else {
-            const QString text = QString::fromUtf8(bytes);
-            QString section;
-            for (const QStringView raw : qTokenize(text, u'\n')) {
-                const QString line = msfs::stripComment(raw);
-                if (line.isEmpty()) {
-                    continue;
-                }
-                if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-                    section = line.mid(1, line.size() - 2).trimmed().toUpper();
-                    continue;
-                }
-                const qsizetype eq = line.indexOf(QLatin1Char('='));
-                if (section.isEmpty() || eq < 0) {
-                    continue;
-                }
-                const QString name = line.left(eq).trimmed().toUpper().toLower();
-                auto it = parsed.sections.find(section);
-                if (it == parsed.sections.end()) {
-                    it = parsed.sections.insert(section, {});
-                    parsed.sectionOrder.append(section);
-                }
-                it->insert(name, unquote(line.mid(eq + 1)));
-            }
-        }
-    }
-    parsed.baseContainer =
-        unquote(parsed.sections.value(QStringLiteral("VARIATION")).value(QStringLiteral("base_container")));
-    parsed.hasContent = !parsed.sections.isEmpty();
-    cfgCache.insert(key, parsed);
-    return parsed;
+    MsfsCfgFacts facts = readCfgFacts(readCfgText(key, regularFile));
+    cfgCache.insert(key, facts);
+    return facts;
 }
 
 namespace {
@@ -165,7 +150,7 @@ AircraftMetadata MsfsAircraftLibrary::resolveMetadataStep(const QString& key, QS
         return *cached;
     }
     visited.insert(key);
-    const ParsedCfg cfg = loadNormalizedCfg(key);
+    const MsfsCfgFacts cfg = loadNormalizedCfg(key);
     AircraftMetadata result;
     if (!cfg.baseContainer.isEmpty()) {
         if (depth >= MaxBaseContainerDepth) {
@@ -174,19 +159,19 @@ AircraftMetadata MsfsAircraftLibrary::resolveMetadataStep(const QString& key, QS
             result = resolveMetadataStep(baseContainerCfg(key, cfg.baseContainer), visited, depth + 1);
         }
     }
-    const QHash<QString, QString> general = cfg.sections.value(QStringLiteral("GENERAL"));
-    const auto take = [&general](const char* name, QString& field) {
-        const QString v = unquote(general.value(QLatin1String(name)));
+    const MsfsCfgGeneral& general = cfg.general;
+    const auto take = [](const QString& raw, QString& field) {
+        const QString v = unquote(raw);
         field = v.isEmpty() ? field.trimmed() : v;
     };
-    take("icao_type_designator", result.icaoTypeDesignator);
-    take("icao_manufacturer", result.icaoManufacturer);
-    take("icao_model", result.icaoModel);
-    take("icao_engine_type", result.icaoEngineType);
-    take("icao_wtc", result.icaoWtc);
-    take("category", result.category);
+    take(general.icaoTypeDesignator, result.icaoTypeDesignator);
+    take(general.icaoManufacturer, result.icaoManufacturer);
+    take(general.icaoModel, result.icaoModel);
+    take(general.icaoEngineType, result.icaoEngineType);
+    take(general.icaoWtc, result.icaoWtc);
+    take(general.category, result.category);
     bool ok = false;
-    const int count = unquote(general.value(QStringLiteral("icao_engine_count"))).toInt(&ok, 10);
+    const int count = unquote(general.icaoEngineCount).toInt(&ok, 10);
     if (ok) {
         result.engineCount = count;
     }

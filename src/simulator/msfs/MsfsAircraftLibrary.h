@@ -1,6 +1,7 @@
 #pragma once
 
 #include "network/AircraftIcaoRecord.h"
+#include "simulator/msfs/MsfsCfgText.h"
 #include "simulator/msfs/MsfsRuntimeProfile.h"
 
 #include <QHash>
@@ -231,11 +232,12 @@ private:
                                  const QString& livery) const;
     // These take a path normalizePath already gave: the scan has normalised
     // each one once.
-    ParsedCfg loadNormalizedCfg(const QString& key);
+    // `regularFile` when the walk has seen a regular file there already.
+    MsfsCfgFacts loadNormalizedCfg(const QString& key, bool regularFile = false);
     AircraftMetadata resolveNormalizedMetadata(const QString& key);
     AircraftMetadata resolveMetadataStep(const QString& key, QSet<QString>& visited, int depth);
 
-    QHash<QString, ParsedCfg> cfgCache;
+    QHash<QString, MsfsCfgFacts> cfgCache;
     QHash<QString, AircraftMetadata> metadataCache;
     QHash<int, QList<MsfsAircraftProfile>> profilesBySimulator;
     // Parallel to profilesBySimulator: entry i holds the keys of profile i.

@@ -104,18 +104,14 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     if (!cfgPath.contains(QLatin1String("/SimObjects/"), Qt::CaseInsensitive)) {
         return 0;
     }
-    const ParsedCfg cfg = loadNormalizedCfg(cfgPath);
+    const MsfsCfgFacts cfg = loadNormalizedCfg(cfgPath, true);
     if (!cfg.hasContent) {
         return 0;
     }
     int added = 0;
     const AircraftMetadata metadata = resolveNormalizedMetadata(cfgPath);
-    for (const QString& sectionName : cfg.sectionOrder) {
-        if (!sectionName.startsWith(QLatin1String("FLTSIM."))) {
-            continue;
-        }
-        const QHash<QString, QString> section = cfg.sections.value(sectionName);
-        const QString title = cleanCfgValue(section.value(QStringLiteral("title")));
+    for (const MsfsCfgVariation& section : cfg.variations) {
+        const QString title = cleanCfgValue(section.title);
         if (title.isEmpty()) {
             continue;
         }
@@ -125,9 +121,9 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         }
         seenVariantKeys.insert(variantKey);
 
-        const QString uiManufacturer = cleanCfgValue(section.value(QStringLiteral("ui_manufacturer")));
-        const QString uiType = cleanCfgValue(section.value(QStringLiteral("ui_type")));
-        const QString uiVariation = cleanCfgValue(section.value(QStringLiteral("ui_variation")));
+        const QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
+        const QString uiType = cleanCfgValue(section.uiType);
+        const QString uiVariation = cleanCfgValue(section.uiVariation);
         QStringList shown;
         for (const QString& part : {uiManufacturer, uiType, uiVariation}) {
             if (!part.isEmpty()) {
@@ -144,15 +140,15 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.title = title;
         profile.displayName = shown.isEmpty() ? title : shown.join(QLatin1Char(' '));
         profile.variation = uiVariation;
-        profile.airline = unquote(section.value(QStringLiteral("atc_airline"))).toUpper();
+        profile.airline = unquote(section.atcAirline).toUpper();
         profile.icaoType = metadata.icaoTypeDesignator.toUpper();
         profile.manufacturer = uiManufacturer.isEmpty() ? metadata.icaoManufacturer : uiManufacturer;
         profile.model = uiType.isEmpty() ? metadata.icaoModel : uiType;
         profile.engineType = metadata.icaoEngineType;
         profile.engineCount = metadata.engineCount;
         profile.wtc = metadata.icaoWtc.toUpper();
-        profile.isAirTraffic = parseCfgBool(section.value(QStringLiteral("isairtraffic")), false);
-        profile.isUserSelectable = parseCfgBool(section.value(QStringLiteral("isuserselectable")), true);
+        profile.isAirTraffic = parseCfgBool(section.isAirTraffic, false);
+        profile.isUserSelectable = parseCfgBool(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
         keysBySimulator[simulator].append(profileKeys(profile));
         profilesBySimulator[simulator].append(std::move(profile));

@@ -18,7 +18,7 @@ QString normalizePath(const QString& text) {
     return QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
-QString stripComment(QStringView line) {
+QStringView stripCommentView(QStringView line) {
     bool inQuotes = false;
     qsizetype end = 0;
     for (; end < line.size(); ++end) {
@@ -29,7 +29,19 @@ QString stripComment(QStringView line) {
             break;
         }
     }
-    return line.left(end).trimmed().toString();
+    return line.left(end).trimmed();
+}
+
+QString stripComment(QStringView line) {
+    return stripCommentView(line).toString();
+}
+
+QStringView unquoteView(QStringView text) {
+    QStringView t = text.trimmed();
+    if (t.size() >= 2 && t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"'))) {
+        t = t.mid(1, t.size() - 2);
+    }
+    return t.trimmed();
 }
 
 QString unquote(const QString& text) {
