@@ -2,6 +2,7 @@
 
 #include "network/AircraftIcaoRecord.h"
 #include "simulator/msfs/MsfsCfgText.h"
+#include "simulator/msfs/MsfsProfileKeys.h"
 #include "simulator/msfs/MsfsRuntimeProfile.h"
 
 #include <QHash>
@@ -89,26 +90,6 @@ struct MsfsAircraftProfile {
     bool operator==(const MsfsAircraftProfile&) const = default;
 };
 
-// A text as the scoring compares it: its alphanumeric key and its tokens.
-struct MsfsTextKeys {
-    QString key;
-    QStringList tokens;
-};
-
-// What the scoring derives from one profile; built once when the scan builds
-// the profile, since a match scores every profile.
-struct MsfsProfileKeys {
-    QString icaoTypeKey;
-    MsfsTextKeys packageName;
-    MsfsTextKeys title;
-    MsfsTextKeys displayName;
-    MsfsTextKeys variation;
-    MsfsTextKeys airline;
-    MsfsTextKeys manufacturer;
-    MsfsTextKeys model;
-    bool namesFamily = false; // the profile belongs to an add-on family
-};
-
 // The model chosen for one remote aircraft; an empty profile.title means none fits.
 struct MsfsModelMatch {
     MsfsRuntimeProfile simulator = MsfsRuntimeProfile::Unknown;
@@ -191,7 +172,6 @@ public:
     static QStringList tokens(const QString& text);
     static bool tokenMatch(const QString& needle, const QStringList& texts);
     static int operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily);
-    static MsfsTextKeys textKeys(const QString& text);
     static MsfsProfileKeys profileKeys(const MsfsAircraftProfile& profile);
 
     // aircraft.cfg files larger than this are refused unread: genuine ones are

@@ -9,7 +9,7 @@ namespace velk::simulator::msfs {
 
 namespace {
 
-bool containsFamily(const QString& key, bool allowIni) {
+bool containsFamily(QStringView key, bool allowIni) {
     static const QStringList families = {QStringLiteral("FENIX"), QStringLiteral("FLYBYWIRE"),
                                          QStringLiteral("FBW"),   QStringLiteral("A32NX"),
                                          QStringLiteral("PMDG"),  QStringLiteral("INIBUILDS")};
@@ -39,23 +39,12 @@ MsfsModelMatch noProfile(MsfsRuntimeProfile simulator, const QString& type, cons
 
 } // namespace
 
-// Hand-written rather than regular expressions: these run for every text of
-// every profile a scan builds.
-namespace {
-
-bool isKeyChar(QChar c) {
-    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-           (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
-}
-
-} // namespace
-
 QString MsfsAircraftLibrary::alnumKey(const QString& text) {
     const QString upper = text.trimmed().toUpper();
     QString key;
     key.reserve(upper.size());
     for (const QChar c : upper) {
-        if (isKeyChar(c)) {
+        if (isKeyChar(c.unicode())) {
             key.append(c);
         }
     }
@@ -71,7 +60,7 @@ QStringList MsfsAircraftLibrary::tokens(const QString& text) {
     QString key;
     qsizetype start = -1;
     for (qsizetype i = 0; i <= upper.size(); ++i) {
-        const bool inToken = i < upper.size() && isKeyChar(upper.at(i));
+        const bool inToken = i < upper.size() && isKeyChar(upper.at(i).unicode());
         if (inToken) {
             key.append(upper.at(i));
             if (start < 0) {
@@ -113,16 +102,17 @@ Needle prepareNeedle(const QString& needle) {
     return prepared;
 }
 
-bool needleMatches(const Needle& needle, std::initializer_list<const MsfsTextKeys*> texts) {
+bool needleMatches(const Needle& needle, const MsfsProfileKeys& keys,
+                   std::initializer_list<const MsfsTextKeys*> texts) {
     if (needle.empty) {
         return false;
     }
     for (const MsfsTextKeys* text : texts) {
-        if (!needle.key.isEmpty() && text->key.contains(needle.key)) {
+        if (!needle.key.isEmpty() && keys.key(*text).contains(needle.key)) {
             return true;
         }
         for (const QString& token : needle.tokens) {
-            if (text->tokens.contains(token)) {
+            if (keys.hasToken(*text, token)) {
                 return true;
             }
         }
@@ -151,26 +141,19 @@ bool matchesType(const QString& typeKey, const MsfsProfileKeys& keys, const QLis
     if (typeKey.isEmpty()) {
         return true;
     }
-    if (!keys.icaoTypeKey.isEmpty() && keys.icaoTypeKey == typeKey) {
+    if (keys.icaoType.keyLength > 0 && keys.key(keys.icaoType) == typeKey) {
         exact = true;
         return true;
     }
     for (const RecordNeedles& record : records) {
-        if (needleMatches(record.manufacturer, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
-            needleMatches(record.model, {&keys.model, &keys.displayName, &keys.variation, &keys.title})) {
+        if (needleMatches(record.manufacturer, keys, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
+            needleMatches(record.model, keys,
+                          {&keys.model, &keys.displayName, &keys.variation, &keys.title})) {
             viaRecord = true;
             return true;
         }
     }
     return false;
-}
-
-QString familyKey(const MsfsAircraftProfile& profile) {
-    return MsfsAircraftLibrary::alnumKey(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                                             .arg(profile.packageName, profile.title, profile.displayName,
-                                                  profile.variation, profile.manufacturer, profile.model,
-                                                  profile.rootKind)
-                                             .toUpper());
 }
 
 int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintNamesFamily) {
@@ -192,25 +175,23 @@ int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintN
 
 } // namespace
 
-MsfsTextKeys MsfsAircraftLibrary::textKeys(const QString& text) {
-    // The key is the tokens run together: the one token of a text that has a
-    // single one, else the last entry tokens() appended.
-    QStringList parts = tokens(text);
-    QString key = parts.isEmpty() ? QString() : parts.last();
-    return {std::move(key), std::move(parts)};
-}
-
 MsfsProfileKeys MsfsAircraftLibrary::profileKeys(const MsfsAircraftProfile& profile) {
+    MsfsKeyBuilder builder(profile.packageName.size() + profile.title.size() + profile.displayName.size() +
+                           profile.variation.size() + profile.manufacturer.size() + profile.model.size() +
+                           profile.rootKind.size() + profile.airline.size() + profile.icaoType.size());
     MsfsProfileKeys keys;
-    keys.icaoTypeKey = alnumKey(profile.icaoType);
-    keys.packageName = textKeys(profile.packageName);
-    keys.title = textKeys(profile.title);
-    keys.displayName = textKeys(profile.displayName);
-    keys.variation = textKeys(profile.variation);
-    keys.airline = textKeys(profile.airline);
-    keys.manufacturer = textKeys(profile.manufacturer);
-    keys.model = textKeys(profile.model);
-    keys.namesFamily = containsFamily(familyKey(profile), false);
+    keys.packageName = builder.addText(profile.packageName);
+    keys.title = builder.addText(profile.title);
+    keys.displayName = builder.addText(profile.displayName);
+    keys.variation = builder.addText(profile.variation);
+    keys.manufacturer = builder.addText(profile.manufacturer);
+    keys.model = builder.addText(profile.model);
+    builder.addKey(profile.rootKind);
+    // These fields' keys run together, words of neighbouring fields included.
+    keys.namesFamily = containsFamily(builder.keysSoFar(), false);
+    keys.airline = builder.addText(profile.airline);
+    keys.icaoType = builder.addKey(profile.icaoType);
+    builder.finish(keys);
     return keys;
 }
 
@@ -220,8 +201,11 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
         return false;
     }
     for (const QString& text : texts) {
-        const MsfsTextKeys keys = textKeys(text);
-        if (needleMatches(prepared, {&keys})) {
+        MsfsKeyBuilder builder(text.size());
+        MsfsProfileKeys keys;
+        keys.title = builder.addText(text);
+        builder.finish(keys);
+        if (needleMatches(prepared, keys, {&keys.title})) {
             return true;
         }
     }
@@ -229,7 +213,7 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
 }
 
 int MsfsAircraftLibrary::operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily) {
-    return familyScore(profile, containsFamily(familyKey(profile), false), hintNamesFamily);
+    return familyScore(profile, profileKeys(profile).namesFamily, hintNamesFamily);
 }
 
 bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, const QString& type) const {
@@ -312,14 +296,14 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
                 score += 80;
             }
             score += familyScore(profile, keys.namesFamily, hint);
-            const bool airlineMatched =
-                needleMatches(airlineNeedle, {&keys.airline, &keys.variation, &keys.displayName, &keys.title,
-                                              &keys.packageName});
+            const bool airlineMatched = needleMatches(
+                airlineNeedle, keys,
+                {&keys.airline, &keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (airlineMatched) {
                 score += 90;
             }
             const bool liveryMatched = needleMatches(
-                liveryNeedle, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
+                liveryNeedle, keys, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (liveryMatched) {
                 score += 100;
             }

@@ -161,6 +161,8 @@ private slots:
         QVERIFY(
             MsfsAircraftLibrary::tokenMatch(QStringLiteral("dlh x"), {QStringLiteral("Lufthansa (DLH)")}));
         QVERIFY(!MsfsAircraftLibrary::tokenMatch(QStringLiteral("x y"), {QStringLiteral("X Z")}));
+        QVERIFY(
+            MsfsAircraftLibrary::tokenMatch(QStringLiteral("strasse x"), {QStringLiteral("Stra\u00DFe")}));
         QVERIFY(!MsfsAircraftLibrary::tokenMatch(QStringLiteral(" "), {QStringLiteral(" ")}));
     }
 
