@@ -10,6 +10,32 @@
 
 namespace velk::simulator::msfs {
 
+namespace {
+
+// Whether simplified() would change nothing: it copies the text even then.
+bool isSimplified(QStringView text) {
+    if (text.isEmpty()) {
+        return true;
+    }
+    if (text.front().isSpace() || text.back().isSpace()) {
+        return false;
+    }
+    bool blank = false;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            if (blank || c != QLatin1Char(' ')) {
+                return false;
+            }
+            blank = true;
+        } else {
+            blank = false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
     QString value = unquote(text);
     if (value.isEmpty()) {
@@ -17,7 +43,7 @@ QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
     }
     // The "$$:" marker goes wherever it stands; runs of blanks become one.
     value.remove(QStringLiteral("$$:"));
-    return value.simplified();
+    return isSimplified(value) ? value : value.simplified();
 }
 
 bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {

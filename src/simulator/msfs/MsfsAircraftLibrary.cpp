@@ -84,7 +84,7 @@ void MsfsAircraftLibrary::clear() {
     metadataCache.clear();
     profilesBySimulator.clear();
     keysBySimulator.clear();
-    seenVariantKeys.clear();
+    scannedCfgs.clear();
     containerIndex.clear();
     containerPaths.clear();
     matchCache.clear();

@@ -222,7 +222,8 @@ private:
     QHash<int, QList<MsfsAircraftProfile>> profilesBySimulator;
     // Parallel to profilesBySimulator: entry i holds the keys of profile i.
     QHash<int, QList<MsfsProfileKeys>> keysBySimulator;
-    QSet<QString> seenVariantKeys;
+    // "%1|%2" of simulator and cfg path, for files already made into profiles.
+    QSet<QString> scannedCfgs;
     // Upper-case folder name -> cfg of the installation being scanned.
     QHash<QString, QString> containerIndex;
     // Clean base-container path -> its cfg, for the installation being scanned.
@@ -247,3 +248,5 @@ private:
 };
 
 } // namespace velk::simulator::msfs
+
+Q_DECLARE_TYPEINFO(velk::simulator::msfs::MsfsAircraftProfile, Q_RELOCATABLE_TYPE);

@@ -23,13 +23,22 @@ bool isCfgName(const QString& name) {
 // The folder of ".../SimObjects/Airplanes/<folder>/aircraft.cfg", which base
 // container references name; empty for a cfg anywhere else.
 QString airplaneFolder(const QString& cfgPath) {
-    const QStringList parts = cfgPath.split(QLatin1Char('/'));
-    const qsizetype n = parts.size();
-    if (n < 4 || parts[n - 3].compare(QLatin1String("Airplanes"), Qt::CaseInsensitive) != 0 ||
-        parts[n - 4].compare(QLatin1String("SimObjects"), Qt::CaseInsensitive) != 0) {
+    QStringView rest(cfgPath);
+    QStringView last[3]; // the file, its folder, "Airplanes"
+    for (QStringView& part : last) {
+        const qsizetype slash = rest.lastIndexOf(u'/');
+        if (slash < 0) {
+            return {};
+        }
+        part = rest.mid(slash + 1);
+        rest = rest.left(slash);
+    }
+    const QStringView simObjects = rest.mid(rest.lastIndexOf(u'/') + 1);
+    if (last[2].compare(QLatin1String("Airplanes"), Qt::CaseInsensitive) != 0 ||
+        simObjects.compare(QLatin1String("SimObjects"), Qt::CaseInsensitive) != 0) {
         return {};
     }
-    return parts[n - 2];
+    return last[1].toString();
 }
 
 } // namespace
@@ -108,26 +117,31 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     if (!cfg.hasContent) {
         return 0;
     }
-    int added = 0;
+    // A file turns into the same profiles each time: for this simulator, its
+    // titles were all seen the first time.
+    const QString cfgKey = QStringLiteral("%1|%2").arg(simulator).arg(cfgPath);
+    if (scannedCfgs.contains(cfgKey)) {
+        return 0;
+    }
+    scannedCfgs.insert(cfgKey);
     const AircraftMetadata metadata = resolveNormalizedMetadata(cfgPath);
+    QSet<QString> titles;
+    QList<MsfsAircraftProfile>* profiles = nullptr;
+    QList<MsfsProfileKeys>* keys = nullptr;
     for (const MsfsCfgVariation& section : cfg.variations) {
         const QString title = cleanCfgValue(section.title);
-        if (title.isEmpty()) {
+        if (title.isEmpty() || titles.contains(title)) {
             continue;
         }
-        const QString variantKey = QStringLiteral("%1|%2|%3").arg(simulator).arg(cfgPath, title);
-        if (seenVariantKeys.contains(variantKey)) {
-            continue;
-        }
-        seenVariantKeys.insert(variantKey);
+        titles.insert(title);
 
         const QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
         const QString uiType = cleanCfgValue(section.uiType);
         const QString uiVariation = cleanCfgValue(section.uiVariation);
-        QStringList shown;
-        for (const QString& part : {uiManufacturer, uiType, uiVariation}) {
-            if (!part.isEmpty()) {
-                shown.append(part);
+        QString shown;
+        for (const QString* part : {&uiManufacturer, &uiType, &uiVariation}) {
+            if (!part->isEmpty()) {
+                shown += shown.isEmpty() ? *part : QLatin1Char(' ') + *part;
             }
         }
 
@@ -138,7 +152,7 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
         profile.cfgPath = cfgPath;
         profile.title = title;
-        profile.displayName = shown.isEmpty() ? title : shown.join(QLatin1Char(' '));
+        profile.displayName = shown.isEmpty() ? title : shown;
         profile.variation = uiVariation;
         profile.airline = unquote(section.atcAirline).toUpper();
         profile.icaoType = metadata.icaoTypeDesignator.toUpper();
@@ -150,11 +164,14 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.isAirTraffic = parseCfgBool(section.isAirTraffic, false);
         profile.isUserSelectable = parseCfgBool(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
-        keysBySimulator[simulator].append(profileKeys(profile));
-        profilesBySimulator[simulator].append(std::move(profile));
-        ++added;
+        if (profiles == nullptr) {
+            profiles = &profilesBySimulator[simulator];
+            keys = &keysBySimulator[simulator];
+        }
+        keys->append(profileKeys(profile));
+        profiles->append(std::move(profile));
     }
-    return added;
+    return static_cast<int>(titles.size());
 }
 
 void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {

@@ -44,3 +44,5 @@ ParsedCfg parseCfgText(QStringView text);
 MsfsCfgFacts readCfgFacts(QStringView text);
 
 } // namespace velk::simulator::msfs
+
+Q_DECLARE_TYPEINFO(velk::simulator::msfs::MsfsCfgVariation, Q_RELOCATABLE_TYPE);

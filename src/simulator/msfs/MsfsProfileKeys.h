@@ -73,3 +73,5 @@ private:
 };
 
 } // namespace velk::simulator::msfs
+
+Q_DECLARE_TYPEINFO(velk::simulator::msfs::MsfsProfileKeys, Q_RELOCATABLE_TYPE);
