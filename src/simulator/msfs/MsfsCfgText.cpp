@@ -10,10 +10,19 @@ namespace velk::simulator::msfs {
 
 namespace {
 
+// A key line under a named section; key and value are cut out on demand.
+struct Entry {
+    QStringView line;
+    qsizetype eq;
+
+    QStringView key() const { return line.left(eq).trimmed(); }
+    QStringView value() const { return unquoteView(line.mid(eq + 1)); }
+};
+
 // Calls section(name) for a header line, with the name trimmed as written,
-// and entry(key, value) for a key line under a named section, with the key
-// trimmed and the value unquoted.
-template <typename Section, typename Entry> void forEachLine(QStringView text, Section section, Entry entry) {
+// and entry(Entry) for a key line under a named section.
+template <typename Section, typename OnEntry>
+void forEachLine(QStringView text, Section section, OnEntry entry) {
     bool named = false;
     for (const QStringView raw : qTokenize(text, u'\n')) {
         const QStringView line = stripCommentView(raw);
@@ -28,7 +37,7 @@ template <typename Section, typename Entry> void forEachLine(QStringView text, S
         }
         const qsizetype eq = named ? line.indexOf(u'=') : -1;
         if (eq >= 0) {
-            entry(line.left(eq).trimmed(), unquoteView(line.mid(eq + 1)));
+            entry(Entry{line, eq});
         }
     }
 }
@@ -52,7 +61,10 @@ public:
         }
     }
     bool is(QLatin1String name) const {
-        return ascii ? raw.compare(name, Qt::CaseInsensitive) == 0 : folded == name;
+        if (!ascii) {
+            return folded == name;
+        }
+        return raw.size() == name.size() && raw.compare(name, Qt::CaseInsensitive) == 0;
     }
 
 private:
@@ -87,11 +99,11 @@ const Field<MsfsCfgVariation> kVariationFields[] = {
 };
 
 template <typename Record, qsizetype N>
-void store(Record& record, const Field<Record> (&fields)[N], QStringView key, QStringView value) {
-    const Key name(key);
+void store(Record& record, const Field<Record> (&fields)[N], const Entry& entry) {
+    const Key name(entry.key());
     for (const Field<Record>& field : fields) {
         if (name.is(field.key)) {
-            record.*field.value = value.toString();
+            record.*field.value = entry.value().toString();
             return;
         }
     }
@@ -132,13 +144,13 @@ ParsedCfg parseCfgText(QStringView text) {
     QString section;
     forEachLine(
         text, [&section](QStringView name) { section = name.toString().toUpper(); },
-        [&parsed, &section](QStringView key, QStringView value) {
+        [&parsed, &section](const Entry& entry) {
             auto it = parsed.sections.find(section);
             if (it == parsed.sections.end()) {
                 it = parsed.sections.insert(section, {});
                 parsed.sectionOrder.append(section);
             }
-            it->insert(key.toString().toUpper().toLower(), value.toString());
+            it->insert(entry.key().toString().toUpper().toLower(), entry.value().toString());
         });
     parsed.baseContainer =
         unquote(parsed.sections.value(QStringLiteral("VARIATION")).value(QStringLiteral("base_container")));
@@ -159,17 +171,17 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
             kind = sectionKind(name, fltSimName);
             variation = -1;
         },
-        [&](QStringView key, QStringView value) {
+        [&](const Entry& entry) {
             facts.hasContent = true;
             switch (kind) {
             case SectionKind::Other:
                 return;
             case SectionKind::General:
-                store(facts.general, kGeneralFields, key, value);
+                store(facts.general, kGeneralFields, entry);
                 return;
             case SectionKind::Variation:
-                if (Key(key).is(QLatin1String("base_container"))) {
-                    baseContainer = value.toString();
+                if (Key(entry.key()).is(QLatin1String("base_container"))) {
+                    baseContainer = entry.value().toString();
                 }
                 return;
             case SectionKind::FltSim:
@@ -183,7 +195,7 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
                         facts.variations.append(MsfsCfgVariation());
                     }
                 }
-                store(facts.variations[variation], kVariationFields, key, value);
+                store(facts.variations[variation], kVariationFields, entry);
                 return;
             }
         });

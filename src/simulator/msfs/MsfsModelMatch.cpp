@@ -9,16 +9,27 @@ namespace velk::simulator::msfs {
 
 namespace {
 
+// One pass over the key: this runs for every profile a scan builds.
 bool containsFamily(QStringView key, bool allowIni) {
-    static const QStringList families = {QStringLiteral("FENIX"), QStringLiteral("FLYBYWIRE"),
-                                         QStringLiteral("FBW"),   QStringLiteral("A32NX"),
-                                         QStringLiteral("PMDG"),  QStringLiteral("INIBUILDS")};
-    for (const QString& family : families) {
-        if (key.contains(family)) {
+    static const QLatin1String families[] = {QLatin1String("FENIX"), QLatin1String("FLYBYWIRE"),
+                                             QLatin1String("FBW"),   QLatin1String("A32NX"),
+                                             QLatin1String("PMDG"),  QLatin1String("INIBUILDS")};
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const QChar c = key[i];
+        if (c != u'F' && c != u'A' && c != u'P' && c != u'I') {
+            continue;
+        }
+        const QStringView rest = key.sliced(i);
+        if (allowIni && rest.startsWith(QLatin1String("INI"))) {
             return true;
         }
+        for (const QLatin1String& family : families) {
+            if (family.front() == c && rest.startsWith(family)) {
+                return true;
+            }
+        }
     }
-    return allowIni && key.contains(QLatin1String("INI"));
+    return false;
 }
 
 bool isKnownSimulator(MsfsRuntimeProfile simulator) {
@@ -176,9 +187,7 @@ int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintN
 } // namespace
 
 MsfsProfileKeys MsfsAircraftLibrary::profileKeys(const MsfsAircraftProfile& profile) {
-    MsfsKeyBuilder builder(profile.packageName.size() + profile.title.size() + profile.displayName.size() +
-                           profile.variation.size() + profile.manufacturer.size() + profile.model.size() +
-                           profile.rootKind.size() + profile.airline.size() + profile.icaoType.size());
+    MsfsKeyBuilder builder;
     MsfsProfileKeys keys;
     keys.packageName = builder.addText(profile.packageName);
     keys.title = builder.addText(profile.title);
@@ -201,7 +210,7 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
         return false;
     }
     for (const QString& text : texts) {
-        MsfsKeyBuilder builder(text.size());
+        MsfsKeyBuilder builder;
         MsfsProfileKeys keys;
         keys.title = builder.addText(text);
         builder.finish(keys);

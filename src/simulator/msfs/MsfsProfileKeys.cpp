@@ -37,7 +37,7 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
     out.keyStart = static_cast<std::int32_t>(keys.size());
     out.firstToken = static_cast<std::int32_t>(tokens.size());
     const auto addToken = [this, &out](qsizetype start) {
-        const QStringView all(keys);
+        const QStringView all = keysSoFar();
         const QStringView token = all.mid(start);
         for (std::int32_t i = out.firstToken; i < out.firstToken + out.tokenCount; ++i) {
             if (all.mid(tokens[i].start, tokens[i].length) == token) {
@@ -58,7 +58,7 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
             if (runStart < 0) {
                 runStart = keys.size();
             }
-            keys.append(QChar(c));
+            keys.append(c);
         } else if (runStart >= 0) {
             if (withTokens) {
                 addToken(runStart);
@@ -73,8 +73,8 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
     return out;
 }
 
-void MsfsKeyBuilder::finish(MsfsProfileKeys& out) {
-    out.keys = std::move(keys);
+void MsfsKeyBuilder::finish(MsfsProfileKeys& out) const {
+    out.keys = keysSoFar().toString();
     out.tokens = QList<MsfsProfileKeys::Span>(tokens.cbegin(), tokens.cend());
 }
 

@@ -57,18 +57,17 @@ private:
 // Fills one MsfsProfileKeys, text by text.
 class MsfsKeyBuilder {
 public:
-    explicit MsfsKeyBuilder(qsizetype capacity) { keys.reserve(capacity); }
-
     MsfsTextKeys addText(QStringView text);
     MsfsTextKeys addKey(QStringView text);
     // The keys added so far, run together.
-    QStringView keysSoFar() const { return keys; }
-    void finish(MsfsProfileKeys& out);
+    QStringView keysSoFar() const { return QStringView(keys.constData(), keys.size()); }
+    // Hands over the keys, copied once at their final size.
+    void finish(MsfsProfileKeys& out) const;
 
 private:
     MsfsTextKeys append(QStringView text, bool withTokens);
 
-    QString keys;
+    QVarLengthArray<char16_t, 512> keys;
     QVarLengthArray<MsfsProfileKeys::Span, 64> tokens;
 };
 
