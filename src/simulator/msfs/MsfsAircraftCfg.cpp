@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 namespace velk::simulator::msfs {
 
@@ -57,30 +58,48 @@ bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {
 
 namespace {
 
-// The text of an aircraft.cfg; empty when it cannot be read or is too large.
-// Only regular files are opened: a device or pipe named as a base container
-// could block or never end.
-QString readCfgText(const QString& path, bool regularFile) {
+// The text of an aircraft.cfg into `text`, empty when it cannot be read or is
+// too large; `bytes` and `text` keep their memory from file to file. Only
+// regular files are opened: a device or pipe named as a base container could
+// block or never end.
+void readCfgText(const QString& path, bool regularFile, QByteArray& bytes, QString& text) {
+    text.resize(0);
     QFile file(path);
     if (path.isEmpty() || !(regularFile || QFileInfo(path).isFile()) || !file.open(QIODevice::ReadOnly)) {
-        return {};
+        return;
     }
     // One read of the whole file, split later: a line-by-line read with a
     // size limit has Qt reserve that limit for every line.
-    const QByteArray bytes =
-        file.isSequential() ? QByteArray() : file.read(MsfsAircraftLibrary::MaxCfgBytes + 1);
-    if (file.isSequential() || bytes.size() > MsfsAircraftLibrary::MaxCfgBytes) {
-        // A file this size is no aircraft.cfg; reading it would only cost memory.
-        qWarning() << "Skipped oversized aircraft.cfg:" << path << file.size();
-        return {};
+    qint64 read = -1;
+    if (!file.isSequential()) {
+        const qint64 want = qMin(file.size(), MsfsAircraftLibrary::MaxCfgBytes) + 1;
+        if (bytes.size() < want) {
+            bytes.resize(want);
+        }
+        read = file.read(bytes.data(), want);
     }
-    return QString::fromUtf8(bytes);
+    if (read < 0 || read > MsfsAircraftLibrary::MaxCfgBytes) {
+        if (read > MsfsAircraftLibrary::MaxCfgBytes || file.isSequential()) {
+            // A file this size is no aircraft.cfg; reading it would only cost memory.
+            qWarning() << "Skipped oversized aircraft.cfg:" << path << file.size();
+        }
+        return;
+    }
+    // As QString::fromUtf8, into the kept buffer: UTF-8 never takes fewer
+    // bytes than UTF-16 units.
+    text.resize(read);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QChar* end = decoder.appendToBuffer(text.data(), QByteArrayView(bytes.constData(), read));
+    text.truncate(end - text.constData());
 }
 
 } // namespace
 
 ParsedCfg MsfsAircraftLibrary::loadCfg(const QString& path) {
-    return parseCfgText(readCfgText(normalizePath(path), false));
+    QByteArray bytes;
+    QString text;
+    readCfgText(normalizePath(path), false, bytes, text);
+    return parseCfgText(text);
 }
 
 MsfsCfgFacts MsfsAircraftLibrary::loadNormalizedCfg(const QString& key, bool regularFile) {
@@ -88,7 +107,8 @@ MsfsCfgFacts MsfsAircraftLibrary::loadNormalizedCfg(const QString& key, bool reg
     if (cached != cfgCache.cend()) {
         return *cached;
     }
-    MsfsCfgFacts facts = readCfgFacts(readCfgText(key, regularFile));
+    readCfgText(key, regularFile, cfgBytes, cfgText);
+    MsfsCfgFacts facts = readCfgFacts(cfgText);
     cfgCache.insert(key, facts);
     return facts;
 }

@@ -233,6 +233,9 @@ private:
     };
     QHash<QString, ContainerPath> containerPaths;
     QHash<QString, MsfsModelMatch> matchCache;
+    // A scan's read buffers, kept from one aircraft.cfg to the next.
+    QByteArray cfgBytes;
+    QString cfgText;
 
     std::atomic<bool> ready{false};
     std::atomic<bool> scanning{false};

@@ -56,6 +56,8 @@ void MsfsAircraftLibrary::scanAll() {
         }
         scanRoot(install);
     }
+    cfgBytes = QByteArray();
+    cfgText = QString();
     const auto count = [this](MsfsRuntimeProfile simulator) {
         return profilesBySimulator.value(static_cast<int>(simulator)).size();
     };
@@ -138,11 +140,19 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         const QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
         const QString uiType = cleanCfgValue(section.uiType);
         const QString uiVariation = cleanCfgValue(section.uiVariation);
+        // One part is shared as it is; several are joined in one allocation.
         QString shown;
         for (const QString* part : {&uiManufacturer, &uiType, &uiVariation}) {
-            if (!part->isEmpty()) {
-                shown += shown.isEmpty() ? *part : QLatin1Char(' ') + *part;
+            if (part->isEmpty()) {
+                continue;
             }
+            if (shown.isEmpty()) {
+                shown = *part;
+                continue;
+            }
+            shown.reserve(uiManufacturer.size() + uiType.size() + uiVariation.size() + 2);
+            shown += QLatin1Char(' ');
+            shown += *part;
         }
 
         MsfsAircraftProfile profile;
@@ -161,8 +171,8 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.engineType = metadata.icaoEngineType;
         profile.engineCount = metadata.engineCount;
         profile.wtc = metadata.icaoWtc.toUpper();
-        profile.isAirTraffic = parseCfgBool(section.isAirTraffic, false);
-        profile.isUserSelectable = parseCfgBool(section.isUserSelectable, true);
+        profile.isAirTraffic = MsfsCfgVariation::flag(section.isAirTraffic, false);
+        profile.isUserSelectable = MsfsCfgVariation::flag(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
         if (profiles == nullptr) {
             profiles = &profilesBySimulator[simulator];

@@ -4,7 +4,6 @@
 #include "simulator/msfs/MsfsPaths.h"
 
 #include <QHash>
-#include <QStringTokenizer>
 
 namespace velk::simulator::msfs {
 
@@ -15,29 +14,50 @@ struct Entry {
     QStringView line;
     qsizetype eq;
 
-    QStringView key() const { return line.left(eq).trimmed(); }
+    QStringView key() const { return trimmedView(line.first(eq)); }
     QStringView value() const { return unquoteView(line.mid(eq + 1)); }
 };
 
 // Calls section(name) for a header line, with the name trimmed as written,
-// and entry(Entry) for a key line under a named section.
+// and entry(Entry) for a key line under a named section. The same rule as
+// stripComment() and a search for "=", in one pass over each line.
 template <typename Section, typename OnEntry>
 void forEachLine(QStringView text, Section section, OnEntry entry) {
     bool named = false;
-    for (const QStringView raw : qTokenize(text, u'\n')) {
-        const QStringView line = stripCommentView(raw);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype next = text.indexOf(u'\n', start);
+        if (next < 0) {
+            next = text.size();
+        }
+        const QStringView raw = text.sliced(start, next - start);
+        start = next + 1;
+        bool inQuotes = false;
+        qsizetype cut = 0;
+        qsizetype eq = -1;
+        for (; cut < raw.size(); ++cut) {
+            const char16_t c = raw[cut].unicode();
+            if (c == u'"') {
+                inQuotes = !inQuotes;
+            } else if (c == u';' && !inQuotes) {
+                break;
+            } else if (c == u'=' && eq < 0) {
+                eq = cut;
+            }
+        }
+        const QStringView untrimmed = raw.first(cut);
+        const QStringView line = trimmedView(untrimmed);
         if (line.isEmpty()) {
             continue;
         }
         if (line.startsWith(u'[') && line.endsWith(u']')) {
-            const QStringView name = line.mid(1, line.size() - 2).trimmed();
+            const QStringView name = trimmedView(line.sliced(1, line.size() - 2));
             named = !name.isEmpty();
             section(name);
             continue;
         }
-        const qsizetype eq = named ? line.indexOf(u'=') : -1;
-        if (eq >= 0) {
-            entry(Entry{line, eq});
+        if (named && eq >= 0) {
+            entry(Entry{line, eq - (line.data() - untrimmed.data())});
         }
     }
 }
@@ -45,6 +65,23 @@ void forEachLine(QStringView text, Section section, OnEntry entry) {
 bool isAscii(QStringView text) {
     for (const QChar c : text) {
         if (c.unicode() >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+char16_t asciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+// An ASCII text equal to an ASCII word, the case of letters aside.
+bool equalsNoCase(QStringView text, QLatin1String word) {
+    if (text.size() != word.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (asciiLower(text[i].unicode()) != asciiLower(static_cast<unsigned char>(word[i].toLatin1()))) {
             return false;
         }
     }
@@ -64,7 +101,7 @@ public:
         if (!ascii) {
             return folded == name;
         }
-        return raw.size() == name.size() && raw.compare(name, Qt::CaseInsensitive) == 0;
+        return equalsNoCase(raw, name);
     }
 
 private:
@@ -94,16 +131,53 @@ const Field<MsfsCfgVariation> kVariationFields[] = {
     {QLatin1String("ui_type"), &MsfsCfgVariation::uiType},
     {QLatin1String("ui_variation"), &MsfsCfgVariation::uiVariation},
     {QLatin1String("atc_airline"), &MsfsCfgVariation::atcAirline},
+};
+
+const struct {
+    QLatin1String key;
+    std::int8_t MsfsCfgVariation::*value;
+} kVariationFlags[] = {
     {QLatin1String("isairtraffic"), &MsfsCfgVariation::isAirTraffic},
     {QLatin1String("isuserselectable"), &MsfsCfgVariation::isUserSelectable},
 };
 
+// parseCfgBool's reading without a copy of an ASCII value.
+std::int8_t flagValue(QStringView value) {
+    const QStringView t = trimmedView(value);
+    if (t.isEmpty()) {
+        return -1;
+    }
+    if (!isAscii(t)) {
+        return MsfsAircraftLibrary::parseCfgBool(t.toString(), false) ? 1 : 0;
+    }
+    for (const QLatin1String yes :
+         {QLatin1String("1"), QLatin1String("Y"), QLatin1String("TRUE"), QLatin1String("YES")}) {
+        if (equalsNoCase(t, yes)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 template <typename Record, qsizetype N>
-void store(Record& record, const Field<Record> (&fields)[N], const Entry& entry) {
-    const Key name(entry.key());
+bool store(Record& record, const Field<Record> (&fields)[N], const Key& name, const Entry& entry) {
     for (const Field<Record>& field : fields) {
         if (name.is(field.key)) {
             record.*field.value = entry.value().toString();
+            return true;
+        }
+    }
+    return false;
+}
+
+void storeVariation(MsfsCfgVariation& variation, const Entry& entry) {
+    const Key name(entry.key());
+    if (store(variation, kVariationFields, name, entry)) {
+        return;
+    }
+    for (const auto& flag : kVariationFlags) {
+        if (name.is(flag.key)) {
+            variation.*flag.value = flagValue(entry.value());
             return;
         }
     }
@@ -115,13 +189,14 @@ enum class SectionKind { Other, General, Variation, FltSim };
 // a "FLTSIM." section, which repeated headers join again.
 SectionKind sectionKind(QStringView name, QString& upper) {
     if (isAscii(name)) {
-        if (name.compare(QLatin1String("GENERAL"), Qt::CaseInsensitive) == 0) {
+        if (equalsNoCase(name, QLatin1String("GENERAL"))) {
             return SectionKind::General;
         }
-        if (name.compare(QLatin1String("VARIATION"), Qt::CaseInsensitive) == 0) {
+        if (equalsNoCase(name, QLatin1String("VARIATION"))) {
             return SectionKind::Variation;
         }
-        if (!name.startsWith(QLatin1String("FLTSIM."), Qt::CaseInsensitive)) {
+        const QLatin1String prefix("FLTSIM.");
+        if (name.size() < prefix.size() || !equalsNoCase(name.first(prefix.size()), prefix)) {
             return SectionKind::Other;
         }
         upper = name.toString().toUpper();
@@ -177,7 +252,7 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
             case SectionKind::Other:
                 return;
             case SectionKind::General:
-                store(facts.general, kGeneralFields, entry);
+                store(facts.general, kGeneralFields, Key(entry.key()), entry);
                 return;
             case SectionKind::Variation:
                 if (Key(entry.key()).is(QLatin1String("base_container"))) {
@@ -195,7 +270,7 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
                         facts.variations.append(MsfsCfgVariation());
                     }
                 }
-                store(facts.variations[variation], kVariationFields, entry);
+                storeVariation(facts.variations[variation], entry);
                 return;
             }
         });

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
+
 // The text of an aircraft.cfg, parsed in full or, for the scan, only for the
 // values the library uses; both under one line rule.
 namespace velk::simulator::msfs {
@@ -17,8 +19,11 @@ struct MsfsCfgVariation {
     QString uiType;
     QString uiVariation;
     QString atcAirline;
-    QString isAirTraffic;
-    QString isUserSelectable;
+    // MsfsAircraftLibrary::parseCfgBool's reading: 1 or 0, -1 for an empty value.
+    std::int8_t isAirTraffic = -1;
+    std::int8_t isUserSelectable = -1;
+
+    static bool flag(std::int8_t value, bool fallback) { return value < 0 ? fallback : value == 1; }
 };
 
 // The values of section "GENERAL" that make the ICAO metadata.

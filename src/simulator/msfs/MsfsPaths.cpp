@@ -29,7 +29,7 @@ QStringView stripCommentView(QStringView line) {
             break;
         }
     }
-    return line.left(end).trimmed();
+    return trimmedView(line.left(end));
 }
 
 QString stripComment(QStringView line) {
@@ -37,11 +37,11 @@ QString stripComment(QStringView line) {
 }
 
 QStringView unquoteView(QStringView text) {
-    QStringView t = text.trimmed();
-    if (t.size() >= 2 && t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"'))) {
-        t = t.mid(1, t.size() - 2);
+    QStringView t = trimmedView(text);
+    if (t.size() >= 2 && t.front() == u'"' && t.back() == u'"') {
+        t = t.sliced(1, t.size() - 2);
     }
-    return t.trimmed();
+    return trimmedView(t);
 }
 
 QString unquote(const QString& text) {

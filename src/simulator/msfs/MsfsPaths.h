@@ -7,6 +7,19 @@
 // configuration store's first-start discovery and the model library.
 namespace velk::simulator::msfs {
 
+// QStringView::trimmed() inline: the cfg parse trims several times a line.
+inline QStringView trimmedView(QStringView text) {
+    const QChar* begin = text.begin();
+    const QChar* end = text.end();
+    while (begin != end && begin->isSpace()) {
+        ++begin;
+    }
+    while (end != begin && (end - 1)->isSpace()) {
+        --end;
+    }
+    return QStringView(begin, end);
+}
+
 // Normalised absolute path ("/" separators, "." and ".." resolved, links
 // resolved when the path exists); empty for a blank text.
 QString normalizePath(const QString& text);

@@ -1,5 +1,7 @@
 #include "simulator/msfs/MsfsProfileKeys.h"
 
+#include <algorithm>
+
 namespace velk::simulator::msfs {
 
 bool MsfsProfileKeys::hasToken(const MsfsTextKeys& text, QStringView token) const {
@@ -37,14 +39,15 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
     out.keyStart = static_cast<std::int32_t>(keys.size());
     out.firstToken = static_cast<std::int32_t>(tokens.size());
     const auto addToken = [this, &out](qsizetype start) {
-        const QStringView all = keysSoFar();
-        const QStringView token = all.mid(start);
+        const char16_t* token = keys.constData() + start;
+        const auto length = static_cast<std::int32_t>(keys.size() - start);
         for (std::int32_t i = out.firstToken; i < out.firstToken + out.tokenCount; ++i) {
-            if (all.mid(tokens[i].start, tokens[i].length) == token) {
+            if (tokens[i].length == length &&
+                std::equal(token, token + length, keys.constData() + tokens[i].start)) {
                 return;
             }
         }
-        tokens.append({static_cast<std::int32_t>(start), static_cast<std::int32_t>(token.size())});
+        tokens.append({static_cast<std::int32_t>(start), length});
         ++out.tokenCount;
     };
     // Every character goes into the key; a token's span is its first run.
