@@ -203,8 +203,9 @@ private:
     void clear();
     static void scanThreadBody(MsfsAircraftLibrary* library);
     void walkRoot(const MsfsLibraryRoot& root, QSet<QString>& walkedPackages, QList<FoundCfg>& found);
-    // The profiles of one cfg's "FLTSIM." sections; returns how many.
-    int addProfiles(const MsfsInstall& install, const FoundCfg& file);
+    // Appends the profiles of one cfg's "FLTSIM." sections; returns how many.
+    int addProfiles(const MsfsInstall& install, const FoundCfg& file, QList<MsfsAircraftProfile>& profiles,
+                    QList<MsfsProfileKeys>& keys);
     // The base container's cfg, looked up by folder name among the
     // installation's SimObjects/Airplanes folders when the path is not there.
     QString baseContainerCfg(const QString& cfgPath, const QString& reference);

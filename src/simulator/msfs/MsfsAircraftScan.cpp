@@ -16,6 +16,10 @@ QString childPath(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+bool isSimObjectsCfg(const QString& cfgPath) {
+    return cfgPath.contains(QLatin1String("/SimObjects/"), Qt::CaseInsensitive);
+}
+
 bool isCfgName(const QString& name) {
     return name.compare(QLatin1String("aircraft.cfg"), Qt::CaseInsensitive) == 0;
 }
@@ -108,11 +112,12 @@ void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& w
     }
 }
 
-int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg& file) {
+int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg& file,
+                                     QList<MsfsAircraftProfile>& profiles, QList<MsfsProfileKeys>& keys) {
     const MsfsLibraryRoot& root = *file.root;
     const QString& cfgPath = file.cfgPath;
     const int simulator = static_cast<int>(install.simulator);
-    if (!cfgPath.contains(QLatin1String("/SimObjects/"), Qt::CaseInsensitive)) {
+    if (!isSimObjectsCfg(cfgPath)) {
         return 0;
     }
     const MsfsCfgFacts cfg = loadNormalizedCfg(cfgPath, true);
@@ -128,8 +133,6 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     scannedCfgs.insert(cfgKey);
     const AircraftMetadata metadata = resolveNormalizedMetadata(cfgPath);
     QSet<QString> titles;
-    QList<MsfsAircraftProfile>* profiles = nullptr;
-    QList<MsfsProfileKeys>* keys = nullptr;
     for (const MsfsCfgVariation& section : cfg.variations) {
         const QString title = cleanCfgValue(section.title);
         if (title.isEmpty() || titles.contains(title)) {
@@ -174,12 +177,8 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.isAirTraffic = MsfsCfgVariation::flag(section.isAirTraffic, false);
         profile.isUserSelectable = MsfsCfgVariation::flag(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
-        if (profiles == nullptr) {
-            profiles = &profilesBySimulator[simulator];
-            keys = &keysBySimulator[simulator];
-        }
-        keys->append(profileKeys(profile));
-        profiles->append(std::move(profile));
+        keys.append(profileKeys(profile));
+        profiles.append(std::move(profile));
     }
     return static_cast<int>(titles.size());
 }
@@ -204,11 +203,38 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
             containerIndex.insert(folder, file.cfgPath);
         }
     }
+    // Every file is read before any profile is built, so that the lists are
+    // allocated once.
+    qsizetype variations = 0;
     for (const FoundCfg& file : std::as_const(found)) {
         if (stopRequested.load()) {
             break;
         }
-        counter += addProfiles(install, file);
+        if (isSimObjectsCfg(file.cfgPath)) {
+            variations += loadNormalizedCfg(file.cfgPath, true).variations.size();
+        }
+    }
+    QList<MsfsAircraftProfile> profiles;
+    QList<MsfsProfileKeys> keys;
+    profiles.reserve(variations);
+    keys.reserve(variations);
+    for (const FoundCfg& file : std::as_const(found)) {
+        if (stopRequested.load()) {
+            break;
+        }
+        counter += addProfiles(install, file, profiles, keys);
+    }
+    if (!profiles.isEmpty()) {
+        const int simulator = static_cast<int>(install.simulator);
+        QList<MsfsAircraftProfile>& allProfiles = profilesBySimulator[simulator];
+        QList<MsfsProfileKeys>& allKeys = keysBySimulator[simulator];
+        if (allProfiles.isEmpty()) {
+            allProfiles = std::move(profiles);
+            allKeys = std::move(keys);
+        } else {
+            allProfiles.append(profiles);
+            allKeys.append(keys);
+        }
     }
     QString source = install.packagesPath;
     if (source.isEmpty()) {
