@@ -172,7 +172,8 @@ public:
     static QStringList tokens(const QString& text);
     static bool tokenMatch(const QString& needle, const QStringList& texts);
     static int operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily);
-    static MsfsProfileKeys profileKeys(const MsfsAircraftProfile& profile);
+    // Adds the profile's keys to the table and returns them.
+    static MsfsProfileKeys addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile);
 
     // aircraft.cfg files larger than this are refused unread: genuine ones are
     // a few hundred kilobytes at most.
@@ -205,7 +206,7 @@ private:
     void walkRoot(const MsfsLibraryRoot& root, QSet<QString>& walkedPackages, QList<FoundCfg>& found);
     // Appends the profiles of one cfg's "FLTSIM." sections; returns how many.
     int addProfiles(const MsfsInstall& install, const FoundCfg& file, QList<MsfsAircraftProfile>& profiles,
-                    QList<MsfsProfileKeys>& keys);
+                    MsfsKeyTable& keys);
     // The base container's cfg, looked up by folder name among the
     // installation's SimObjects/Airplanes folders when the path is not there.
     QString baseContainerCfg(const QString& cfgPath, const QString& reference);
@@ -222,7 +223,7 @@ private:
     QHash<QString, AircraftMetadata> metadataCache;
     QHash<int, QList<MsfsAircraftProfile>> profilesBySimulator;
     // Parallel to profilesBySimulator: entry i holds the keys of profile i.
-    QHash<int, QList<MsfsProfileKeys>> keysBySimulator;
+    QHash<int, MsfsKeyTable> keysBySimulator;
     // "%1|%2" of simulator and cfg path, for files already made into profiles.
     QSet<QString> scannedCfgs;
     // Upper-case folder name -> cfg of the installation being scanned.

@@ -113,7 +113,7 @@ void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& w
 }
 
 int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg& file,
-                                     QList<MsfsAircraftProfile>& profiles, QList<MsfsProfileKeys>& keys) {
+                                     QList<MsfsAircraftProfile>& profiles, MsfsKeyTable& keys) {
     const MsfsLibraryRoot& root = *file.root;
     const QString& cfgPath = file.cfgPath;
     const int simulator = static_cast<int>(install.simulator);
@@ -177,7 +177,7 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.isAirTraffic = MsfsCfgVariation::flag(section.isAirTraffic, false);
         profile.isUserSelectable = MsfsCfgVariation::flag(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
-        keys.append(profileKeys(profile));
+        addProfileKeys(keys, profile);
         profiles.append(std::move(profile));
     }
     return static_cast<int>(titles.size());
@@ -215,7 +215,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
         }
     }
     QList<MsfsAircraftProfile> profiles;
-    QList<MsfsProfileKeys> keys;
+    MsfsKeyTable keys;
     profiles.reserve(variations);
     keys.reserve(variations);
     for (const FoundCfg& file : std::as_const(found)) {
@@ -227,7 +227,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
     if (!profiles.isEmpty()) {
         const int simulator = static_cast<int>(install.simulator);
         QList<MsfsAircraftProfile>& allProfiles = profilesBySimulator[simulator];
-        QList<MsfsProfileKeys>& allKeys = keysBySimulator[simulator];
+        MsfsKeyTable& allKeys = keysBySimulator[simulator];
         if (allProfiles.isEmpty()) {
             allProfiles = std::move(profiles);
             allKeys = std::move(keys);

@@ -113,17 +113,17 @@ Needle prepareNeedle(const QString& needle) {
     return prepared;
 }
 
-bool needleMatches(const Needle& needle, const MsfsProfileKeys& keys,
+bool needleMatches(const Needle& needle, const MsfsKeyTable& table,
                    std::initializer_list<const MsfsTextKeys*> texts) {
     if (needle.empty) {
         return false;
     }
     for (const MsfsTextKeys* text : texts) {
-        if (!needle.key.isEmpty() && keys.key(*text).contains(needle.key)) {
+        if (!needle.key.isEmpty() && table.key(*text).contains(needle.key)) {
             return true;
         }
         for (const QString& token : needle.tokens) {
-            if (keys.hasToken(*text, token)) {
+            if (table.hasToken(*text, token)) {
                 return true;
             }
         }
@@ -145,20 +145,20 @@ QList<RecordNeedles> prepareRecords(const QList<network::AircraftIcaoRecord>& re
     return prepared;
 }
 
-bool matchesType(const QString& typeKey, const MsfsProfileKeys& keys, const QList<RecordNeedles>& records,
-                 bool& exact, bool& viaRecord) {
+bool matchesType(const QString& typeKey, const MsfsKeyTable& table, const MsfsProfileKeys& keys,
+                 const QList<RecordNeedles>& records, bool& exact, bool& viaRecord) {
     exact = false;
     viaRecord = false;
     if (typeKey.isEmpty()) {
         return true;
     }
-    if (keys.icaoType.keyLength > 0 && keys.key(keys.icaoType) == typeKey) {
+    if (keys.icaoType.keyLength > 0 && table.key(keys.icaoType) == typeKey) {
         exact = true;
         return true;
     }
     for (const RecordNeedles& record : records) {
-        if (needleMatches(record.manufacturer, keys, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
-            needleMatches(record.model, keys,
+        if (needleMatches(record.manufacturer, table, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
+            needleMatches(record.model, table,
                           {&keys.model, &keys.displayName, &keys.variation, &keys.title})) {
             viaRecord = true;
             return true;
@@ -186,21 +186,20 @@ int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintN
 
 } // namespace
 
-MsfsProfileKeys MsfsAircraftLibrary::profileKeys(const MsfsAircraftProfile& profile) {
-    MsfsKeyBuilder builder;
+MsfsProfileKeys MsfsAircraftLibrary::addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile) {
     MsfsProfileKeys keys;
-    keys.packageName = builder.addText(profile.packageName);
-    keys.title = builder.addText(profile.title);
-    keys.displayName = builder.addText(profile.displayName);
-    keys.variation = builder.addText(profile.variation);
-    keys.manufacturer = builder.addText(profile.manufacturer);
-    keys.model = builder.addText(profile.model);
-    builder.addKey(profile.rootKind);
+    keys.packageName = table.addText(profile.packageName);
+    keys.title = table.addText(profile.title);
+    keys.displayName = table.addText(profile.displayName);
+    keys.variation = table.addText(profile.variation);
+    keys.manufacturer = table.addText(profile.manufacturer);
+    keys.model = table.addText(profile.model);
+    table.addKey(profile.rootKind);
     // These fields' keys run together, words of neighbouring fields included.
-    keys.namesFamily = containsFamily(builder.keysSoFar(), false);
-    keys.airline = builder.addText(profile.airline);
-    keys.icaoType = builder.addKey(profile.icaoType);
-    builder.finish(keys);
+    keys.namesFamily = containsFamily(table.keysFrom(keys.packageName), false);
+    keys.airline = table.addText(profile.airline);
+    keys.icaoType = table.addKey(profile.icaoType);
+    table.append(keys);
     return keys;
 }
 
@@ -210,11 +209,9 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
         return false;
     }
     for (const QString& text : texts) {
-        MsfsKeyBuilder builder;
-        MsfsProfileKeys keys;
-        keys.title = builder.addText(text);
-        builder.finish(keys);
-        if (needleMatches(prepared, keys, {&keys.title})) {
+        MsfsKeyTable table;
+        const MsfsTextKeys keys = table.addText(text);
+        if (needleMatches(prepared, table, {&keys})) {
             return true;
         }
     }
@@ -222,7 +219,8 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
 }
 
 int MsfsAircraftLibrary::operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily) {
-    return familyScore(profile, profileKeys(profile).namesFamily, hintNamesFamily);
+    MsfsKeyTable table;
+    return familyScore(profile, addProfileKeys(table, profile).namesFamily, hintNamesFamily);
 }
 
 bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, const QString& type) const {
@@ -234,7 +232,9 @@ bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, co
     }
     bool exact = false;
     bool viaRecord = false;
-    return matchesType(alnumKey(normalized), profileKeys(profile),
+    MsfsKeyTable table;
+    const MsfsProfileKeys keys = addProfileKeys(table, profile);
+    return matchesType(alnumKey(normalized), table, keys,
                        prepareRecords(icao->recordsForDesignator(normalized)), exact, viaRecord);
 }
 
@@ -268,7 +268,7 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
     }
     const QString typeKey = alnumKey(normalized);
 
-    QList<std::pair<const QList<MsfsAircraftProfile>*, const QList<MsfsProfileKeys>*>> lists;
+    QList<std::pair<const QList<MsfsAircraftProfile>*, const MsfsKeyTable*>> lists;
     const QList<MsfsRuntimeProfile> order =
         isKnownSimulator(simulator) ? QList<MsfsRuntimeProfile>{simulator} : availableSimulators();
     for (const MsfsRuntimeProfile sim : order) {
@@ -291,13 +291,13 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
 
     const MsfsAircraftProfile* best = nullptr;
     MsfsModelMatch result = none;
-    for (const auto& [profiles, keyList] : lists) {
+    for (const auto& [profiles, table] : lists) {
         for (qsizetype i = 0; i < profiles->size(); ++i) {
             const MsfsAircraftProfile& profile = profiles->at(i);
-            const MsfsProfileKeys& keys = keyList->at(i);
+            const MsfsProfileKeys& keys = table->at(i);
             bool exact = false;
             bool viaRecord = false;
-            if (!matchesType(typeKey, keys, records, exact, viaRecord)) {
+            if (!matchesType(typeKey, *table, keys, records, exact, viaRecord)) {
                 continue;
             }
             int score = exact ? 2000 : 1500;
@@ -306,13 +306,13 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
             }
             score += familyScore(profile, keys.namesFamily, hint);
             const bool airlineMatched = needleMatches(
-                airlineNeedle, keys,
+                airlineNeedle, *table,
                 {&keys.airline, &keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (airlineMatched) {
                 score += 90;
             }
             const bool liveryMatched = needleMatches(
-                liveryNeedle, keys, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
+                liveryNeedle, *table, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (liveryMatched) {
                 score += 100;
             }

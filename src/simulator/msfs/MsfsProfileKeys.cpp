@@ -1,33 +1,44 @@
 #include "simulator/msfs/MsfsProfileKeys.h"
 
+#include "simulator/msfs/MsfsPaths.h"
+
+#include <QString>
+
 #include <algorithm>
 
 namespace velk::simulator::msfs {
 
-bool MsfsProfileKeys::hasToken(const MsfsTextKeys& text, QStringView token) const {
-    const QStringView all(keys);
-    for (std::int32_t i = text.firstToken; i < text.firstToken + text.tokenCount; ++i) {
-        const Span& span = tokens.at(i);
-        if (span.length == token.size() && all.mid(span.start, span.length) == token) {
+bool MsfsKeyTable::hasToken(const MsfsTextKeys& text, QStringView token) const {
+    for (qsizetype i = text.firstToken; i < text.firstToken + text.tokenCount; ++i) {
+        const Span& span = tokens[static_cast<std::size_t>(i)];
+        if (span.length == token.size() && std::equal(token.begin(), token.end(), chars.data() + span.start,
+                                                      [](QChar a, char16_t b) { return a.unicode() == b; })) {
             return true;
         }
     }
     return false;
 }
 
-MsfsTextKeys MsfsKeyBuilder::addText(QStringView text) {
-    return append(text, true);
+void MsfsKeyTable::reserve(qsizetype profileCount) {
+    // Room for the usual few dozen key characters and a dozen tokens a profile.
+    chars.reserve(static_cast<std::size_t>(profileCount) * 96);
+    tokens.reserve(static_cast<std::size_t>(profileCount) * 16);
+    profiles.reserve(profileCount);
 }
 
-MsfsTextKeys MsfsKeyBuilder::addKey(QStringView text) {
-    return append(text, false);
+MsfsTextKeys MsfsKeyTable::addText(QStringView text) {
+    return add(text, true);
 }
 
-MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
+MsfsTextKeys MsfsKeyTable::addKey(QStringView text) {
+    return add(text, false);
+}
+
+MsfsTextKeys MsfsKeyTable::add(QStringView text, bool withTokens) {
     // ASCII upper-cases letter by letter; anything else through Qt, whose
     // upper case can turn one character into several.
     QString upperCopy;
-    QStringView upper = text.trimmed();
+    QStringView upper = trimmedView(text);
     for (const QChar c : upper) {
         if (c.unicode() >= 0x80) {
             upperCopy = upper.toString().toUpper();
@@ -36,18 +47,18 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
         }
     }
     MsfsTextKeys out;
-    out.keyStart = static_cast<std::int32_t>(keys.size());
-    out.firstToken = static_cast<std::int32_t>(tokens.size());
+    out.keyStart = static_cast<qsizetype>(chars.size());
+    out.firstToken = static_cast<qsizetype>(tokens.size());
     const auto addToken = [this, &out](qsizetype start) {
-        const char16_t* token = keys.constData() + start;
-        const auto length = static_cast<std::int32_t>(keys.size() - start);
-        for (std::int32_t i = out.firstToken; i < out.firstToken + out.tokenCount; ++i) {
-            if (tokens[i].length == length &&
-                std::equal(token, token + length, keys.constData() + tokens[i].start)) {
+        const char16_t* token = chars.data() + start;
+        const qsizetype length = static_cast<qsizetype>(chars.size()) - start;
+        for (qsizetype i = out.firstToken; i < out.firstToken + out.tokenCount; ++i) {
+            const Span& seen = tokens[static_cast<std::size_t>(i)];
+            if (seen.length == length && std::equal(token, token + length, chars.data() + seen.start)) {
                 return;
             }
         }
-        tokens.append({static_cast<std::int32_t>(start), length});
+        tokens.push_back({start, length});
         ++out.tokenCount;
     };
     // Every character goes into the key; a token's span is its first run.
@@ -59,9 +70,9 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
         }
         if (isKeyChar(c)) {
             if (runStart < 0) {
-                runStart = keys.size();
+                runStart = static_cast<qsizetype>(chars.size());
             }
-            keys.append(c);
+            chars.push_back(c);
         } else if (runStart >= 0) {
             if (withTokens) {
                 addToken(runStart);
@@ -69,16 +80,30 @@ MsfsTextKeys MsfsKeyBuilder::append(QStringView text, bool withTokens) {
             runStart = -1;
         }
     }
-    out.keyLength = static_cast<std::int32_t>(keys.size()) - out.keyStart;
+    out.keyLength = static_cast<std::int32_t>(static_cast<qsizetype>(chars.size()) - out.keyStart);
     if (withTokens && out.keyLength > 0) {
         addToken(out.keyStart);
     }
     return out;
 }
 
-void MsfsKeyBuilder::finish(MsfsProfileKeys& out) const {
-    out.keys = keysSoFar().toString();
-    out.tokens = QList<MsfsProfileKeys::Span>(tokens.cbegin(), tokens.cend());
+void MsfsKeyTable::append(const MsfsKeyTable& other) {
+    const auto charBase = static_cast<qsizetype>(chars.size());
+    const auto tokenBase = static_cast<qsizetype>(tokens.size());
+    chars.insert(chars.end(), other.chars.begin(), other.chars.end());
+    for (Span span : other.tokens) {
+        span.start += charBase;
+        tokens.push_back(span);
+    }
+    profiles.reserve(profiles.size() + other.profiles.size());
+    for (MsfsProfileKeys keys : other.profiles) {
+        for (MsfsTextKeys* text : {&keys.icaoType, &keys.packageName, &keys.title, &keys.displayName,
+                                   &keys.variation, &keys.airline, &keys.manufacturer, &keys.model}) {
+            text->keyStart += charBase;
+            text->firstToken += tokenBase;
+        }
+        profiles.append(keys);
+    }
 }
 
 } // namespace velk::simulator::msfs

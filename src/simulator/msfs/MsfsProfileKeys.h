@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QList>
-#include <QString>
 #include <QStringView>
-#include <QVarLengthArray>
 
 #include <cstdint>
+#include <vector>
 
 // What the scoring compares of a profile, built once when the scan builds the
 // profile, since a match scores every profile.
@@ -17,18 +16,16 @@ inline bool isKeyChar(char16_t c) {
 }
 
 // Where one text's key (MsfsAircraftLibrary::alnumKey) and tokens
-// (MsfsAircraftLibrary::tokens) lie in its profile's keys.
+// (MsfsAircraftLibrary::tokens) lie in its MsfsKeyTable.
 struct MsfsTextKeys {
-    std::int32_t keyStart = 0;
+    qsizetype keyStart = 0;
+    qsizetype firstToken = 0;
     std::int32_t keyLength = 0;
-    std::int32_t firstToken = 0;
     std::int32_t tokenCount = 0;
 };
 
-// Every text's key run together in one buffer, its tokens as spans of it: a
-// handful of allocations per profile instead of one per token.
-class MsfsProfileKeys {
-public:
+// One profile's texts as the scoring reads them.
+struct MsfsProfileKeys {
     MsfsTextKeys icaoType; // key only
     MsfsTextKeys packageName;
     MsfsTextKeys title;
@@ -38,39 +35,44 @@ public:
     MsfsTextKeys manufacturer;
     MsfsTextKeys model;
     bool namesFamily = false; // the profile belongs to an add-on family
+};
 
+// The keys of a list of profiles: every key run together in one buffer and
+// every token a span of it, so that a scan allocates per list, not per
+// profile or token.
+class MsfsKeyTable {
+public:
+    qsizetype size() const { return profiles.size(); }
+    const MsfsProfileKeys& at(qsizetype i) const { return profiles.at(i); }
     QStringView key(const MsfsTextKeys& text) const {
-        return QStringView(keys).mid(text.keyStart, text.keyLength);
+        return QStringView(chars.data() + text.keyStart, text.keyLength);
     }
     bool hasToken(const MsfsTextKeys& text, QStringView token) const;
 
-private:
-    friend class MsfsKeyBuilder;
-    struct Span {
-        std::int32_t start = 0;
-        std::int32_t length = 0;
-    };
-    QString keys;
-    QList<Span> tokens;
-};
-
-// Fills one MsfsProfileKeys, text by text.
-class MsfsKeyBuilder {
-public:
+    void reserve(qsizetype profileCount);
+    // A profile is added text by text, then appended.
     MsfsTextKeys addText(QStringView text);
     MsfsTextKeys addKey(QStringView text);
-    // The keys added so far, run together.
-    QStringView keysSoFar() const { return QStringView(keys.constData(), keys.size()); }
-    // Hands over the keys, copied once at their final size.
-    void finish(MsfsProfileKeys& out) const;
+    // The keys added from `text` on, run together.
+    QStringView keysFrom(const MsfsTextKeys& text) const {
+        return QStringView(chars.data() + text.keyStart,
+                           static_cast<qsizetype>(chars.size()) - text.keyStart);
+    }
+    void append(const MsfsProfileKeys& keys) { profiles.append(keys); }
+    // Another table's profiles after this one's.
+    void append(const MsfsKeyTable& other);
 
 private:
-    MsfsTextKeys append(QStringView text, bool withTokens);
+    struct Span {
+        qsizetype start = 0;
+        qsizetype length = 0;
+    };
 
-    QVarLengthArray<char16_t, 512> keys;
-    QVarLengthArray<MsfsProfileKeys::Span, 64> tokens;
+    MsfsTextKeys add(QStringView text, bool withTokens);
+
+    std::vector<char16_t> chars;
+    std::vector<Span> tokens;
+    QList<MsfsProfileKeys> profiles;
 };
 
 } // namespace velk::simulator::msfs
-
-Q_DECLARE_TYPEINFO(velk::simulator::msfs::MsfsProfileKeys, Q_RELOCATABLE_TYPE);
