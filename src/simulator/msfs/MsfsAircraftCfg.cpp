@@ -38,13 +38,18 @@ bool isSimplified(QStringView text) {
 } // namespace
 
 QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
-    QString value = unquote(text);
+    const QStringView value = unquoteView(text);
     if (value.isEmpty()) {
         return {};
     }
+    // Most values are clean as they stand: those are shared, not copied.
+    if (!value.contains(u'$') && isSimplified(value)) {
+        return value.size() == text.size() ? text : value.toString();
+    }
     // The "$$:" marker goes wherever it stands; runs of blanks become one.
-    value.remove(QStringLiteral("$$:"));
-    return isSimplified(value) ? value : value.simplified();
+    QString cleaned = value.toString();
+    cleaned.remove(QStringLiteral("$$:"));
+    return cleaned.simplified();
 }
 
 bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {
@@ -121,7 +126,9 @@ QString containerCandidate(const QString& cfgPath, const QString& ref) {
     // Containers are written with Windows separators whatever the platform.
     QString path = QDir::fromNativeSeparators(ref).replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (QDir::isRelativePath(path)) {
-        path = QFileInfo(cfgPath).absoluteDir().filePath(path);
+        // The cfg path is absolute and clean: its folder is all before the last "/".
+        const qsizetype slash = cfgPath.lastIndexOf(QLatin1Char('/'));
+        path = cfgPath.left(qMax<qsizetype>(slash, 0)) + QLatin1Char('/') + path;
     }
     return QDir::cleanPath(path);
 }

@@ -2,6 +2,7 @@
 // folders and every aircraft.cfg below them, turned into model profiles; on
 // the scan thread.
 #include "simulator/msfs/MsfsAircraftLibrary.h"
+#include "simulator/msfs/MsfsPaths.h"
 
 #include <QDebug>
 #include <QDir>
@@ -14,6 +15,32 @@ namespace {
 
 QString childPath(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// The non-empty texts joined by one space: one of them shared as it is,
+// several copied once.
+QString joinNonEmpty(const QString& first, const QString& second, const QString& third) {
+    const QString* parts[3];
+    qsizetype count = 0;
+    qsizetype size = -1;
+    for (const QString* part : {&first, &second, &third}) {
+        if (!part->isEmpty()) {
+            parts[count++] = part;
+            size += part->size() + 1;
+        }
+    }
+    if (count <= 1) {
+        return count == 0 ? QString() : *parts[0];
+    }
+    QString joined(size, Qt::Uninitialized);
+    QChar* out = joined.data();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0) {
+            *out++ = QLatin1Char(' ');
+        }
+        out = std::copy(parts[i]->cbegin(), parts[i]->cend(), out);
+    }
+    return joined;
 }
 
 bool isSimObjectsCfg(const QString& cfgPath) {
@@ -126,12 +153,15 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     }
     // A file turns into the same profiles each time: for this simulator, its
     // titles were all seen the first time.
-    const QString cfgKey = QStringLiteral("%1|%2").arg(simulator).arg(cfgPath);
+    const QString cfgKey = QString::number(simulator) + QLatin1Char('|') + cfgPath;
     if (scannedCfgs.contains(cfgKey)) {
         return 0;
     }
     scannedCfgs.insert(cfgKey);
     const AircraftMetadata metadata = resolveNormalizedMetadata(cfgPath);
+    const QString icaoType = metadata.icaoTypeDesignator.toUpper();
+    const QString wtc = metadata.icaoWtc.toUpper();
+    const QString& installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
     QSet<QString> titles;
     for (const MsfsCfgVariation& section : cfg.variations) {
         const QString title = cleanCfgValue(section.title);
@@ -143,37 +173,26 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         const QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
         const QString uiType = cleanCfgValue(section.uiType);
         const QString uiVariation = cleanCfgValue(section.uiVariation);
-        // One part is shared as it is; several are joined in one allocation.
-        QString shown;
-        for (const QString* part : {&uiManufacturer, &uiType, &uiVariation}) {
-            if (part->isEmpty()) {
-                continue;
-            }
-            if (shown.isEmpty()) {
-                shown = *part;
-                continue;
-            }
-            shown.reserve(uiManufacturer.size() + uiType.size() + uiVariation.size() + 2);
-            shown += QLatin1Char(' ');
-            shown += *part;
-        }
+        const QString shown = joinNonEmpty(uiManufacturer, uiType, uiVariation);
+        const QStringView airline = unquoteView(section.atcAirline);
 
         MsfsAircraftProfile profile;
         profile.simulator = install.simulator;
         profile.packageName = file.packageName;
         profile.rootKind = root.kind;
-        profile.installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
+        profile.installPath = installPath;
         profile.cfgPath = cfgPath;
         profile.title = title;
         profile.displayName = shown.isEmpty() ? title : shown;
         profile.variation = uiVariation;
-        profile.airline = unquote(section.atcAirline).toUpper();
-        profile.icaoType = metadata.icaoTypeDesignator.toUpper();
+        profile.airline =
+            (airline.size() == section.atcAirline.size() ? section.atcAirline : airline.toString()).toUpper();
+        profile.icaoType = icaoType;
         profile.manufacturer = uiManufacturer.isEmpty() ? metadata.icaoManufacturer : uiManufacturer;
         profile.model = uiType.isEmpty() ? metadata.icaoModel : uiType;
         profile.engineType = metadata.icaoEngineType;
         profile.engineCount = metadata.engineCount;
-        profile.wtc = metadata.icaoWtc.toUpper();
+        profile.wtc = wtc;
         profile.isAirTraffic = MsfsCfgVariation::flag(section.isAirTraffic, false);
         profile.isUserSelectable = MsfsCfgVariation::flag(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;

@@ -9,22 +9,28 @@ namespace velk::simulator::msfs {
 
 namespace {
 
-// One pass over the key: this runs for every profile a scan builds.
+// One pass over the key, without a call per candidate: this runs for every
+// profile a scan builds.
 bool containsFamily(QStringView key, bool allowIni) {
-    static const QLatin1String families[] = {QLatin1String("FENIX"), QLatin1String("FLYBYWIRE"),
-                                             QLatin1String("FBW"),   QLatin1String("A32NX"),
-                                             QLatin1String("PMDG"),  QLatin1String("INIBUILDS")};
+    static constexpr const char* families[] = {"FENIX", "FLYBYWIRE", "FBW", "A32NX", "PMDG", "INIBUILDS"};
+    const auto at = [key](qsizetype i, const char* word) {
+        for (; *word != '\0'; ++word, ++i) {
+            if (i >= key.size() || key[i] != QLatin1Char(*word)) {
+                return false;
+            }
+        }
+        return true;
+    };
     for (qsizetype i = 0; i < key.size(); ++i) {
         const QChar c = key[i];
         if (c != u'F' && c != u'A' && c != u'P' && c != u'I') {
             continue;
         }
-        const QStringView rest = key.sliced(i);
-        if (allowIni && rest.startsWith(QLatin1String("INI"))) {
+        if (allowIni && at(i, "INI")) {
             return true;
         }
-        for (const QLatin1String& family : families) {
-            if (family.front() == c && rest.startsWith(family)) {
+        for (const char* family : families) {
+            if (at(i, family)) {
                 return true;
             }
         }
