@@ -37,6 +37,9 @@ void forEachLine(QStringView text, Section section, OnEntry entry) {
         qsizetype eq = -1;
         for (; cut < raw.size(); ++cut) {
             const char16_t c = raw[cut].unicode();
+            if (c > u'=') { // letters and most else: none of the three
+                continue;
+            }
             if (c == u'"') {
                 inQuotes = !inQuotes;
             } else if (c == u';' && !inQuotes) {
@@ -92,22 +95,24 @@ bool equalsNoCase(QStringView text, QLatin1String word) {
 // with other than ASCII characters needs that copy to compare.
 class Key {
 public:
-    explicit Key(QStringView key) : raw(key), ascii(isAscii(key)) {
-        if (!ascii) {
-            folded = key.toString().toUpper().toLower();
-        }
-    }
+    explicit Key(QStringView key) : raw(key) {}
     bool is(QLatin1String name) const {
-        if (!ascii) {
-            return folded == name;
+        if (raw.size() == name.size() && equalsNoCase(raw, name)) {
+            return true;
         }
-        return equalsNoCase(raw, name);
+        if (ascii < 0) {
+            ascii = isAscii(raw) ? 1 : 0;
+            if (ascii == 0) {
+                folded = raw.toString().toUpper().toLower();
+            }
+        }
+        return ascii == 0 && folded == name;
     }
 
 private:
     QStringView raw;
-    bool ascii;
-    QString folded;
+    mutable std::int8_t ascii = -1;
+    mutable QString folded;
 };
 
 template <typename Record> struct Field {
@@ -239,12 +244,12 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
     SectionKind kind = SectionKind::Other;
     QString fltSimName;
     QHash<QString, qsizetype> fltSimIndex;
-    qsizetype variation = -1; // of the current "FLTSIM." section, once it holds a key
+    MsfsCfgVariation* variation = nullptr; // of the current "FLTSIM." section, once it holds a key
     forEachLine(
         text,
         [&](QStringView name) {
             kind = sectionKind(name, fltSimName);
-            variation = -1;
+            variation = nullptr;
         },
         [&](const Entry& entry) {
             facts.hasContent = true;
@@ -260,17 +265,16 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
                 }
                 return;
             case SectionKind::FltSim:
-                if (variation < 0) {
+                if (variation == nullptr) {
                     const auto known = fltSimIndex.constFind(fltSimName);
                     if (known != fltSimIndex.cend()) {
-                        variation = *known;
+                        variation = &facts.variations[*known];
                     } else {
-                        variation = facts.variations.size();
-                        fltSimIndex.insert(fltSimName, variation);
-                        facts.variations.append(MsfsCfgVariation());
+                        fltSimIndex.insert(fltSimName, facts.variations.size());
+                        variation = &facts.variations.emplace_back();
                     }
                 }
-                storeVariation(facts.variations[variation], entry);
+                storeVariation(*variation, entry);
                 return;
             }
         });
