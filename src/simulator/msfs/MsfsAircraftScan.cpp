@@ -164,32 +164,34 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     const QString& installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
     QSet<QString> titles;
     for (const MsfsCfgVariation& section : cfg.variations) {
-        const QString title = cleanCfgValue(section.title);
+        QString title = cleanCfgValue(section.title);
         if (title.isEmpty() || titles.contains(title)) {
             continue;
         }
         titles.insert(title);
 
-        const QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
-        const QString uiType = cleanCfgValue(section.uiType);
-        const QString uiVariation = cleanCfgValue(section.uiVariation);
-        const QString shown = joinNonEmpty(uiManufacturer, uiType, uiVariation);
+        QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
+        QString uiType = cleanCfgValue(section.uiType);
+        QString uiVariation = cleanCfgValue(section.uiVariation);
+        QString shown = joinNonEmpty(uiManufacturer, uiType, uiVariation);
         const QStringView airline = unquoteView(section.atcAirline);
 
+        // Texts are moved in where they can be: a copy costs an atomic count.
         MsfsAircraftProfile profile;
         profile.simulator = install.simulator;
         profile.packageName = file.packageName;
         profile.rootKind = root.kind;
         profile.installPath = installPath;
         profile.cfgPath = cfgPath;
-        profile.title = title;
-        profile.displayName = shown.isEmpty() ? title : shown;
-        profile.variation = uiVariation;
+        profile.displayName = shown.isEmpty() ? title : std::move(shown);
+        profile.title = std::move(title);
         profile.airline =
             (airline.size() == section.atcAirline.size() ? section.atcAirline : airline.toString()).toUpper();
         profile.icaoType = icaoType;
-        profile.manufacturer = uiManufacturer.isEmpty() ? metadata.icaoManufacturer : uiManufacturer;
-        profile.model = uiType.isEmpty() ? metadata.icaoModel : uiType;
+        profile.manufacturer =
+            uiManufacturer.isEmpty() ? metadata.icaoManufacturer : std::move(uiManufacturer);
+        profile.model = uiType.isEmpty() ? metadata.icaoModel : std::move(uiType);
+        profile.variation = std::move(uiVariation);
         profile.engineType = metadata.icaoEngineType;
         profile.engineCount = metadata.engineCount;
         profile.wtc = wtc;

@@ -9,10 +9,9 @@ namespace velk::simulator::msfs {
 
 namespace {
 
-// One pass over the key, without a call per candidate: this runs for every
-// profile a scan builds.
+// One pass over the key, each position tried only against the words that
+// begin with its letter: this runs for every profile a scan builds.
 bool containsFamily(QStringView key, bool allowIni) {
-    static constexpr const char* families[] = {"FENIX", "FLYBYWIRE", "FBW", "A32NX", "PMDG", "INIBUILDS"};
     const auto at = [key](qsizetype i, const char* word) {
         for (; *word != '\0'; ++word, ++i) {
             if (i >= key.size() || key[i] != QLatin1Char(*word)) {
@@ -22,17 +21,29 @@ bool containsFamily(QStringView key, bool allowIni) {
         return true;
     };
     for (qsizetype i = 0; i < key.size(); ++i) {
-        const QChar c = key[i];
-        if (c != u'F' && c != u'A' && c != u'P' && c != u'I') {
-            continue;
-        }
-        if (allowIni && at(i, "INI")) {
-            return true;
-        }
-        for (const char* family : families) {
-            if (at(i, family)) {
+        switch (key[i].unicode()) {
+        case u'F':
+            if (at(i, "FENIX") || at(i, "FLYBYWIRE") || at(i, "FBW")) {
                 return true;
             }
+            break;
+        case u'A':
+            if (at(i, "A32NX")) {
+                return true;
+            }
+            break;
+        case u'P':
+            if (at(i, "PMDG")) {
+                return true;
+            }
+            break;
+        case u'I':
+            if (at(i, allowIni ? "INI" : "INIBUILDS")) {
+                return true;
+            }
+            break;
+        default:
+            break;
         }
     }
     return false;
