@@ -172,8 +172,11 @@ public:
     static QStringList tokens(const QString& text);
     static bool tokenMatch(const QString& needle, const QStringList& texts);
     static int operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily);
-    // Adds the profile's keys to the table and returns them.
-    static MsfsProfileKeys addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile);
+    // Adds the profile's keys to the table and returns them; texts equal to
+    // the previous profile's, added just before, share its keys.
+    static MsfsProfileKeys addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile,
+                                          const MsfsAircraftProfile* previous = nullptr,
+                                          const MsfsProfileKeys* previousKeys = nullptr);
 
     // aircraft.cfg files larger than this are refused unread: genuine ones are
     // a few hundred kilobytes at most.

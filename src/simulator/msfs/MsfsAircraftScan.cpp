@@ -163,6 +163,8 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     const QString wtc = metadata.icaoWtc.toUpper();
     const QString& installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
     QSet<QString> titles;
+    const qsizetype firstProfile = profiles.size();
+    MsfsProfileKeys previousKeys;
     for (const MsfsCfgVariation& section : cfg.variations) {
         QString title = cleanCfgValue(section.title);
         if (title.isEmpty() || titles.contains(title)) {
@@ -198,7 +200,9 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
         profile.isAirTraffic = MsfsCfgVariation::flag(section.isAirTraffic, false);
         profile.isUserSelectable = MsfsCfgVariation::flag(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
-        addProfileKeys(keys, profile);
+        const bool follows = profiles.size() > firstProfile;
+        previousKeys = addProfileKeys(keys, profile, follows ? &profiles.last() : nullptr,
+                                      follows ? &previousKeys : nullptr);
         profiles.append(std::move(profile));
     }
     return static_cast<int>(titles.size());

@@ -2,6 +2,8 @@
 
 #include "network/SwiftAircraftIcaoService.h"
 
+#include <QVarLengthArray>
+
 #include <initializer_list>
 #include <utility>
 
@@ -203,19 +205,37 @@ int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintN
 
 } // namespace
 
-MsfsProfileKeys MsfsAircraftLibrary::addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile) {
+MsfsProfileKeys MsfsAircraftLibrary::addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile,
+                                                    const MsfsAircraftProfile* previous,
+                                                    const MsfsProfileKeys* previousKeys) {
+    // Liveries of one aircraft share most texts: a text equal to the previous
+    // profile's shares its keys.
     MsfsProfileKeys keys;
-    keys.packageName = table.addText(profile.packageName);
-    keys.title = table.addText(profile.title);
-    keys.displayName = table.addText(profile.displayName);
-    keys.variation = table.addText(profile.variation);
-    keys.manufacturer = table.addText(profile.manufacturer);
-    keys.model = table.addText(profile.model);
-    table.addKey(profile.rootKind);
+    const auto add = [&](QString MsfsAircraftProfile::*text, MsfsTextKeys MsfsProfileKeys::*out,
+                         bool tokens) {
+        if (previous != nullptr && profile.*text == previous->*text) {
+            keys.*out = previousKeys->*out;
+        } else {
+            keys.*out = tokens ? table.addText(profile.*text) : table.addKey(profile.*text);
+        }
+    };
+    add(&MsfsAircraftProfile::packageName, &MsfsProfileKeys::packageName, true);
+    add(&MsfsAircraftProfile::title, &MsfsProfileKeys::title, true);
+    add(&MsfsAircraftProfile::displayName, &MsfsProfileKeys::displayName, true);
+    add(&MsfsAircraftProfile::variation, &MsfsProfileKeys::variation, true);
+    add(&MsfsAircraftProfile::manufacturer, &MsfsProfileKeys::manufacturer, true);
+    add(&MsfsAircraftProfile::model, &MsfsProfileKeys::model, true);
+    add(&MsfsAircraftProfile::rootKind, &MsfsProfileKeys::rootKind, false);
+    add(&MsfsAircraftProfile::airline, &MsfsProfileKeys::airline, true);
+    add(&MsfsAircraftProfile::icaoType, &MsfsProfileKeys::icaoType, false);
     // These fields' keys run together, words of neighbouring fields included.
-    keys.namesFamily = containsFamily(table.keysFrom(keys.packageName), false);
-    keys.airline = table.addText(profile.airline);
-    keys.icaoType = table.addKey(profile.icaoType);
+    QVarLengthArray<char16_t, 256> run;
+    for (const MsfsTextKeys* text : {&keys.packageName, &keys.title, &keys.displayName, &keys.variation,
+                                     &keys.manufacturer, &keys.model, &keys.rootKind}) {
+        const QStringView key = table.key(*text);
+        run.append(key.utf16(), key.size());
+    }
+    keys.namesFamily = containsFamily(QStringView(run.constData(), run.size()), false);
     table.append(keys);
     return keys;
 }

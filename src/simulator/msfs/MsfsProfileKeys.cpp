@@ -20,9 +20,9 @@ bool MsfsKeyTable::hasToken(const MsfsTextKeys& text, QStringView token) const {
 }
 
 void MsfsKeyTable::reserve(qsizetype profileCount) {
-    // Room for the usual few dozen key characters and a dozen tokens a profile.
+    // Room for the usual hundred key characters and a few dozen tokens a profile.
     chars.reserve(static_cast<std::size_t>(profileCount) * 96);
-    tokens.reserve(static_cast<std::size_t>(profileCount) * 16);
+    tokens.reserve(static_cast<std::size_t>(profileCount) * 32);
     profiles.reserve(profileCount);
 }
 
@@ -97,8 +97,9 @@ void MsfsKeyTable::append(const MsfsKeyTable& other) {
     }
     profiles.reserve(profiles.size() + other.profiles.size());
     for (MsfsProfileKeys keys : other.profiles) {
-        for (MsfsTextKeys* text : {&keys.icaoType, &keys.packageName, &keys.title, &keys.displayName,
-                                   &keys.variation, &keys.airline, &keys.manufacturer, &keys.model}) {
+        for (MsfsTextKeys* text :
+             {&keys.icaoType, &keys.packageName, &keys.title, &keys.displayName, &keys.variation,
+              &keys.airline, &keys.manufacturer, &keys.model, &keys.rootKind}) {
             text->keyStart += charBase;
             text->firstToken += tokenBase;
         }

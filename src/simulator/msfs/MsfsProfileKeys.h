@@ -34,6 +34,7 @@ struct MsfsProfileKeys {
     MsfsTextKeys airline;
     MsfsTextKeys manufacturer;
     MsfsTextKeys model;
+    MsfsTextKeys rootKind;    // key only
     bool namesFamily = false; // the profile belongs to an add-on family
 };
 
@@ -53,11 +54,6 @@ public:
     // A profile is added text by text, then appended.
     MsfsTextKeys addText(QStringView text);
     MsfsTextKeys addKey(QStringView text);
-    // The keys added from `text` on, run together.
-    QStringView keysFrom(const MsfsTextKeys& text) const {
-        return QStringView(chars.data() + text.keyStart,
-                           static_cast<qsizetype>(chars.size()) - text.keyStart);
-    }
     void append(const MsfsProfileKeys& keys) { profiles.append(keys); }
     // Another table's profiles after this one's.
     void append(const MsfsKeyTable& other);
