@@ -13,8 +13,9 @@ namespace velk::simulator::msfs {
 
 namespace {
 
-// Whether simplified() would change nothing: it copies the text even then.
-bool isSimplified(QStringView text) {
+// Whether cleaning would change nothing: no "$" and nothing for simplified(),
+// which copies the text even then.
+bool isClean(QStringView text) {
     if (text.isEmpty()) {
         return true;
     }
@@ -23,7 +24,12 @@ bool isSimplified(QStringView text) {
     }
     bool blank = false;
     for (const QChar c : text) {
-        if (c.isSpace()) {
+        if (c.unicode() > u' ' && c.unicode() < 0x80) {
+            if (c == u'$') {
+                return false;
+            }
+            blank = false;
+        } else if (c.isSpace()) {
             if (blank || c != QLatin1Char(' ')) {
                 return false;
             }
@@ -43,7 +49,7 @@ QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
         return {};
     }
     // Most values are clean as they stand: those are shared, not copied.
-    if (!value.contains(u'$') && isSimplified(value)) {
+    if (isClean(value)) {
         return value.size() == text.size() ? text : value.toString();
     }
     // The "$$:" marker goes wherever it stands; runs of blanks become one.

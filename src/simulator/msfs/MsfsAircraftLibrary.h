@@ -196,8 +196,9 @@ private:
     MsfsAircraftLibrary() = default;
     ~MsfsAircraftLibrary();
 
-    // One aircraft.cfg found by the walk: its root, its package folder's name
-    // (also for a package linked into the root) and its normalised path.
+    // One aircraft.cfg below a SimObjects folder found by the walk: its root,
+    // its package folder's name (also for a package linked into the root) and
+    // its normalised path.
     struct FoundCfg {
         const MsfsLibraryRoot* root = nullptr;
         QString packageName;

@@ -100,13 +100,19 @@ void MsfsAircraftLibrary::scanAll() {
 
 void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& walkedPackages,
                                    QList<FoundCfg>& found) {
+    // Only files below a SimObjects folder make profiles or base containers.
+    const auto add = [&root, &found](const QString& packageName, QString cfgPath) {
+        if (isSimObjectsCfg(cfgPath)) {
+            found.append({&root, packageName, std::move(cfgPath)});
+        }
+    };
     QDirIterator packages(root.path, QDir::AllEntries | QDir::NoDotAndDotDot);
     while (packages.hasNext() && !stopRequested.load()) {
         packages.next();
         const QFileInfo entry = packages.fileInfo();
         if (entry.isFile()) {
             if (!entry.isSymLink() && isCfgName(entry.fileName())) {
-                found.append({&root, entry.fileName(), normalizePath(entry.filePath())});
+                add(entry.fileName(), normalizePath(entry.filePath()));
             }
             continue;
         }
@@ -133,7 +139,7 @@ void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& w
         while (it.hasNext() && !stopRequested.load()) {
             const QString file = it.next();
             if (isCfgName(it.fileName())) {
-                found.append({&root, entry.fileName(), real + file.mid(walked.size())});
+                add(entry.fileName(), real + file.mid(walked.size()));
             }
         }
     }
@@ -144,9 +150,6 @@ int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg&
     const MsfsLibraryRoot& root = *file.root;
     const QString& cfgPath = file.cfgPath;
     const int simulator = static_cast<int>(install.simulator);
-    if (!isSimObjectsCfg(cfgPath)) {
-        return 0;
-    }
     const MsfsCfgFacts cfg = loadNormalizedCfg(cfgPath, true);
     if (!cfg.hasContent) {
         return 0;
@@ -235,9 +238,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
         if (stopRequested.load()) {
             break;
         }
-        if (isSimObjectsCfg(file.cfgPath)) {
-            variations += loadNormalizedCfg(file.cfgPath, true).variations.size();
-        }
+        variations += loadNormalizedCfg(file.cfgPath, true).variations.size();
     }
     QList<MsfsAircraftProfile> profiles;
     MsfsKeyTable keys;
