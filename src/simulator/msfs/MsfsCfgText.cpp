@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace velk::simulator::msfs {
 
 namespace {
@@ -24,32 +26,35 @@ struct Entry {
 template <typename Section, typename OnEntry>
 void forEachLine(QStringView text, Section section, OnEntry entry) {
     bool named = false;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype next = text.indexOf(u'\n', start);
-        if (next < 0) {
-            next = text.size();
-        }
-        const QStringView raw = text.sliced(start, next - start);
-        start = next + 1;
+    const QChar* p = text.begin();
+    const QChar* const end = text.end();
+    while (p != end) {
+        const QChar* const start = p;
+        const QChar* cut = nullptr;
+        const QChar* eq = nullptr;
         bool inQuotes = false;
-        qsizetype cut = 0;
-        qsizetype eq = -1;
-        for (; cut < raw.size(); ++cut) {
-            const char16_t c = raw[cut].unicode();
-            if (c > u'=') { // letters and most else: none of the three
+        for (; p != end; ++p) {
+            const char16_t c = p->unicode();
+            if (c > u'=') { // letters and most else: nothing to look at
                 continue;
+            }
+            if (c == u'\n') {
+                break;
             }
             if (c == u'"') {
                 inQuotes = !inQuotes;
             } else if (c == u';' && !inQuotes) {
+                cut = p;
+                p = std::find(p, end, QLatin1Char('\n'));
                 break;
-            } else if (c == u'=' && eq < 0) {
-                eq = cut;
+            } else if (c == u'=' && eq == nullptr) {
+                eq = p;
             }
         }
-        const QStringView untrimmed = raw.first(cut);
-        const QStringView line = trimmedView(untrimmed);
+        const QStringView line = trimmedView(QStringView(start, cut != nullptr ? cut : p));
+        if (p != end) {
+            ++p;
+        }
         if (line.isEmpty()) {
             continue;
         }
@@ -59,8 +64,8 @@ void forEachLine(QStringView text, Section section, OnEntry entry) {
             section(name);
             continue;
         }
-        if (named && eq >= 0) {
-            entry(Entry{line, eq - (line.data() - untrimmed.data())});
+        if (named && eq != nullptr) {
+            entry(Entry{line, eq - line.begin()});
         }
     }
 }
