@@ -217,8 +217,7 @@ private:
     MsfsModelMatch findBestMatch(MsfsRuntimeProfile simulator, const QString& type, const QString& airline,
                                  const QString& livery) const;
     // These take a path normalizePath already gave: the scan has normalised
-    // each one once.
-    // `regularFile` when the walk has seen a regular file there already.
+    // each one once. `regularFile` when the walk has seen a regular file there.
     MsfsCfgFacts loadNormalizedCfg(const QString& key, bool regularFile = false);
     AircraftMetadata resolveNormalizedMetadata(const QString& key);
     AircraftMetadata resolveMetadataStep(const QString& key, QSet<QString>& visited, int depth);

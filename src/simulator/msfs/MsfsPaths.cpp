@@ -18,7 +18,7 @@ QString normalizePath(const QString& text) {
     return QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
-QStringView stripCommentView(QStringView line) {
+QString stripComment(QStringView line) {
     bool inQuotes = false;
     qsizetype end = 0;
     for (; end < line.size(); ++end) {
@@ -29,11 +29,7 @@ QStringView stripCommentView(QStringView line) {
             break;
         }
     }
-    return trimmedView(line.left(end));
-}
-
-QString stripComment(QStringView line) {
-    return stripCommentView(line).toString();
+    return line.left(end).trimmed().toString();
 }
 
 QStringView unquoteView(QStringView text) {

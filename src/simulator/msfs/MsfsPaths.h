@@ -26,9 +26,9 @@ QString normalizePath(const QString& text);
 // The part of a configuration line before its ";" comment (";" inside double
 // quotes is kept), trimmed.
 QString stripComment(QStringView line);
-QStringView stripCommentView(QStringView line);
 // Trimmed, one pair of enclosing double quotes removed, trimmed again.
 QString unquote(const QString& text);
+// The same, as a view into the text.
 QStringView unquoteView(QStringView text);
 
 // The first non-empty "InstalledPackagesPath" value of a UserCfg.opt file,
