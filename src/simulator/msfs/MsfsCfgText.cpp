@@ -4,8 +4,10 @@
 #include "simulator/msfs/MsfsPaths.h"
 
 #include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace velk::simulator::msfs {
 
@@ -84,12 +86,12 @@ char16_t asciiLower(char16_t c) {
 }
 
 // An ASCII text equal to an ASCII word, the case of letters aside.
-bool equalsNoCase(QStringView text, QLatin1String word) {
+template <typename Word> bool equalsNoCase(QStringView text, Word word) {
     if (text.size() != word.size()) {
         return false;
     }
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (asciiLower(text[i].unicode()) != asciiLower(static_cast<unsigned char>(word[i].toLatin1()))) {
+        if (asciiLower(text[i].unicode()) != asciiLower(QChar(word[i]).unicode())) {
             return false;
         }
     }
@@ -195,9 +197,8 @@ void storeVariation(MsfsCfgVariation& variation, const Entry& entry) {
 
 enum class SectionKind { Other, General, Variation, FltSim };
 
-// The kind of a section by its upper-cased name; `upper` gets that name for
-// a "FLTSIM." section, which repeated headers join again.
-SectionKind sectionKind(QStringView name, QString& upper) {
+// The kind of a section by its upper-cased name.
+SectionKind sectionKind(QStringView name) {
     if (isAscii(name)) {
         if (equalsNoCase(name, QLatin1String("GENERAL"))) {
             return SectionKind::General;
@@ -206,13 +207,11 @@ SectionKind sectionKind(QStringView name, QString& upper) {
             return SectionKind::Variation;
         }
         const QLatin1String prefix("FLTSIM.");
-        if (name.size() < prefix.size() || !equalsNoCase(name.first(prefix.size()), prefix)) {
-            return SectionKind::Other;
-        }
-        upper = name.toString().toUpper();
-        return SectionKind::FltSim;
+        return name.size() >= prefix.size() && equalsNoCase(name.first(prefix.size()), prefix)
+                   ? SectionKind::FltSim
+                   : SectionKind::Other;
     }
-    upper = name.toString().toUpper();
+    const QString upper = name.toString().toUpper();
     if (upper == QLatin1String("GENERAL")) {
         return SectionKind::General;
     }
@@ -221,6 +220,53 @@ SectionKind sectionKind(QStringView name, QString& upper) {
     }
     return upper.startsWith(QLatin1String("FLTSIM.")) ? SectionKind::FltSim : SectionKind::Other;
 }
+
+// The "FLTSIM." sections of one file by name, so that a repeated header joins
+// its first section: a few ASCII names are compared in place, without a copy;
+// many names, or one beyond ASCII, go to a hash of their upper case.
+class FltSimSections {
+public:
+    // The index of the section called `name`, or -1.
+    qsizetype find(QStringView name) {
+        if (byUpper.isEmpty() && names.size() < 64 && isAscii(name)) {
+            const std::uint32_t hash = foldedHash(name);
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                if (names[i].hash == hash && equalsNoCase(names[i].name, name)) {
+                    return i;
+                }
+            }
+            return -1;
+        }
+        for (qsizetype i = byUpper.size(); i < names.size(); ++i) {
+            byUpper.insert(names[i].name.toString().toUpper(), i);
+        }
+        return byUpper.value(name.toString().toUpper(), -1);
+    }
+    // Records the next section; `find` has just missed it.
+    void add(QStringView name) {
+        if (!byUpper.isEmpty() || names.size() >= 64 || !isAscii(name)) {
+            byUpper.insert(name.toString().toUpper(), names.size());
+        }
+        names.append({name, foldedHash(name)});
+    }
+
+private:
+    // Equal for names equal but for the case of ASCII letters.
+    static std::uint32_t foldedHash(QStringView name) {
+        std::uint32_t hash = 2166136261u;
+        for (const QChar c : name) {
+            hash = (hash ^ asciiLower(c.unicode())) * 16777619u;
+        }
+        return hash;
+    }
+
+    struct Name {
+        QStringView name; // into the text being read
+        std::uint32_t hash;
+    };
+    QVarLengthArray<Name, 16> names;
+    QHash<QString, qsizetype> byUpper;
+};
 
 } // namespace
 
@@ -247,13 +293,14 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
     MsfsCfgFacts facts;
     QString baseContainer;
     SectionKind kind = SectionKind::Other;
-    QString fltSimName;
-    QHash<QString, qsizetype> fltSimIndex;
+    QStringView fltSimName;
+    FltSimSections fltSims;
     MsfsCfgVariation* variation = nullptr; // of the current "FLTSIM." section, once it holds a key
     forEachLine(
         text,
         [&](QStringView name) {
-            kind = sectionKind(name, fltSimName);
+            kind = sectionKind(name);
+            fltSimName = name;
             variation = nullptr;
         },
         [&](const Entry& entry) {
@@ -271,11 +318,11 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
                 return;
             case SectionKind::FltSim:
                 if (variation == nullptr) {
-                    const auto known = fltSimIndex.constFind(fltSimName);
-                    if (known != fltSimIndex.cend()) {
-                        variation = &facts.variations[*known];
+                    const qsizetype known = fltSims.find(fltSimName);
+                    if (known >= 0) {
+                        variation = &facts.variations[known];
                     } else {
-                        fltSimIndex.insert(fltSimName, facts.variations.size());
+                        fltSims.add(fltSimName);
                         variation = &facts.variations.emplace_back();
                     }
                 }

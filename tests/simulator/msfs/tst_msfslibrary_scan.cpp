@@ -237,13 +237,27 @@ private slots:
     }
 
     // The scan keeps only some values; it must read them as the full parse does.
+    void scanReadingAgreesWithFullParse_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("variations");
+        QTest::newRow("case, repeats, other characters")
+            << QString::fromUtf8("[fltsim.1]\nTitle = \"One\" ; c\n[VERSION]\nmajor = 1\n"
+                                 "[\u0131gnored]\nx = 1\n[FLTSIM.0]\n[FLTSIM.1]\nUI_TYPE = T\n"
+                                 "[\uFB02tsim.2]\nt\u0131tle = Ligature\n[FLTSIM.0]\ntitle = Zero\n"
+                                 "[General]\nICAO_Model = \" M \"\n[variation]\n"
+                                 "base_container = \"\"\"..\\B\"\"\"\n")
+            << 3;
+        QString many;
+        for (int i = 0; i < 70; ++i) {
+            many += QStringLiteral("[FLTSIM.%1]\ntitle = T%1\n").arg(i);
+        }
+        QTest::newRow("many sections, one repeated")
+            << many + QStringLiteral("[fltsim.3]\nui_type = X\n") << 70;
+    }
+
     void scanReadingAgreesWithFullParse() {
-        const QString text =
-            QString::fromUtf8("[fltsim.1]\nTitle = \"One\" ; c\n[VERSION]\nmajor = 1\n"
-                              "[\u0131gnored]\nx = 1\n[FLTSIM.0]\n[FLTSIM.1]\nUI_TYPE = T\n"
-                              "[\uFB02tsim.2]\nt\u0131tle = Ligature\n[FLTSIM.0]\ntitle = Zero\n"
-                              "[General]\nICAO_Model = \" M \"\n[variation]\n"
-                              "base_container = \"\"\"..\\B\"\"\"\n");
+        QFETCH(QString, text);
+        QFETCH(int, variations);
         const ParsedCfg full = parseCfgText(text);
         const MsfsCfgFacts facts = readCfgFacts(text);
         QCOMPARE(facts.hasContent, full.hasContent);
@@ -261,7 +275,7 @@ private slots:
             titles.append(variation.title + QLatin1Char('/') + variation.uiType);
         }
         QCOMPARE(titles, fullTitles);
-        QCOMPARE(titles.size(), 3);
+        QCOMPARE(titles.size(), variations);
     }
 
     void metadataInheritsThroughBaseContainers_data() {
