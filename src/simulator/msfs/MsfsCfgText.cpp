@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace velk::simulator::msfs {
 
@@ -98,59 +99,61 @@ template <typename Word> bool equalsNoCase(QStringView text, Word word) {
     return true;
 }
 
-// A key as the full parse stores it (upper- then lower-cased); only a key
-// with other than ASCII characters needs that copy to compare.
-class Key {
-public:
-    explicit Key(QStringView key) : raw(key) {}
-    bool is(QLatin1String name) const {
-        if (raw.size() == name.size() && equalsNoCase(raw, name)) {
-            return true;
+// The index of a key among lower-case names, compared as the full parse
+// stores keys (upper- then lower-cased); only a key with other than ASCII
+// characters needs that copy. -1 when none.
+template <qsizetype N> qsizetype keyIndex(QStringView key, const QLatin1String (&names)[N]) {
+    for (qsizetype i = 0; i < N; ++i) {
+        if (key.size() == names[i].size() && equalsNoCase(key, names[i])) {
+            return i;
         }
-        if (ascii < 0) {
-            ascii = isAscii(raw) ? 1 : 0;
-            if (ascii == 0) {
-                folded = raw.toString().toUpper().toLower();
-            }
-        }
-        return ascii == 0 && folded == name;
     }
+    if (isAscii(key)) {
+        return -1;
+    }
+    const QString folded = key.toString().toUpper().toLower();
+    for (qsizetype i = 0; i < N; ++i) {
+        if (folded == names[i]) {
+            return i;
+        }
+    }
+    return -1;
+}
 
-private:
-    QStringView raw;
-    mutable std::int8_t ascii = -1;
-    mutable QString folded;
+const QLatin1String kGeneralKeys[] = {
+    QLatin1String("icao_type_designator"),
+    QLatin1String("icao_manufacturer"),
+    QLatin1String("icao_model"),
+    QLatin1String("icao_engine_type"),
+    QLatin1String("icao_engine_count"),
+    QLatin1String("icao_wtc"),
+    QLatin1String("category"),
+};
+QString MsfsCfgGeneral::*const kGeneralValues[] = {
+    &MsfsCfgGeneral::icaoTypeDesignator, &MsfsCfgGeneral::icaoManufacturer, &MsfsCfgGeneral::icaoModel,
+    &MsfsCfgGeneral::icaoEngineType,     &MsfsCfgGeneral::icaoEngineCount,  &MsfsCfgGeneral::icaoWtc,
+    &MsfsCfgGeneral::category,
 };
 
-template <typename Record> struct Field {
-    QLatin1String key;
-    QString Record::*value;
-};
+const QLatin1String kBaseContainerKey[] = {QLatin1String("base_container")};
 
-const Field<MsfsCfgGeneral> kGeneralFields[] = {
-    {QLatin1String("icao_type_designator"), &MsfsCfgGeneral::icaoTypeDesignator},
-    {QLatin1String("icao_manufacturer"), &MsfsCfgGeneral::icaoManufacturer},
-    {QLatin1String("icao_model"), &MsfsCfgGeneral::icaoModel},
-    {QLatin1String("icao_engine_type"), &MsfsCfgGeneral::icaoEngineType},
-    {QLatin1String("icao_engine_count"), &MsfsCfgGeneral::icaoEngineCount},
-    {QLatin1String("icao_wtc"), &MsfsCfgGeneral::icaoWtc},
-    {QLatin1String("category"), &MsfsCfgGeneral::category},
+// Texts first, then the two flags.
+const QLatin1String kVariationKeys[] = {
+    QLatin1String("title"),
+    QLatin1String("ui_manufacturer"),
+    QLatin1String("ui_type"),
+    QLatin1String("ui_variation"),
+    QLatin1String("atc_airline"),
+    QLatin1String("isairtraffic"),
+    QLatin1String("isuserselectable"),
 };
-
-const Field<MsfsCfgVariation> kVariationFields[] = {
-    {QLatin1String("title"), &MsfsCfgVariation::title},
-    {QLatin1String("ui_manufacturer"), &MsfsCfgVariation::uiManufacturer},
-    {QLatin1String("ui_type"), &MsfsCfgVariation::uiType},
-    {QLatin1String("ui_variation"), &MsfsCfgVariation::uiVariation},
-    {QLatin1String("atc_airline"), &MsfsCfgVariation::atcAirline},
+QString MsfsCfgVariation::*const kVariationTexts[] = {
+    &MsfsCfgVariation::title,       &MsfsCfgVariation::uiManufacturer, &MsfsCfgVariation::uiType,
+    &MsfsCfgVariation::uiVariation, &MsfsCfgVariation::atcAirline,
 };
-
-const struct {
-    QLatin1String key;
-    std::int8_t MsfsCfgVariation::*value;
-} kVariationFlags[] = {
-    {QLatin1String("isairtraffic"), &MsfsCfgVariation::isAirTraffic},
-    {QLatin1String("isuserselectable"), &MsfsCfgVariation::isUserSelectable},
+std::int8_t MsfsCfgVariation::*const kVariationFlags[] = {
+    &MsfsCfgVariation::isAirTraffic,
+    &MsfsCfgVariation::isUserSelectable,
 };
 
 // parseCfgBool's reading without a copy of an ASCII value.
@@ -171,27 +174,20 @@ std::int8_t flagValue(QStringView value) {
     return 0;
 }
 
-template <typename Record, qsizetype N>
-bool store(Record& record, const Field<Record> (&fields)[N], const Key& name, const Entry& entry) {
-    for (const Field<Record>& field : fields) {
-        if (name.is(field.key)) {
-            record.*field.value = entry.value().toString();
-            return true;
-        }
+void storeGeneral(MsfsCfgGeneral& general, const Entry& entry) {
+    const qsizetype i = keyIndex(entry.key(), kGeneralKeys);
+    if (i >= 0) {
+        general.*kGeneralValues[i] = entry.value().toString();
     }
-    return false;
 }
 
 void storeVariation(MsfsCfgVariation& variation, const Entry& entry) {
-    const Key name(entry.key());
-    if (store(variation, kVariationFields, name, entry)) {
-        return;
-    }
-    for (const auto& flag : kVariationFlags) {
-        if (name.is(flag.key)) {
-            variation.*flag.value = flagValue(entry.value());
-            return;
-        }
+    constexpr qsizetype texts = std::size(kVariationTexts);
+    const qsizetype i = keyIndex(entry.key(), kVariationKeys);
+    if (i >= texts) {
+        variation.*kVariationFlags[i - texts] = flagValue(entry.value());
+    } else if (i >= 0) {
+        variation.*kVariationTexts[i] = entry.value().toString();
     }
 }
 
@@ -309,10 +305,10 @@ MsfsCfgFacts readCfgFacts(QStringView text) {
             case SectionKind::Other:
                 return;
             case SectionKind::General:
-                store(facts.general, kGeneralFields, Key(entry.key()), entry);
+                storeGeneral(facts.general, entry);
                 return;
             case SectionKind::Variation:
-                if (Key(entry.key()).is(QLatin1String("base_container"))) {
+                if (keyIndex(entry.key(), kBaseContainerKey) == 0) {
                     baseContainer = entry.value().toString();
                 }
                 return;
