@@ -9,7 +9,7 @@
 namespace velk::simulator::msfs {
 
 bool MsfsKeyTable::hasToken(const MsfsTextKeys& text, QStringView token) const {
-    for (qsizetype i = text.firstToken; i < text.firstToken + text.tokenCount; ++i) {
+    for (std::int32_t i = text.firstToken; i < text.firstToken + text.tokenCount; ++i) {
         const Span& span = tokens[static_cast<std::size_t>(i)];
         if (span.length == token.size() && std::equal(token.begin(), token.end(), chars.data() + span.start,
                                                       [](QChar a, char16_t b) { return a.unicode() == b; })) {
@@ -22,7 +22,7 @@ bool MsfsKeyTable::hasToken(const MsfsTextKeys& text, QStringView token) const {
 void MsfsKeyTable::reserve(qsizetype profileCount) {
     // Room for the usual hundred key characters and a few dozen tokens a profile.
     chars.reserve(static_cast<std::size_t>(profileCount) * 96);
-    tokens.reserve(static_cast<std::size_t>(profileCount) * 32);
+    tokens.reserve(static_cast<std::size_t>(profileCount) * 24);
     profiles.reserve(profileCount);
 }
 
@@ -47,18 +47,21 @@ MsfsTextKeys MsfsKeyTable::add(QStringView text, bool withTokens) {
         }
     }
     MsfsTextKeys out;
-    out.keyStart = static_cast<qsizetype>(chars.size());
-    out.firstToken = static_cast<qsizetype>(tokens.size());
+    if (!fits(static_cast<std::size_t>(upper.size()) + 1, static_cast<std::size_t>(upper.size()) + 1)) {
+        return out;
+    }
+    out.keyStart = static_cast<std::int32_t>(chars.size());
+    out.firstToken = static_cast<std::int32_t>(tokens.size());
     const auto addToken = [this, &out](qsizetype start) {
         const char16_t* token = chars.data() + start;
-        const qsizetype length = static_cast<qsizetype>(chars.size()) - start;
-        for (qsizetype i = out.firstToken; i < out.firstToken + out.tokenCount; ++i) {
+        const auto length = static_cast<std::int32_t>(static_cast<qsizetype>(chars.size()) - start);
+        for (std::int32_t i = out.firstToken; i < out.firstToken + out.tokenCount; ++i) {
             const Span& seen = tokens[static_cast<std::size_t>(i)];
             if (seen.length == length && std::equal(token, token + length, chars.data() + seen.start)) {
                 return;
             }
         }
-        tokens.push_back({start, length});
+        tokens.push_back({static_cast<std::int32_t>(start), length});
         ++out.tokenCount;
     };
     // Every character goes into the key; a token's span is its first run.
@@ -80,16 +83,26 @@ MsfsTextKeys MsfsKeyTable::add(QStringView text, bool withTokens) {
             runStart = -1;
         }
     }
-    out.keyLength = static_cast<std::int32_t>(static_cast<qsizetype>(chars.size()) - out.keyStart);
+    out.keyLength = static_cast<std::int32_t>(chars.size()) - out.keyStart;
     if (withTokens && out.keyLength > 0) {
         addToken(out.keyStart);
     }
     return out;
 }
 
+bool MsfsKeyTable::fits(std::size_t moreChars, std::size_t moreTokens) const {
+    constexpr auto limit = static_cast<std::size_t>(INT32_MAX);
+    return chars.size() + moreChars < limit && tokens.size() + moreTokens < limit;
+}
+
 void MsfsKeyTable::append(const MsfsKeyTable& other) {
-    const auto charBase = static_cast<qsizetype>(chars.size());
-    const auto tokenBase = static_cast<qsizetype>(tokens.size());
+    if (!fits(other.chars.size(), other.tokens.size())) {
+        // Keys stay parallel to the profiles, if empty.
+        profiles.resize(profiles.size() + other.profiles.size());
+        return;
+    }
+    const auto charBase = static_cast<std::int32_t>(chars.size());
+    const auto tokenBase = static_cast<std::int32_t>(tokens.size());
     chars.insert(chars.end(), other.chars.begin(), other.chars.end());
     for (Span span : other.tokens) {
         span.start += charBase;

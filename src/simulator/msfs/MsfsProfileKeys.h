@@ -17,9 +17,10 @@ inline bool isKeyChar(char16_t c) {
 
 // Where one text's key (MsfsAircraftLibrary::alnumKey) and tokens
 // (MsfsAircraftLibrary::tokens) lie in its MsfsKeyTable.
+// 32-bit, to keep a table small: its pages are fresh memory for every scan.
 struct MsfsTextKeys {
-    qsizetype keyStart = 0;
-    qsizetype firstToken = 0;
+    std::int32_t keyStart = 0;
+    std::int32_t firstToken = 0;
     std::int32_t keyLength = 0;
     std::int32_t tokenCount = 0;
 };
@@ -60,11 +61,13 @@ public:
 
 private:
     struct Span {
-        qsizetype start = 0;
-        qsizetype length = 0;
+        std::int32_t start = 0;
+        std::int32_t length = 0;
     };
 
     MsfsTextKeys add(QStringView text, bool withTokens);
+    // Offsets are 32-bit: a table that would pass that takes no more keys.
+    bool fits(std::size_t moreChars, std::size_t moreTokens) const;
 
     std::vector<char16_t> chars;
     std::vector<Span> tokens;
