@@ -238,6 +238,9 @@ private:
     };
     QHash<QString, ContainerPath> containerPaths;
     QHash<QString, MsfsModelMatch> matchCache;
+    // The previous scan's largest lists, emptied, for the next scan to fill.
+    QList<MsfsAircraftProfile> spareProfiles;
+    MsfsKeyTable spareKeys;
     // A scan's read buffers, kept from one aircraft.cfg to the next.
     QByteArray cfgBytes;
     QString cfgText;

@@ -89,6 +89,8 @@ void MsfsAircraftLibrary::scanAll() {
     }
     cfgBytes = QByteArray();
     cfgText = QString();
+    spareProfiles = {};
+    spareKeys = {};
     const auto count = [this](MsfsRuntimeProfile simulator) {
         return profilesBySimulator.value(static_cast<int>(simulator)).size();
     };
@@ -240,8 +242,8 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
         }
         variations += loadNormalizedCfg(file.cfgPath, true).variations.size();
     }
-    QList<MsfsAircraftProfile> profiles;
-    MsfsKeyTable keys;
+    QList<MsfsAircraftProfile> profiles = std::exchange(spareProfiles, {});
+    MsfsKeyTable keys = std::exchange(spareKeys, {});
     profiles.reserve(variations);
     keys.reserve(variations);
     for (const FoundCfg& file : std::as_const(found)) {

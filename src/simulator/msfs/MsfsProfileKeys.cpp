@@ -26,6 +26,12 @@ void MsfsKeyTable::reserve(qsizetype profileCount) {
     profiles.reserve(profileCount);
 }
 
+void MsfsKeyTable::clear() {
+    chars.clear();
+    tokens.clear();
+    profiles.clear();
+}
+
 MsfsTextKeys MsfsKeyTable::addText(QStringView text) {
     return add(text, true);
 }

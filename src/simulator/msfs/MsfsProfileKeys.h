@@ -52,6 +52,8 @@ public:
     bool hasToken(const MsfsTextKeys& text, QStringView token) const;
 
     void reserve(qsizetype profileCount);
+    // Empty, its memory kept for the next scan.
+    void clear();
     // A profile is added text by text, then appended.
     MsfsTextKeys addText(QStringView text);
     MsfsTextKeys addKey(QStringView text);
