@@ -7,18 +7,55 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringTokenizer>
+#include <QStringDecoder>
 
 namespace velk::simulator::msfs {
 
+namespace {
+
+// Whether cleaning would change nothing: no "$" and nothing for simplified(),
+// which copies the text even then.
+bool isClean(QStringView text) {
+    if (text.isEmpty()) {
+        return true;
+    }
+    if (text.front().isSpace() || text.back().isSpace()) {
+        return false;
+    }
+    bool blank = false;
+    for (const QChar c : text) {
+        if (c.unicode() > u' ' && c.unicode() < 0x80) {
+            if (c == u'$') {
+                return false;
+            }
+            blank = false;
+        } else if (c.isSpace()) {
+            if (blank || c != QLatin1Char(' ')) {
+                return false;
+            }
+            blank = true;
+        } else {
+            blank = false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 QString MsfsAircraftLibrary::cleanCfgValue(const QString& text) {
-    QString value = unquote(text);
+    const QStringView value = unquoteView(text);
     if (value.isEmpty()) {
         return {};
     }
+    // Most values are clean as they stand: those are shared, not copied.
+    if (isClean(value)) {
+        return value.size() == text.size() ? text : value.toString();
+    }
     // The "$$:" marker goes wherever it stands; runs of blanks become one.
-    value.remove(QStringLiteral("$$:"));
-    return value.simplified();
+    QString cleaned = value.toString();
+    cleaned.remove(QStringLiteral("$$:"));
+    return cleaned.simplified();
 }
 
 bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {
@@ -30,69 +67,79 @@ bool MsfsAircraftLibrary::parseCfgBool(const QString& text, bool defaultValue) {
            t == QLatin1String("YES");
 }
 
-ParsedCfg MsfsAircraftLibrary::loadCfg(const QString& path) {
-    return loadNormalizedCfg(normalizePath(path));
+namespace {
+
+// The text of an aircraft.cfg into `text`, empty when it cannot be read or is
+// too large; `bytes` and `text` keep their memory from file to file. Only
+// regular files are opened: a device or pipe named as a base container could
+// block or never end.
+void readCfgText(const QString& path, bool regularFile, QByteArray& bytes, QString& text) {
+    text.resize(0);
+    QFile file(path);
+    if (path.isEmpty() || !(regularFile || QFileInfo(path).isFile()) || !file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    // One read of the whole file, split later: a line-by-line read with a
+    // size limit has Qt reserve that limit for every line.
+    qint64 read = -1;
+    if (!file.isSequential()) {
+        const qint64 want = qMin(file.size(), MsfsAircraftLibrary::MaxCfgBytes) + 1;
+        if (bytes.size() < want) {
+            bytes.resize(want);
+        }
+        read = file.read(bytes.data(), want);
+    }
+    if (read < 0 || read > MsfsAircraftLibrary::MaxCfgBytes) {
+        if (read > MsfsAircraftLibrary::MaxCfgBytes || file.isSequential()) {
+            // A file this size is no aircraft.cfg; reading it would only cost memory.
+            qWarning() << "Skipped oversized aircraft.cfg:" << path << file.size();
+        }
+        return;
+    }
+    // As QString::fromUtf8, into the kept buffer: UTF-8 never takes fewer
+    // bytes than UTF-16 units.
+    text.resize(read);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QChar* end = decoder.appendToBuffer(text.data(), QByteArrayView(bytes.constData(), read));
+    text.truncate(end - text.constData());
 }
 
-ParsedCfg MsfsAircraftLibrary::loadNormalizedCfg(const QString& key) {
+} // namespace
+
+ParsedCfg MsfsAircraftLibrary::loadCfg(const QString& path) {
+    QByteArray bytes;
+    QString text;
+    readCfgText(normalizePath(path), false, bytes, text);
+    return parseCfgText(text);
+}
+
+MsfsCfgFacts MsfsAircraftLibrary::loadNormalizedCfg(const QString& key, bool regularFile) {
     const auto cached = cfgCache.constFind(key);
     if (cached != cfgCache.cend()) {
         return *cached;
     }
-    ParsedCfg parsed;
-    QFile file(key);
-    // Only regular files: a device or pipe named as a base container could block or never end.
-    if (!key.isEmpty() && QFileInfo(key).isFile() && file.open(QIODevice::ReadOnly)) {
-        // One read of the whole file, split here: a line-by-line read with a
-        // size limit has Qt reserve that limit for every line.
-        const QByteArray bytes = file.isSequential() ? QByteArray() : file.read(MaxCfgBytes + 1);
-        if (file.isSequential() || bytes.size() > MaxCfgBytes) {
-            // A file this size is no aircraft.cfg; reading it would only cost memory.
-            qWarning() << "Skipped oversized aircraft.cfg:" << key << file.size();
-        } else {
-            const QString text = QString::fromUtf8(bytes);
-            QString section;
-            for (const QStringView raw : qTokenize(text, u'\n')) {
-                const QString line = msfs::stripComment(raw);
-                if (line.isEmpty()) {
-                    continue;
-                }
-                if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-                    section = line.mid(1, line.size() - 2).trimmed().toUpper();
-                    continue;
-                }
-                const qsizetype eq = line.indexOf(QLatin1Char('='));
-                if (section.isEmpty() || eq < 0) {
-                    continue;
-                }
-                const QString name = line.left(eq).trimmed().toUpper().toLower();
-                auto it = parsed.sections.find(section);
-                if (it == parsed.sections.end()) {
-                    it = parsed.sections.insert(section, {});
-                    parsed.sectionOrder.append(section);
-                }
-                it->insert(name, unquote(line.mid(eq + 1)));
-            }
-        }
-    }
-    parsed.baseContainer =
-        unquote(parsed.sections.value(QStringLiteral("VARIATION")).value(QStringLiteral("base_container")));
-    parsed.hasContent = !parsed.sections.isEmpty();
-    cfgCache.insert(key, parsed);
-    return parsed;
+    readCfgText(key, regularFile, cfgBytes, cfgText);
+    MsfsCfgFacts facts = readCfgFacts(cfgText);
+    cfgCache.insert(key, facts);
+    return facts;
 }
 
-QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const QString& reference) {
-    const QString ref = reference.trimmed();
-    if (cfgPath.isEmpty() || ref.isEmpty()) {
-        return {};
-    }
+namespace {
+
+// The reference as a clean path, relative ones taken from the cfg's folder;
+// no file system look-up.
+QString containerCandidate(const QString& cfgPath, const QString& ref) {
     // Containers are written with Windows separators whatever the platform.
     QString path = QDir::fromNativeSeparators(ref).replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (QDir::isRelativePath(path)) {
-        path = QFileInfo(cfgPath).absoluteDir().filePath(path);
+        // The cfg path is absolute and clean: its folder is all before the last "/".
+        const qsizetype slash = cfgPath.lastIndexOf(QLatin1Char('/'));
+        path = cfgPath.left(qMax<qsizetype>(slash, 0)) + QLatin1Char('/') + path;
     }
-    path = QDir::cleanPath(path);
+    return QDir::cleanPath(path);
+}
+
+QString containerCfg(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir()) {
         return normalizePath(QDir(path).filePath(QStringLiteral("aircraft.cfg")));
@@ -103,20 +150,40 @@ QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const 
     return normalizePath(QDir(path).filePath(QStringLiteral("aircraft.cfg")));
 }
 
-QString MsfsAircraftLibrary::baseContainerCfg(const QString& cfgPath, const QString& reference) const {
-    const QString path = findBaseContainerCfg(cfgPath, reference);
-    if (path.isEmpty() || QFileInfo::exists(path)) {
-        return path;
+} // namespace
+
+QString MsfsAircraftLibrary::findBaseContainerCfg(const QString& cfgPath, const QString& reference) {
+    const QString ref = reference.trimmed();
+    if (cfgPath.isEmpty() || ref.isEmpty()) {
+        return {};
+    }
+    return containerCfg(containerCandidate(cfgPath, ref));
+}
+
+QString MsfsAircraftLibrary::baseContainerCfg(const QString& cfgPath, const QString& reference) {
+    const QString ref = reference.trimmed();
+    if (cfgPath.isEmpty() || ref.isEmpty()) {
+        return {};
+    }
+    // Liveries of one aircraft name the same container: look it up once.
+    const QString candidate = containerCandidate(cfgPath, ref);
+    auto known = containerPaths.constFind(candidate);
+    if (known == containerPaths.cend()) {
+        const QString path = containerCfg(candidate);
+        known = containerPaths.insert(candidate, {path, path.isEmpty() || QFileInfo::exists(path)});
+    }
+    if (known->exists) {
+        return known->path;
     }
     // "..\\X" usually names a folder of the simulator's merged package tree:
     // X sits in another package of the installation.
-    QStringList parts = QDir::fromNativeSeparators(reference.trimmed())
+    QStringList parts = QDir::fromNativeSeparators(ref)
                             .replace(QLatin1Char('\\'), QLatin1Char('/'))
                             .split(QLatin1Char('/'), Qt::SkipEmptyParts);
     if (!parts.isEmpty() && parts.last().compare(QLatin1String("aircraft.cfg"), Qt::CaseInsensitive) == 0) {
         parts.removeLast();
     }
-    return parts.isEmpty() ? path : containerIndex.value(parts.last().toUpper(), path);
+    return parts.isEmpty() ? known->path : containerIndex.value(parts.last().toUpper(), known->path);
 }
 
 AircraftMetadata MsfsAircraftLibrary::resolveMetadata(const QString& cfgPath) {
@@ -142,7 +209,7 @@ AircraftMetadata MsfsAircraftLibrary::resolveMetadataStep(const QString& key, QS
         return *cached;
     }
     visited.insert(key);
-    const ParsedCfg cfg = loadNormalizedCfg(key);
+    const MsfsCfgFacts cfg = loadNormalizedCfg(key);
     AircraftMetadata result;
     if (!cfg.baseContainer.isEmpty()) {
         if (depth >= MaxBaseContainerDepth) {
@@ -151,19 +218,19 @@ AircraftMetadata MsfsAircraftLibrary::resolveMetadataStep(const QString& key, QS
             result = resolveMetadataStep(baseContainerCfg(key, cfg.baseContainer), visited, depth + 1);
         }
     }
-    const QHash<QString, QString> general = cfg.sections.value(QStringLiteral("GENERAL"));
-    const auto take = [&general](const char* name, QString& field) {
-        const QString v = unquote(general.value(QLatin1String(name)));
+    const MsfsCfgGeneral& general = cfg.general;
+    const auto take = [](const QString& raw, QString& field) {
+        const QString v = unquote(raw);
         field = v.isEmpty() ? field.trimmed() : v;
     };
-    take("icao_type_designator", result.icaoTypeDesignator);
-    take("icao_manufacturer", result.icaoManufacturer);
-    take("icao_model", result.icaoModel);
-    take("icao_engine_type", result.icaoEngineType);
-    take("icao_wtc", result.icaoWtc);
-    take("category", result.category);
+    take(general.icaoTypeDesignator, result.icaoTypeDesignator);
+    take(general.icaoManufacturer, result.icaoManufacturer);
+    take(general.icaoModel, result.icaoModel);
+    take(general.icaoEngineType, result.icaoEngineType);
+    take(general.icaoWtc, result.icaoWtc);
+    take(general.category, result.category);
     bool ok = false;
-    const int count = unquote(general.value(QStringLiteral("icao_engine_count"))).toInt(&ok, 10);
+    const int count = unquote(general.icaoEngineCount).toInt(&ok, 10);
     if (ok) {
         result.engineCount = count;
     }

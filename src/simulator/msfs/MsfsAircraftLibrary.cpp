@@ -82,10 +82,21 @@ void MsfsAircraftLibrary::reload() {
 void MsfsAircraftLibrary::clear() {
     cfgCache.clear();
     metadataCache.clear();
+    // The next scan writes its largest lists into this one's memory, whose
+    // pages are in place already.
+    for (auto it = profilesBySimulator.begin(); it != profilesBySimulator.end(); ++it) {
+        if (it->capacity() > spareProfiles.capacity()) {
+            spareProfiles = std::move(*it);
+            spareKeys = std::move(keysBySimulator[it.key()]);
+        }
+    }
+    spareProfiles.clear();
+    spareKeys.clear();
     profilesBySimulator.clear();
     keysBySimulator.clear();
-    seenVariantKeys.clear();
+    scannedCfgs.clear();
     containerIndex.clear();
+    containerPaths.clear();
     matchCache.clear();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "network/AircraftIcaoRecord.h"
+#include "simulator/msfs/MsfsCfgText.h"
+#include "simulator/msfs/MsfsProfileKeys.h"
 #include "simulator/msfs/MsfsRuntimeProfile.h"
 
 #include <QHash>
@@ -88,26 +90,6 @@ struct MsfsAircraftProfile {
     bool operator==(const MsfsAircraftProfile&) const = default;
 };
 
-// A text as the scoring compares it: its alphanumeric key and its tokens.
-struct MsfsTextKeys {
-    QString key;
-    QStringList tokens;
-};
-
-// What the scoring derives from one profile; built once when the scan builds
-// the profile, since a match scores every profile.
-struct MsfsProfileKeys {
-    QString icaoTypeKey;
-    MsfsTextKeys packageName;
-    MsfsTextKeys title;
-    MsfsTextKeys displayName;
-    MsfsTextKeys variation;
-    MsfsTextKeys airline;
-    MsfsTextKeys manufacturer;
-    MsfsTextKeys model;
-    bool namesFamily = false; // the profile belongs to an add-on family
-};
-
 // The model chosen for one remote aircraft; an empty profile.title means none fits.
 struct MsfsModelMatch {
     MsfsRuntimeProfile simulator = MsfsRuntimeProfile::Unknown;
@@ -190,8 +172,11 @@ public:
     static QStringList tokens(const QString& text);
     static bool tokenMatch(const QString& needle, const QStringList& texts);
     static int operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily);
-    static MsfsTextKeys textKeys(const QString& text);
-    static MsfsProfileKeys profileKeys(const MsfsAircraftProfile& profile);
+    // Adds the profile's keys to the table and returns them; texts equal to
+    // the previous profile's, added just before, share its keys.
+    static MsfsProfileKeys addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile,
+                                          const MsfsAircraftProfile* previous = nullptr,
+                                          const MsfsProfileKeys* previousKeys = nullptr);
 
     // aircraft.cfg files larger than this are refused unread: genuine ones are
     // a few hundred kilobytes at most.
@@ -211,8 +196,9 @@ private:
     MsfsAircraftLibrary() = default;
     ~MsfsAircraftLibrary();
 
-    // One aircraft.cfg found by the walk: its root, its package folder's name
-    // (also for a package linked into the root) and its normalised path.
+    // One aircraft.cfg below a SimObjects folder found by the walk: its root,
+    // its package folder's name (also for a package linked into the root) and
+    // its normalised path.
     struct FoundCfg {
         const MsfsLibraryRoot* root = nullptr;
         QString packageName;
@@ -222,28 +208,42 @@ private:
     void clear();
     static void scanThreadBody(MsfsAircraftLibrary* library);
     void walkRoot(const MsfsLibraryRoot& root, QSet<QString>& walkedPackages, QList<FoundCfg>& found);
-    // The profiles of one cfg's "FLTSIM." sections; returns how many.
-    int addProfiles(const MsfsInstall& install, const FoundCfg& file);
+    // Appends the profiles of one cfg's "FLTSIM." sections; returns how many.
+    int addProfiles(const MsfsInstall& install, const FoundCfg& file, QList<MsfsAircraftProfile>& profiles,
+                    MsfsKeyTable& keys);
     // The base container's cfg, looked up by folder name among the
     // installation's SimObjects/Airplanes folders when the path is not there.
-    QString baseContainerCfg(const QString& cfgPath, const QString& reference) const;
+    QString baseContainerCfg(const QString& cfgPath, const QString& reference);
     MsfsModelMatch findBestMatch(MsfsRuntimeProfile simulator, const QString& type, const QString& airline,
                                  const QString& livery) const;
     // These take a path normalizePath already gave: the scan has normalised
-    // each one once.
-    ParsedCfg loadNormalizedCfg(const QString& key);
+    // each one once. `regularFile` when the walk has seen a regular file there.
+    MsfsCfgFacts loadNormalizedCfg(const QString& key, bool regularFile = false);
     AircraftMetadata resolveNormalizedMetadata(const QString& key);
     AircraftMetadata resolveMetadataStep(const QString& key, QSet<QString>& visited, int depth);
 
-    QHash<QString, ParsedCfg> cfgCache;
+    QHash<QString, MsfsCfgFacts> cfgCache;
     QHash<QString, AircraftMetadata> metadataCache;
     QHash<int, QList<MsfsAircraftProfile>> profilesBySimulator;
     // Parallel to profilesBySimulator: entry i holds the keys of profile i.
-    QHash<int, QList<MsfsProfileKeys>> keysBySimulator;
-    QSet<QString> seenVariantKeys;
+    QHash<int, MsfsKeyTable> keysBySimulator;
+    // "%1|%2" of simulator and cfg path, for files already made into profiles.
+    QSet<QString> scannedCfgs;
     // Upper-case folder name -> cfg of the installation being scanned.
     QHash<QString, QString> containerIndex;
+    // Clean base-container path -> its cfg, for the installation being scanned.
+    struct ContainerPath {
+        QString path;
+        bool exists = false;
+    };
+    QHash<QString, ContainerPath> containerPaths;
     QHash<QString, MsfsModelMatch> matchCache;
+    // The previous scan's largest lists, emptied, for the next scan to fill.
+    QList<MsfsAircraftProfile> spareProfiles;
+    MsfsKeyTable spareKeys;
+    // A scan's read buffers, kept from one aircraft.cfg to the next.
+    QByteArray cfgBytes;
+    QString cfgText;
 
     std::atomic<bool> ready{false};
     std::atomic<bool> scanning{false};
@@ -259,3 +259,5 @@ private:
 };
 
 } // namespace velk::simulator::msfs
+
+Q_DECLARE_TYPEINFO(velk::simulator::msfs::MsfsAircraftProfile, Q_RELOCATABLE_TYPE);

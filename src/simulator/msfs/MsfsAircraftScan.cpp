@@ -2,6 +2,7 @@
 // folders and every aircraft.cfg below them, turned into model profiles; on
 // the scan thread.
 #include "simulator/msfs/MsfsAircraftLibrary.h"
+#include "simulator/msfs/MsfsPaths.h"
 
 #include <QDebug>
 #include <QDir>
@@ -12,6 +13,40 @@ namespace velk::simulator::msfs {
 
 namespace {
 
+QString childPath(const QString& folder, const QString& name) {
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+// The non-empty texts joined by one space: one of them shared as it is,
+// several copied once.
+QString joinNonEmpty(const QString& first, const QString& second, const QString& third) {
+    const QString* parts[3];
+    qsizetype count = 0;
+    qsizetype size = -1;
+    for (const QString* part : {&first, &second, &third}) {
+        if (!part->isEmpty()) {
+            parts[count++] = part;
+            size += part->size() + 1;
+        }
+    }
+    if (count <= 1) {
+        return count == 0 ? QString() : *parts[0];
+    }
+    QString joined(size, Qt::Uninitialized);
+    QChar* out = joined.data();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0) {
+            *out++ = QLatin1Char(' ');
+        }
+        out = std::copy(parts[i]->cbegin(), parts[i]->cend(), out);
+    }
+    return joined;
+}
+
+bool isSimObjectsCfg(const QString& cfgPath) {
+    return cfgPath.contains(QLatin1String("/SimObjects/"), Qt::CaseInsensitive);
+}
+
 bool isCfgName(const QString& name) {
     return name.compare(QLatin1String("aircraft.cfg"), Qt::CaseInsensitive) == 0;
 }
@@ -19,13 +54,22 @@ bool isCfgName(const QString& name) {
 // The folder of ".../SimObjects/Airplanes/<folder>/aircraft.cfg", which base
 // container references name; empty for a cfg anywhere else.
 QString airplaneFolder(const QString& cfgPath) {
-    const QStringList parts = cfgPath.split(QLatin1Char('/'));
-    const qsizetype n = parts.size();
-    if (n < 4 || parts[n - 3].compare(QLatin1String("Airplanes"), Qt::CaseInsensitive) != 0 ||
-        parts[n - 4].compare(QLatin1String("SimObjects"), Qt::CaseInsensitive) != 0) {
+    QStringView rest(cfgPath);
+    QStringView last[3]; // the file, its folder, "Airplanes"
+    for (QStringView& part : last) {
+        const qsizetype slash = rest.lastIndexOf(u'/');
+        if (slash < 0) {
+            return {};
+        }
+        part = rest.mid(slash + 1);
+        rest = rest.left(slash);
+    }
+    const QStringView simObjects = rest.mid(rest.lastIndexOf(u'/') + 1);
+    if (last[2].compare(QLatin1String("Airplanes"), Qt::CaseInsensitive) != 0 ||
+        simObjects.compare(QLatin1String("SimObjects"), Qt::CaseInsensitive) != 0) {
         return {};
     }
-    return parts[n - 2];
+    return last[1].toString();
 }
 
 } // namespace
@@ -43,6 +87,10 @@ void MsfsAircraftLibrary::scanAll() {
         }
         scanRoot(install);
     }
+    cfgBytes = QByteArray();
+    cfgText = QString();
+    spareProfiles = {};
+    spareKeys = {};
     const auto count = [this](MsfsRuntimeProfile simulator) {
         return profilesBySimulator.value(static_cast<int>(simulator)).size();
     };
@@ -54,20 +102,32 @@ void MsfsAircraftLibrary::scanAll() {
 
 void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& walkedPackages,
                                    QList<FoundCfg>& found) {
+    // Only files below a SimObjects folder make profiles or base containers.
+    const auto add = [&root, &found](const QString& packageName, QString cfgPath) {
+        if (isSimObjectsCfg(cfgPath)) {
+            found.append({&root, packageName, std::move(cfgPath)});
+        }
+    };
     QDirIterator packages(root.path, QDir::AllEntries | QDir::NoDotAndDotDot);
     while (packages.hasNext() && !stopRequested.load()) {
         packages.next();
         const QFileInfo entry = packages.fileInfo();
         if (entry.isFile()) {
             if (!entry.isSymLink() && isCfgName(entry.fileName())) {
-                found.append({&root, entry.fileName(), normalizePath(entry.filePath())});
+                add(entry.fileName(), normalizePath(entry.filePath()));
             }
             continue;
         }
         // Add-ons are usually linked into Community, so a package is followed
         // through its link: once, and never when it leads back to the root or
-        // above it. A broken or looping link is no folder at all.
-        const QString real = entry.isDir() ? normalizePath(entry.filePath()) : QString();
+        // above it. A broken or looping link is no folder at all. The root is
+        // canonical, so only a link needs resolving.
+        QString real;
+        if (entry.isSymLink() || entry.isJunction()) {
+            real = entry.isDir() ? normalizePath(entry.filePath()) : QString();
+        } else if (entry.isDir()) {
+            real = childPath(root.path, entry.fileName());
+        }
         if (real.isEmpty() || walkedPackages.contains(real) || real == root.path ||
             root.path.startsWith(real + QLatin1Char('/'))) {
             continue;
@@ -81,74 +141,76 @@ void MsfsAircraftLibrary::walkRoot(const MsfsLibraryRoot& root, QSet<QString>& w
         while (it.hasNext() && !stopRequested.load()) {
             const QString file = it.next();
             if (isCfgName(it.fileName())) {
-                found.append({&root, entry.fileName(), real + file.mid(walked.size())});
+                add(entry.fileName(), real + file.mid(walked.size()));
             }
         }
     }
 }
 
-int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg& file) {
+int MsfsAircraftLibrary::addProfiles(const MsfsInstall& install, const FoundCfg& file,
+                                     QList<MsfsAircraftProfile>& profiles, MsfsKeyTable& keys) {
     const MsfsLibraryRoot& root = *file.root;
     const QString& cfgPath = file.cfgPath;
     const int simulator = static_cast<int>(install.simulator);
-    if (!cfgPath.contains(QLatin1String("/SimObjects/"), Qt::CaseInsensitive)) {
-        return 0;
-    }
-    const ParsedCfg cfg = loadNormalizedCfg(cfgPath);
+    const MsfsCfgFacts cfg = loadNormalizedCfg(cfgPath, true);
     if (!cfg.hasContent) {
         return 0;
     }
-    int added = 0;
+    // A file turns into the same profiles each time: for this simulator, its
+    // titles were all seen the first time.
+    const QString cfgKey = QString::number(simulator) + QLatin1Char('|') + cfgPath;
+    if (scannedCfgs.contains(cfgKey)) {
+        return 0;
+    }
+    scannedCfgs.insert(cfgKey);
     const AircraftMetadata metadata = resolveNormalizedMetadata(cfgPath);
-    for (const QString& sectionName : cfg.sectionOrder) {
-        if (!sectionName.startsWith(QLatin1String("FLTSIM."))) {
+    const QString icaoType = metadata.icaoTypeDesignator.toUpper();
+    const QString wtc = metadata.icaoWtc.toUpper();
+    const QString& installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
+    QSet<QString> titles;
+    const qsizetype firstProfile = profiles.size();
+    MsfsProfileKeys previousKeys;
+    for (const MsfsCfgVariation& section : cfg.variations) {
+        QString title = cleanCfgValue(section.title);
+        if (title.isEmpty() || titles.contains(title)) {
             continue;
         }
-        const QHash<QString, QString> section = cfg.sections.value(sectionName);
-        const QString title = cleanCfgValue(section.value(QStringLiteral("title")));
-        if (title.isEmpty()) {
-            continue;
-        }
-        const QString variantKey = QStringLiteral("%1|%2|%3").arg(simulator).arg(cfgPath, title);
-        if (seenVariantKeys.contains(variantKey)) {
-            continue;
-        }
-        seenVariantKeys.insert(variantKey);
+        titles.insert(title);
 
-        const QString uiManufacturer = cleanCfgValue(section.value(QStringLiteral("ui_manufacturer")));
-        const QString uiType = cleanCfgValue(section.value(QStringLiteral("ui_type")));
-        const QString uiVariation = cleanCfgValue(section.value(QStringLiteral("ui_variation")));
-        QStringList shown;
-        for (const QString& part : {uiManufacturer, uiType, uiVariation}) {
-            if (!part.isEmpty()) {
-                shown.append(part);
-            }
-        }
+        QString uiManufacturer = cleanCfgValue(section.uiManufacturer);
+        QString uiType = cleanCfgValue(section.uiType);
+        QString uiVariation = cleanCfgValue(section.uiVariation);
+        QString shown = joinNonEmpty(uiManufacturer, uiType, uiVariation);
+        const QStringView airline = unquoteView(section.atcAirline);
 
+        // Texts are moved in where they can be: a copy costs an atomic count.
         MsfsAircraftProfile profile;
         profile.simulator = install.simulator;
         profile.packageName = file.packageName;
         profile.rootKind = root.kind;
-        profile.installPath = install.packagesPath.isEmpty() ? root.path : install.packagesPath;
+        profile.installPath = installPath;
         profile.cfgPath = cfgPath;
-        profile.title = title;
-        profile.displayName = shown.isEmpty() ? title : shown.join(QLatin1Char(' '));
-        profile.variation = uiVariation;
-        profile.airline = unquote(section.value(QStringLiteral("atc_airline"))).toUpper();
-        profile.icaoType = metadata.icaoTypeDesignator.toUpper();
-        profile.manufacturer = uiManufacturer.isEmpty() ? metadata.icaoManufacturer : uiManufacturer;
-        profile.model = uiType.isEmpty() ? metadata.icaoModel : uiType;
+        profile.displayName = shown.isEmpty() ? title : std::move(shown);
+        profile.title = std::move(title);
+        profile.airline =
+            (airline.size() == section.atcAirline.size() ? section.atcAirline : airline.toString()).toUpper();
+        profile.icaoType = icaoType;
+        profile.manufacturer =
+            uiManufacturer.isEmpty() ? metadata.icaoManufacturer : std::move(uiManufacturer);
+        profile.model = uiType.isEmpty() ? metadata.icaoModel : std::move(uiType);
+        profile.variation = std::move(uiVariation);
         profile.engineType = metadata.icaoEngineType;
         profile.engineCount = metadata.engineCount;
-        profile.wtc = metadata.icaoWtc.toUpper();
-        profile.isAirTraffic = parseCfgBool(section.value(QStringLiteral("isairtraffic")), false);
-        profile.isUserSelectable = parseCfgBool(section.value(QStringLiteral("isuserselectable")), true);
+        profile.wtc = wtc;
+        profile.isAirTraffic = MsfsCfgVariation::flag(section.isAirTraffic, false);
+        profile.isUserSelectable = MsfsCfgVariation::flag(section.isUserSelectable, true);
         profile.isCommunity = root.isCommunity;
-        keysBySimulator[simulator].append(profileKeys(profile));
-        profilesBySimulator[simulator].append(std::move(profile));
-        ++added;
+        const bool follows = profiles.size() > firstProfile;
+        previousKeys = addProfileKeys(keys, profile, follows ? &profiles.last() : nullptr,
+                                      follows ? &previousKeys : nullptr);
+        profiles.append(std::move(profile));
     }
-    return added;
+    return static_cast<int>(titles.size());
 }
 
 void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
@@ -171,11 +233,36 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
             containerIndex.insert(folder, file.cfgPath);
         }
     }
+    // Every file is read before any profile is built, so that the lists are
+    // allocated once.
+    qsizetype variations = 0;
     for (const FoundCfg& file : std::as_const(found)) {
         if (stopRequested.load()) {
             break;
         }
-        counter += addProfiles(install, file);
+        variations += loadNormalizedCfg(file.cfgPath, true).variations.size();
+    }
+    QList<MsfsAircraftProfile> profiles = std::exchange(spareProfiles, {});
+    MsfsKeyTable keys = std::exchange(spareKeys, {});
+    profiles.reserve(variations);
+    keys.reserve(variations);
+    for (const FoundCfg& file : std::as_const(found)) {
+        if (stopRequested.load()) {
+            break;
+        }
+        counter += addProfiles(install, file, profiles, keys);
+    }
+    if (!profiles.isEmpty()) {
+        const int simulator = static_cast<int>(install.simulator);
+        QList<MsfsAircraftProfile>& allProfiles = profilesBySimulator[simulator];
+        MsfsKeyTable& allKeys = keysBySimulator[simulator];
+        if (allProfiles.isEmpty()) {
+            allProfiles = std::move(profiles);
+            allKeys = std::move(keys);
+        } else {
+            allProfiles.append(profiles);
+            allKeys.append(keys);
+        }
     }
     QString source = install.packagesPath;
     if (source.isEmpty()) {
@@ -185,6 +272,7 @@ void MsfsAircraftLibrary::scanRoot(const MsfsInstall& install) {
         source = install.importedLibraryPaths.first();
     }
     containerIndex.clear();
+    containerPaths.clear();
     qInfo().noquote() << QStringLiteral("Scanned %1 MSFS aircraft variants for %2 from %3")
                              .arg(counter)
                              .arg(profileLabel(install.simulator), source);

@@ -2,6 +2,8 @@
 
 #include "network/SwiftAircraftIcaoService.h"
 
+#include <QVarLengthArray>
+
 #include <initializer_list>
 #include <utility>
 
@@ -9,16 +11,44 @@ namespace velk::simulator::msfs {
 
 namespace {
 
-bool containsFamily(const QString& key, bool allowIni) {
-    static const QStringList families = {QStringLiteral("FENIX"), QStringLiteral("FLYBYWIRE"),
-                                         QStringLiteral("FBW"),   QStringLiteral("A32NX"),
-                                         QStringLiteral("PMDG"),  QStringLiteral("INIBUILDS")};
-    for (const QString& family : families) {
-        if (key.contains(family)) {
-            return true;
+// One pass over the key, each position tried only against the words that
+// begin with its letter: this runs for every profile a scan builds.
+bool containsFamily(QStringView key, bool allowIni) {
+    const auto at = [key](qsizetype i, const char* word) {
+        for (; *word != '\0'; ++word, ++i) {
+            if (i >= key.size() || key[i] != QLatin1Char(*word)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        switch (key[i].unicode()) {
+        case u'F':
+            if (at(i, "FENIX") || at(i, "FLYBYWIRE") || at(i, "FBW")) {
+                return true;
+            }
+            break;
+        case u'A':
+            if (at(i, "A32NX")) {
+                return true;
+            }
+            break;
+        case u'P':
+            if (at(i, "PMDG")) {
+                return true;
+            }
+            break;
+        case u'I':
+            if (at(i, allowIni ? "INI" : "INIBUILDS")) {
+                return true;
+            }
+            break;
+        default:
+            break;
         }
     }
-    return allowIni && key.contains(QLatin1String("INI"));
+    return false;
 }
 
 bool isKnownSimulator(MsfsRuntimeProfile simulator) {
@@ -39,23 +69,12 @@ MsfsModelMatch noProfile(MsfsRuntimeProfile simulator, const QString& type, cons
 
 } // namespace
 
-// Hand-written rather than regular expressions: these run for every text of
-// every profile a scan builds.
-namespace {
-
-bool isKeyChar(QChar c) {
-    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-           (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
-}
-
-} // namespace
-
 QString MsfsAircraftLibrary::alnumKey(const QString& text) {
     const QString upper = text.trimmed().toUpper();
     QString key;
     key.reserve(upper.size());
     for (const QChar c : upper) {
-        if (isKeyChar(c)) {
+        if (isKeyChar(c.unicode())) {
             key.append(c);
         }
     }
@@ -71,7 +90,7 @@ QStringList MsfsAircraftLibrary::tokens(const QString& text) {
     QString key;
     qsizetype start = -1;
     for (qsizetype i = 0; i <= upper.size(); ++i) {
-        const bool inToken = i < upper.size() && isKeyChar(upper.at(i));
+        const bool inToken = i < upper.size() && isKeyChar(upper.at(i).unicode());
         if (inToken) {
             key.append(upper.at(i));
             if (start < 0) {
@@ -113,16 +132,17 @@ Needle prepareNeedle(const QString& needle) {
     return prepared;
 }
 
-bool needleMatches(const Needle& needle, std::initializer_list<const MsfsTextKeys*> texts) {
+bool needleMatches(const Needle& needle, const MsfsKeyTable& table,
+                   std::initializer_list<const MsfsTextKeys*> texts) {
     if (needle.empty) {
         return false;
     }
     for (const MsfsTextKeys* text : texts) {
-        if (!needle.key.isEmpty() && text->key.contains(needle.key)) {
+        if (!needle.key.isEmpty() && table.key(*text).contains(needle.key)) {
             return true;
         }
         for (const QString& token : needle.tokens) {
-            if (text->tokens.contains(token)) {
+            if (table.hasToken(*text, token)) {
                 return true;
             }
         }
@@ -144,33 +164,26 @@ QList<RecordNeedles> prepareRecords(const QList<network::AircraftIcaoRecord>& re
     return prepared;
 }
 
-bool matchesType(const QString& typeKey, const MsfsProfileKeys& keys, const QList<RecordNeedles>& records,
-                 bool& exact, bool& viaRecord) {
+bool matchesType(const QString& typeKey, const MsfsKeyTable& table, const MsfsProfileKeys& keys,
+                 const QList<RecordNeedles>& records, bool& exact, bool& viaRecord) {
     exact = false;
     viaRecord = false;
     if (typeKey.isEmpty()) {
         return true;
     }
-    if (!keys.icaoTypeKey.isEmpty() && keys.icaoTypeKey == typeKey) {
+    if (keys.icaoType.keyLength > 0 && table.key(keys.icaoType) == typeKey) {
         exact = true;
         return true;
     }
     for (const RecordNeedles& record : records) {
-        if (needleMatches(record.manufacturer, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
-            needleMatches(record.model, {&keys.model, &keys.displayName, &keys.variation, &keys.title})) {
+        if (needleMatches(record.manufacturer, table, {&keys.manufacturer, &keys.displayName, &keys.title}) &&
+            needleMatches(record.model, table,
+                          {&keys.model, &keys.displayName, &keys.variation, &keys.title})) {
             viaRecord = true;
             return true;
         }
     }
     return false;
-}
-
-QString familyKey(const MsfsAircraftProfile& profile) {
-    return MsfsAircraftLibrary::alnumKey(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                                             .arg(profile.packageName, profile.title, profile.displayName,
-                                                  profile.variation, profile.manufacturer, profile.model,
-                                                  profile.rootKind)
-                                             .toUpper());
 }
 
 int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintNamesFamily) {
@@ -192,25 +205,38 @@ int familyScore(const MsfsAircraftProfile& profile, bool namesFamily, bool hintN
 
 } // namespace
 
-MsfsTextKeys MsfsAircraftLibrary::textKeys(const QString& text) {
-    // The key is the tokens run together: the one token of a text that has a
-    // single one, else the last entry tokens() appended.
-    QStringList parts = tokens(text);
-    QString key = parts.isEmpty() ? QString() : parts.last();
-    return {std::move(key), std::move(parts)};
-}
-
-MsfsProfileKeys MsfsAircraftLibrary::profileKeys(const MsfsAircraftProfile& profile) {
+MsfsProfileKeys MsfsAircraftLibrary::addProfileKeys(MsfsKeyTable& table, const MsfsAircraftProfile& profile,
+                                                    const MsfsAircraftProfile* previous,
+                                                    const MsfsProfileKeys* previousKeys) {
+    // Liveries of one aircraft share most texts: a text equal to the previous
+    // profile's shares its keys.
     MsfsProfileKeys keys;
-    keys.icaoTypeKey = alnumKey(profile.icaoType);
-    keys.packageName = textKeys(profile.packageName);
-    keys.title = textKeys(profile.title);
-    keys.displayName = textKeys(profile.displayName);
-    keys.variation = textKeys(profile.variation);
-    keys.airline = textKeys(profile.airline);
-    keys.manufacturer = textKeys(profile.manufacturer);
-    keys.model = textKeys(profile.model);
-    keys.namesFamily = containsFamily(familyKey(profile), false);
+    const auto add = [&](QString MsfsAircraftProfile::*text, MsfsTextKeys MsfsProfileKeys::*out,
+                         bool tokens) {
+        if (previous != nullptr && profile.*text == previous->*text) {
+            keys.*out = previousKeys->*out;
+        } else {
+            keys.*out = tokens ? table.addText(profile.*text) : table.addKey(profile.*text);
+        }
+    };
+    add(&MsfsAircraftProfile::packageName, &MsfsProfileKeys::packageName, true);
+    add(&MsfsAircraftProfile::title, &MsfsProfileKeys::title, true);
+    add(&MsfsAircraftProfile::displayName, &MsfsProfileKeys::displayName, true);
+    add(&MsfsAircraftProfile::variation, &MsfsProfileKeys::variation, true);
+    add(&MsfsAircraftProfile::manufacturer, &MsfsProfileKeys::manufacturer, true);
+    add(&MsfsAircraftProfile::model, &MsfsProfileKeys::model, true);
+    add(&MsfsAircraftProfile::rootKind, &MsfsProfileKeys::rootKind, false);
+    add(&MsfsAircraftProfile::airline, &MsfsProfileKeys::airline, true);
+    add(&MsfsAircraftProfile::icaoType, &MsfsProfileKeys::icaoType, false);
+    // These fields' keys run together, words of neighbouring fields included.
+    QVarLengthArray<char16_t, 256> run;
+    for (const MsfsTextKeys* text : {&keys.packageName, &keys.title, &keys.displayName, &keys.variation,
+                                     &keys.manufacturer, &keys.model, &keys.rootKind}) {
+        const QStringView key = table.key(*text);
+        run.append(key.utf16(), key.size());
+    }
+    keys.namesFamily = containsFamily(QStringView(run.constData(), run.size()), false);
+    table.append(keys);
     return keys;
 }
 
@@ -220,8 +246,9 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
         return false;
     }
     for (const QString& text : texts) {
-        const MsfsTextKeys keys = textKeys(text);
-        if (needleMatches(prepared, {&keys})) {
+        MsfsKeyTable table;
+        const MsfsTextKeys keys = table.addText(text);
+        if (needleMatches(prepared, table, {&keys})) {
             return true;
         }
     }
@@ -229,7 +256,8 @@ bool MsfsAircraftLibrary::tokenMatch(const QString& needle, const QStringList& t
 }
 
 int MsfsAircraftLibrary::operatorFamilyScore(const MsfsAircraftProfile& profile, bool hintNamesFamily) {
-    return familyScore(profile, containsFamily(familyKey(profile), false), hintNamesFamily);
+    MsfsKeyTable table;
+    return familyScore(profile, addProfileKeys(table, profile).namesFamily, hintNamesFamily);
 }
 
 bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, const QString& type) const {
@@ -241,7 +269,9 @@ bool MsfsAircraftLibrary::matchesTypeCode(const MsfsAircraftProfile& profile, co
     }
     bool exact = false;
     bool viaRecord = false;
-    return matchesType(alnumKey(normalized), profileKeys(profile),
+    MsfsKeyTable table;
+    const MsfsProfileKeys keys = addProfileKeys(table, profile);
+    return matchesType(alnumKey(normalized), table, keys,
                        prepareRecords(icao->recordsForDesignator(normalized)), exact, viaRecord);
 }
 
@@ -275,7 +305,7 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
     }
     const QString typeKey = alnumKey(normalized);
 
-    QList<std::pair<const QList<MsfsAircraftProfile>*, const QList<MsfsProfileKeys>*>> lists;
+    QList<std::pair<const QList<MsfsAircraftProfile>*, const MsfsKeyTable*>> lists;
     const QList<MsfsRuntimeProfile> order =
         isKnownSimulator(simulator) ? QList<MsfsRuntimeProfile>{simulator} : availableSimulators();
     for (const MsfsRuntimeProfile sim : order) {
@@ -298,13 +328,13 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
 
     const MsfsAircraftProfile* best = nullptr;
     MsfsModelMatch result = none;
-    for (const auto& [profiles, keyList] : lists) {
+    for (const auto& [profiles, table] : lists) {
         for (qsizetype i = 0; i < profiles->size(); ++i) {
             const MsfsAircraftProfile& profile = profiles->at(i);
-            const MsfsProfileKeys& keys = keyList->at(i);
+            const MsfsProfileKeys& keys = table->at(i);
             bool exact = false;
             bool viaRecord = false;
-            if (!matchesType(typeKey, keys, records, exact, viaRecord)) {
+            if (!matchesType(typeKey, *table, keys, records, exact, viaRecord)) {
                 continue;
             }
             int score = exact ? 2000 : 1500;
@@ -312,14 +342,14 @@ MsfsModelMatch MsfsAircraftLibrary::findBestMatch(MsfsRuntimeProfile simulator, 
                 score += 80;
             }
             score += familyScore(profile, keys.namesFamily, hint);
-            const bool airlineMatched =
-                needleMatches(airlineNeedle, {&keys.airline, &keys.variation, &keys.displayName, &keys.title,
-                                              &keys.packageName});
+            const bool airlineMatched = needleMatches(
+                airlineNeedle, *table,
+                {&keys.airline, &keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (airlineMatched) {
                 score += 90;
             }
             const bool liveryMatched = needleMatches(
-                liveryNeedle, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
+                liveryNeedle, *table, {&keys.variation, &keys.displayName, &keys.title, &keys.packageName});
             if (liveryMatched) {
                 score += 100;
             }

@@ -32,6 +32,14 @@ QString stripComment(QStringView line) {
     return line.left(end).trimmed().toString();
 }
 
+QStringView unquoteView(QStringView text) {
+    QStringView t = trimmedView(text);
+    if (t.size() >= 2 && t.front() == u'"' && t.back() == u'"') {
+        t = t.sliced(1, t.size() - 2);
+    }
+    return trimmedView(t);
+}
+
 QString unquote(const QString& text) {
     QString t = text.trimmed();
     if (t.size() >= 2 && t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"'))) {

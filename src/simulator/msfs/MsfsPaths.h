@@ -7,6 +7,19 @@
 // configuration store's first-start discovery and the model library.
 namespace velk::simulator::msfs {
 
+// QStringView::trimmed() inline: the cfg parse trims several times a line.
+inline QStringView trimmedView(QStringView text) {
+    const QChar* begin = text.begin();
+    const QChar* end = text.end();
+    while (begin != end && begin->isSpace()) {
+        ++begin;
+    }
+    while (end != begin && (end - 1)->isSpace()) {
+        --end;
+    }
+    return QStringView(begin, end);
+}
+
 // Normalised absolute path ("/" separators, "." and ".." resolved, links
 // resolved when the path exists); empty for a blank text.
 QString normalizePath(const QString& text);
@@ -15,6 +28,8 @@ QString normalizePath(const QString& text);
 QString stripComment(QStringView line);
 // Trimmed, one pair of enclosing double quotes removed, trimmed again.
 QString unquote(const QString& text);
+// The same, as a view into the text.
+QStringView unquoteView(QStringView text);
 
 // The first non-empty "InstalledPackagesPath" value of a UserCfg.opt file,
 // normalised; empty when the file is missing, unreadable or has none.

@@ -161,7 +161,28 @@ private slots:
         QVERIFY(
             MsfsAircraftLibrary::tokenMatch(QStringLiteral("dlh x"), {QStringLiteral("Lufthansa (DLH)")}));
         QVERIFY(!MsfsAircraftLibrary::tokenMatch(QStringLiteral("x y"), {QStringLiteral("X Z")}));
+        QVERIFY(
+            MsfsAircraftLibrary::tokenMatch(QStringLiteral("strasse x"), {QStringLiteral("Stra\u00DFe")}));
         QVERIFY(!MsfsAircraftLibrary::tokenMatch(QStringLiteral(" "), {QStringLiteral(" ")}));
+    }
+
+    // A second installation's keys join the first's table.
+    void keyTablesJoin() {
+        MsfsKeyTable first;
+        MsfsKeyTable second;
+        MsfsAircraftProfile a;
+        a.title = QStringLiteral("Alpha One");
+        MsfsAircraftProfile b;
+        b.title = QStringLiteral("Bravo Two");
+        b.icaoType = QStringLiteral("b738");
+        MsfsAircraftLibrary::addProfileKeys(first, a);
+        MsfsAircraftLibrary::addProfileKeys(second, b);
+        first.append(second);
+        const MsfsProfileKeys& keys = first.at(1);
+        QCOMPARE(first.key(keys.title), QStringLiteral("BRAVOTWO"));
+        QCOMPARE(first.key(keys.icaoType), QStringLiteral("B738"));
+        QVERIFY(first.hasToken(keys.title, u"TWO"));
+        QVERIFY(!first.hasToken(keys.title, u"ONE"));
     }
 
     void operatorFamilyScoreRange() {

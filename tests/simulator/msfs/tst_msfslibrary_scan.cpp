@@ -236,6 +236,48 @@ private slots:
         QVERIFY(missing.sections.isEmpty());
     }
 
+    // The scan keeps only some values; it must read them as the full parse does.
+    void scanReadingAgreesWithFullParse_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("variations");
+        QTest::newRow("case, repeats, other characters")
+            << QString::fromUtf8("[fltsim.1]\nTitle = \"One\" ; c\n[VERSION]\nmajor = 1\n"
+                                 "[\u0131gnored]\nx = 1\n[FLTSIM.0]\n[FLTSIM.1]\nUI_TYPE = T\n"
+                                 "[\uFB02tsim.2]\nt\u0131tle = Ligature\n[FLTSIM.0]\ntitle = Zero\n"
+                                 "[General]\nICAO_Model = \" M \"\n[variation]\n"
+                                 "base_container = \"\"\"..\\B\"\"\"\n")
+            << 3;
+        QString many;
+        for (int i = 0; i < 70; ++i) {
+            many += QStringLiteral("[FLTSIM.%1]\ntitle = T%1\n").arg(i);
+        }
+        QTest::newRow("many sections, one repeated")
+            << many + QStringLiteral("[fltsim.3]\nui_type = X\n") << 70;
+    }
+
+    void scanReadingAgreesWithFullParse() {
+        QFETCH(QString, text);
+        QFETCH(int, variations);
+        const ParsedCfg full = parseCfgText(text);
+        const MsfsCfgFacts facts = readCfgFacts(text);
+        QCOMPARE(facts.hasContent, full.hasContent);
+        QCOMPARE(facts.baseContainer, full.baseContainer);
+        QCOMPARE(facts.general.icaoModel, full.sections.value("GENERAL").value("icao_model"));
+        QStringList fullTitles;
+        for (const QString& name : full.sectionOrder) {
+            if (name.startsWith(QLatin1String("FLTSIM."))) {
+                const QHash<QString, QString> section = full.sections.value(name);
+                fullTitles.append(section.value("title") + QLatin1Char('/') + section.value("ui_type"));
+            }
+        }
+        QStringList titles;
+        for (const MsfsCfgVariation& variation : facts.variations) {
+            titles.append(variation.title + QLatin1Char('/') + variation.uiType);
+        }
+        QCOMPARE(titles, fullTitles);
+        QCOMPARE(titles.size(), variations);
+    }
+
     void metadataInheritsThroughBaseContainers_data() {
         QTest::addColumn<QString>("cfg");
         QTest::addColumn<QString>("metadata");
