@@ -39,12 +39,24 @@ public:
         const double p = seconds(path);
         const double f = seconds(floor);
         if (p > 0 && f > 0) {
-            std::printf("%s / %s = %.2f (%.3g us vs %.3g us)\n", path.c_str(), floor.c_str(), p / f, p * 1e6,
-                        f * 1e6);
+            std::printf("%s / %s = %.2f (%s vs %s)\n", path.c_str(), floor.c_str(), p / f,
+                        readable(p).c_str(), readable(f).c_str());
         }
     }
 
 private:
+    static std::string readable(double seconds) {
+        char text[32];
+        if (seconds < 1e-6) {
+            std::snprintf(text, sizeof text, "%.1f ns", seconds * 1e9);
+        } else if (seconds < 1e-3) {
+            std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
+        } else {
+            std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+        }
+        return text;
+    }
+
     std::map<std::string, double> m_seconds;
 };
 
