@@ -4,6 +4,7 @@
 #include "common/Deployment.h"
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
+#include "ui/BackgroundPreparation.h"
 #include "ui/QmlTypes.h"
 #include "ui/WindowBackdrop.h"
 #include "ui/viewmodel/DashboardViewModel.h"
@@ -20,6 +21,7 @@
 #include <QDebug>
 #include <QIcon>
 #include <QMediaPlayer>
+#include <QPixmap>
 #include <QQmlContext>
 #include <QQmlError>
 #include <QQuickItem>
@@ -49,7 +51,9 @@ quint16 fsdPort() {
 MainWindow::MainWindow(std::shared_ptr<manager::NetworkManager> networkManager,
                        std::shared_ptr<manager::ControllerManager> controllerManager, QWidget* parent)
     : QMainWindow(parent), m_ptt(this), m_config(AppConfig::instance()),
-      m_networkManager(std::move(networkManager)), m_controllerManager(std::move(controllerManager)) {
+      m_networkManager(std::move(networkManager)), m_controllerManager(std::move(controllerManager)),
+      m_fontSystemStart(startFontSystemInBackground()),
+      m_windowIcon(decodeImageInBackground(QStringLiteral(":/resources/logo.png"))) {
     m_dashboardViewModel = new DashboardViewModel(this);
     m_simulatorViewModel = new SimulatorPageViewModel(this);
     m_serverViewModel = new ServerPageViewModel(this);
@@ -83,6 +87,8 @@ void MainWindow::createMediaPlayer() {
 }
 
 MainWindow::~MainWindow() {
+    // Font data must not be read while the application tears down.
+    m_fontSystemStart.waitForFinished();
     // The QML reads the view models and the view models point at the services:
     // tear down in that order, before the base class deletes children in an
     // order of its own.
@@ -111,7 +117,6 @@ MainWindow::~MainWindow() {
 
 void MainWindow::setupUi() {
     setWindowTitle(QStringLiteral("VELK Client - 控制面板"));
-    setWindowIcon(QIcon(QStringLiteral(":/resources/logo.png")));
     setMinimumSize(1000, 700);
     enableWindowBackdrop(this, true);
 
@@ -143,6 +148,9 @@ void MainWindow::setupUi() {
     if (QQuickItem* root = m_view->rootObject()) {
         connect(root, SIGNAL(logoutRequested()), this, SLOT(onLogoutClicked()));
     }
+
+    // Decoded beside the view's construction, in time for the window's first show.
+    setWindowIcon(QIcon(QPixmap::fromImage(m_windowIcon.result())));
 
     m_container = QWidget::createWindowContainer(m_view, this);
     m_container->setFocusPolicy(Qt::TabFocus);
