@@ -1,5 +1,6 @@
 import QtQuick
 import "components"
+import "Centring.js" as Centring
 
 // The platform choice: MSFS or X-Plane, the account card and logout. Laid out
 // with positioners and anchors: loading the Layouts module would hold back the
@@ -11,73 +12,7 @@ Item {
 
     signal logoutRequested
 
-    // The offset that centres a child as the layout engine did before: the
-    // sizes rounded (the child's up), then the offset rounded.
-    function centred(outer, inner) {
-        return Math.round((Math.round(outer) - Math.ceil(inner)) / 2);
-    }
-
     objectName: "modeSelection"
-
-    component ModeGlassCard: Item {
-        id: card
-
-        property string title
-        property string desc
-        property string sub
-        property color color: "#3b82f6"
-
-        signal clicked
-
-        Rectangle {
-            anchors.fill: parent
-            radius: 32
-            color: cardArea.containsMouse ? "#60000000" : "#40000000"
-            border.width: cardArea.containsMouse ? 2 : 1
-            border.color: cardArea.containsMouse ? card.color : "#20ffffff"
-        }
-
-        Column {
-            anchors.centerIn: parent
-            width: parent.width - 60
-            spacing: 14
-
-            Text {
-                textFormat: Text.PlainText
-                x: root.centred(parent.width, implicitWidth)
-                width: Math.ceil(implicitWidth)
-                text: card.title
-                font.pixelSize: 34
-                font.bold: true
-                color: "#FFFFFF"
-            }
-            Text {
-                textFormat: Text.PlainText
-                x: root.centred(parent.width, implicitWidth)
-                width: Math.ceil(implicitWidth)
-                text: card.desc
-                font.pixelSize: 18
-                font.bold: true
-                color: card.color
-            }
-            Text {
-                textFormat: Text.PlainText
-                x: root.centred(parent.width, implicitWidth)
-                width: Math.ceil(implicitWidth)
-                text: card.sub
-                font.pixelSize: 14
-                color: "#d1d5db"
-            }
-        }
-
-        MouseArea {
-            id: cardArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: card.clicked()
-        }
-    }
 
     Row {
         anchors.fill: parent
@@ -112,7 +47,7 @@ Item {
         Text {
             objectName: "modeTitle"
             textFormat: Text.PlainText
-            x: root.centred(parent.width, implicitWidth)
+            x: Centring.centred(parent.width, implicitWidth)
             width: Math.ceil(implicitWidth)
             text: "请选择飞行模拟平台"
             font.pixelSize: 36
@@ -156,7 +91,7 @@ Item {
 
         Rectangle {
             objectName: "logoutButton"
-            x: root.centred(parent.width, width)
+            x: Centring.centred(parent.width, width)
             width: 180
             height: 48
             radius: 24
