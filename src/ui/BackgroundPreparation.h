@@ -7,7 +7,7 @@
 namespace velk::ui {
 
 // One-off work a window's first frame waits for, started on a worker thread
-// so that it overlaps the window's own construction.
+// so that it overlaps the window's own construction and QML loading.
 
 // Reads the font configuration, which the first text laid out in the process
 // would otherwise do on the UI thread. Fonts themselves stay per thread.

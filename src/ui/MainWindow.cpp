@@ -51,9 +51,7 @@ quint16 fsdPort() {
 MainWindow::MainWindow(std::shared_ptr<manager::NetworkManager> networkManager,
                        std::shared_ptr<manager::ControllerManager> controllerManager, QWidget* parent)
     : QMainWindow(parent), m_ptt(this), m_config(AppConfig::instance()),
-      m_networkManager(std::move(networkManager)), m_controllerManager(std::move(controllerManager)),
-      m_fontSystemStart(startFontSystemInBackground()),
-      m_windowIcon(decodeImageInBackground(QStringLiteral(":/resources/logo.png"))) {
+      m_networkManager(std::move(networkManager)), m_controllerManager(std::move(controllerManager)) {
     m_dashboardViewModel = new DashboardViewModel(this);
     m_simulatorViewModel = new SimulatorPageViewModel(this);
     m_serverViewModel = new ServerPageViewModel(this);
@@ -129,6 +127,10 @@ void MainWindow::setupUi() {
     registerQmlTypes();
 
     m_view = new QQuickView();
+    // Beside the loading of the QML below rather than the view's construction,
+    // which runs slower with them beside it.
+    m_fontSystemStart = startFontSystemInBackground();
+    m_windowIcon = decodeImageInBackground(QStringLiteral(":/resources/logo.png"));
     m_view->setResizeMode(QQuickView::SizeRootObjectToView);
     m_view->setColor(Qt::transparent);
 
@@ -149,7 +151,7 @@ void MainWindow::setupUi() {
         connect(root, SIGNAL(logoutRequested()), this, SLOT(onLogoutClicked()));
     }
 
-    // Decoded beside the view's construction, in time for the window's first show.
+    // Decoded while the QML loaded, in time for the window's first show.
     setWindowIcon(QIcon(QPixmap::fromImage(m_windowIcon.result())));
 
     m_container = QWidget::createWindowContainer(m_view, this);

@@ -170,7 +170,7 @@ private:
     viewmodel::VoiceSettingsViewModel* m_voiceSettingsViewModel = nullptr;
     viewmodel::SettingsViewModel* m_settingsViewModel = nullptr;
     VoiceServiceViewModel* m_voiceServiceViewModel = nullptr;
-    // Started before the view so that they overlap its construction.
+    // Started with the view, on worker threads, so that they overlap its QML loading.
     QFuture<void> m_fontSystemStart;
     QFuture<QImage> m_windowIcon;
     QAudioOutput* m_audioOutput = nullptr;
