@@ -5,6 +5,8 @@
 #include "voice/AudioDevice.h"
 
 #include <QDateTime>
+#include <QFuture>
+#include <QImage>
 #include <QJsonArray>
 #include <QList>
 #include <QMainWindow>
@@ -168,6 +170,9 @@ private:
     viewmodel::VoiceSettingsViewModel* m_voiceSettingsViewModel = nullptr;
     viewmodel::SettingsViewModel* m_settingsViewModel = nullptr;
     VoiceServiceViewModel* m_voiceServiceViewModel = nullptr;
+    // Started with the view, on worker threads, so that they overlap its QML loading.
+    QFuture<void> m_fontSystemStart;
+    QFuture<QImage> m_windowIcon;
     QAudioOutput* m_audioOutput = nullptr;
     QMediaPlayer* m_mediaPlayer = nullptr;
     // The account's profile, history and leaderboards load on the first show only.

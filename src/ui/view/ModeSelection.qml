@@ -1,8 +1,10 @@
 import QtQuick
-import QtQuick.Layouts
 import "components"
+import "Centring.js" as Centring
 
-// The platform choice: MSFS or X-Plane, the account card and logout.
+// The platform choice: MSFS or X-Plane, the account card and logout. Laid out
+// with positioners and anchors: loading the Layouts module would hold back the
+// first frame after sign-in by milliseconds.
 Item {
     id: root
 
@@ -11,63 +13,6 @@ Item {
     signal logoutRequested
 
     objectName: "modeSelection"
-
-    component ModeGlassCard: Item {
-        id: card
-
-        property string title
-        property string desc
-        property string sub
-        property color color: "#3b82f6"
-
-        signal clicked
-
-        Rectangle {
-            anchors.fill: parent
-            radius: 32
-            color: cardArea.containsMouse ? "#60000000" : "#40000000"
-            border.width: cardArea.containsMouse ? 2 : 1
-            border.color: cardArea.containsMouse ? card.color : "#20ffffff"
-        }
-
-        ColumnLayout {
-            anchors.centerIn: parent
-            width: parent.width - 60
-            spacing: 14
-
-            Text {
-                textFormat: Text.PlainText
-                Layout.alignment: Qt.AlignHCenter
-                text: card.title
-                font.pixelSize: 34
-                font.bold: true
-                color: "#FFFFFF"
-            }
-            Text {
-                textFormat: Text.PlainText
-                Layout.alignment: Qt.AlignHCenter
-                text: card.desc
-                font.pixelSize: 18
-                font.bold: true
-                color: card.color
-            }
-            Text {
-                textFormat: Text.PlainText
-                Layout.alignment: Qt.AlignHCenter
-                text: card.sub
-                font.pixelSize: 14
-                color: "#d1d5db"
-            }
-        }
-
-        MouseArea {
-            id: cardArea
-            anchors.fill: parent
-            hoverEnabled: true
-            cursorShape: Qt.PointingHandCursor
-            onClicked: card.clicked()
-        }
-    }
 
     Row {
         anchors.fill: parent
@@ -94,7 +39,7 @@ Item {
         }
     }
 
-    ColumnLayout {
+    Column {
         anchors.centerIn: parent
         width: Math.min(root.width * 0.9, 1100)
         spacing: 40
@@ -102,23 +47,24 @@ Item {
         Text {
             objectName: "modeTitle"
             textFormat: Text.PlainText
-            Layout.alignment: Qt.AlignHCenter
+            x: Centring.centred(parent.width, implicitWidth)
+            width: Math.ceil(implicitWidth)
             text: "请选择飞行模拟平台"
             font.pixelSize: 36
             font.bold: true
             color: "#FFFFFF"
         }
 
-        RowLayout {
-            Layout.fillWidth: true
-            Layout.preferredHeight: 260
+        Row {
+            width: Math.round(parent.width)
+            height: 260
             spacing: 40
 
             ModeGlassCard {
+                id: msfsCard
                 objectName: "modeCardMsfs"
-                Layout.fillWidth: true
-                Layout.preferredWidth: 1
-                Layout.preferredHeight: 260
+                width: Math.round((parent.width - parent.spacing) / 2)
+                height: 260
                 title: "MSFS"
                 desc: "微软模拟飞行"
                 sub: "支持 2020 / 2024"
@@ -130,9 +76,8 @@ Item {
             }
             ModeGlassCard {
                 objectName: "modeCardXplane"
-                Layout.fillWidth: true
-                Layout.preferredWidth: 1
-                Layout.preferredHeight: 260
+                width: parent.width - parent.spacing - msfsCard.width
+                height: 260
                 title: "X-Plane"
                 desc: "X-Plane 系列"
                 sub: "支持 11 / 12"
@@ -146,9 +91,9 @@ Item {
 
         Rectangle {
             objectName: "logoutButton"
-            Layout.alignment: Qt.AlignHCenter
-            Layout.preferredWidth: 180
-            Layout.preferredHeight: 48
+            x: Centring.centred(parent.width, width)
+            width: 180
+            height: 48
             radius: 24
             color: logoutArea.containsMouse ? "#60ef4444" : "#30000000"
             border.width: 1
@@ -183,14 +128,15 @@ Item {
         border.width: 1
         border.color: "#30ffffff"
 
-        RowLayout {
+        // The avatar's tile on the left; the name, rating and CID beside it.
+        Item {
             anchors.fill: parent
             anchors.margins: 18
-            spacing: 16
 
             Rectangle {
-                Layout.preferredWidth: 64
-                Layout.preferredHeight: 64
+                anchors.verticalCenter: parent.verticalCenter
+                width: 64
+                height: 64
                 radius: 14
                 color: "#40ffffff"
                 border.width: 2
@@ -215,17 +161,21 @@ Item {
                 }
             }
 
-            ColumnLayout {
-                Layout.fillWidth: true
+            Column {
+                x: 64 + 16
+                width: parent.width - x
+                anchors.verticalCenter: parent.verticalCenter
                 spacing: 6
 
-                RowLayout {
-                    Layout.fillWidth: true
-                    spacing: 8
+                Item {
+                    width: parent.width
+                    height: Math.max(modeUsername.implicitHeight, ratingBadge.height)
 
                     Text {
+                        id: modeUsername
                         objectName: "modeUsername"
-                        Layout.fillWidth: true
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: parent.width - 8 - ratingBadge.width
                         text: root.backend && root.backend.username !== "" ? root.backend.username : "未知用户"
                         textFormat: Text.PlainText
                         elide: Text.ElideRight
@@ -234,8 +184,11 @@ Item {
                         color: "#FFFFFF"
                     }
                     Rectangle {
-                        Layout.preferredWidth: 56
-                        Layout.preferredHeight: 20
+                        id: ratingBadge
+                        anchors.right: parent.right
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 56
+                        height: 20
                         radius: 10
                         color: "#3b82f6"
 
@@ -250,6 +203,7 @@ Item {
                     }
                 }
                 Text {
+                    width: Math.ceil(implicitWidth)
                     text: "CID：" + (root.backend ? root.backend.cid : "0")
                     textFormat: Text.PlainText
                     font.pixelSize: 13
