@@ -3,6 +3,7 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import "components"
 import "Greeting.js" as Greeting
+import "Fallback.js" as Fallback
 
 // The overview: greeting, account, recent flights, announcements and leaderboards.
 Item {
@@ -15,188 +16,7 @@ Item {
         return new Date().getHours();
     }
 
-    function safeText(value, fallback) {
-        return (value === undefined || value === null || value === "") ? fallback : value;
-    }
-
     clip: true
-
-    component Tile: Rectangle {
-        id: tile
-
-        property string value
-        property string label
-
-        Layout.fillWidth: true
-        Layout.preferredHeight: 72
-        radius: 14
-        color: "#07000000"
-
-        Column {
-            anchors.centerIn: parent
-            width: parent.width - 20
-            spacing: 4
-
-            Text {
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
-                text: tile.value
-                textFormat: Text.PlainText
-                elide: Text.ElideRight
-                font.pixelSize: 20
-                font.bold: true
-                color: Style.textPrimary
-            }
-            Text {
-                textFormat: Text.PlainText
-                width: parent.width
-                horizontalAlignment: Text.AlignHCenter
-                text: tile.label
-                font.pixelSize: 11
-                color: Style.textSecondary
-            }
-        }
-    }
-
-    component LeaderboardCard: Card {
-        id: board
-
-        property string title
-        property color badgeColor
-        property color hoursColor
-        property var rows: []
-        property string fallbackName
-        property string secondKey
-        property string hoursLabel
-        property string listName
-
-        Layout.fillWidth: true
-        Layout.preferredHeight: 400
-
-        ColumnLayout {
-            anchors.fill: parent
-            spacing: 14
-
-            RowLayout {
-                Layout.fillWidth: true
-
-                Text {
-                    textFormat: Text.PlainText
-                    Layout.fillWidth: true
-                    text: board.title
-                    font.pixelSize: 20
-                    font.bold: true
-                    color: Style.textPrimary
-                }
-                Rectangle {
-                    Layout.preferredWidth: 56
-                    Layout.preferredHeight: 24
-                    radius: 6
-                    color: board.badgeColor
-
-                    Text {
-                        textFormat: Text.PlainText
-                        anchors.centerIn: parent
-                        text: "TOP 10"
-                        font.pixelSize: 12
-                        font.bold: true
-                        color: "#FFFFFF"
-                    }
-                }
-            }
-
-            ListView {
-                objectName: board.listName
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                clip: true
-                spacing: 8
-                model: board.rows
-
-                delegate: Rectangle {
-                    id: row
-
-                    required property var modelData
-                    required property int index
-                    readonly property string second: page.safeText(modelData[board.secondKey], "")
-
-                    width: ListView.view.width
-                    height: 50
-                    radius: 8
-                    color: index % 2 === 0 ? "transparent" : "#05000000"
-
-                    RowLayout {
-                        anchors.fill: parent
-                        anchors.leftMargin: 10
-                        anchors.rightMargin: 10
-                        spacing: 12
-
-                        Rectangle {
-                            Layout.preferredWidth: 28
-                            Layout.preferredHeight: 28
-                            radius: 14
-                            color: row.index === 0 ? "#FFD700" : row.index === 1 ? "#C0C0C0"
-                                                   : row.index === 2 ? "#CD7F32" : "transparent"
-                            border.width: row.index < 3 ? 0 : 1
-                            border.color: Style.divider
-
-                            Text {
-                                textFormat: Text.PlainText
-                                anchors.centerIn: parent
-                                text: row.index + 1
-                                font.pixelSize: 12
-                                font.bold: true
-                                color: row.index < 3 ? "#FFFFFF" : Style.textMuted
-                            }
-                        }
-
-                        ColumnLayout {
-                            Layout.fillWidth: true
-                            spacing: 2
-
-                            Text {
-                                Layout.fillWidth: true
-                                text: page.safeText(row.modelData.name, board.fallbackName)
-                                textFormat: Text.PlainText
-                                elide: Text.ElideRight
-                                font.pixelSize: 14
-                                font.bold: row.index < 3
-                                color: Style.textPrimary
-                            }
-                            Text {
-                                objectName: "secondLine"
-                                Layout.fillWidth: true
-                                visible: row.second !== ""
-                                text: row.second
-                                textFormat: Text.PlainText
-                                elide: Text.ElideRight
-                                font.pixelSize: 11
-                                color: Style.textSecondary
-                            }
-                        }
-
-                        Column {
-                            Text {
-                                anchors.right: parent.right
-                                text: page.safeText(row.modelData.hours, 0) + " 小时"
-                                textFormat: Text.PlainText
-                                font.pixelSize: 14
-                                font.bold: true
-                                color: board.hoursColor
-                            }
-                            Text {
-                                textFormat: Text.PlainText
-                                anchors.right: parent.right
-                                text: board.hoursLabel
-                                font.pixelSize: 10
-                                color: Style.textMuted
-                            }
-                        }
-                    }
-                }
-            }
-        }
-    }
 
     ScrollView {
         id: scroll
@@ -231,7 +51,7 @@ Item {
                             objectName: "overviewGreeting"
                             Layout.fillWidth: true
                             text: Greeting.greeting(page.hour)
-                                  + page.safeText(page.backend ? page.backend.username : undefined, "飞友")
+                                  + Fallback.text(page.backend ? page.backend.username : undefined, "飞友")
                             textFormat: Text.PlainText
                             elide: Text.ElideRight
                             font.pixelSize: 32
@@ -273,8 +93,8 @@ Item {
                                 objectName: "overviewAvatar"
                                 Layout.preferredWidth: 52
                                 Layout.preferredHeight: 52
-                                source: page.safeText(page.backend ? page.backend.avatarUrl : undefined,
-                                                      "qrc:/resources/logo.png")
+                                source: Fallback.text(page.backend ? page.backend.avatarUrl : undefined,
+                                                       "qrc:/resources/logo.png")
                             }
                             ColumnLayout {
                                 Layout.fillWidth: true
@@ -283,7 +103,7 @@ Item {
                                 Text {
                                     objectName: "overviewUsername"
                                     Layout.fillWidth: true
-                                    text: page.safeText(page.backend ? page.backend.username : undefined, "未知用户")
+                                    text: Fallback.text(page.backend ? page.backend.username : undefined, "未知用户")
                                     textFormat: Text.PlainText
                                     elide: Text.ElideRight
                                     font.pixelSize: 18
@@ -292,7 +112,7 @@ Item {
                                 }
                                 Text {
                                     Layout.fillWidth: true
-                                    text: "CID：" + page.safeText(page.backend ? page.backend.cid : undefined, "--")
+                                    text: "CID：" + Fallback.text(page.backend ? page.backend.cid : undefined, "--")
                                     textFormat: Text.PlainText
                                     elide: Text.ElideRight
                                     font.pixelSize: 12
@@ -309,22 +129,22 @@ Item {
 
                             Tile {
                                 objectName: "tileCallsign"
-                                value: page.safeText(page.backend ? page.backend.callsign : undefined, "--")
+                                value: Fallback.text(page.backend ? page.backend.callsign : undefined, "--")
                                 label: "当前呼号"
                             }
                             Tile {
                                 objectName: "tileRating"
-                                value: page.safeText(page.backend ? page.backend.rating : undefined, "--")
+                                value: Fallback.text(page.backend ? page.backend.rating : undefined, "--")
                                 label: "账户等级"
                             }
                             Tile {
                                 objectName: "tilePilotTime"
-                                value: page.safeText(page.backend ? page.backend.pilotTime : undefined, "0h")
+                                value: Fallback.text(page.backend ? page.backend.pilotTime : undefined, "0h")
                                 label: "总飞行时长"
                             }
                             Tile {
                                 objectName: "tileAtcTime"
-                                value: page.safeText(page.backend ? page.backend.atcTime : undefined, "0h")
+                                value: Fallback.text(page.backend ? page.backend.atcTime : undefined, "0h")
                                 label: "总管制时长"
                             }
                         }
@@ -364,7 +184,7 @@ Item {
 
                                     Text {
                                         Layout.preferredWidth: 72
-                                        text: page.safeText(flight.modelData.callsign, "--")
+                                        text: Fallback.text(flight.modelData.callsign, "--")
                                         textFormat: Text.PlainText
                                         elide: Text.ElideRight
                                         font.pixelSize: 13
@@ -373,14 +193,14 @@ Item {
                                     }
                                     Text {
                                         Layout.fillWidth: true
-                                        text: page.safeText(flight.modelData.detail, "")
+                                        text: Fallback.text(flight.modelData.detail, "")
                                         textFormat: Text.PlainText
                                         elide: Text.ElideRight
                                         font.pixelSize: 12
                                         color: Style.textSecondary
                                     }
                                     Text {
-                                        text: page.safeText(flight.modelData.duration, "")
+                                        text: Fallback.text(flight.modelData.duration, "")
                                         textFormat: Text.PlainText
                                         font.pixelSize: 12
                                         color: Style.textMuted

@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Layouts
 import QtQuick.Window
 import "components"
+import "mini" as Mini
 
 // The floating voice window: state, radios and a push-to-talk button.
 Window {
@@ -28,51 +29,6 @@ Window {
     Component.onCompleted: {
         x = Screen.virtualX + Screen.desktopAvailableWidth - width - 16;
         y = Screen.virtualY + Screen.desktopAvailableHeight - height - 16;
-    }
-
-    component Badge: Rectangle {
-        property string label
-        property bool active: false
-        property color onFill
-        property color onBorder
-
-        Layout.preferredWidth: 28
-        Layout.preferredHeight: 18
-        radius: 4
-        color: active ? onFill : "#F1F5F9"
-        border.width: 1
-        border.color: active ? onBorder : Style.controlBorder
-
-        Text {
-            textFormat: Text.PlainText
-            anchors.centerIn: parent
-            text: parent.label
-            font.pixelSize: 10
-            font.bold: true
-            color: parent.active ? "#FFFFFF" : Style.textMuted
-        }
-    }
-
-    component Radio: RowLayout {
-        property string label
-        property string frequency
-
-        spacing: 4
-
-        Text {
-            textFormat: Text.PlainText
-            Layout.preferredWidth: 36
-            text: parent.label
-            font.pixelSize: 11
-            color: Style.textMuted
-        }
-        Text {
-            text: parent.frequency
-            textFormat: Text.PlainText
-            font.pixelSize: 12
-            font.bold: true
-            color: "#0284C7"
-        }
     }
 
     Rectangle {
@@ -117,14 +73,14 @@ Window {
                     font.bold: true
                     color: Style.textPrimary
                 }
-                Badge {
+                Mini.Badge {
                     objectName: "miniTxBadge"
                     label: "TX"
                     active: miniWindow.pttActive
                     onFill: "#EF4444"
                     onBorder: "#DC2626"
                 }
-                Badge {
+                Mini.Badge {
                     objectName: "miniRxBadge"
                     label: "RX"
                     active: miniWindow.receiving
@@ -158,11 +114,11 @@ Window {
                 Layout.fillWidth: true
                 spacing: 12
 
-                Radio {
+                Mini.Radio {
                     label: "COM1"
                     frequency: miniWindow.simulator ? String(miniWindow.simulator.com1Frequency) : "--"
                 }
-                Radio {
+                Mini.Radio {
                     label: "COM2"
                     frequency: miniWindow.simulator ? String(miniWindow.simulator.com2Frequency) : "--"
                 }

@@ -97,25 +97,6 @@ Item {
         }
     }
 
-    component UnreadPill: Rectangle {
-        property int count: 0
-        property bool onActive: false
-        visible: count > 0
-        height: 18
-        width: Math.max(18, pillText.implicitWidth + 10)
-        radius: 9
-        color: onActive ? "#FFFFFF" : "#DC2626"
-        Text {
-            id: pillText
-            textFormat: Text.PlainText
-            anchors.centerIn: parent
-            text: parent.count
-            font.pixelSize: 10
-            font.bold: true
-            color: parent.onActive ? Style.accent : "#FFFFFF"
-        }
-    }
-
     RowLayout {
         anchors.fill: parent
         anchors.margins: 8
