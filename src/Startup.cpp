@@ -8,6 +8,7 @@
 #include "network/ApiService.h"
 #include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
+#include "ui/DashboardPreload.h"
 #include "ui/LoginWindow.h"
 #include "ui/MainWindow.h"
 #include "voice/VoiceClient.h"
@@ -77,6 +78,20 @@ QSize lastLoginMinimumSize() {
     return g_loginMinimumSize;
 }
 
+void showLoginWindow() {
+    if (!g_loginWindow) {
+        return;
+    }
+    g_loginWindow->show();
+    // Once the login window has faded in, while the pilot types: not during its
+    // animation, and not at all once signed in.
+    QTimer::singleShot(DashboardPrepareDelayMs, g_loginWindow, [] {
+        if (!g_session.window) {
+            ui::prepareDashboardView();
+        }
+    });
+}
+
 void onLoginSuccess() {
     qInfo() << "Signed in as" << network::ApiService::instance()->currentUser().username;
     if (g_loginWindow) {
@@ -144,9 +159,7 @@ void onLogoutRequested() {
     // The window is deleted on the next turn: this runs inside its own signal.
     QTimer::singleShot(0, [] {
         tearDownSession();
-        if (g_loginWindow) {
-            g_loginWindow->show();
-        }
+        showLoginWindow();
     });
 }
 

@@ -20,6 +20,11 @@ class ControllerManager;
 void setLoginWindow(ui::LoginWindow* window);
 ui::LoginWindow* loginWindow();
 
+// Shows the login window and, once it is up, prepares the dashboard's view
+// for the sign-in to come.
+void showLoginWindow();
+constexpr int DashboardPrepareDelayMs = 500;
+
 // Where the login window was when the pilot signed in, for the window that follows it.
 QRect lastLoginGeometry();
 QSize lastLoginMinimumSize();

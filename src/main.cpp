@@ -3,6 +3,7 @@
 #include "Startup.h"
 #include "common/AppVersion.h"
 #include "model/MetaTypes.h"
+#include "ui/DashboardPreload.h"
 #include "ui/LoginWindow.h"
 #include "ui/QmlTypes.h"
 #include "ui/ThemeManager.h"
@@ -37,9 +38,10 @@ int main(int argc, char* argv[]) {
         velk::setLoginWindow(loginWindow.get());
         QObject::connect(loginWindow.get(), &velk::ui::LoginWindow::loginSuccess, loginWindow.get(),
                          &velk::onLoginSuccess, Qt::DirectConnection);
-        loginWindow->show();
+        velk::showLoginWindow();
         rc = QApplication::exec();
         velk::tearDownSession();
+        velk::ui::dropPreparedDashboardView();
         velk::setLoginWindow(nullptr);
     }
     velk::logging::uninstall();

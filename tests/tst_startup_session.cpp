@@ -5,10 +5,14 @@
 #include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FsdTestServer.h"
+#include "support/QmlWarningGuard.h"
+#include "ui/DashboardPreload.h"
 #include "ui/LoginWindow.h"
 #include "ui/MainWindow.h"
 
 #include <QPointer>
+#include <QQuickItem>
+#include <QQuickView>
 #include <QTest>
 
 using namespace velk;
@@ -86,6 +90,17 @@ private slots:
         QTRY_VERIFY(window.isVisible());
         QVERIFY(!dashboard);
         QVERIFY(!networkManager());
+
+        // While the login window waits, the dashboard's view is made ready; the
+        // next sign-in fills and shows that view.
+        QTRY_VERIFY(ui::hasPreparedDashboardView());
+        test::QmlWarningGuard warnings;
+        onLoginSuccess();
+        QVERIFY(!ui::hasPreparedDashboardView());
+        QQuickItem* root = mainWindow()->quickView()->rootObject();
+        QVERIFY(root && root->findChild<QQuickItem*>(QStringLiteral("modeCardXplane")));
+        QVERIFY2(warnings.warnings().isEmpty(), qPrintable(warnings.warnings().join('\n')));
+        tearDownSession();
         setLoginWindow(nullptr);
     }
 };

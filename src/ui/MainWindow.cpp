@@ -5,6 +5,7 @@
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
 #include "ui/BackgroundPreparation.h"
+#include "ui/DashboardPreload.h"
 #include "ui/QmlTypes.h"
 #include "ui/WindowBackdrop.h"
 #include "ui/viewmodel/DashboardViewModel.h"
@@ -126,13 +127,17 @@ void MainWindow::setupUi() {
     // Normally done by main already; the view's engine must find the module.
     registerQmlTypes();
 
-    m_view = new QQuickView();
+    // Usually made while the login window waited for the pilot.
+    m_view = takePreparedDashboardView().release();
+    if (!m_view) {
+        m_view = new QQuickView();
+        m_view->setResizeMode(QQuickView::SizeRootObjectToView);
+        m_view->setColor(Qt::transparent);
+    }
     // Beside the loading of the QML below rather than the view's construction,
     // which runs slower with them beside it.
     m_fontSystemStart = startFontSystemInBackground();
     m_windowIcon = decodeImageInBackground(QStringLiteral(":/resources/logo.png"));
-    m_view->setResizeMode(QQuickView::SizeRootObjectToView);
-    m_view->setColor(Qt::transparent);
 
     QQmlContext* context = m_view->rootContext();
     context->setContextProperty(QStringLiteral("dashboardBackend"), m_dashboardViewModel);
