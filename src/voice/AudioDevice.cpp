@@ -1,6 +1,7 @@
 #include "voice/AudioDevice.h"
 
 #include "AppConfig.h"
+#include "voice/PortAudioSupport.h"
 
 namespace velk::voice {
 
@@ -10,18 +11,22 @@ void AudioDevice::ensureLoaded() {
     if (m_loaded) {
         return;
     }
-    m_driverType = m_config->value(ConfigKeys::VoiceDriver);
-    const QList<VoiceHostApi> drivers = getHostApiNames();
-    // A driver this machine lacks falls back to the first one; without any
-    // driver nothing is selected.
-    m_driverIndex = drivers.isEmpty() ? -1 : 0;
-    for (qsizetype i = 0; i < drivers.size(); ++i) {
-        if (drivers.at(i).type == m_driverType) {
-            m_driverIndex = static_cast<int>(i);
-            break;
+    {
+        // One PortAudio initialisation for all the lists; the inner ones only count.
+        const PortAudioScope pa;
+        m_driverType = m_config->value(ConfigKeys::VoiceDriver);
+        m_drivers = getHostApiNames();
+        // A driver this machine lacks falls back to the first one; without any
+        // driver nothing is selected.
+        m_driverIndex = m_drivers.isEmpty() ? -1 : 0;
+        for (qsizetype i = 0; i < m_drivers.size(); ++i) {
+            if (m_drivers.at(i).type == m_driverType) {
+                m_driverIndex = static_cast<int>(i);
+                break;
+            }
         }
+        refreshDeviceLists();
     }
-    refreshDeviceLists();
 
     m_inputName = m_config->value(ConfigKeys::VoiceInputDevice);
     m_inputIndex = resolve(m_inputName, m_inputDevices);
@@ -41,7 +46,11 @@ void AudioDevice::setDriver(int index) {
     }
     m_driverIndex = index;
     m_driverType = m_drivers.at(index).type;
-    refreshDeviceLists();
+    {
+        const PortAudioScope pa;
+        m_drivers = getHostApiNames();
+        refreshDeviceLists();
+    }
     m_inputName = m_outputHeadphoneName = m_outputSpeakerName = kDefault;
     m_inputIndex = m_outputHeadphoneIndex = m_outputSpeakerIndex = 0;
     announceAll();
@@ -97,7 +106,6 @@ int AudioDevice::outputSpeakerDeviceId() const {
 }
 
 void AudioDevice::refreshDeviceLists() {
-    m_drivers = getHostApiNames();
     if (m_driverIndex < 0) {
         m_inputDevices = getVoiceInputDevices();
         m_outputDevices = getVoiceOutputDevices();

@@ -11,21 +11,20 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace velk::voice {
 
 namespace {
 
-constexpr float kToneAmplitude = 0.3f;
-constexpr float kConflictFrequency = 293.66f;
-
 // A device's default rate as a whole number PortAudio can be asked for.
 int deviceRate(double rate) {
     if (!std::isfinite(rate)) {
         return 44100;
     }
-    return static_cast<int>(std::clamp(rate, 8000.0, 384000.0));
+    return static_cast<int>(
+        std::clamp(rate, double(StreamConfig::kMinSampleRate), double(StreamConfig::kMaxSampleRate)));
 }
 
 } // namespace
@@ -49,7 +48,7 @@ AudioHandler::AudioHandler(AppConfig* config)
       m_capture(&m_encoder),
       m_pressTone(44100, toneFrequency(m_config->value(ConfigKeys::VoicePttPressFreq)), kToneAmplitude),
       m_releaseTone(44100, toneFrequency(m_config->value(ConfigKeys::VoicePttReleaseFreq)), kToneAmplitude),
-      m_conflictTone(44100, kConflictFrequency, kToneAmplitude), m_conflictTimer(this) {
+      m_conflictTone(44100, kConflictToneFrequency, kToneAmplitude), m_conflictTimer(this) {
     model::registerMetaTypes();
     {
         std::lock_guard lock(portAudioMutex());
@@ -71,33 +70,59 @@ AudioHandler::~AudioHandler() {
 
 // --- settings ---------------------------------------------------------------
 
-void AudioHandler::reloadSettings() {
+namespace {
+
+// Each voice setting and how it reaches the handler. The conversions to float
+// stay here: a double beyond a float's range must not be narrowed.
+struct VoiceSetting {
+    const QString& key;
+    void (*apply)(AudioHandler&, const AppConfig&);
+};
+
+const std::array<VoiceSetting, 7>& voiceSettings() {
     using namespace ConfigKeys;
-    setMicGain(clampGainDb(m_config->value(VoiceMicGain)));
-    setPttPressFrequency(toneFrequency(m_config->value(VoicePttPressFreq)));
-    setPttReleaseFrequency(toneFrequency(m_config->value(VoicePttReleaseFreq)));
-    setPttVolume(clampVolume(m_config->value(VoicePttVolume)));
-    setPttPlayDevice(static_cast<quint8>(m_config->value(VoicePttPlayDevice) & 0xff));
-    setConflictPlayDevice(static_cast<quint8>(m_config->value(VoiceConflictPlayDevice) & 0xff));
-    setConflictVolume(clampVolume(m_config->value(VoiceConflictVolume)));
+    static const std::array<VoiceSetting, 7> settings{{
+        {VoiceMicGain.name, [](AudioHandler& h, const AppConfig& c) { h.setMicGain(c.value(VoiceMicGain)); }},
+        {VoicePttPressFreq.name,
+         [](AudioHandler& h, const AppConfig& c) {
+             h.setPttPressFrequency(toneFrequency(c.value(VoicePttPressFreq)));
+         }},
+        {VoicePttReleaseFreq.name,
+         [](AudioHandler& h, const AppConfig& c) {
+             h.setPttReleaseFrequency(toneFrequency(c.value(VoicePttReleaseFreq)));
+         }},
+        {VoicePttVolume.name,
+         [](AudioHandler& h, const AppConfig& c) { h.setPttVolume(clampVolume(c.value(VoicePttVolume))); }},
+        {VoicePttPlayDevice.name,
+         [](AudioHandler& h, const AppConfig& c) {
+             h.setPttPlayDevice(static_cast<quint8>(c.value(VoicePttPlayDevice) & 0xff));
+         }},
+        {VoiceConflictPlayDevice.name,
+         [](AudioHandler& h, const AppConfig& c) {
+             h.setConflictPlayDevice(static_cast<quint8>(c.value(VoiceConflictPlayDevice) & 0xff));
+         }},
+        {VoiceConflictVolume.name,
+         [](AudioHandler& h, const AppConfig& c) {
+             h.setConflictVolume(clampVolume(c.value(VoiceConflictVolume)));
+         }},
+    }};
+    return settings;
+}
+
+} // namespace
+
+void AudioHandler::reloadSettings() {
+    for (const VoiceSetting& setting : voiceSettings()) {
+        setting.apply(*this, *m_config);
+    }
 }
 
 void AudioHandler::onSettingChanged(const QString& key) {
-    using namespace ConfigKeys;
-    if (key == VoiceMicGain.name) {
-        setMicGain(clampGainDb(m_config->value(VoiceMicGain)));
-    } else if (key == VoicePttPressFreq.name) {
-        setPttPressFrequency(toneFrequency(m_config->value(VoicePttPressFreq)));
-    } else if (key == VoicePttReleaseFreq.name) {
-        setPttReleaseFrequency(toneFrequency(m_config->value(VoicePttReleaseFreq)));
-    } else if (key == VoicePttVolume.name) {
-        setPttVolume(clampVolume(m_config->value(VoicePttVolume)));
-    } else if (key == VoicePttPlayDevice.name) {
-        setPttPlayDevice(static_cast<quint8>(m_config->value(VoicePttPlayDevice) & 0xff));
-    } else if (key == VoiceConflictPlayDevice.name) {
-        setConflictPlayDevice(static_cast<quint8>(m_config->value(VoiceConflictPlayDevice) & 0xff));
-    } else if (key == VoiceConflictVolume.name) {
-        setConflictVolume(clampVolume(m_config->value(VoiceConflictVolume)));
+    for (const VoiceSetting& setting : voiceSettings()) {
+        if (setting.key == key) {
+            setting.apply(*this, *m_config);
+            return;
+        }
     }
 }
 
@@ -219,11 +244,6 @@ void AudioHandler::changeDevice(Endpoint endpoint, int deviceIndex) {
     const bool running = out.isRunning();
     if (running) {
         out.stop();
-    }
-    if (m_pttPlayDevice == which) {
-        std::lock_guard tones(m_toneMutex);
-        m_pressTone.setSampleRate(config.sampleRate);
-        m_releaseTone.setSampleRate(config.sampleRate);
     }
     if (running) {
         startOutput(which);
@@ -362,9 +382,7 @@ QFuture<StreamStartReport> AudioHandler::startStreamsAsync() {
     const quint64 generation = m_generation;
     QFuture<StreamStartReport> future =
         QtConcurrent::run([this, generation] { return startStreamsFor(generation); });
-    std::lock_guard lock(m_taskMutex);
-    m_tasks.removeIf([](const QFuture<void>& f) { return f.isFinished(); });
-    m_tasks.append(QFuture<void>(future));
+    keepTask(QFuture<void>(future));
     return future;
 }
 
@@ -377,9 +395,13 @@ void AudioHandler::runStartTask(std::function<void()> task) {
         }
         task();
     });
+    keepTask(std::move(future));
+}
+
+void AudioHandler::keepTask(QFuture<void> future) {
     std::lock_guard lock(m_taskMutex);
     m_tasks.removeIf([](const QFuture<void>& f) { return f.isFinished(); });
-    m_tasks.append(future);
+    m_tasks.append(std::move(future));
 }
 
 void AudioHandler::stopStreams() {

@@ -147,6 +147,8 @@ private:
     StreamStartReport startStreamsFor(quint64 generation);
     // Runs task on the global pool unless a stop or shutdown comes first.
     void runStartTask(std::function<void()> task);
+    // Kept so that shut-down can wait for it; finished ones are let go.
+    void keepTask(QFuture<void> future);
     // Cancels pending starts; call under the PortAudio lock.
     void cancelPendingStarts() { ++m_generation; }
     void endMicTest();

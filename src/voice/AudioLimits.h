@@ -35,4 +35,8 @@ inline float toneFrequency(double hz) {
     return std::isnan(hz) ? 0.0f : static_cast<float>(std::clamp(hz, -1.0, 1.0e6));
 }
 
+// The tones' level, and the pitch of the tone that warns of two speakers at once.
+inline constexpr float kToneAmplitude = 0.3f;
+inline constexpr float kConflictToneFrequency = 293.66f;
+
 } // namespace velk::voice

@@ -29,7 +29,6 @@ public:
     void commit(std::size_t count, OnLine&& onLine, OnOverflow&& onOverflow);
 
     std::size_t pending() const { return m_end - m_start; }
-    bool discarding() const { return m_discarding; }
 
 private:
     std::vector<char> m_buffer;

@@ -45,8 +45,7 @@ void InputAudioStream::setMicGainDb(double db) {
 }
 
 bool InputAudioStream::prepare(const StreamConfig& config) {
-    const bool usable = config.sampleRate >= 8000 && config.sampleRate <= 384000 &&
-                        (config.channels == 1 || config.channels == 2) && config.framesPerBlock() >= 1;
+    const bool usable = config.withinLimits();
     if (!usable) {
         qWarning() << "InputAudioStream: unusable stream configuration" << config.sampleRate
                    << config.channels << config.blockSamples;

@@ -67,7 +67,8 @@ private:
     int m_sampleRate = 44100;
     int m_channels = 1;
 
-    // Made at start, used only by the callback: no heap work per block.
+    // Made at start, used only by the callback: the packet its signal carries
+    // is the only allocation per block.
     size_t m_maxFrames = 0;
     bool m_gateWasOpen = false;
     bool m_leadIn = false;       // the next block opens a transmission

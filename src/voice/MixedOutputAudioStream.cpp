@@ -19,14 +19,14 @@ int renderCallback(const void*, void* output, unsigned long frames, const PaStre
 }
 
 bool usable(const StreamConfig& c) {
-    return c.sampleRate >= 8000 && c.sampleRate <= 384000 && (c.channels == 1 || c.channels == 2) &&
-           c.blockSamples >= c.channels && c.blockSamples % c.channels == 0;
+    return c.withinLimits() && c.blockSamples % c.channels == 0;
 }
 
 } // namespace
 
 MixedOutputAudioStream::MixedOutputAudioStream(QObject* parent)
-    : QObject(parent), m_clock(steadyAudioClock()), m_conflictTone(44100, 293.66f, 0.3f) {}
+    : QObject(parent), m_clock(steadyAudioClock()),
+      m_conflictTone(44100, kConflictToneFrequency, kToneAmplitude) {}
 
 MixedOutputAudioStream::~MixedOutputAudioStream() {
     stop();
@@ -91,13 +91,7 @@ bool MixedOutputAudioStream::begin(const StreamConfig& config, bool openDevice) 
                                              static_cast<unsigned long>(config.framesPerBlock()),
                                          .callback = &renderCallback,
                                          .userData = this};
-    return m_device.start(request, openDevice, [&] {
-        if (!configure(config)) {
-            return false;
-        }
-        qDebug() << config.channels;
-        return true;
-    });
+    return m_device.start(request, openDevice, [&] { return configure(config); });
 }
 
 void MixedOutputAudioStream::stop() {

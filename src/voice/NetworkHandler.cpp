@@ -12,6 +12,10 @@ namespace velk::voice {
 
 namespace {
 
+// Control lines arrive one at a time, not as a datagram flood: a few more of
+// them are worth seeing before the log is thinned.
+constexpr quint64 kWarnedControlLines = 10;
+
 QString utf8(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -283,13 +287,6 @@ void NetworkHandler::startPingThread() {
     m_pingThread = std::thread(&NetworkHandler::pingLoop, this);
 }
 
-void NetworkHandler::stopPingThread() {
-    wakePingThread();
-    if (m_pingThread.joinable()) {
-        m_pingThread.join();
-    }
-}
-
 void NetworkHandler::wakePingThread() {
     // Cleared under the mutex the waits check it under: no lost wake-up.
     {
@@ -426,7 +423,11 @@ void NetworkHandler::parseControlMessage(quint64 generation, std::string_view li
     try {
         post({generation, Event::Kind::Control, false, readControlMessage(line), {}});
     } catch (const std::exception& e) {
-        qWarning() << "NetworkHandler: failed to parse control message:" << e.what();
+        // A control line is up to 64 KB and its text may be in the message: the start is enough.
+        if (worthWarning(++m_badControlLines, kWarnedControlLines)) {
+            qWarning().noquote() << "NetworkHandler: failed to parse control message:"
+                                 << QString::fromUtf8(e.what()).left(200);
+        }
     }
 }
 

@@ -59,7 +59,6 @@ public:
     void setCid(quint32 cid);
     void setCallsign(const std::string& callsign);
     void startPingThread();
-    void stopPingThread();
 
     // Where to connect: the deployment's voice server unless set here.
     void setServer(const deployment::VoiceServer& server);
@@ -163,6 +162,7 @@ private:
     std::atomic<quint64> m_droppedDatagrams{0};
     std::atomic<quint64> m_droppedVoicePackets{0};
     std::atomic<quint64> m_failedDatagramSends{0};
+    std::atomic<quint64> m_badControlLines{0};
 };
 
 } // namespace velk::voice

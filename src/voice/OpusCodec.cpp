@@ -1,5 +1,7 @@
 #include "voice/OpusCodec.h"
 
+#include "voice/LogThrottle.h"
+
 #include <QDebug>
 
 #include <opus.h>
@@ -31,7 +33,6 @@ void OpusEncoder::init(int channels) {
     }
     // Opus only knows mono and stereo; anything else would be a bad stride later.
     m_channels = validChannels(channels);
-    m_frameSamples = m_channels * kOpusFrameSamples;
     int error = OPUS_OK;
     ::OpusEncoder* handle = opus_encoder_create(kOpusRate, m_channels, OPUS_APPLICATION_VOIP, &error);
     if (error != OPUS_OK || !handle) {
@@ -106,7 +107,9 @@ int OpusDecoder::decodeInto(const uint8_t* data, int size, float* out) {
     }
     const int frames = opus_decode(m_handle, data, size, m_pcm.data(), kOpusFrameSamples, 0);
     if (frames < 0) {
-        qWarning().noquote() << "OpusDecoder: decode error:" << opus_strerror(frames);
+        if (worthWarning(++m_decodeErrors)) {
+            qWarning().noquote() << "OpusDecoder: decode error:" << opus_strerror(frames);
+        }
         return 0;
     }
     const int count = frames * m_channels;

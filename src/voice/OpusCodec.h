@@ -31,14 +31,11 @@ public:
     // length, or 0 on failure.
     int encodeInto(const int16_t* samples, int frameSize, uint8_t* out, int capacity);
 
-    bool isValid() const { return m_handle != nullptr; }
     int channels() const { return m_channels; }
-    int frameSamples() const { return m_frameSamples; }
 
 private:
     ::OpusEncoder* m_handle = nullptr;
     int m_channels = 1;
-    int m_frameSamples = kOpusFrameSamples;
 };
 
 // Turns Opus packets back into float samples (int16 / 32768) at 48 kHz.
@@ -52,19 +49,18 @@ public:
     void init(int channels);
     // Interleaved samples of one packet; empty on failure.
     std::vector<float> decode(const uint8_t* data, int size);
-    // Decodes into out, which holds frameSamples() floats; the sample count over
+    // Decodes into out, which holds channels() * kOpusFrameSamples floats; the sample count over
     // all channels, or 0 on failure.
     int decodeInto(const uint8_t* data, int size, float* out);
 
-    bool isValid() const { return m_handle != nullptr; }
     int channels() const { return m_channels; }
-    int frameSamples() const { return m_frameSamples; }
 
 private:
     ::OpusDecoder* m_handle = nullptr;
     int m_channels = 1;
     int m_frameSamples = kOpusFrameSamples;
     std::vector<int16_t> m_pcm;
+    std::uint64_t m_decodeErrors = 0;
 };
 
 } // namespace velk::voice

@@ -63,7 +63,6 @@ void close(Handle handle);
 
 // The system's text for an error code, in US English.
 std::string errorText(int code);
-int timedOutError();
 bool isInterrupted(int code);
 bool isRefused(int code);
 

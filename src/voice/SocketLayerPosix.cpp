@@ -180,10 +180,6 @@ std::string errorText(int code) {
     return text && *text ? std::string(text) : std::string("Unknown error");
 }
 
-int timedOutError() {
-    return ETIMEDOUT;
-}
-
 bool isInterrupted(int code) {
     return code == EINTR || code == EAGAIN || code == EWOULDBLOCK;
 }

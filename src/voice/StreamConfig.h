@@ -19,6 +19,14 @@ struct StreamConfig {
         return {sampleRate, channels, static_cast<qint32>(sampleRate / 50.0) * channels, device};
     }
     qint32 framesPerBlock() const { return channels > 0 ? blockSamples / channels : 0; }
+
+    static constexpr qint32 kMinSampleRate = 8000;
+    static constexpr qint32 kMaxSampleRate = 384000;
+    // What a stream can be opened with: a sane rate, mono or stereo, a whole frame per block.
+    bool withinLimits() const {
+        return sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate &&
+               (channels == 1 || channels == 2) && framesPerBlock() >= 1;
+    }
 };
 
 } // namespace velk::voice

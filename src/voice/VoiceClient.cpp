@@ -357,6 +357,9 @@ void VoiceClient::rebuildFrequencyIndex() {
             m_frequencyIndex.insert(radio.frequency, id);
         }
     }
+    // A frequency no longer heard has no speaker to clash with.
+    m_lastSpeakers.removeIf(
+        [this](decltype(m_lastSpeakers)::iterator it) { return !m_frequencyIndex.contains(it.key()); });
 }
 
 ControlMessage VoiceClient::ownMessage(ControlMessageType type, qint32 transmitter, std::string data) const {
