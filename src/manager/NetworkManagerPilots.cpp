@@ -63,9 +63,9 @@ bool NetworkManager::isPilotFresh(const RemoteAircraft& record) const {
     return record.lastUpdate.toMSecsSinceEpoch() > now() - RemoteAircraft::StaleAfterMs;
 }
 
-// A pilot leaves the table without a departure: out of the simulator too,
-// since nothing else of this table would take it out. Pending requests are
-// forgotten even without a record: a departure can come before any position.
+// A pilot leaves the table, departed or no longer heard: out of the simulator
+// too, since nothing else would take it out. Pending requests are forgotten
+// even without a record: a departure can come before any position.
 void NetworkManager::dropPilot(const QString& key, const QString& reason) {
     m_pilotInfoRequested.remove(key);
     m_configurationRequested.remove(key);
