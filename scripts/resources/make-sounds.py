@@ -4,6 +4,8 @@
 Synthesised here (sine partials under a soft envelope) and encoded with the
 system's libmp3lame through ctypes; run once when the sounds change:
     python3 scripts/resources/make-sounds.py
+Run by hand only, so install-deps.sh leaves out what it needs: on Debian the
+packages python3 and libmp3lame0.
 """
 import array
 import ctypes

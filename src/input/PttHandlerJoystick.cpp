@@ -97,13 +97,20 @@ void PttHandler::pollJoystick() {
     // A handler of the signals below may end the subsystem.
     while (SDL_WasInit(kSdlFlags) != 0 && SDL_PollEvent(&event) != 0) {
         switch (event.type) {
-        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEADDED: {
+            // SDL announces the controllers present at start-up too, which are open already.
+            const qint32 added = SDL_JoystickGetDeviceInstanceID(event.jdevice.which);
+            if (std::any_of(m_joysticks.cbegin(), m_joysticks.cend(),
+                            [added](const OpenJoystick& j) { return j.instanceId == added; })) {
+                break;
+            }
             if (SDL_Joystick* handle = SDL_JoystickOpen(event.jdevice.which)) {
                 appendJoystick(handle);
                 qDebug().noquote() << "Joystick connected:" << SDL_JoystickName(handle);
                 resolveBoundJoystick();
             }
             break;
+        }
         case SDL_JOYDEVICEREMOVED: {
             const qint32 which = event.jdevice.which;
             const auto gone =

@@ -63,9 +63,13 @@ bool NetworkManager::isPilotFresh(const RemoteAircraft& record) const {
     return record.lastUpdate.toMSecsSinceEpoch() > now() - RemoteAircraft::StaleAfterMs;
 }
 
-// A pilot leaves the table without a departure: out of the simulator too,
-// since nothing else of this table would take it out.
+// A pilot leaves the table, departed or no longer heard: out of the simulator
+// too, since nothing else would take it out. Pending requests are forgotten
+// even without a record: a departure can come before any position.
 void NetworkManager::dropPilot(const QString& key, const QString& reason) {
+    m_pilotInfoRequested.remove(key);
+    m_configurationRequested.remove(key);
+    m_flightPlanRequested.remove(key);
     const auto it = m_pilots.constFind(key);
     if (it == m_pilots.constEnd()) {
         return;
@@ -74,9 +78,6 @@ void NetworkManager::dropPilot(const QString& key, const QString& reason) {
         m_simulator->removeRemoteAircraft(it->callsign, reason);
     }
     m_pilots.erase(it);
-    m_pilotInfoRequested.remove(key);
-    m_configurationRequested.remove(key);
-    m_flightPlanRequested.remove(key);
 }
 
 void NetworkManager::expireStalePilots() {
@@ -419,16 +420,7 @@ void NetworkManager::onDeletePilotReceived(const fsd::pdu::DeletePilot& pdu) {
     if (callsign == m_connectInfo.callsign.toUpper()) {
         emit disableVoiceTransmit();
     }
-    m_pilotInfoRequested.remove(callsign);
-    m_configurationRequested.remove(callsign);
-    m_flightPlanRequested.remove(callsign);
-    const auto it = m_pilots.constFind(callsign);
-    if (it != m_pilots.constEnd()) {
-        if (it->simState == RemoteAircraft::SimState::InSimulator && m_simulator) {
-            m_simulator->removeRemoteAircraft(it->callsign, QStringLiteral("Pilot disconnected"));
-        }
-        m_pilots.remove(callsign);
-    }
+    dropPilot(callsign, QStringLiteral("Pilot disconnected"));
     emit pilotDeleted(callsign);
 }
 

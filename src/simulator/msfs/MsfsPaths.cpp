@@ -41,11 +41,7 @@ QStringView unquoteView(QStringView text) {
 }
 
 QString unquote(const QString& text) {
-    QString t = text.trimmed();
-    if (t.size() >= 2 && t.startsWith(QLatin1Char('"')) && t.endsWith(QLatin1Char('"'))) {
-        t = t.mid(1, t.size() - 2);
-    }
-    return t.trimmed();
+    return unquoteView(text).toString();
 }
 
 QString readInstalledPackagesPath(const QString& userCfgPath) {

@@ -18,8 +18,6 @@ constexpr int kQueueDepth = 8192;
 // Larger messages make nng drop the pipe before anything is allocated for them.
 constexpr size_t kReceiveLimit = 1024 * 1024;
 
-std::atomic<int> g_abandonedCloses{0};
-
 } // namespace
 
 // What the receive and close threads use: held by them too, so that a thread
@@ -58,10 +56,6 @@ PluginChannel::PluginChannel(Handler onMessage) : m_shared(std::make_shared<Shar
 
 PluginChannel::~PluginChannel() {
     close();
-}
-
-int PluginChannel::abandonedCloses() {
-    return g_abandonedCloses.load();
 }
 
 int PluginChannel::open() {
@@ -127,14 +121,14 @@ void PluginChannel::close() {
             shared->markDone(&Shared::closerDone);
         }).detach();
         clean = shared->waitDone(&Shared::closerDone, deadline) && clean;
-        if (m_receiving && !shared->receiverDone) {
+        // Returns at once when the receiver is already done.
+        if (m_receiving) {
             clean = shared->waitDone(&Shared::receiverDone, deadline) && clean;
         }
     }
     m_open = false;
     m_receiving = false;
     if (!clean) {
-        ++g_abandonedCloses;
         qWarning() << "PluginChannel: the plug-in socket did not close within" << kCloseWaitMs
                    << "ms; it is left behind";
     }

@@ -47,8 +47,6 @@ public:
 
     bool isOpen() const { return m_open; }
     bool isReceiving() const { return m_receiving; }
-    // How many closes were given up on since the process started.
-    static int abandonedCloses();
 
 private:
     struct Shared;
