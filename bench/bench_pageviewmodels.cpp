@@ -3,6 +3,7 @@
 // type-code suggestion refresh against the database calls alone, and a log
 // line at the cap against appending the same line to a string.
 #include "network/SwiftAircraftIcaoService.h"
+#include "ui/viewmodel/MessageChannels.h"
 #include "ui/viewmodel/ServerPageViewModel.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
 
@@ -92,8 +93,8 @@ void BM_SimulatorDataUpdateFloor(benchmark::State& state) {
     double t = 0;
     for (auto _ : state) {
         t += 1.0;
-        benchmark::DoNotOptimize(SimulatorPageViewModel::frequencyText(122800));
-        benchmark::DoNotOptimize(SimulatorPageViewModel::frequencyText(121500));
+        benchmark::DoNotOptimize(velk::ui::messages::frequencyText(122800));
+        benchmark::DoNotOptimize(velk::ui::messages::frequencyText(121500));
         benchmark::DoNotOptimize(SimulatorPageViewModel::transponderText(4521));
         benchmark::DoNotOptimize(SimulatorPageViewModel::ratioLabel(0.25));
         benchmark::DoNotOptimize(SimulatorPageViewModel::ratioLabel(0.0));

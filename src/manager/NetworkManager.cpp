@@ -2,6 +2,7 @@
 
 #include "AppConfig.h"
 #include "common/Deployment.h"
+#include "fsd/pdu/PDUFields.h"
 #include "model/MetaTypes.h"
 #include "network/ApiService.h"
 #include "network/SwiftAircraftIcaoService.h"
@@ -9,7 +10,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QSysInfo>
 
 namespace velk::manager {
@@ -147,8 +147,7 @@ QString NetworkManager::cid() const {
 // --- Names -------------------------------------------------------------------
 
 bool NetworkManager::validateCallsign(const QString& callsign) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Z0-9_]{2,12}$"));
-    return pattern.match(callsign).hasMatch();
+    return fsd::pdu::isValidCallsign(callsign);
 }
 
 std::pair<QString, QString> NetworkManager::splitKeyValue(const QString& text) {

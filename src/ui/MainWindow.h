@@ -96,8 +96,6 @@ public:
     static QString formatFlightWindow(const QDateTime& start, const QDateTime& end);
     // {"name": "CID: <cid>", "hours": time / 3600} per row, in order.
     static QVariantList buildLeaderboardList(const QJsonArray& rows);
-    // kHz -> MHz with three decimals ("118.000").
-    static QStringList frequencyTexts(const QList<uint>& kilohertz);
     // The frequencies of a received radio text, held as a variant list or a QList<uint>.
     static QList<uint> frequenciesOf(const QVariant& field);
 

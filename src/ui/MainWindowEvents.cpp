@@ -80,20 +80,16 @@ void MainWindow::onSimulatorDataUpdated(bool simConnected, double latitude, doub
 
 void MainWindow::onRadioMessageSent(const QString& message, const QList<uint>& frequencies) {
     // Marked as the pilot's own by a flag: a station may well be called "我".
-    m_messagesViewModel->appendOwnRadioMessage(message, frequencyTexts(frequencies));
+    m_messagesViewModel->appendOwnRadioMessage(message, messages::frequencyTexts(frequencies));
 }
 
 void MainWindow::onRadioMessageReceived(const network::RadioMessageReceived& args) {
-    m_messagesViewModel->appendRadioMessage(args.from, args.message,
-                                            frequencyTexts(frequenciesOf(args.frequencies)), args.isDirect);
+    m_messagesViewModel->appendRadioMessage(
+        args.from, args.message, messages::frequencyTexts(frequenciesOf(args.frequencies)), args.isDirect);
 }
 
 void MainWindow::onSelcalAlertReceived(const QString& from, const QList<uint>& frequencies) {
-    m_messagesViewModel->appendSelcalAlert(from, frequencyTexts(frequencies));
-}
-
-QStringList MainWindow::frequencyTexts(const QList<uint>& kilohertz) {
-    return messages::frequencyTexts(kilohertz);
+    m_messagesViewModel->appendSelcalAlert(from, messages::frequencyTexts(frequencies));
 }
 
 QList<uint> MainWindow::frequenciesOf(const QVariant& field) {

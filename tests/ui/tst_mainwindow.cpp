@@ -10,6 +10,7 @@
 #include "ui/MainWindow.h"
 #include "ui/QmlTypes.h"
 #include "ui/viewmodel/DashboardViewModel.h"
+#include "ui/viewmodel/MessageChannels.h"
 #include "ui/viewmodel/ServerPageViewModel.h"
 #include "ui/viewmodel/SettingsViewModel.h"
 #include "ui/viewmodel/VoiceServiceViewModel.h"
@@ -354,7 +355,7 @@ void TstMainWindow::accountRepliesFillTheOverview() {
     const QDateTime start(QDate(2024, 1, 2), QTime(3, 4));
     QCOMPARE(MainWindow::formatFlightWindow(start, {}), QStringLiteral("01-02 03:04"));
     QCOMPARE(MainWindow::formatFlightWindow({}, start), QStringLiteral("时间未知"));
-    QCOMPARE(MainWindow::frequencyTexts({118000, 121500}), (QStringList{"118.000", "121.500"}));
+    QCOMPARE(ui::messages::frequencyTexts({118000, 121500}), (QStringList{"118.000", "121.500"}));
     QCOMPARE(MainWindow::frequenciesOf(QVariant::fromValue(QVariantList{118000, 121500})),
              (QList<uint>{118000, 121500}));
     const QJsonArray huge{QJsonObject{{"cid", "7"}, {"time", 1e300}}};

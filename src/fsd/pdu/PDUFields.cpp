@@ -2,6 +2,8 @@
 
 #include "fsd/PDUFormatException.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -154,6 +156,11 @@ double toLongitude(QStringView text) {
 bool isAddressField(QStringView text) {
     return !text.isEmpty() && !text.contains(QLatin1Char(':')) &&
            std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+bool isValidCallsign(const QString& callsign) {
+    static const QRegularExpression pattern(QStringLiteral("^[A-Z0-9_]{2,12}$"));
+    return pattern.match(callsign).hasMatch();
 }
 
 void blankLineBreaks(QString& text, qsizetype from) {

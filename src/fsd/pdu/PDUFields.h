@@ -65,6 +65,9 @@ private:
 // no white space.
 bool isAddressField(QStringView text);
 
+// True when `callsign` is one a pilot may log in with: 2 to 12 of A-Z, 0-9, '_'.
+bool isValidCallsign(const QString& callsign);
+
 // Replaces every CR, LF and NUL of `text` from index `from` on by a space, so
 // that no text can end a line early and smuggle in a second packet.
 void blankLineBreaks(QString& text, qsizetype from = 0);

@@ -303,8 +303,7 @@ Item {
 
                 LeaderboardCard {
                     title: "飞行员排行榜"
-                    badgeColor: Style.accent
-                    hoursColor: Style.accent
+                    accentColor: Style.accent
                     rows: page.backend ? page.backend.pilotLeaderboard : []
                     fallbackName: "未知飞行员"
                     secondKey: "callsign"
@@ -313,8 +312,7 @@ Item {
                 }
                 LeaderboardCard {
                     title: "管制员排行榜"
-                    badgeColor: "#F59E0B"
-                    hoursColor: "#F59E0B"
+                    accentColor: "#F59E0B"
                     rows: page.backend ? page.backend.atcLeaderboard : []
                     fallbackName: "未知管制员"
                     secondKey: "rating"

@@ -10,8 +10,8 @@ Card {
     id: board
 
     property string title
-    property color badgeColor
-    property color hoursColor
+    // The badge's fill and the hours' text.
+    property color accentColor
     property var rows: []
     property string fallbackName
     property string secondKey
@@ -40,7 +40,7 @@ Card {
                 Layout.preferredWidth: 56
                 Layout.preferredHeight: 24
                 radius: 6
-                color: board.badgeColor
+                color: board.accentColor
 
                 Text {
                     textFormat: Text.PlainText
@@ -130,7 +130,7 @@ Card {
                             textFormat: Text.PlainText
                             font.pixelSize: 14
                             font.bold: true
-                            color: board.hoursColor
+                            color: board.accentColor
                         }
                         Text {
                             textFormat: Text.PlainText

@@ -3,6 +3,7 @@ import QtQuick.Layouts
 import QtQuick.Window
 import "components"
 import "mini" as Mini
+import "pages/voice" as Voice
 
 // The floating voice window: state, radios and a push-to-talk button.
 Window {
@@ -73,19 +74,29 @@ Window {
                     font.bold: true
                     color: Style.textPrimary
                 }
-                Mini.Badge {
+                Voice.Badge {
                     objectName: "miniTxBadge"
                     label: "TX"
                     active: miniWindow.pttActive
-                    onFill: "#EF4444"
-                    onBorder: "#DC2626"
+                    Layout.preferredWidth: 28
+                    Layout.preferredHeight: 18
+                    radius: 4
+                    textSize: 10
+                    boldWhenIdle: true
+                    activeFill: "#EF4444"
+                    activeBorder: "#DC2626"
                 }
-                Mini.Badge {
+                Voice.Badge {
                     objectName: "miniRxBadge"
                     label: "RX"
                     active: miniWindow.receiving
-                    onFill: "#10B981"
-                    onBorder: "#059669"
+                    Layout.preferredWidth: 28
+                    Layout.preferredHeight: 18
+                    radius: 4
+                    textSize: 10
+                    boldWhenIdle: true
+                    activeFill: "#10B981"
+                    activeBorder: "#059669"
                 }
                 Rectangle {
                     objectName: "miniExpandButton"

@@ -7,7 +7,7 @@ namespace velk::ui {
 DashboardViewModel::DashboardViewModel(QObject* parent) : QObject(parent) {}
 
 QString DashboardViewModel::serverLog() const {
-    return m_serverLog.join(QString());
+    return m_serverLog.text();
 }
 
 void DashboardViewModel::setUserInfo(const QString& username, const QString& callsign, const QString& rating,
@@ -60,11 +60,7 @@ void DashboardViewModel::setFlightData(double latitude, double longitude, double
 }
 
 void DashboardViewModel::appendServerLog(const QString& line) {
-    m_serverLog << m_clock().toString(QStringLiteral("[hh:mm:ss] ")) + line + QLatin1Char('\n');
-    // A long session would otherwise grow the log, and every page rebinding it, without end.
-    if (m_serverLog.size() > MaxServerLogLines) {
-        m_serverLog.remove(0, m_serverLog.size() - MaxServerLogLines);
-    }
+    m_serverLog.append(m_clock(), line);
     emit serverLogChanged();
 }
 

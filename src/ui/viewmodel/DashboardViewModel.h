@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/viewmodel/StampedLog.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -118,8 +120,7 @@ private:
     double m_altitude = 0;
     double m_heading = 0;
     double m_groundSpeed = 0;
-    // One entry per line, each ending in a line feed; joined on read.
-    QStringList m_serverLog;
+    StampedLog m_serverLog{MaxServerLogLines};
     QVariantList m_recentFlights;
     QVariantList m_pilotLeaderboard;
     QVariantList m_atcLeaderboard;

@@ -12,4 +12,12 @@ template <typename T> bool storeIfChanged(T& field, const T& value) {
     return true;
 }
 
+// storeIfChanged, then the owner's change signal, only when the value changed.
+template <typename Owner, typename T>
+void storeAndNotify(Owner* owner, void (Owner::*changed)(), T& field, const T& value) {
+    if (storeIfChanged(field, value)) {
+        (owner->*changed)();
+    }
+}
+
 } // namespace velk::ui

@@ -1,9 +1,9 @@
 #include "ui/viewmodel/ServerPageViewModel.h"
 
+#include "fsd/pdu/PDUFields.h"
 #include "network/SwiftAircraftIcaoService.h"
 #include "ui/viewmodel/PropertyStore.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTime>
 #include <QVariantMap>
@@ -14,11 +14,6 @@ namespace {
 
 const QString kConnecting = QStringLiteral("连接中...");
 const QString kDisconnecting = QStringLiteral("断开中...");
-
-bool isValidCallsign(const QString& callsign) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Z0-9_]{2,12}$"));
-    return pattern.match(callsign).hasMatch();
-}
 
 QString clockText() {
     return QTime::currentTime().toString(QStringLiteral("hh:mm:ss"));
@@ -45,7 +40,7 @@ QString ServerPageViewModel::formErrorText() const {
     if (m_callsign.isEmpty()) {
         return QStringLiteral("请先填写呼号。");
     }
-    if (!isValidCallsign(m_callsign)) {
+    if (!fsd::pdu::isValidCallsign(m_callsign)) {
         return QStringLiteral("呼号只能包含 A-Z、0-9 和下划线，长度 2-12 位，不能包含空格或中文。");
     }
     if (m_typeCodeRequired && m_typeCode.trimmed().isEmpty()) {
@@ -149,17 +144,7 @@ void ServerPageViewModel::setProtocol(bool vatsim) {
 }
 
 void ServerPageViewModel::appendLog(const QString& text) {
-    const QString line = QStringLiteral("[%1] %2\n").arg(clockText(), text);
-    m_serverLog.append(line);
-    m_logLineLengths.append(line.size());
-    // A long session must not grow the log (and the page's text) without bound.
-    qsizetype drop = 0;
-    while (m_logLineLengths.size() > MaxLogLines) {
-        drop += m_logLineLengths.takeFirst();
-    }
-    if (drop > 0) {
-        m_serverLog.remove(0, drop);
-    }
+    m_serverLog.append(QDateTime::currentDateTime(), text);
     emit logChanged();
 }
 
@@ -180,7 +165,6 @@ void ServerPageViewModel::clearServerLog() {
     }
     if (!m_serverLog.isEmpty()) {
         m_serverLog.clear();
-        m_logLineLengths.clear();
         emit logChanged();
     }
     if (!m_recentEvents.isEmpty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/viewmodel/StampedLog.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -62,7 +64,7 @@ public:
     bool connectedAsObserver() const { return m_connectedAsObserver; }
     bool canConnect() const { return formErrorText().isEmpty(); }
     QString formErrorText() const;
-    QString serverLog() const { return m_serverLog; }
+    QString serverLog() const { return m_serverLog.text(); }
     QVariantList recentEvents() const { return m_recentEvents; }
     QVariantList typeCodeSuggestions() const { return m_typeCodeSuggestions; }
     bool formLocked() const;
@@ -123,9 +125,7 @@ private:
     bool m_coordinatedVoice = false;
     bool m_typeCodeRequired = true;
     bool m_connectedAsObserver = false;
-    QString m_serverLog;
-    // Length of every line in m_serverLog, oldest first, to drop the oldest.
-    QList<qsizetype> m_logLineLengths;
+    StampedLog m_serverLog{MaxLogLines};
     QVariantList m_recentEvents;
     QVariantList m_typeCodeSuggestions;
 };

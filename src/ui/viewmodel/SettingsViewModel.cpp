@@ -49,22 +49,12 @@ QString SettingsViewModel::appVersion() const {
     return common::appVersionString();
 }
 
+template <typename T> void SettingsViewModel::setSetting(T& field, const T& value) {
+    storeAndNotify(this, &SettingsViewModel::settingsChanged, field, value);
+}
+
 void SettingsViewModel::setTrimmed(QString& field, const QString& value) {
-    if (storeIfChanged(field, value.trimmed())) {
-        emit settingsChanged();
-    }
-}
-
-void SettingsViewModel::setExact(QString& field, const QString& value) {
-    if (storeIfChanged(field, value)) {
-        emit settingsChanged();
-    }
-}
-
-void SettingsViewModel::setFlag(bool& field, bool value) {
-    if (storeIfChanged(field, value)) {
-        emit settingsChanged();
-    }
+    setSetting(field, value.trimmed());
 }
 
 void SettingsViewModel::setUsername(const QString& value) {
@@ -92,30 +82,28 @@ void SettingsViewModel::setMsfsCommunityPath2024(const QString& value) {
     setTrimmed(m_msfsCommunityPath2024, value);
 }
 void SettingsViewModel::setPassword(const QString& value) {
-    setExact(m_password, value);
+    setSetting(m_password, value);
 }
 void SettingsViewModel::setXplaneCslPathsText(const QString& value) {
-    setExact(m_xplaneCslPathsText, value);
+    setSetting(m_xplaneCslPathsText, value);
 }
 void SettingsViewModel::setMsfsCustomMappingPaths2020(const QString& value) {
-    setExact(m_msfsCustomMappingPaths2020, value);
+    setSetting(m_msfsCustomMappingPaths2020, value);
 }
 void SettingsViewModel::setMsfsCustomMappingPaths2024(const QString& value) {
-    setExact(m_msfsCustomMappingPaths2024, value);
+    setSetting(m_msfsCustomMappingPaths2024, value);
 }
 void SettingsViewModel::setRememberPassword(bool value) {
-    setFlag(m_rememberPassword, value);
+    setSetting(m_rememberPassword, value);
 }
 void SettingsViewModel::setAutoLogin(bool value) {
-    setFlag(m_autoLogin, value);
+    setSetting(m_autoLogin, value);
 }
 void SettingsViewModel::setVatsimProtocol(bool value) {
-    setFlag(m_vatsimProtocol, value);
+    setSetting(m_vatsimProtocol, value);
 }
 void SettingsViewModel::setXplaneUdpPort(int value) {
-    if (storeIfChanged(m_xplaneUdpPort, value)) {
-        emit settingsChanged();
-    }
+    setSetting(m_xplaneUdpPort, value);
 }
 
 void SettingsViewModel::setStatus(const QString& text, bool failed) {

@@ -119,8 +119,7 @@ signals:
 
 private:
     void setTrimmed(QString& field, const QString& value);
-    void setExact(QString& field, const QString& value);
-    void setFlag(bool& field, bool value);
+    template <typename T> void setSetting(T& field, const T& value);
     void setStatus(const QString& text, bool failed = false);
     bool writeAll();
 

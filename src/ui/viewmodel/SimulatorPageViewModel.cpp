@@ -1,5 +1,6 @@
 #include "ui/viewmodel/SimulatorPageViewModel.h"
 
+#include "ui/viewmodel/MessageChannels.h"
 #include "ui/viewmodel/PropertyStore.h"
 
 #include <QStringList>
@@ -62,17 +63,14 @@ SimulatorPageViewModel::SimulatorPageViewModel(QObject* parent)
     : QObject(parent), m_currentMode(kNone), m_simulatorFamily(kNone),
       m_simulatorDisplayName(displayNameFor(kNone)), m_simulatorStatusText(QStringLiteral("未连接")),
       m_pluginStatusText(kUnknown), m_cslStatusText(kUnknown), m_trafficMappingStatusText(kUnknown),
-      m_xplaneVersionText(kNoVersion), m_com1Frequency(frequencyText(0)), m_com2Frequency(frequencyText(0)),
-      m_transponderCode(transponderText(0)), m_flapsLabel(ratioLabel(0.0)),
-      m_speedbrakeLabel(ratioLabel(0.0)), m_activeTransmitLabel(kNothing), m_activeReceiveLabel(kNothing),
-      m_motionSummary(QStringLiteral("暂无运动数据")), m_engineSummary(QStringLiteral("未检测到发动机")) {}
+      m_xplaneVersionText(kNoVersion), m_com1Frequency(messages::frequencyText(0)),
+      m_com2Frequency(messages::frequencyText(0)), m_transponderCode(transponderText(0)),
+      m_flapsLabel(ratioLabel(0.0)), m_speedbrakeLabel(ratioLabel(0.0)), m_activeTransmitLabel(kNothing),
+      m_activeReceiveLabel(kNothing), m_motionSummary(QStringLiteral("暂无运动数据")),
+      m_engineSummary(QStringLiteral("未检测到发动机")) {}
 
 bool SimulatorPageViewModel::isValidComFrequency(double mhz) {
     return std::isfinite(mhz) && mhz >= MinComMhz && mhz <= MaxComMhz;
-}
-
-QString SimulatorPageViewModel::frequencyText(uint khz) {
-    return QString::number(khz / 1000.0, 'f', 3);
 }
 
 QString SimulatorPageViewModel::ratioLabel(double ratio) {
@@ -157,8 +155,8 @@ void SimulatorPageViewModel::updateFromSimulatorData(
     bool com2ReceiveEnabled, bool com1TransmitEnabled, bool com2TransmitEnabled, uint com1Frequency,
     uint com2Frequency, double com1Volume, double com2Volume, uint transponderCode, bool squawkingModeC,
     bool squawkingIdent, bool simPaused) {
-    const QString com1Text = frequencyText(com1Frequency);
-    const QString com2Text = frequencyText(com2Frequency);
+    const QString com1Text = messages::frequencyText(com1Frequency);
+    const QString com2Text = messages::frequencyText(com2Frequency);
     const QString squawk = transponderText(transponderCode);
     const double flaps = clampRatio(flapsRatio);
     const double speedbrake = clampRatio(speedbrakeRatio);

@@ -86,8 +86,6 @@ public:
     static constexpr double MaxComMhz = 136.99;
     static bool isValidComFrequency(double mhz);
 
-    // kHz shown as MHz with exactly three decimals ("118.100").
-    static QString frequencyText(uint khz);
     // A ratio clamped to 0..1 as a whole percentage ("50%").
     static QString ratioLabel(double ratio);
     // The squawk read as a decimal number, as four digits ("0042").

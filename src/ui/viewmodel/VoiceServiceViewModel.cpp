@@ -195,7 +195,8 @@ void VoiceServiceViewModel::connectToVoiceServer() {
         return;
     }
     qInfo() << "Connecting to voice server...";
-    loadDevices();
+    // The device choices exist before the audio engine is created and announced.
+    m_audioDevice->ensureLoaded();
     bindAudioHandler();
     m_voiceClient->connectToServer(token);
 }
@@ -226,7 +227,7 @@ void VoiceServiceViewModel::startTest(bool mic) {
     if (m_micTesting || m_conflictTesting || m_state != ConnectionState::Disconnected) {
         return;
     }
-    loadDevices();
+    m_audioDevice->ensureLoaded();
     bindAudioHandler();
     voice::AudioHandler* audio = m_voiceClient->ensureAudioHandler();
     if (mic) {
@@ -277,13 +278,6 @@ void VoiceServiceViewModel::dropIndicator(bool& lit, double& level, double& db,
 }
 
 // --- audio engine --------------------------------------------------------------
-
-void VoiceServiceViewModel::loadDevices() {
-    // The device choices exist before the audio engine is created and announced.
-    if (!m_audioDevice->isLoaded()) {
-        m_audioDevice->ensureLoaded();
-    }
-}
 
 void VoiceServiceViewModel::bindAudioHandler() {
     if (m_audioBound) {

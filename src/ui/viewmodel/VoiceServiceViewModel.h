@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AircraftState.h"
+#include "voice/AudioLimits.h"
 #include "voice/VoiceClient.h"
 #include "voice/VolumeInfo.h"
 
@@ -60,7 +61,7 @@ public:
     static constexpr int MaxEventLogEntries = 100;
     static constexpr int IndicatorHoldMs = 80;
     // The slider's range: 1 is the simulator's full volume.
-    static constexpr double MaxComVolume = 2.0;
+    static constexpr double MaxComVolume = voice::kMaxRadioVolume;
 
     VoiceServiceViewModel(voice::VoiceClient* voiceClient, input::PttService* ptt,
                           voice::AudioDevice* audioDevice, QObject* parent = nullptr);
@@ -138,7 +139,6 @@ private:
     void updateCom(int index, quint32 active, quint32 standby, bool transmit, bool receive, int volume);
     void emitComChanged(int index);
     void appendEvent(const QString& text);
-    void loadDevices();
     void bindAudioHandler();
     void startTest(bool mic);
     // Ends the named tests that run, and resets the levels.

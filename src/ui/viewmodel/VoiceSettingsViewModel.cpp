@@ -55,9 +55,7 @@ bool VoiceSettingsViewModel::pttListening() const {
 }
 
 void VoiceSettingsViewModel::setNumber(double& field, double value) {
-    if (storeIfChanged(field, value)) {
-        emit settingsChanged();
-    }
+    storeAndNotify(this, &VoiceSettingsViewModel::settingsChanged, field, value);
 }
 
 void VoiceSettingsViewModel::setMicGain(double dB) {
@@ -87,9 +85,7 @@ void VoiceSettingsViewModel::setConflictDevice(int device) {
 }
 
 voice::AudioDevice* VoiceSettingsViewModel::loadedDevices() {
-    if (!m_devices->isLoaded()) {
-        m_devices->ensureLoaded();
-    }
+    m_devices->ensureLoaded();
     return m_devices;
 }
 

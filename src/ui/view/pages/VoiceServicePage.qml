@@ -140,7 +140,6 @@ Item {
                         objectName: "inputLevel"
                         Layout.fillWidth: true
                         caption: "输入音量"
-                        hasBackend: page.backend !== null
                         level: page.backend ? page.backend.inputLevel : 0
                         db: page.backend ? page.backend.inputDb : -96
                         barColor: level > 85 ? "#EF4444" : "#10B981"
@@ -149,7 +148,6 @@ Item {
                         objectName: "outputLevel"
                         Layout.fillWidth: true
                         caption: "输出音量"
-                        hasBackend: page.backend !== null
                         level: page.backend ? page.backend.outputLevel : 0
                         db: page.backend ? page.backend.outputDb : -96
                         barColor: "#3B82F6"
@@ -264,7 +262,6 @@ Item {
                         objectName: "com1"
                         Layout.fillWidth: true
                         name: "COM1"
-                        hasBackend: page.backend !== null
                         frequency: page.backend ? page.backend.com1Freq : ""
                         transmit: page.backend ? page.backend.com1TX : false
                         receive: page.backend ? page.backend.com1RX : false
@@ -280,7 +277,6 @@ Item {
                         objectName: "com2"
                         Layout.fillWidth: true
                         name: "COM2"
-                        hasBackend: page.backend !== null
                         frequency: page.backend ? page.backend.com2Freq : ""
                         transmit: page.backend ? page.backend.com2TX : false
                         receive: page.backend ? page.backend.com2RX : false

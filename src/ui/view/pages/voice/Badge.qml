@@ -2,6 +2,7 @@ import QtQuick
 import "../.."
 
 // A small state badge: coloured and bold while active, muted otherwise.
+// The voice window's smaller badges keep their caption bold throughout.
 Rectangle {
     id: badge
 
@@ -9,6 +10,8 @@ Rectangle {
     property bool active: false
     property color activeFill: "#10B981"
     property color activeBorder: "#059669"
+    property int textSize: 11
+    property bool boldWhenIdle: false
 
     implicitWidth: Math.max(36, caption.implicitWidth + 16)
     implicitHeight: 22
@@ -23,8 +26,8 @@ Rectangle {
         anchors.centerIn: parent
         text: badge.label
         textFormat: Text.PlainText
-        font.pixelSize: 11
-        font.bold: badge.active
+        font.pixelSize: badge.textSize
+        font.bold: badge.active || badge.boldWhenIdle
         color: badge.active ? "#FFFFFF" : Style.textMuted
     }
 }

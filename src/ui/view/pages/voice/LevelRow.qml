@@ -7,7 +7,6 @@ RowLayout {
     id: row
 
     property string caption
-    property bool hasBackend: false
     property real level: 0 // percent
     property real db: -96
     property color barColor: "#10B981"
@@ -55,7 +54,7 @@ RowLayout {
         objectName: row.objectName + "Db"
         Layout.preferredWidth: 72
         horizontalAlignment: Text.AlignRight
-        text: row.hasBackend ? row.db.toFixed(1) + " dB" : "—"
+        text: row.db.toFixed(1) + " dB"
         textFormat: Text.PlainText
         font.pixelSize: 13
         color: Style.textMuted

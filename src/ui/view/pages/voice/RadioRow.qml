@@ -10,7 +10,6 @@ RowLayout {
     id: row
 
     property string name
-    property bool hasBackend: false
     property string frequency
     property bool transmit: false
     property bool receive: false
@@ -31,7 +30,7 @@ RowLayout {
     Text {
         objectName: row.objectName + "Freq"
         Layout.preferredWidth: 240
-        text: row.hasBackend ? row.frequency : "未知"
+        text: row.frequency
         textFormat: Text.PlainText
         font.pixelSize: 16
         font.bold: true
@@ -53,7 +52,6 @@ RowLayout {
     Components.CustomSlider {
         objectName: row.objectName + "Slider"
         Layout.fillWidth: true
-        enabled: row.hasBackend
         from: 0
         to: 2
         stepSize: 0.05
