@@ -3,7 +3,6 @@
 
 #include <QtTest>
 
-
 using namespace velk;
 using namespace velk::simulator::msfs;
 using SI = StandInSimConnect;
