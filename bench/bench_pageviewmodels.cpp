@@ -17,7 +17,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 #include <string>
 
 using velk::network::SwiftAircraftIcaoService;
@@ -150,7 +149,6 @@ void BM_ServerLogAtCapFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_ServerLogAtCapFloor);
 
-// Prints each benchmark's time over its floor's after the usual table.
 } // namespace
 
 int main(int argc, char** argv) {
