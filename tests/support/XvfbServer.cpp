@@ -26,7 +26,7 @@ bool XvfbServer::start(const QStringList& args, QString* error) {
         }
         return false;
     }
-    m_display = u':' + QString::fromLatin1(m_process.readLine()).trimmed();
+    m_display = QStringLiteral(":") + QString::fromLatin1(m_process.readLine()).trimmed();
     return true;
 }
 
