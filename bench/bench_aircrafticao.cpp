@@ -1,12 +1,11 @@
 #include "network/SwiftAircraftIcaoService.h"
 
 #include "BenchSupport.h"
+#include "IcaoDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QSet>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <benchmark/benchmark.h>
 
@@ -48,46 +47,12 @@ QStringList makeDesignators() {
 bool buildDatabase() {
     g_dataDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("bench-data"));
     QDir(g_dataDir).removeRecursively();
-    { SwiftAircraftIcaoService schemaOnly(g_dataDir); }
     g_designators = makeDesignators();
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_fill"));
-        db.setDatabaseName(g_dataDir + QStringLiteral("/cache/swift/aircrafticao.sqlite"));
-        if (db.open() && db.transaction()) {
-            QSqlQuery query(db);
-            query.prepare(QStringLiteral(
-                "INSERT INTO aircraft_icao VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-            ok = true;
-            for (int id = 1; ok && id <= kRecords; ++id) {
-                const QVariantList values = {id,
-                                             g_designators[id % kDesignators],
-                                             QStringLiteral("Manufacturer %1").arg(id % 400),
-                                             QStringLiteral("Model %1").arg(id),
-                                             QStringLiteral("L2J"),
-                                             QStringLiteral("J"),
-                                             2,
-                                             QStringLiteral("M"),
-                                             id,
-                                             1,
-                                             0,
-                                             0,
-                                             QStringLiteral("2024-01-01T00:00:00Z"),
-                                             QStringLiteral("2024-01-01T00:00:00Z")};
-                for (int i = 0; i < values.size(); ++i) {
-                    query.bindValue(i, values[i]);
-                }
-                ok = query.exec();
-            }
-            query.prepare(QStringLiteral("INSERT INTO metadata VALUES ('latest_snapshot', 'bench')"));
-            ok = ok && query.exec();
-            query.finish();
-            ok = ok && db.commit();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench_fill"));
-    return ok;
+    return velk::bench::fillIcaoDatabase(g_dataDir, kRecords, [](int id) {
+        return velk::bench::IcaoRow{g_designators[id % kDesignators],
+                                    QStringLiteral("Manufacturer %1").arg(id % 400),
+                                    QStringLiteral("Model %1").arg(id), id};
+    });
 }
 
 void BM_StartupLoad(benchmark::State& state) {

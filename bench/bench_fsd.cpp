@@ -1,7 +1,7 @@
 // Receive and send paths of the FSD connection: framing alone, framing plus
 // parsing and dispatch, the whole client over loopback, and serialising
 // positions.
-#include "BenchRatio.h"
+#include "RatioReporter.h"
 #include "fsd/FsdClient.h"
 #include "fsd/LineFramer.h"
 #include "fsd/pdu/Packets.h"
@@ -14,7 +14,6 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
-#include <chrono>
 
 using namespace velk::fsd;
 
@@ -188,11 +187,10 @@ BENCHMARK(BM_FsdClientOverLoopback)->Unit(benchmark::kMillisecond);
 
 // A line just under the length limit trickling in, as a slow or hostile
 // server sends it, beside the same bytes in one read.
-void framedLongLine(benchmark::State& state, qsizetype read, const char* key) {
+void framedLongLine(benchmark::State& state, qsizetype read) {
     const QByteArray bytes = QByteArray(LineFramer::kMaxLineLength - 16, 'x') + "\r\n";
     LineFramer framer;
     QByteArrayView line;
-    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         for (qsizetype offset = 0; offset < bytes.size(); offset += read) {
             framer.append(QByteArrayView(bytes).sliced(offset, std::min(read, bytes.size() - offset)));
@@ -201,18 +199,16 @@ void framedLongLine(benchmark::State& state, qsizetype read, const char* key) {
             }
         }
     }
-    velk::bench::noteCost(key, std::chrono::steady_clock::now() - start,
-                          static_cast<double>(state.iterations()) * bytes.size());
     state.SetBytesProcessed(state.iterations() * bytes.size());
 }
 
 void BM_LongLineInSmallReads(benchmark::State& state) {
-    framedLongLine(state, 16, "long_line_16_byte_reads");
+    framedLongLine(state, 16);
 }
 BENCHMARK(BM_LongLineInSmallReads);
 
 void BM_LongLineInOneRead(benchmark::State& state) {
-    framedLongLine(state, LineFramer::kMaxLineLength * 2, "long_line_one_read");
+    framedLongLine(state, LineFramer::kMaxLineLength * 2);
 }
 BENCHMARK(BM_LongLineInOneRead);
 
@@ -247,8 +243,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
-    velk::bench::printRatios({{"long_line_16_byte_reads", "long_line_one_read"}});
+    velk::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatio("BM_LongLineInSmallReads", "BM_LongLineInOneRead");
     benchmark::Shutdown();
     return 0;
 }

@@ -10,10 +10,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
-#include <string>
-
 using velk::ui::MessageRecord;
 using velk::ui::MessagesPageViewModel;
 
@@ -80,7 +76,6 @@ void BM_FloorCopyRecords(benchmark::State& state) {
 }
 BENCHMARK(BM_FloorCopyRecords);
 
-// Prints each run as usual, then the arrival's cost over its floor.
 } // namespace
 
 int main(int argc, char** argv) {

@@ -15,8 +15,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <map>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -197,7 +195,6 @@ void BM_MatchCached(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchCached);
 
-// Prints the scan's time over each of its floors after the usual table.
 } // namespace
 
 int main(int argc, char** argv) {

@@ -8,18 +8,16 @@
 #include "ui/viewmodel/SimulatorPageViewModel.h"
 
 #include "BenchSupport.h"
+#include "IcaoDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTime>
 
 #include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 #include <string>
 
 using velk::network::SwiftAircraftIcaoService;
@@ -35,36 +33,12 @@ const int kDesignators = qEnvironmentVariableIsSet("VELK_BENCH_SMOKE") ? 200 : 3
 bool buildDatabase() {
     const QString dir = QCoreApplication::applicationDirPath();
     QDir(dir + QStringLiteral("/cache")).removeRecursively();
-    { SwiftAircraftIcaoService schemaOnly(dir); }
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench_fill"));
-        db.setDatabaseName(dir + QStringLiteral("/cache/swift/aircrafticao.sqlite"));
-        if (db.open() && db.transaction()) {
-            QSqlQuery query(db);
-            query.prepare(QStringLiteral(
-                "INSERT INTO aircraft_icao VALUES (?, ?, ?, ?, 'L2J', 'J', 2, 'M', ?, 1, 0, 0, "
-                "'2024-01-01T00:00:00Z', '2024-01-01T00:00:00Z')"));
-            ok = true;
-            for (int id = 0; ok && id < kDesignators * 3; ++id) {
-                const int n = id % kDesignators;
-                const QString designator =
-                    QStringLiteral("%1%2").arg(QChar(u'A' + n % 2)).arg(n / 2, 3, 10, QChar(u'0'));
-                query.bindValue(0, id + 1);
-                query.bindValue(1, designator);
-                query.bindValue(2, QStringLiteral("Maker %1").arg(n % 50));
-                query.bindValue(3, QStringLiteral("Model %1").arg(id));
-                query.bindValue(4, id);
-                ok = query.exec();
-            }
-            query.prepare(QStringLiteral("INSERT INTO metadata VALUES ('latest_snapshot', 'bench')"));
-            ok = ok && query.exec();
-            query.finish();
-            ok = ok && db.commit();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench_fill"));
+    const bool ok = velk::bench::fillIcaoDatabase(dir, kDesignators * 3, [](int id) {
+        const int n = (id - 1) % kDesignators;
+        return velk::bench::IcaoRow{
+            QStringLiteral("%1%2").arg(QChar(u'A' + n % 2)).arg(n / 2, 3, 10, QChar(u'0')),
+            QStringLiteral("Maker %1").arg(n % 50), QStringLiteral("Model %1").arg(id - 1), id - 1};
+    });
     return ok && SwiftAircraftIcaoService::instance()->isReady();
 }
 
@@ -176,7 +150,6 @@ void BM_ServerLogAtCapFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_ServerLogAtCapFloor);
 
-// Prints each benchmark's time over its floor's after the usual table.
 } // namespace
 
 int main(int argc, char** argv) {

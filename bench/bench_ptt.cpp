@@ -12,9 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
-#include <string>
 #include <vector>
 
 using namespace velk::input;
@@ -92,7 +89,6 @@ void BM_Floor_SameEventsToACountingSink(benchmark::State& state) {
 }
 BENCHMARK(BM_Floor_SameEventsToACountingSink);
 
-// Console output plus, at the end, the handler's time over its floor's.
 } // namespace
 
 int main(int argc, char** argv) {

@@ -2,7 +2,7 @@
 // position report (a slow report and the position) sent to an FSD server on
 // loopback, with the raw packet log written.
 #include "AppConfig.h"
-#include "BenchRatio.h"
+#include "RatioReporter.h"
 #include "manager/NetworkManager.h"
 
 #include <QCoreApplication>
@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <memory>
 
 using velk::manager::NetworkManager;
@@ -170,7 +169,7 @@ BENCHMARK(BM_PositionReportOnly);
 
 // A received position from a pilot with a 10,000-character callsign, handled
 // as an observer (compared with the own callsign) and as a pilot.
-void positionFromLongCallsign(benchmark::State& state, bool observer, const char* key) {
+void positionFromLongCallsign(benchmark::State& state, bool observer) {
     Session& s = session();
     NetworkManager nm;
     nm.setSimulator(s.sim);
@@ -181,22 +180,20 @@ void positionFromLongCallsign(benchmark::State& state, bool observer, const char
     const velk::fsd::pdu::PilotPosition position(QString(10000, u'X'), 2000, true, false, 1, 31.0, 121.0,
                                                  3000, 3000, 0, 0.0, 90.0, 0.0, true);
     std::int64_t n = 0;
-    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         emit nm.fsdClient()->raisePilotPositionReceived(position);
         drain(++n);
     }
-    velk::bench::noteCost(key, std::chrono::steady_clock::now() - start, static_cast<double>(n));
     state.SetItemsProcessed(state.iterations());
 }
 
 void BM_ObserverPositionLongCallsign(benchmark::State& state) {
-    positionFromLongCallsign(state, true, "observer_long_callsign");
+    positionFromLongCallsign(state, true);
 }
 BENCHMARK(BM_ObserverPositionLongCallsign);
 
 void BM_PilotPositionLongCallsign(benchmark::State& state) {
-    positionFromLongCallsign(state, false, "pilot_long_callsign");
+    positionFromLongCallsign(state, false);
 }
 BENCHMARK(BM_PilotPositionLongCallsign);
 
@@ -208,8 +205,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
-    velk::bench::printRatios({{"observer_long_callsign", "pilot_long_callsign"}});
+    velk::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatio("BM_ObserverPositionLongCallsign", "BM_PilotPositionLongCallsign");
     benchmark::Shutdown();
     g_session.reset();
     return 0;

@@ -1,7 +1,7 @@
 // Cost of the remote-traffic road: FSD position packets through the session
 // manager and the remote aircraft table into a back end that only counts, and
 // the configuration merge of the remote table, and many pilots leaving at once.
-#include "BenchRatio.h"
+#include "RatioReporter.h"
 #include "fsd/FsdClient.h"
 #include "fsd/LineFramer.h"
 #include "manager/AircraftManager.h"
@@ -210,8 +210,6 @@ void BM_SecondOfTrafficFromLines(benchmark::State& state) {
         });
         total += std::chrono::steady_clock::now() - start;
     }
-    velk::bench::noteCost("second_of_traffic/" + std::to_string(count), total,
-                          static_cast<double>(state.iterations()));
     state.counters["core_share_pct"] =
         100.0 * std::chrono::duration<double>(total).count() / static_cast<double>(state.iterations());
 }
@@ -222,14 +220,9 @@ void BM_SecondOfTrafficDecodeOnly(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     Traffic traffic(count);
     const QByteArray bytes = secondOfTrafficLines(traffic, count);
-    std::chrono::nanoseconds total{0};
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(decodeLines(bytes, [](const auto& p) { benchmark::DoNotOptimize(&p); }));
-        total += std::chrono::steady_clock::now() - start;
     }
-    velk::bench::noteCost("decode_only/" + std::to_string(count), total,
-                          static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_SecondOfTrafficDecodeOnly)->Arg(kSmoke ? 100 : 5000)->Unit(benchmark::kMillisecond);
 
@@ -300,27 +293,19 @@ struct LeavingTable {
     }
 };
 
-std::string costKey(const char* what, benchmark::State& state) {
-    return std::string(what) + "/" + std::to_string(state.range(0));
-}
-
-template <typename Work>
-void timeLeaving(benchmark::State& state, const char* key, bool inSimulator, Work work) {
+template <typename Work> void timeLeaving(benchmark::State& state, bool inSimulator, Work work) {
     const int count = static_cast<int>(state.range(0));
-    std::chrono::nanoseconds total{0};
     for (auto _ : state) {
         LeavingTable t(count, inSimulator);
         const auto start = std::chrono::steady_clock::now();
         work(t);
         const auto elapsed = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
-        total += elapsed;
         if (!t.table.aircraft().isEmpty()) {
             state.SkipWithError("pilots left in the table");
         }
     }
     state.SetItemsProcessed(state.iterations() * count);
-    velk::bench::noteCost(costKey(key, state), total, static_cast<double>(state.iterations()) * count);
 }
 
 // Every pilot goes silent; one stale check finds them all.
@@ -338,22 +323,21 @@ void departAll(LeavingTable& t) {
 }
 
 void BM_StaleNeverInSimulator(benchmark::State& state) {
-    timeLeaving(state, "stale_never_in_sim", false, goStale);
+    timeLeaving(state, false, goStale);
 }
 void BM_StaleInSimulatorConfirmed(benchmark::State& state) {
-    timeLeaving(state, "stale_in_sim", true, goStale);
+    timeLeaving(state, true, goStale);
 }
 void BM_DeletionsNeverInSimulator(benchmark::State& state) {
-    timeLeaving(state, "deleted_never_in_sim", false, departAll);
+    timeLeaving(state, false, departAll);
 }
 void BM_DeletionsInSimulatorConfirmed(benchmark::State& state) {
-    timeLeaving(state, "deleted_in_sim", true, departAll);
+    timeLeaving(state, true, departAll);
 }
 
 // Floor: the same callsigns inserted into a hash and erased one by one.
 void BM_HashEraseFloor(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    std::chrono::nanoseconds total{0};
     for (auto _ : state) {
         QHash<QString, int> hash;
         for (int i = 0; i < count; ++i) {
@@ -365,11 +349,8 @@ void BM_HashEraseFloor(benchmark::State& state) {
         }
         const auto elapsed = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
-        total += elapsed;
     }
     state.SetItemsProcessed(state.iterations() * count);
-    velk::bench::noteCost(costKey("floor_hash_erase", state), total,
-                          static_cast<double>(state.iterations()) * count);
 }
 
 void leavingSizes(benchmark::internal::Benchmark* b) {
@@ -384,21 +365,22 @@ BENCHMARK(BM_DeletionsNeverInSimulator)->Apply(leavingSizes);
 BENCHMARK(BM_DeletionsInSimulatorConfirmed)->Apply(leavingSizes);
 BENCHMARK(BM_HashEraseFloor)->Apply(leavingSizes);
 
-void printLeavingRatios() {
-    std::vector<velk::bench::Ratio> ratios;
+void printLeavingRatios(const velk::bench::RatioReporter& reporter) {
+    // The names google benchmark gives runs of leavingSizes().
+    const auto leaving = [](const char* name, int n) {
+        return std::string(name) + "/" + std::to_string(n) + "/iterations:1/manual_time";
+    };
     for (int n = 1000; n <= 32000; n *= 2) {
-        const std::string floor = "floor_hash_erase/" + std::to_string(n);
-        for (const char* path :
-             {"stale_never_in_sim", "stale_in_sim", "deleted_never_in_sim", "deleted_in_sim"}) {
-            ratios.push_back({std::string(path) + "/" + std::to_string(n), floor});
+        for (const char* path : {"BM_StaleNeverInSimulator", "BM_StaleInSimulatorConfirmed",
+                                 "BM_DeletionsNeverInSimulator", "BM_DeletionsInSimulatorConfirmed"}) {
+            reporter.printRatio(leaving(path, n), leaving("BM_HashEraseFloor", n));
         }
     }
-    velk::bench::printRatios(ratios);
-    const auto traffic = velk::bench::costs().find("second_of_traffic/5000");
-    if (traffic != velk::bench::costs().end()) {
-        std::printf("5000 pilots at 5 Hz: %.2f%% of one core\n", traffic->second / 1e7);
+    const double traffic = reporter.seconds("BM_SecondOfTrafficFromLines/5000");
+    if (traffic > 0) {
+        std::printf("5000 pilots at 5 Hz: %.2f%% of one core\n", traffic * 100.0);
     }
-    velk::bench::printRatios({{"second_of_traffic/5000", "decode_only/5000"}});
+    reporter.printRatio("BM_SecondOfTrafficFromLines/5000", "BM_SecondOfTrafficDecodeOnly/5000");
 }
 
 } // namespace
@@ -411,8 +393,9 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
-    printLeavingRatios();
+    velk::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    printLeavingRatios(reporter);
     benchmark::Shutdown();
     return 0;
 }

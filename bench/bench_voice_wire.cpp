@@ -8,8 +8,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -56,7 +54,6 @@ void BM_CopyControlLine(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyControlLine);
 
-// Keeps each run's time per iteration so that the ratios can be printed.
 } // namespace
 
 int main(int argc, char** argv) {

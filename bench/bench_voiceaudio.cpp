@@ -15,7 +15,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -149,7 +148,6 @@ void talkerArgs(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_DecodeMix)->Apply(talkerArgs)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_OpusDecodeOnly)->Apply(talkerArgs)->Unit(benchmark::kMicrosecond);
 
-// Prints each benchmark's cost over its floor's after the usual table.
 } // namespace
 
 int main(int argc, char** argv) {

@@ -1,11 +1,11 @@
 #include "support/DemoAccount.h"
 #include "support/TestSupport.h"
+#include "support/XvfbServer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <X11/Xlib.h>
@@ -31,15 +31,13 @@ struct Geometry {
 class TestClientXvfb : public QObject {
     Q_OBJECT
 
-    QString m_display;
-    QProcess m_xvfb;
+    test::XvfbServer m_xvfb;
     QProcess m_client;
     std::unique_ptr<test::WebApiTestServer> m_api;
     Display* m_x = nullptr;
     QString m_dir;
 
-    // Runs xdotool with `args`; false when it fails. Its output goes to `out`.
-    bool xdotool(const QStringList& args, QString* out = nullptr) const;
+    bool xdotool(const QStringList& args, QString* out = nullptr) const { return m_xvfb.xdotool(args, out); }
     // Id of the visible window titled exactly `title`; empty when none.
     QString window(const QString& title) const {
         QString ids;
@@ -65,21 +63,6 @@ private slots:
     void cleanupTestCase();
     void signInPickXPlaneAndLogOut();
 };
-
-bool TestClientXvfb::xdotool(const QStringList& args, QString* out) const {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_display);
-    p.setProcessEnvironment(env);
-    p.start("xdotool", args);
-    if (!p.waitForFinished(10000) || p.exitCode() != 0) {
-        return false;
-    }
-    if (out) {
-        *out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    }
-    return true;
-}
 
 Geometry TestClientXvfb::geometry(const QString& id) const {
     Geometry g;
@@ -142,15 +125,13 @@ QStringList TestClientXvfb::qmlWarnings() const {
 }
 
 void TestClientXvfb::initTestCase() {
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
-        QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        QSKIP("Xvfb and xdotool are needed (scripts/install-deps.sh installs them)");
+    if (const QString reason = test::XvfbServer::skipReason(); !reason.isEmpty()) {
+        QSKIP(qPrintable(reason));
     }
-    m_xvfb.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
-    QVERIFY(m_xvfb.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
-    m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
-    m_x = XOpenDisplay(m_display.toLatin1().constData());
+    QString error;
+    QVERIFY2(m_xvfb.start({"-noreset", "-screen", "0", "1280x900x24", "-nolisten", "tcp"}, &error),
+             qPrintable(error));
+    m_x = XOpenDisplay(m_xvfb.display().toLatin1().constData());
     QVERIFY(m_x);
 
     m_api = std::make_unique<test::WebApiTestServer>();
@@ -160,7 +141,7 @@ void TestClientXvfb::initTestCase() {
     const QString exe = m_dir + "/velk-client";
     QVERIFY(QFile::copy(QStringLiteral(VELK_CLIENT_PATH), exe));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", m_display);
+    env.insert("DISPLAY", m_xvfb.display());
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("VELK_API_BASE_URL", m_api->url().toString());
     env.insert("VELK_FSD_SERVER", QString("127.0.0.1:%1").arg(test::WebApiTestServer::closedPort()));
@@ -181,10 +162,7 @@ void TestClientXvfb::cleanupTestCase() {
     if (m_x) {
         XCloseDisplay(m_x);
     }
-    if (m_xvfb.state() != QProcess::NotRunning) {
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished(10000);
-    }
+    m_xvfb.stop();
 }
 
 void TestClientXvfb::signInPickXPlaneAndLogOut() {
@@ -192,11 +170,11 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QDir().mkpath(shots);
     QString login;
     QTRY_VERIFY_WITH_TIMEOUT(found(LoginTitle, login), 60000);
-    xdotool({"windowfocus", "--sync", login});
-    xdotool({"type", "--delay", "20", "pilot01"});
-    xdotool({"key", "Tab"});
-    xdotool({"type", "--delay", "20", "secret"});
-    xdotool({"key", "Return"});
+    QVERIFY(xdotool({"windowfocus", "--sync", login}));
+    QVERIFY(xdotool({"type", "--delay", "20", "pilot01"}));
+    QVERIFY(xdotool({"key", "Tab"}));
+    QVERIFY(xdotool({"type", "--delay", "20", "secret"}));
+    QVERIFY(xdotool({"key", "Return"}));
 
     QString dashboard;
     QTRY_VERIFY_WITH_TIMEOUT(found(DashboardTitle, dashboard), 60000);

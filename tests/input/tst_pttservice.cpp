@@ -1,5 +1,6 @@
 #include "input/PttHandler.h"
 #include "input/PttService.h"
+#include "support/DataRows.h"
 #include "support/FakeInputSource.h"
 #include "support/MessageLog.h"
 
@@ -13,6 +14,7 @@
 using namespace velk::input;
 using velk::test::FakeInputSource;
 using velk::test::MessageLog;
+using velk::test::row;
 
 namespace {
 
@@ -43,10 +45,6 @@ void press(FakeInputSource& input, const QString& binding, bool down, bool injec
 
 bool sdlRunning() {
     return SDL_WasInit(SDL_INIT_JOYSTICK | SDL_INIT_EVENTS) != 0;
-}
-
-void row(const char* name, const QString& a, const QString& b) {
-    QTest::newRow(name) << a << b;
 }
 
 } // namespace

@@ -3,10 +3,9 @@
 // uses DISPLAY.
 #include "input/PttService.h"
 #include "support/MessageLog.h"
+#include "support/XvfbServer.h"
 
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTest>
 
 using namespace velk::input;
@@ -20,38 +19,26 @@ constexpr const char* kLeftCtrlKeycode = "37";
 class TestPttX11 : public QObject {
     Q_OBJECT
 
-    QProcess m_xvfb;
+    velk::test::XvfbServer m_xvfb;
 
-    bool xdotool(const QStringList& args) {
-        QProcess p;
-        p.start(QStringLiteral("xdotool"), args);
-        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
+    bool xdotool(const QStringList& args) { return m_xvfb.xdotool(args); }
 
 private slots:
     void initTestCase() {
-        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
-            QSKIP("Xvfb or xdotool is not installed (scripts/install-deps.sh installs both)");
+        if (const QString reason = velk::test::XvfbServer::skipReason(); !reason.isEmpty()) {
+            QSKIP(qPrintable(reason));
         }
-        // Xvfb picks a free display and writes its number to stdout. -noreset: a
-        // desktop stays up between clients, whereas Xvfb would reset whenever a
-        // test's service (its only client) closes, dropping the next one's connection.
-        m_xvfb.start(QStringLiteral("Xvfb"),
-                     {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"});
-        if (!m_xvfb.waitForStarted() ||
-            !QTest::qWaitFor(
-                [this] { return m_xvfb.canReadLine() || m_xvfb.state() == QProcess::NotRunning; }, 20000) ||
-            !m_xvfb.canReadLine()) {
-            QSKIP(qPrintable("Xvfb cannot start: " + QString::fromLocal8Bit(m_xvfb.readAllStandardError())));
+        // -noreset: a desktop stays up between clients, whereas Xvfb would reset
+        // whenever a test's service (its only client) closes, dropping the next
+        // one's connection.
+        QString error;
+        if (!m_xvfb.start({"-nolisten", "tcp", "-noreset", "-screen", "0", "640x480x24"}, &error)) {
+            QSKIP(qPrintable("Xvfb cannot start: " + error));
         }
-        qputenv("DISPLAY", ":" + m_xvfb.readLine().trimmed());
+        qputenv("DISPLAY", m_xvfb.display().toLocal8Bit());
     }
 
-    void cleanupTestCase() {
-        m_xvfb.kill();
-        m_xvfb.waitForFinished();
-    }
+    void cleanupTestCase() { m_xvfb.stop(); }
 
     void rightCtrlFollowsKeycode105() {
         PttService service;

@@ -1,5 +1,6 @@
 #include "network/SwiftAircraftIcaoService.h"
 #include "support/AircraftIcaoFixtures.h"
+#include "support/MessageLog.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>

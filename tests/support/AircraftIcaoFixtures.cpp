@@ -230,34 +230,4 @@ bool writeFile(const QString& path, const QByteArray& contents) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
 }
 
-MessageLog* MessageLog::s_current = nullptr;
-
-MessageLog::MessageLog() {
-    s_current = this;
-    m_previous = qInstallMessageHandler(&MessageLog::handler);
-}
-
-MessageLog::~MessageLog() {
-    qInstallMessageHandler(m_previous);
-    s_current = nullptr;
-}
-
-void MessageLog::handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (s_current) {
-        s_current->m_messages.append(message);
-        if (s_current->m_previous) {
-            s_current->m_previous(type, context, message);
-        }
-    }
-}
-
-int MessageLog::count(const QString& text) const {
-    return static_cast<int>(std::count_if(m_messages.cbegin(), m_messages.cend(),
-                                          [&](const QString& m) { return m.contains(text); }));
-}
-
-QStringList MessageLog::messages() const {
-    return m_messages;
-}
-
 } // namespace velk::test

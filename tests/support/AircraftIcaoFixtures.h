@@ -51,25 +51,4 @@ QMap<QString, QString> storedMetadata(const QString& path);
 
 bool writeFile(const QString& path, const QByteArray& contents);
 
-// Collects every Qt message while alive, passing each on to the handler
-// that was installed before (so QTest::ignoreMessage still works).
-class MessageLog {
-public:
-    MessageLog();
-    ~MessageLog();
-    MessageLog(const MessageLog&) = delete;
-    MessageLog& operator=(const MessageLog&) = delete;
-
-    // How many messages contain `text`.
-    int count(const QString& text) const;
-    bool contains(const QString& text) const { return count(text) > 0; }
-    QStringList messages() const;
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_messages;
-    static MessageLog* s_current;
-};
-
 } // namespace velk::test

@@ -14,7 +14,7 @@ public:
     }
 
     bool installKeyboard(KeySink sink, QString* error) override {
-        return install(m_source.keySink, std::move(sink), m_source.keyboardFailure, error);
+        return install(m_source.keySink, std::move(sink), QString(), error);
     }
     bool installMouse(MouseSink sink, QString* error) override {
         return install(m_source.mouseSink, std::move(sink), m_source.mouseFailure, error);

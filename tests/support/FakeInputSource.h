@@ -20,8 +20,7 @@ public:
     // As when the X server goes away: both sources end and the handler hears why.
     void lose(const QString& reason);
 
-    // When set, the next install of that source fails with this reason.
-    QString keyboardFailure;
+    // When set, the next install of the mouse source fails with this reason.
     QString mouseFailure;
 
     bool keyboardInstalled() const { return static_cast<bool>(keySink); }

@@ -19,9 +19,6 @@ public:
 
     // Starts a server named after the program and waits until it answers.
     bool start(QString* error);
-    QString serverName() const { return m_name; }
-    int sampleRate() const { return m_rate; }
-    int channels() const { return m_channels; }
 
     // Keeps PortAudio initialised until the rig goes: JACK's devices are then
     // found once, not again at every engine's start, where a loaded machine

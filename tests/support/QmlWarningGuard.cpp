@@ -22,11 +22,6 @@ QStringList QmlWarningGuard::warnings() const {
     return m_warnings;
 }
 
-void QmlWarningGuard::clear() {
-    QMutexLocker lock(&m_mutex);
-    m_warnings.clear();
-}
-
 void QmlWarningGuard::handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (g_guard && type != QtDebugMsg && type != QtInfoMsg) {
         const QString file = QString::fromUtf8(context.file ? context.file : "");

@@ -17,7 +17,6 @@ public:
     QmlWarningGuard& operator=(const QmlWarningGuard&) = delete;
 
     QStringList warnings() const;
-    void clear();
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);

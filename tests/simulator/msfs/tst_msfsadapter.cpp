@@ -1,9 +1,7 @@
 #include "simulator/msfs/MsfsAdapter.h"
-#include "support/StandInSimConnect.h"
+#include "support/MsfsAdapterRig.h"
 
 #include <QtTest>
-
-#include <memory>
 
 using namespace velk;
 using namespace velk::simulator::msfs;
@@ -11,18 +9,9 @@ using SI = StandInSimConnect;
 using State = ConnectionStateMachine::State;
 Q_DECLARE_METATYPE(ConnectionStateMachine::State)
 
-class TestMsfsAdapter : public QObject {
+class TestMsfsAdapter : public QObject, private MsfsAdapterRig {
     Q_OBJECT
 
-    std::unique_ptr<StandInSimConnect> lib; // outlives the adapter's last Close
-    std::unique_ptr<MsfsAdapter> adapter;
-    qint64 clock = 0;
-
-    void deliver(const QByteArray& message) {
-        if (!message.isEmpty())
-            lib->queue(message);
-        adapter->session().dispatchPump();
-    }
     bool connectAdapter() {
         adapter->reconnectSimulator();
         lib->clearCalls();
@@ -35,18 +24,8 @@ class TestMsfsAdapter : public QObject {
     }
 
 private slots:
-    void init() {
-        clock = 0;
-        lib = std::make_unique<StandInSimConnect>();
-        MsfsAdapter::Options options;
-        options.clock = [this] { return clock; };
-        options.startTimers = false;
-        adapter = std::make_unique<MsfsAdapter>(options);
-    }
-    void cleanup() {
-        adapter.reset();
-        lib.reset();
-    }
+    void init() { start(); }
+    void cleanup() { stop(); }
 
     void constructionAsksForTrafficAroundTheUser() {
         QCOMPARE(adapter->session().trafficSnapshotRadius(), 30000u);

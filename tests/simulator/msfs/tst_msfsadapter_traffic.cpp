@@ -2,12 +2,10 @@
 #include "ConfigKeys.h"
 #include "simulator/msfs/MsfsAdapter.h"
 #include "support/AircraftIcaoFixtures.h"
-#include "support/StandInSimConnect.h"
+#include "support/MsfsAdapterRig.h"
 #include "tst_msfslibrary_fixture.h"
 
 #include <QtTest>
-
-#include <memory>
 
 using namespace velk;
 using namespace velk::simulator::msfs;
@@ -28,18 +26,9 @@ manager::RemoteAircraft pilot(const QString& callsign, const QString& type = "A2
 
 } // namespace
 
-class TestMsfsAdapterTraffic : public QObject {
+class TestMsfsAdapterTraffic : public QObject, private MsfsAdapterRig {
     Q_OBJECT
 
-    std::unique_ptr<StandInSimConnect> lib;
-    std::unique_ptr<MsfsAdapter> adapter;
-    qint64 clock = 0;
-
-    void deliver(const QByteArray& message = {}) {
-        if (!message.isEmpty())
-            lib->queue(message);
-        adapter->session().dispatchPump();
-    }
     void connectAdapter(const QString& file = "SimConnect.dll") {
         lib->files = {file};
         adapter->reconnectSimulator();
@@ -71,18 +60,8 @@ private slots:
         test::setInstall(MsfsRuntimeProfile::Msfs2020, p20);
         QVERIFY(test::rescan());
     }
-    void init() {
-        lib = std::make_unique<StandInSimConnect>();
-        clock = 0;
-        MsfsAdapter::Options options;
-        options.clock = [this] { return clock; };
-        options.startTimers = false;
-        adapter = std::make_unique<MsfsAdapter>(options);
-    }
-    void cleanup() {
-        adapter.reset();
-        lib.reset();
-    }
+    void init() { start(); }
+    void cleanup() { stop(); }
 
     void addedPilotIsMatchedCreatedAndReported() {
         connectAdapter();
