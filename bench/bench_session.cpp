@@ -1,6 +1,6 @@
-// The session's hot path: one user-aircraft snapshot taken in, and one
-// position report (a slow report and the position) sent to an FSD server on
-// loopback, with the raw packet log written.
+// The session's hot path: one user-aircraft snapshot taken in (changed or
+// not), and one position report (a slow report and the position) sent to an
+// FSD server on loopback, with the raw packet log written.
 #include "AppConfig.h"
 #include "RatioReporter.h"
 #include "manager/NetworkManager.h"
@@ -151,6 +151,17 @@ void BM_SnapshotOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SnapshotOnly);
+
+// A paused or parked aircraft: the back end delivers the same snapshot every
+// frame; it only keeps the data fresh and publishes nothing.
+void BM_UnchangedSnapshot(benchmark::State& state) {
+    Session& s = session();
+    for (auto _ : state) {
+        s.sim->report(s.data);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_UnchangedSnapshot);
 
 void BM_PositionReportOnly(benchmark::State& state) {
     Session& s = session();

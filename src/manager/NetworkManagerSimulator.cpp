@@ -104,11 +104,14 @@ void NetworkManager::readdKnownPilots() {
     }
 }
 
+// Back ends deliver the snapshot at their own rate, changed or not: the data
+// is fresh while they keep delivering, even when a paused or parked aircraft
+// stops changing. Only a change is stored and published.
 void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& data) {
-    if (data == m_userAircraftData) {
-        return;
+    bool publish = !(data == m_userAircraftData);
+    if (publish) {
+        m_userAircraftData = data;
     }
-    m_userAircraftData = data;
     const bool plausible = std::abs(data.latitude) > 0.000001 || std::abs(data.longitude) > 0.000001 ||
                            std::abs(data.groundSpeed) > 0.1 || std::abs(data.altitudeMslM) > 0.1 ||
                            std::abs(data.latitudeVelocity) > 0.0001 ||
@@ -122,9 +125,12 @@ void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& da
         if (m_plausibleUpdateCount >= 3 && !m_simDataValid) {
             m_simDataValid = true;
             emit simulatorConnectionStateChanged(true);
+            publish = true;
         }
     }
-    publishSimulatorData();
+    if (publish) {
+        publishSimulatorData();
+    }
 }
 
 void NetworkManager::onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data) {

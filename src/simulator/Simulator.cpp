@@ -11,8 +11,8 @@ Simulator::Simulator(QObject* parent) : QObject(parent) {
 
 Simulator::~Simulator() = default;
 
-void Simulator::publishUserAircraftData() {
-    if (m_emittedUserAircraftData && *m_emittedUserAircraftData == m_userAircraftData) {
+void Simulator::publishUserAircraftData(bool delivered) {
+    if (!delivered && m_emittedUserAircraftData && *m_emittedUserAircraftData == m_userAircraftData) {
         return;
     }
     m_emittedUserAircraftData = m_userAircraftData;

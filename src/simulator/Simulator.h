@@ -71,6 +71,9 @@ public:
 signals:
     void simConnectionStateChanged(bool connected);
     void simConnectionFailed(const QString& message);
+    // Every snapshot the simulator delivers, changed or not: its arrival is
+    // what shows that the simulator is still there. Listeners that need
+    // changes compare it with the last one themselves.
     void userAircraftDataChanged(const velk::model::UserAircraftData& data);
     void userAircraftConfigDataChanged(const velk::model::UserAircraftConfigData& data);
     void radioStackStateChanged(const velk::model::RadioStackState& radioStack);
@@ -92,13 +95,14 @@ signals:
 
 protected:
     // Emit the record when it differs from the last one emitted; the first
-    // always goes out.
+    // always goes out. The user's aircraft also goes out unchanged when the
+    // simulator has delivered it again.
     //
     // Signs in the records, whatever the simulator counts: pitch positive nose
     // up, bank positive right wing down (MSFS counts both the other way, so its
     // back end flips them); the pitch, heading and bank rates are passed on as
     // the simulator gives them.
-    void publishUserAircraftData();
+    void publishUserAircraftData(bool delivered);
     void publishUserAircraftConfigData();
     void publishRadioStackState();
 

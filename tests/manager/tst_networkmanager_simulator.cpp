@@ -121,7 +121,7 @@ private slots:
         QVERIFY(!nm->isSimDataValid());
     }
 
-    void dataTurnsInvalidAfter3001MillisecondsWithoutAPlausibleChange() {
+    void dataTurnsInvalidAfter3001MillisecondsWithoutAPlausibleSnapshot() {
         nm->setSimulator(sim);
         feedPlausible(3);
         QSignalSpy state(nm.get(), &NetworkManager::simulatorConnectionStateChanged);
@@ -141,15 +141,36 @@ private slots:
         QVERIFY(nm->isSimDataValid());
     }
 
-    void aRepeatedSnapshotDoesNotKeepTheDataFresh() {
+    // A paused or parked aircraft: the back end keeps delivering the same snapshot.
+    void anUnchangedSnapshotStreamKeepsTheDataFreshUntilItStops() {
         nm->setSimulator(sim);
         feedPlausible(3);
         const UserAircraftData same = sim->userAircraftData();
-        clock += 2000;
-        sim->setUserAircraftData(same);
-        clock += 1001;
+        QSignalSpy data(nm.get(), &NetworkManager::simulatorDataUpdated);
+        for (int tick = 1; tick <= 20; ++tick) {
+            clock += 500;
+            if (tick % 2 == 0) {
+                sim->setUserAircraftData(same);
+            }
+            nm->checkSimulatorDataStale();
+        }
+        QVERIFY(nm->isSimDataValid());
+        QCOMPARE(data.count(), 0); // nothing new to show
+
+        clock += 3000;
+        nm->checkSimulatorDataStale();
+        QVERIFY(nm->isSimDataValid());
+        clock += 1; // silent
         nm->checkSimulatorDataStale();
         QVERIFY(!nm->isSimDataValid());
+
+        // Valid again on the third delivery, changed or not.
+        sim->setUserAircraftData(same);
+        sim->setUserAircraftData(same);
+        QVERIFY(!nm->isSimDataValid());
+        sim->setUserAircraftData(same);
+        QVERIFY(nm->isSimDataValid());
+        QCOMPARE(data.last().at(0).toBool(), true);
     }
 
     void backEndConnectionReportsDriveValidity() {

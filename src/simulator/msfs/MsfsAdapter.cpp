@@ -195,7 +195,7 @@ void MsfsAdapter::onDataReceived(UpdateGroup group, const QVariantMap& data) {
     switch (group) {
     case UpdateGroup::CoreFlight:
         applyCoreFlight(data);
-        publishUserAircraftData();
+        publishUserAircraftData(true);
         break;
     case UpdateGroup::SystemState:
         applySystemState(data);
@@ -207,7 +207,7 @@ void MsfsAdapter::onDataReceived(UpdateGroup group, const QVariantMap& data) {
         break;
     case UpdateGroup::Environment:
         applyEnvironment(data);
-        publishUserAircraftData();
+        publishUserAircraftData(true);
         break;
     }
 }

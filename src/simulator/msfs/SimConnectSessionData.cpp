@@ -99,8 +99,12 @@ void SimConnectSession::subscribeDataGroup(UpdateGroup group) {
         qDebug() << "Data group already subscribed:" << id;
         return;
     }
+    // The other groups come only when they change; the flight group comes every
+    // frame, so that a paused or parked aircraft still shows a live simulator.
+    // In flight it changes every frame anyway.
+    const std::uint32_t flags = group == UpdateGroup::CoreFlight ? 0 : sim::kFlagChangedOnly;
     const SimResult result = simConnectFunctions().requestDataOnSimObject(
-        m_handle, id, id, sim::kUserObject, sim::kPeriodSimFrame, sim::kFlagChangedOnly, 0, 0, 0);
+        m_handle, id, id, sim::kUserObject, sim::kPeriodSimFrame, flags, 0, 0, 0);
     if (simFailed(result)) {
         reportFailure(QStringLiteral("Failed to subscribe to data group: %1").arg(id), result);
         return;

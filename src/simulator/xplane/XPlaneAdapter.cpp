@@ -13,6 +13,7 @@
 #include <cmath>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace velk::simulator::xplane {
 
@@ -154,6 +155,7 @@ void XPlaneAdapter::readPendingDatagrams() {
         }
         m_lastDataTime = now();
         m_dataSinceAttempt = true;
+        m_replySincePublish = true;
         forEachRrefPair(bytes, [this](qint32 index, float value) {
             if (index < 0 || index >= kDatarefCount) {
                 return;
@@ -340,7 +342,7 @@ void XPlaneAdapter::onConnectTimeout() {
 }
 
 void XPlaneAdapter::publishSimState() {
-    publishUserAircraftData();
+    publishUserAircraftData(std::exchange(m_replySincePublish, false));
     publishUserAircraftConfigData();
     publishRadioStackState();
 }

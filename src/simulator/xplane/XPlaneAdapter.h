@@ -151,6 +151,9 @@ private:
     bool m_nngReady = false;
     // An accepted RREF reply since the attempt began: no connection without X-Plane data.
     bool m_dataSinceAttempt = false;
+    // An accepted RREF reply since the last publish: the user's aircraft goes
+    // out again even when unchanged, so that a paused or parked aircraft stays fresh.
+    bool m_replySincePublish = false;
 
     QTimer m_watchdog;
     QTimer m_publisher;

@@ -245,7 +245,7 @@ private slots:
         QVERIFY(!adapter->isAttemptInProgress());
     }
 
-    void publisherEmitsFirstThenOnlyChanges() {
+    void publisherEmitsFirstThenChangesAndEachReply() {
         QSignalSpy data(adapter.get(), &Simulator::userAircraftDataChanged);
         QSignalSpy radios(adapter.get(), &Simulator::radioStackStateChanged);
         adapter->publishSimState();
@@ -260,6 +260,18 @@ private slots:
         QCOMPARE(radios.at(1).at(0).value<model::RadioStackState>().transponderCode, quint16(7000));
         adapter->publishSimState();
         QCOMPARE(data.count(), 2);
+
+        // A paused or parked X-Plane replies with the same values: the
+        // aircraft goes out once per reply to show that X-Plane is still
+        // there; the radios only on a change.
+        ++clockNow;
+        sendData({{18, 47.5f}, {12, 7000.0f}, {44, 1.0f}});
+        adapter->publishSimState();
+        adapter->publishSimState();
+        QCOMPARE(data.count(), 3);
+        QCOMPARE(data.at(2).at(0).value<model::UserAircraftData>(),
+                 data.at(1).at(0).value<model::UserAircraftData>());
+        QCOMPARE(radios.count(), 2);
     }
 
     void secondReconnectRestartsTheAttempt() {
