@@ -325,7 +325,9 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     rc.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_xvfb.display());
-    env.insert("XDG_CONFIG_HOME", config); // nothing from the user's own configuration
+    // Nothing read from or written to the user's own folders.
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("XDG_CACHE_HOME", config);
     m_openbox.setProcessEnvironment(env);
     m_openbox.setStandardOutputFile(QProcess::nullDevice());
     m_openbox.setStandardErrorFile(QProcess::nullDevice());
