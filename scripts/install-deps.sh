@@ -18,6 +18,8 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # Push-to-talk's X11 input layer and its tests.
   libx11-dev libxi-dev xdotool
+  # The end-to-end check also runs under a window manager that takes focus on click.
+  openbox
   # Real audio in tests: JACK's dummy driver.
   jackd2
   # Fuzzing (libFuzzer) and the Windows cross compile check.

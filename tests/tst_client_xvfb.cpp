@@ -6,11 +6,15 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <portaudio.h>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace velk;
@@ -27,12 +31,15 @@ struct Geometry {
 } // namespace
 
 // The real client on an X server of its own (Xvfb), driven like a pilot
-// would: sign in, pick X-Plane, open every section, go back and log out.
+// would: sign in, pick X-Plane, open every section, go back and log out;
+// then again under openbox, which takes the focus to the top-level window on
+// every click, typing into the server page and picking a voice driver.
 class TestClientXvfb : public QObject {
     Q_OBJECT
 
     test::XvfbServer m_xvfb;
     QProcess m_client;
+    QProcess m_openbox;
     std::unique_ptr<test::WebApiTestServer> m_api;
     Display* m_x = nullptr;
     QString m_dir;
@@ -55,6 +62,20 @@ class TestClientXvfb : public QObject {
     Geometry geometry(const QString& id) const;
     QImage grab() const;
     void click(const QString& id, int x, int y) const;
+    // Types the account into the focused login window and signs in.
+    bool signIn() const;
+    // The sidebar's selected entry is a white pill: 总览 near its top left,
+    // the next four 50 px apart, 设置 below the group label "其他".
+    bool pillShown(const Geometry& g, int y) const;
+    bool platformChoiceShown(const Geometry& g) const;
+    // Waits for the platform choice, picks X-Plane and waits for the overview.
+    bool pickXPlane(const QString& id, const Geometry& g) const;
+    // True when a pixel of row `y` between `x0` and `x1` of the window at `g`
+    // is near `colour`.
+    bool rowHas(const Geometry& g, int y, int x0, int x1, QRgb colour) const;
+    // True when the keyboard goes to a window inside `id` (the dashboard's view).
+    bool keyboardInside(const QString& id) const;
+    bool hasProperty(const QString& id, const char* name) const;
     // Warnings the client logged from the project's QML files.
     QStringList qmlWarnings() const;
 
@@ -62,23 +83,19 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void signInPickXPlaneAndLogOut();
+    void typeAndPickUnderOpenbox();
 };
 
+// Position on the screen from Xlib: xdotool's is off by the frame under a
+// window manager.
 Geometry TestClientXvfb::geometry(const QString& id) const {
     Geometry g;
-    QString shell;
-    xdotool({"getwindowgeometry", "--shell", id}, &shell);
-    for (const QString& line : shell.split('\n')) {
-        const QString key = line.section('=', 0, 0);
-        const int value = line.section('=', 1).toInt();
-        if (key == "X")
-            g.x = value;
-        if (key == "Y")
-            g.y = value;
-        if (key == "WIDTH")
-            g.width = value;
-        if (key == "HEIGHT")
-            g.height = value;
+    XWindowAttributes attributes;
+    Window child = 0;
+    if (XGetWindowAttributes(m_x, id.toULong(), &attributes) &&
+        XTranslateCoordinates(m_x, id.toULong(), DefaultRootWindow(m_x), 0, 0, &g.x, &g.y, &child)) {
+        g.width = attributes.width;
+        g.height = attributes.height;
     }
     return g;
 }
@@ -104,6 +121,78 @@ QImage TestClientXvfb::grab() const {
 void TestClientXvfb::click(const QString& id, int x, int y) const {
     QVERIFY(xdotool({"mousemove", "--window", id, QString::number(x), QString::number(y)}));
     QVERIFY(xdotool({"click", "1"}));
+}
+
+bool TestClientXvfb::signIn() const {
+    return xdotool({"key", "ctrl+a"}) && xdotool({"type", "--delay", "20", "pilot01"}) &&
+           xdotool({"key", "Tab"}) && xdotool({"type", "--delay", "20", "secret"}) &&
+           xdotool({"key", "Return"});
+}
+
+bool TestClientXvfb::pillShown(const Geometry& g, int y) const {
+    const QRgb pixel = grab().pixel(g.x + 200, g.y + y);
+    return qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245;
+}
+
+bool TestClientXvfb::platformChoiceShown(const Geometry& g) const {
+    return qGray(grab().pixel(g.x + g.width / 2, g.y + g.height - 40)) < 160;
+}
+
+bool TestClientXvfb::pickXPlane(const QString& id, const Geometry& g) const {
+    if (!QTest::qWaitFor([&] { return platformChoiceShown(g); }, 30000)) {
+        return false;
+    }
+    // The X-Plane card: the right half of a centred row, about the window's middle.
+    const int column = std::min(g.width * 9 / 10, 1100);
+    const int card = (column - 40) / 2;
+    click(id, g.width / 2 + 20 + card / 2, g.height / 2);
+    return QTest::qWaitFor([&] { return pillShown(g, 134); }, 30000);
+}
+
+bool TestClientXvfb::rowHas(const Geometry& g, int y, int x0, int x1, QRgb colour) const {
+    const QImage screen = grab();
+    for (int x = x0; x <= x1; ++x) {
+        const QRgb pixel = screen.pixel(g.x + x, g.y + y);
+        if (std::abs(qRed(pixel) - qRed(colour)) + std::abs(qGreen(pixel) - qGreen(colour)) +
+                std::abs(qBlue(pixel) - qBlue(colour)) <
+            40) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TestClientXvfb::keyboardInside(const QString& id) const {
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(m_x, &focus, &revert);
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (focus == None || focus == PointerRoot || !XQueryTree(m_x, focus, &root, &parent, &children, &count)) {
+        return false;
+    }
+    if (children) {
+        XFree(children);
+    }
+    return parent == id.toULong();
+}
+
+bool TestClientXvfb::hasProperty(const QString& id, const char* name) const {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool found =
+        XGetWindowProperty(m_x, id.toULong(), XInternAtom(m_x, name, False), 0, 1, False, AnyPropertyType,
+                           &type, &format, &count, &after, &data) == Success &&
+        type != None;
+    if (data) {
+        XFree(data);
+    }
+    return found;
 }
 
 QStringList TestClientXvfb::qmlWarnings() const {
@@ -152,11 +241,13 @@ void TestClientXvfb::initTestCase() {
 }
 
 void TestClientXvfb::cleanupTestCase() {
-    if (m_client.state() != QProcess::NotRunning) {
-        m_client.terminate();
-        if (!m_client.waitForFinished(15000)) {
-            m_client.kill();
-            m_client.waitForFinished();
+    for (QProcess* process : {&m_client, &m_openbox}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->terminate();
+            if (!process->waitForFinished(15000)) {
+                process->kill();
+                process->waitForFinished();
+            }
         }
     }
     if (m_x) {
@@ -171,10 +262,7 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QString login;
     QTRY_VERIFY_WITH_TIMEOUT(found(LoginTitle, login), 60000);
     QVERIFY(xdotool({"windowfocus", "--sync", login}));
-    QVERIFY(xdotool({"type", "--delay", "20", "pilot01"}));
-    QVERIFY(xdotool({"key", "Tab"}));
-    QVERIFY(xdotool({"type", "--delay", "20", "secret"}));
-    QVERIFY(xdotool({"key", "Return"}));
+    QVERIFY(signIn());
 
     QString dashboard;
     QTRY_VERIFY_WITH_TIMEOUT(found(DashboardTitle, dashboard), 60000);
@@ -182,25 +270,13 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QCOMPARE(m_api->requestsTo("/users/sessions").first().json().value("username").toString(), "pilot01");
     const Geometry g = geometry(dashboard);
     QVERIFY(g.width >= 1000 && g.height >= 700);
-    // The sidebar's selected entry is a white pill: 总览 near its top left,
-    // the next four 50 px apart, 设置 below the group label "其他".
     const QList<QPair<QString, int>> sections{{"dashboard", 134}, {"simulator", 184}, {"server", 234},
                                               {"voice", 284},     {"messages", 334},  {"settings", 414}};
-    const auto pillShown = [&](int y) {
-        const QRgb pixel = grab().pixel(g.x + 200, g.y + y);
-        return qRed(pixel) > 245 && qGreen(pixel) > 245 && qBlue(pixel) > 245;
-    };
-    const auto overviewPillShown = [&] { return pillShown(134); };
+    const auto pillShown = [&](int y) { return this->pillShown(g, y); };
     const auto pageArea = [&] { return grab().copy(g.x + 260, g.y, g.width - 260, g.height); };
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !grab().isNull() && qGray(grab().pixel(g.x + g.width / 2, g.y + g.height - 40)) < 160, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(platformChoiceShown(g), 30000);
     QVERIFY(grab().save(shots + "platform-choice.png"));
-
-    // The X-Plane card: the right half of a centred row, about the window's middle.
-    const int column = std::min(g.width * 9 / 10, 1100);
-    const int card = (column - 40) / 2;
-    click(dashboard, g.width / 2 + 20 + card / 2, g.height / 2);
-    QTRY_VERIFY_WITH_TIMEOUT(overviewPillShown(), 30000);
+    QVERIFY(pickXPlane(dashboard, g));
     QVERIFY(grab().save(shots + "dashboard.png"));
 
     // Every section opens its own page: the pill moves and the page changes.
@@ -218,12 +294,92 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
 
     // Back to the platform choice (sidebar, bottom left), then log out.
     click(dashboard, 216, g.height - 45);
-    QTRY_VERIFY_WITH_TIMEOUT(!overviewPillShown(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!pillShown(134), 30000);
     click(dashboard, g.width / 2, g.height / 2 + 195);
     QString loginAgain;
     QTRY_VERIFY_WITH_TIMEOUT(found(LoginTitle, loginAgain), 30000);
     QVERIFY(window(DashboardTitle).isEmpty());
     QVERIFY(grab().save(shots + "login-again.png"));
+    QCOMPARE(qmlWarnings(), QStringList());
+}
+
+void TestClientXvfb::typeAndPickUnderOpenbox() {
+    if (QStandardPaths::findExecutable("openbox").isEmpty()) {
+        QSKIP("openbox is needed (scripts/install-deps.sh installs it)");
+    }
+    QString login;
+    QTRY_VERIFY_WITH_TIMEOUT(found(LoginTitle, login), 30000);
+    // Its usual binding: a press in a window focuses and raises it.
+    const QString config = m_dir + "/openbox";
+    QVERIFY(QDir().mkpath(config));
+    QFile rc(config + "/rc.xml");
+    QVERIFY(rc.open(QIODevice::WriteOnly));
+    rc.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <mouse><context name="Client">
+    <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
+  </context></mouse>
+</openbox_config>
+)");
+    rc.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_xvfb.display());
+    // Nothing read from or written to the user's own folders.
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("XDG_CACHE_HOME", config);
+    m_openbox.setProcessEnvironment(env);
+    m_openbox.setStandardOutputFile(QProcess::nullDevice());
+    m_openbox.setStandardErrorFile(QProcess::nullDevice());
+    m_openbox.start("openbox", {"--sm-disable", "--config-file", rc.fileName()});
+    QVERIFY(m_openbox.waitForStarted());
+    // Managed once framed.
+    QTRY_VERIFY_WITH_TIMEOUT(hasProperty(login, "_NET_FRAME_EXTENTS"), 30000);
+    QVERIFY(xdotool({"windowactivate", "--sync", login}));
+    QVERIFY(signIn());
+
+    QString dashboard;
+    QTRY_VERIFY_WITH_TIMEOUT(found(DashboardTitle, dashboard), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(hasProperty(dashboard, "_NET_FRAME_EXTENTS"), 30000);
+    const Geometry g = geometry(dashboard);
+    QVERIFY(pickXPlane(dashboard, g));
+
+    // A click shows the control's blue ring at its left edge once the view
+    // has the focus; the keyboard must reach the view then.
+    const QRgb ring = qRgb(0x3B, 0x82, 0xF6);
+    const auto focusByClick = [&](int left, int y, int clickX) {
+        click(dashboard, clickX, y);
+        return QTest::qWaitFor([&] { return rowHas(g, y, left - 6, left + 6, ring); }) &&
+               QTest::qWaitFor([&] { return keyboardInside(dashboard); });
+    };
+    // Server page: callsign, then type code (the right-hand of the three
+    // fields, half of what the fixed SELCAL field leaves); the form's red
+    // notice goes once both are in.
+    click(dashboard, 120, 234);
+    QTRY_VERIFY_WITH_TIMEOUT(pillShown(g, 234), 30000);
+    const QRgb formError = qRgb(0xF4, 0x3F, 0x5E);
+    QTRY_VERIFY(rowHas(g, 295, 280, 700, formError));
+    QVERIFY(focusByClick(288, 211, 340));
+    QVERIFY(xdotool({"type", "--delay", "20", "CES2352"}));
+    const int typeCodeLeft = (g.width + 439) / 2;
+    QVERIFY(focusByClick(typeCodeLeft, 211, typeCodeLeft + 60));
+    QVERIFY(xdotool({"type", "--delay", "20", "A320"}));
+    QTRY_VERIFY(!rowHas(g, 295, 280, 700, formError));
+
+    // Settings, voice: the driver list's second entry (OSS; ALSA comes
+    // first), then save.
+    click(dashboard, 120, 414);
+    QTRY_VERIFY_WITH_TIMEOUT(pillShown(g, 414), 30000);
+    click(dashboard, 445, 185);
+    QTRY_VERIFY(qGray(grab().pixel(g.x + 445, g.y + 185)) < 80);
+    const int combo = g.width - 200;
+    QVERIFY(focusByClick(634, 89, combo));
+    click(dashboard, combo, 179);
+    click(dashboard, 414, g.height - 47);
+    const auto savedDriver = [&] {
+        return QSettings(m_dir + "/config.ini", QSettings::IniFormat).value("Voice/Driver").toInt();
+    };
+    QTRY_COMPARE(savedDriver(), int(paOSS));
     QCOMPARE(qmlWarnings(), QStringList());
 }
 

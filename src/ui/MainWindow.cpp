@@ -6,6 +6,7 @@
 #include "manager/NetworkManager.h"
 #include "ui/BackgroundPreparation.h"
 #include "ui/DashboardPreload.h"
+#include "ui/EmbeddedViewFocus.h"
 #include "ui/QmlTypes.h"
 #include "ui/WindowBackdrop.h"
 #include "ui/viewmodel/DashboardViewModel.h"
@@ -162,6 +163,7 @@ void MainWindow::setupUi() {
     m_container = QWidget::createWindowContainer(m_view, this);
     m_container->setFocusPolicy(Qt::TabFocus);
     layout->addWidget(m_container);
+    new EmbeddedViewFocus(m_view, this);
 }
 
 void MainWindow::setupConnections() {
