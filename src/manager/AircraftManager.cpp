@@ -115,6 +115,12 @@ void AircraftManager::scheduleSync() {
         Qt::QueuedConnection);
 }
 
+bool AircraftManager::mayBeInSimulator(const RemoteAircraft& aircraft) {
+    // The session's pilot table puts a pilot in as soon as its type is known,
+    // so a typed record may be there without this table having seen it go in.
+    return aircraft.simState != RemoteAircraft::SimState::NotInSimulator || !aircraft.equipment.isEmpty();
+}
+
 bool AircraftManager::isReadyForSimulator(const RemoteAircraft& aircraft) {
     // A moving aircraft goes in only once it sends fast positions.
     return aircraft.simState == RemoteAircraft::SimState::NotInSimulator && aircraft.hasConfig &&
@@ -136,6 +142,7 @@ void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
     m_dropped.clear();
     m_droppedCount = 0;
     m_indexByCallsign.clear();
+    m_capWarned = false;
     m_staleTimer.stop();
     m_syncTimer.stop();
 }
@@ -152,7 +159,33 @@ void AircraftManager::onCapabilitiesRequestReceived(const QString& callsign) {
     }
 }
 
+void AircraftManager::makeRoomForAircraft() {
+    if (m_indexByCallsign.size() < NetworkManager::MaxPilots) {
+        return;
+    }
+    compact();
+    std::vector<std::pair<qint64, qsizetype>> byAge;
+    byAge.reserve(static_cast<size_t>(m_aircraft.size()));
+    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
+        byAge.emplace_back(m_aircraft.at(i).lastUpdate.toMSecsSinceEpoch(), i);
+    }
+    for (const qsizetype index : leastRecentlyHeardToDrop(std::move(byAge), NetworkManager::MaxPilots)) {
+        // Gone from the table for good: no confirmation would find it.
+        const RemoteAircraft& aircraft = m_aircraft.at(index);
+        if (mayBeInSimulator(aircraft) && m_simulator) {
+            m_simulator->removeRemoteAircraft(aircraft.callsign, ReasonStale);
+        }
+        dropAt(index);
+    }
+    if (!m_capWarned) {
+        m_capWarned = true;
+        qWarning() << "Remote aircraft table full at" << NetworkManager::MaxPilots
+                   << "pilots: the least recently heard are dropped";
+    }
+}
+
 void AircraftManager::addAircraft(const QString& callsign, const model::AircraftVisualState& visualState) {
+    makeRoomForAircraft();
     RemoteAircraft aircraft;
     aircraft.callsign = normalizedCallsign(callsign);
     aircraft.visualState = visualState;
@@ -259,22 +292,21 @@ void AircraftManager::removeStaleAircraft() {
         if (m_dropped.at(i) || m_aircraft.at(i).lastUpdate.msecsTo(current) < RemoteAircraft::StaleAfterMs) {
             continue;
         }
-        const QString callsign = m_aircraft.at(i).callsign;
-        const RemoteAircraft::SimState state = m_aircraft.at(i).simState;
-        if (state == RemoteAircraft::SimState::InSimulator) {
+        const RemoteAircraft& aircraft = m_aircraft.at(i);
+        if (aircraft.simState == RemoteAircraft::SimState::InSimulator) {
             // Leaves the list when the back end confirms the removal.
             if (m_simulator) {
-                m_simulator->removeRemoteAircraft(callsign, ReasonStale);
+                m_simulator->removeRemoteAircraft(aircraft.callsign, ReasonStale);
             }
             continue;
         }
         // Never confirmed in the simulator: no confirmation of a removal will come
         // either, so the record goes now. A pending add is withdrawn first.
+        if (mayBeInSimulator(aircraft) && m_simulator) {
+            m_simulator->removeRemoteAircraft(aircraft.callsign, ReasonStale);
+        }
         dropAt(i);
         ++dropped;
-        if (state == RemoteAircraft::SimState::AddRequested && m_simulator) {
-            m_simulator->removeRemoteAircraft(callsign, ReasonStale);
-        }
     }
     if (dropped > 0) {
         qInfo() << "Stale aircraft dropped before reaching the simulator:" << dropped;

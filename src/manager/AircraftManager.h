@@ -42,6 +42,8 @@ public:
     bool isSyncRunning() const { return m_syncTimer.isActive(); }
 
     static bool isReadyForSimulator(const RemoteAircraft& aircraft);
+    // Asked into the simulator by either pilot table: its removal is this table's.
+    static bool mayBeInSimulator(const RemoteAircraft& aircraft);
 
     void onNetworkConnected(const QString& callsign);
     void onNetworkDisconnected(bool forced);
@@ -74,6 +76,8 @@ private:
     // One sync pass on the next turn of the event loop, however many asked.
     void scheduleSync();
     void addAircraft(const QString& callsign, const model::AircraftVisualState& visualState);
+    // Keeps the table within the session's pilot cap, by the session's rule.
+    void makeRoomForAircraft();
     void connectSimulator();
 
     std::shared_ptr<NetworkManager> m_networkManager;
@@ -90,6 +94,7 @@ private:
     // Callsign -> position in m_aircraft, for the records not dropped.
     mutable QHash<QString, qsizetype> m_indexByCallsign;
     bool m_syncScheduled = false;
+    bool m_capWarned = false;
     Clock m_clock;
 };
 

@@ -5,6 +5,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 namespace velk::manager {
 
 namespace {
@@ -196,13 +198,22 @@ void ControllerManager::onRadioStackStateChanged(const model::RadioStackState& s
     updateStationCallsigns();
 }
 
+void ControllerManager::clearControllers() {
+    // Listeners such as the messages page hold the controllers too and learn
+    // of their leaving only from these signals.
+    const QList<model::Controller> leaving = std::exchange(m_controllers, {});
+    for (const auto& controller : leaving) {
+        emit controllerDeleted(controller);
+    }
+}
+
 void ControllerManager::onNetworkConnected(const QString& /*callsign*/) {
-    m_controllers.clear();
+    clearControllers();
     m_sweepTimer.start(SweepIntervalMs);
 }
 
 void ControllerManager::onNetworkDisconnected(bool /*forced*/) {
-    m_controllers.clear();
+    clearControllers();
     m_sweepTimer.stop();
 }
 

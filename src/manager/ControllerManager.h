@@ -58,6 +58,8 @@ private:
     qsizetype indexOf(const QString& callsign) const;
     static bool isAnnounceable(const model::Controller& controller);
     void publishController(const model::Controller& controller);
+    // Empties the list, announcing each controller as deleted.
+    void clearControllers();
     void updateStationCallsigns();
     void connectSimulator();
     qint64 nowSecs() const;

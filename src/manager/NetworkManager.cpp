@@ -26,11 +26,6 @@ constexpr quint8 kRating = 1;
 
 const QString kServer = QStringLiteral("SERVER");
 
-// A ":" inside a field that is not a packet's last one would split it on the wire.
-QString withoutColons(QString text) {
-    return text.remove(QLatin1Char(':'));
-}
-
 } // namespace
 
 NetworkManager::NetworkManager(QObject* parent)
@@ -99,6 +94,9 @@ NetworkManager::NetworkManager(QObject* parent)
     connect(&m_dataWatchdogTimer, &QTimer::timeout, this, &NetworkManager::checkSimulatorDataStale);
     m_pilotExpiryTimer.setInterval(10000);
     connect(&m_pilotExpiryTimer, &QTimer::timeout, this, &NetworkManager::expireStalePilots);
+    m_identificationTimer.setSingleShot(true);
+    m_identificationTimer.setInterval(ServerIdentificationTimeoutMs);
+    connect(&m_identificationTimer, &QTimer::timeout, this, &NetworkManager::onServerIdentificationTimeout);
 
     connect(&m_voiceClient, &voice::VoiceClient::connectionStateChanged, this,
             &NetworkManager::onVoiceConnectionStateChanged);
@@ -113,8 +111,7 @@ NetworkManager::~NetworkManager() {
     // may reach a half-destroyed session.
     disconnect(&m_fsdClient, nullptr, this, nullptr);
     disconnect(&m_voiceClient, nullptr, this, nullptr);
-    m_positionTimer.stop();
-    m_fastPositionTimer.stop();
+    stopSessionTimers();
     m_dataWatchdogTimer.stop();
     m_logFlushTimer.stop();
     m_pilotExpiryTimer.stop();
@@ -141,7 +138,9 @@ bool NetworkManager::send(const QString& line) {
 }
 
 QString NetworkManager::cid() const {
-    return withoutColons(m_config->value(ConfigKeys::AuthUsername).trimmed());
+    // Without "记住密码" nothing is stored: the name signed in with this session.
+    const QString stored = m_config->value(ConfigKeys::AuthUsername).trimmed();
+    return stored.isEmpty() ? m_apiService->signedInName() : stored;
 }
 
 // --- Names -------------------------------------------------------------------
@@ -215,6 +214,15 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
             return refuse(QStringLiteral("飞行员模式连接 FSD 前，请先连接模拟器并等待有效的飞机数据。"));
         }
     }
+    if (fsd::pdu::asField(cid()).trimmed().isEmpty()) {
+        return refuse(QStringLiteral("无法确定登录 FSD 所用的 CID（账户名），请重新登录账户后再连接。"));
+    }
+    // A password login sends the password as one field: it is never sent changed.
+    if (!m_config->value(ConfigKeys::AuthVatsim) &&
+        !fsd::pdu::fitsInField(m_config->value(ConfigKeys::AuthPassword))) {
+        return refuse(
+            QStringLiteral("密码中含有冒号“:”或控制字符，无法在 FSD 登录中发送，请修改密码后再连接。"));
+    }
 
     QString type;
     if (!trimmedType.isEmpty()) {
@@ -252,11 +260,36 @@ void NetworkManager::onNetworkConnected() {
     m_pilotExpiryTimer.start();
     if (!m_config->value(ConfigKeys::AuthVatsim)) {
         sendLogin(m_config->value(ConfigKeys::AuthPassword));
+        return;
     }
+    // A server that never identifies itself (a wrong port, a classic server)
+    // must not leave the attempt hanging.
+    m_awaitingIdentification = true;
+    m_identificationTimer.start();
+}
+
+void NetworkManager::onServerIdentificationTimeout() {
+    if (!m_awaitingIdentification) {
+        return;
+    }
+    m_awaitingIdentification = false;
+    m_identificationTimer.stop();
+    if (!m_fsdClient.isConnected()) {
+        return;
+    }
+    qWarning() << "No server identification within" << ServerIdentificationTimeoutMs << "ms; giving up";
+    m_forcedDisconnect = true;
+    m_killReason =
+        QStringLiteral("服务器 %1 秒内未发送身份标识（$DI），请检查服务器地址与端口，或在设置中关闭"
+                       "“VATSIM 协议”后重试。")
+            .arg(ServerIdentificationTimeoutMs / 1000);
+    m_fsdClient.disconnectFromServer();
 }
 
 void NetworkManager::onServerIdentificationReceived(const fsd::pdu::ServerIdentification& pdu) {
     qInfo() << "Server version:" << pdu.version;
+    m_awaitingIdentification = false;
+    m_identificationTimer.stop();
     if (m_fsdClient.isConnected()) {
         const fsd::pdu::ClientIdentification identification(
             m_connectInfo.callsign, kClientId, kClientName, kClientMajor, kClientMinor, cid(),
@@ -300,8 +333,7 @@ void NetworkManager::sendLogin(const QString& password) {
     const bool vatsim = m_config->value(ConfigKeys::AuthVatsim);
     const auto revision = vatsim ? fsd::ProtocolRevision::VatsimAuth : fsd::ProtocolRevision::Classic;
     if (m_connectInfo.observerMode) {
-        const fsd::pdu::AddATC addAtc(m_connectInfo.callsign, withoutColons(realName()), cid(), password,
-                                      kRating, revision);
+        const fsd::pdu::AddATC addAtc(m_connectInfo.callsign, realName(), cid(), password, kRating, revision);
         send(addAtc.serialize());
     } else {
         const auto simulatorType =
@@ -352,6 +384,13 @@ void NetworkManager::onAddPilotReceived(const fsd::pdu::AddPilot& pdu) {
 
 // --- Leaving -------------------------------------------------------------------
 
+void NetworkManager::stopSessionTimers() {
+    m_fastPositionTimer.stop();
+    m_positionTimer.stop();
+    m_identificationTimer.stop();
+    m_awaitingIdentification = false;
+}
+
 void NetworkManager::sendLogoffPacket() {
     if (!m_fsdClient.isConnected()) {
         return;
@@ -393,8 +432,7 @@ void NetworkManager::onNetworkDisconnected() {
         // Already ended (for example by an error before the connection was up).
         return;
     }
-    m_fastPositionTimer.stop();
-    m_positionTimer.stop();
+    stopSessionTimers();
 
     if (!m_forcedDisconnect) {
         emit notificationPosted(QStringLiteral("Disconnected from network."), MessageType::Info);
@@ -428,8 +466,7 @@ void NetworkManager::onNetworkError(QString error) {
         return;
     }
     // The attempt failed before a connection existed.
-    m_fastPositionTimer.stop();
-    m_positionTimer.stop();
+    stopSessionTimers();
     stopRawLogFlushing();
     resetSessionTables();
     m_forcedDisconnect = false;

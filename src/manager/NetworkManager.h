@@ -169,6 +169,11 @@ public:
     void flushLogTimer();
     // Drops the pilots not heard from within the stale limit (every 10 s while connected).
     void expireStalePilots();
+    // A token login waits this long for the server's identification, then gives up.
+    static constexpr int ServerIdentificationTimeoutMs = 30000;
+    bool isAwaitingServerIdentification() const { return m_awaitingIdentification; }
+    // Ends a token login still without the server's identification (its timer's tick).
+    void onServerIdentificationTimeout();
     bool isPositionTimerActive() const { return m_positionTimer.isActive(); }
     int positionTimerInterval() const { return m_positionTimer.interval(); }
     bool isFastPositionTimerActive() const { return m_fastPositionTimer.isActive(); }
@@ -234,6 +239,7 @@ private:
     void onFsdTokenReceived(bool ok, const QString& token, const QString& error);
     bool sessionExists() const;
     void sendLogoffPacket();
+    void stopSessionTimers();
     // True when the line was written to the server.
     bool send(const QString& line);
     QString cid() const;
@@ -259,7 +265,7 @@ private:
     // Remote pilots
     RemoteAircraft& touchPilot(const QString& callsign);
     bool isPilotFresh(const RemoteAircraft& record) const;
-    void dropPilot(const QString& key, const QString& reason);
+    void dropPilot(const QString& key);
     void makeRoomForPilot();
     void requestAircraftInfoIfNeeded(const QString& callsign);
     void requestPilotInfoOnce(const QString& callsign);
@@ -287,6 +293,7 @@ private:
     QTimer m_dataWatchdogTimer;
     QTimer m_logFlushTimer;
     QTimer m_pilotExpiryTimer;
+    QTimer m_identificationTimer;
 
     model::UserAircraftData m_userAircraftData{};
     model::UserAircraftConfigData m_userAircraftConfigData{};
@@ -295,6 +302,7 @@ private:
     QString m_fsdToken;
     bool m_forcedDisconnect = false;
     bool m_loggedIn = false;
+    bool m_awaitingIdentification = false;
     SessionState m_sessionState = Idle;
     QString m_killReason;
     QList<uint> m_transmitFrequencies;

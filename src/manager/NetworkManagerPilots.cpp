@@ -3,6 +3,7 @@
 #include "manager/NetworkManager.h"
 
 #include "AppConfig.h"
+#include "fsd/pdu/PDUFields.h"
 #include "network/SwiftAircraftIcaoService.h"
 
 #include <QDebug>
@@ -19,7 +20,6 @@ namespace {
 const QString kServer = QStringLiteral("SERVER");
 constexpr double kKnotsPerMetrePerSecond = 1.943844;
 constexpr double kMaxGroundSpeedKnots = 900.0;
-const QString kReasonStale = QStringLiteral("Stale");
 
 QDateTime utcFromMs(qint64 ms) {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
@@ -63,21 +63,16 @@ bool NetworkManager::isPilotFresh(const RemoteAircraft& record) const {
     return record.lastUpdate.toMSecsSinceEpoch() > now() - RemoteAircraft::StaleAfterMs;
 }
 
-// A pilot leaves the table, departed or no longer heard: out of the simulator
-// too, since nothing else would take it out. Pending requests are forgotten
-// even without a record: a departure can come before any position.
-void NetworkManager::dropPilot(const QString& key, const QString& reason) {
+// A pilot leaves the table, departed or no longer heard. Taking it out of the
+// simulator is the remote aircraft table's alone, which learns the departure
+// from pilotDeleted and notices silence itself, so that the back end is asked
+// once. Pending requests are forgotten even without a record: a departure can
+// come before any position.
+void NetworkManager::dropPilot(const QString& key) {
     m_pilotInfoRequested.remove(key);
     m_configurationRequested.remove(key);
     m_flightPlanRequested.remove(key);
-    const auto it = m_pilots.constFind(key);
-    if (it == m_pilots.constEnd()) {
-        return;
-    }
-    if (it->simState == RemoteAircraft::SimState::InSimulator && m_simulator) {
-        m_simulator->removeRemoteAircraft(it->callsign, reason);
-    }
-    m_pilots.erase(it);
+    m_pilots.remove(key);
 }
 
 void NetworkManager::expireStalePilots() {
@@ -88,15 +83,13 @@ void NetworkManager::expireStalePilots() {
         }
     }
     for (const QString& key : std::as_const(stale)) {
-        dropPilot(key, kReasonStale);
+        dropPilot(key);
     }
     if (!stale.isEmpty()) {
         qInfo() << "Pilots not heard from within the stale limit dropped:" << stale.size();
     }
 }
 
-// At the cap the least recently heard tenth goes at once, so that a flood of
-// new callsigns costs one pass per thousand rather than one per callsign.
 void NetworkManager::makeRoomForPilot() {
     if (m_pilots.size() < MaxPilots) {
         return;
@@ -106,10 +99,8 @@ void NetworkManager::makeRoomForPilot() {
     for (auto it = m_pilots.cbegin(); it != m_pilots.cend(); ++it) {
         byAge.emplace_back(it->lastUpdate.toMSecsSinceEpoch(), it.key());
     }
-    const auto drop = static_cast<std::ptrdiff_t>(byAge.size() - MaxPilots + MaxPilots / 10);
-    std::nth_element(byAge.begin(), byAge.begin() + drop - 1, byAge.end());
-    for (auto i = byAge.begin(); i != byAge.begin() + drop; ++i) {
-        dropPilot(i->second, kReasonStale);
+    for (const QString& key : leastRecentlyHeardToDrop(std::move(byAge), MaxPilots)) {
+        dropPilot(key);
     }
     if (!m_pilotCapWarned) {
         m_pilotCapWarned = true;
@@ -312,14 +303,12 @@ void NetworkManager::sendServerTextRequest(const QString& from, const QString& t
     if (!m_fsdClient.isConnected()) {
         return;
     }
-    QStringList fields{from, to, command};
-    fields += args;
-    for (QString& field : fields) {
-        field.replace(QLatin1Char('\r'), QLatin1Char(' '))
-            .replace(QLatin1Char('\n'), QLatin1Char(' '))
-            .replace(QChar(u'\0'), QLatin1Char(' '));
+    fsd::pdu::PacketWriter writer(fsd::pdu::TextMessage::kPrefix);
+    writer.text(from).text(to).text(command);
+    for (const QString& arg : args) {
+        writer.text(arg);
     }
-    send(QStringLiteral("#TM") + fields.join(QLatin1Char(':')) + QStringLiteral("\r\n"));
+    send(writer.finish());
 }
 
 // --- Plane information ------------------------------------------------------------
@@ -420,7 +409,7 @@ void NetworkManager::onDeletePilotReceived(const fsd::pdu::DeletePilot& pdu) {
     if (callsign == m_connectInfo.callsign.toUpper()) {
         emit disableVoiceTransmit();
     }
-    dropPilot(callsign, QStringLiteral("Pilot disconnected"));
+    dropPilot(callsign);
     emit pilotDeleted(callsign);
 }
 

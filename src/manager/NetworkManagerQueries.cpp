@@ -27,10 +27,6 @@ const QStringList& capabilities() {
     return list;
 }
 
-QString withoutColons(QString text) {
-    return text.remove(QLatin1Char(':'));
-}
-
 // A callsign typed on the dashboard or in the simulator becomes one FSD field.
 bool isUsableTarget(const QString& callsign) {
     if (callsign.trimmed().isEmpty() || callsign.contains(QLatin1Char(':'))) {
@@ -135,17 +131,16 @@ void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
     }
     case ClientQueryType::RealName:
         send(fsd::pdu::ClientQueryResponse(m_connectInfo.callsign, from, ClientQueryType::RealName,
-                                           {withoutColons(realNameWithHomeAirport()), QStringLiteral("1")})
+                                           {realNameWithHomeAirport(), QStringLiteral("1")})
                  .serialize());
         break;
     case ClientQueryType::INF: {
         const auto& d = m_userAircraftData;
         const QString text =
             QStringLiteral("VELK Client %1 PID=%2 (%3) IP=%4 SYS_UID=%5 FS_VER=%6 LT=%7 LO=%8 AL=%9")
-                .arg(common::appVersionString(), m_config->value(ConfigKeys::AuthUsername),
-                     realNameWithHomeAirport(), m_clientIp, QString::fromUtf8(QSysInfo::machineUniqueId()),
-                     simulatorName(m_simulator.get()), QString::number(d.latitude, 'g', 6),
-                     QString::number(d.longitude, 'g', 6),
+                .arg(common::appVersionString(), cid(), realNameWithHomeAirport(), m_clientIp,
+                     QString::fromUtf8(QSysInfo::machineUniqueId()), simulatorName(m_simulator.get()),
+                     QString::number(d.latitude, 'g', 6), QString::number(d.longitude, 'g', 6),
                      QString::number(d.altitudeMslM * kFeetPerMetre, 'g', 6));
         send(fsd::pdu::TextMessage(m_connectInfo.callsign, from, text).serialize());
         break;

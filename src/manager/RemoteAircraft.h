@@ -7,6 +7,10 @@
 #include <QMetaType>
 #include <QString>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace velk::manager {
 
 // One other pilot as the client shows it in the simulator.
@@ -44,6 +48,26 @@ struct RemoteAircraft {
     // addRequestedAt take no part.
     bool operator==(const RemoteAircraft& other) const;
 };
+
+// The records a table of remote pilots holding `cap` drops before it takes
+// one more: the least recently heard tenth of `cap` at once, so that a flood
+// of new callsigns costs one pass per tenth rather than one per callsign.
+// `byAge` pairs every record's last update (ms since the epoch) with its key.
+template <class Key>
+std::vector<Key> leastRecentlyHeardToDrop(std::vector<std::pair<qint64, Key>> byAge, qsizetype cap) {
+    std::vector<Key> keys;
+    const auto size = static_cast<qsizetype>(byAge.size());
+    if (size < cap) {
+        return keys;
+    }
+    const auto drop = static_cast<std::ptrdiff_t>(size - cap + std::max<qsizetype>(cap / 10, 1));
+    std::nth_element(byAge.begin(), byAge.begin() + drop - 1, byAge.end());
+    keys.reserve(static_cast<size_t>(drop));
+    for (auto i = byAge.begin(); i != byAge.begin() + drop; ++i) {
+        keys.push_back(std::move(i->second));
+    }
+    return keys;
+}
 
 } // namespace velk::manager
 

@@ -246,7 +246,7 @@ void ApiService::login(const QString& username, const QString& password, LoginCa
         const QNetworkRequest request = makeRequest(QString::fromLatin1(SessionsPath));
         QNetworkReply* reply =
             m_network->post(request, QJsonDocument(payload).toJson(QJsonDocument::Compact));
-        send(reply, [this, completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+        send(reply, [this, username, completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
             const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
             if (!body) {
                 completion(false, loginNetworkError(r, timedOut));
@@ -263,6 +263,7 @@ void ApiService::login(const QString& username, const QString& password, LoginCa
                     return;
                 }
                 adoptSession(data, true);
+                m_signedInName = username.trimmed();
                 completion(true, message);
                 return;
             }
@@ -325,6 +326,10 @@ void ApiService::adoptSession(const QJsonObject& data, bool isLogin) {
     armRefreshTimer();
 }
 
+QString ApiService::signedInName() const {
+    return m_signedInName.isEmpty() ? m_user.username.trimmed() : m_signedInName;
+}
+
 void ApiService::armRefreshTimer() {
     m_refreshTimer.stop();
     if (m_tokenExpiry <= 0 || m_refreshToken.isEmpty()) {
@@ -373,6 +378,7 @@ void ApiService::clearSession() {
         m_accessToken.clear();
         m_refreshToken.clear();
         m_user = model::User();
+        m_signedInName.clear();
         m_tokenExpiry = 0;
         m_refreshTimer.stop();
         ++m_sessionGeneration;

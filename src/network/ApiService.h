@@ -69,6 +69,9 @@ public:
     QString accessToken() const { return m_accessToken; }
     QString currentRefreshToken() const { return m_refreshToken; }
     const model::User& currentUser() const { return m_user; }
+    // The name given to this session's sign-in, or the account's user name
+    // for a session taken up with a refresh token; empty when signed out.
+    QString signedInName() const;
     // Unix seconds of the access token's "exp" claim; 0 when unknown.
     qint64 tokenExpiry() const { return m_tokenExpiry; }
 
@@ -120,6 +123,7 @@ private:
     QString m_accessToken;
     QString m_refreshToken;
     model::User m_user;
+    QString m_signedInName;
     qint64 m_tokenExpiry = 0;
     // Bumped by clearSession: a refresh sent before it must not revive the session.
     quint64 m_sessionGeneration = 0;

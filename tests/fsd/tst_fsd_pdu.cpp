@@ -156,6 +156,23 @@ private slots:
             QStringLiteral("#APABC123:SERVER:1:pw  :1:9:0:N ZSSS\r\n"));
     }
 
+    // Only a packet's trailing free text keeps its ':' (the JSON of ACC and the
+    // messages above); typed or received text anywhere else adds no field.
+    void userTextAddsNoFieldBeforeTheFreeText() {
+        QCOMPARE(AddPilot("ABC123", "12:34", "pw", 1, ProtocolRevision::Classic, SimulatorType::XPlane12,
+                          "Zhang:San\tLi ZS:SS")
+                     .serialize(),
+                 QStringLiteral("#APABC123:SERVER:1234:pw:1:9:5:ZhangSan Li ZSSS\r\n"));
+        QCOMPARE(PlaneInfoResponse("ABC123", "DEF456", "A3:20", "C:ES", "LI:V", "C:SL").serialize(),
+                 QStringLiteral("#SBABC123:DEF456:PI:GEN:EQUIPMENT=A320:AIRLINE=CES:LIVERY=LIV:CSL=CSL\r\n"));
+        QCOMPARE(ClientQueryResponse("ABC123", "DEF456", ClientQueryType::RealName, {"Zhang:San ZS:SS", "1"})
+                     .serialize(),
+                 QStringLiteral("$CRABC123:DEF456:RN:ZhangSan ZSSS:1\r\n"));
+        QCOMPARE(
+            ClientQueryResponse("ABC123", "DEF456", ClientQueryType::ATIS, {"T:", "QNH: 1013"}).serialize(),
+            QStringLiteral("$CRABC123:DEF456:ATIS:T:QNH: 1013\r\n"));
+    }
+
     void numbersAreWrittenInTheCLocaleWithoutANegativeZero() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const QString line = FastPilotPosition(FastPositionKind::Fast, "A", -0.0000001, 121.5, 1000.5, -0.001,
@@ -301,8 +318,8 @@ private slots:
         QTest::addColumn<Packet>("packet");
         QTest::newRow("$ID") << Packet(ClientIdentification("A", 48576, "VelkClient", 3, 0, "1", "u", "c"));
         QTest::newRow("$DI") << Packet(ServerIdentification("SERVER", "CLIENT", "V3", "ab"));
-        QTest::newRow("#AP") << Packet(AddPilot("A", "1", "p", 1, ProtocolRevision::VatsimAuth,
-                                                SimulatorType::XPlane12, "名字: X ZBAA"));
+        QTest::newRow("#AP") << Packet(
+            AddPilot("A", "1", "p", 1, ProtocolRevision::VatsimAuth, SimulatorType::XPlane12, "名字 X ZBAA"));
         QTest::newRow("#AA") << Packet(AddATC("A", "名字", "1", "p", 1, ProtocolRevision::Classic));
         QTest::newRow("#DP") << Packet(DeletePilot("A", "1"));
         QTest::newRow("#DA") << Packet(DeleteATC("A", "1"));

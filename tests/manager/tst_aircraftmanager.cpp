@@ -4,7 +4,8 @@
 #include "model/MetaTypes.h"
 #include "support/SessionFixture.h"
 
-#include <algorithm>
+#include <QRegularExpression>
+
 #include <memory>
 
 using velk::manager::AircraftManager;
@@ -516,14 +517,55 @@ private slots:
         QVERIFY(record(cs)->hasFastUpdates);
         QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftFastPosition")), 1);
 
+        // The departure is asked of the back end once, though both tables held the pilot.
         h.sim->clearCalls();
         QVERIFY(h.deliver(QStringLiteral("#DPCES123:1234567")));
-        const QVariantList deleted{cs, QStringLiteral("Deleted")};
-        QVERIFY(std::any_of(h.sim->calls.cbegin(), h.sim->calls.cend(), [&](const FakeSimulator::Call& call) {
-            return call.name == QLatin1String("removeRemoteAircraft") && call.args == deleted;
-        }));
+        const auto removed = h.sim->callsTo(QStringLiteral("removeRemoteAircraft"));
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.constFirst().args, (QVariantList{cs, QStringLiteral("Deleted")}));
         emit h.sim->aircraftRemovedFromSim(cs);
         QVERIFY(table->aircraft().isEmpty());
+    }
+
+    // Also one the session's pilot table put in before this table saw it go in.
+    void aSilentPilotIsAskedOutOfTheSimulatorOnce() {
+        bind();
+        h.nm->setClock([this] { return clockMs; });
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        for (const QString& cs : {QStringLiteral("CES123"), QStringLiteral("CSN456")}) {
+            QVERIFY(h.deliver(QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
+        }
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
+        emit h.sim->aircraftAddedToSim(QStringLiteral("CES123")); // CSN456 not yet confirmed
+        h.sim->clearCalls();
+
+        clockMs += RemoteAircraft::StaleAfterMs;
+        h.nm->expireStalePilots();
+        table->removeStaleAircraft();
+        QStringList removed;
+        for (const auto& call : h.sim->callsTo(QStringLiteral("removeRemoteAircraft"))) {
+            removed << call.args.at(0).toString();
+        }
+        QCOMPARE(removed, (QStringList{"CES123", "CSN456"}));
+    }
+
+    void aFloodOfCallsignsIsCappedLikeTheSessionTable() {
+        bind();
+        pilotInSimulator(QStringLiteral("CES0"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Remote aircraft table full at"));
+        for (int i = 1; i <= NetworkManager::MaxPilots; ++i) {
+            ++clockMs;
+            slow(QStringLiteral("FAKE%1").arg(i));
+        }
+        QVERIFY(table->aircraft().size() <= NetworkManager::MaxPilots);
+        QVERIFY(table->aircraft().size() >= NetworkManager::MaxPilots * 9 / 10);
+        QVERIFY(record(QStringLiteral("FAKE%1").arg(NetworkManager::MaxPilots)) != nullptr);
+        // The least recently heard leaves the simulator with the table.
+        QVERIFY(record(QStringLiteral("CES0")) == nullptr);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+                 (QVariantList{QStringLiteral("CES0"), QStringLiteral("Stale")}));
     }
 };
 

@@ -241,18 +241,22 @@ private slots:
         QCOMPARE(lastStation(2), QStringLiteral("EDDM_GND"));
     }
 
-    void connectingAndDisconnectingEmptyTheListSilentlyAndRunTheSweep() {
+    // Listeners (the messages page) drop each controller with the table.
+    void connectingAndDisconnectingEmptyTheListAnnouncingEachAndRunTheSweep() {
         position(QStringLiteral("EDDM_TWR"), Khz118700);
         QSignalSpy deleted(table.get(), &ControllerManager::controllerDeleted);
         emit h.nm->networkConnected(QStringLiteral("DLH123"));
         QVERIFY(table->controllers().isEmpty());
         QVERIFY(table->isSweepRunning());
+        QCOMPARE(deleted.count(), 1);
 
         position(QStringLiteral("EDDM_TWR"), Khz118700);
+        position(QStringLiteral("EDDM_GND"), Khz121500);
         emit h.nm->networkDisconnected(false);
         QVERIFY(table->controllers().isEmpty());
         QVERIFY(!table->isSweepRunning());
-        QCOMPARE(deleted.count(), 0);
+        QCOMPARE(deleted.count(), 3);
+        QCOMPARE(controllerAt(deleted, 2).callsign, QStringLiteral("EDDM_GND"));
     }
 
     void newBackEndReplacesTheOldOneAndKeepsTheList() {

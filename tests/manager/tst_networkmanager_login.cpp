@@ -54,7 +54,10 @@ private slots:
         SessionHarness::configure(false);
     }
     void init() { h.create(); }
-    void cleanup() { h.destroy(); }
+    void cleanup() {
+        h.destroy();
+        SessionHarness::configure(false); // some tests change the stored profile
+    }
 
     // The dashboard reaches these by name; the invokables follow the signals.
     void signalsAndInvokablesStandInTheirOrder() {
@@ -213,6 +216,50 @@ private slots:
         QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
         QCOMPARE(h.nm->connectInfo().callsign, QString());
         QVERIFY(!h.server.hasClient());
+    }
+
+    // Nothing is sent rather than a login with an empty CID or a changed password.
+    void loginsThatCannotGoOutAsStoredAreRefused_data() {
+        QTest::addColumn<QString>("username");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("notice");
+        const QString unsendable =
+            QStringLiteral("密码中含有冒号“:”或控制字符，无法在 FSD 登录中发送，请修改密码后再连接。");
+        QTest::newRow("colon") << "1234567"
+                               << "pa:ss" << unsendable;
+        QTest::newRow("tab") << "1234567"
+                             << "pa\tss" << unsendable;
+        // Not remembered, and no sign-in in this program.
+        QTest::newRow("no cid") << " "
+                                << "s3cret"
+                                << QStringLiteral(
+                                       "无法确定登录 FSD 所用的 CID（账户名），请重新登录账户后再连接。");
+    }
+
+    void loginsThatCannotGoOutAsStoredAreRefused() {
+        QFETCH(QString, username);
+        QFETCH(QString, password);
+        QFETCH(QString, notice);
+        auto* config = velk::AppConfig::instance();
+        config->setValue(velk::ConfigKeys::AuthUsername, username);
+        config->setValue(velk::ConfigKeys::AuthPassword, password);
+        h.bindValidSimulator();
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QVERIFY(!h.nm->connectToNetwork(QStringLiteral("ABC123"), QStringLiteral("A320"), {}, false));
+        QCOMPARE(texts(notices), QStringList{notice});
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QVERIFY(!h.server.hasClient());
+    }
+
+    void profileTextCannotSplitTheLoginLine() {
+        auto* config = velk::AppConfig::instance();
+        config->setValue(velk::ConfigKeys::ProfileRealname, QStringLiteral("Zhang:San"));
+        config->setValue(velk::ConfigKeys::ProfileHomeAirport, QStringLiteral("zs:ss"));
+        h.bindValidSimulator();
+        QVERIFY(h.nm->connectToNetwork(QStringLiteral("AB12"), QStringLiteral("A320"), {}, false));
+        QVERIFY(h.server.waitForLineStartingWith(QStringLiteral("#AP")));
+        QCOMPARE(h.server.receivedLines().constFirst(),
+                 QStringLiteral("#APAB12:SERVER:1234567:s3cret:1:9:5:ZhangSan ZSSS"));
     }
 
     void anUnderscoreCallsignIsAccepted() {

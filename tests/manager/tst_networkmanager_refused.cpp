@@ -1,6 +1,7 @@
 // A connection attempt that fails before a connection exists: the server's
 // host refuses it, or its name does not resolve. The error is posted, the
 // session is idle again and a new attempt can start.
+#include "AppConfig.h"
 #include "manager/NetworkManager.h"
 #include "support/WebApiTestServer.h"
 
@@ -19,6 +20,7 @@ private slots:
         // A name, so that each test decides what it resolves to.
         const quint16 port = velk::test::WebApiTestServer::closedPort();
         qputenv("VELK_FSD_SERVER", QStringLiteral("fsd.test.invalid:%1").arg(port).toUtf8());
+        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthUsername, QStringLiteral("1234567"));
     }
 
     void aFailedAttemptEndsOnceAndAllowsAnother_data() {

@@ -69,7 +69,10 @@ private slots:
         h.create();
         api.clearRequests();
     }
-    void cleanup() { h.destroy(); }
+    void cleanup() {
+        h.destroy();
+        SessionHarness::configure(true); // some tests change the stored account
+    }
 
     void loginWaitsForTheServerIdentificationThenUsesTheToken() {
         api.setReply("GET", ApiService::FsdTokenPath, tokenReply(QStringLiteral("fsd-tok-9f2")));
@@ -82,6 +85,9 @@ private slots:
         QCOMPARE(lines.at(0), QStringLiteral("$IDABC123:SERVER:bdc0:VelkClient:3:0:1234567:%1")
                                   .arg(QString::fromUtf8(QSysInfo::machineUniqueId())));
         QCOMPARE(lines.at(1), QStringLiteral("#APABC123:SERVER:1234567:fsd-tok-9f2:1:100:5:Test Pilot ZSSS"));
+        // Identified: the login waits for its confirmation, however long.
+        QVERIFY(!h.nm->isAwaitingServerIdentification());
+        h.nm->onServerIdentificationTimeout();
         QVERIFY(h.server.waitForLineStartingWith(QStringLiteral("$CQABC123:SERVER:IP")));
         QVERIFY(h.deliver(QStringLiteral("$CRSERVER:ABC123:IP:10.0.0.1")));
         QCOMPARE(connected.count(), 1);
@@ -94,6 +100,35 @@ private slots:
         QVERIFY(text.contains("#APABC123:SERVER:1234567:******:1:100:5:Test Pilot ZSSS"));
         QVERIFY(!text.contains("fsd-tok-9f2"));
         QVERIFY(!text.contains("s3cret"));
+    }
+
+    void aServerThatNeverIdentifiesItselfIsLeftWithTheCause() {
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy disconnected(h.nm.get(), &NetworkManager::networkDisconnected);
+        connectPilot();
+        QTRY_VERIFY(h.nm->isAwaitingServerIdentification());
+        h.nm->onServerIdentificationTimeout(); // the 30 s timer's tick
+        QCOMPARE(disconnected.count(), 1);
+        QCOMPARE(notices.last().at(0).toString(),
+                 QStringLiteral("Forcibly disconnected from network: 服务器 30 秒内未发送身份标识（$DI），"
+                                "请检查服务器地址与端口，或在设置中关闭“VATSIM 协议”后重试。"));
+        QCOMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QVERIFY(h.server.waitForClientGone());
+        QVERIFY(h.server.receivedLines().isEmpty());
+    }
+
+    void withoutAStoredNameTheSignedInNameIsTheCid() {
+        velk::AppConfig::instance()->setValue(velk::ConfigKeys::AuthUsername, QString());
+        api.setReply("GET", ApiService::FsdTokenPath, tokenReply(QStringLiteral("tok")));
+        connectPilot();
+        h.server.sendLine(kServerId);
+        QVERIFY(h.server.waitForLineStartingWith(QStringLiteral("#AP")));
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        const QStringList lines = h.server.receivedLines();
+        QVERIFY(lines.at(0).startsWith(QStringLiteral("$IDABC123:SERVER:bdc0:VelkClient:3:0:pilot:")));
+        QVERIFY(lines.at(1).startsWith(QStringLiteral("#APABC123:SERVER:pilot:tok:")));
+        QCOMPARE(lines.last(), QStringLiteral("#DPABC123:pilot"));
     }
 
     void tokenFailureEndsTheConnectionAsForced() {

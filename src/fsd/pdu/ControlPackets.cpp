@@ -15,7 +15,7 @@ KillRequest KillRequest::fromTokens(const Fields& fields) {
 }
 
 QString KillRequest::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).text(reason).finish();
+    return PacketWriter(kPrefix).text(from).text(to).freeText(reason).finish();
 }
 
 ProtocolError::ProtocolError(QString from, QString to, int errorCode, QString parameter, QString message)
@@ -34,7 +34,13 @@ ProtocolError ProtocolError::fromTokens(const Fields& fields) {
 }
 
 QString ProtocolError::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).number(errorCode).text(parameter).text(message).finish();
+    return PacketWriter(kPrefix)
+        .text(from)
+        .text(to)
+        .number(errorCode)
+        .text(parameter)
+        .freeText(message)
+        .finish();
 }
 
 Mute::Mute(QString from, QString to, bool mute) : from(std::move(from)), to(std::move(to)), mute(mute) {}

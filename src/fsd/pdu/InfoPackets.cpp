@@ -2,6 +2,8 @@
 
 #include "fsd/PDUFormatException.h"
 
+#include <limits>
+
 namespace velk::fsd::pdu {
 
 using exception::PDUFormatException;
@@ -22,11 +24,30 @@ template <class Query> Query readQuery(const Fields& fields) {
     return pdu;
 }
 
+// Index of the first argument that is free text running to the end of the
+// line, ':' and all: the aircraft configuration's JSON, an ATIS line's text.
+// Every argument before it, and every argument of other types, is one field.
+qsizetype freeTextFrom(ClientQueryType type) {
+    switch (type) {
+    case ClientQueryType::AircraftConfiguration:
+        return 0;
+    case ClientQueryType::ATIS:
+        return 1;
+    default:
+        return std::numeric_limits<qsizetype>::max();
+    }
+}
+
 template <class Query> QString writeQuery(const Query& pdu) {
     PacketWriter writer(Query::kPrefix);
     writer.text(pdu.from).text(pdu.to).text(clientQueryTypeToString(pdu.queryType));
-    for (const QString& item : pdu.payload) {
-        writer.text(item);
+    const qsizetype freeFrom = freeTextFrom(pdu.queryType);
+    for (qsizetype i = 0; i < pdu.payload.size(); ++i) {
+        if (i < freeFrom) {
+            writer.text(pdu.payload.at(i));
+        } else {
+            writer.freeText(pdu.payload.at(i));
+        }
     }
     return writer.finish();
 }
@@ -128,7 +149,7 @@ QString FlightPlan::serialize() const {
         .text(minutesFuel)
         .text(alternate)
         .text(remarks)
-        .text(route)
+        .freeText(route)
         .finish();
 }
 
@@ -190,7 +211,7 @@ MetarResponse MetarResponse::fromTokens(const Fields& fields) {
 }
 
 QString MetarResponse::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(to).text(u"METAR").text(metar).finish();
+    return PacketWriter(kPrefix).text(from).text(to).text(u"METAR").freeText(metar).finish();
 }
 
 } // namespace velk::fsd::pdu

@@ -92,7 +92,8 @@ public:
 
     // An unknown type text reads as ClientQueryType::Unknown.
     static ClientQuery fromTokens(const Fields& fields);
-    // from:to:type[:payload…]; a payload item holding ':' becomes several fields.
+    // from:to:type[:payload…]; each item is one field, but the JSON of ACC and
+    // the text of an ATIS line are free text, their ':' kept.
     QString serialize() const;
     bool operator==(const ClientQuery&) const = default;
 

@@ -52,7 +52,7 @@ QString RadioMessage::serialize() const {
         recipients.append(u'@');
         recipients.append(QString::number(static_cast<qint64>(frequencies[i]) - 100000));
     }
-    return PacketWriter(kPrefix).text(from).text(recipients).text(message).finish();
+    return PacketWriter(kPrefix).text(from).text(recipients).freeText(message).finish();
 }
 
 BroadcastMessage::BroadcastMessage(QString from, QString message, QString to)
@@ -77,7 +77,7 @@ Wallop Wallop::fromTokens(const Fields& fields) {
 }
 
 QString Wallop::serialize() const {
-    return PacketWriter(kPrefix).text(from).text(u"*S").text(message).finish();
+    return PacketWriter(kPrefix).text(from).text(u"*S").freeText(message).finish();
 }
 
 } // namespace velk::fsd::pdu

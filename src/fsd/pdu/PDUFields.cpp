@@ -153,6 +153,33 @@ double toLongitude(QStringView text) {
 
 } // namespace field
 
+namespace {
+
+bool isControl(QChar c) {
+    return c.category() == QChar::Other_Control;
+}
+
+void appendField(QString& line, QStringView value) {
+    for (const QChar c : value) {
+        if (c != u':') {
+            line.append(isControl(c) ? QChar(u' ') : c);
+        }
+    }
+}
+
+} // namespace
+
+QString asField(QStringView text) {
+    QString field;
+    field.reserve(text.size());
+    appendField(field, text);
+    return field;
+}
+
+bool fitsInField(QStringView text) {
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c == u':' || isControl(c); });
+}
+
 bool isAddressField(QStringView text) {
     return !text.isEmpty() && !text.contains(QLatin1Char(':')) &&
            std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
@@ -185,6 +212,12 @@ void PacketWriter::separator() {
 }
 
 PacketWriter& PacketWriter::text(QStringView value) {
+    separator();
+    appendField(m_line, value);
+    return *this;
+}
+
+PacketWriter& PacketWriter::freeText(QStringView value) {
     separator();
     const qsizetype start = m_line.size();
     m_line.append(value);

@@ -38,13 +38,17 @@ double toLongitude(QStringView text);
 } // namespace field
 
 // Builds an outgoing line: the prefix, the fields joined by ':', then "\r\n".
-// CR, LF and NUL in a text field are replaced by a space, so that no text can
-// end the line early and smuggle in a second packet.
+// No text, whoever typed or sent it, can add a field to the line or end it
+// early and smuggle in a second packet.
 class PacketWriter {
 public:
     explicit PacketWriter(QStringView prefix);
 
+    // One field: every ':' is dropped and every control character becomes a space.
     PacketWriter& text(QStringView value);
+    // A packet's trailing free text (a message, a JSON payload), which the
+    // reader joins again at its ':': only CR, LF and NUL become spaces.
+    PacketWriter& freeText(QStringView value);
     PacketWriter& number(qint64 value);
     PacketWriter& unsignedNumber(quint64 value);
     // At least `width` digits, with leading zeros.
@@ -65,6 +69,11 @@ private:
 // no white space.
 bool isAddressField(QStringView text);
 
+// `text` as PacketWriter::text writes it.
+QString asField(QStringView text);
+// True when PacketWriter::text writes `text` unchanged.
+bool fitsInField(QStringView text);
+
 // True when `callsign` is one a pilot may log in with: 2 to 12 of A-Z, 0-9, '_'.
 bool isValidCallsign(const QString& callsign);
 
@@ -84,7 +93,7 @@ template <class Packet, QString Packet::*Body> Packet readAddressed(const Fields
 }
 
 template <class Packet, QString Packet::*Body> QString writeAddressed(const Packet& pdu) {
-    return PacketWriter(Packet::kPrefix).text(pdu.from).text(pdu.to).text(pdu.*Body).finish();
+    return PacketWriter(Packet::kPrefix).text(pdu.from).text(pdu.to).freeText(pdu.*Body).finish();
 }
 
 } // namespace velk::fsd::pdu
