@@ -3,6 +3,8 @@
 #include "AppConfig.h"
 #include "voice/PortAudioSupport.h"
 
+#include <algorithm>
+
 namespace velk::voice {
 
 AudioDevice::AudioDevice(QObject* parent) : QObject(parent), m_config(AppConfig::instance()) {}
@@ -16,14 +18,16 @@ void AudioDevice::ensureLoaded() {
         const PortAudioScope pa;
         m_driverType = m_config->value(ConfigKeys::VoiceDriver);
         m_drivers = getHostApiNames();
-        // A driver this machine lacks falls back to the first one; without any
-        // driver nothing is selected.
-        m_driverIndex = m_drivers.isEmpty() ? -1 : 0;
-        for (qsizetype i = 0; i < m_drivers.size(); ++i) {
-            if (m_drivers.at(i).type == m_driverType) {
-                m_driverIndex = static_cast<int>(i);
-                break;
-            }
+        // A driver this machine lacks (the default is Windows' WASAPI) falls
+        // back to PortAudio's default one, whose devices the engine opens for
+        // "Default"; the stored type stays until the pilot picks a driver.
+        m_driverIndex = position([this](const VoiceHostApi& api) { return api.type == m_driverType; });
+        if (m_driverIndex < 0) {
+            const int fallback = getDefaultHostApi();
+            m_driverIndex = position([fallback](const VoiceHostApi& api) { return api.index == fallback; });
+        }
+        if (m_driverIndex < 0 && !m_drivers.isEmpty()) {
+            m_driverIndex = 0;
         }
         refreshDeviceLists();
     }
@@ -125,6 +129,11 @@ void AudioDevice::announceAll() {
     emit outputHeadphoneDeviceChanged(m_outputHeadphoneIndex > 0 ? outputHeadphoneDeviceId()
                                                                  : hostDefaultOutput());
     emit outputSpeakerDeviceChanged(m_outputSpeakerIndex > 0 ? outputSpeakerDeviceId() : hostDefaultOutput());
+}
+
+int AudioDevice::position(const std::function<bool(const VoiceHostApi&)>& match) const {
+    const auto found = std::find_if(m_drivers.cbegin(), m_drivers.cend(), match);
+    return found == m_drivers.cend() ? -1 : static_cast<int>(found - m_drivers.cbegin());
 }
 
 int AudioDevice::hostDefaultInput() const {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace velk {
 class AppConfig;
 }
@@ -68,6 +70,8 @@ private:
     // Announces the lists and every device: a "Default" choice as the
     // driver's default device.
     void announceAll();
+    // Position in the driver list of the first match; -1 when none.
+    int position(const std::function<bool(const VoiceHostApi&)>& match) const;
     int hostDefaultInput() const;
     int hostDefaultOutput() const;
     // 1 + the position of the device of that name, or 0 ("Default") when none has it.

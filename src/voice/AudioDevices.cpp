@@ -2,6 +2,7 @@
 
 #include "voice/PortAudioSupport.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace velk::voice {
@@ -62,6 +63,11 @@ QList<VoiceHostApi> getHostApiNames() {
         }
     }
     return apis;
+}
+
+int getDefaultHostApi() {
+    PortAudioScope pa;
+    return std::max(Pa_GetDefaultHostApi(), -1);
 }
 
 int getDefaultInputDevice() {

@@ -38,6 +38,8 @@ QList<VoiceDevice> getVoiceInputDevices(int hostApi);
 QList<VoiceDevice> getVoiceOutputDevices();
 QList<VoiceDevice> getVoiceOutputDevices(int hostApi);
 QList<VoiceHostApi> getHostApiNames();
+// PortAudio's default host API (the first one with a default device); -1 when none.
+int getDefaultHostApi();
 int getDefaultInputDevice();
 int getDefaultOutputDevice();
 // Throws std::runtime_error("Failed to get device info") for an unknown index.

@@ -184,18 +184,23 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
         return;
     }
     const AudioStreams outputs = AudioStream::Headphone | AudioStream::Speaker;
-    const bool usable = !report.failed.testFlag(AudioStream::Capture) && (report.failed & outputs) != outputs;
-    if (!usable) {
+    if ((report.failed & outputs) == outputs) {
         emit errorOccurred(QStringLiteral("Voice audio could not start (%1); voice is not available")
                                .arg(audioStreamNames(report.failed)));
-        // A session without audio is of no use and would keep the pilot from
-        // connecting again: end it.
+        // A session nothing can be heard on is of no use and would keep the
+        // pilot from connecting again: end it.
         disconnectFromServer();
         return;
     }
-    if (report.failed) {
-        emit errorOccurred(
-            QStringLiteral("Voice audio output could not start (%1)").arg(audioStreamNames(report.failed)));
+    if (report.failed.testFlag(AudioStream::Capture)) {
+        // Observers and pilots without a microphone still hear ATC; with the
+        // capture stream closed push-to-talk encodes and sends nothing.
+        qWarning() << "VoiceClient: no microphone, the session only listens";
+        emit errorOccurred(QStringLiteral("麦克风无法启动，当前仅可收听，按 PTT 不会发送语音"));
+    }
+    if (report.failed & outputs) {
+        emit errorOccurred(QStringLiteral("Voice audio output could not start (%1)")
+                               .arg(audioStreamNames(report.failed & outputs)));
     }
     markReady(generation);
 }

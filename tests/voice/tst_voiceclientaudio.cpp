@@ -235,29 +235,46 @@ private slots:
         QCOMPARE(r.client.lastSpeakerCount(), 1);
     }
 
-    void audioThatCannotStartIsReportedAndEndsTheSession_data() {
+    void audioThatCannotStartIsReportedAndNoOutputEndsTheSession_data() {
         QTest::addColumn<QString>("devices"); // input headphone speaker; "none" is no device
-        QTest::addColumn<QString>("failed");
-        QTest::newRow("capture: not ready") << "none system system"
-                                            << "capture";
+        QTest::addColumn<QString>("error");
+        QTest::newRow("capture: ready for listening") << "none system system"
+                                                      << "麦克风无法启动";
         QTest::newRow("both outputs: not ready") << "system none none"
-                                                 << "headphone, speaker";
+                                                 << "(headphone, speaker)";
         QTest::newRow("speaker only: ready") << "system system none"
-                                             << "speaker";
+                                             << "(speaker)";
     }
-    void audioThatCannotStartIsReportedAndEndsTheSession() {
+    void audioThatCannotStartIsReportedAndNoOutputEndsTheSession() {
         QFETCH(QString, devices);
-        QFETCH(QString, failed);
+        QFETCH(QString, error);
         const QList<QByteArray> d = devices.toUtf8().split(' ');
         Rig r({d[0], d[1], d[2]});
         QVERIFY(r.signOn());
         r.server.sendWelcome("CES123");
         QTRY_COMPARE(r.errors.count(), 1);
-        QVERIFY(r.errors.at(0).at(0).toString().contains("(" + failed + ")"));
-        const bool ready = failed == "speaker";
-        // Without usable audio the session ends, so the pilot can connect again.
+        QVERIFY2(r.errors.at(0).at(0).toString().contains(error),
+                 qPrintable(r.errors.at(0).at(0).toString()));
+        // Only a session nothing can be heard on ends, so the pilot can connect again.
+        const bool ready = d[1] != "none";
         QTRY_COMPARE(r.client.connectionState(), ready ? ConnectionState::Ready : ConnectionState::Disconnected);
-        QCOMPARE(r.client.audioHandler()->captureStream()->isRunning(), ready);
+        AudioHandler* audio = r.client.audioHandler();
+        QCOMPARE(audio->captureStream()->isRunning(), ready && d[0] != "none");
+        QCOMPARE(audio->headphoneStream()->isRunning(), ready);
+        if (d[0] == "none") {
+            // Push-to-talk without a microphone sends nothing and keeps the session.
+            r.client.updateRadioStack(radio(0, 118500, true, true));
+            QSignalSpy sent(&r.client, &VoiceClient::voiceDataSent);
+            audiotest::RigEar clock(loopback, kRate, 2);
+            QVERIFY(clock.start());
+            r.client.setPtt(true);
+            QVERIFY(clock.waitFor(clock.blocks(), 10));
+            r.client.setPtt(false);
+            QVERIFY(clock.waitFor(clock.blocks(), 5));
+            QVERIFY(voiceFrames(r.server).isEmpty() && sent.isEmpty());
+            QCOMPARE(r.client.connectionState(), ConnectionState::Ready);
+            QCOMPARE(r.errors.count(), 1);
+        }
     }
 
     void loggingOutIsCleanAtEveryStage_data() {

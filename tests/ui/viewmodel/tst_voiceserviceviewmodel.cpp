@@ -128,17 +128,31 @@ private slots:
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
     }
 
-    void aSessionWithoutAudioEndsSoThatThePilotCanConnectAgain() {
+    void withoutAMicrophoneThePageListensAndWithoutOutputsTheSessionEnds_data() {
+        QTest::addColumn<bool>("microphone");
+        QTest::newRow("no microphone: ready, the error shown") << false;
+        QTest::newRow("no output: ended, the pilot can connect again") << true;
+    }
+    void withoutAMicrophoneThePageListensAndWithoutOutputsTheSessionEnds() {
+        QFETCH(bool, microphone);
         Harness h;
         QObject::connect(&h.client, &voice::VoiceClient::audioHandlerCreated,
-                         [](voice::AudioHandler* a) { a->setInputDevice(9999); });
-        QTest::ignoreMessage(QtWarningMsg, "Input device change failed: invalid device 9999");
+                         [microphone](voice::AudioHandler* a) {
+                             if (microphone) {
+                                 a->setOutputHeadphoneDevice(9999);
+                                 a->setOutputSpeakerDevice(9999);
+                             } else {
+                                 a->setInputDevice(9999);
+                             }
+                         });
         h.vm.connectToVoiceServer();
         QVERIFY(h.server.waitForUdpPeer());
         h.server.sendWelcome("CES123");
-        QTRY_VERIFY(h.vm.canConnect());
-        QVERIFY(entry(h.vm, 0).endsWith(QStringLiteral("voice is not available")));
-        QVERIFY(!h.texts.contains(QStringLiteral("就绪")));
+        QTRY_COMPARE(h.vm.eventLog().size(), 1);
+        QTRY_COMPARE(h.texts.last(), microphone ? QStringLiteral("未连接") : QStringLiteral("就绪"));
+        QCOMPARE(h.vm.canConnect(), microphone);
+        QVERIFY(entry(h.vm, 0).endsWith(microphone ? QStringLiteral("voice is not available")
+                                                   : QStringLiteral("按 PTT 不会发送语音")));
     }
 
     // Last: it ends the web-API session of the program.
