@@ -5,6 +5,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 namespace velk::manager {
 
 namespace {
@@ -184,16 +186,22 @@ void AircraftManager::makeRoomForAircraft() {
     }
 }
 
-void AircraftManager::addAircraft(const QString& callsign, const model::AircraftVisualState& visualState) {
+qsizetype AircraftManager::insertRecord(const QString& callsign) {
     makeRoomForAircraft();
     RemoteAircraft aircraft;
     aircraft.callsign = normalizedCallsign(callsign);
+    aircraft.lastUpdate = now();
+    const qsizetype index = m_aircraft.size();
+    m_indexByCallsign.insert(aircraft.callsign, index);
+    m_aircraft.append(std::move(aircraft));
+    m_dropped.append(false);
+    return index;
+}
+
+void AircraftManager::addAircraft(const QString& callsign, const model::AircraftVisualState& visualState) {
+    RemoteAircraft& aircraft = m_aircraft[insertRecord(callsign)];
     aircraft.visualState = visualState;
     aircraft.hasPosition = true;
-    aircraft.lastUpdate = now();
-    m_indexByCallsign.insert(aircraft.callsign, m_aircraft.size());
-    m_aircraft.append(aircraft);
-    m_dropped.append(false);
     m_networkManager->requestCapabilities(callsign);
     m_networkManager->sendCapabilities(callsign);
     m_networkManager->requestPilotInfo(callsign);
@@ -341,7 +349,13 @@ void AircraftManager::syncToSimulator() {
 }
 
 void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
-    const qsizetype index = indexOf(callsign);
+    qsizetype index = indexOf(callsign);
+    if (index < 0 && m_staleTimer.isActive()) {
+        // The session's pilot table put it in before this table heard of the
+        // pilot: it is kept here all the same, since only this table takes
+        // aircraft out again (on departure or silence).
+        index = insertRecord(callsign);
+    }
     if (index >= 0) {
         m_aircraft[index].simState = RemoteAircraft::SimState::InSimulator;
     }

@@ -75,6 +75,8 @@ private:
     void compact() const;
     // One sync pass on the next turn of the event loop, however many asked.
     void scheduleSync();
+    // A new record heard from now; its position in m_aircraft.
+    qsizetype insertRecord(const QString& callsign);
     void addAircraft(const QString& callsign, const model::AircraftVisualState& visualState);
     // Keeps the table within the session's pilot cap, by the session's rule.
     void makeRoomForAircraft();

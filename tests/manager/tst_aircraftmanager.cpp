@@ -550,6 +550,32 @@ private slots:
         QCOMPARE(removed, (QStringList{"CES123", "CSN456"}));
     }
 
+    // Heard first by fast positions, put in by the session's table before its
+    // first "@": still taken out once, on departure or on silence.
+    void aPilotPutInBeforeItsFirstSlowPositionStillLeavesTheSimulator() {
+        bind();
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        for (const QString& cs : {QStringLiteral("CES123"), QStringLiteral("CSN456")}) {
+            QVERIFY(h.deliver(QStringLiteral("^%1:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:"
+                                             "4.0000:0.0000:0.0000:0.0000:0.00")
+                                  .arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
+            QVERIFY(record(cs) == nullptr);
+            emit h.sim->aircraftAddedToSim(cs);
+        }
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
+        h.sim->clearCalls();
+        QVERIFY(h.deliver(QStringLiteral("#DPCES123:1234567")));
+        emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        clockMs += RemoteAircraft::StaleAfterMs;
+        table->removeStaleAircraft();
+        QStringList removed;
+        for (const auto& call : h.sim->callsTo(QStringLiteral("removeRemoteAircraft"))) {
+            removed << call.args.at(0).toString() + QLatin1Char('/') + call.args.at(1).toString();
+        }
+        QCOMPARE(removed, (QStringList{"CES123/Deleted", "CSN456/Stale"}));
+    }
+
     void aFloodOfCallsignsIsCappedLikeTheSessionTable() {
         bind();
         pilotInSimulator(QStringLiteral("CES0"));
