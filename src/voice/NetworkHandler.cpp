@@ -29,19 +29,40 @@ std::string authLine(const QString& auth) {
     return line;
 }
 
+QString connectFailure(const std::string& host, const std::string& address, int error) {
+    return QStringLiteral("Failed to connect to server at %1 (ip=%2): %3 (errno=%4)")
+        .arg(utf8(host), utf8(address), utf8(sockets::errorText(error)))
+        .arg(error);
+}
+
+QString connectionLost(int error) {
+    return QStringLiteral("Voice server connection lost: %1 (errno=%2)")
+        .arg(utf8(sockets::errorText(error)))
+        .arg(error);
+}
+
 } // namespace
 
 NetworkHandler::NetworkHandler(QObject* parent) : QObject(parent) {
     sockets::startup();
+    m_anchor->handler = this;
+    m_resolver = &sockets::resolve;
     connect(this, &NetworkHandler::errorOccurred, this, &NetworkHandler::logError, Qt::DirectConnection);
 }
 
 NetworkHandler::~NetworkHandler() {
+    {
+        // A connect thread may sit in a name look-up that nothing can wake: it
+        // is not waited for. Its socket is woken and forgotten under the
+        // anchor's lock, so the thread closes it only after that.
+        std::lock_guard lock(m_anchor->mutex);
+        ++m_anchor->generation;
+        cancelPendingConnects();
+        std::lock_guard pending(m_pendingMutex);
+        m_pending.clear();
+        m_anchor->handler = nullptr;
+    }
     stop();
-    // A connect task still running on the pool holds this object.
-    std::unique_lock lock(m_pendingMutex);
-    m_connectsDone.wait(lock, [this] { return m_connectsInFlight == 0; });
-    lock.unlock();
     sockets::cleanup();
 }
 
@@ -56,6 +77,15 @@ void NetworkHandler::setPingInterval(std::chrono::milliseconds interval) {
 
 void NetworkHandler::setConnectTimeout(std::chrono::milliseconds timeout) {
     m_connectTimeoutMs = timeout.count();
+}
+
+void NetworkHandler::setSendTimeout(std::chrono::milliseconds timeout) {
+    m_sendTimeoutMs = timeout.count();
+}
+
+void NetworkHandler::setResolver(Resolver resolver) {
+    std::lock_guard lock(m_configMutex);
+    m_resolver = std::move(resolver);
 }
 
 bool NetworkHandler::connectPending() const {
@@ -74,13 +104,19 @@ int NetworkHandler::connectsInFlight() const {
 }
 
 void NetworkHandler::connectToServer(const QString& auth) {
-    runConnect(auth, prepareConnect());
+    runConnect(m_anchor, auth, prepareConnect());
+}
+
+void NetworkHandler::connectInBackground(const QString& auth) {
+    std::thread([anchor = m_anchor, auth, generation = prepareConnect()] {
+        runConnect(anchor, auth, generation);
+    }).detach();
 }
 
 quint64 NetworkHandler::prepareConnect() {
     std::lock_guard lock(m_pendingMutex);
     ++m_connectsInFlight;
-    const quint64 generation = ++m_generation;
+    const quint64 generation = ++m_anchor->generation;
     for (const auto& pending : m_pending) {
         sockets::shutdown(pending.second);
     }
@@ -97,106 +133,145 @@ void NetworkHandler::cancelPendingConnects() {
 void NetworkHandler::finishConnect() {
     std::lock_guard lock(m_pendingMutex);
     --m_connectsInFlight;
-    m_connectsDone.notify_all();
 }
 
-void NetworkHandler::runConnect(const QString& auth, quint64 generation) {
-    struct InFlight {
-        NetworkHandler* handler;
-        ~InFlight() { handler->finishConnect(); }
-    } inFlight{this};
-
+bool NetworkHandler::beginConnect(quint64 generation, ConnectPlan& plan) {
     {
         std::lock_guard lock(m_lifecycleMutex);
         if (!isCurrent(generation)) {
-            return;
+            return false;
         }
         stopThreads(); // the old connection gets no "disconnect" and no signal
     }
-    deployment::VoiceServer server;
-    {
-        std::lock_guard lock(m_configMutex);
-        server = m_server.value_or(deployment::voiceServer());
-    }
-    const std::string host = server.host.toStdString();
+    std::lock_guard lock(m_configMutex);
+    plan.server = m_server.value_or(deployment::voiceServer());
+    plan.resolve = m_resolver;
+    plan.connectTimeout = std::chrono::milliseconds(m_connectTimeoutMs.load());
+    plan.sendTimeout = std::chrono::milliseconds(m_sendTimeoutMs.load());
+    return true;
+}
 
-    const auto tcpEndpoint = sockets::resolve(host, server.tcpPort, sockets::Kind::Stream);
-    if (!tcpEndpoint) {
-        failConnect(generation, QStringLiteral("Failed to resolve server address %1").arg(utf8(host)));
-        return;
+void NetworkHandler::runConnect(const std::shared_ptr<Anchor>& anchor, const QString& auth,
+                                quint64 generation) {
+    // Its own hold on the socket library: the handler may be gone before this ends.
+    sockets::startup();
+    struct Finish {
+        Anchor& anchor;
+        ~Finish() {
+            {
+                std::lock_guard lock(anchor.mutex);
+                if (anchor.handler) {
+                    anchor.handler->finishConnect();
+                }
+            }
+            sockets::cleanup();
+        }
+    } finish{*anchor};
+    const auto current = [&] { return anchor->generation == generation; };
+
+    ConnectPlan plan;
+    {
+        std::lock_guard lock(anchor->mutex);
+        if (!anchor->handler || !anchor->handler->beginConnect(generation, plan)) {
+            return;
+        }
     }
-    const std::string tcpAddress = sockets::formatAddress(*tcpEndpoint);
-    const auto connectFailed = [&](const std::string& address, int error) {
-        failConnect(generation, QStringLiteral("Failed to connect to server at %1 (ip=%2): %3 (errno=%4)")
-                                    .arg(utf8(host), utf8(address), utf8(sockets::errorText(error)))
-                                    .arg(error));
-    };
+    const std::string host = plan.server.host.toStdString();
+
+    // Blocks without a lock and without the handler: a look-up cannot be woken.
+    const std::optional<sockets::Endpoint> tcpEndpoint =
+        plan.resolve(host, plan.server.tcpPort, sockets::Kind::Stream);
+    const std::string tcpAddress = tcpEndpoint ? sockets::formatAddress(*tcpEndpoint) : std::string();
     int error = 0;
-    const sockets::Handle tcp = sockets::open(*tcpEndpoint, error);
-    if (tcp == sockets::kInvalidHandle) {
-        connectFailed(tcpAddress, error);
-        return;
-    }
+    sockets::Handle tcp = sockets::kInvalidHandle;
     {
-        std::lock_guard lock(m_pendingMutex);
-        m_pending.emplace_back(generation, tcp);
+        std::lock_guard lock(anchor->mutex);
+        NetworkHandler* handler = anchor->handler;
+        if (!handler) {
+            return;
+        }
+        if (!tcpEndpoint) {
+            handler->failConnect(generation,
+                                 QStringLiteral("Failed to resolve server address %1").arg(utf8(host)));
+            return;
+        }
+        tcp = sockets::open(*tcpEndpoint, error);
+        if (tcp == sockets::kInvalidHandle) {
+            handler->failConnect(generation, connectFailure(host, tcpAddress, error));
+            return;
+        }
+        // Registered until the auth line is out, so that a newer connect, a
+        // disconnect or the handler's end can wake it.
+        std::lock_guard pending(handler->m_pendingMutex);
+        handler->m_pending.emplace_back(generation, tcp);
     }
+
     // Registered before this check, so a disconnect from here on wakes it.
-    error = isCurrent(generation)
-                ? sockets::connect(tcp, *tcpEndpoint, std::chrono::milliseconds(m_connectTimeoutMs.load()))
-                : 0;
-    {
-        std::lock_guard lock(m_pendingMutex);
-        std::erase(m_pending, std::pair{generation, tcp});
+    error = current() ? sockets::connect(tcp, *tcpEndpoint, plan.connectTimeout) : 0;
+    QString failure;
+    sockets::Handle udp = sockets::kInvalidHandle;
+    std::string udpAddress;
+    if (error != 0) {
+        failure = connectFailure(host, tcpAddress, error);
+    } else if (current()) {
+        // Without the voice path there is no session: never report it connected.
+        const auto udpEndpoint = plan.resolve(host, plan.server.udpPort, sockets::Kind::Datagram);
+        if (!udpEndpoint) {
+            failure = QStringLiteral("Failed to resolve voice address %1").arg(utf8(host));
+        } else {
+            udpAddress = sockets::formatAddress(*udpEndpoint);
+            udp = sockets::open(*udpEndpoint, error);
+            if (udp != sockets::kInvalidHandle) {
+                error = sockets::connect(udp, *udpEndpoint, plan.connectTimeout);
+            }
+            if (error != 0) {
+                failure = connectFailure(host, udpAddress, error);
+            }
+        }
+        if (failure.isEmpty()) {
+            // The auth line goes out before the socket is shared, so it is always first.
+            const std::string line = authLine(auth);
+            error = sockets::setSendTimeout(tcp, plan.sendTimeout);
+            if (error == 0) {
+                error = sockets::sendAll(tcp, line.data(), line.size());
+            }
+            if (error != 0) {
+                failure = connectFailure(host, tcpAddress, error);
+            }
+        }
     }
-    if (!isCurrent(generation)) {
-        sockets::close(tcp);
-        qDebug() << "NetworkHandler: connect abandoned";
+
+    std::lock_guard lock(anchor->mutex);
+    NetworkHandler* handler = anchor->handler;
+    if (handler) {
+        std::lock_guard pending(handler->m_pendingMutex);
+        std::erase(handler->m_pending, std::pair{generation, tcp});
+    }
+    if (!handler || !current()) {
+        closeSockets(tcp, udp);
+        if (handler) {
+            qDebug() << "NetworkHandler: connect abandoned";
+        }
         return;
     }
-    if (error != 0) {
-        sockets::close(tcp);
-        connectFailed(tcpAddress, error);
+    if (!failure.isEmpty()) {
+        closeSockets(tcp, udp);
+        handler->failConnect(generation, failure);
         return;
     }
     qDebug().noquote() << "NetworkHandler: TCP connection established with" << utf8(tcpAddress);
+    qDebug().noquote() << "NetworkHandler: UDP connection established with" << utf8(udpAddress);
+    handler->publishConnection(generation, tcp, udp);
+}
 
-    // Without the voice path there is no session: never report it connected.
-    const auto udpEndpoint = sockets::resolve(host, server.udpPort, sockets::Kind::Datagram);
-    sockets::Handle udp = sockets::kInvalidHandle;
-    if (udpEndpoint) {
-        udp = sockets::open(*udpEndpoint, error);
-        if (udp != sockets::kInvalidHandle) {
-            error = sockets::connect(udp, *udpEndpoint, std::chrono::milliseconds(m_connectTimeoutMs.load()));
-        }
-    }
-    if (!udpEndpoint || udp == sockets::kInvalidHandle || error != 0) {
-        closeSockets(tcp, udp);
-        if (!udpEndpoint) {
-            failConnect(generation, QStringLiteral("Failed to resolve voice address %1").arg(utf8(host)));
-        } else {
-            connectFailed(sockets::formatAddress(*udpEndpoint), error);
-        }
-        return;
-    }
-    qDebug().noquote() << "NetworkHandler: UDP connection established with"
-                       << utf8(sockets::formatAddress(*udpEndpoint));
-
-    // The auth line goes out before the socket is shared, so it is always first.
-    const std::string line = authLine(auth);
-    error = isCurrent(generation) ? sockets::sendAll(tcp, line.data(), line.size()) : 0;
-    if (error != 0) {
-        closeSockets(tcp, udp);
-        connectFailed(tcpAddress, error);
-        return;
-    }
+void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, sockets::Handle udp) {
     std::lock_guard lock(m_lifecycleMutex);
     if (!isCurrent(generation)) {
         closeSockets(tcp, udp);
         return;
     }
     {
-        std::scoped_lock guard(m_sendMutex, m_handleMutex);
+        std::scoped_lock guard(m_controlSendMutex, m_datagramMutex, m_handleMutex);
         m_tcpSocket = tcp;
         m_udpSocket = udp;
         m_socketGeneration = generation;
@@ -238,7 +313,7 @@ void NetworkHandler::disconnectFromServer() {
         goodbye.cid = static_cast<std::int32_t>(m_cid);
     }
     sendControlMessage(goodbye);
-    ++m_generation;
+    ++m_anchor->generation;
     cancelPendingConnects();
     emit socketStateChanged(false);
     {
@@ -249,7 +324,7 @@ void NetworkHandler::disconnectFromServer() {
 }
 
 void NetworkHandler::stop() {
-    ++m_generation;
+    ++m_anchor->generation;
     cancelPendingConnects();
     std::lock_guard lock(m_lifecycleMutex);
     stopThreads();
@@ -274,7 +349,7 @@ void NetworkHandler::stopThreads() {
             thread->join();
         }
     }
-    std::scoped_lock lock(m_sendMutex, m_handleMutex);
+    std::scoped_lock lock(m_controlSendMutex, m_datagramMutex, m_handleMutex);
     closeSockets(m_tcpSocket, m_udpSocket);
     m_tcpSocket = m_udpSocket = sockets::kInvalidHandle;
 }
@@ -305,7 +380,7 @@ void NetworkHandler::sendControlMessage(const ControlMessage& message) {
         return;
     }
     line.push_back('\n');
-    std::lock_guard lock(m_sendMutex);
+    std::lock_guard lock(m_controlSendMutex);
     sockets::Handle socket;
     quint64 generation;
     {
@@ -316,15 +391,15 @@ void NetworkHandler::sendControlMessage(const ControlMessage& message) {
     if (socket == sockets::kInvalidHandle) {
         return;
     }
+    // The socket's send time-out bounds this: a server that stops reading
+    // costs the connection, not the sender's thread.
     if (const int error = sockets::sendAll(socket, line.data(), line.size()); error != 0) {
-        loseConnection(generation, QStringLiteral("Voice server connection lost: %1 (errno=%2)")
-                                       .arg(utf8(sockets::errorText(error)))
-                                       .arg(error));
+        loseConnection(generation, connectionLost(error));
     }
 }
 
 void NetworkHandler::sendDatagram(const std::vector<std::uint8_t>& datagram) {
-    std::lock_guard lock(m_sendMutex);
+    std::lock_guard lock(m_datagramMutex);
     sockets::Handle socket;
     {
         std::lock_guard handles(m_handleMutex);
@@ -395,6 +470,7 @@ void NetworkHandler::sendHello() {
 
 void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) {
     ControlLineReader reader;
+    QString reason;
     while (m_tcpRunning) {
         const std::span<char> space = reader.writable();
         const sockets::IoResult got = sockets::receive(socket, space.data(), space.size());
@@ -402,26 +478,36 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             continue;
         }
         if (got.bytes <= 0) {
-            if (got.bytes < 0 && m_tcpRunning) {
-                qWarning().noquote() << "NetworkHandler: control connection failed:"
-                                     << utf8(sockets::errorText(got.error));
-            }
+            reason = got.bytes == 0 ? QStringLiteral("Voice server closed the connection")
+                                    : connectionLost(got.error);
             break;
         }
         reader.commit(
             static_cast<std::size_t>(got.bytes),
-            [&](std::string_view line) { parseControlMessage(generation, line); },
+            [&](std::string_view line) {
+                // Nothing more once the connection is given up.
+                if (m_tcpRunning) {
+                    parseControlMessage(generation, line);
+                }
+            },
             [](std::size_t dropped) {
                 qWarning() << "NetworkHandler: control line longer than" << ControlLineReader::kMaxPendingLine
                            << "bytes dropped after" << dropped << "bytes";
             });
     }
-    loseConnection(generation, {});
+    // Reported only when the loss is not our own stop.
+    loseConnection(generation, reason);
 }
 
 void NetworkHandler::parseControlMessage(quint64 generation, std::string_view line) {
     try {
-        post({generation, Event::Kind::Control, false, readControlMessage(line), {}});
+        if (!post({generation, Event::Kind::Control, false, readControlMessage(line), {}},
+                  kMaxQueuedControlEvents)) {
+            loseConnection(generation,
+                           QStringLiteral("Voice server sent control messages faster than they can be "
+                                          "handled (%1 waiting); disconnected")
+                               .arg(kMaxQueuedControlEvents));
+        }
     } catch (const std::exception& e) {
         // A control line is up to 64 KB and its text may be in the message: the start is enough.
         if (worthWarning(++m_badControlLines, kWarnedControlLines)) {
@@ -505,16 +591,20 @@ void NetworkHandler::logError(const QString& text) {
     qCritical().noquote() << text;
 }
 
-void NetworkHandler::post(Event event) {
+bool NetworkHandler::post(Event event, std::size_t limit) {
     bool drain = false;
     {
         std::lock_guard lock(m_inboxMutex);
+        if (m_events.size() >= limit) {
+            return false;
+        }
         m_events.push_back(std::move(event));
         drain = !std::exchange(m_drainPosted, true);
     }
     if (drain) {
         QMetaObject::invokeMethod(this, &NetworkHandler::drainInbox, Qt::QueuedConnection);
     }
+    return true;
 }
 
 void NetworkHandler::postVoicePacket(quint64 generation, VoicePacket packet) {

@@ -11,8 +11,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,22 +36,29 @@ class NetworkHandler : public QObject {
 public:
     static constexpr std::chrono::milliseconds kDefaultPingInterval{15000};
     static constexpr std::chrono::milliseconds kDefaultConnectTimeout{10000};
+    // A control line that cannot be written for this long means a server that
+    // no longer reads: the connection counts as lost.
+    static constexpr std::chrono::milliseconds kDefaultSendTimeout{5000};
     // About one second of 20 ms voice frames waiting for the event loop.
     static constexpr std::size_t kMaxQueuedVoicePackets = 50;
+    // A server sends a handful of control lines a minute; one that gets this
+    // far ahead of the event loop is disconnected.
+    static constexpr std::size_t kMaxQueuedControlEvents = 4096;
     // Largest UDP payload over IPv4.
     static constexpr std::size_t kDatagramBufferSize = 65507;
 
     explicit NetworkHandler(QObject* parent = nullptr);
     ~NetworkHandler() override;
 
-    // Blocking connect; the voice client runs it on a pool thread. Same as
-    // runConnect(auth, prepareConnect()).
+    using Resolver = std::function<std::optional<sockets::Endpoint>(const std::string& host,
+                                                                    std::uint16_t port, sockets::Kind)>;
+
+    // Blocking connect on the calling thread.
     void connectToServer(const QString& auth);
-    // Starts a new generation for a connect and counts it in flight; call it
-    // on the owner's thread, then runConnect on any thread.
-    quint64 prepareConnect();
-    // Connects for `generation`; gives up quietly once it is no longer current.
-    void runConnect(const QString& auth, quint64 generation);
+    // The same connect on a thread of its own; returns at once. That thread
+    // holds only state shared with the handler, so the handler may be
+    // destroyed while a name look-up stalls: the thread then finishes alone.
+    void connectInBackground(const QString& auth);
     // Sends "disconnect", reports the socket state false at once and stops.
     void disconnectFromServer();
     // Stops threads and sockets without a message or a signal.
@@ -64,6 +74,9 @@ public:
     void setServer(const deployment::VoiceServer& server);
     void setPingInterval(std::chrono::milliseconds interval);
     void setConnectTimeout(std::chrono::milliseconds timeout);
+    void setSendTimeout(std::chrono::milliseconds timeout);
+    // Replaces the host-name look-up (tests use it to stall it).
+    void setResolver(Resolver resolver);
 
     bool isConnected() const { return m_connected; }
     // A connect of the current generation waits for the server to answer.
@@ -88,6 +101,31 @@ private:
         QString error;
     };
 
+    // What a connect thread shares with the handler. The handler is reached
+    // only through it, under its mutex, and never while the thread blocks on
+    // the network; it is null once the handler is destroyed.
+    struct Anchor {
+        std::mutex mutex;
+        NetworkHandler* handler = nullptr;
+        // The current connection; a connect thread checks it without the lock.
+        std::atomic<quint64> generation{0};
+    };
+    // What a connect needs from the handler, copied when it starts.
+    struct ConnectPlan {
+        deployment::VoiceServer server;
+        Resolver resolve;
+        std::chrono::milliseconds connectTimeout{0};
+        std::chrono::milliseconds sendTimeout{0};
+    };
+
+    // Starts a new generation for a connect and counts it in flight.
+    quint64 prepareConnect();
+    // Connects for `generation`; gives up quietly once it is no longer current.
+    static void runConnect(const std::shared_ptr<Anchor>& anchor, const QString& auth, quint64 generation);
+    // Stops the old connection and fills the plan; false when `generation` is stale.
+    bool beginConnect(quint64 generation, ConnectPlan& plan);
+    void publishConnection(quint64 generation, sockets::Handle tcp, sockets::Handle udp);
+
     void stopThreads();
     void tcpReceiveLoop(quint64 generation, sockets::Handle socket);
     void udpReceiveLoop(quint64 generation, sockets::Handle socket);
@@ -96,7 +134,7 @@ private:
     void parseControlMessage(quint64 generation, std::string_view line);
     void logError(const QString& text);
 
-    bool isCurrent(quint64 generation) const { return m_generation == generation; }
+    bool isCurrent(quint64 generation) const { return m_anchor->generation == generation; }
     void cancelPendingConnects();
     void wakePingThread();
     // Clears the loop flags and wakes every thread blocked on the sockets.
@@ -105,14 +143,16 @@ private:
     void loseConnection(quint64 generation, const QString& error);
     void sendHello();
     void rebuildHello();
-    void closeSockets(sockets::Handle tcp, sockets::Handle udp);
+    static void closeSockets(sockets::Handle tcp, sockets::Handle udp);
     void finishConnect();
 
-    void post(Event event);
+    // Queues an event for the owner's thread; false, and nothing queued, when
+    // `limit` events already wait.
+    bool post(Event event, std::size_t limit = SIZE_MAX);
     void postVoicePacket(quint64 generation, VoicePacket packet);
     void drainInbox();
 
-    std::atomic<quint64> m_generation{0};
+    const std::shared_ptr<Anchor> m_anchor = std::make_shared<Anchor>();
 
     // Connect publication and stopThreads run one at a time.
     std::mutex m_lifecycleMutex;
@@ -120,10 +160,13 @@ private:
     std::thread m_udpThread;
     std::thread m_pingThread;
 
-    // Senders hold m_sendMutex for a whole line or datagram, so lines never
-    // interleave and no descriptor is closed under a send; m_handleMutex
-    // guards the handle values themselves. Order: send, then handle.
-    std::mutex m_sendMutex;
+    // Senders hold m_controlSendMutex for a whole line and m_datagramMutex for
+    // a datagram, so lines never interleave and no descriptor is closed under
+    // a send; a control line held up by the server never delays voice.
+    // m_handleMutex guards the handle values themselves. Order: send, then
+    // handle.
+    std::mutex m_controlSendMutex;
+    std::mutex m_datagramMutex;
     mutable std::mutex m_handleMutex;
     sockets::Handle m_tcpSocket = sockets::kInvalidHandle;
     sockets::Handle m_udpSocket = sockets::kInvalidHandle;
@@ -142,7 +185,6 @@ private:
     mutable std::mutex m_pendingMutex;
     std::vector<std::pair<quint64, sockets::Handle>> m_pending;
     int m_connectsInFlight = 0;
-    std::condition_variable m_connectsDone;
 
     mutable std::mutex m_identityMutex;
     quint32 m_cid = 0;
@@ -153,6 +195,8 @@ private:
     std::optional<deployment::VoiceServer> m_server;
     std::atomic<std::int64_t> m_pingIntervalMs{kDefaultPingInterval.count()};
     std::atomic<std::int64_t> m_connectTimeoutMs{kDefaultConnectTimeout.count()};
+    std::atomic<std::int64_t> m_sendTimeoutMs{kDefaultSendTimeout.count()};
+    Resolver m_resolver; // guarded by m_configMutex
 
     std::mutex m_inboxMutex;
     std::deque<Event> m_events;

@@ -50,7 +50,10 @@ Handle open(const Endpoint& endpoint, int& error);
 // time is up). A shutdown() from another thread ends the wait early.
 int connect(Handle handle, const Endpoint& endpoint, std::chrono::milliseconds timeout);
 
-// Sends every byte; never raises SIGPIPE. Returns 0 or the error code.
+// Bounds how long one send may block; returns 0 or the error code.
+int setSendTimeout(Handle handle, std::chrono::milliseconds timeout);
+// Sends every byte; never raises SIGPIPE. Returns 0 or the error code
+// (ETIMEDOUT when the send time-out ran out).
 int sendAll(Handle handle, const void* data, std::size_t size);
 // Sends one datagram. Returns 0 or the error code.
 int sendDatagram(Handle handle, const void* data, std::size_t size);

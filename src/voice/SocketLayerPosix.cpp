@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace velk::voice::sockets {
@@ -129,6 +130,13 @@ int connect(Handle handle, const Endpoint& endpoint, std::chrono::milliseconds t
     return error;
 }
 
+int setSendTimeout(Handle handle, std::chrono::milliseconds timeout) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+    const timeval value{static_cast<time_t>(seconds.count()),
+                        static_cast<suseconds_t>((timeout - seconds).count() * 1000)};
+    return ::setsockopt(fd(handle), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof(value)) == 0 ? 0 : errno;
+}
+
 int sendAll(Handle handle, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
@@ -137,7 +145,8 @@ int sendAll(Handle handle, const void* data, std::size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            return errno;
+            // A blocking socket gives these only when its send time-out ran out.
+            return errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno;
         }
         bytes += sent;
         size -= static_cast<std::size_t>(sent);

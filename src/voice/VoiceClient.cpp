@@ -5,7 +5,6 @@
 
 #include <QDebug>
 #include <QFutureWatcher>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <stdexcept>
@@ -40,10 +39,9 @@ bool VoiceClient::isReady() const {
 void VoiceClient::connectToServer(const QString& auth) {
     ++m_generation;
     setConnectionState(ConnectionState::Connecting);
-    NetworkHandler* transport = &m_transport;
-    const quint64 generation = transport->prepareConnect();
-    QThreadPool::globalInstance()->start(
-        [transport, auth, generation] { transport->runConnect(auth, generation); });
+    // On a thread of its own, not the pool: a stalled name look-up must not
+    // hold up logging out or quitting.
+    m_transport.connectInBackground(auth);
 }
 
 void VoiceClient::disconnectFromServer() {

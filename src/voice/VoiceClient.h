@@ -53,7 +53,7 @@ public:
     // Ready, with a cid and a confirmed callsign: only then is anything sent.
     bool isReady() const;
 
-    // Connects on a pool thread; `auth` is the web-API access token, sent as
+    // Connects on a thread of its own; `auth` is the web-API access token, sent as
     // the first line. The outcome arrives as state changes and errors.
     void connectToServer(const QString& auth);
     void disconnectFromServer();

@@ -13,6 +13,23 @@
 
 namespace velk::test {
 
+namespace {
+
+// A listening socket on 127.0.0.1 with an ephemeral port, for the raw server ends.
+int rawListener(int backlog, sockaddr_in& address) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
+    ::listen(listener, backlog);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    return listener;
+}
+
+} // namespace
+
 VoiceTestServer::VoiceTestServer() {
     connect(&m_udp, &QUdpSocket::readyRead, this, &VoiceTestServer::onDatagrams);
     // A new connection is a new session: its auth line comes first again.
@@ -97,15 +114,9 @@ void VoiceTestServer::sendDatagram(const QByteArray& bytes) {
 }
 
 QString VoiceTestServer::holdUnaccepted() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address;
+    m_heldSockets.push_back(rawListener(0, address));
     socklen_t length = sizeof(address);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(listener, 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_heldSockets.push_back(listener);
     // Connect until one hangs: from then on the kernel drops every SYN.
     for (int i = 0; i < 8; ++i) {
         const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -116,6 +127,12 @@ QString VoiceTestServer::holdUnaccepted() {
             break;
         }
     }
+    return QStringLiteral("127.0.0.1:%1:%2").arg(ntohs(address.sin_port)).arg(m_udpPort);
+}
+
+QString VoiceTestServer::holdUnread() {
+    sockaddr_in address;
+    m_heldSockets.push_back(rawListener(4, address));
     return QStringLiteral("127.0.0.1:%1:%2").arg(ntohs(address.sin_port)).arg(m_udpPort);
 }
 

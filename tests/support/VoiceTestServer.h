@@ -64,6 +64,9 @@ public:
     // A listener whose backlog is filled here, so that a connect to it never
     // completes; returns its setting.
     QString holdUnaccepted();
+    // A control listener whose connections complete but are never accepted
+    // or read, so that the client's sends back up; returns its setting.
+    QString holdUnread();
 
 private:
     void onDatagrams();

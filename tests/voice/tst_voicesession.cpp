@@ -129,20 +129,27 @@ private slots:
 
     void aVanishedServerEndsTheSessionExactlyOnce_data() {
         QTest::addColumn<int>("how");
-        QTest::newRow("close") << 0;
-        QTest::newRow("reset") << 1;
-        QTest::newRow("vanish") << 2;
+        QTest::addColumn<QString>("reason");
+        const QString reset =
+            QStringLiteral("Voice server connection lost: Connection reset by peer (errno=104)");
+        QTest::newRow("close") << 0 << QStringLiteral("Voice server closed the connection");
+        QTest::newRow("reset") << 1 << reset;
+        QTest::newRow("vanish") << 2 << reset;
     }
     void aVanishedServerEndsTheSessionExactlyOnce() {
         QFETCH(int, how);
+        QFETCH(QString, reason);
         Rig r;
         QVERIFY(r.becomeReady());
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + reason));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(reason));
         how == 0 ? r.server.control().closeClient() : r.server.control().resetClient();
         if (how == 2) {
             r.server.stopUdp();
             r.server.control().stopListening();
         }
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
+        QCOMPARE(r.errors.count(), 1); // the reason, before the state
         r.client.transport()->sendControlMessage(
             {voice::ControlMessageType::Ping, 1, "", 0, ""}); // no SIGPIPE
         r.client.transport()->sendDatagram({1, 2});

@@ -1,3 +1,4 @@
+#include "support/TestSupport.h"
 #include "support/VoiceTestServer.h"
 #include "voice/NetworkHandler.h"
 
@@ -5,9 +6,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace velk;
@@ -139,6 +144,100 @@ private slots:
         QCOMPARE(r.handler.droppedVoicePackets(), quint64(50));
         QTRY_COMPARE(r.packets.count(), int(NetworkHandler::kMaxQueuedVoicePackets));
         QCOMPARE(r.packets.at(0).at(0).value<VoicePacket>().cid, 50u);
+    }
+
+    void aServerThatOutrunsTheControlInboxIsDisconnected() {
+        Rig r;
+        QVERIFY(r.connect());
+        QSignalSpy errors(&r.handler, &NetworkHandler::errorOccurred);
+        const QString error =
+            QStringLiteral("Voice server sent control messages faster than they can be handled "
+                           "(%1 waiting); disconnected")
+                .arg(NetworkHandler::kMaxQueuedControlEvents);
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(error));
+        r.server.control().sendRaw(
+            QByteArray("{\"type\":\"pong\"}\n").repeated(NetworkHandler::kMaxQueuedControlEvents + 100));
+        // Without turning the event loop, as a busy window would; only the
+        // server's unsent bytes are pushed on.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (r.handler.isConnected() && std::chrono::steady_clock::now() < deadline) {
+            r.server.control().sendRaw({});
+            std::this_thread::yield();
+        }
+        QVERIFY(!r.handler.isConnected());
+        QTRY_COMPARE(r.states.count(), 2);
+        QCOMPARE(r.messages.count(), int(NetworkHandler::kMaxQueuedControlEvents));
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(r.server.control().waitForClientGone());
+    }
+
+    void aServerThatStopsReadingCostsTheConnectionNotTheVoice() {
+        Rig r;
+        r.handler.setServer(deployment::parseVoiceServer(r.server.holdUnread()));
+        r.handler.setSendTimeout(std::chrono::milliseconds(300));
+        r.handler.connectToServer(QStringLiteral("t"));
+        QVERIFY(r.states.wait() && r.server.waitForUdpPeer());
+        QSignalSpy errors(&r.handler, &NetworkHandler::errorOccurred);
+        const QString error =
+            QStringLiteral("Voice server connection lost: Connection timed out (errno=110)");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(error));
+
+        // Control lines until the server's buffers are full and a send times
+        // out; voice frames go out meanwhile, counted on both sides of that
+        // send (frames that had to wait for it would not be counted).
+        std::atomic<int> framesSent{0};
+        std::atomic<int> framesDuringTheLastSend{-1};
+        std::thread control([&] {
+            const voice::ControlMessage line{voice::ControlMessageType::Ping, 1, "", 0,
+                                             std::string(200, 'x')};
+            while (r.handler.isConnected()) {
+                const int before = framesSent;
+                r.handler.sendControlMessage(line);
+                if (!r.handler.isConnected()) {
+                    framesDuringTheLastSend = framesSent - before;
+                }
+            }
+        });
+        const auto stopControl = qScopeGuard([&] {
+            r.handler.stop(); // wakes a send that never timed out
+            control.join();
+        });
+        const auto done = [&] { return framesDuringTheLastSend >= 0; };
+        const QDeadlineTimer deadline(20000);
+        while (!done() && !deadline.hasExpired()) {
+            const qsizetype received = r.server.datagrams().size();
+            r.handler.sendDatagram({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\n'});
+            ++framesSent;
+            test::waitUntil([&] { return r.server.datagrams().size() > received || done(); }, 5000);
+        }
+        QVERIFY2(framesDuringTheLastSend >= 10, qPrintable(QString::number(framesDuringTheLastSend)));
+        QTRY_COMPARE(r.states.count(), 2);
+        QCOMPARE(errors.count(), 1);
+    }
+
+    void destroyingTheHandlerDoesNotWaitForAStalledLookUp() {
+        struct Stall {
+            QSemaphore release;
+            std::atomic<bool> entered{false};
+            std::atomic<bool> returned{false};
+        };
+        auto stall = std::make_shared<Stall>();
+        auto handler = std::make_unique<NetworkHandler>();
+        handler->setResolver([stall](const std::string&, std::uint16_t, voice::sockets::Kind) {
+            stall->entered = true;
+            stall->release.tryAcquire(1, 30000); // bounded, so that a failing run ends
+            stall->returned = true;
+            return std::optional<voice::sockets::Endpoint>();
+        });
+        handler->connectInBackground(QStringLiteral("t"));
+        QTRY_VERIFY(stall->entered);
+        handler.reset(); // as logging out or quitting does
+        QVERIFY(!stall->returned);
+        stall->release.release();
+        // The connect thread ends on its own and lets go of everything it held.
+        QTRY_COMPARE(stall.use_count(), 1);
     }
 };
 

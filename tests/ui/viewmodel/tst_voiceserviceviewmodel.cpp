@@ -99,6 +99,18 @@ private slots:
         QCOMPARE(h.vm.inputDb(), -96.0);
     }
 
+    void aConnectionTheServerDropsIsLoggedWithItsReason() {
+        Harness h;
+        h.vm.connectToVoiceServer();
+        QVERIFY(h.server.waitForLines(0));
+        QTest::ignoreMessage(QtWarningMsg, "NetworkHandler: Voice server closed the connection");
+        QTest::ignoreMessage(QtCriticalMsg, "Voice server closed the connection");
+        h.server.control().closeClient();
+        QTRY_COMPARE(h.vm.connectionStateText(), QStringLiteral("未连接"));
+        QCOMPARE(h.vm.eventLog().size(), 1);
+        QCOMPARE(entry(h.vm, 0), QStringLiteral("ERROR: Voice server closed the connection"));
+    }
+
     void aTestRunsOnlyWhileDisconnectedAndEndsOnConnect_data() {
         QTest::addColumn<bool>("mic");
         QTest::newRow("microphone") << true;
