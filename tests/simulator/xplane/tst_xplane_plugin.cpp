@@ -105,6 +105,8 @@ private slots:
         }
         QCOMPARE(XPlaneAdapter::pluginUrlFor(QStringLiteral("192.168.1.20"), ipc, 53100),
                  QStringLiteral("tcp://192.168.1.20:53100"));
+        QCOMPARE(XPlaneAdapter::pluginUrlFor(QStringLiteral("fd00::2"), ipc, 53100),
+                 QStringLiteral("tcp://[fd00::2]:53100"));
     }
 
     void anotherAddressDialsThePluginOverTcp() {
