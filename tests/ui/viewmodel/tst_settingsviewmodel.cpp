@@ -184,8 +184,11 @@ private slots:
         const QString gain = QStringLiteral("麦克风增益无效（应为 -60 至 40 dB）");
         row("port 0", QStringLiteral("XPlane/UDPPort"), QVariant(0), kPort);
         row("port 65536", QStringLiteral("XPlane/UDPPort"), QVariant(65536), kPort);
-        row("host name", QStringLiteral("XPlane/NetworkAddress"), QVariant("xplane.lan"), kAddress);
+        // What the X-Plane back end reads as an address, and only that.
+        row("short form", QStringLiteral("XPlane/NetworkAddress"), QVariant("127.1"), QString());
+        row("hexadecimal", QStringLiteral("XPlane/NetworkAddress"), QVariant("0x7f.0.0.1"), QString());
         row("IPv6", QStringLiteral("XPlane/NetworkAddress"), QVariant("fd00::2"), QString());
+        row("host name", QStringLiteral("XPlane/NetworkAddress"), QVariant("xplane.lan"), kAddress);
         row("LocalHost", QStringLiteral("XPlane/NetworkAddress"), QVariant("LocalHost"), QString());
         row("LAN address", QStringLiteral("XPlane/NetworkAddress"), QVariant("192.168.1.20"), QString());
         row("gain 40.5", QStringLiteral("Voice/MicGain"), QVariant(40.5), gain);
