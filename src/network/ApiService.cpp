@@ -59,6 +59,12 @@ QString loginNetworkError(QNetworkReply* reply, bool timedOut) {
     }
 }
 
+// Statuses with which the web API refuses a token; others (a server error, a
+// missing route) say nothing about the token itself.
+bool refusesToken(int status) {
+    return status == 400 || status == 401 || status == 403;
+}
+
 QString refreshNetworkError(QNetworkReply* reply, bool timedOut) {
     switch (effectiveError(reply, timedOut)) {
     case QNetworkReply::ConnectionRefusedError:
@@ -281,6 +287,15 @@ void ApiService::login(const QString& username, const QString& password, LoginCa
 }
 
 void ApiService::refreshToken(const QString& refreshToken, LoginCallback completion, bool first) {
+    this->refreshToken(
+        refreshToken,
+        RefreshCallback([completion = std::move(completion)](bool ok, const QString& message, bool) {
+            completion(ok, message);
+        }),
+        first);
+}
+
+void ApiService::refreshToken(const QString& refreshToken, RefreshCallback completion, bool first) {
     onOwnThread([this, refreshToken, first, completion = std::move(completion)]() mutable {
         const QNetworkRequest request = makeRequest(QString::fromLatin1(SessionsPath), refreshToken,
                                                     first ? QStringLiteral("first=true") : QString());
@@ -288,27 +303,30 @@ void ApiService::refreshToken(const QString& refreshToken, LoginCallback complet
         send(m_network->get(request), [this, refreshToken, generation,
                                        completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
             if (timedOut || r->error() != QNetworkReply::NoError) {
-                completion(false, refreshNetworkError(r, timedOut));
+                completion(false, refreshNetworkError(r, timedOut), !timedOut && refusesToken(httpStatus(r)));
                 return;
             }
-            const QJsonObject body = parseObject(r->readAll()).value_or(QJsonObject());
-            const QString message = body.value(QStringLiteral("message")).toString();
-            QJsonObject data = body.value(QStringLiteral("data")).toObject();
+            const auto body = parseObject(r->readAll());
+            const QString message = body ? body->value(QStringLiteral("message")).toString() : QString();
+            QJsonObject data = body ? body->value(QStringLiteral("data")).toObject() : QJsonObject();
             if (data.value(QStringLiteral("token")).toString().isEmpty()) {
-                completion(false, message.isEmpty() ? QStringLiteral("刷新令牌失败，请重新登录") : message);
+                // An answer of the web API without a token refuses it; anything else
+                // (a proxy's page, say) says nothing about the token.
+                completion(false, message.isEmpty() ? QStringLiteral("刷新令牌失败，请重新登录") : message,
+                           body.has_value());
                 return;
             }
             if (generation != m_sessionGeneration) {
                 // The session was ended while this refresh was in flight.
                 qInfo() << "Discarding a token refresh that completed after the session ended";
-                completion(false, QStringLiteral("刷新令牌失败，请重新登录"));
+                completion(false, QStringLiteral("刷新令牌失败，请重新登录"), false);
                 return;
             }
             if (data.value(QStringLiteral("flush_token")).toString().isEmpty()) {
                 data.insert(QStringLiteral("flush_token"), refreshToken);
             }
             adoptSession(data, false);
-            completion(true, message);
+            completion(true, message, false);
         });
     });
 }

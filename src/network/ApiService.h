@@ -32,6 +32,9 @@ class ApiService : public QObject {
 
 public:
     using LoginCallback = std::function<void(bool ok, const QString& message)>;
+    // A refresh's completion; on failure `rejected` tells a token the server
+    // refused from a server that was not reached or gave no verdict on it.
+    using RefreshCallback = std::function<void(bool ok, const QString& message, bool rejected)>;
     using FsdTokenCallback = std::function<void(bool ok, const QString& token, const QString& error)>;
     using ProfileCallback =
         std::function<void(bool ok, const model::UserProfile& profile, const QString& error)>;
@@ -64,6 +67,7 @@ public:
 
     void login(const QString& username, const QString& password, LoginCallback completion);
     void refreshToken(const QString& refreshToken, LoginCallback completion, bool first = false);
+    void refreshToken(const QString& refreshToken, RefreshCallback completion, bool first = false);
     void clearSession();
 
     QString accessToken() const { return m_accessToken; }

@@ -332,7 +332,7 @@ void LoginWindow::tryAutoLogin() {
     requestInFlight = true;
     network::ApiService::instance()->refreshToken(
         token,
-        [guard = QPointer<LoginWindow>(this)](bool ok, const QString& message) {
+        [guard = QPointer<LoginWindow>(this)](bool ok, const QString& message, bool rejected) {
             if (!guard) {
                 return;
             }
@@ -343,8 +343,15 @@ void LoginWindow::tryAutoLogin() {
                 guard->finishSignIn();
                 return;
             }
-            // Still busy: the stored password is tried next.
             qWarning().noquote() << QStringLiteral("Auto login with refresh token failed: ") + message;
+            if (!rejected) {
+                // The server was not reached or gave no verdict: the token may still
+                // be good, so it stays, and the pilot learns why nothing happened.
+                guard->setLoading(false);
+                guard->showMessage(QStringLiteral("登录失败"), message);
+                return;
+            }
+            // Still busy: the stored password is tried next.
             network::ApiService::instance()->clearSession();
             auto* config = AppConfig::instance();
             config->resetValue(ConfigKeys::AuthToken);

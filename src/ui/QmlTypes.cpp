@@ -1,5 +1,6 @@
 #include "QmlTypes.h"
 
+#include "ui/ScreenArea.h"
 #include "ui/viewmodel/SettingsViewModel.h"
 #include "ui/viewmodel/VoiceServiceViewModel.h"
 #include "ui/viewmodel/VoiceSettingsViewModel.h"
@@ -24,6 +25,8 @@ void registerQmlTypes() {
                                                           QString());
         qmlRegisterUncreatableType<viewmodel::VoiceSettingsViewModel>(BackendModule, 1, 0,
                                                                       "VoiceSettingsBackend", QString());
+        qmlRegisterSingletonType<ScreenArea>(BackendModule, 1, 0, "ScreenArea",
+                                             [](QQmlEngine*, QJSEngine*) { return new ScreenArea(); });
     });
 }
 

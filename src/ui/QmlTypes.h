@@ -2,8 +2,9 @@
 
 namespace velk::ui {
 
-// Registers the QML module "com.morvane.backend" 1.0 and its uncreatable
-// view-model types. Call once before any QML engine exists; later calls do nothing.
+// Registers the QML module "com.morvane.backend" 1.0: its uncreatable
+// view-model types and the singleton ScreenArea. Call once before any QML
+// engine exists; later calls do nothing.
 void registerQmlTypes();
 
 } // namespace velk::ui

@@ -396,6 +396,36 @@ private slots:
         QVERIFY(!username()->property("error").toBool());
     }
 
+    void unreachableServerKeepsTheRefreshTokenAndSaysWhy_data() {
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("connection refused") << true << QStringLiteral("无法连接到服务器");
+        QTest::newRow("server error") << false << QStringLiteral("网络错误: ");
+    }
+
+    void unreachableServerKeepsTheRefreshTokenAndSaysWhy() {
+        QFETCH(bool, refused);
+        QFETCH(QString, expected);
+        config->setValue(ConfigKeys::AuthAutoLogin, true);
+        config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("stored-refresh"));
+        config->setValue(ConfigKeys::AuthToken, QStringLiteral("old-access"));
+        if (refused) {
+            network::ApiService::instance()->setBaseUrl(
+                QUrl(QStringLiteral("http://127.0.0.1:%1").arg(WebApiTestServer::closedPort())));
+        } else {
+            server->setReply("GET", "/users/sessions", WebApiTestServer::json(503, {}));
+        }
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        QTRY_COMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().first, QStringLiteral("登录失败"));
+        QVERIFY2(boxes.first().second.startsWith(expected), qPrintable(boxes.first().second));
+        QCOMPARE(config->value(ConfigKeys::AuthRefreshToken), QStringLiteral("stored-refresh"));
+        QCOMPARE(config->value(ConfigKeys::AuthToken), QStringLiteral("old-access"));
+        QVERIFY(isIdle());
+        QCOMPARE(success.size(), 0);
+    }
+
     void autoLoginWithNothingStoredGoesIdleSilently() {
         config->setValue(ConfigKeys::AuthAutoLogin, true);
         window->show();

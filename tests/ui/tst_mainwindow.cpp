@@ -511,6 +511,13 @@ void TstMainWindow::miniWindowPttReleases() {
     }
     voice::VoiceClient* client = h.nm->voiceClient();
     createWindow();
+    // The main window on another screen than the primary one (the test runs on two).
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen != QGuiApplication::primaryScreen()) {
+            window->move(screen->availableGeometry().topLeft() + QPoint(20, 20));
+            QTRY_COMPARE(window->screen(), screen);
+        }
+    }
     chooseMsfs();
     open("voice");
     if (connected) {
@@ -522,6 +529,9 @@ void TstMainWindow::miniWindowPttReleases() {
     auto* button = qobject_cast<QQuickItem*>(find("miniPttButton"));
     QQuickWindow* mini = button->window();
     QVERIFY(QTest::qWaitForWindowExposed(mini));
+    // In the work area of the main window's screen, 16 from its right and bottom edges.
+    QCOMPARE(mini->geometry().bottomRight(),
+             window->screen()->availableGeometry().bottomRight() - QPoint(16, 16));
     QCOMPARE(button->property("text").toString(), QStringLiteral("PTT 按下"));
     const QPoint centre = button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint();
     QTest::mousePress(mini, Qt::LeftButton, {}, centre);

@@ -45,7 +45,9 @@ XPlaneAdapter::XPlaneAdapter(Options options) : m_options(std::move(options)) {
     m_lastDataTime = now() - kStaleSeconds;
 
     m_udp = new QUdpSocket(this);
-    if (!m_udp->bind(QHostAddress::AnyIPv4, 0)) {
+    // The socket's family follows the target's: an IPv4 socket cannot reach an IPv6 address.
+    const bool ipv6 = m_target.protocol() == QAbstractSocket::IPv6Protocol;
+    if (!m_udp->bind(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4, 0)) {
         qWarning() << "X-Plane UDP socket could not be bound:" << m_udp->errorString();
     }
     connect(m_udp, &QUdpSocket::readyRead, this, &XPlaneAdapter::readPendingDatagrams);
@@ -103,7 +105,10 @@ QString XPlaneAdapter::pluginUrlFor(const QString& configured, const QString& ip
     if (text.isEmpty() || lower == QLatin1String("127.0.0.1") || lower == QLatin1String("localhost")) {
         return ipcUrl;
     }
-    return QStringLiteral("tcp://%1:%2").arg(text).arg(tcpPort);
+    // An IPv6 literal is bracketed in a URL.
+    const bool ipv6 = QHostAddress(text).protocol() == QAbstractSocket::IPv6Protocol;
+    const QString host = ipv6 ? QStringLiteral("[%1]").arg(text) : text;
+    return QStringLiteral("tcp://%1:%2").arg(host).arg(tcpPort);
 }
 
 // ---- UDP dataref link -------------------------------------------------------
@@ -146,7 +151,7 @@ void XPlaneAdapter::readPendingDatagrams() {
     // Drain everything: one read per readyRead would let datagrams pile up.
     while (m_udp->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_udp->receiveDatagram();
-        if (datagram.senderAddress().toIPv4Address() != m_target.toIPv4Address()) {
+        if (!datagram.senderAddress().isEqual(m_target)) {
             continue;
         }
         const QByteArray bytes = datagram.data();

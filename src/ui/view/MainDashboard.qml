@@ -143,6 +143,7 @@ Item {
         objectName: "voiceMiniInstantiator"
         active: mainDashboardPage.voiceMiniMode
         delegate: VoiceMiniWindow {
+            dashboard: mainDashboardPage
             voice: mainDashboardPage.voiceServiceRef
             simulator: typeof simulatorBackend !== "undefined" ? simulatorBackend : null
             // The window goes with the flag, so the flag is cleared last.

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Window
+import com.morvane.backend 1.0
 import "components"
 import "mini" as Mini
 import "pages/voice" as Voice
@@ -11,6 +12,8 @@ Window {
 
     property QtObject voice: null
     property QtObject simulator: null
+    // The window opens on the screen that shows this item.
+    property Item dashboard: null
     readonly property bool voiceConnected: voice ? !!voice.connected : false
     readonly property bool pttActive: voice ? !!voice.pttActive : false
     readonly property bool receiving: voice ? !!voice.receiving : false
@@ -27,9 +30,11 @@ Window {
     visible: true
     title: "语音服务"
 
+    // 16 from the right and bottom edges of that screen's work area.
     Component.onCompleted: {
-        x = Screen.virtualX + Screen.desktopAvailableWidth - width - 16;
-        y = Screen.virtualY + Screen.desktopAvailableHeight - height - 16;
+        const area = ScreenArea.availableGeometry(dashboard);
+        x = area.x + area.width - width - 16;
+        y = area.y + area.height - height - 16;
     }
 
     Rectangle {

@@ -1,8 +1,7 @@
 #include "ui/viewmodel/SettingsChecks.h"
 
+#include "simulator/xplane/XPlaneAdapter.h"
 #include "voice/AudioLimits.h"
-
-#include <QRegularExpression>
 
 namespace velk::ui::viewmodel::checks {
 
@@ -28,14 +27,11 @@ QString udpPort(int port) {
 }
 
 QString xplaneAddress(const QString& address) {
-    // Strict dotted decimal: the socket layer would also take "127.1" or "0x7f.1".
-    static const QRegularExpression quad(QStringLiteral("^((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])\\.){"
-                                                        "3}(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])$"));
-    if (address.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
-        quad.match(address).hasMatch()) {
+    // The back end's own reading of the setting, so that what it can use can be saved.
+    if (!simulator::xplane::XPlaneAdapter::targetAddressFor(address).isNull()) {
         return {};
     }
-    return invalid(QStringLiteral("X-Plane 地址"), QStringLiteral(" IPv4 地址或 localhost"));
+    return invalid(QStringLiteral("X-Plane 地址"), QStringLiteral(" IP 地址或 localhost"));
 }
 
 QString micGain(double dB) {

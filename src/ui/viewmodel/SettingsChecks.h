@@ -12,7 +12,7 @@ inline constexpr double kMaxToneHz = 20000.0;
 // Each check gives the problem of one field, named as the pilot knows it
 // ("X-Plane UDP 端口无效（应为 1 至 65535）"), or an empty text when it holds.
 QString udpPort(int port);
-// A dotted-quad IPv4 literal or "localhost".
+// An address the X-Plane back end can use: an IPv4 or IPv6 literal or "localhost".
 QString xplaneAddress(const QString& address);
 QString micGain(double dB);
 // Volumes are stored as 0..1 and shown in percent.

@@ -57,17 +57,21 @@ private:
         QTRY_COMPARE(adapter->lastDataTime(), stamp);
     }
 
-private slots:
-    void init() {
-        xp = std::make_unique<FakeXPlane>();
-        AppConfig::instance()->setValue(ConfigKeys::XPlaneUDPPort, int(xp->port()));
-        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.1"));
+    void makeAdapter() {
         XPlaneAdapter::Options o;
         o.startTimers = false;
         o.clock = [this] { return clockNow; };
         o.pluginIpcUrl =
             QStringLiteral("ipc:///tmp/velk-link-%1.ipc").arg(QCoreApplication::applicationPid());
         adapter = std::make_unique<XPlaneAdapter>(o);
+    }
+
+private slots:
+    void init() {
+        xp = std::make_unique<FakeXPlane>();
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneUDPPort, int(xp->port()));
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.1"));
+        makeAdapter();
     }
 
     void cleanup() {
@@ -403,6 +407,21 @@ private slots:
         QCOMPARE(XPlaneAdapter::targetAddressFor(QStringLiteral("192.168.1.20")),
                  QHostAddress(QStringLiteral("192.168.1.20")));
         QVERIFY(XPlaneAdapter::targetAddressFor(QStringLiteral("xplane.lan")).isNull());
+    }
+
+    void anIpv6AddressIsReachedAndHeard() {
+        auto xp6 = std::make_unique<FakeXPlane>(QHostAddress(QHostAddress::LocalHostIPv6));
+        if (!xp6->port()) {
+            QSKIP("no IPv6 loopback here");
+        }
+        xp = std::move(xp6);
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneUDPPort, int(xp->port()));
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("::1"));
+        adapter.reset();
+        makeAdapter();
+        introduce();
+        reply({{18, 12.5f}});
+        QCOMPARE(adapter->userAircraftData().latitude, 12.5);
     }
 
     void generationFollowsTheInternalVersion_data() {

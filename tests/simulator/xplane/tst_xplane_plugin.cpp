@@ -105,6 +105,8 @@ private slots:
         }
         QCOMPARE(XPlaneAdapter::pluginUrlFor(QStringLiteral("192.168.1.20"), ipc, 53100),
                  QStringLiteral("tcp://192.168.1.20:53100"));
+        QCOMPARE(XPlaneAdapter::pluginUrlFor(QStringLiteral("fd00::2"), ipc, 53100),
+                 QStringLiteral("tcp://[fd00::2]:53100"));
     }
 
     void anotherAddressDialsThePluginOverTcp() {
@@ -382,7 +384,8 @@ private slots:
         QSignalSpy added(adapter.get(), &Simulator::aircraftAddedToSim);
         const int n = 5000;
         for (int i = 0; i < n; ++i) {
-            const std::string callsign = "F" + std::to_string(i);
+            // Built from a QString: "F" + std::string trips GCC 12's -Wrestrict at -O3.
+            const std::string callsign = QStringLiteral("F%1").arg(i).toStdString();
             QVERIFY(plugin->send(QStringLiteral("ADDED"),
                                  [&](auto& p) { p.pack(std::vector<std::string>{callsign}); }));
         }

@@ -25,7 +25,7 @@ using VoiceVm = ui::viewmodel::VoiceSettingsViewModel;
 namespace {
 const QString kSaved = QStringLiteral("已保存到 config.ini");
 const QString kPort = QStringLiteral("X-Plane UDP 端口无效（应为 1 至 65535）");
-const QString kAddress = QStringLiteral("X-Plane 地址无效（应为 IPv4 地址或 localhost）");
+const QString kAddress = QStringLiteral("X-Plane 地址无效（应为 IP 地址或 localhost）");
 const QString kTone = QStringLiteral("无效（应为 20 至 20000 Hz）");
 const QString kOutput = QStringLiteral("无效（应为耳机或扬声器）");
 } // namespace
@@ -184,8 +184,10 @@ private slots:
         const QString gain = QStringLiteral("麦克风增益无效（应为 -60 至 40 dB）");
         row("port 0", QStringLiteral("XPlane/UDPPort"), QVariant(0), kPort);
         row("port 65536", QStringLiteral("XPlane/UDPPort"), QVariant(65536), kPort);
-        row("short form", QStringLiteral("XPlane/NetworkAddress"), QVariant("127.1"), kAddress);
-        row("hexadecimal", QStringLiteral("XPlane/NetworkAddress"), QVariant("0x7f.0.0.1"), kAddress);
+        // What the X-Plane back end reads as an address, and only that.
+        row("short form", QStringLiteral("XPlane/NetworkAddress"), QVariant("127.1"), QString());
+        row("hexadecimal", QStringLiteral("XPlane/NetworkAddress"), QVariant("0x7f.0.0.1"), QString());
+        row("IPv6", QStringLiteral("XPlane/NetworkAddress"), QVariant("fd00::2"), QString());
         row("host name", QStringLiteral("XPlane/NetworkAddress"), QVariant("xplane.lan"), kAddress);
         row("LocalHost", QStringLiteral("XPlane/NetworkAddress"), QVariant("LocalHost"), QString());
         row("LAN address", QStringLiteral("XPlane/NetworkAddress"), QVariant("192.168.1.20"), QString());

@@ -199,6 +199,9 @@ Item {
                     ScrollView {
                         Layout.fillWidth: true
                         Layout.fillHeight: true
+                        // The log wraps at the view's width; a width taken from the
+                        // text's own would feed back into its wrapping.
+                        contentWidth: availableWidth
 
                         Components.CustomTextArea {
                             objectName: "serverLog"

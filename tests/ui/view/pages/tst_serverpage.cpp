@@ -122,6 +122,28 @@ private slots:
         QVERIFY(checked > 10);
     }
 
+    // The page made afresh over a log that holds lines already, as a switch of
+    // section does, then more lines while it is shown: the log wraps at the
+    // view's width and scrolls, without a binding loop (cleanup fails on any
+    // QML warning).
+    void theLogWrapsAndScrollsAsItGrows() {
+        const QString line = QStringLiteral("正在连接服务器 fsd.velk.net:6809，等待服务器确认。").repeated(4);
+        for (int i = 0; i < 10; ++i) {
+            vm->appendLog(line);
+        }
+        host = std::make_unique<QuickPageHost>(
+            kPage, QList<QPair<QString, QObject*>>{{"serverBackend", vm.get()}}, QSize(900, 700));
+        QVERIFY(host->ready());
+        QQuickItem* log = host->find("serverLog");
+        const qreal width = log->width();
+        for (int i = 0; i < 30; ++i) {
+            vm->appendLog(line);
+        }
+        QTRY_VERIFY(log->height() > host->view.height());
+        QCOMPARE(log->width(), width);
+        QVERIFY(log->implicitWidth() <= width);
+    }
+
     void connectReachesTheServerAndLocksTheFormUntilDisconnected() {
         session.create();
         session.bindValidSimulator();
