@@ -1,4 +1,5 @@
 #include "AppConfig.h"
+#include "InstanceLock.h"
 #include "Logger.h"
 #include "Startup.h"
 #include "common/AppVersion.h"
@@ -9,6 +10,7 @@
 #include "ui/ThemeManager.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QQuickStyle>
 
 #include <memory>
@@ -18,6 +20,15 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velk-client"));
     QApplication::setApplicationVersion(velk::common::appVersionString());
+
+    // Before anything is written beside the executable: a second client in
+    // the same folder would overwrite the first one's settings and log.
+    const velk::InstanceLock instanceLock =
+        velk::lockApplicationFolder(QCoreApplication::applicationDirPath());
+    if (!instanceLock.refusal.isEmpty()) {
+        QMessageBox::warning(nullptr, QStringLiteral("VELK Client"), instanceLock.refusal);
+        return 1;
+    }
 
     // The logger comes first, so that what the configuration store reports
     // while it starts (a replaced key file, discovered folders) is in the run log.

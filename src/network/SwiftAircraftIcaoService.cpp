@@ -51,6 +51,38 @@ QString nonNull(const QString& text) {
     return text.isNull() ? QStringLiteral("") : text;
 }
 
+// SQLite's primary result codes for a file that is not, or no longer, a database.
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+
+bool isDamageError(const QSqlError& error) {
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    return ok && (code == kSqliteCorrupt || code == kSqliteNotADatabase);
+}
+
+// True only when SQLite reports the file unreadable as a database: a locked
+// or unopenable file is no proof of damage and is left where it is.
+bool holdsDamagedDatabase(const QString& path) {
+    const QString name = QStringLiteral("swift_aircraft_icao_check");
+    bool damaged = false;
+    {
+        QSqlDatabase check = QSqlDatabase::addDatabase(kDriver, name);
+        check.setDatabaseName(path);
+        if (check.open()) {
+            QSqlQuery query(check);
+            if (query.exec(QStringLiteral("PRAGMA quick_check(1)")) && query.next()) {
+                damaged = query.value(0).toString() != QStringLiteral("ok");
+            } else {
+                damaged = isDamageError(query.lastError());
+            }
+        }
+        check.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return damaged;
+}
+
 SwiftAircraftIcaoService* g_instance = nullptr;
 
 void destroyInstance() {
@@ -133,15 +165,39 @@ QString SwiftAircraftIcaoService::legacyJsonCachePath() const {
 }
 
 bool SwiftAircraftIcaoService::openPreferredDatabase() {
+    setAsideDamagedDatabase();
     if (useWritableDatabase()) {
         return true;
     }
     const QString path = writableDatabasePath();
     if (QFileInfo::exists(path) && openDatabase(path, true)) {
-        qInfo() << "Using bundled swift aircraft ICAO SQLite database (read-only fallback):" << path;
+        qInfo() << "Using swift aircraft ICAO SQLite database read-only:" << databasePath;
         return true;
     }
     return false;
+}
+
+// The damaged file is kept for a look by hand; a fresh one in its place lets
+// the imports rebuild the store. When it cannot be moved nothing changes.
+void SwiftAircraftIcaoService::setAsideDamagedDatabase() {
+    const QFileInfo info(writableDatabasePath());
+    if (!info.isFile() || info.size() == 0 || !holdsDamagedDatabase(info.absoluteFilePath())) {
+        return;
+    }
+    closeConnection();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QDir folder = info.absoluteDir();
+    QString aside = folder.filePath(QStringLiteral("aircrafticao.damaged-%1.sqlite").arg(stamp));
+    for (int n = 2; QFileInfo::exists(aside); ++n) {
+        aside = folder.filePath(QStringLiteral("aircrafticao.damaged-%1-%2.sqlite").arg(stamp).arg(n));
+    }
+    if (!QFile::rename(info.absoluteFilePath(), aside)) {
+        qWarning() << "Failed to move damaged swift aircraft ICAO SQLite database aside:"
+                   << info.absoluteFilePath();
+        return;
+    }
+    qWarning() << "Moved damaged swift aircraft ICAO SQLite database aside:" << info.absoluteFilePath()
+               << "to" << aside;
 }
 
 bool SwiftAircraftIcaoService::useWritableDatabase() {

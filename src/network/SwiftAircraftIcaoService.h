@@ -52,6 +52,7 @@ signals:
 
 private:
     bool openPreferredDatabase();
+    void setAsideDamagedDatabase();
     bool useWritableDatabase();
     bool openDatabase(const QString& path, bool readOnly);
     bool ensureSchema();

@@ -3,7 +3,9 @@
 #include "support/MessageLog.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QTest>
@@ -86,8 +88,7 @@ private slots:
         QVERIFY(service.isReady());
         QVERIFY(service.isOpenedReadOnly());
         QCOMPARE(service.currentSnapshotName(), QStringLiteral("shipped-2024"));
-        QVERIFY(log.contains(
-            QStringLiteral("Using bundled swift aircraft ICAO SQLite database (read-only fallback):")));
+        QVERIFY(log.contains(QStringLiteral("Using swift aircraft ICAO SQLite database read-only:")));
         QCOMPARE(service.normalizeDesignator(QStringLiteral("a20n")).normalized, QStringLiteral("A20N"));
         QCOMPARE(test::storedSchema(path), schemaBefore);
     }
@@ -104,6 +105,51 @@ private slots:
         QVERIFY(service.isReady());
         QVERIFY(service.isOpenedReadOnly());
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // Random bytes ("file is not a database") or a copy cut in half ("disk
+    // image is malformed"): kept under a new name, and the store is rebuilt.
+    void damagedDatabaseIsSetAsideAndRebuiltFromTheImports_data() {
+        QTest::addColumn<bool>("truncatedCopy");
+        QTest::newRow("random bytes") << false;
+        QTest::newRow("half of a real database") << true;
+    }
+
+    void damagedDatabaseIsSetAsideAndRebuiltFromTheImports() {
+        QFETCH(bool, truncatedCopy);
+        const QString dir = test::freshDir(QStringLiteral("damaged"));
+        const QString path = test::icaoDatabasePath(dir);
+        QByteArray damaged;
+        if (truncatedCopy) {
+            QList<AircraftIcaoRecord> rows;
+            for (int id = 1; id <= 3000; ++id) {
+                rows.append(
+                    test::icaoRecord(id, QStringLiteral("T%1").arg(id % 997), QStringLiteral("Maker")));
+            }
+            QVERIFY(test::writeIcaoDatabase(path, rows));
+            damaged = test::readFile(path);
+            damaged.truncate(damaged.size() / 2);
+        } else {
+            QRandomGenerator random(8643);
+            for (int i = 0; i < 16384; ++i) {
+                damaged.append(static_cast<char>(random.bounded(256)));
+            }
+        }
+        QVERIFY(test::writeFile(path, damaged));
+        QVERIFY(test::writeFile(dir + QStringLiteral("/resources/Doc8643.txt"),
+                                "Boeing\t737-800\tB738\tL2J\tM\n"));
+
+        test::MessageLog log;
+        SwiftAircraftIcaoService service(dir);
+        QVERIFY(service.isReady());
+        QVERIFY(!service.isOpenedReadOnly());
+        QVERIFY(service.normalizeDesignator(QStringLiteral("B738")).found);
+        QVERIFY(!service.normalizeDesignator(QStringLiteral("T1")).found);
+        const QFileInfoList aside = QDir(dir + QStringLiteral("/cache/swift"))
+                                        .entryInfoList({QStringLiteral("aircrafticao.damaged-*.sqlite")});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(test::readFile(aside[0].absoluteFilePath()), damaged);
+        QVERIFY(log.contains(QStringLiteral("Moved damaged swift aircraft ICAO SQLite database aside:")));
     }
 
     void loadKeepsKeysAsStoredAndListsInIdOrder() {

@@ -50,5 +50,7 @@ QList<network::AircraftIcaoRecord> storedRows(const QString& path);
 QMap<QString, QString> storedMetadata(const QString& path);
 
 bool writeFile(const QString& path, const QByteArray& contents);
+// The whole file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
 
 } // namespace velk::test
