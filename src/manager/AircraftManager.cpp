@@ -45,6 +45,9 @@ AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager,
     connect(nm, &NetworkManager::aircraftInfoReceived, this, &AircraftManager::onAircraftInfoReceived);
     connect(nm, &NetworkManager::pilotDeleted, this, &AircraftManager::onPilotDeleted);
     connect(nm, &NetworkManager::simulatorChanged, this, &AircraftManager::onSimulatorChanged);
+    connect(nm->pilotTableEvents(), &PilotTableEvents::addRequested, this,
+            &AircraftManager::onSessionAddRequested);
+    connect(nm->pilotTableEvents(), &PilotTableEvents::pilotExpired, this, &AircraftManager::onPilotExpired);
     connect(&m_staleTimer, &QTimer::timeout, this, &AircraftManager::removeStaleAircraft);
     connect(&m_syncTimer, &QTimer::timeout, this, &AircraftManager::syncToSimulator);
 }
@@ -118,15 +121,15 @@ void AircraftManager::scheduleSync() {
 }
 
 bool AircraftManager::mayBeInSimulator(const RemoteAircraft& aircraft) {
-    // The session's pilot table puts a pilot in as soon as its type is known,
-    // so a typed record may be there without this table having seen it go in.
+    // An add that timed out unconfirmed may still have been carried out, and
+    // the session's pilot table asks one as soon as the type is known.
     return aircraft.simState != RemoteAircraft::SimState::NotInSimulator || !aircraft.equipment.isEmpty();
 }
 
 bool AircraftManager::isReadyForSimulator(const RemoteAircraft& aircraft) {
     // A moving aircraft goes in only once it sends fast positions.
     return aircraft.simState == RemoteAircraft::SimState::NotInSimulator && aircraft.hasConfig &&
-           !aircraft.equipment.isEmpty() &&
+           aircraft.hasPosition && !aircraft.equipment.isEmpty() &&
            (aircraft.groundSpeed <= MovingGroundSpeedKnots || aircraft.hasFastUpdates);
 }
 
@@ -144,6 +147,7 @@ void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
     m_dropped.clear();
     m_droppedCount = 0;
     m_indexByCallsign.clear();
+    m_withdrawnAdds.clear();
     m_capWarned = false;
     m_staleTimer.stop();
     m_syncTimer.stop();
@@ -172,12 +176,7 @@ void AircraftManager::makeRoomForAircraft() {
         byAge.emplace_back(m_aircraft.at(i).lastUpdate.toMSecsSinceEpoch(), i);
     }
     for (const qsizetype index : leastRecentlyHeardToDrop(std::move(byAge), NetworkManager::MaxPilots)) {
-        // Gone from the table for good: no confirmation would find it.
-        const RemoteAircraft& aircraft = m_aircraft.at(index);
-        if (mayBeInSimulator(aircraft) && m_simulator) {
-            m_simulator->removeRemoteAircraft(aircraft.callsign, ReasonStale);
-        }
-        dropAt(index);
+        forget(index, ReasonStale);
     }
     if (!m_capWarned) {
         m_capWarned = true;
@@ -198,10 +197,27 @@ qsizetype AircraftManager::insertRecord(const QString& callsign) {
     return index;
 }
 
-void AircraftManager::addAircraft(const QString& callsign, const model::AircraftVisualState& visualState) {
-    RemoteAircraft& aircraft = m_aircraft[insertRecord(callsign)];
+void AircraftManager::forget(qsizetype index, const QString& reason) {
+    const RemoteAircraft& aircraft = m_aircraft.at(index);
+    const QString callsign = aircraft.callsign;
+    const bool shown = mayBeInSimulator(aircraft);
+    if (shown && aircraft.simState != RemoteAircraft::SimState::InSimulator &&
+        m_withdrawnAdds.size() < NetworkManager::MaxPilots) {
+        m_withdrawnAdds.insert(callsign, m_clock());
+    }
+    // Dropped first, so that a back end confirming the removal at once finds nothing.
+    dropAt(index);
+    if (shown && m_simulator) {
+        m_simulator->removeRemoteAircraft(callsign, reason);
+    }
+}
+
+void AircraftManager::addAircraft(qsizetype index, const model::AircraftVisualState& visualState) {
+    RemoteAircraft& aircraft = m_aircraft[index];
     aircraft.visualState = visualState;
     aircraft.hasPosition = true;
+    aircraft.lastUpdate = now();
+    const QString callsign = aircraft.callsign;
     m_networkManager->requestCapabilities(callsign);
     m_networkManager->sendCapabilities(callsign);
     m_networkManager->requestPilotInfo(callsign);
@@ -211,8 +227,8 @@ void AircraftManager::onSlowPositionUpdate(const QString& callsign,
                                            const model::AircraftVisualState& visualState,
                                            double groundSpeed) {
     const qsizetype index = indexOf(callsign);
-    if (index < 0) {
-        addAircraft(callsign, visualState);
+    if (index < 0 || !m_aircraft.at(index).hasPosition) {
+        addAircraft(index < 0 ? insertRecord(callsign) : index, visualState);
         return;
     }
     RemoteAircraft& aircraft = m_aircraft[index];
@@ -276,23 +292,57 @@ void AircraftManager::onAircraftInfoReceived(const QString& callsign, const QStr
 void AircraftManager::onPilotDeleted(const QString& callsign) {
     const QString key = normalizedCallsign(callsign);
     const qsizetype index = indexOf(key);
-    if (index >= 0 && m_aircraft.at(index).simState != RemoteAircraft::SimState::InSimulator) {
-        // A record shown in the simulator leaves when the back end confirms the
-        // removal. One that never got there will see no confirmation either, and
-        // the sync pass must not put a departed pilot in: it goes now.
-        dropAt(index);
+    if (index >= 0 && m_aircraft.at(index).simState == RemoteAircraft::SimState::InSimulator) {
+        // Leaves the list when the back end confirms the removal.
+        if (m_simulator) {
+            m_simulator->removeRemoteAircraft(key, ReasonDeleted);
+        }
+    } else if (index >= 0) {
+        // Never confirmed there: no removal will be confirmed either, and the
+        // sync pass must not put a departed pilot in. It goes now.
+        forget(index, ReasonDeleted);
         qInfo() << "Departed pilot dropped before reaching the simulator" << key;
-    }
-    if (index >= 0 && m_simulator) {
-        m_simulator->removeRemoteAircraft(key, ReasonDeleted);
     }
     // Coalesced: a server announcing many departures at once gets one pass.
     scheduleSync();
 }
 
+void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
+    const QString key = normalizedCallsign(asked.callsign);
+    m_withdrawnAdds.remove(key);
+    qsizetype index = indexOf(key);
+    if (index < 0) {
+        if (!m_staleTimer.isActive()) {
+            return;
+        }
+        // Heard by fast positions alone so far: kept all the same, since only
+        // this table takes it out again.
+        index = insertRecord(key);
+        m_aircraft[index].equipment = asked.equipment;
+        m_aircraft[index].airline = asked.airline;
+    }
+    // Pending like an add of this table's own: not asked again until it times out.
+    RemoteAircraft& aircraft = m_aircraft[index];
+    aircraft.simState = RemoteAircraft::SimState::AddRequested;
+    aircraft.addRequestedAt = now();
+}
+
+void AircraftManager::onPilotExpired(const QString& callsign) {
+    // Forgotten here too, whatever its state, so that when heard again it is
+    // a new pilot to both tables and put in once.
+    const qsizetype index = indexOf(callsign);
+    if (index >= 0) {
+        forget(index, ReasonStale);
+    }
+}
+
 void AircraftManager::removeStaleAircraft() {
     compact();
     const QDateTime current = now();
+    const qint64 currentMs = current.toMSecsSinceEpoch();
+    m_withdrawnAdds.removeIf([currentMs](const QHash<QString, qint64>::iterator& it) {
+        return currentMs - it.value() >= RemoteAircraft::StaleAfterMs;
+    });
     qsizetype dropped = 0;
     // Indexes stay valid while walking: records leaving are only marked.
     const qsizetype count = m_aircraft.size();
@@ -300,21 +350,20 @@ void AircraftManager::removeStaleAircraft() {
         if (m_dropped.at(i) || m_aircraft.at(i).lastUpdate.msecsTo(current) < RemoteAircraft::StaleAfterMs) {
             continue;
         }
-        const RemoteAircraft& aircraft = m_aircraft.at(i);
-        if (aircraft.simState == RemoteAircraft::SimState::InSimulator) {
+        const QString callsign = m_aircraft.at(i).callsign;
+        if (m_aircraft.at(i).simState == RemoteAircraft::SimState::InSimulator) {
             // Leaves the list when the back end confirms the removal.
             if (m_simulator) {
-                m_simulator->removeRemoteAircraft(aircraft.callsign, ReasonStale);
+                m_simulator->removeRemoteAircraft(callsign, ReasonStale);
             }
-            continue;
+        } else {
+            // Never confirmed in the simulator: no confirmation of a removal will
+            // come either, so the record goes now. A pending add is withdrawn.
+            forget(i, ReasonStale);
+            ++dropped;
         }
-        // Never confirmed in the simulator: no confirmation of a removal will come
-        // either, so the record goes now. A pending add is withdrawn first.
-        if (mayBeInSimulator(aircraft) && m_simulator) {
-            m_simulator->removeRemoteAircraft(aircraft.callsign, ReasonStale);
-        }
-        dropAt(i);
-        ++dropped;
+        // The session's table forgets it too: heard again, it is new to both.
+        m_networkManager->forgetPilot(callsign);
     }
     if (dropped > 0) {
         qInfo() << "Stale aircraft dropped before reaching the simulator:" << dropped;
@@ -336,6 +385,7 @@ void AircraftManager::syncToSimulator() {
             continue;
         }
         if (isReadyForSimulator(aircraft)) {
+            m_withdrawnAdds.remove(aircraft.callsign);
             toAdd.append(aircraft);
             // Marked before the calls, so that a back end confirming at once is not overridden.
             aircraft.addRequestedAt = current;
@@ -349,6 +399,11 @@ void AircraftManager::syncToSimulator() {
 }
 
 void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
+    if (m_withdrawnAdds.remove(normalizedCallsign(callsign))) {
+        // Departed or silent before the add was confirmed: asked out already.
+        qInfo() << "Late confirmation of a withdrawn add ignored:" << callsign;
+        return;
+    }
     qsizetype index = indexOf(callsign);
     if (index < 0 && m_staleTimer.isActive()) {
         // The session's pilot table put it in before this table heard of the

@@ -57,6 +57,9 @@ public:
     void onAircraftConfigurationReceived(const QString& from, const QString& json);
     void onAircraftInfoReceived(const QString& callsign, const QString& equipment, const QString& airline);
     void onPilotDeleted(const QString& callsign);
+    // The session's pilot table asked the back end to add a pilot, or forgot a silent one.
+    void onSessionAddRequested(const RemoteAircraft& aircraft);
+    void onPilotExpired(const QString& callsign);
     void onSimulatorChanged();
     void onAircraftAddedToSim(const QString& callsign);
     void onAircraftRemovedFromSim(const QString& callsign);
@@ -77,7 +80,11 @@ private:
     void scheduleSync();
     // A new record heard from now; its position in m_aircraft.
     qsizetype insertRecord(const QString& callsign);
-    void addAircraft(const QString& callsign, const model::AircraftVisualState& visualState);
+    // A pilot's first slow position, in a record new or made from the simulator side.
+    void addAircraft(qsizetype index, const model::AircraftVisualState& visualState);
+    // Takes a record out for good, departed or silent, asking the back end
+    // to remove what it may show; no removal is waited for.
+    void forget(qsizetype index, const QString& reason);
     // Keeps the table within the session's pilot cap, by the session's rule.
     void makeRoomForAircraft();
     void connectSimulator();
@@ -95,6 +102,9 @@ private:
     mutable qsizetype m_droppedCount = 0;
     // Callsign -> position in m_aircraft, for the records not dropped.
     mutable QHash<QString, qsizetype> m_indexByCallsign;
+    // Callsign -> when (ms) an add still unconfirmed was withdrawn: its late
+    // confirmation is ignored. Kept for the stale limit, at most MaxPilots.
+    QHash<QString, qint64> m_withdrawnAdds;
     bool m_syncScheduled = false;
     bool m_capWarned = false;
     Clock m_clock;

@@ -2,6 +2,7 @@
 
 #include "common/MessageType.h"
 #include "fsd/FsdClient.h"
+#include "manager/PilotTableEvents.h"
 #include "manager/RemoteAircraft.h"
 #include "model/AircraftConfig.h"
 #include "model/AircraftState.h"
@@ -142,6 +143,11 @@ public:
     // The pilot table; nullptr for an unknown callsign (compared trimmed, upper case).
     const RemoteAircraft* pilot(const QString& callsign) const;
     int pilotCount() const { return static_cast<int>(m_pilots.size()); }
+    // Adds asked and pilots expired by the pilot table, for the remote aircraft table.
+    PilotTableEvents* pilotTableEvents() { return &m_pilotTableEvents; }
+    // Drops a pilot that the remote aircraft table found silent first, so that
+    // when heard again it is a new pilot to both tables.
+    void forgetPilot(const QString& callsign);
     // Beyond this many pilots the least recently heard are dropped.
     static constexpr int MaxPilots = 10000;
     QString rawLogFilePath() const;
@@ -266,6 +272,7 @@ private:
     RemoteAircraft& touchPilot(const QString& callsign);
     bool isPilotFresh(const RemoteAircraft& record) const;
     void dropPilot(const QString& key);
+    void expirePilot(const QString& key);
     void makeRoomForPilot();
     void requestAircraftInfoIfNeeded(const QString& callsign);
     void requestPilotInfoOnce(const QString& callsign);
@@ -325,6 +332,7 @@ private:
     QSet<QString> m_configurationRequested;
     QSet<QString> m_flightPlanRequested;
     bool m_pilotCapWarned = false;
+    PilotTableEvents m_pilotTableEvents;
     QList<QMetaObject::Connection> m_simulatorConnections;
 
     QString m_clientIp;

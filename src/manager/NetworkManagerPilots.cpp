@@ -65,14 +65,25 @@ bool NetworkManager::isPilotFresh(const RemoteAircraft& record) const {
 
 // A pilot leaves the table, departed or no longer heard. Taking it out of the
 // simulator is the remote aircraft table's alone, which learns the departure
-// from pilotDeleted and notices silence itself, so that the back end is asked
-// once. Pending requests are forgotten even without a record: a departure can
-// come before any position.
+// from pilotDeleted and the silence from pilotExpired (or notices it first),
+// so that the back end is asked once. Pending requests are forgotten even
+// without a record: a departure can come before any position.
 void NetworkManager::dropPilot(const QString& key) {
     m_pilotInfoRequested.remove(key);
     m_configurationRequested.remove(key);
     m_flightPlanRequested.remove(key);
     m_pilots.remove(key);
+}
+
+// Both tables forget a silent pilot together: one that came back to this table
+// alone would be moved by neither and put in a second time.
+void NetworkManager::expirePilot(const QString& key) {
+    dropPilot(key);
+    emit m_pilotTableEvents.pilotExpired(key);
+}
+
+void NetworkManager::forgetPilot(const QString& callsign) {
+    dropPilot(callsign.trimmed().toUpper());
 }
 
 void NetworkManager::expireStalePilots() {
@@ -83,7 +94,7 @@ void NetworkManager::expireStalePilots() {
         }
     }
     for (const QString& key : std::as_const(stale)) {
-        dropPilot(key);
+        expirePilot(key);
     }
     if (!stale.isEmpty()) {
         qInfo() << "Pilots not heard from within the stale limit dropped:" << stale.size();
@@ -100,7 +111,7 @@ void NetworkManager::makeRoomForPilot() {
         byAge.emplace_back(it->lastUpdate.toMSecsSinceEpoch(), it.key());
     }
     for (const QString& key : leastRecentlyHeardToDrop(std::move(byAge), MaxPilots)) {
-        dropPilot(key);
+        expirePilot(key);
     }
     if (!m_pilotCapWarned) {
         m_pilotCapWarned = true;
@@ -248,6 +259,8 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
     if (!it->hasPosition) {
         return; // put in with its first position, not at 0°N 0°E
     }
+    // Told first, so that a back end confirming at once is not overridden.
+    emit m_pilotTableEvents.addRequested(*it);
     m_simulator->addRemoteAircraft(*it);
     it->simState = RemoteAircraft::SimState::InSimulator;
     if (it->hasConfig) {

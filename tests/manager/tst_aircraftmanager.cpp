@@ -78,6 +78,13 @@ private:
         return nullptr;
     }
 
+    // Bound and logged in as an observer, both tables on the test's clock.
+    bool observing() {
+        bind();
+        h.nm->setClock([this] { return clockMs; });
+        return h.loginObserver(QStringLiteral("OBS1"));
+    }
+
     // A listed pilot with a known type and a full configuration, put in and confirmed.
     void pilotInSimulator(const QString& callsign) {
         slow(callsign);
@@ -529,9 +536,7 @@ private slots:
 
     // Also one the session's pilot table put in before this table saw it go in.
     void aSilentPilotIsAskedOutOfTheSimulatorOnce() {
-        bind();
-        h.nm->setClock([this] { return clockMs; });
-        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        QVERIFY(observing());
         for (const QString& cs : {QStringLiteral("CES123"), QStringLiteral("CSN456")}) {
             QVERIFY(h.deliver(QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(cs)));
             QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
@@ -547,7 +552,90 @@ private slots:
         for (const auto& call : h.sim->callsTo(QStringLiteral("removeRemoteAircraft"))) {
             removed << call.args.at(0).toString();
         }
+        removed.sort();
         QCOMPARE(removed, (QStringList{"CES123", "CSN456"}));
+    }
+
+    // Whichever table notices the silence first, both forget the pilot: it is
+    // asked out once, and when heard again it is put back once and moved.
+    void aPilotHeardAgainAfterASilenceLeavesOnceAndComesBackOnce_data() {
+        QTest::addColumn<bool>("sessionFirst");
+        QTest::newRow("session table first") << true;
+        QTest::newRow("remote table first") << false;
+    }
+    void aPilotHeardAgainAfterASilenceLeavesOnceAndComesBackOnce() {
+        QFETCH(bool, sessionFirst);
+        QVERIFY(observing());
+        const QString cs = QStringLiteral("CES123");
+        const QString position = QStringLiteral("@N:CES123:2000:1:31.150000:121.800000:12:0:1026:0");
+        const QString plane = QStringLiteral("#SBCES123:OBS1:PI:GEN:EQUIPMENT=A320");
+        QVERIFY(h.deliver(position));
+        QVERIFY(h.deliver(plane));
+        emit h.sim->aircraftAddedToSim(cs);
+        h.sim->clearCalls();
+
+        clockMs += RemoteAircraft::StaleAfterMs;
+        sessionFirst ? h.nm->expireStalePilots() : table->removeStaleAircraft();
+        QVERIFY(h.deliver(position)); // before the other table's check
+        sessionFirst ? table->removeStaleAircraft() : h.nm->expireStalePilots();
+        QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), 1);
+        emit h.sim->aircraftRemovedFromSim(cs);
+
+        QVERIFY(h.deliver(plane));
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        emit h.sim->aircraftAddedToSim(cs);
+        QVERIFY(h.deliver(position));
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), 1);
+    }
+
+    // Put in by the session's table from fast positions alone and not yet
+    // confirmed: it is asked out once, and its late confirmation leaves nothing.
+    void aPendingAddOfAPilotThatLeavesIsWithdrawnOnce_data() {
+        QTest::addColumn<bool>("departs");
+        QTest::newRow("departs") << true;
+        QTest::newRow("goes silent") << false;
+    }
+    void aPendingAddOfAPilotThatLeavesIsWithdrawnOnce() {
+        QFETCH(bool, departs);
+        QVERIFY(observing());
+        const QString cs = QStringLiteral("CES123");
+        QVERIFY(h.deliver(QStringLiteral("^CES123:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:4.0000:"
+                                         "0.0000:0.0000:0.0000:0.00")));
+        QVERIFY(h.deliver(QStringLiteral("#SBCES123:OBS1:PI:GEN:EQUIPMENT=A320")));
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        clockMs += RemoteAircraft::StaleAfterMs;
+        if (departs) {
+            QVERIFY(h.deliver(QStringLiteral("#DPCES123:1234567")));
+        } else {
+            table->removeStaleAircraft();
+        }
+        emit h.sim->aircraftAddedToSim(cs); // late
+        QVERIFY(record(cs) == nullptr);
+        clockMs += RemoteAircraft::StaleAfterMs;
+        table->removeStaleAircraft();
+        const auto removed = h.sim->callsTo(QStringLiteral("removeRemoteAircraft"));
+        QCOMPARE(removed.size(), 1);
+        QCOMPARE(removed.constFirst().args.at(1).toString(),
+                 departs ? QStringLiteral("Deleted") : QStringLiteral("Stale"));
+    }
+
+    // Both tables find a new pilot ready while the back end has not confirmed.
+    void aNewPilotIsAskedInOnceUntilItsAddTimesOut() {
+        bind();
+        QVERIFY(h.loginObserver(QStringLiteral("OBS1")));
+        QVERIFY(h.deliver(QStringLiteral("@N:CES123:2000:1:31.150000:121.800000:12:0:1026:0")));
+        QVERIFY(h.deliver(QStringLiteral("$CRCES123:OBS1:CAPS:VERSION=1:ACCONFIG=1")));
+        QVERIFY(h.deliver(QStringLiteral("#SBCES123:OBS1:PI:GEN:EQUIPMENT=A320")));
+        QVERIFY(h.deliver(QStringLiteral("$CQCES123:OBS1:ACC:") + fullConfigText()));
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        clockMs += 10'000;
+        table->syncToSimulator();
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        clockMs += 1;
+        table->syncToSimulator();
+        table->syncToSimulator();
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
     }
 
     // Heard first by fast positions, put in by the session's table before its
@@ -560,7 +648,7 @@ private slots:
                                              "4.0000:0.0000:0.0000:0.0000:0.00")
                                   .arg(cs)));
             QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
-            QVERIFY(record(cs) == nullptr);
+            QCOMPARE(record(cs)->simState, SimState::AddRequested);
             emit h.sim->aircraftAddedToSim(cs);
         }
         QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
