@@ -397,23 +397,28 @@ private slots:
     }
 
     void unreachableServerKeepsTheRefreshTokenAndSaysWhy_data() {
-        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("status"); // 0: nobody listens
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("connection refused") << true << QStringLiteral("无法连接到服务器");
-        QTest::newRow("server error") << false << QStringLiteral("网络错误: ");
+        QTest::newRow("connection refused") << 0 << QByteArray() << QStringLiteral("无法连接到服务器");
+        QTest::newRow("server error") << 503 << QByteArray() << QStringLiteral("网络错误: ");
+        QTest::newRow("database error envelope")
+            << 200 << WebApiTestServer::envelope(QStringLiteral("DATABASE_ERROR"))
+            << QStringLiteral("服务器数据库错误，请稍后重试");
     }
 
     void unreachableServerKeepsTheRefreshTokenAndSaysWhy() {
-        QFETCH(bool, refused);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
         QFETCH(QString, expected);
         config->setValue(ConfigKeys::AuthAutoLogin, true);
         config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("stored-refresh"));
         config->setValue(ConfigKeys::AuthToken, QStringLiteral("old-access"));
-        if (refused) {
+        if (status == 0) {
             network::ApiService::instance()->setBaseUrl(
                 QUrl(QStringLiteral("http://127.0.0.1:%1").arg(WebApiTestServer::closedPort())));
         } else {
-            server->setReply("GET", "/users/sessions", WebApiTestServer::json(503, {}));
+            server->setReply("GET", "/users/sessions", WebApiTestServer::json(status, body));
         }
         QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
         window->show();
