@@ -273,6 +273,13 @@ void LoginWindow::loadSavedCredentials() {
             ui->editPassword->setText(password);
         }
     }
+    if (!unreadableSecretsTold && config->hasUnreadableSecrets()) {
+        unreadableSecretsTold = true;
+        // After the show, so that the box has a window to sit on.
+        QTimer::singleShot(0, this, [this] {
+            showMessage(QStringLiteral("提示"), QStringLiteral("已保存的密码无法读取，请重新输入"));
+        });
+    }
 }
 
 void LoginWindow::resetPasswordField(bool keepText) {

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -303,6 +304,23 @@ private slots:
         QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
         QVERIFY(config->value(ConfigKeys::AuthUsername).isEmpty());
         QVERIFY(config->value(ConfigKeys::AuthPassword).isEmpty());
+    }
+
+    void unreadableStoredPasswordIsReportedOnce() {
+        config->setValue(ConfigKeys::AuthRememberPassword, true);
+        config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
+        QSettings(config->filePath(), QSettings::IniFormat)
+            .setValue(QStringLiteral("Auth/Password"),
+                      QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e"));
+        window->show();
+        QTRY_COMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first(),
+                 qMakePair(QStringLiteral("提示"), QStringLiteral("已保存的密码无法读取，请重新输入")));
+        QVERIFY(password()->text().isEmpty());
+        window->hide();
+        window->show();
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.size(), 1);
     }
 
     void savedCredentialsFillTheFormOnShow() {
