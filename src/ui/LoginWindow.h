@@ -53,7 +53,8 @@ private:
     void playFadeInAnimation();
     void loadSavedCredentials();
     void resetPasswordField(bool keepText);
-    void saveCredentials();
+    // False when remembered credentials could not be stored for the next start.
+    bool saveCredentials();
     void setLoading(bool on);
     void tryAutoLogin();
     void tryPasswordLogin();

@@ -2,6 +2,7 @@
 #include "Startup.h"
 #include "network/ApiService.h"
 #include "support/TestSupport.h"
+#include "support/UnwritableFile.h"
 #include "support/WebApiTestServer.h"
 #include "ui/ErrorDialog.h"
 #include "ui/LoadingSpinner.h"
@@ -304,6 +305,24 @@ private slots:
         QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
         QVERIFY(config->value(ConfigKeys::AuthUsername).isEmpty());
         QVERIFY(config->value(ConfigKeys::AuthPassword).isEmpty());
+    }
+
+    void credentialsThatCannotBeStoredAreReported() {
+        server->setReply("POST", "/users/sessions", loginOk());
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        remember()->setChecked(true);
+        {
+            test::UnwritableFile blocked(config->filePath());
+            QTest::mouseClick(loginButton(), Qt::LeftButton);
+            QTRY_COMPARE(success.size(), 1);
+        }
+        QCOMPARE(
+            boxes,
+            (QList{qMakePair(QStringLiteral("提示"),
+                             QStringLiteral("登录信息未能保存到 config.ini，下次启动需要重新输入密码。"))}));
     }
 
     void unreadableStoredPasswordIsReportedOnce() {
