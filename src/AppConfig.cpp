@@ -28,13 +28,9 @@ AppConfig::AppConfig(const QString& directory, QObject* parent)
     : QObject(parent), m_directory(QDir(directory).absolutePath()) {
     QDir().mkpath(m_directory);
     m_settings = std::make_unique<QSettings>(QDir(m_directory).filePath(kConfigFile), QSettings::IniFormat);
-    QByteArray key = QAESEncryption::loadOrCreateKey(QDir(m_directory).filePath(kKeyFile));
-    if (key.isEmpty()) {
-        // Without a key file, encrypted values live for this run only; never in plain text.
-        qWarning() << "Encrypted settings will not survive this run: no usable key file";
-        key = QAESEncryption::randomBytes(QAESEncryption::KeySize);
-    }
-    m_cipher = std::make_unique<QAESEncryption>(key);
+    const auto stored = QAESEncryption::loadOrCreateKey(QDir(m_directory).filePath(kKeyFile));
+    m_keyOnDisk = stored.onDisk;
+    m_cipher = std::make_unique<QAESEncryption>(stored.key);
     writeDefaults();
 }
 
@@ -67,6 +63,9 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
     }
     const QVariant stored = m_settings->value(name);
     if (storage == ConfigStorage::Encrypted) {
+        if (m_session.contains(name)) {
+            return m_session.value(name);
+        }
         const QString text = stored.toString();
         if (text.isEmpty()) {
             return defaultValue;
@@ -81,13 +80,38 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
     return stored;
 }
 
+bool AppConfig::hasUnreadableSecrets() const {
+    QMutexLocker lock(&m_mutex);
+    for (const auto& key : ConfigKeys::all()) {
+        if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
+            continue;
+        }
+        const QString text = m_settings->value(key.name).toString();
+        if (!text.isEmpty() && !m_cipher->decryptFromBase64(text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {
     bool written = true;
     {
         QMutexLocker lock(&m_mutex);
+        const bool secret = storage == ConfigStorage::Encrypted && !value.toString().isEmpty();
         if (storage == ConfigStorage::SessionOnly) {
             m_session.insert(name, value);
+        } else if (secret && !m_keyOnDisk) {
+            // Sealed with a key that dies with this run, it could never be read
+            // again; config.ini keeps what it has.
+            m_session.insert(name, value);
+            written = false;
+            qWarning().noquote() << "Keeping" << name
+                                 << "in memory for this run: the encryption key is not on disk";
         } else {
+            if (storage == ConfigStorage::Encrypted) {
+                m_session.remove(name);
+            }
             // QSettings keeps its first error for good: after a failed write a
             // fresh object tells whether this one reaches the file.
             if (m_settings->status() != QSettings::NoError) {

@@ -52,6 +52,10 @@ public:
 
     bool resetValue(const ConfigKey<QString>& key) { return setValue(key, key.defaultValue); }
 
+    // True when config.ini holds an encrypted value that this run's key cannot
+    // open (a lost or replaced key file); such values read as their defaults.
+    bool hasUnreadableSecrets() const;
+
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;
     QString filePath() const;
@@ -71,6 +75,9 @@ private:
     mutable QMutex m_mutex;
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<QAESEncryption> m_cipher;
+    // False when the key lives in memory only: secrets are then not written.
+    bool m_keyOnDisk = false;
+    // Session-only keys, and secrets kept in memory because the key is not on disk.
     QHash<QString, QVariant> m_session;
 };
 

@@ -3,7 +3,9 @@
 #include "simulator/msfs/MsfsPaths.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -166,6 +168,91 @@ private slots:
         QFile::remove(dir + QStringLiteral("/config.key"));
         AppConfig config(dir);
         QCOMPARE(config.value(ConfigKeys::AuthPassword), QString());
+        QVERIFY(config.hasUnreadableSecrets());
+    }
+
+    void keyFollowedByWhiteSpaceStillOpensTheSecrets() {
+        const QString dir = test::freshDir(QStringLiteral("keyspace"));
+        { AppConfig(dir).setValue(ConfigKeys::AuthPassword, QStringLiteral("secret")); }
+        QFile key(dir + QStringLiteral("/config.key"));
+        QVERIFY(key.open(QIODevice::Append));
+        key.write(" \r\n");
+        key.close();
+        AppConfig again(dir);
+        QCOMPARE(again.value(ConfigKeys::AuthPassword), QStringLiteral("secret"));
+        QVERIFY(!again.hasUnreadableSecrets());
+        QCOMPARE(key.size(), qint64(QAESEncryption::KeySize + 3));
+    }
+
+    void unusableKeyFileIsMovedAsideAndKept_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("short") << QByteArray("abc") << false;
+        QTest::newRow("one byte too many") << QByteArray(QAESEncryption::KeySize + 1, 'k') << false;
+        QTest::newRow("unreadable: a folder in its place") << QByteArray() << true;
+    }
+    void unusableKeyFileIsMovedAsideAndKept() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, folder);
+        const QString dir = test::freshDir(QStringLiteral("keyaside"));
+        const QString keyPath = dir + QStringLiteral("/config.key");
+        { AppConfig(dir).setValue(ConfigKeys::AuthPassword, QStringLiteral("secret")); }
+        QFile::remove(keyPath);
+        if (folder) {
+            QVERIFY(QDir().mkpath(keyPath + QStringLiteral("/inside")));
+        } else {
+            QFile key(keyPath);
+            QVERIFY(key.open(QIODevice::WriteOnly));
+            key.write(content);
+        }
+        AppConfig again(dir);
+        QCOMPARE(again.value(ConfigKeys::AuthPassword), QString());
+        QVERIFY(again.hasUnreadableSecrets());
+        const QStringList aside = QDir(dir).entryList({QStringLiteral("config.key.unusable-*")},
+                                                      QDir::AllEntries | QDir::NoDotAndDotDot);
+        QCOMPARE(aside.size(), 1);
+        const QString kept = dir + QLatin1Char('/') + aside.first();
+        if (folder) {
+            QVERIFY(QFileInfo(kept + QStringLiteral("/inside")).isDir());
+        } else {
+            QFile key(kept);
+            QVERIFY(key.open(QIODevice::ReadOnly));
+            QCOMPARE(key.readAll(), content);
+        }
+        QCOMPARE(QFileInfo(keyPath).size(), qint64(QAESEncryption::KeySize));
+        QVERIFY(again.setValue(ConfigKeys::AuthPassword, QStringLiteral("new")));
+        QCOMPARE(AppConfig(dir).value(ConfigKeys::AuthPassword), QStringLiteral("new"));
+    }
+
+    void keyOutOfReachKeepsNewSecretsInMemoryAndTheOldOnesIntact() {
+        // The key file links to a drive that is not there for this run.
+        const QString dir = test::freshDir(QStringLiteral("keylink"));
+        const QString keyPath = dir + QStringLiteral("/config.key");
+        const QString drive = dir + QStringLiteral("/drive");
+        { AppConfig(dir).setValue(ConfigKeys::AuthPassword, QStringLiteral("old secret")); }
+        QFile key(keyPath);
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        const QByteArray keyBytes = key.readAll();
+        key.close();
+        QVERIFY(key.remove());
+        QVERIFY(QFile::link(drive + QStringLiteral("/config.key"), keyPath));
+        const QString ini = readFile(dir + QStringLiteral("/config.ini"));
+        {
+            AppConfig config(dir);
+            QVERIFY(config.hasUnreadableSecrets());
+            QVERIFY(!config.setValue(ConfigKeys::AuthPassword, QStringLiteral("new secret")));
+            QCOMPARE(config.value(ConfigKeys::AuthPassword), QStringLiteral("new secret"));
+        }
+        QCOMPARE(readFile(dir + QStringLiteral("/config.ini")), ini);
+        QVERIFY(QFileInfo(keyPath).isSymLink());
+
+        QVERIFY(QDir().mkpath(drive));
+        QFile back(drive + QStringLiteral("/config.key"));
+        QVERIFY(back.open(QIODevice::WriteOnly));
+        back.write(keyBytes);
+        back.close();
+        QCOMPARE(AppConfig(dir).value(ConfigKeys::AuthPassword), QStringLiteral("old secret"));
     }
 
     void tamperedCipherTextFailsTheTag() {

@@ -1,9 +1,11 @@
 #include "crypto/QAESEncryption.h"
 
+#include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDevice>
-#include <QSaveFile>
+#include <QFileInfo>
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -17,8 +19,61 @@ struct CtxDeleter {
 };
 using CtxPtr = std::unique_ptr<EVP_CIPHER_CTX, CtxDeleter>;
 
+// Enough for a key and an editor's trailing white space; more is not a key file.
+constexpr qint64 MaxKeyFileSize = 4096;
+
 unsigned char* bytes(QByteArray& a) { return reinterpret_cast<unsigned char*>(a.data()); }
 const unsigned char* bytes(const QByteArray& a) { return reinterpret_cast<const unsigned char*>(a.constData()); }
+
+std::optional<QByteArray> readKeyFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning().noquote() << "Key file" << path << "cannot be read";
+        return std::nullopt;
+    }
+    const QByteArray data = file.read(MaxKeyFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        qWarning().noquote() << "Key file" << path << "cannot be read:" << file.errorString();
+        return std::nullopt;
+    }
+    // An editor's trailing newline leaves the key itself intact.
+    if (data.size() < QAESEncryption::KeySize || data.size() > MaxKeyFileSize ||
+        !data.mid(QAESEncryption::KeySize).trimmed().isEmpty()) {
+        qWarning().noquote() << "Key file" << path << "is malformed:" << data.size() << "bytes";
+        return std::nullopt;
+    }
+    return data.left(QAESEncryption::KeySize);
+}
+
+// A free name beside `path` for a key file that is kept but no longer used.
+QString asideName(const QString& path) {
+    const QString base = path + QStringLiteral(".unusable-") +
+                         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 0; n < 100; ++n) {
+        const QString name = n == 0 ? base : base + QLatin1Char('-') + QString::number(n);
+        const QFileInfo info(name);
+        if (!info.exists() && !info.isSymLink()) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// Creates the file only when nothing, not even a dangling link, is at `path`.
+bool createKeyFile(const QString& path, const QByteArray& key) {
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                  QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        return false;
+    }
+    if (out.write(key) != key.size() || !out.flush()) {
+        out.close();
+        out.remove();
+        return false;
+    }
+    out.close();
+    return true;
+}
 
 } // namespace
 
@@ -116,28 +171,30 @@ std::optional<QString> QAESEncryption::decryptFromBase64(const QString& text) co
     return QString::fromUtf8(*plain);
 }
 
-QByteArray QAESEncryption::loadOrCreateKey(const QString& path) {
-    QFile file(path);
-    if (file.exists()) {
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray key = file.read(KeySize + 1);
-            if (key.size() == KeySize) {
-                return key;
-            }
+QAESEncryption::StoredKey QAESEncryption::loadOrCreateKey(const QString& path) {
+    if (QFileInfo::exists(path)) {
+        if (const auto key = readKeyFile(path)) {
+            return {*key, true};
         }
-        qWarning() << "Key file is unreadable or malformed, creating a new one:" << path;
+        const QString aside = asideName(path);
+        if (aside.isEmpty() || !QDir().rename(path, aside)) {
+            qCritical().noquote()
+                << "Key file" << path
+                << "cannot be moved aside: encrypted settings are kept in memory for this run";
+            return {randomBytes(KeySize), false};
+        }
+        qWarning().noquote() << "Unusable key file moved aside to" << aside
+                             << "- values sealed with it cannot be read with the new key";
     }
     const QByteArray key = randomBytes(KeySize);
     if (key.size() != KeySize) {
         qCritical() << "Could not obtain random bytes for the configuration key";
         return {};
     }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) ||
-        !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        out.write(key) != KeySize || !out.commit()) {
-        qCritical() << "Could not write the configuration key file:" << path;
-        return {};
+    if (!createKeyFile(path, key)) {
+        qCritical().noquote() << "Could not create the key file" << path
+                              << "- encrypted settings are kept in memory for this run";
+        return {key, false};
     }
-    return key;
+    return {key, true};
 }

@@ -28,9 +28,17 @@ public:
     QString encryptToBase64(const QString& plain) const;
     std::optional<QString> decryptFromBase64(const QString& text) const;
 
-    // Reads the key file, or creates it with a fresh random key readable only
-    // by the owner. Returns an empty array when neither works.
-    static QByteArray loadOrCreateKey(const QString& path);
+    struct StoredKey {
+        QByteArray key; // empty only when no random bytes could be had
+        // False for a key that lives in memory only: what it seals is lost at exit.
+        bool onDisk = false;
+    };
+
+    // Reads the key file (32 bytes, then at most white space), or creates it
+    // with a fresh random key readable only by the owner. An existing file is
+    // never overwritten: one that cannot be read or is malformed is moved
+    // aside first; when that or the creation fails, the key is in memory only.
+    static StoredKey loadOrCreateKey(const QString& path);
     static QByteArray randomBytes(int count);
 
 private:

@@ -65,6 +65,26 @@ bool refusesToken(int status) {
     return status == 400 || status == 401 || status == 403;
 }
 
+// Envelope codes of a failure on the server's side: no verdict on the request.
+bool isServerErrorCode(const QString& code) {
+    return code == QLatin1String("DATABASE_ERROR") || code == QLatin1String("INTERNAL_ERROR") ||
+           code == QLatin1String("SERVER_ERROR");
+}
+
+// The text of an envelope that is not a success: the server's own message when it sent one.
+QString envelopeErrorText(const QString& code, const QString& message) {
+    if (!message.isEmpty()) {
+        return message;
+    }
+    if (code == QLatin1String("WRONG_USERNAME_OR_PASSWORD")) {
+        return QStringLiteral("用户名或密码错误");
+    }
+    if (code == QLatin1String("DATABASE_ERROR")) {
+        return QStringLiteral("服务器数据库错误，请稍后重试");
+    }
+    return QStringLiteral("登录失败 (错误代码: %1)").arg(code);
+}
+
 QString refreshNetworkError(QNetworkReply* reply, bool timedOut) {
     switch (effectiveError(reply, timedOut)) {
     case QNetworkReply::ConnectionRefusedError:
@@ -273,15 +293,7 @@ void ApiService::login(const QString& username, const QString& password, LoginCa
                 completion(true, message);
                 return;
             }
-            if (!message.isEmpty()) {
-                completion(false, message);
-            } else if (code == QLatin1String("WRONG_USERNAME_OR_PASSWORD")) {
-                completion(false, QStringLiteral("用户名或密码错误"));
-            } else if (code == QLatin1String("DATABASE_ERROR")) {
-                completion(false, QStringLiteral("服务器数据库错误，请稍后重试"));
-            } else {
-                completion(false, QStringLiteral("登录失败 (错误代码: %1)").arg(code));
-            }
+            completion(false, envelopeErrorText(code, message));
         });
     });
 }
@@ -302,16 +314,26 @@ void ApiService::refreshToken(const QString& refreshToken, RefreshCallback compl
         const quint64 generation = m_sessionGeneration;
         send(m_network->get(request), [this, refreshToken, generation,
                                        completion = std::move(completion)](QNetworkReply* r, bool timedOut) {
+            const auto body = timedOut ? std::nullopt : parseObject(r->readAll());
+            const QString code = body ? body->value(QStringLiteral("code")).toString() : QString();
+            const QString message = body ? body->value(QStringLiteral("message")).toString() : QString();
             if (timedOut || r->error() != QNetworkReply::NoError) {
-                completion(false, refreshNetworkError(r, timedOut), !timedOut && refusesToken(httpStatus(r)));
+                const int status = httpStatus(r);
+                // A server error's own envelope says more than the transport's text.
+                const QString text = status >= 500 && !code.isEmpty() ? envelopeErrorText(code, message)
+                                                                      : refreshNetworkError(r, timedOut);
+                completion(false, text, !timedOut && refusesToken(status));
                 return;
             }
-            const auto body = parseObject(r->readAll());
-            const QString message = body ? body->value(QStringLiteral("message")).toString() : QString();
             QJsonObject data = body ? body->value(QStringLiteral("data")).toObject() : QJsonObject();
             if (data.value(QStringLiteral("token")).toString().isEmpty()) {
-                // An answer of the web API without a token refuses it; anything else
-                // (a proxy's page, say) says nothing about the token.
+                if (isServerErrorCode(code)) {
+                    // The server failed on its side: the token may still be good.
+                    completion(false, envelopeErrorText(code, message), false);
+                    return;
+                }
+                // Any other answer of the web API without a token refuses it; anything
+                // else (a proxy's page, say) says nothing about the token.
                 completion(false, message.isEmpty() ? QStringLiteral("刷新令牌失败，请重新登录") : message,
                            body.has_value());
                 return;

@@ -273,6 +273,13 @@ void LoginWindow::loadSavedCredentials() {
             ui->editPassword->setText(password);
         }
     }
+    if (!unreadableSecretsTold && config->hasUnreadableSecrets()) {
+        unreadableSecretsTold = true;
+        // After the show, so that the box has a window to sit on.
+        QTimer::singleShot(0, this, [this] {
+            showMessage(QStringLiteral("提示"), QStringLiteral("已保存的密码无法读取，请重新输入"));
+        });
+    }
 }
 
 void LoginWindow::resetPasswordField(bool keepText) {
@@ -424,7 +431,14 @@ void LoginWindow::finishSignIn() {
 void LoginWindow::handleLoginResult(bool ok, const QString& message) {
     if (ok) {
         markFieldsInvalid(false);
-        saveCredentials();
+        if (!saveCredentials()) {
+            QPointer<LoginWindow> guard(this);
+            showMessage(QStringLiteral("提示"),
+                        QStringLiteral("登录信息未能保存到 config.ini，下次启动需要重新输入密码。"));
+            if (!guard) {
+                return;
+            }
+        }
         finishSignIn();
         return;
     }
@@ -433,19 +447,22 @@ void LoginWindow::handleLoginResult(bool ok, const QString& message) {
                 message.isEmpty() ? QStringLiteral("登录失败，请检查用户名和密码") : message);
 }
 
-void LoginWindow::saveCredentials() {
+bool LoginWindow::saveCredentials() {
     auto* config = AppConfig::instance();
-    if (ui->checkRemember->isChecked()) {
+    const bool remember = ui->checkRemember->isChecked();
+    bool stored = true;
+    if (remember) {
         // Stored exactly as sent, so that the automatic sign-in sends the same text.
-        config->setValue(ConfigKeys::AuthUsername, ui->editUsername->text().trimmed());
-        config->setValue(ConfigKeys::AuthPassword, ui->editPassword->text());
-        config->setValue(ConfigKeys::AuthRememberPassword, true);
+        stored &= config->setValue(ConfigKeys::AuthUsername, ui->editUsername->text().trimmed());
+        stored &= config->setValue(ConfigKeys::AuthPassword, ui->editPassword->text());
+        stored &= config->setValue(ConfigKeys::AuthRememberPassword, true);
     } else {
         config->resetValue(ConfigKeys::AuthUsername);
         config->resetValue(ConfigKeys::AuthPassword);
         config->setValue(ConfigKeys::AuthRememberPassword, false);
     }
-    config->setValue(ConfigKeys::AuthAutoLogin, ui->checkAutoLogin->isChecked());
+    stored &= config->setValue(ConfigKeys::AuthAutoLogin, ui->checkAutoLogin->isChecked());
+    return stored || !remember;
 }
 
 void LoginWindow::markFieldsInvalid(bool invalid) {

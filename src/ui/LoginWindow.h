@@ -53,7 +53,8 @@ private:
     void playFadeInAnimation();
     void loadSavedCredentials();
     void resetPasswordField(bool keepText);
-    void saveCredentials();
+    // False when remembered credentials could not be stored for the next start.
+    bool saveCredentials();
     void setLoading(bool on);
     void tryAutoLogin();
     void tryPasswordLogin();
@@ -79,6 +80,8 @@ private:
     QPoint backgroundOffset{0, 0};
     QRect blurredPanelRect;
     bool autoLoginTried = false;
+    // The pilot has been told that stored secrets cannot be read.
+    bool unreadableSecretsTold = false;
     // Single shot, bound to the window: destroying the window cancels it.
     QTimer* autoLoginTimer = nullptr;
     // A sign-in or refresh request has been sent and not yet answered.

@@ -19,6 +19,7 @@ namespace {
 struct Result {
     int calls = 0;
     bool ok = false;
+    bool rejected = false;
     QString text;
     QString token;
     QThread* thread = nullptr;
@@ -30,6 +31,15 @@ ApiService::LoginCallback recordInto(Result& r) {
         r.ok = ok;
         r.text = message;
         r.thread = QThread::currentThread();
+    };
+}
+
+ApiService::RefreshCallback recordRefreshInto(Result& r) {
+    return [&r](bool ok, const QString& message, bool rejected) {
+        ++r.calls;
+        r.ok = ok;
+        r.rejected = rejected;
+        r.text = message;
     };
 }
 
@@ -264,33 +274,42 @@ private slots:
         QCOMPARE(config->value(ConfigKeys::AuthRefreshToken), QStringLiteral("stored-refresh"));
     }
 
-    void refreshFailuresGiveTheirTexts_data() {
+    void refreshFailuresGiveTheirTextsAndVerdicts_data() {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("rejected");
         QTest::newRow("expired") << 401
                                  << WebApiTestServer::envelope(QStringLiteral("TOKEN_EXPIRED"),
                                                                QStringLiteral("x"))
-                                 << QStringLiteral("令牌已过期，请重新登录");
+                                 << QStringLiteral("令牌已过期，请重新登录") << true;
         QTest::newRow("no token, message")
             << 200 << WebApiTestServer::envelope(QStringLiteral("E"), QStringLiteral("失效"))
-            << QStringLiteral("失效");
+            << QStringLiteral("失效") << true;
         QTest::newRow("no token, no message") << 200 << WebApiTestServer::envelope(QStringLiteral("E"))
-                                              << QStringLiteral("刷新令牌失败，请重新登录");
+                                              << QStringLiteral("刷新令牌失败，请重新登录") << true;
         QTest::newRow("not json") << 200 << QByteArray("nonsense")
-                                  << QStringLiteral("刷新令牌失败，请重新登录");
+                                  << QStringLiteral("刷新令牌失败，请重新登录") << false;
+        QTest::newRow("database error envelope")
+            << 200 << WebApiTestServer::envelope(QStringLiteral("DATABASE_ERROR"))
+            << QStringLiteral("服务器数据库错误，请稍后重试") << false;
+        QTest::newRow("server error with its text")
+            << 500 << WebApiTestServer::envelope(QStringLiteral("DATABASE_ERROR"), QStringLiteral("维护中"))
+            << QStringLiteral("维护中") << false;
     }
 
-    void refreshFailuresGiveTheirTexts() {
+    void refreshFailuresGiveTheirTextsAndVerdicts() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, expected);
+        QFETCH(bool, rejected);
         server->setReply("GET", "/users/sessions", WebApiTestServer::json(status, body));
         Result r;
-        api->refreshToken(QStringLiteral("r"), recordInto(r), true);
+        api->refreshToken(QStringLiteral("r"), recordRefreshInto(r), true);
         QTRY_COMPARE(r.calls, 1);
         QVERIFY(!r.ok);
         QCOMPARE(r.text, expected);
+        QCOMPARE(r.rejected, rejected);
         QVERIFY(api->accessToken().isEmpty());
     }
 

@@ -2,6 +2,7 @@
 #include "Startup.h"
 #include "network/ApiService.h"
 #include "support/TestSupport.h"
+#include "support/UnwritableFile.h"
 #include "support/WebApiTestServer.h"
 #include "ui/ErrorDialog.h"
 #include "ui/LoadingSpinner.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -305,6 +307,41 @@ private slots:
         QVERIFY(config->value(ConfigKeys::AuthPassword).isEmpty());
     }
 
+    void credentialsThatCannotBeStoredAreReported() {
+        server->setReply("POST", "/users/sessions", loginOk());
+        QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+        window->show();
+        username()->setText(QStringLiteral("pilot01"));
+        password()->setText(QStringLiteral("pw"));
+        remember()->setChecked(true);
+        {
+            test::UnwritableFile blocked(config->filePath());
+            QTest::mouseClick(loginButton(), Qt::LeftButton);
+            QTRY_COMPARE(success.size(), 1);
+        }
+        QCOMPARE(
+            boxes,
+            (QList{qMakePair(QStringLiteral("提示"),
+                             QStringLiteral("登录信息未能保存到 config.ini，下次启动需要重新输入密码。"))}));
+    }
+
+    void unreadableStoredPasswordIsReportedOnce() {
+        config->setValue(ConfigKeys::AuthRememberPassword, true);
+        config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
+        QSettings(config->filePath(), QSettings::IniFormat)
+            .setValue(QStringLiteral("Auth/Password"),
+                      QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e"));
+        window->show();
+        QTRY_COMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first(),
+                 qMakePair(QStringLiteral("提示"), QStringLiteral("已保存的密码无法读取，请重新输入")));
+        QVERIFY(password()->text().isEmpty());
+        window->hide();
+        window->show();
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.size(), 1);
+    }
+
     void savedCredentialsFillTheFormOnShow() {
         config->setValue(ConfigKeys::AuthRememberPassword, true);
         config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
@@ -397,23 +434,28 @@ private slots:
     }
 
     void unreachableServerKeepsTheRefreshTokenAndSaysWhy_data() {
-        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("status"); // 0: nobody listens
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("connection refused") << true << QStringLiteral("无法连接到服务器");
-        QTest::newRow("server error") << false << QStringLiteral("网络错误: ");
+        QTest::newRow("connection refused") << 0 << QByteArray() << QStringLiteral("无法连接到服务器");
+        QTest::newRow("server error") << 503 << QByteArray() << QStringLiteral("网络错误: ");
+        QTest::newRow("database error envelope")
+            << 200 << WebApiTestServer::envelope(QStringLiteral("DATABASE_ERROR"))
+            << QStringLiteral("服务器数据库错误，请稍后重试");
     }
 
     void unreachableServerKeepsTheRefreshTokenAndSaysWhy() {
-        QFETCH(bool, refused);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
         QFETCH(QString, expected);
         config->setValue(ConfigKeys::AuthAutoLogin, true);
         config->setValue(ConfigKeys::AuthRefreshToken, QStringLiteral("stored-refresh"));
         config->setValue(ConfigKeys::AuthToken, QStringLiteral("old-access"));
-        if (refused) {
+        if (status == 0) {
             network::ApiService::instance()->setBaseUrl(
                 QUrl(QStringLiteral("http://127.0.0.1:%1").arg(WebApiTestServer::closedPort())));
         } else {
-            server->setReply("GET", "/users/sessions", WebApiTestServer::json(503, {}));
+            server->setReply("GET", "/users/sessions", WebApiTestServer::json(status, body));
         }
         QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
         window->show();
