@@ -1,8 +1,8 @@
 #include "crypto/QAESEncryption.h"
 
-#include <QDateTime>
+#include "common/FileAside.h"
+
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -43,20 +43,6 @@ std::optional<QByteArray> readKeyFile(const QString& path) {
         return std::nullopt;
     }
     return data.left(QAESEncryption::KeySize);
-}
-
-// A free name beside `path` for a key file that is kept but no longer used.
-QString asideName(const QString& path) {
-    const QString base = path + QStringLiteral(".unusable-") +
-                         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int n = 0; n < 100; ++n) {
-        const QString name = n == 0 ? base : base + QLatin1Char('-') + QString::number(n);
-        const QFileInfo info(name);
-        if (!info.exists() && !info.isSymLink()) {
-            return name;
-        }
-    }
-    return {};
 }
 
 // Creates the file only when nothing, not even a dangling link, is at `path`.
@@ -176,8 +162,8 @@ QAESEncryption::StoredKey QAESEncryption::loadOrCreateKey(const QString& path) {
         if (const auto key = readKeyFile(path)) {
             return {*key, true};
         }
-        const QString aside = asideName(path);
-        if (aside.isEmpty() || !QDir().rename(path, aside)) {
+        const QString aside = velk::common::moveAside(path, QStringLiteral("unusable"));
+        if (aside.isEmpty()) {
             qCritical().noquote()
                 << "Key file" << path
                 << "cannot be moved aside: encrypted settings are kept in memory for this run";

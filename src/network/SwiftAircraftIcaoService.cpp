@@ -4,6 +4,7 @@
 #include "network/SwiftAircraftIcaoSql.h"
 
 #include "AppConfig.h"
+#include "common/FileAside.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -185,13 +186,8 @@ void SwiftAircraftIcaoService::setAsideDamagedDatabase() {
         return;
     }
     closeConnection();
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QDir folder = info.absoluteDir();
-    QString aside = folder.filePath(QStringLiteral("aircrafticao.damaged-%1.sqlite").arg(stamp));
-    for (int n = 2; QFileInfo::exists(aside); ++n) {
-        aside = folder.filePath(QStringLiteral("aircrafticao.damaged-%1-%2.sqlite").arg(stamp).arg(n));
-    }
-    if (!QFile::rename(info.absoluteFilePath(), aside)) {
+    const QString aside = common::moveAside(info.absoluteFilePath(), QStringLiteral("damaged"));
+    if (aside.isEmpty()) {
         qWarning() << "Failed to move damaged swift aircraft ICAO SQLite database aside:"
                    << info.absoluteFilePath();
         return;

@@ -146,7 +146,7 @@ private slots:
         QVERIFY(service.normalizeDesignator(QStringLiteral("B738")).found);
         QVERIFY(!service.normalizeDesignator(QStringLiteral("T1")).found);
         const QFileInfoList aside = QDir(dir + QStringLiteral("/cache/swift"))
-                                        .entryInfoList({QStringLiteral("aircrafticao.damaged-*.sqlite")});
+                                        .entryInfoList({QStringLiteral("aircrafticao.sqlite.damaged-*")});
         QCOMPARE(aside.size(), 1);
         QCOMPARE(test::readFile(aside[0].absoluteFilePath()), damaged);
         QVERIFY(log.contains(QStringLiteral("Moved damaged swift aircraft ICAO SQLite database aside:")));
