@@ -273,12 +273,18 @@ void NetworkManager::onSimConnectionFailed(QString message) {
 }
 
 void NetworkManager::onSimPausedStateChanged(bool paused) {
+    // The back end gets the full limit to deliver again after a pause.
+    if (m_simPaused && !paused && m_lastSimDataMs > 0) {
+        m_lastSimDataMs = now();
+    }
     m_simPaused = paused;
     publishSimulatorData();
 }
 
+// A paused simulator may send nothing at all: only a loss its back end
+// reports ends the data's validity then.
 void NetworkManager::checkSimulatorDataStale() {
-    if (!m_simDataValid || m_lastSimDataMs <= 0 || now() - m_lastSimDataMs < 3001) {
+    if (m_simPaused || !m_simDataValid || m_lastSimDataMs <= 0 || now() - m_lastSimDataMs < 3001) {
         return;
     }
     m_simDataValid = false;

@@ -182,6 +182,29 @@ private slots:
         QCOMPARE(data.last().at(0).toBool(), true);
     }
 
+    void aPausedSimulatorKeepsItsDataValidUntilTheBackEndReportsALoss() {
+        nm->setSimulator(sim);
+        feedPlausible(3);
+        emit sim->simPausedStateChanged(true);
+        clock += 60000;
+        nm->checkSimulatorDataStale();
+        QVERIFY(nm->isSimDataValid());
+
+        // Resumed: the back end has the full limit to deliver again.
+        emit sim->simPausedStateChanged(false);
+        clock += 3000;
+        nm->checkSimulatorDataStale();
+        QVERIFY(nm->isSimDataValid());
+        clock += 1;
+        nm->checkSimulatorDataStale();
+        QVERIFY(!nm->isSimDataValid());
+
+        feedPlausible(3);
+        emit sim->simPausedStateChanged(true);
+        emit sim->simConnectionStateChanged(false);
+        QVERIFY(!nm->isSimDataValid());
+    }
+
     void backEndConnectionReportsDriveValidity() {
         nm->setSimulator(sim);
         QSignalSpy state(nm.get(), &NetworkManager::simulatorConnectionStateChanged);
