@@ -55,6 +55,16 @@ private:
         }
     }
 
+    // Still valid 3000 ms after the last data, invalid one millisecond later.
+    bool expiresAfter3001Milliseconds() {
+        clock += 3000;
+        nm->checkSimulatorDataStale();
+        const bool validAtTheLimit = nm->isSimDataValid();
+        clock += 1;
+        nm->checkSimulatorDataStale();
+        return validAtTheLimit && !nm->isSimDataValid();
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(session.startServer());
@@ -134,12 +144,7 @@ private slots:
         nm->setSimulator(sim);
         feedPlausible(3);
         QSignalSpy state(nm.get(), &NetworkManager::simulatorConnectionStateChanged);
-        clock += 3000;
-        nm->checkSimulatorDataStale();
-        QVERIFY(nm->isSimDataValid());
-        clock += 1;
-        nm->checkSimulatorDataStale();
-        QVERIFY(!nm->isSimDataValid());
+        QVERIFY(expiresAfter3001Milliseconds());
         QCOMPARE(state.count(), 1);
         QCOMPARE(state.last().at(0).toBool(), false);
 
@@ -166,12 +171,7 @@ private slots:
         QVERIFY(nm->isSimDataValid());
         QCOMPARE(data.count(), 0); // nothing new to show
 
-        clock += 3000;
-        nm->checkSimulatorDataStale();
-        QVERIFY(nm->isSimDataValid());
-        clock += 1; // silent
-        nm->checkSimulatorDataStale();
-        QVERIFY(!nm->isSimDataValid());
+        QVERIFY(expiresAfter3001Milliseconds()); // silent
 
         // Valid again on the third delivery, changed or not.
         sim->setUserAircraftData(same);
@@ -192,12 +192,7 @@ private slots:
 
         // Resumed: the back end has the full limit to deliver again.
         emit sim->simPausedStateChanged(false);
-        clock += 3000;
-        nm->checkSimulatorDataStale();
-        QVERIFY(nm->isSimDataValid());
-        clock += 1;
-        nm->checkSimulatorDataStale();
-        QVERIFY(!nm->isSimDataValid());
+        QVERIFY(expiresAfter3001Milliseconds());
 
         feedPlausible(3);
         emit sim->simPausedStateChanged(true);
