@@ -136,6 +136,9 @@ public:
     bool isLoggedIn() const { return m_loggedIn; }
     bool isSimDataValid() const { return m_simDataValid; }
     bool isSimPaused() const { return m_simPaused; }
+    // The simulator's valid data has ended and is not back yet: reports keep
+    // the last valid aircraft, configuration and transponder meanwhile.
+    bool isSimulatorLost() const { return m_simLost; }
     const QList<uint>& transmitFrequencies() const { return m_transmitFrequencies; }
     const model::UserAircraftData& userAircraftData() const { return m_userAircraftData; }
     const model::RadioStackState& radioStackState() const { return m_radioStackState; }
@@ -256,6 +259,10 @@ private:
     void refreshVoiceRadios();
     void readdKnownPilots();
     bool isMoving() const;
+    void takeReportedAircraft(const model::UserAircraftData& data);
+    void noteSimDataValidity(bool wasValid);
+    const model::UserAircraftConfigData& reportedConfig() const;
+    const model::RadioStackState& reportedRadios() const;
     void sendFastReport(fsd::pdu::FastPositionKind kind, bool withMotion);
     double userAltitudeFeet() const;
     double userPressureAltitudeFeet() const;
@@ -326,6 +333,17 @@ private:
     bool m_simDataValid = false;
     qint32 m_plausibleUpdateCount = 0;
     qint64 m_lastSimDataMs = 0;
+
+    // What the position reports carry: the last aircraft delivered at a usable
+    // position, with the altitudes its back end gave for it.
+    model::UserAircraftData m_reportedData{};
+    double m_reportedAltitudeFeet = 0.0;
+    double m_reportedPressureAltitudeFeet = 0.0;
+    bool m_hasReportedData = false;
+    // While lost, the configuration and radios as they were when data was valid.
+    bool m_simLost = false;
+    model::UserAircraftConfigData m_lostConfig{};
+    model::RadioStackState m_lostRadios{};
 
     QHash<QString, RemoteAircraft> m_pilots;
     QSet<QString> m_pilotInfoRequested;

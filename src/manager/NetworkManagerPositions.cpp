@@ -34,7 +34,7 @@ int truncateToInt(double value) {
 } // namespace
 
 bool NetworkManager::isMoving() const {
-    const auto& d = m_userAircraftData;
+    const auto& d = m_reportedData;
     return std::abs(d.longitudeVelocity) >= kMovingThreshold ||
            std::abs(d.altitudeVelocity) >= kMovingThreshold ||
            std::abs(d.latitudeVelocity) >= kMovingThreshold ||
@@ -51,11 +51,12 @@ double NetworkManager::userPressureAltitudeFeet() const {
 
 // Receivers read the fast reports' second altitude as the height above ground.
 double NetworkManager::userHeightAboveGroundFeet() const {
-    return m_userAircraftData.altitudeAglM * kFeetPerMetre;
+    return m_reportedData.altitudeAglM * kFeetPerMetre;
 }
 
+// A lost simulator's aircraft is held where it was last seen, as if paused.
 void NetworkManager::onPositionTimer() {
-    if (m_simPaused) {
+    if (m_simPaused || m_simLost) {
         sendPausedPosition();
     } else if (isMoving()) {
         sendFastPosition(1);
@@ -64,7 +65,7 @@ void NetworkManager::onPositionTimer() {
 }
 
 void NetworkManager::onFastPositionTimer() {
-    if (m_simPaused) {
+    if (m_simPaused || m_simLost) {
         sendPausedPosition();
     } else if (isMoving()) {
         sendFastPosition(0);
@@ -89,7 +90,7 @@ void NetworkManager::sendPosition() {
     if (!m_fsdClient.isConnected()) {
         return;
     }
-    const auto& d = m_userAircraftData;
+    const auto& d = m_reportedData;
     if (m_connectInfo.observerMode) {
         const fsd::pdu::ATCPosition position(m_connectInfo.callsign, {kObserverFrequency},
                                              fsd::NetworkFacility::OBS, kObserverVisualRange, kRating,
@@ -97,11 +98,15 @@ void NetworkManager::sendPosition() {
         send(position.serialize());
         return;
     }
-    const auto& radio = m_radioStackState;
+    if (!m_hasReportedData) {
+        return;
+    }
+    const auto& radio = reportedRadios();
     const fsd::pdu::PilotPosition position(
         m_connectInfo.callsign, radio.transponderCode, radio.squawkingModeC, radio.squawkingIdent, kRating,
-        d.latitude, d.longitude, truncateToInt(userAltitudeFeet()), truncateToInt(userPressureAltitudeFeet()),
-        truncateToInt(d.groundSpeed), d.pitch, d.heading, d.bank, m_userAircraftConfigData.onGround);
+        d.latitude, d.longitude, truncateToInt(m_reportedAltitudeFeet),
+        truncateToInt(m_reportedPressureAltitudeFeet), truncateToInt(d.groundSpeed), d.pitch, d.heading,
+        d.bank, reportedConfig().onGround);
     send(position.serialize());
 }
 
@@ -119,14 +124,14 @@ void NetworkManager::sendPausedPosition() {
 
 // Without motion every velocity and the nose-gear angle are zero.
 void NetworkManager::sendFastReport(fsd::pdu::FastPositionKind kind, bool withMotion) {
-    if (m_connectInfo.observerMode || !m_fsdClient.isConnected()) {
+    if (m_connectInfo.observerMode || !m_fsdClient.isConnected() || !m_hasReportedData) {
         return;
     }
-    const auto& d = m_userAircraftData;
+    const auto& d = m_reportedData;
     const auto motion = [withMotion](double value) { return withMotion ? value : 0.0; };
     const fsd::pdu::FastPilotPosition position(
-        kind, m_connectInfo.callsign, d.latitude, d.longitude, userAltitudeFeet(),
-        userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank, m_userAircraftConfigData.onGround,
+        kind, m_connectInfo.callsign, d.latitude, d.longitude, m_reportedAltitudeFeet,
+        userHeightAboveGroundFeet(), d.pitch, d.heading, d.bank, reportedConfig().onGround,
         motion(d.longitudeVelocity), motion(d.altitudeVelocity), motion(d.latitudeVelocity),
         motion(d.pitchVelocity), motion(d.headingVelocity), motion(d.bankVelocity), motion(d.noseWheelAngle));
     send(position.serialize());

@@ -135,7 +135,7 @@ void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
                  .serialize());
         break;
     case ClientQueryType::INF: {
-        const auto& d = m_userAircraftData;
+        const auto& d = m_reportedData;
         const QString text =
             QStringLiteral("VELK Client %1 PID=%2 (%3) IP=%4 SYS_UID=%5 FS_VER=%6 LT=%7 LO=%8 AL=%9")
                 .arg(common::appVersionString(), cid(), realNameWithHomeAirport(), m_clientIp,

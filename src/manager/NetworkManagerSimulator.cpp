@@ -3,10 +3,23 @@
 #include "manager/NetworkManager.h"
 
 #include <cmath>
+#include <utility>
 
 namespace velk::manager {
 
 using simulator::Simulator;
+
+namespace {
+
+// A position a report may carry: finite, on the globe, and not the 0°N 0°E of
+// a cleared record.
+bool hasReportablePosition(const model::UserAircraftData& d) {
+    return std::isfinite(d.latitude) && std::isfinite(d.longitude) && std::abs(d.latitude) <= 90.0 &&
+           std::abs(d.longitude) <= 180.0 &&
+           (std::abs(d.latitude) > 0.000001 || std::abs(d.longitude) > 0.000001);
+}
+
+} // namespace
 
 void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
     if (!simulator) {
@@ -23,6 +36,9 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
         m_dataWatchdogTimer.start();
     }
 
+    // Before the caches are cleared, so that a session in flight keeps them.
+    const bool wasValid = std::exchange(m_simDataValid, false);
+    noteSimDataValidity(wasValid);
     m_userAircraftData = {};
     m_userAircraftConfigData = {};
     // Listeners of the radios learn that the old back end's radios are gone.
@@ -30,7 +46,6 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
     m_radioStackState = {};
     m_transmitFrequencies.clear();
     m_simPaused = false;
-    m_simDataValid = false;
     m_plausibleUpdateCount = 0;
     m_lastSimDataMs = 0;
 
@@ -111,6 +126,7 @@ void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& da
     bool publish = !(data == m_userAircraftData);
     if (publish) {
         m_userAircraftData = data;
+        takeReportedAircraft(data);
     }
     const bool plausible = std::abs(data.latitude) > 0.000001 || std::abs(data.longitude) > 0.000001 ||
                            std::abs(data.groundSpeed) > 0.1 || std::abs(data.altitudeMslM) > 0.1 ||
@@ -124,6 +140,7 @@ void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& da
         }
         if (m_plausibleUpdateCount >= 3 && !m_simDataValid) {
             m_simDataValid = true;
+            noteSimDataValidity(false);
             emit simulatorConnectionStateChanged(true);
             publish = true;
         }
@@ -131,6 +148,45 @@ void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& da
     if (publish) {
         publishSimulatorData();
     }
+}
+
+// A lost back end publishes cleared records: reports never take them.
+void NetworkManager::takeReportedAircraft(const model::UserAircraftData& data) {
+    if (!hasReportablePosition(data)) {
+        return;
+    }
+    m_reportedData = data;
+    m_reportedAltitudeFeet = userAltitudeFeet();
+    m_reportedPressureAltitudeFeet = userPressureAltitudeFeet();
+    m_hasReportedData = true;
+}
+
+// Valid data that ends marks the simulator lost until data is valid again.
+void NetworkManager::noteSimDataValidity(bool wasValid) {
+    const bool pilotSession = sessionExists() && !m_connectInfo.observerMode;
+    if (wasValid && !m_simDataValid && !m_simLost) {
+        m_simLost = true;
+        m_lostConfig = m_userAircraftConfigData;
+        m_lostRadios = m_radioStackState;
+        if (pilotSession) {
+            emit notificationPosted(QStringLiteral("模拟器连接已丢失，网络上保持最后一次有效的飞机位置。"),
+                                    common::MessageType::Error);
+        }
+    } else if (m_simDataValid && m_simLost) {
+        m_simLost = false;
+        if (pilotSession) {
+            emit notificationPosted(QStringLiteral("模拟器数据已恢复，继续报告飞机位置。"),
+                                    common::MessageType::Info);
+        }
+    }
+}
+
+const model::UserAircraftConfigData& NetworkManager::reportedConfig() const {
+    return m_simLost ? m_lostConfig : m_userAircraftConfigData;
+}
+
+const model::RadioStackState& NetworkManager::reportedRadios() const {
+    return m_simLost ? m_lostRadios : m_radioStackState;
 }
 
 void NetworkManager::onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data) {
@@ -190,6 +246,7 @@ void NetworkManager::onSimConnectionStateChanged(bool connected) {
     if (connected) {
         m_simDataValid = true;
         m_lastSimDataMs = 0;
+        noteSimDataValidity(wasValid);
         emit simulatorConnectionStateChanged(true);
         if (!wasValid) {
             publishSimulatorData();
@@ -198,6 +255,7 @@ void NetworkManager::onSimConnectionStateChanged(bool connected) {
         m_simDataValid = false;
         m_plausibleUpdateCount = 0;
         m_lastSimDataMs = 0;
+        noteSimDataValidity(wasValid);
         emit simulatorConnectionStateChanged(false);
         if (wasValid) {
             publishSimulatorData();
@@ -206,24 +264,32 @@ void NetworkManager::onSimConnectionStateChanged(bool connected) {
 }
 
 void NetworkManager::onSimConnectionFailed(QString message) {
-    m_simDataValid = false;
+    const bool wasValid = std::exchange(m_simDataValid, false);
     m_plausibleUpdateCount = 0;
     m_lastSimDataMs = 0;
+    noteSimDataValidity(wasValid);
     emit simulatorConnectionStateChanged(false);
     emit simulatorConnectionFailed(message);
 }
 
 void NetworkManager::onSimPausedStateChanged(bool paused) {
+    // The back end gets the full limit to deliver again after a pause.
+    if (m_simPaused && !paused && m_lastSimDataMs > 0) {
+        m_lastSimDataMs = now();
+    }
     m_simPaused = paused;
     publishSimulatorData();
 }
 
+// A paused simulator may send nothing at all: only a loss its back end
+// reports ends the data's validity then.
 void NetworkManager::checkSimulatorDataStale() {
-    if (!m_simDataValid || m_lastSimDataMs <= 0 || now() - m_lastSimDataMs < 3001) {
+    if (m_simPaused || !m_simDataValid || m_lastSimDataMs <= 0 || now() - m_lastSimDataMs < 3001) {
         return;
     }
     m_simDataValid = false;
     m_plausibleUpdateCount = 0;
+    noteSimDataValidity(true);
     emit simulatorConnectionStateChanged(false);
     publishSimulatorData();
 }

@@ -15,6 +15,8 @@ UserAircraftManager::UserAircraftManager(std::shared_ptr<NetworkManager> network
     connect(nm, &NetworkManager::aircraftConfigurationInfoReceived, this,
             &UserAircraftManager::onAircraftConfigurationInfoReceived);
     connect(nm, &NetworkManager::simulatorChanged, this, &UserAircraftManager::onSimulatorChanged);
+    connect(nm, &NetworkManager::simulatorConnectionStateChanged, this,
+            &UserAircraftManager::onSimulatorDataValidityChanged);
     connect(&m_refillTimer, &QTimer::timeout, this, &UserAircraftManager::onRefillTimer);
     // The bucket refills for the object's whole life, on the network or not.
     m_refillTimer.start(RefillIntervalMs);
@@ -25,6 +27,7 @@ void UserAircraftManager::onSimulatorChanged() {
         disconnect(connection);
     }
     m_simulatorConnections.clear();
+    m_held.reset();
     m_simulator = m_networkManager->simulator();
     connectSimulator();
 }
@@ -43,6 +46,12 @@ void UserAircraftManager::connectSimulator() {
 }
 
 void UserAircraftManager::onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data) {
+    // A lost back end publishes cleared records: the last valid configuration
+    // stands for the network until the data is back.
+    if (m_networkManager->isSimulatorLost()) {
+        m_held = data;
+        return;
+    }
     m_current = data;
     if (!m_lastSent) {
         // The first report is the baseline that the others are assumed to hold.
@@ -65,6 +74,18 @@ void UserAircraftManager::onUserAircraftConfigDataChanged(const model::UserAircr
         m_wasAirborne = airborne;
     }
     m_hasPrevious = true;
+}
+
+void UserAircraftManager::onSimulatorDataValidityChanged(bool valid) {
+    if (!valid || !m_held || m_networkManager->isSimulatorLost()) {
+        return;
+    }
+    const model::UserAircraftConfigData data = *m_held;
+    m_held.reset();
+    // The cleared record of the loss itself, not yet replaced by the back end.
+    if (!(data == model::UserAircraftConfigData{})) {
+        onUserAircraftConfigDataChanged(data);
+    }
 }
 
 void UserAircraftManager::onRefillTimer() {

@@ -37,6 +37,9 @@ public:
     void onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data);
     void onRadioStackStateChanged(const model::RadioStackState& state);
     void onSimConnectionStateChanged(bool connected);
+    // The session's verdict on the simulator data; a configuration held while
+    // the simulator was lost is taken once the data is valid again.
+    void onSimulatorDataValidityChanged(bool valid);
 
     // Refill tick, public so that it can be driven directly.
     void onRefillTimer();
@@ -50,6 +53,7 @@ private:
     QTimer m_refillTimer;
     int m_sendTokens = MaxSendTokens;
     model::UserAircraftConfigData m_current{};
+    std::optional<model::UserAircraftConfigData> m_held;
     model::RadioStackState m_radioStack{};
     std::optional<model::AircraftConfig> m_lastSent;
     bool m_wasAirborne = false;

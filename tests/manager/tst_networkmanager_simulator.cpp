@@ -1,7 +1,9 @@
 // The session manager's binding to a simulator back end: rebinding, data
 // validity, the watchdog, the dashboard snapshot, radios and notices.
 #include "manager/NetworkManager.h"
+#include "manager/UserAircraftManager.h"
 #include "support/FakeSimulator.h"
+#include "support/SessionFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,6 +17,7 @@ using velk::model::RadioStackState;
 using velk::model::UserAircraftConfigData;
 using velk::model::UserAircraftData;
 using velk::test::FakeSimulator;
+using velk::test::SessionHarness;
 namespace voice = velk::voice;
 
 namespace {
@@ -42,6 +45,7 @@ private:
     std::unique_ptr<NetworkManager> nm;
     std::shared_ptr<FakeSimulator> sim;
     qint64 clock = 1'000'000;
+    SessionHarness session;
 
     void feedPlausible(int count) {
         static double latitude = 30.0;
@@ -51,7 +55,22 @@ private:
         }
     }
 
+    // Still valid 3000 ms after the last data, invalid one millisecond later.
+    bool expiresAfter3001Milliseconds() {
+        clock += 3000;
+        nm->checkSimulatorDataStale();
+        const bool validAtTheLimit = nm->isSimDataValid();
+        clock += 1;
+        nm->checkSimulatorDataStale();
+        return validAtTheLimit && !nm->isSimDataValid();
+    }
+
 private slots:
+    void initTestCase() {
+        QVERIFY(session.startServer());
+        SessionHarness::configure(false);
+    }
+
     void init() {
         nm = std::make_unique<NetworkManager>();
         nm->setClock([this] { return clock; });
@@ -125,12 +144,7 @@ private slots:
         nm->setSimulator(sim);
         feedPlausible(3);
         QSignalSpy state(nm.get(), &NetworkManager::simulatorConnectionStateChanged);
-        clock += 3000;
-        nm->checkSimulatorDataStale();
-        QVERIFY(nm->isSimDataValid());
-        clock += 1;
-        nm->checkSimulatorDataStale();
-        QVERIFY(!nm->isSimDataValid());
+        QVERIFY(expiresAfter3001Milliseconds());
         QCOMPARE(state.count(), 1);
         QCOMPARE(state.last().at(0).toBool(), false);
 
@@ -157,12 +171,7 @@ private slots:
         QVERIFY(nm->isSimDataValid());
         QCOMPARE(data.count(), 0); // nothing new to show
 
-        clock += 3000;
-        nm->checkSimulatorDataStale();
-        QVERIFY(nm->isSimDataValid());
-        clock += 1; // silent
-        nm->checkSimulatorDataStale();
-        QVERIFY(!nm->isSimDataValid());
+        QVERIFY(expiresAfter3001Milliseconds()); // silent
 
         // Valid again on the third delivery, changed or not.
         sim->setUserAircraftData(same);
@@ -171,6 +180,24 @@ private slots:
         sim->setUserAircraftData(same);
         QVERIFY(nm->isSimDataValid());
         QCOMPARE(data.last().at(0).toBool(), true);
+    }
+
+    void aPausedSimulatorKeepsItsDataValidUntilTheBackEndReportsALoss() {
+        nm->setSimulator(sim);
+        feedPlausible(3);
+        emit sim->simPausedStateChanged(true);
+        clock += 60000;
+        nm->checkSimulatorDataStale();
+        QVERIFY(nm->isSimDataValid());
+
+        // Resumed: the back end has the full limit to deliver again.
+        emit sim->simPausedStateChanged(false);
+        QVERIFY(expiresAfter3001Milliseconds());
+
+        feedPlausible(3);
+        emit sim->simPausedStateChanged(true);
+        emit sim->simConnectionStateChanged(false);
+        QVERIFY(!nm->isSimDataValid());
     }
 
     void backEndConnectionReportsDriveValidity() {
@@ -379,6 +406,57 @@ private slots:
         QTRY_COMPARE(sim->count("reconnectSimulator"), 1);
         nm->reconnectSimulator();
         QCOMPARE(sim->count("reconnectSimulator"), 2);
+    }
+
+    // The back end announces the loss, then publishes cleared records.
+    void aLostSimulatorKeepsTheLastValidAircraftOnTheNetwork() {
+        SessionHarness& h = session;
+        h.create();
+        auto user = std::make_unique<velk::manager::UserAircraftManager>(h.nm);
+        QVERIFY(h.loginPilot());
+        RadioStackState radio;
+        radio.transponderCode = 2000;
+        radio.squawkingModeC = true;
+        h.sim->setRadioStackState(radio);
+        UserAircraftConfigData parked;
+        parked.gearDown = true;
+        parked.beaconOn = true;
+        parked.onGround = true;
+        h.sim->setUserAircraftConfigData(parked);
+        h.sentLines();
+
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        emit h.sim->simConnectionStateChanged(false);
+        h.sim->setUserAircraftData({});
+        h.sim->setUserAircraftConfigData({});
+        h.sim->setRadioStackState({});
+        QCOMPARE(notices.count(), 1);
+        QVERIFY(h.nm->isSimulatorLost());
+        h.nm->onPositionTimer();
+        h.nm->onPositionTimer();
+        const QString held = QStringLiteral("@N:ABC123:2000:1:31.143420:121.805230:0:0:2:0");
+        QStringList lines = h.sentLines();
+        QCOMPARE(lines.filter(QRegularExpression("^[@^]")),
+                 (QStringList{"^ABC123:31.143420:121.805230:0.00:0.00:2:0.0000:0.0000:0.0000:0.0000:0.0000:"
+                              "0.0000:0.00",
+                              held, lines.at(0), held}));
+        QVERIFY(lines.filter("ACC").isEmpty());
+
+        // Back: reported from the new data, configuration changes go out again.
+        for (int i = 1; i <= 3; ++i) {
+            h.sim->setUserAircraftData(plausible(31.5 + i * 0.001));
+        }
+        QVERIFY(!h.nm->isSimulatorLost());
+        QCOMPARE(notices.count(), 2);
+        h.sim->setRadioStackState(radio);
+        parked.landingLightsOn = true;
+        h.sim->setUserAircraftConfigData(parked);
+        h.nm->onPositionTimer();
+        QCOMPARE(h.sentLines(),
+                 (QStringList{R"($CQABC123:@94386:ACC:{"config":{"lights":{"landing_on":true}}})",
+                              "@N:ABC123:2000:1:31.503000:121.800000:0:0:2:0"}));
+        user.reset();
+        h.destroy();
     }
 
     void aForceDisconnectWithoutASessionIsIgnored() {

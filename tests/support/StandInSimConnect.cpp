@@ -275,6 +275,14 @@ QByteArray StandInSimConnect::byTypeMessage(std::uint32_t requestId, std::uint32
     return bytes;
 }
 
+QByteArray StandInSimConnect::eventMessage(std::uint32_t eventId, std::uint32_t data) {
+    QByteArray bytes = header(4, 24);
+    put(bytes, 12, std::uint32_t(0xFFFFFFFFu));
+    put(bytes, 16, eventId);
+    put(bytes, 20, data);
+    return bytes;
+}
+
 QByteArray StandInSimConnect::assignedObjectIdMessage(std::uint32_t requestId, std::uint32_t objectId) {
     QByteArray bytes = header(12, 20);
     put(bytes, 12, requestId);

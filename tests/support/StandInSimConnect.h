@@ -87,6 +87,8 @@ public:
     static QByteArray byTypeMessage(std::uint32_t requestId, std::uint32_t objectId, std::uint32_t entry,
                                     std::uint32_t outOf, const QByteArray& payload);
     static QByteArray assignedObjectIdMessage(std::uint32_t requestId, std::uint32_t objectId);
+    // A subscribed system event (group unused) with its data.
+    static QByteArray eventMessage(std::uint32_t eventId, std::uint32_t data);
     static QByteArray inputEventsMessage(std::uint32_t requestId, const QList<InputEvent>& events);
     static QByteArray inputEventValueMessage(std::uint64_t hash, std::uint32_t type, double value);
     // One reply to the traffic request: rows 1 to n of n, or one empty

@@ -98,6 +98,7 @@ MsfsAdapter::MsfsAdapter(Options options) : m_options(std::move(options)) {
     connect(&m_session, &SimConnectSession::userAircraftTitleDetected, this,
             [](const QString& title) { qInfo().noquote() << "MSFS user aircraft" << title; });
     connect(&m_session, &SimConnectSession::inputEventValueChanged, this, &MsfsAdapter::onInputEventValue);
+    connect(&m_session, &SimConnectSession::simPauseReported, this, &MsfsAdapter::onPauseReported);
 
     connect(AppConfig::instance(), &AppConfig::configChanged, this, [this](const QString& key) {
         if (key == ConfigKeys::MSFSLibraryReloadToken.name)
@@ -162,6 +163,7 @@ void MsfsAdapter::onConnected() {
     for (int group = 0; group <= 3; ++group)
         m_session.subscribeDataGroup(static_cast<UpdateGroup>(group));
     m_session.enumerateInputEvents();
+    m_session.subscribePauseEvent();
     if (!m_simConnected) {
         m_simConnected = true;
         emit simConnectionStateChanged(true);
@@ -278,9 +280,22 @@ void MsfsAdapter::applyAvionics(const QVariantMap& data) {
 void MsfsAdapter::applyEnvironment(const QVariantMap& data) {
     take(data, "qnh", m_userAircraftData.qnh, asDouble);
     const auto paused = data.constFind(QStringLiteral("simPaused"));
-    if (paused != data.constEnd() && paused->toBool() != m_simPaused) {
-        m_simPaused = paused->toBool();
-        emit simPausedStateChanged(m_simPaused);
+    if (paused != data.constEnd()) {
+        m_simDisabled = paused->toBool();
+        updatePaused();
+    }
+}
+
+void MsfsAdapter::onPauseReported(bool paused) {
+    m_pauseReported = paused;
+    updatePaused();
+}
+
+void MsfsAdapter::updatePaused() {
+    const bool paused = m_simDisabled || m_pauseReported;
+    if (paused != m_simPaused) {
+        m_simPaused = paused;
+        emit simPausedStateChanged(paused);
     }
 }
 

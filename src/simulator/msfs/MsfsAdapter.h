@@ -116,6 +116,9 @@ private:
     void onRemoteAircraftCreateFailed(uint requestId);
     void onTrafficSnapshot(const QVariantList& contacts);
     void onInputEventValue(const QString& name, double value);
+    void onPauseReported(bool paused);
+    // Paused when either the pause event or the simulator's own flag says so.
+    void updatePaused();
     void attemptConnect();
 
     void applyCoreFlight(const QVariantMap& data);
@@ -148,6 +151,8 @@ private:
     std::uint32_t m_lastRequestId = 0;
 
     bool m_simPaused = false;
+    bool m_simDisabled = false;
+    bool m_pauseReported = false;
     bool m_simConnected = false;
     bool m_libraryWasReady = false;
     bool m_libraryStatusShown = false;

@@ -48,6 +48,7 @@ constexpr std::uint32_t kInputEventDouble = 0;
 constexpr std::uint32_t kRecvException = 1;
 constexpr std::uint32_t kRecvOpen = 2;
 constexpr std::uint32_t kRecvQuit = 3;
+constexpr std::uint32_t kRecvEvent = 4;
 constexpr std::uint32_t kRecvObjectData = 8;
 constexpr std::uint32_t kRecvObjectDataByType = 9;
 constexpr std::uint32_t kRecvAssignedObjectId = 12;

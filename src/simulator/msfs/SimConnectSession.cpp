@@ -332,6 +332,9 @@ void SimConnectSession::dispatchPump() {
         case sim::kRecvQuit:
             handleQuit();
             break;
+        case sim::kRecvEvent:
+            handleEvent(message, size);
+            break;
         case sim::kRecvObjectData:
             handleSimObjectData(message, size);
             break;

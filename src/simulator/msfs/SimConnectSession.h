@@ -42,6 +42,7 @@ public:
     static constexpr std::uint32_t kUserTitleDefinition = 50000;
     static constexpr std::uint32_t kUserTitleRequest = 50001;
     static constexpr std::uint32_t kInputEventsRequest = 60000;
+    static constexpr std::uint32_t kPauseEvent = 70000;
 
     explicit SimConnectSession(QObject* parent = nullptr);
     ~SimConnectSession() override;
@@ -69,6 +70,9 @@ public:
     void setObjectDataValue(std::uint32_t objectId, SimKey key, const QVariant& value);
     void sendCommand(std::uint32_t commandKey, std::uint32_t value);
     bool ensureEventMapped(std::uint32_t commandKey);
+    // The simulator's pause state arrives as simPauseReported, at once and on
+    // every change, whether or not it sends data while paused.
+    void subscribePauseEvent();
     bool definitionsRegistered() const { return m_definitionsRegistered; }
     bool isGroupSubscribed(UpdateGroup group) const { return m_subscribedGroups.value(group, false); }
 
@@ -107,6 +111,7 @@ signals:
     void trafficSnapshotReceived(const QVariantList& contacts);
     void userAircraftTitleDetected(const QString& containerTitle);
     void inputEventValueChanged(const QString& name, double value);
+    void simPauseReported(bool paused);
 
 private:
     using ErrorHandler = std::function<void(const QString&)>;
@@ -122,6 +127,7 @@ private:
     void handleAssignedObjectId(const std::uint8_t* message, std::uint32_t size);
     void handleInputEvents(const std::uint8_t* message, std::uint32_t size);
     void handleInputEventValue(const std::uint8_t* message, std::uint32_t size);
+    void handleEvent(const std::uint8_t* message, std::uint32_t size);
 
     // Send ids tie an exception to the call that caused it (0: unknown).
     std::uint32_t lastSendId() const;

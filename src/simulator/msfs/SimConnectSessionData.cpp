@@ -1,5 +1,5 @@
 // SimConnect session: data groups, the user aircraft's values and title, value
-// writes and command events.
+// writes, command events and the pause event.
 #include "simulator/msfs/SimConnectSession.h"
 #include "simulator/msfs/SimConnectWire.h"
 
@@ -352,6 +352,23 @@ void SimConnectSession::sendCommand(std::uint32_t commandKey, std::uint32_t valu
         reportFailure(QStringLiteral("Failed to send SimConnect event: %1")
                           .arg(findEventDefinition(m_runtimeProfile, key)),
                       result);
+}
+
+void SimConnectSession::subscribePauseEvent() {
+    if (!isConnected())
+        return;
+    // Any pause, active pause included, freezes the user's aircraft.
+    const SimResult result = simConnectFunctions().subscribeToSystemEvent(m_handle, kPauseEvent, "Pause_EX1");
+    if (simFailed(result))
+        reportFailure(QStringLiteral("Failed to subscribe to the pause event"), result);
+}
+
+void SimConnectSession::handleEvent(const std::uint8_t* message, std::uint32_t size) {
+    std::uint32_t event = 0;
+    std::uint32_t data = 0;
+    if (!readAt(message, size, 16, event) || !readAt(message, size, 20, data) || event != kPauseEvent)
+        return;
+    emit simPauseReported(data != 0);
 }
 
 } // namespace velk::simulator::msfs

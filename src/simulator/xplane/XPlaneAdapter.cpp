@@ -41,15 +41,10 @@ XPlaneAdapter::XPlaneAdapter() : XPlaneAdapter(Options{}) {}
 
 XPlaneAdapter::XPlaneAdapter(Options options) : m_options(std::move(options)) {
     m_config = AppConfig::instance();
-    m_target = targetAddressFor(m_config->value(ConfigKeys::XPlaneNetworkAddress));
     m_lastDataTime = now() - kStaleSeconds;
 
     m_udp = new QUdpSocket(this);
-    // The socket's family follows the target's: an IPv4 socket cannot reach an IPv6 address.
-    const bool ipv6 = m_target.protocol() == QAbstractSocket::IPv6Protocol;
-    if (!m_udp->bind(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4, 0)) {
-        qWarning() << "X-Plane UDP socket could not be bound:" << m_udp->errorString();
-    }
+    applyTargetAddress();
     connect(m_udp, &QUdpSocket::readyRead, this, &XPlaneAdapter::readPendingDatagrams);
 
     m_channel =
@@ -112,6 +107,25 @@ QString XPlaneAdapter::pluginUrlFor(const QString& configured, const QString& ip
 }
 
 // ---- UDP dataref link -------------------------------------------------------
+
+// The address may have been changed in the settings since the last attempt.
+void XPlaneAdapter::applyTargetAddress() {
+    const QString configured = m_config->value(ConfigKeys::XPlaneNetworkAddress);
+    m_target = targetAddressFor(configured);
+    if (m_target.isNull()) {
+        qWarning() << "X-Plane address is not an IP address, nothing can be sent:" << configured.trimmed();
+    }
+    // The socket's family follows the target's: an IPv4 socket cannot reach an IPv6 address.
+    const bool ipv6 = m_target.protocol() == QAbstractSocket::IPv6Protocol;
+    const QHostAddress any(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4);
+    if (m_udp->state() == QAbstractSocket::BoundState && m_udp->localAddress().protocol() == any.protocol()) {
+        return;
+    }
+    m_udp->close();
+    if (!m_udp->bind(any, 0)) {
+        qWarning() << "X-Plane UDP socket could not be bound:" << m_udp->errorString();
+    }
+}
 
 void XPlaneAdapter::sendDatagram(const QByteArray& datagram) {
     const int port = m_config->value(ConfigKeys::XPlaneUDPPort);
@@ -297,7 +311,8 @@ void XPlaneAdapter::tryConnect() {
         return;
     }
     m_attemptInProgress = true;
-    qInfo() << "X-Plane connection attempt";
+    applyTargetAddress();
+    qInfo().noquote() << "X-Plane connection attempt to" << m_target.toString();
 
     m_versionReplyReceived = false;
     m_pluginVersionValid = true;

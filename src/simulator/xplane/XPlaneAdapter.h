@@ -128,6 +128,7 @@ public:
 
 private:
     qint64 now() const;
+    void applyTargetAddress();
     void sendDatagram(const QByteArray& datagram);
     void sendMessage(const PluginMessageWriter& message);
     void postFromReceiveThread(PluginMessage message);

@@ -126,6 +126,22 @@ private slots:
         QCOMPARE(data[3][0].value<model::UserAircraftData>().qnh, 1013.2);
     }
 
+    // Reported whether or not MSFS sends data while paused; active pause counts.
+    void thePauseEventReportsThePause() {
+        adapter->reconnectSimulator();
+        const auto subscribed = lib->callsOf("SimConnect_SubscribeToSystemEvent");
+        QCOMPARE(subscribed.size(), 1);
+        QCOMPARE(subscribed[0].args, (QVariantList{SimConnectSession::kPauseEvent, "Pause_EX1"}));
+        QSignalSpy paused(adapter.get(), &simulator::Simulator::simPausedStateChanged);
+        deliver(SI::eventMessage(SimConnectSession::kPauseEvent, 4));
+        deliver(SI::eventMessage(SimConnectSession::kPauseEvent, 4));
+        deliver(SI::eventMessage(SimConnectSession::kPauseEvent + 1, 0));
+        deliver(SI::eventMessage(SimConnectSession::kPauseEvent, 0));
+        QCOMPARE(paused.size(), 2);
+        QCOMPARE(paused[0][0].toBool(), true);
+        QCOMPARE(paused[1][0].toBool(), false);
+    }
+
     void speedbrakeInputEventsMoveTheConfiguration() {
         QVERIFY(connectAdapter());
         deliver(SI::inputEventsMessage(60000, {{"AIRLINER_SPEED_BRAKE", 77, 0}}));

@@ -290,6 +290,18 @@ private slots:
         QCOMPARE(state.count(), 1);
     }
 
+    void eachAttemptUsesTheAddressAndPortSetSinceTheLast() {
+        connectFully();
+        FakeXPlane other(QHostAddress(QStringLiteral("127.0.0.2")));
+        QVERIFY(other.port() != 0);
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.2"));
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneUDPPort, int(other.port()));
+        adapter->reconnectSimulator();
+        QTRY_COMPARE(other.rrefRequests().size(), 53);
+        other.sendRref({{18, 12.5f}});
+        QTRY_COMPARE(adapter->userAircraftData().latitude, 12.5);
+    }
+
     void reconnectWhileConnectedAnnouncesTheLossFirst() {
         connectFully();
         QSignalSpy state(adapter.get(), &Simulator::simConnectionStateChanged);
