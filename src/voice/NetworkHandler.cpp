@@ -106,9 +106,19 @@ void NetworkHandler::stopThreads() {
 }
 
 void NetworkHandler::loseConnection(quint64 generation, const QString& error) {
-    // Whoever clears the flag reports the loss, so it is reported once.
-    if (!m_connected.exchange(false)) {
-        return;
+    {
+        // Whoever clears the flag reports the loss, so it is reported once.
+        // What the lost connection still has queued goes with it, before
+        // anyone sees the flag clear; post() takes no more of it after that.
+        std::lock_guard lock(m_inboxMutex);
+        if (!m_connected.exchange(false)) {
+            return;
+        }
+        std::erase_if(m_events, [generation](const Event& event) {
+            return event.generation == generation && event.kind == Event::Kind::Control;
+        });
+        std::erase_if(m_voicePackets,
+                      [generation](const auto& packet) { return packet.first == generation; });
     }
     haltLoops();
     if (!error.isEmpty()) {
@@ -152,6 +162,9 @@ bool NetworkHandler::post(Event event, std::size_t limit) {
     bool drain = false;
     {
         std::lock_guard lock(m_inboxMutex);
+        if (event.kind == Event::Kind::Control && !m_connected) {
+            return true; // the connection is lost: its messages with it
+        }
         if (m_events.size() >= limit) {
             return false;
         }
@@ -169,6 +182,9 @@ void NetworkHandler::postVoicePacket(quint64 generation, VoicePacket packet) {
     quint64 dropped = 0;
     {
         std::lock_guard lock(m_inboxMutex);
+        if (!m_connected) {
+            return;
+        }
         if (m_voicePackets.size() >= kMaxQueuedVoicePackets) {
             m_voicePackets.pop_front(); // late voice is worth less than current voice
             dropped = ++m_droppedVoicePackets;

@@ -29,7 +29,8 @@ namespace velk::voice {
 // a UDP path of voice datagrams, with a receive thread for each and a ping
 // thread. Its signals are emitted on the owner's thread, and only for the
 // current connection: each connect and disconnect starts a new generation,
-// and whatever an older one still reports is dropped.
+// and whatever an older one still reports is dropped, as is what a lost
+// connection had not handed out yet.
 class NetworkHandler : public QObject {
     Q_OBJECT
 
