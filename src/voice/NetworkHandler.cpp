@@ -57,13 +57,7 @@ void NetworkHandler::setResolver(Resolver resolver) {
 }
 
 void NetworkHandler::disconnectFromServer() {
-    ControlMessage goodbye;
-    goodbye.type = ControlMessageType::Disconnect;
-    {
-        std::lock_guard lock(m_identityMutex);
-        goodbye.cid = static_cast<std::int32_t>(m_cid);
-    }
-    sendControlMessage(goodbye);
+    sendGoodbye();
     ++m_anchor->generation;
     cancelPendingConnects();
     emit socketStateChanged(false);
@@ -85,6 +79,11 @@ void NetworkHandler::haltLoops() {
     m_tcpRunning = false;
     m_udpRunning = false;
     wakePingThread();
+    {
+        std::lock_guard lock(m_controlSendMutex);
+        m_writerRunning = false;
+    }
+    m_controlWake.notify_all();
     // Closing alone does not wake a thread blocked in recv or send: shut the
     // sockets down first; they are closed only once the threads are joined.
     std::lock_guard lock(m_handleMutex);
@@ -95,7 +94,7 @@ void NetworkHandler::haltLoops() {
 void NetworkHandler::stopThreads() {
     m_connected = false;
     haltLoops();
-    for (std::thread* thread : {&m_pingThread, &m_tcpThread, &m_udpThread}) {
+    for (std::thread* thread : {&m_pingThread, &m_writerThread, &m_tcpThread, &m_udpThread}) {
         if (thread->joinable()) {
             thread->join();
         }
@@ -103,6 +102,9 @@ void NetworkHandler::stopThreads() {
     std::scoped_lock lock(m_controlSendMutex, m_datagramMutex, m_handleMutex);
     closeSockets(m_tcpSocket, m_udpSocket);
     m_tcpSocket = m_udpSocket = sockets::kInvalidHandle;
+    m_controlLines.clear();
+    m_frontWritten = 0;
+    m_frontDeadline.reset();
 }
 
 void NetworkHandler::loseConnection(quint64 generation, const QString& error) {

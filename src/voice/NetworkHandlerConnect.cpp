@@ -172,10 +172,7 @@ void NetworkHandler::runConnect(const std::shared_ptr<Anchor>& anchor, const QSt
         if (failure.isEmpty()) {
             // The auth line goes out before the socket is shared, so it is always first.
             const std::string line = authLine(auth);
-            error = sockets::setSendTimeout(tcp, plan.sendTimeout);
-            if (error == 0) {
-                error = sockets::sendAll(tcp, line.data(), line.size());
-            }
+            error = sockets::sendAll(tcp, line.data(), line.size(), plan.sendTimeout);
             if (error != 0) {
                 failure = connectFailure(host, tcpAddress, error);
             }
@@ -216,6 +213,7 @@ void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, 
         m_tcpSocket = tcp;
         m_udpSocket = udp;
         m_socketGeneration = generation;
+        m_writerRunning = true;
     }
     qDebug() << "NetworkHandler: Authentication information sent";
 
@@ -226,6 +224,7 @@ void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, 
     post({generation, Event::Kind::State, true, {}, {}});
     m_tcpThread = std::thread(&NetworkHandler::tcpReceiveLoop, this, generation, tcp);
     m_udpThread = std::thread(&NetworkHandler::udpReceiveLoop, this, generation, udp);
+    m_writerThread = std::thread(&NetworkHandler::controlWriteLoop, this, generation, tcp);
     rebuildHello();
     sendHello();
     startPingThread();

@@ -13,6 +13,26 @@ namespace velk::voice {
 using detail::connectionLost;
 using detail::utf8;
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A time in seconds for the loss texts: "5", "0.3".
+QString secondsText(std::chrono::milliseconds time) {
+    return QString::number(double(time.count()) / 1000.0);
+}
+
+std::optional<std::string> controlLine(const ControlMessage& message) {
+    try {
+        return toJson(message) + '\n';
+    } catch (const std::exception& e) {
+        qWarning() << "NetworkHandler: cannot write control message:" << e.what();
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
 void NetworkHandler::startPingThread() {
     if (m_pingThread.joinable()) {
         return;
@@ -31,29 +51,110 @@ void NetworkHandler::wakePingThread() {
 }
 
 void NetworkHandler::sendControlMessage(const ControlMessage& message) {
-    std::string line;
-    try {
-        line = toJson(message);
-    } catch (const std::exception& e) {
-        qWarning() << "NetworkHandler: cannot write control message:" << e.what();
+    std::optional<std::string> line = controlLine(message);
+    if (!line) {
         return;
     }
-    line.push_back('\n');
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(m_controlSendMutex);
+        if (!m_writerRunning) {
+            return; // not connected, or the connection is lost
+        }
+        if (m_controlLines.size() < kMaxQueuedControlLines) {
+            m_controlLines.push_back(std::move(*line));
+            m_controlWake.notify_one();
+            return;
+        }
+        std::lock_guard handles(m_handleMutex);
+        generation = m_socketGeneration;
+    }
+    loseConnection(generation, QStringLiteral("Voice server connection lost: %1 control messages could not "
+                                              "be sent")
+                                   .arg(kMaxQueuedControlLines));
+}
+
+void NetworkHandler::sendGoodbye() {
+    ControlMessage goodbye;
+    goodbye.type = ControlMessageType::Disconnect;
+    {
+        std::lock_guard lock(m_identityMutex);
+        goodbye.cid = static_cast<std::int32_t>(m_cid);
+    }
+    std::optional<std::string> line = controlLine(goodbye);
     std::lock_guard lock(m_controlSendMutex);
+    if (!line || !m_writerRunning) {
+        return;
+    }
     sockets::Handle socket;
-    quint64 generation;
     {
         std::lock_guard handles(m_handleMutex);
         socket = m_tcpSocket;
-        generation = m_socketGeneration;
     }
-    if (socket == sockets::kInvalidHandle) {
-        return;
+    // After what is queued, once and without waiting: a server that does not
+    // read gets no goodbye.
+    m_controlLines.push_back(std::move(*line));
+    writeQueuedLines(socket);
+}
+
+int NetworkHandler::writeQueuedLines(sockets::Handle socket) {
+    while (!m_controlLines.empty()) {
+        const std::string& line = m_controlLines.front();
+        if (!m_frontDeadline) {
+            m_frontDeadline = Clock::now() + std::chrono::milliseconds(m_sendTimeoutMs.load());
+        }
+        const sockets::IoResult sent =
+            sockets::sendSome(socket, line.data() + m_frontWritten, line.size() - m_frontWritten);
+        if (sent.bytes <= 0) {
+            return sent.error;
+        }
+        m_frontWritten += static_cast<std::size_t>(sent.bytes);
+        if (m_frontWritten == line.size()) {
+            m_controlLines.pop_front();
+            m_frontWritten = 0;
+            m_frontDeadline.reset();
+        }
     }
-    // The socket's send time-out bounds this: a server that stops reading
-    // costs the connection, not the sender's thread.
-    if (const int error = sockets::sendAll(socket, line.data(), line.size()); error != 0) {
-        loseConnection(generation, connectionLost(error));
+    return 0;
+}
+
+void NetworkHandler::controlWriteLoop(quint64 generation, sockets::Handle socket) {
+    QString reason;
+    std::unique_lock lock(m_controlSendMutex);
+    for (;;) {
+        m_controlWake.wait(lock, [this] { return !m_writerRunning || !m_controlLines.empty(); });
+        if (!m_writerRunning) {
+            break;
+        }
+        if (const int error = writeQueuedLines(socket); error != 0) {
+            reason = connectionLost(error);
+            break;
+        }
+        if (m_controlLines.empty()) {
+            continue;
+        }
+        // The server is behind: wait for room without the lock, never past
+        // the front line's deadline however many sends the line has taken.
+        const auto deadline = *m_frontDeadline;
+        lock.unlock();
+        const int error = sockets::waitWritable(
+            socket, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
+        lock.lock();
+        if (!m_writerRunning) {
+            break;
+        }
+        if (error != 0) {
+            reason = Clock::now() >= deadline
+                         ? QStringLiteral("Voice server connection lost: a control message could not be "
+                                          "sent within %1 s")
+                               .arg(secondsText(std::chrono::milliseconds(m_sendTimeoutMs.load())))
+                         : connectionLost(error);
+            break;
+        }
+    }
+    lock.unlock();
+    if (!reason.isEmpty()) {
+        loseConnection(generation, reason);
     }
 }
 
