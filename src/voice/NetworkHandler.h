@@ -43,6 +43,9 @@ public:
     // Control lines waiting for the writer; a few are normal, more mean a
     // server that no longer reads.
     static constexpr std::size_t kMaxQueuedControlLines = 64;
+    // A server that sends nothing at all, not even a pong, for this many ping
+    // intervals is gone.
+    static constexpr int kSilentPingIntervals = 4;
     // About one second of 20 ms voice frames waiting for the event loop.
     static constexpr std::size_t kMaxQueuedVoicePackets = 50;
     // A server sends a handful of control lines a minute; one that gets this
@@ -135,11 +138,13 @@ private:
     void stopThreads();
     void tcpReceiveLoop(quint64 generation, sockets::Handle socket);
     void udpReceiveLoop(quint64 generation, sockets::Handle socket);
-    void pingLoop();
+    void pingLoop(quint64 generation);
     void controlWriteLoop(quint64 generation, sockets::Handle socket);
     // Writes queued control lines until the socket takes no more, without
     // waiting; 0 or the error code. Called with m_controlSendMutex held.
     int writeQueuedLines(sockets::Handle socket);
+    // Notes that something came from the server.
+    void heard();
     void handleDatagram(quint64 generation, const std::uint8_t* data, std::size_t length);
     void parseControlMessage(quint64 generation, std::string_view line);
     void logError(const QString& text);
@@ -196,6 +201,8 @@ private:
     std::atomic<bool> m_udpRunning{false};
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_pingRunning{false};
+    // Steady-clock time of the last bytes from the server, in clock ticks.
+    std::atomic<std::int64_t> m_lastHeardNs{0};
 
     std::mutex m_pingMutex;
     std::condition_variable m_pingWake;

@@ -220,6 +220,7 @@ void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, 
     m_connected = true;
     m_tcpRunning = true;
     m_udpRunning = true;
+    heard(); // the silence the ping thread watches starts now
     // Posted before the readers start, so it precedes everything they report.
     post({generation, Event::Kind::State, true, {}, {}});
     m_tcpThread = std::thread(&NetworkHandler::tcpReceiveLoop, this, generation, tcp);

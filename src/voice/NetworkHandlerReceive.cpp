@@ -36,6 +36,7 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
                                     : connectionLost(got.error);
             break;
         }
+        heard();
         reader.commit(
             static_cast<std::size_t>(got.bytes),
             [&](std::string_view line) {
@@ -80,6 +81,7 @@ void NetworkHandler::udpReceiveLoop(quint64 generation, sockets::Handle socket) 
             break;
         }
         if (got.bytes >= 0) {
+            heard();
             failing = false;
             handleDatagram(generation, buffer.data(), static_cast<std::size_t>(got.bytes));
             continue;

@@ -6,6 +6,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <exception>
 
 namespace velk::voice {
@@ -37,8 +38,13 @@ void NetworkHandler::startPingThread() {
     if (m_pingThread.joinable()) {
         return;
     }
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(m_handleMutex);
+        generation = m_socketGeneration;
+    }
     m_pingRunning = true;
-    m_pingThread = std::thread(&NetworkHandler::pingLoop, this);
+    m_pingThread = std::thread(&NetworkHandler::pingLoop, this, generation);
 }
 
 void NetworkHandler::wakePingThread() {
@@ -189,13 +195,33 @@ void NetworkHandler::sendHello() {
     }
 }
 
-void NetworkHandler::pingLoop() {
+void NetworkHandler::heard() {
+    m_lastHeardNs = Clock::now().time_since_epoch().count();
+}
+
+void NetworkHandler::pingLoop(quint64 generation) {
+    const auto lastHeard = [this] { return Clock::time_point(Clock::duration(m_lastHeardNs.load())); };
     std::unique_lock lock(m_pingMutex);
+    auto nextPing = Clock::now() + std::chrono::milliseconds(m_pingIntervalMs.load());
     for (;;) {
         const auto interval = std::chrono::milliseconds(m_pingIntervalMs.load());
-        if (m_pingWake.wait_for(lock, interval, [this] { return !m_pingRunning; }) || !m_connected) {
+        const auto silence = interval * kSilentPingIntervals;
+        if (m_pingWake.wait_until(lock, std::min(nextPing, lastHeard() + silence),
+                                  [this] { return !m_pingRunning; }) ||
+            !m_connected) {
             return;
         }
+        const auto now = Clock::now();
+        if (now >= lastHeard() + silence) {
+            lock.unlock();
+            loseConnection(generation,
+                           QStringLiteral("Voice server did not answer for %1 s").arg(secondsText(silence)));
+            return;
+        }
+        if (now < nextPing) {
+            continue;
+        }
+        nextPing = now + interval;
         lock.unlock();
         ControlMessage ping;
         ping.type = ControlMessageType::Ping;
@@ -204,8 +230,8 @@ void NetworkHandler::pingLoop() {
             ping.cid = static_cast<std::int32_t>(m_cid);
             ping.callsign = m_callsign;
         }
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        ping.data = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now).count());
+        const auto epoch = std::chrono::system_clock::now().time_since_epoch();
+        ping.data = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(epoch).count());
         sendControlMessage(ping);
         sendHello(); // keeps the server's view of our voice address fresh
         lock.lock();

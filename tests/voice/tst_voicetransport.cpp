@@ -214,6 +214,21 @@ private slots:
         QCOMPARE(errors.count(), 1);
     }
 
+    void aServerThatFallsSilentIsLost() {
+        Rig r;
+        r.handler.setPingInterval(std::chrono::milliseconds(50));
+        QVERIFY(r.connect());
+        QVERIFY(r.server.waitForLines(6)); // answered pings keep it
+        QVERIFY(r.handler.isConnected());
+        QSignalSpy errors(&r.handler, &NetworkHandler::errorOccurred);
+        const QString error = QStringLiteral("Voice server did not answer for 0.2 s");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(error));
+        r.server.answerPings(false);
+        QTRY_COMPARE(r.states.count(), 2);
+        QCOMPARE(errors.count(), 1);
+    }
+
     void destroyingTheHandlerDoesNotWaitForAStalledLookUp() {
         struct Stall {
             QSemaphore release;
