@@ -26,19 +26,26 @@
 namespace velk::voice {
 
 // Transport of the voice service: a TCP control connection of JSON lines and
-// a UDP path of voice datagrams, with a receive thread for each and a ping
-// thread. Its signals are emitted on the owner's thread, and only for the
-// current connection: each connect and disconnect starts a new generation,
-// and whatever an older one still reports is dropped.
+// a UDP path of voice datagrams, with a receive thread for each, a writer
+// thread for control lines and a ping thread. Its signals are emitted on the
+// owner's thread, and only for the current connection: each connect and
+// disconnect starts a new generation, and whatever an older one still reports
+// is dropped, as is what a lost connection had not handed out yet.
 class NetworkHandler : public QObject {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds kDefaultPingInterval{15000};
     static constexpr std::chrono::milliseconds kDefaultConnectTimeout{10000};
-    // A control line that cannot be written for this long means a server that
-    // no longer reads: the connection counts as lost.
+    // A control line that cannot be written whole for this long means a server
+    // that no longer reads: the connection counts as lost.
     static constexpr std::chrono::milliseconds kDefaultSendTimeout{5000};
+    // Control lines waiting for the writer; a few are normal, more mean a
+    // server that no longer reads.
+    static constexpr std::size_t kMaxQueuedControlLines = 64;
+    // A server that sends nothing at all, not even a pong, for this many ping
+    // intervals is gone.
+    static constexpr int kSilentPingIntervals = 4;
     // About one second of 20 ms voice frames waiting for the event loop.
     static constexpr std::size_t kMaxQueuedVoicePackets = 50;
     // A server sends a handful of control lines a minute; one that gets this
@@ -59,11 +66,13 @@ public:
     // holds only state shared with the handler, so the handler may be
     // destroyed while a name look-up stalls: the thread then finishes alone.
     void connectInBackground(const QString& auth);
-    // Sends "disconnect", reports the socket state false at once and stops.
+    // Tries "disconnect" once without waiting, reports the socket state false
+    // at once and stops.
     void disconnectFromServer();
     // Stops threads and sockets without a message or a signal.
     void stop();
 
+    // Queues the line for the writer thread and returns at once.
     void sendControlMessage(const ControlMessage& message);
     void sendDatagram(const std::vector<std::uint8_t>& datagram);
     void setCid(quint32 cid);
@@ -129,7 +138,13 @@ private:
     void stopThreads();
     void tcpReceiveLoop(quint64 generation, sockets::Handle socket);
     void udpReceiveLoop(quint64 generation, sockets::Handle socket);
-    void pingLoop();
+    void pingLoop(quint64 generation);
+    void controlWriteLoop(quint64 generation, sockets::Handle socket);
+    // Writes queued control lines until the socket takes no more, without
+    // waiting; 0 or the error code. Called with m_controlSendMutex held.
+    int writeQueuedLines(sockets::Handle socket);
+    // Notes that something came from the server.
+    void heard();
     void handleDatagram(quint64 generation, const std::uint8_t* data, std::size_t length);
     void parseControlMessage(quint64 generation, std::string_view line);
     void logError(const QString& text);
@@ -142,6 +157,8 @@ private:
     void failConnect(quint64 generation, const QString& text);
     void loseConnection(quint64 generation, const QString& error);
     void sendHello();
+    // Queues "disconnect" and writes what it can without waiting.
+    void sendGoodbye();
     void rebuildHello();
     static void closeSockets(sockets::Handle tcp, sockets::Handle udp);
     void finishConnect();
@@ -159,13 +176,21 @@ private:
     std::thread m_tcpThread;
     std::thread m_udpThread;
     std::thread m_pingThread;
+    std::thread m_writerThread;
 
-    // Senders hold m_controlSendMutex for a whole line and m_datagramMutex for
-    // a datagram, so lines never interleave and no descriptor is closed under
-    // a send; a control line held up by the server never delays voice.
-    // m_handleMutex guards the handle values themselves. Order: send, then
-    // handle.
+    // m_controlSendMutex guards the control queue and is held only for sends
+    // that do not wait; m_datagramMutex is held for a datagram. No descriptor
+    // is closed under a send, and a control line held up by the server never
+    // delays voice. m_handleMutex guards the handle values themselves. Order:
+    // send, then handle.
     std::mutex m_controlSendMutex;
+    std::condition_variable m_controlWake;
+    // Lines for the writer; the front one may be partly written.
+    std::deque<std::string> m_controlLines;
+    std::size_t m_frontWritten = 0;
+    // When the front line must be out; set when its writing starts.
+    std::optional<std::chrono::steady_clock::time_point> m_frontDeadline;
+    bool m_writerRunning = false; // guarded by m_controlSendMutex
     std::mutex m_datagramMutex;
     mutable std::mutex m_handleMutex;
     sockets::Handle m_tcpSocket = sockets::kInvalidHandle;
@@ -176,6 +201,8 @@ private:
     std::atomic<bool> m_udpRunning{false};
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_pingRunning{false};
+    // Steady-clock time of the last bytes from the server, in clock ticks.
+    std::atomic<std::int64_t> m_lastHeardNs{0};
 
     std::mutex m_pingMutex;
     std::condition_variable m_pingWake;

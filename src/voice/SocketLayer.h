@@ -50,11 +50,15 @@ Handle open(const Endpoint& endpoint, int& error);
 // time is up). A shutdown() from another thread ends the wait early.
 int connect(Handle handle, const Endpoint& endpoint, std::chrono::milliseconds timeout);
 
-// Bounds how long one send may block; returns 0 or the error code.
-int setSendTimeout(Handle handle, std::chrono::milliseconds timeout);
-// Sends every byte; never raises SIGPIPE. Returns 0 or the error code
-// (ETIMEDOUT when the send time-out ran out).
-int sendAll(Handle handle, const void* data, std::size_t size);
+// One send that never waits and never raises SIGPIPE: the bytes taken (0 when
+// the send buffer is full), or a negative count and the error code.
+IoResult sendSome(Handle handle, const void* data, std::size_t size);
+// Waits until a send can take bytes; returns 0, ETIMEDOUT when the time is up,
+// or the error code. A shutdown() from another thread ends the wait early.
+int waitWritable(Handle handle, std::chrono::milliseconds timeout);
+// Sends every byte within `timeout`, however many sends that takes. Returns 0
+// or the error code (ETIMEDOUT when the time ran out).
+int sendAll(Handle handle, const void* data, std::size_t size, std::chrono::milliseconds timeout);
 // Sends one datagram. Returns 0 or the error code.
 int sendDatagram(Handle handle, const void* data, std::size_t size);
 // One blocking receive.

@@ -9,7 +9,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 namespace velk::voice::sockets {
@@ -28,36 +27,44 @@ bool setNonBlocking(int socket, bool on) {
     return ::fcntl(socket, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
 }
 
-// Waits for the pending connect to finish; returns 0 or the error code.
-int awaitConnect(int socket, std::chrono::milliseconds timeout) {
+// Waits until the socket is ready for `events` (reported in `revents`);
+// returns 0, ETIMEDOUT when the time is up, or the error code.
+int awaitReady(int socket, short events, std::chrono::milliseconds timeout, short& revents) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Rounded up, so that the time is never up before the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             return ETIMEDOUT;
         }
-        pollfd entry{socket, POLLOUT, 0};
+        pollfd entry{socket, events, 0};
         const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
+        if (ready > 0) {
+            revents = entry.revents;
+            return 0;
         }
-        if (ready < 0) {
+        if (ready < 0 && errno != EINTR) {
             return errno;
         }
-        if (ready == 0) {
-            return ETIMEDOUT;
-        }
-        int error = 0;
-        socklen_t length = sizeof(error);
-        if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-            return errno;
-        }
-        if (error == 0 && (entry.revents & POLLHUP)) {
-            return ECONNABORTED; // shut down by another thread while connecting
-        }
+    }
+}
+
+// Waits for the pending connect to finish; returns 0 or the error code.
+int awaitConnect(int socket, std::chrono::milliseconds timeout) {
+    short revents = 0;
+    if (const int error = awaitReady(socket, POLLOUT, timeout, revents); error != 0) {
         return error;
     }
+    int error = 0;
+    socklen_t length = sizeof(error);
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return errno;
+    }
+    if (error == 0 && (revents & POLLHUP)) {
+        return ECONNABORTED; // shut down by another thread while connecting
+    }
+    return error;
 }
 
 } // namespace
@@ -130,26 +137,44 @@ int connect(Handle handle, const Endpoint& endpoint, std::chrono::milliseconds t
     return error;
 }
 
-int setSendTimeout(Handle handle, std::chrono::milliseconds timeout) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
-    const timeval value{static_cast<time_t>(seconds.count()),
-                        static_cast<suseconds_t>((timeout - seconds).count() * 1000)};
-    return ::setsockopt(fd(handle), SOL_SOCKET, SO_SNDTIMEO, &value, sizeof(value)) == 0 ? 0 : errno;
+IoResult sendSome(Handle handle, const void* data, std::size_t size) {
+    for (;;) {
+        const ssize_t sent = ::send(fd(handle), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0) {
+            return {static_cast<long>(sent), 0};
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return {0, 0};
+        }
+        if (errno != EINTR) {
+            return {-1, errno};
+        }
+    }
 }
 
-int sendAll(Handle handle, const void* data, std::size_t size) {
+int waitWritable(Handle handle, std::chrono::milliseconds timeout) {
+    // An error or a shutdown counts as writable: the next send reports it.
+    short revents = 0;
+    return awaitReady(fd(handle), POLLOUT, timeout, revents);
+}
+
+int sendAll(Handle handle, const void* data, std::size_t size, std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t sent = ::send(fd(handle), bytes, size, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // A blocking socket gives these only when its send time-out ran out.
-            return errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno;
+        const IoResult sent = sendSome(handle, bytes, size);
+        if (sent.bytes < 0) {
+            return sent.error;
         }
-        bytes += sent;
-        size -= static_cast<std::size_t>(sent);
+        bytes += sent.bytes;
+        size -= static_cast<std::size_t>(sent.bytes);
+        if (sent.bytes == 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (const int error = waitWritable(handle, left); error != 0) {
+                return error;
+            }
+        }
     }
     return 0;
 }

@@ -18,6 +18,9 @@ VoiceClient::VoiceClient(QObject* parent) : QObject(parent) {
     connect(&m_transport, &NetworkHandler::controlMessageReceived, this, &VoiceClient::handleControlMessage);
     connect(&m_transport, &NetworkHandler::voicePacketReceived, this, &VoiceClient::handleVoicePacket);
     connect(&m_transport, &NetworkHandler::errorOccurred, this, &VoiceClient::errorOccurred);
+    m_welcomeTimer.setSingleShot(true);
+    m_welcomeTimer.setInterval(kDefaultWelcomeTimeout);
+    connect(&m_welcomeTimer, &QTimer::timeout, this, &VoiceClient::onWelcomeTimeout);
 }
 
 VoiceClient::~VoiceClient() {
@@ -61,6 +64,9 @@ void VoiceClient::handleSocketState(bool connected) {
         stopAudio();
     }
     setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
+    if (connected) {
+        m_welcomeTimer.start();
+    }
 }
 
 void VoiceClient::handleControlMessage(const ControlMessage& msg) {
@@ -139,8 +145,19 @@ void VoiceClient::handleWelcome(const std::string& data) {
         emit errorOccurred(text);
         return;
     }
+    m_welcomeTimer.stop();
     setIdentity(QByteArray::fromStdString(*identity));
     onIdentityVerified();
+}
+
+void VoiceClient::onWelcomeTimeout() {
+    // Without a welcome the session never becomes ready: end it, so that the
+    // pilot can connect again.
+    const QString text = QStringLiteral("Voice server sent no welcome within %1 s")
+                             .arg(QString::number(double(m_welcomeTimer.interval()) / 1000.0));
+    qWarning().noquote() << "VoiceClient:" << text;
+    emit errorOccurred(text);
+    disconnectFromServer();
 }
 
 AudioHandler* VoiceClient::ensureAudioHandler() {
@@ -336,6 +353,9 @@ QByteArray VoiceClient::channelData(const RadioChannel& radio) {
 }
 
 void VoiceClient::setConnectionState(ConnectionState state) {
+    if (state != ConnectionState::Connected) {
+        m_welcomeTimer.stop();
+    }
     if (state == m_state) {
         return;
     }

@@ -13,6 +13,7 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdint>
@@ -57,6 +58,9 @@ public:
     // the first line. The outcome arrives as state changes and errors.
     void connectToServer(const QString& auth);
     void disconnectFromServer();
+    // A connection the server has not welcomed within this time is ended.
+    static constexpr std::chrono::milliseconds kDefaultWelcomeTimeout{30000};
+    void setWelcomeTimeout(std::chrono::milliseconds timeout) { m_welcomeTimer.setInterval(timeout); }
 
     // Stores a radio whatever the state; a tuned radio is also announced.
     void applyRadioStack(const RadioChannel& radio);
@@ -128,6 +132,7 @@ private slots:
 
 private:
     void handleWelcome(const std::string& data);
+    void onWelcomeTimeout();
     void handleServerDisconnect(const std::string& reason);
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
@@ -170,6 +175,8 @@ private:
     // Counts sessions: connect, disconnect and every loss start a new one.
     quint64 m_generation = 0;
     quint64 m_droppedFrames = 0;
+    // Runs while connected and not yet welcomed.
+    QTimer m_welcomeTimer;
 };
 
 } // namespace velk::voice

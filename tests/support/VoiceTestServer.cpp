@@ -34,6 +34,7 @@ VoiceTestServer::VoiceTestServer() {
     connect(&m_udp, &QUdpSocket::readyRead, this, &VoiceTestServer::onDatagrams);
     // A new connection is a new session: its auth line comes first again.
     connect(&m_control, &FsdTestServer::clientConnected, &m_control, &FsdTestServer::clearReceived);
+    connect(&m_control, &FsdTestServer::lineReceived, this, &VoiceTestServer::onLine);
 }
 
 VoiceTestServer::~VoiceTestServer() {
@@ -134,6 +135,12 @@ QString VoiceTestServer::holdUnread() {
     sockaddr_in address;
     m_heldSockets.push_back(rawListener(4, address));
     return QStringLiteral("127.0.0.1:%1:%2").arg(ntohs(address.sin_port)).arg(m_udpPort);
+}
+
+void VoiceTestServer::onLine(const QString& line) {
+    if (m_answerPings && QJsonDocument::fromJson(line.toUtf8()).object().value("type") == "ping") {
+        sendMessage("pong", {});
+    }
 }
 
 void VoiceTestServer::onDatagrams() {

@@ -58,6 +58,8 @@ public:
     void sendDatagram(const QByteArray& bytes);
     // Sends every received voice datagram with audio back under `callsign`.
     void relayVoiceAs(const QByteArray& callsign) { m_relayCallsign = callsign; }
+    // Whether each "ping" gets a "pong", as a live server's does; on at first.
+    void answerPings(bool on) { m_answerPings = on; }
     // Closes and reopens the voice side on the same port.
     void stopUdp() { m_udp.close(); }
     bool startUdp();
@@ -70,6 +72,7 @@ public:
 
 private:
     void onDatagrams();
+    void onLine(const QString& line);
 
     FsdTestServer m_control;
     QUdpSocket m_udp;
@@ -78,6 +81,7 @@ private:
     QHostAddress m_peerAddress;
     quint16 m_peerPort = 0;
     QByteArray m_relayCallsign;
+    bool m_answerPings = true;
     std::vector<int> m_heldSockets;
 };
 

@@ -189,6 +189,18 @@ private slots:
         QCOMPARE(r.seen(), (States{ConnectionState::Connecting, ConnectionState::Disconnected}));
     }
 
+    void aServerThatNeverWelcomesIsLeft() {
+        Rig r;
+        r.client.setWelcomeTimeout(std::chrono::milliseconds(200));
+        const QString error = QStringLiteral("Voice server sent no welcome within 0.2 s");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("VoiceClient: " + error));
+        QVERIFY(r.signOn());
+        QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
+        QCOMPARE(r.errors.count(), 1);
+        QCOMPARE(r.errors.at(0).at(0).toString(), error);
+        QVERIFY(r.server.control().waitForClientGone());
+    }
+
     void connectsAndDisconnectsDoNotOvertakeEachOther() {
         Rig r;
         r.client.transport()->setServer(deployment::parseVoiceServer(r.server.holdUnaccepted()));

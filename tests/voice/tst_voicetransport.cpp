@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -167,52 +166,65 @@ private slots:
         }
         QVERIFY(!r.handler.isConnected());
         QTRY_COMPARE(r.states.count(), 2);
-        QCOMPARE(r.messages.count(), int(NetworkHandler::kMaxQueuedControlEvents));
+        QCOMPARE(r.messages.count(), 0); // the lost connection's backlog goes with it
         QCOMPARE(errors.count(), 1);
         QVERIFY(r.server.control().waitForClientGone());
     }
 
+    void aServerThatStopsReadingCostsTheConnectionNotTheVoice_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a line not out in time")
+            << 1
+            << QStringLiteral("Voice server connection lost: a control message could not be sent within 2 s");
+        QTest::newRow("too many lines waiting")
+            << int(NetworkHandler::kMaxQueuedControlLines) + 1
+            << QStringLiteral("Voice server connection lost: %1 control messages could not be sent")
+                   .arg(NetworkHandler::kMaxQueuedControlLines);
+    }
     void aServerThatStopsReadingCostsTheConnectionNotTheVoice() {
+        QFETCH(int, lines);
+        QFETCH(QString, error);
         Rig r;
         r.handler.setServer(deployment::parseVoiceServer(r.server.holdUnread()));
-        r.handler.setSendTimeout(std::chrono::milliseconds(300));
+        r.handler.setSendTimeout(std::chrono::seconds(2));
         r.handler.connectToServer(QStringLiteral("t"));
         QVERIFY(r.states.wait() && r.server.waitForUdpPeer());
         QSignalSpy errors(&r.handler, &NetworkHandler::errorOccurred);
-        const QString error =
-            QStringLiteral("Voice server connection lost: Connection timed out (errno=110)");
         QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
         QTest::ignoreMessage(QtCriticalMsg, qPrintable(error));
 
-        // Control lines until the server's buffers are full and a send times
-        // out; voice frames go out meanwhile, counted on both sides of that
-        // send (frames that had to wait for it would not be counted).
-        std::atomic<int> framesSent{0};
-        std::atomic<int> framesDuringTheLastSend{-1};
-        std::thread control([&] {
-            const voice::ControlMessage line{voice::ControlMessageType::Ping, 1, "", 0,
-                                             std::string(200, 'x')};
-            while (r.handler.isConnected()) {
-                const int before = framesSent;
-                r.handler.sendControlMessage(line);
-                if (!r.handler.isConnected()) {
-                    framesDuringTheLastSend = framesSent - before;
-                }
-            }
-        });
-        const auto stopControl = qScopeGuard([&] {
-            r.handler.stop(); // wakes a send that never timed out
-            control.join();
-        });
-        const auto done = [&] { return framesDuringTheLastSend >= 0; };
-        const QDeadlineTimer deadline(20000);
-        while (!done() && !deadline.hasExpired()) {
+        // The first line is more than the server's buffers hold; the sends
+        // return all the same, before the line's time is up.
+        r.handler.sendControlMessage({voice::ControlMessageType::Ping, 1, "", 0, std::string(8 << 20, 'x')});
+        for (int i = 1; i < lines; ++i) {
+            r.handler.sendControlMessage({voice::ControlMessageType::Ping, 1, "", 0, "x"});
+        }
+        QCOMPARE(r.handler.isConnected(), lines <= int(NetworkHandler::kMaxQueuedControlLines));
+        // Voice goes out while the line waits.
+        int frames = 0;
+        const QDeadlineTimer deadline(10000);
+        while (r.handler.isConnected() && !deadline.hasExpired()) {
             const qsizetype received = r.server.datagrams().size();
             r.handler.sendDatagram({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\n'});
-            ++framesSent;
-            test::waitUntil([&] { return r.server.datagrams().size() > received || done(); }, 5000);
+            frames += test::waitUntil([&] { return r.server.datagrams().size() > received; }, 1000);
         }
-        QVERIFY2(framesDuringTheLastSend >= 10, qPrintable(QString::number(framesDuringTheLastSend)));
+        QVERIFY2(frames >= 10 || lines > 1, qPrintable(QString::number(frames)));
+        QTRY_COMPARE(r.states.count(), 2);
+        QCOMPARE(errors.count(), 1);
+    }
+
+    void aServerThatFallsSilentIsLost() {
+        Rig r;
+        r.handler.setPingInterval(std::chrono::milliseconds(50));
+        QVERIFY(r.connect());
+        QVERIFY(r.server.waitForLines(6)); // answered pings keep it
+        QVERIFY(r.handler.isConnected());
+        QSignalSpy errors(&r.handler, &NetworkHandler::errorOccurred);
+        const QString error = QStringLiteral("Voice server did not answer for 0.2 s");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(error));
+        r.server.answerPings(false);
         QTRY_COMPARE(r.states.count(), 2);
         QCOMPARE(errors.count(), 1);
     }
