@@ -1,4 +1,5 @@
 #include "support/DemoAccount.h"
+#include "support/HelperProcess.h"
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
 
@@ -251,6 +252,7 @@ void TestClientXvfb::initTestCase() {
     env.insert("VELK_FSD_SERVER", QString("127.0.0.1:%1").arg(test::WebApiTestServer::closedPort()));
     m_client.setProcessEnvironment(env);
     m_client.setProcessChannelMode(QProcess::ForwardedChannels);
+    test::endWithTest(m_client);
     m_client.start(exe, {});
     QVERIFY(m_client.waitForStarted());
 }
@@ -346,6 +348,7 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     m_openbox.setProcessEnvironment(env);
     m_openbox.setStandardOutputFile(QProcess::nullDevice());
     m_openbox.setStandardErrorFile(QProcess::nullDevice());
+    test::endWithTest(m_openbox);
     m_openbox.start("openbox", {"--sm-disable", "--config-file", rc.fileName()});
     QVERIFY(m_openbox.waitForStarted());
     // Managed once framed.

@@ -1,4 +1,5 @@
 #include "ConfigKeys.h"
+#include "support/HelperProcess.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -26,6 +27,7 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         client.setProcessEnvironment(env);
         client.setProcessChannelMode(QProcess::MergedChannels);
+        test::endWithTest(client);
         client.start(exe, {});
         QVERIFY(client.waitForStarted());
 
