@@ -1,4 +1,5 @@
 #include "support/DemoAccount.h"
+#include "support/HelperProcess.h"
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
 
@@ -76,6 +77,8 @@ class TestClientXvfb : public QObject {
     // True when the keyboard goes to a window inside `id` (the dashboard's view).
     bool keyboardInside(const QString& id) const;
     bool hasProperty(const QString& id, const char* name) const;
+    // What a window manager's close button sends (WM_DELETE_WINDOW).
+    void closeWindow(const QString& id) const;
     // Warnings the client logged from the project's QML files.
     QStringList qmlWarnings() const;
 
@@ -84,6 +87,7 @@ private slots:
     void cleanupTestCase();
     void signInPickXPlaneAndLogOut();
     void typeAndPickUnderOpenbox();
+    void closingTheDashboardBesideTheVoiceMiniWindowEndsTheClient();
 };
 
 // Position on the screen from Xlib: xdotool's is off by the frame under a
@@ -195,6 +199,18 @@ bool TestClientXvfb::hasProperty(const QString& id, const char* name) const {
     return found;
 }
 
+void TestClientXvfb::closeWindow(const QString& id) const {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = id.toULong();
+    event.xclient.message_type = XInternAtom(m_x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(m_x, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    QVERIFY(XSendEvent(m_x, id.toULong(), False, NoEventMask, &event));
+    XFlush(m_x);
+}
+
 QStringList TestClientXvfb::qmlWarnings() const {
     QStringList out;
     const QDir logs(m_dir + "/logs");
@@ -236,6 +252,7 @@ void TestClientXvfb::initTestCase() {
     env.insert("VELK_FSD_SERVER", QString("127.0.0.1:%1").arg(test::WebApiTestServer::closedPort()));
     m_client.setProcessEnvironment(env);
     m_client.setProcessChannelMode(QProcess::ForwardedChannels);
+    test::endWithTest(m_client);
     m_client.start(exe, {});
     QVERIFY(m_client.waitForStarted());
 }
@@ -331,6 +348,7 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     m_openbox.setProcessEnvironment(env);
     m_openbox.setStandardOutputFile(QProcess::nullDevice());
     m_openbox.setStandardErrorFile(QProcess::nullDevice());
+    test::endWithTest(m_openbox);
     m_openbox.start("openbox", {"--sm-disable", "--config-file", rc.fileName()});
     QVERIFY(m_openbox.waitForStarted());
     // Managed once framed.
@@ -381,6 +399,25 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     };
     QTRY_COMPARE(savedDriver(), int(paOSS));
     QCOMPARE(qmlWarnings(), QStringList());
+}
+
+// The voice page's 缩小 opens the mini window beside the dashboard; closing
+// the dashboard still ends the client.
+void TestClientXvfb::closingTheDashboardBesideTheVoiceMiniWindowEndsTheClient() {
+    QString dashboard;
+    if (!found(DashboardTitle, dashboard)) {
+        QSKIP("needs the dashboard that the openbox check leaves open");
+    }
+    const Geometry g = geometry(dashboard);
+    click(dashboard, 120, 284);
+    QTRY_VERIFY_WITH_TIMEOUT(pillShown(g, 284), 30000);
+    click(dashboard, g.width - 86, 53);
+    QString mini;
+    QTRY_VERIFY_WITH_TIMEOUT(found(QStringLiteral("语音服务"), mini), 30000);
+    closeWindow(dashboard);
+    QVERIFY(m_client.waitForFinished(30000));
+    QCOMPARE(m_client.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_client.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestClientXvfb)

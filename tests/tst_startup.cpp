@@ -1,5 +1,6 @@
 #include "ConfigKeys.h"
 #include "InstanceLock.h"
+#include "support/HelperProcess.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -22,6 +23,7 @@ void startClient(const QString& dir, QProcess& client) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     client.setProcessEnvironment(env);
     client.setProcessChannelMode(QProcess::MergedChannels);
+    test::endWithTest(client);
     client.start(exe, {});
     QVERIFY(client.waitForStarted());
 }

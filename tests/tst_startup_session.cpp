@@ -9,11 +9,15 @@
 #include "ui/DashboardPreload.h"
 #include "ui/LoginWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/viewmodel/DashboardViewModel.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QQuickWindow>
 #include <QTest>
+#include <QTimer>
 
 using namespace velk;
 
@@ -28,6 +32,12 @@ private slots:
         // The FSD server address is read once, on first use.
         QVERIFY(m_fsd.listen());
         qputenv("VELK_FSD_SERVER", QStringLiteral("127.0.0.1:%1").arg(m_fsd.port()).toUtf8());
+    }
+
+    // A failed check must not leave a session's windows for the program's exit.
+    void cleanup() {
+        tearDownSession();
+        setLoginWindow(nullptr);
     }
 
     void platformChoiceWithoutASessionDoesNothing() {
@@ -102,6 +112,35 @@ private slots:
         QVERIFY2(warnings.warnings().isEmpty(), qPrintable(warnings.warnings().join('\n')));
         tearDownSession();
         setLoginWindow(nullptr);
+    }
+
+    // The voice mini window is a window of its own: closing the dashboard
+    // beside it still ends the run and leaves the network.
+    void closingTheDashboardWithTheVoiceMiniWindowOpenQuits() {
+        AppConfig::instance()->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        onLoginSuccess();
+        mainWindow()->dashboardViewModel()->setCurrentMode(QStringLiteral("XPLANE"));
+        QQuickItem* dashboard = nullptr;
+        QTRY_VERIFY((dashboard = mainWindow()->quickView()->rootObject()->findChild<QQuickItem*>(
+                         QStringLiteral("mainDashboard"))));
+        dashboard->setProperty("voiceMiniMode", true);
+        QQuickWindow* mini = nullptr;
+        QTRY_VERIFY((mini = mainWindow()->quickView()->rootObject()->findChild<QQuickWindow*>(
+                         QStringLiteral("voiceMiniWindow"))));
+        QVERIFY(QTest::qWaitForWindowExposed(mini));
+        QVERIFY(networkManager()->connectToNetwork(QStringLiteral("OBS2"), QString(), QString(), true));
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#AAOBS2:")));
+
+        // As main runs it: the event loop, then the session's end.
+        QTimer::singleShot(0, mainWindow(), &QWidget::close);
+        QTimer stuck; // the run would go on without a window
+        stuck.callOnTimeout(qApp, [] { QCoreApplication::exit(1); });
+        stuck.start(20000);
+        QCOMPARE(QApplication::exec(), 0);
+        tearDownSession();
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DAOBS2:pilot")));
     }
 };
 

@@ -20,11 +20,14 @@
 #include "voice/VoiceClient.h"
 
 #include <QAudioOutput>
+#include <QCloseEvent>
 #include <QDebug>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMediaPlayer>
 #include <QPixmap>
 #include <QQmlContext>
+#include <QQmlEngine>
 #include <QQmlError>
 #include <QQuickItem>
 #include <QQuickView>
@@ -284,6 +287,20 @@ void MainWindow::showEvent(QShowEvent* event) {
     loadUserInfo();
     loadUserHistory();
     loadLeaderboard();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted() || !m_view) {
+        return;
+    }
+    // Closed first, so that the dashboard going is the last window closed.
+    const QQmlEngine* engine = m_view->engine();
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && qmlEngine(window) == engine) {
+            window->close();
+        }
+    }
 }
 
 void MainWindow::onLogoutClicked() {

@@ -123,6 +123,9 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Closes the windows the dashboard opened of its own (the voice mini
+    // window) with it: left open, they would keep the application running.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void setupUi();

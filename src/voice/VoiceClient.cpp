@@ -110,7 +110,7 @@ void VoiceClient::handleVoicePacket(const VoicePacket& pkt) {
 
 bool VoiceClient::isConflict(const VoicePacket& pkt) {
     // While we transmit, everything heard is doubled over.
-    if (m_ptt) {
+    if (transmitting()) {
         return true;
     }
     const std::chrono::nanoseconds now = m_clock();
@@ -207,7 +207,8 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
         disconnectFromServer();
         return;
     }
-    if (report.failed.testFlag(AudioStream::Capture)) {
+    setListenOnly(report.failed.testFlag(AudioStream::Capture));
+    if (m_listenOnly) {
         // Observers and pilots without a microphone still hear ATC; with the
         // capture stream closed push-to-talk encodes and sends nothing.
         qWarning() << "VoiceClient: no microphone, the session only listens";
@@ -231,6 +232,14 @@ void VoiceClient::markReady(quint64 generation) {
 void VoiceClient::stopAudio() {
     if (m_audio) {
         m_audio->stopStreams();
+    }
+    setListenOnly(false);
+}
+
+void VoiceClient::setListenOnly(bool listenOnly) {
+    if (listenOnly != m_listenOnly) {
+        m_listenOnly = listenOnly;
+        emit listenOnlyChanged(listenOnly);
     }
 }
 

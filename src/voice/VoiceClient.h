@@ -83,6 +83,11 @@ public:
     // Push-to-talk: opens or closes the capture gate and sounds the press or release tone.
     void setPtt(bool active);
     bool pttActive() const { return m_ptt; }
+    // The session's microphone did not start: push-to-talk sends nothing,
+    // so it neither shows as sending nor marks what is heard as a conflict.
+    bool listenOnly() const { return m_listenOnly; }
+    // Push-to-talk held in a session that can send.
+    bool transmitting() const { return m_ptt && !m_listenOnly; }
     // Plays a radio on the speaker (radio.speaker) or the headphones from now on.
     void updateRadioOutput(const RadioChannel& radio);
 
@@ -118,6 +123,7 @@ signals:
     void voiceDataReceived(const QString& callsign, int freq, velk::voice::VolumeInfo outputVolume);
     void currentFrequencyChanged(int frequency);
     void audioHandlerCreated(velk::voice::AudioHandler* audio);
+    void listenOnlyChanged(bool listenOnly);
 
 protected:
     // Stores the state and announces it only when it changes.
@@ -141,6 +147,7 @@ private:
     void markReady(quint64 generation);
     // Every session end: the microphone and the outputs close.
     void stopAudio();
+    void setListenOnly(bool listenOnly);
     // Keeps the engine's playback source where the radio table says.
     void registerRadio(const RadioChannel& radio);
     // Updates the frequency's last talker unless this packet is a conflict.
@@ -170,6 +177,7 @@ private:
     AudioClock m_clock = steadyAudioClock();
     qint32 m_currentTransmitter = -1;
     bool m_ptt = false;
+    bool m_listenOnly = false;
     VolumeInfo m_inputVolume;
     VolumeInfo m_outputVolume;
     // Counts sessions: connect, disconnect and every loss start a new one.

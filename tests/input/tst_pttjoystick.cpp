@@ -2,6 +2,7 @@
 // device or display needed). Keyboard and mouse come from the fake source.
 #include "input/PttService.h"
 #include "support/FakeInputSource.h"
+#include "support/HelperProcess.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -108,6 +109,7 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QString::fromLatin1(kChildVariable), QStringLiteral("1"));
         child.setProcessEnvironment(env);
+        velk::test::endWithTest(child);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), 30000);

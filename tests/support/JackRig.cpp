@@ -1,6 +1,7 @@
 #include "support/JackRig.h"
 
 #include "AppConfig.h"
+#include "support/HelperProcess.h"
 #include "voice/AudioDevices.h"
 #include "voice/PortAudioSupport.h"
 
@@ -56,6 +57,7 @@ bool JackRig::start(QString* error) {
     lock.lock();
     const QString ch = QString::number(m_channels);
     m_jackd.setProcessChannelMode(QProcess::MergedChannels);
+    velk::test::endWithTest(m_jackd);
     m_jackd.start(QStringLiteral("jackd"),
                   {QStringLiteral("-n"), m_name, QStringLiteral("-r"), QStringLiteral("-p"),
                    QStringLiteral("64"), QStringLiteral("-L"), ch, QStringLiteral("-d"),

@@ -25,6 +25,9 @@ public:
     // can make the JACK host API miss its server. False when it does not start.
     bool holdPortAudio();
 
+    // Process id of the server; 0 before start().
+    qint64 serverPid() const { return m_jackd.processId(); }
+
     // PortAudio device index of a JACK device ("system", "loopback"); -1 when absent.
     static int device(const QByteArray& name);
     // config.ini as the pilot would set it for this rig.

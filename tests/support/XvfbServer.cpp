@@ -1,5 +1,7 @@
 #include "support/XvfbServer.h"
 
+#include "support/HelperProcess.h"
+
 #include <QStandardPaths>
 #include <QTest>
 
@@ -14,6 +16,7 @@ QString XvfbServer::skipReason() {
 }
 
 bool XvfbServer::start(const QStringList& args, QString* error) {
+    endWithTest(m_process);
     // Xvfb picks a free display and writes its number to stdout.
     m_process.start(QStringLiteral("Xvfb"),
                     QStringList{QStringLiteral("-displayfd"), QStringLiteral("1")} + args);

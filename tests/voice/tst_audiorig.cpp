@@ -1,6 +1,7 @@
 // Real audio on a headless JACK server: device lists, live callbacks, tones
 // heard through the loopback device, the microphone test, device changes and
-// shut-down while a start is pending.
+// shut-down while a start is pending, and the server going with a test that
+// is killed.
 #include "support/AudioSignals.h"
 #include "support/BlockedPool.h"
 #include "support/JackRig.h"
@@ -8,11 +9,17 @@
 #include "voice/AudioDevices.h"
 #include "voice/AudioHandler.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextStream>
 
 #include <optional>
 #include <stdexcept>
+
+#include <csignal>
 
 using namespace velk;
 using voice::AudioHandler;
@@ -23,6 +30,7 @@ namespace {
 
 constexpr int kRate = 44100;
 constexpr int kTimeout = 10000;
+const char* const kRigChild = "VELK_AUDIO_RIG_CHILD";
 
 bool heard(const QSignalSpy& levels, int minPercent) {
     for (const auto& args : levels) {
@@ -39,6 +47,30 @@ RadioChannel com1() {
     r.frequency = 122800;
     r.receive = true;
     return r;
+}
+
+// A process that is gone or a zombie.
+bool ended(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    // "pid (name) state ...": the state follows the last ')'.
+    const QByteArray line = stat.readAll();
+    const QByteArray state = line.mid(line.lastIndexOf(')') + 1).trimmed().left(1);
+    return state == "Z" || state == "X";
+}
+
+// Child process: a rig, its server's pid on stdout, then waiting to be killed.
+int runRigChild(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    JackRig rig{kRate, 2};
+    QString error;
+    if (!rig.start(&error)) {
+        return 1;
+    }
+    QTextStream(stdout) << rig.serverPid() << Qt::endl;
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -193,7 +225,34 @@ private slots:
             delete h;
         }
     }
+
+    // Last: a second server for a moment. CTest's time-out kills a test outright.
+    void theServerEndsWithAKilledTest() {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kRigChild), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), 30000);
+        const qint64 server = child.readLine().trimmed().toLongLong();
+        QVERIFY(server > 0 && !ended(server));
+        const auto reap = qScopeGuard([server] {
+            if (!ended(server)) {
+                ::kill(static_cast<pid_t>(server), SIGKILL);
+            }
+        });
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(ended(server), kTimeout);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestAudioRig)
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet(kRigChild)) {
+        return runRigChild(argc, argv);
+    }
+    QCoreApplication app(argc, argv);
+    TestAudioRig test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_audiorig.moc"

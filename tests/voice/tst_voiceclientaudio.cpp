@@ -268,6 +268,12 @@ private slots:
             audiotest::RigEar clock(loopback, kRate, 2);
             QVERIFY(clock.start());
             r.client.setPtt(true);
+            QVERIFY(r.client.listenOnly() && !r.client.transmitting());
+            // Nothing goes out, so what is heard meanwhile is no conflict.
+            QSignalSpy played(r.client.audioHandler(), &AudioHandler::outputVolumeChanged);
+            r.server.sendDatagram(
+                VoiceTestServer::encode(7, 0, 118500, "CCA1", bytes(audiotest::sinePackets(700, 1).front())));
+            QTRY_COMPARE(played.count(), 1);
             QVERIFY(clock.waitFor(clock.blocks(), 10));
             r.client.setPtt(false);
             QVERIFY(clock.waitFor(clock.blocks(), 5));

@@ -30,7 +30,7 @@ VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, in
     connect(
         m_ptt, &input::PttService::activeChanged, this,
         [this](bool active) {
-            m_pttActive = active;
+            m_pttHeld = active;
             m_voiceClient->setPtt(active);
             emit pttActiveChanged();
         },
@@ -45,6 +45,14 @@ VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, in
         Qt::DirectConnection);
     connect(m_voiceClient, &voice::VoiceClient::connectionStateChanged, this,
             &VoiceServiceViewModel::onConnectionStateChanged, Qt::DirectConnection);
+    connect(
+        m_voiceClient, &voice::VoiceClient::listenOnlyChanged, this,
+        [this] {
+            if (m_pttHeld) {
+                emit pttActiveChanged();
+            }
+        },
+        Qt::DirectConnection);
     connect(
         &m_sendTimer, &QTimer::timeout, this,
         [this] {
@@ -174,10 +182,10 @@ void VoiceServiceViewModel::emitComChanged(int index) {
 // --- requests ------------------------------------------------------------------
 
 void VoiceServiceViewModel::setPtt(bool active) {
-    if (active == m_pttActive) {
+    if (active == m_pttHeld) {
         return;
     }
-    m_pttActive = active;
+    m_pttHeld = active;
     m_voiceClient->setPtt(active);
     emit pttActiveChanged();
 }

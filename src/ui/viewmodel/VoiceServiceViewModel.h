@@ -78,7 +78,8 @@ public:
     bool com2RX() const { return m_com[1].receive; }
     double com2Volume() const { return m_com[1].volume; }
     QVariantList eventLog() const { return m_eventLog; }
-    bool pttActive() const { return m_pttActive; }
+    // Held, in a session that can send: a session without a microphone shows nothing as sending.
+    bool pttActive() const { return m_pttHeld && !m_voiceClient->listenOnly(); }
     bool sending() const { return m_sending; }
     bool receiving() const { return m_receiving; }
     bool micTesting() const { return m_micTesting; }
@@ -156,7 +157,7 @@ private:
     QTimer m_sendTimer;
     QTimer m_receiveTimer;
     ComRadio m_com[2];
-    bool m_pttActive = false;
+    bool m_pttHeld = false;
     bool m_sending = false;
     bool m_receiving = false;
     bool m_micTesting = false;

@@ -165,6 +165,10 @@ private slots:
         QCOMPARE(h.vm.canConnect(), microphone);
         QVERIFY(entry(h.vm, 0).endsWith(microphone ? QStringLiteral("voice is not available")
                                                    : QStringLiteral("按 PTT 不会发送语音")));
+        // Push-to-talk that cannot send shows nothing as sending.
+        h.vm.setPtt(true);
+        QCOMPARE(h.vm.pttActive(), microphone);
+        QVERIFY(h.client.pttActive());
     }
 
     // Last: it ends the web-API session of the program.

@@ -197,6 +197,8 @@ Item {
                         text: "服务器日志"
                     }
                     ScrollView {
+                        id: logScroll
+
                         Layout.fillWidth: true
                         Layout.fillHeight: true
                         // The log wraps at the view's width; a width taken from the
@@ -204,15 +206,87 @@ Item {
                         contentWidth: availableWidth
 
                         Components.CustomTextArea {
+                            id: log
+
+                            // The view stays at the end until the pilot scrolls away from it.
+                            property bool following: true
+                            // Set while the page moves the view itself.
+                            property bool placing: false
+
+                            function place(y) {
+                                const view = logScroll.contentItem;
+                                const was = placing;
+                                placing = true;
+                                view.contentY = Math.max(0, Math.min(y, view.contentHeight - view.height));
+                                placing = was;
+                            }
+
+                            function atEnd() {
+                                const view = logScroll.contentItem;
+                                return view.contentY + view.height >= view.contentHeight - 1;
+                            }
+
+                            // The text comes whole with every line. The text area keeps
+                            // its cursor in sight, so the cursor goes where the view
+                            // stays: at the end, or on the line in the middle of the view.
+                            function show(text) {
+                                const view = logScroll.contentItem;
+                                placing = true;
+                                if (following) {
+                                    log.text = text;
+                                    log.cursorPosition = log.length;
+                                    place(view.contentHeight);
+                                } else {
+                                    const old = log.text;
+                                    const anchor = log.positionAt(0, view.contentY + view.height / 2);
+                                    const offset = log.positionToRectangle(anchor).y - view.contentY;
+                                    log.text = text;
+                                    // Past the cap the oldest lines leave at the top.
+                                    let dropped = 0;
+                                    while (dropped < old.length && !text.startsWith(old.slice(dropped)))
+                                        dropped = old.indexOf("\n", dropped) + 1 || old.length;
+                                    log.cursorPosition = Math.min(Math.max(anchor - dropped, 0), log.length);
+                                    place(log.positionToRectangle(log.cursorPosition).y - offset);
+                                }
+                                placing = false;
+                                // A log that now fits, or was cleared, is followed again.
+                                following = atEnd();
+                            }
+
                             objectName: "serverLog"
                             readOnly: true
                             wrapMode: TextEdit.Wrap
-                            text: page.backend ? page.backend.serverLog : ""
                             background: Rectangle {
                                 color: "#FFFFFF"
                                 radius: 10
                                 border.width: 1
                                 border.color: Style.controlBorder
+                            }
+                            Component.onCompleted: show(page.backend ? page.backend.serverLog : "")
+
+                            Connections {
+                                target: page.backend
+
+                                function onLogChanged() {
+                                    log.show(page.backend.serverLog);
+                                }
+                            }
+                            Connections {
+                                target: logScroll.contentItem
+
+                                function onContentYChanged() {
+                                    if (!log.placing)
+                                        log.following = log.atEnd();
+                                }
+                                // A new width or height: still at the end.
+                                function onContentHeightChanged() {
+                                    if (log.following && !log.placing)
+                                        log.place(logScroll.contentItem.contentHeight);
+                                }
+                                function onHeightChanged() {
+                                    if (log.following && !log.placing)
+                                        log.place(logScroll.contentItem.contentHeight);
+                                }
                             }
                         }
                     }

@@ -8,6 +8,7 @@
 #include "ui/viewmodel/ServerPageViewModel.h"
 
 #include <QQuickItem>
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -124,24 +125,59 @@ private slots:
 
     // The page made afresh over a log that holds lines already, as a switch of
     // section does, then more lines while it is shown: the log wraps at the
-    // view's width and scrolls, without a binding loop (cleanup fails on any
-    // QML warning).
+    // view's width and scrolls, following its end unless the pilot scrolled
+    // up, without a binding loop (cleanup fails on any QML warning).
     void theLogWrapsAndScrollsAsItGrows() {
         const QString line = QStringLiteral("正在连接服务器 fsd.velk.net:6809，等待服务器确认。").repeated(4);
-        for (int i = 0; i < 10; ++i) {
-            vm->appendLog(line);
+        int lines = 0;
+        const auto add = [&] { vm->appendLog(QStringLiteral("%1 ").arg(++lines) + line); };
+        while (lines < 80) {
+            add();
+        }
+        // The page shown meanwhile followed the end as the log outgrew it.
+        const QQuickItem* shownView = host->find("serverLog")->parentItem()->parentItem();
+        QTRY_COMPARE(shownView->property("contentY").toReal() + shownView->height(),
+                     shownView->property("contentHeight").toReal());
+        host.reset();
+        while (lines < Vm::MaxLogLines - 30) {
+            add();
         }
         host = std::make_unique<QuickPageHost>(
             kPage, QList<QPair<QString, QObject*>>{{"serverBackend", vm.get()}}, QSize(900, 700));
         QVERIFY(host->ready());
         QQuickItem* log = host->find("serverLog");
         const qreal width = log->width();
-        for (int i = 0; i < 30; ++i) {
-            vm->appendLog(line);
+        while (lines < Vm::MaxLogLines) {
+            add();
         }
         QTRY_VERIFY(log->height() > host->view.height());
         QCOMPARE(log->width(), width);
         QVERIFY(log->implicitWidth() <= width);
+
+        QQuickItem* flick = log->parentItem()->parentItem(); // the scroll view's
+        const auto top = [flick] { return flick->property("contentY").toReal(); };
+        const auto bottom = [flick] { return flick->property("contentHeight").toReal() - flick->height(); };
+        // The line in the middle of the view, and how far into it the view's middle is.
+        const auto middle = [&] {
+            int at = 0;
+            QMetaObject::invokeMethod(log, "positionAt", Q_RETURN_ARG(int, at), Q_ARG(qreal, 0),
+                                      Q_ARG(qreal, top() + flick->height() / 2));
+            const QString text = log->property("text").toString();
+            const QString before = text.left(at).section('\n', -1);
+            return (before + text.mid(at).section('\n', 0, 0)).section(' ', 1, 1) + '@' +
+                   QString::number(before.size());
+        };
+        QTRY_COMPARE(top(), bottom());
+        flick->setProperty("contentY", bottom() / 2);
+        const QString shown = middle();
+        QVERIFY(shown.section('@', 0, 0).toInt() > 0);
+        QSignalSpy frames(&host->view, &QQuickWindow::frameSwapped);
+        add(); // the oldest line leaves
+        QVERIFY(frames.wait());
+        QCOMPARE(middle(), shown);
+        flick->setProperty("contentY", bottom());
+        add();
+        QTRY_COMPARE(top(), bottom());
     }
 
     void connectReachesTheServerAndLocksTheFormUntilDisconnected() {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace velk::test {
+
+// A process the test starts ends with the test, also when the test fails,
+// crashes or is killed by CTest's time-out: the kernel kills it when the
+// thread that started it exits. Start it from the main thread.
+inline void endWithTest(QProcess& process) {
+    const pid_t test = ::getpid();
+    process.setChildProcessModifier([test] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The test may have gone before the line above took effect.
+        if (::getppid() != test) {
+            ::_exit(1);
+        }
+    });
+}
+
+} // namespace velk::test
