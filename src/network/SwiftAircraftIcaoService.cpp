@@ -62,8 +62,20 @@ bool isDamageError(const QSqlError& error) {
     return ok && (code == kSqliteCorrupt || code == kSqliteNotADatabase);
 }
 
-// True only when SQLite reports the file unreadable as a database: a locked
-// or unopenable file is no proof of damage and is left where it is.
+// The columns of the two tables as the schema above makes them; a table of
+// either name with other columns is not this store's.
+const QStringList kTypeColumns = {QStringLiteral("id"),           QStringLiteral("designator"),
+                                  QStringLiteral("manufacturer"), QStringLiteral("model"),
+                                  QStringLiteral("type"),         QStringLiteral("engine"),
+                                  QStringLiteral("engine_count"), QStringLiteral("wake_turbulence_category"),
+                                  QStringLiteral("rank"),         QStringLiteral("real_world"),
+                                  QStringLiteral("legacy"),       QStringLiteral("military"),
+                                  QStringLiteral("created"),      QStringLiteral("last_updated")};
+const QStringList kMetadataColumns = {QStringLiteral("key"), QStringLiteral("value")};
+
+// True only when SQLite reports the file unreadable as a database, or a table
+// of the store's names has other columns: a locked or unopenable file is no
+// proof of damage and is left where it is.
 bool holdsDamagedDatabase(const QString& path) {
     const QString name = QStringLiteral("swift_aircraft_icao_check");
     bool damaged = false;
@@ -72,10 +84,29 @@ bool holdsDamagedDatabase(const QString& path) {
         check.setDatabaseName(path);
         if (check.open()) {
             QSqlQuery query(check);
-            if (query.exec(QStringLiteral("PRAGMA quick_check(1)")) && query.next()) {
-                damaged = query.value(0).toString() != QStringLiteral("ok");
-            } else {
+            if (!query.exec(QStringLiteral("PRAGMA quick_check(1)")) || !query.next()) {
                 damaged = isDamageError(query.lastError());
+            } else if (query.value(0).toString() != QStringLiteral("ok")) {
+                damaged = true;
+            } else {
+                for (const auto& [table, expected] :
+                     {std::pair{QStringLiteral("aircraft_icao"), &kTypeColumns},
+                      std::pair{QStringLiteral("metadata"), &kMetadataColumns}}) {
+                    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table))) {
+                        break;
+                    }
+                    QStringList columns;
+                    while (query.next()) {
+                        columns.append(query.value(1).toString());
+                    }
+                    // An absent table is made by the schema statements.
+                    if (!columns.isEmpty() && columns != *expected) {
+                        qWarning() << "swift aircraft ICAO SQLite table" << table
+                                   << "has other columns:" << columns.join(QStringLiteral(", "));
+                        damaged = true;
+                        break;
+                    }
+                }
             }
         }
         check.close();

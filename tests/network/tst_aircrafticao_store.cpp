@@ -107,20 +107,32 @@ private slots:
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     }
 
-    // Random bytes ("file is not a database") or a copy cut in half ("disk
-    // image is malformed"): kept under a new name, and the store is rebuilt.
+    // Random bytes ("file is not a database"), a copy cut in half ("disk
+    // image is malformed") or a sound file whose tables have other columns:
+    // kept under a new name, untouched, and the store is rebuilt.
     void damagedDatabaseIsSetAsideAndRebuiltFromTheImports_data() {
         QTest::addColumn<bool>("truncatedCopy");
-        QTest::newRow("random bytes") << false;
-        QTest::newRow("half of a real database") << true;
+        QTest::addColumn<QStringList>("foreignSchema");
+        QTest::newRow("random bytes") << false << QStringList();
+        QTest::newRow("half of a real database") << true << QStringList();
+        QTest::newRow("type table with other columns")
+            << false
+            << QStringList{QStringLiteral("CREATE TABLE aircraft_icao (code TEXT, name TEXT)"),
+                           QStringLiteral("INSERT INTO aircraft_icao VALUES ('T1', 'Trainer')")};
+        QTest::newRow("metadata table with other columns")
+            << false << QStringList{QStringLiteral("CREATE TABLE metadata (name TEXT)")};
     }
 
     void damagedDatabaseIsSetAsideAndRebuiltFromTheImports() {
         QFETCH(bool, truncatedCopy);
+        QFETCH(QStringList, foreignSchema);
         const QString dir = test::freshDir(QStringLiteral("damaged"));
         const QString path = test::icaoDatabasePath(dir);
         QByteArray damaged;
-        if (truncatedCopy) {
+        if (!foreignSchema.isEmpty()) {
+            QVERIFY(test::runSql(path, foreignSchema));
+            damaged = test::readFile(path);
+        } else if (truncatedCopy) {
             QList<AircraftIcaoRecord> rows;
             for (int id = 1; id <= 3000; ++id) {
                 rows.append(
@@ -145,6 +157,7 @@ private slots:
         QVERIFY(!service.isOpenedReadOnly());
         QVERIFY(service.normalizeDesignator(QStringLiteral("B738")).found);
         QVERIFY(!service.normalizeDesignator(QStringLiteral("T1")).found);
+        QCOMPARE(test::storedSchema(path).size(), 3);
         const QFileInfoList aside = QDir(dir + QStringLiteral("/cache/swift"))
                                         .entryInfoList({QStringLiteral("aircrafticao.sqlite.damaged-*")});
         QCOMPARE(aside.size(), 1);
