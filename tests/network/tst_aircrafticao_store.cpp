@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <memory>
@@ -163,6 +165,55 @@ private slots:
         QCOMPARE(aside.size(), 1);
         QCOMPARE(test::readFile(aside[0].absoluteFilePath()), damaged);
         QVERIFY(log.contains(QStringLiteral("Moved damaged swift aircraft ICAO SQLite database aside:")));
+    }
+
+    // Another process's write lock: each keystroke asks the service again, but
+    // only a lapsed back-off tries the file again; the file is never touched.
+    void lockedDatabaseIsLeftAloneAndTriedAgainOnlyAfterABackOff() {
+        const QString dir = test::freshDir(QStringLiteral("locked"));
+        const QString path = test::icaoDatabasePath(dir);
+        QVERIFY(test::writeIcaoDatabase(path, {test::icaoRecord(1, QStringLiteral("B738"))}));
+        const QByteArray stored = test::readFile(path);
+        const QString holderName = QStringLiteral("icao_lock_holder");
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+            holder.setDatabaseName(path);
+            QVERIFY(holder.open());
+            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        }
+        const auto release = qScopeGuard([&] {
+            QSqlDatabase::database(holderName, false).close();
+            QSqlDatabase::removeDatabase(holderName);
+        });
+        const QString busy = QStringLiteral("database is locked");
+
+        test::MessageLog log;
+        qint64 now = 0;
+        SwiftAircraftIcaoService service(dir);
+        service.setClock([&] { return now; });
+        QVERIFY(!service.isReady());
+        const int waits = log.count(busy);
+        QVERIFY(waits > 0);
+        for (int key = 0; key < 3; ++key) {
+            service.ensureReady();
+            QVERIFY(service.searchDesignators(QStringLiteral("B7"), 8).isEmpty());
+        }
+        QCOMPARE(log.count(busy), waits);
+        now += SwiftAircraftIcaoService::LockedRetryMs;
+        service.ensureReady();
+        QCOMPARE(log.count(busy), 2 * waits);
+        QVERIFY(!service.isReady());
+        QCOMPARE(test::readFile(path), stored);
+        QCOMPARE(QDir(dir + QStringLiteral("/cache/swift")).entryList(QDir::Files),
+                 QStringList{QStringLiteral("aircrafticao.sqlite")});
+
+        QVERIFY(QSqlQuery(QSqlDatabase::database(holderName, false)).exec(QStringLiteral("ROLLBACK")));
+        service.ensureReady();
+        QVERIFY(!service.isReady());
+        now += SwiftAircraftIcaoService::LockedRetryMs;
+        service.ensureReady();
+        QVERIFY(service.isReady());
+        QVERIFY(service.normalizeDesignator(QStringLiteral("b738")).found);
     }
 
     void loadKeepsKeysAsStoredAndListsInIdOrder() {
