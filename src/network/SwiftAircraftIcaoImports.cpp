@@ -24,7 +24,6 @@
 namespace velk::network {
 
 using icaosql::kDriver;
-using icaosql::kReadOnlyOption;
 
 namespace {
 
@@ -115,7 +114,7 @@ bool SwiftAircraftIcaoService::migrateDatabaseFile(const QString& source, const 
     qint64 count = 0;
     {
         QSqlDatabase probe = QSqlDatabase::addDatabase(kDriver, kProbeConnection);
-        probe.setConnectOptions(kReadOnlyOption);
+        probe.setConnectOptions(icaosql::connectOptions(true));
         probe.setDatabaseName(sourceInfo.absoluteFilePath());
         probeOpened = probe.open();
         if (probeOpened) {
@@ -184,6 +183,9 @@ void SwiftAircraftIcaoService::migrateLegacyJsonCache() {
         if (!QFile::remove(path)) {
             qWarning() << "Failed to remove legacy swift aircraft ICAO JSON cache:" << path;
         }
+        return;
+    }
+    if (lockedAt) {
         return;
     }
     QFile file(path);
@@ -357,6 +359,9 @@ void SwiftAircraftIcaoService::importDoc8643Fallback() {
                           QStringLiteral("xpmp2-doc8643-fallback"), QStringLiteral("bundled-with-xpmp2"))) {
         qInfo() << "Imported Doc8643 fallback aircraft ICAO data into SQLite database:" << path
                 << "designators:" << designators.size();
+    } else if (lockedAt) {
+        // Kept for the try after the back-off: the text itself was fine.
+        doc8643ImportAttempted = false;
     }
 }
 

@@ -18,11 +18,11 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <chrono>
 
 namespace velk::network {
 
 using icaosql::kDriver;
-using icaosql::kReadOnlyOption;
 
 namespace {
 
@@ -52,36 +52,94 @@ QString nonNull(const QString& text) {
     return text.isNull() ? QStringLiteral("") : text;
 }
 
-// SQLite's primary result codes for a file that is not, or no longer, a database.
+// SQLite's primary result codes: the file is another's to write right now,
+// or it is not, or no longer, a database.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteNotADatabase = 26;
 
-bool isDamageError(const QSqlError& error) {
+int primaryCode(const QSqlError& error) {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    return ok && (code == kSqliteCorrupt || code == kSqliteNotADatabase);
+    return ok ? code : 0;
 }
 
-// True only when SQLite reports the file unreadable as a database: a locked
-// or unopenable file is no proof of damage and is left where it is.
-bool holdsDamagedDatabase(const QString& path) {
-    const QString name = QStringLiteral("swift_aircraft_icao_check");
+bool isDamageError(const QSqlError& error) {
+    const int code = primaryCode(error);
+    return code == kSqliteCorrupt || code == kSqliteNotADatabase;
+}
+
+bool isLockError(const QSqlError& error) {
+    const int code = primaryCode(error);
+    return code == kSqliteBusy || code == kSqliteLocked;
+}
+
+// The columns of the two tables as the schema above makes them; a table of
+// either name with other columns is not this store's.
+const QStringList kTypeColumns = {QStringLiteral("id"),           QStringLiteral("designator"),
+                                  QStringLiteral("manufacturer"), QStringLiteral("model"),
+                                  QStringLiteral("type"),         QStringLiteral("engine"),
+                                  QStringLiteral("engine_count"), QStringLiteral("wake_turbulence_category"),
+                                  QStringLiteral("rank"),         QStringLiteral("real_world"),
+                                  QStringLiteral("legacy"),       QStringLiteral("military"),
+                                  QStringLiteral("created"),      QStringLiteral("last_updated")};
+const QStringList kMetadataColumns = {QStringLiteral("key"), QStringLiteral("value")};
+
+struct FileCheck {
     bool damaged = false;
+    // Set when the check failed; a lock shows here and is no proof of damage.
+    QSqlError error;
+};
+
+// Damaged only when SQLite reports the file unreadable as a database, or a
+// table of the store's names has other columns: a locked or unopenable file
+// is no proof of damage and is left where it is.
+FileCheck checkDatabaseFile(const QString& path) {
+    const QString name = QStringLiteral("swift_aircraft_icao_check");
+    FileCheck result;
     {
         QSqlDatabase check = QSqlDatabase::addDatabase(kDriver, name);
+        check.setConnectOptions(icaosql::connectOptions(false));
         check.setDatabaseName(path);
         if (check.open()) {
             QSqlQuery query(check);
-            if (query.exec(QStringLiteral("PRAGMA quick_check(1)")) && query.next()) {
-                damaged = query.value(0).toString() != QStringLiteral("ok");
+            if (!query.exec(QStringLiteral("PRAGMA quick_check(1)")) || !query.next()) {
+                result.error = query.lastError();
+                result.damaged = isDamageError(result.error);
+            } else if (query.value(0).toString() != QStringLiteral("ok")) {
+                result.damaged = true;
             } else {
-                damaged = isDamageError(query.lastError());
+                for (const auto& [table, expected] :
+                     {std::pair{QStringLiteral("aircraft_icao"), &kTypeColumns},
+                      std::pair{QStringLiteral("metadata"), &kMetadataColumns}}) {
+                    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table))) {
+                        result.error = query.lastError();
+                        break;
+                    }
+                    QStringList columns;
+                    while (query.next()) {
+                        columns.append(query.value(1).toString());
+                    }
+                    // An absent table is made by the schema statements.
+                    if (!columns.isEmpty() && columns != *expected) {
+                        qWarning() << "swift aircraft ICAO SQLite table" << table
+                                   << "has other columns:" << columns.join(QStringLiteral(", "));
+                        result.damaged = true;
+                        break;
+                    }
+                }
             }
         }
         check.close();
     }
     QSqlDatabase::removeDatabase(name);
-    return damaged;
+    return result;
+}
+
+qint64 steadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 SwiftAircraftIcaoService* g_instance = nullptr;
@@ -94,7 +152,7 @@ void destroyInstance() {
 } // namespace
 
 SwiftAircraftIcaoService::SwiftAircraftIcaoService(const QString& applicationDirectory, QObject* parent)
-    : QObject(parent), applicationDirectory(QDir(applicationDirectory).absolutePath()) {
+    : QObject(parent), applicationDirectory(QDir(applicationDirectory).absolutePath()), nowMs(steadyMs) {
     connectionName = QStringLiteral("swift_aircraft_icao_%1").arg(reinterpret_cast<quintptr>(this), 0, 16);
     databaseOpen = openPreferredDatabase();
     runLoadChain();
@@ -123,12 +181,26 @@ SwiftAircraftIcaoService* SwiftAircraftIcaoService::instance() {
     return g_instance;
 }
 
-void SwiftAircraftIcaoService::ensureReady() {
-    dropDeadConnection();
-    if (!databaseOpen) {
-        databaseOpen = openPreferredDatabase();
+void SwiftAircraftIcaoService::setClock(std::function<qint64()> clock) {
+    nowMs = std::move(clock);
+    if (lockedAt) {
+        lockedAt = nowMs();
     }
-    runLoadChain();
+}
+
+void SwiftAircraftIcaoService::ensureReady() {
+    // Called on every keystroke of the type field: a locked file is not
+    // waited on again until the back-off has lapsed.
+    if (lockedAt && nowMs() - *lockedAt >= LockedRetryMs) {
+        lockedAt.reset();
+    }
+    if (!lockedAt) {
+        dropDeadConnection();
+        if (!databaseOpen) {
+            databaseOpen = openPreferredDatabase();
+        }
+        runLoadChain();
+    }
     if (!ready && !notReadyLogged) {
         notReadyLogged = true;
         qInfo()
@@ -137,22 +209,33 @@ void SwiftAircraftIcaoService::ensureReady() {
 }
 
 // One pass only: with no source at all the service simply stays not ready.
+// A lock met on the way ends the pass; the file is closed until the retry.
 void SwiftAircraftIcaoService::runLoadChain() {
-    if (!ready) {
-        loadSnapshot();
+    using Step = void (SwiftAircraftIcaoService::*)();
+    for (const Step step :
+         {&SwiftAircraftIcaoService::loadSnapshot, &SwiftAircraftIcaoService::migrateLegacyDatabase,
+          &SwiftAircraftIcaoService::migrateLegacyJsonCache, &SwiftAircraftIcaoService::importDoc8643Fallback,
+          &SwiftAircraftIcaoService::loadSnapshot}) {
+        if (ready || lockedAt) {
+            break;
+        }
+        (this->*step)();
     }
-    if (!ready) {
-        migrateLegacyDatabase();
+    if (lockedAt) {
+        closeConnection();
     }
-    if (!ready) {
-        migrateLegacyJsonCache();
+}
+
+bool SwiftAircraftIcaoService::noteLocked(const QSqlError& error) {
+    if (!isLockError(error)) {
+        return false;
     }
-    if (!ready) {
-        importDoc8643Fallback();
+    if (!lockedAt) {
+        lockedAt = nowMs();
+        qWarning() << "swift aircraft ICAO SQLite database is locked by another process; trying again later:"
+                   << writableDatabasePath() << error.text();
     }
-    if (!ready) {
-        loadSnapshot();
-    }
+    return true;
 }
 
 // ---- database file ---------------------------------------------------------
@@ -166,9 +249,16 @@ QString SwiftAircraftIcaoService::legacyJsonCachePath() const {
 }
 
 bool SwiftAircraftIcaoService::openPreferredDatabase() {
-    setAsideDamagedDatabase();
+    if (!setAsideDamagedDatabase()) {
+        return false;
+    }
     if (useWritableDatabase()) {
         return true;
+    }
+    // A read-only open of a locked file would only meet the same lock.
+    if (lockedAt) {
+        closeConnection();
+        return false;
     }
     const QString path = writableDatabasePath();
     if (QFileInfo::exists(path) && openDatabase(path, true)) {
@@ -180,20 +270,28 @@ bool SwiftAircraftIcaoService::openPreferredDatabase() {
 
 // The damaged file is kept for a look by hand; a fresh one in its place lets
 // the imports rebuild the store. When it cannot be moved nothing changes.
-void SwiftAircraftIcaoService::setAsideDamagedDatabase() {
+bool SwiftAircraftIcaoService::setAsideDamagedDatabase() {
     const QFileInfo info(writableDatabasePath());
-    if (!info.isFile() || info.size() == 0 || !holdsDamagedDatabase(info.absoluteFilePath())) {
-        return;
+    if (!info.isFile() || info.size() == 0) {
+        return true;
+    }
+    const FileCheck check = checkDatabaseFile(info.absoluteFilePath());
+    if (noteLocked(check.error)) {
+        return false;
+    }
+    if (!check.damaged) {
+        return true;
     }
     closeConnection();
     const QString aside = common::moveAside(info.absoluteFilePath(), QStringLiteral("damaged"));
     if (aside.isEmpty()) {
         qWarning() << "Failed to move damaged swift aircraft ICAO SQLite database aside:"
                    << info.absoluteFilePath();
-        return;
+        return true;
     }
     qWarning() << "Moved damaged swift aircraft ICAO SQLite database aside:" << info.absoluteFilePath()
                << "to" << aside;
+    return true;
 }
 
 bool SwiftAircraftIcaoService::useWritableDatabase() {
@@ -235,7 +333,7 @@ bool SwiftAircraftIcaoService::openDatabase(const QString& path, bool readOnly) 
                    << QStringLiteral("file is not writable");
         return false;
     }
-    db.setConnectOptions(readOnly ? kReadOnlyOption : QString());
+    db.setConnectOptions(icaosql::connectOptions(readOnly));
     db.setDatabaseName(absolute);
     if (!db.open()) {
         qWarning() << "Failed to open swift aircraft ICAO SQLite database:" << absolute
@@ -257,7 +355,10 @@ bool SwiftAircraftIcaoService::ensureSchema() {
     QSqlQuery query(db);
     for (const char* statement : kSchema) {
         if (!query.exec(QString::fromLatin1(statement))) {
-            qWarning() << "Failed to ensure swift aircraft ICAO SQLite schema:" << query.lastError().text();
+            if (!noteLocked(query.lastError())) {
+                qWarning() << "Failed to ensure swift aircraft ICAO SQLite schema:"
+                           << query.lastError().text();
+            }
             return false;
         }
     }
@@ -300,7 +401,9 @@ bool SwiftAircraftIcaoService::loadFromDatabase() {
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT key, value FROM metadata"))) {
-        qWarning() << "Failed to load swift aircraft ICAO metadata:" << query.lastError().text();
+        if (!noteLocked(query.lastError())) {
+            qWarning() << "Failed to load swift aircraft ICAO metadata:" << query.lastError().text();
+        }
         return false;
     }
     QHash<QString, QString> metadata;
@@ -308,7 +411,9 @@ bool SwiftAircraftIcaoService::loadFromDatabase() {
         metadata.insert(query.value(0).toString(), query.value(1).toString());
     }
     if (!query.exec(QString::fromLatin1(kSelectRows))) {
-        qWarning() << "Failed to load swift aircraft ICAO rows:" << query.lastError().text();
+        if (!noteLocked(query.lastError())) {
+            qWarning() << "Failed to load swift aircraft ICAO rows:" << query.lastError().text();
+        }
         return false;
     }
     QSet<QString> loaded;
@@ -409,6 +514,7 @@ bool SwiftAircraftIcaoService::replaceAllRecords(const QList<AircraftIcaoRecord>
         QSqlQuery query(db);
         const auto fail = [&](const char* message) {
             qWarning() << message << query.lastError().text();
+            noteLocked(query.lastError());
             query.finish();
         };
         if (!query.exec(QStringLiteral("DELETE FROM aircraft_icao"))) {
@@ -470,6 +576,7 @@ bool SwiftAircraftIcaoService::replaceAllRecords(const QList<AircraftIcaoRecord>
     }
     if (!db.commit()) {
         qWarning() << "Failed to commit swift aircraft ICAO SQLite transaction:" << db.lastError().text();
+        noteLocked(db.lastError());
         db.rollback();
         return false;
     }

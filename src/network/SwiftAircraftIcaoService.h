@@ -9,6 +9,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
+class QSqlError;
+
 namespace velk::network {
 
 // The process-wide database of ICAO aircraft types: an SQLite file in
@@ -26,8 +31,13 @@ public:
 
     static SwiftAircraftIcaoService* instance();
 
-    // Retries the start-up chain (once per call) while not ready.
+    // Retries the start-up chain (once per call) while not ready; while the
+    // file is locked by another process, only once LockedRetryMs have passed.
     void ensureReady();
+
+    // Milliseconds of a monotonic clock; a steady clock unless replaced. A
+    // back-off under way starts afresh on the new clock.
+    void setClock(std::function<qint64()> clock);
 
     DesignatorNormalization normalizeDesignator(const QString& designator) const;
     QList<AircraftIcaoRecord> recordsForDesignator(const QString& designator) const;
@@ -46,13 +56,18 @@ public:
 
     // Source files larger than this are refused unread: no genuine one comes near it.
     static constexpr qint64 MaxSourceFileBytes = 16 * 1024 * 1024;
+    // How long a file locked by another process is left before it is tried again.
+    static constexpr qint64 LockedRetryMs = 30 * 1000;
 
 signals:
     void readyChanged(bool ready);
 
 private:
     bool openPreferredDatabase();
-    void setAsideDamagedDatabase();
+    // False, with the file left alone, while another process holds it locked.
+    bool setAsideDamagedDatabase();
+    // True, and the back-off started, when `error` is another process's lock.
+    bool noteLocked(const QSqlError& error);
     bool useWritableDatabase();
     bool openDatabase(const QString& path, bool readOnly);
     bool ensureSchema();
@@ -90,6 +105,10 @@ private:
     bool openedReadOnly = false;
     bool legacyDatabaseMigrationAttempted = false;
     bool doc8643ImportAttempted = false;
+
+    std::function<qint64()> nowMs;
+    // When the file was last found locked by another process; unset otherwise.
+    std::optional<qint64> lockedAt;
 };
 
 } // namespace velk::network

@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <memory>
@@ -107,20 +109,32 @@ private slots:
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     }
 
-    // Random bytes ("file is not a database") or a copy cut in half ("disk
-    // image is malformed"): kept under a new name, and the store is rebuilt.
+    // Random bytes ("file is not a database"), a copy cut in half ("disk
+    // image is malformed") or a sound file whose tables have other columns:
+    // kept under a new name, untouched, and the store is rebuilt.
     void damagedDatabaseIsSetAsideAndRebuiltFromTheImports_data() {
         QTest::addColumn<bool>("truncatedCopy");
-        QTest::newRow("random bytes") << false;
-        QTest::newRow("half of a real database") << true;
+        QTest::addColumn<QStringList>("foreignSchema");
+        QTest::newRow("random bytes") << false << QStringList();
+        QTest::newRow("half of a real database") << true << QStringList();
+        QTest::newRow("type table with other columns")
+            << false
+            << QStringList{QStringLiteral("CREATE TABLE aircraft_icao (code TEXT, name TEXT)"),
+                           QStringLiteral("INSERT INTO aircraft_icao VALUES ('T1', 'Trainer')")};
+        QTest::newRow("metadata table with other columns")
+            << false << QStringList{QStringLiteral("CREATE TABLE metadata (name TEXT)")};
     }
 
     void damagedDatabaseIsSetAsideAndRebuiltFromTheImports() {
         QFETCH(bool, truncatedCopy);
+        QFETCH(QStringList, foreignSchema);
         const QString dir = test::freshDir(QStringLiteral("damaged"));
         const QString path = test::icaoDatabasePath(dir);
         QByteArray damaged;
-        if (truncatedCopy) {
+        if (!foreignSchema.isEmpty()) {
+            QVERIFY(test::runSql(path, foreignSchema));
+            damaged = test::readFile(path);
+        } else if (truncatedCopy) {
             QList<AircraftIcaoRecord> rows;
             for (int id = 1; id <= 3000; ++id) {
                 rows.append(
@@ -145,11 +159,61 @@ private slots:
         QVERIFY(!service.isOpenedReadOnly());
         QVERIFY(service.normalizeDesignator(QStringLiteral("B738")).found);
         QVERIFY(!service.normalizeDesignator(QStringLiteral("T1")).found);
+        QCOMPARE(test::storedSchema(path).size(), 3);
         const QFileInfoList aside = QDir(dir + QStringLiteral("/cache/swift"))
                                         .entryInfoList({QStringLiteral("aircrafticao.sqlite.damaged-*")});
         QCOMPARE(aside.size(), 1);
         QCOMPARE(test::readFile(aside[0].absoluteFilePath()), damaged);
         QVERIFY(log.contains(QStringLiteral("Moved damaged swift aircraft ICAO SQLite database aside:")));
+    }
+
+    // Another process's write lock: each keystroke asks the service again, but
+    // only a lapsed back-off tries the file again; the file is never touched.
+    void lockedDatabaseIsLeftAloneAndTriedAgainOnlyAfterABackOff() {
+        const QString dir = test::freshDir(QStringLiteral("locked"));
+        const QString path = test::icaoDatabasePath(dir);
+        QVERIFY(test::writeIcaoDatabase(path, {test::icaoRecord(1, QStringLiteral("B738"))}));
+        const QByteArray stored = test::readFile(path);
+        const QString holderName = QStringLiteral("icao_lock_holder");
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holderName);
+            holder.setDatabaseName(path);
+            QVERIFY(holder.open());
+            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        }
+        const auto release = qScopeGuard([&] {
+            QSqlDatabase::database(holderName, false).close();
+            QSqlDatabase::removeDatabase(holderName);
+        });
+        const QString busy = QStringLiteral("database is locked");
+
+        test::MessageLog log;
+        qint64 now = 0;
+        SwiftAircraftIcaoService service(dir);
+        service.setClock([&] { return now; });
+        QVERIFY(!service.isReady());
+        const int waits = log.count(busy);
+        QVERIFY(waits > 0);
+        for (int key = 0; key < 3; ++key) {
+            service.ensureReady();
+            QVERIFY(service.searchDesignators(QStringLiteral("B7"), 8).isEmpty());
+        }
+        QCOMPARE(log.count(busy), waits);
+        now += SwiftAircraftIcaoService::LockedRetryMs;
+        service.ensureReady();
+        QCOMPARE(log.count(busy), 2 * waits);
+        QVERIFY(!service.isReady());
+        QCOMPARE(test::readFile(path), stored);
+        QCOMPARE(QDir(dir + QStringLiteral("/cache/swift")).entryList(QDir::Files),
+                 QStringList{QStringLiteral("aircrafticao.sqlite")});
+
+        QVERIFY(QSqlQuery(QSqlDatabase::database(holderName, false)).exec(QStringLiteral("ROLLBACK")));
+        service.ensureReady();
+        QVERIFY(!service.isReady());
+        now += SwiftAircraftIcaoService::LockedRetryMs;
+        service.ensureReady();
+        QVERIFY(service.isReady());
+        QVERIFY(service.normalizeDesignator(QStringLiteral("b738")).found);
     }
 
     void loadKeepsKeysAsStoredAndListsInIdOrder() {
