@@ -650,6 +650,10 @@ private slots:
         table->syncToSimulator();
         QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
         QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 2);
+        // The clearing confirmed late leaves the aircraft put in after it.
+        emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        QVERIFY(record(QStringLiteral("CES123")) != nullptr);
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
     }
 
     // Put in by the session's table from fast positions alone and not yet
