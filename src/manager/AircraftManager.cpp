@@ -48,8 +48,24 @@ AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager,
     connect(nm->pilotTableEvents(), &PilotTableEvents::addRequested, this,
             &AircraftManager::onSessionAddRequested);
     connect(nm->pilotTableEvents(), &PilotTableEvents::pilotExpired, this, &AircraftManager::onPilotExpired);
+    connect(nm->pilotTableEvents(), &PilotTableEvents::simulatorLost, this,
+            &AircraftManager::onSimulatorLost);
+    connect(nm->pilotTableEvents(), &PilotTableEvents::simulatorRestored, this,
+            &AircraftManager::onSimulatorRestored);
     connect(&m_staleTimer, &QTimer::timeout, this, &AircraftManager::removeStaleAircraft);
     connect(&m_syncTimer, &QTimer::timeout, this, &AircraftManager::syncToSimulator);
+}
+
+void AircraftManager::LateConfirmations::note(const QString& callsign, qint64 nowMs) {
+    if (m_notes.size() < NetworkManager::MaxPilots || m_notes.contains(callsign)) {
+        m_notes.insert(callsign, nowMs);
+    }
+}
+
+void AircraftManager::LateConfirmations::expire(qint64 nowMs) {
+    m_notes.removeIf([nowMs](const QHash<QString, qint64>::iterator& it) {
+        return nowMs - it.value() >= RemoteAircraft::StaleAfterMs;
+    });
 }
 
 void AircraftManager::setClock(Clock clock) {
@@ -148,6 +164,7 @@ void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
     m_droppedCount = 0;
     m_indexByCallsign.clear();
     m_withdrawnAdds.clear();
+    m_lateRemovals.clear();
     m_capWarned = false;
     m_staleTimer.stop();
     m_syncTimer.stop();
@@ -200,14 +217,23 @@ qsizetype AircraftManager::insertRecord(const QString& callsign) {
 void AircraftManager::forget(qsizetype index, const QString& reason) {
     const RemoteAircraft& aircraft = m_aircraft.at(index);
     const QString callsign = aircraft.callsign;
-    const bool shown = mayBeInSimulator(aircraft);
-    if (shown && aircraft.simState != RemoteAircraft::SimState::InSimulator &&
-        m_withdrawnAdds.size() < NetworkManager::MaxPilots) {
-        m_withdrawnAdds.insert(callsign, m_clock());
+    // A simulator that is gone holds nothing and is asked nothing.
+    const bool shown = !m_simulatorGone && mayBeInSimulator(aircraft);
+    if (shown && aircraft.simState != RemoteAircraft::SimState::InSimulator) {
+        m_withdrawnAdds.note(callsign, m_clock());
     }
     // Dropped first, so that a back end confirming the removal at once finds nothing.
     dropAt(index);
     if (shown && m_simulator) {
+        // Confirmed after the pilot is heard again, it must leave the new record.
+        m_lateRemovals.note(callsign, m_clock());
+        m_simulator->removeRemoteAircraft(callsign, reason);
+    }
+}
+
+void AircraftManager::askRemoval(const QString& callsign, const QString& reason) {
+    m_lateRemovals.take(callsign);
+    if (m_simulator) {
         m_simulator->removeRemoteAircraft(callsign, reason);
     }
 }
@@ -294,9 +320,7 @@ void AircraftManager::onPilotDeleted(const QString& callsign) {
     const qsizetype index = indexOf(key);
     if (index >= 0 && m_aircraft.at(index).simState == RemoteAircraft::SimState::InSimulator) {
         // Leaves the list when the back end confirms the removal.
-        if (m_simulator) {
-            m_simulator->removeRemoteAircraft(key, ReasonDeleted);
-        }
+        askRemoval(key, ReasonDeleted);
     } else if (index >= 0) {
         // Never confirmed there: no removal will be confirmed either, and the
         // sync pass must not put a departed pilot in. It goes now.
@@ -309,7 +333,7 @@ void AircraftManager::onPilotDeleted(const QString& callsign) {
 
 void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
     const QString key = normalizedCallsign(asked.callsign);
-    m_withdrawnAdds.remove(key);
+    m_withdrawnAdds.take(key);
     qsizetype index = indexOf(key);
     if (index < 0) {
         if (!m_staleTimer.isActive()) {
@@ -323,6 +347,11 @@ void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
     }
     // Pending like an add of this table's own: not asked again until it times out.
     RemoteAircraft& aircraft = m_aircraft[index];
+    if (aircraft.simState == RemoteAircraft::SimState::InSimulator) {
+        // Asked in again while held as shown: only after it was asked out (the
+        // session's table forgot it) or the simulator was cleared.
+        m_lateRemovals.note(key, m_clock());
+    }
     aircraft.simState = RemoteAircraft::SimState::AddRequested;
     aircraft.addRequestedAt = now();
 }
@@ -340,9 +369,8 @@ void AircraftManager::removeStaleAircraft() {
     compact();
     const QDateTime current = now();
     const qint64 currentMs = current.toMSecsSinceEpoch();
-    m_withdrawnAdds.removeIf([currentMs](const QHash<QString, qint64>::iterator& it) {
-        return currentMs - it.value() >= RemoteAircraft::StaleAfterMs;
-    });
+    m_withdrawnAdds.expire(currentMs);
+    m_lateRemovals.expire(currentMs);
     qsizetype dropped = 0;
     // Indexes stay valid while walking: records leaving are only marked.
     const qsizetype count = m_aircraft.size();
@@ -353,9 +381,7 @@ void AircraftManager::removeStaleAircraft() {
         const QString callsign = m_aircraft.at(i).callsign;
         if (m_aircraft.at(i).simState == RemoteAircraft::SimState::InSimulator) {
             // Leaves the list when the back end confirms the removal.
-            if (m_simulator) {
-                m_simulator->removeRemoteAircraft(callsign, ReasonStale);
-            }
+            askRemoval(callsign, ReasonStale);
         } else {
             // Never confirmed in the simulator: no confirmation of a removal will
             // come either, so the record goes now. A pending add is withdrawn.
@@ -371,7 +397,7 @@ void AircraftManager::removeStaleAircraft() {
 }
 
 void AircraftManager::syncToSimulator() {
-    if (!m_simulator) {
+    if (!m_simulator || m_simulatorGone) {
         return;
     }
     compact();
@@ -385,7 +411,7 @@ void AircraftManager::syncToSimulator() {
             continue;
         }
         if (isReadyForSimulator(aircraft)) {
-            m_withdrawnAdds.remove(aircraft.callsign);
+            m_withdrawnAdds.take(aircraft.callsign);
             toAdd.append(aircraft);
             // Marked before the calls, so that a back end confirming at once is not overridden.
             aircraft.addRequestedAt = current;
@@ -399,7 +425,10 @@ void AircraftManager::syncToSimulator() {
 }
 
 void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
-    if (m_withdrawnAdds.remove(normalizedCallsign(callsign))) {
+    if (m_simulatorGone) {
+        return; // it is cleared before anything is put in again
+    }
+    if (m_withdrawnAdds.take(normalizedCallsign(callsign))) {
         // Departed or silent before the add was confirmed: asked out already.
         qInfo() << "Late confirmation of a withdrawn add ignored:" << callsign;
         return;
@@ -418,10 +447,34 @@ void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
 
 void AircraftManager::onAircraftRemovedFromSim(const QString& callsign) {
     const qsizetype index = indexOf(callsign);
-    if (index < 0) {
+    if (m_lateRemovals.take(normalizedCallsign(callsign))) {
+        if (index >= 0) {
+            qInfo() << "Late confirmation of a removal ignored:" << callsign;
+        }
         return;
     }
-    dropAt(index);
+    if (index >= 0) {
+        dropAt(index);
+    }
+}
+
+void AircraftManager::onSimulatorLost() {
+    m_simulatorGone = true;
+    for (auto& aircraft : m_aircraft) {
+        aircraft.simState = RemoteAircraft::SimState::NotInSimulator;
+    }
+}
+
+void AircraftManager::onSimulatorRestored() {
+    m_simulatorGone = false;
+    compact();
+    // Cleared just now: what it confirms of that clearing is no record's removal.
+    const qint64 nowMs = m_clock();
+    for (const auto& aircraft : std::as_const(m_aircraft)) {
+        m_lateRemovals.note(aircraft.callsign, nowMs);
+    }
+    // The session's table puts its pilots in first; this pass adds the others ready.
+    scheduleSync();
 }
 
 void AircraftManager::onSimulatorChanged() {
@@ -430,6 +483,7 @@ void AircraftManager::onSimulatorChanged() {
     }
     m_simulatorConnections.clear();
     m_simulator = m_networkManager->simulator();
+    m_simulatorGone = false;
     connectSimulator();
 }
 

@@ -61,6 +61,9 @@ public:
     void onSessionAddRequested(const RemoteAircraft& aircraft);
     void onPilotExpired(const QString& callsign);
     void onSimulatorChanged();
+    // The back end reported itself not connected, then connected and cleared again.
+    void onSimulatorLost();
+    void onSimulatorRestored();
     void onAircraftAddedToSim(const QString& callsign);
     void onAircraftRemovedFromSim(const QString& callsign);
 
@@ -85,6 +88,9 @@ private:
     // Takes a record out for good, departed or silent, asking the back end
     // to remove what it may show; no removal is waited for.
     void forget(qsizetype index, const QString& reason);
+    // Asks the back end to remove a record that stays until the removal is
+    // confirmed: the confirmation awaited is this one's.
+    void askRemoval(const QString& callsign, const QString& reason);
     // Keeps the table within the session's pilot cap, by the session's rule.
     void makeRoomForAircraft();
     void connectSimulator();
@@ -102,9 +108,27 @@ private:
     mutable qsizetype m_droppedCount = 0;
     // Callsign -> position in m_aircraft, for the records not dropped.
     mutable QHash<QString, qsizetype> m_indexByCallsign;
-    // Callsign -> when (ms) an add still unconfirmed was withdrawn: its late
-    // confirmation is ignored. Kept for the stale limit, at most MaxPilots.
-    QHash<QString, qint64> m_withdrawnAdds;
+    // Callsigns whose next confirmation of one kind answers a request that a
+    // later one overtook, and is ignored. Each note is kept for the stale
+    // limit; at most MaxPilots are kept.
+    class LateConfirmations {
+    public:
+        void note(const QString& callsign, qint64 nowMs);
+        // Whether a note was kept; it is used up.
+        bool take(const QString& callsign) { return m_notes.remove(callsign); }
+        void expire(qint64 nowMs);
+        void clear() { m_notes.clear(); }
+
+    private:
+        QHash<QString, qint64> m_notes;
+    };
+    // Adds still unconfirmed when they were withdrawn.
+    LateConfirmations m_withdrawnAdds;
+    // Removals of records dropped at once, or asked before the pilot was asked
+    // in again: their confirmation must not take a newer record.
+    LateConfirmations m_lateRemovals;
+    // The back end reported itself not connected and not yet connected again.
+    bool m_simulatorGone = false;
     bool m_syncScheduled = false;
     bool m_capWarned = false;
     Clock m_clock;

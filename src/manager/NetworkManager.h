@@ -258,6 +258,8 @@ private:
     void disconnectSimulatorSignals();
     void refreshVoiceRadios();
     void readdKnownPilots();
+    // The back end's connection reports, as they concern the pilots shown in it.
+    void followSimulatorConnection(bool connected);
     bool isMoving() const;
     void takeReportedAircraft(const model::UserAircraftData& data);
     void noteSimDataValidity(bool wasValid);
@@ -350,6 +352,8 @@ private:
     QSet<QString> m_configurationRequested;
     QSet<QString> m_flightPlanRequested;
     bool m_pilotCapWarned = false;
+    // The bound back end reported itself not connected and not yet connected again.
+    bool m_simulatorGone = false;
     PilotTableEvents m_pilotTableEvents;
     QList<QMetaObject::Connection> m_simulatorConnections;
 

@@ -259,6 +259,9 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
     if (!it->hasPosition) {
         return; // put in with its first position, not at 0°N 0°E
     }
+    if (m_simulatorGone) {
+        return; // put in once it is connected again
+    }
     // Told first, so that a back end confirming at once is not overridden.
     emit m_pilotTableEvents.addRequested(*it);
     m_simulator->addRemoteAircraft(*it);
@@ -268,6 +271,30 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
     } else {
         requestAircraftConfigurationOnce(key);
     }
+}
+
+// A back end that reports itself not connected holds no pilot any more, and
+// none is put in or asked out until it is connected again. Then it is first
+// asked to remove what it may still hold, and every pilot still heard goes in
+// once; moves follow the adds.
+void NetworkManager::followSimulatorConnection(bool connected) {
+    if (!connected) {
+        if (!m_simulatorGone) {
+            m_simulatorGone = true;
+            for (auto& record : m_pilots) {
+                record.simState = RemoteAircraft::SimState::NotInSimulator;
+            }
+            emit m_pilotTableEvents.simulatorLost();
+        }
+        return;
+    }
+    if (!m_simulatorGone || !m_simulator) {
+        return;
+    }
+    m_simulatorGone = false;
+    m_simulator->removeAllRemoteAircraft();
+    emit m_pilotTableEvents.simulatorRestored();
+    readdKnownPilots();
 }
 
 void NetworkManager::requestPilotInfoOnce(const QString& callsign) {

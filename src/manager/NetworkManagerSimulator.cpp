@@ -54,6 +54,7 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
     if (radiosReset) {
         emit radioStatesUpdate(m_radioStackState);
     }
+    m_simulatorGone = false;
     readdKnownPilots();
     emit simulatorChanged();
 
@@ -88,6 +89,8 @@ void NetworkManager::connectSimulatorSignals() {
     c << connect(sim, &Simulator::forceDisconnect, this, &NetworkManager::onSimulatorForceDisconnect);
     c << connect(sim, &Simulator::simConnectionStateChanged, this,
                  &NetworkManager::onSimConnectionStateChanged);
+    c << connect(sim, &Simulator::simConnectionStateChanged, this,
+                 &NetworkManager::followSimulatorConnection);
     c << connect(sim, &Simulator::simConnectionFailed, this, &NetworkManager::onSimConnectionFailed);
     c << connect(sim, &Simulator::pluginVersionChecked, this, &NetworkManager::simulatorPluginStatusUpdated);
     c << connect(sim, &Simulator::cslValidationChecked, this, &NetworkManager::simulatorCslStatusUpdated);

@@ -21,6 +21,12 @@ signals:
     void addRequested(const velk::manager::RemoteAircraft& aircraft);
     // Dropped as no longer heard (silent past the stale limit, or at the cap).
     void pilotExpired(const QString& callsign);
+    // The bound back end reported itself not connected: nothing is in the
+    // simulator any more, and nothing is put in until it is connected again.
+    void simulatorLost();
+    // Connected again and asked to remove what it may still hold; the adds
+    // of every pilot still heard follow.
+    void simulatorRestored();
 };
 
 } // namespace velk::manager

@@ -557,14 +557,19 @@ private slots:
     }
 
     // Whichever table notices the silence first, both forget the pilot: it is
-    // asked out once, and when heard again it is put back once and moved.
+    // asked out once, and when heard again it is put back once and moved. A
+    // removal confirmed only after the new add leaves the new aircraft.
     void aPilotHeardAgainAfterASilenceLeavesOnceAndComesBackOnce_data() {
         QTest::addColumn<bool>("sessionFirst");
-        QTest::newRow("session table first") << true;
-        QTest::newRow("remote table first") << false;
+        QTest::addColumn<bool>("confirmedLate");
+        QTest::newRow("session table first") << true << false;
+        QTest::newRow("remote table first") << false << false;
+        QTest::newRow("session table first, confirmed late") << true << true;
+        QTest::newRow("remote table first, confirmed late") << false << true;
     }
     void aPilotHeardAgainAfterASilenceLeavesOnceAndComesBackOnce() {
         QFETCH(bool, sessionFirst);
+        QFETCH(bool, confirmedLate);
         QVERIFY(observing());
         const QString cs = QStringLiteral("CES123");
         const QString position = QStringLiteral("@N:CES123:2000:1:31.150000:121.800000:12:0:1026:0");
@@ -579,14 +584,76 @@ private slots:
         QVERIFY(h.deliver(position)); // before the other table's check
         sessionFirst ? table->removeStaleAircraft() : h.nm->expireStalePilots();
         QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), 1);
-        emit h.sim->aircraftRemovedFromSim(cs);
+        if (!confirmedLate) {
+            emit h.sim->aircraftRemovedFromSim(cs);
+        }
 
         QVERIFY(h.deliver(plane));
         QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
         emit h.sim->aircraftAddedToSim(cs);
+        if (confirmedLate) {
+            emit h.sim->aircraftRemovedFromSim(cs);
+        }
+        QVERIFY(record(cs) != nullptr);
+        QCOMPARE(record(cs)->simState, SimState::InSimulator);
         QVERIFY(h.deliver(position));
         QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 1);
         QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), 1);
+    }
+
+    // The simulator restarts during the session: nothing is asked of it while
+    // it is gone; connected again, it is cleared first, every pilot still
+    // heard goes in once, and moves follow.
+    void trafficComesBackOnceWhenTheSimulatorIsConnectedAgain() {
+        QVERIFY(observing());
+        const QStringList pilots{"CES123", "CSN456", "CCA789"};
+        const auto position = [](const QString& cs) {
+            return QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(cs);
+        };
+        for (const QString& cs : pilots) {
+            QVERIFY(h.deliver(position(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
+        }
+        QVERIFY(h.deliver(QStringLiteral("$CQCES123:OBS1:ACC:") + fullConfigText()));
+        emit h.sim->aircraftAddedToSim(QStringLiteral("CES123")); // the others still pending
+        h.sim->clearCalls();
+
+        emit h.sim->simConnectionStateChanged(false);
+        for (const QString& cs : pilots) {
+            QCOMPARE(h.nm->pilot(cs)->simState, SimState::NotInSimulator);
+            QCOMPARE(record(cs)->simState, SimState::NotInSimulator);
+            QVERIFY(h.deliver(position(cs)));
+        }
+        QVERIFY(h.deliver(QStringLiteral("#DPCCA789:1234567")));
+        table->syncToSimulator();
+        for (const char* asked : {"addRemoteAircraft", "removeRemoteAircraft", "removeAllRemoteAircraft",
+                                  "updateRemoteAircraftPosition"}) {
+            QCOMPARE(h.sim->count(QLatin1String(asked)), 0);
+        }
+
+        h.sim->clearCalls();
+        emit h.sim->simConnectionStateChanged(true);
+        emit h.sim->simConnectionStateChanged(true);
+        QCoreApplication::processEvents();
+        QCOMPARE(h.sim->calls.constFirst().name, QStringLiteral("removeAllRemoteAircraft"));
+        QCOMPARE(h.sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
+        QStringList added;
+        for (const auto& call : h.sim->callsTo(QStringLiteral("addRemoteAircraft"))) {
+            added << call.args.at(0).value<RemoteAircraft>().callsign;
+        }
+        added.sort();
+        QCOMPARE(added, (QStringList{"CES123", "CSN456"}));
+        for (const QString& cs : {QStringLiteral("CES123"), QStringLiteral("CSN456")}) {
+            emit h.sim->aircraftAddedToSim(cs);
+            QVERIFY(h.deliver(position(cs)));
+        }
+        table->syncToSimulator();
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 2);
+        // The clearing confirmed late leaves the aircraft put in after it.
+        emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
+        QVERIFY(record(QStringLiteral("CES123")) != nullptr);
+        QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
     }
 
     // Put in by the session's table from fast positions alone and not yet
