@@ -80,18 +80,13 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
     return stored;
 }
 
-bool AppConfig::hasUnreadableSecrets() const {
+bool AppConfig::isUnreadable(const ConfigKey<QString>& key) const {
     QMutexLocker lock(&m_mutex);
-    for (const auto& key : ConfigKeys::all()) {
-        if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
-            continue;
-        }
-        const QString text = m_settings->value(key.name).toString();
-        if (!text.isEmpty() && !m_cipher->decryptFromBase64(text)) {
-            return true;
-        }
+    if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
+        return false;
     }
-    return false;
+    const QString text = m_settings->value(key.name).toString();
+    return !text.isEmpty() && !m_cipher->decryptFromBase64(text);
 }
 
 bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {
