@@ -54,6 +54,10 @@ public:
     // cannot open (a lost, replaced or unreadable key file); it reads as its default.
     bool isUnreadable(const ConfigKey<QString>& key) const;
 
+    // Removes what saves of config.ini in `directory` that were cut short
+    // (the process killed) left behind. Only while no other process can be
+    // saving there, that is with the folder's instance lock held.
+    static void removeInterruptedSaves(const QString& directory);
 
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;
