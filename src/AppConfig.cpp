@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QRegularExpression>
 
 namespace velk {
 
@@ -80,18 +82,33 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
     return stored;
 }
 
-bool AppConfig::hasUnreadableSecrets() const {
+bool AppConfig::isUnreadable(const ConfigKey<QString>& key) const {
     QMutexLocker lock(&m_mutex);
-    for (const auto& key : ConfigKeys::all()) {
-        if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
+    if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
+        return false;
+    }
+    const QString text = m_settings->value(key.name).toString();
+    return !text.isEmpty() && !m_cipher->decryptFromBase64(text);
+}
+
+void AppConfig::removeInterruptedSaves(const QString& directory) {
+    // A save writes the whole file to "config.ini.XXXXXX" (six letters) and
+    // renames it over config.ini; a kill in between leaves the copy.
+    static const QRegularExpression temporary(QStringLiteral("^config\\.ini\\.[A-Za-z]{6}$"));
+    const QDir dir(directory);
+    for (const QFileInfo& entry :
+         dir.entryInfoList({kConfigFile + QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.isSymLink() || !temporary.match(entry.fileName()).hasMatch()) {
             continue;
         }
-        const QString text = m_settings->value(key.name).toString();
-        if (!text.isEmpty() && !m_cipher->decryptFromBase64(text)) {
-            return true;
+        if (QFile::remove(entry.filePath())) {
+            qInfo().noquote() << "Removed" << entry.fileName()
+                              << "left by a save of config.ini that was cut short";
+        } else {
+            qWarning().noquote() << "Could not remove" << entry.filePath()
+                                 << "left by a save that was cut short";
         }
     }
-    return false;
 }
 
 bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {

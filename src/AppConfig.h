@@ -37,24 +37,27 @@ public:
         return writeRaw(key.name, key.storage, QVariant::fromValue(value));
     }
 
-    // setValues(key1, value1, key2, value2, ...): one write per pair, in order;
-    // stops at the first write that fails and returns false.
+    // setValues(key1, value1, key2, value2, ...): one write per pair, in order.
+    // Every pair is written, also after one that fails; false when any failed.
     template <typename K, typename V, typename... Rest>
     bool setValues(const K& key, const V& value, const Rest&... rest) {
-        if (!setValue(key, value)) {
-            return false;
-        }
+        const bool written = setValue(key, value);
         if constexpr (sizeof...(rest) > 0) {
-            return setValues(rest...);
+            return setValues(rest...) && written;
         }
-        return true;
+        return written;
     }
 
     bool resetValue(const ConfigKey<QString>& key) { return setValue(key, key.defaultValue); }
 
-    // True when config.ini holds an encrypted value that this run's key cannot
-    // open (a lost or replaced key file); such values read as their defaults.
-    bool hasUnreadableSecrets() const;
+    // True when config.ini holds a sealed value of `key` that this run's key
+    // cannot open (a lost, replaced or unreadable key file); it reads as its default.
+    bool isUnreadable(const ConfigKey<QString>& key) const;
+
+    // Removes what saves of config.ini in `directory` that were cut short
+    // (the process killed) left behind. Only while no other process can be
+    // saving there, that is with the folder's instance lock held.
+    static void removeInterruptedSaves(const QString& directory);
 
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;

@@ -168,7 +168,7 @@ private slots:
         QFile::remove(dir + QStringLiteral("/config.key"));
         AppConfig config(dir);
         QCOMPARE(config.value(ConfigKeys::AuthPassword), QString());
-        QVERIFY(config.hasUnreadableSecrets());
+        QVERIFY(config.isUnreadable(ConfigKeys::AuthPassword));
     }
 
     void keyFollowedByWhiteSpaceStillOpensTheSecrets() {
@@ -180,75 +180,88 @@ private slots:
         key.close();
         AppConfig again(dir);
         QCOMPARE(again.value(ConfigKeys::AuthPassword), QStringLiteral("secret"));
-        QVERIFY(!again.hasUnreadableSecrets());
+        QVERIFY(!again.isUnreadable(ConfigKeys::AuthPassword));
         QCOMPARE(key.size(), qint64(QAESEncryption::KeySize + 3));
     }
 
-    void unusableKeyFileIsMovedAsideAndKept_data() {
+    void malformedKeyFileIsMovedAsideAndKept_data() {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("folder");
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("short") << QByteArray("abc") << false;
-        QTest::newRow("one byte too many") << QByteArray(QAESEncryption::KeySize + 1, 'k') << false;
-        QTest::newRow("unreadable: a folder in its place") << QByteArray() << true;
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("short") << QByteArray("abc");
+        QTest::newRow("one byte too many") << QByteArray(QAESEncryption::KeySize + 1, 'k');
     }
-    void unusableKeyFileIsMovedAsideAndKept() {
+    void malformedKeyFileIsMovedAsideAndKept() {
         QFETCH(QByteArray, content);
-        QFETCH(bool, folder);
         const QString dir = test::freshDir(QStringLiteral("keyaside"));
         const QString keyPath = dir + QStringLiteral("/config.key");
         { AppConfig(dir).setValue(ConfigKeys::AuthPassword, QStringLiteral("secret")); }
-        QFile::remove(keyPath);
-        if (folder) {
-            QVERIFY(QDir().mkpath(keyPath + QStringLiteral("/inside")));
-        } else {
-            QFile key(keyPath);
-            QVERIFY(key.open(QIODevice::WriteOnly));
-            key.write(content);
-        }
+        QFile key(keyPath);
+        QVERIFY(key.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        key.write(content);
+        key.close();
         AppConfig again(dir);
         QCOMPARE(again.value(ConfigKeys::AuthPassword), QString());
-        QVERIFY(again.hasUnreadableSecrets());
+        QVERIFY(again.isUnreadable(ConfigKeys::AuthPassword));
         const QStringList aside = QDir(dir).entryList({QStringLiteral("config.key.unusable-*")},
                                                       QDir::AllEntries | QDir::NoDotAndDotDot);
         QCOMPARE(aside.size(), 1);
-        const QString kept = dir + QLatin1Char('/') + aside.first();
-        if (folder) {
-            QVERIFY(QFileInfo(kept + QStringLiteral("/inside")).isDir());
-        } else {
-            QFile key(kept);
-            QVERIFY(key.open(QIODevice::ReadOnly));
-            QCOMPARE(key.readAll(), content);
-        }
+        QFile kept(dir + QLatin1Char('/') + aside.first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), content);
         QCOMPARE(QFileInfo(keyPath).size(), qint64(QAESEncryption::KeySize));
         QVERIFY(again.setValue(ConfigKeys::AuthPassword, QStringLiteral("new")));
         QCOMPARE(AppConfig(dir).value(ConfigKeys::AuthPassword), QStringLiteral("new"));
     }
 
+    // The key file links to a drive that is not there for this run, or cannot
+    // be read (a folder stands in its place, as no permission stops root).
+    void keyOutOfReachKeepsNewSecretsInMemoryAndTheOldOnesIntact_data() {
+        QTest::addColumn<bool>("unreadable");
+        QTest::newRow("dangling link") << false;
+        QTest::newRow("unreadable") << true;
+    }
     void keyOutOfReachKeepsNewSecretsInMemoryAndTheOldOnesIntact() {
-        // The key file links to a drive that is not there for this run.
+        QFETCH(bool, unreadable);
         const QString dir = test::freshDir(QStringLiteral("keylink"));
         const QString keyPath = dir + QStringLiteral("/config.key");
         const QString drive = dir + QStringLiteral("/drive");
+        const QString keyHome = unreadable ? keyPath : drive + QStringLiteral("/config.key");
         { AppConfig(dir).setValue(ConfigKeys::AuthPassword, QStringLiteral("old secret")); }
         QFile key(keyPath);
         QVERIFY(key.open(QIODevice::ReadOnly));
         const QByteArray keyBytes = key.readAll();
         key.close();
         QVERIFY(key.remove());
-        QVERIFY(QFile::link(drive + QStringLiteral("/config.key"), keyPath));
-        const QString ini = readFile(dir + QStringLiteral("/config.ini"));
+        if (unreadable) {
+            QVERIFY(QDir().mkpath(keyPath + QStringLiteral("/inside")));
+        } else {
+            QVERIFY(QFile::link(keyHome, keyPath));
+        }
+        const auto sealed = [&] {
+            return QSettings(dir + QStringLiteral("/config.ini"), QSettings::IniFormat)
+                .value(QStringLiteral("Auth/Password"));
+        };
+        const QVariant oldSealed = sealed();
         {
             AppConfig config(dir);
-            QVERIFY(config.hasUnreadableSecrets());
-            QVERIFY(!config.setValue(ConfigKeys::AuthPassword, QStringLiteral("new secret")));
+            QVERIFY(config.isUnreadable(ConfigKeys::AuthPassword));
+            // The secret stays in memory; what follows it is still written.
+            QVERIFY(!config.setValues(ConfigKeys::AuthPassword, QStringLiteral("new secret"),
+                                      ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
             QCOMPARE(config.value(ConfigKeys::AuthPassword), QStringLiteral("new secret"));
         }
-        QCOMPARE(readFile(dir + QStringLiteral("/config.ini")), ini);
-        QVERIFY(QFileInfo(keyPath).isSymLink());
+        QCOMPARE(sealed(), oldSealed);
+        QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
+        QCOMPARE(QDir(dir).entryList({QStringLiteral("config.key.*")}, QDir::AllEntries), QStringList());
+        QVERIFY(unreadable ? QFileInfo(keyPath + QStringLiteral("/inside")).isDir()
+                           : QFileInfo(keyPath).isSymLink());
 
-        QVERIFY(QDir().mkpath(drive));
-        QFile back(drive + QStringLiteral("/config.key"));
+        // The key can be read again: what it sealed opens.
+        if (unreadable) {
+            QVERIFY(QDir(keyPath).removeRecursively());
+        }
+        QVERIFY(QDir().mkpath(QFileInfo(keyHome).path()));
+        QFile back(keyHome);
         QVERIFY(back.open(QIODevice::WriteOnly));
         back.write(keyBytes);
         back.close();

@@ -22,27 +22,34 @@ using CtxPtr = std::unique_ptr<EVP_CIPHER_CTX, CtxDeleter>;
 // Enough for a key and an editor's trailing white space; more is not a key file.
 constexpr qint64 MaxKeyFileSize = 4096;
 
-unsigned char* bytes(QByteArray& a) { return reinterpret_cast<unsigned char*>(a.data()); }
-const unsigned char* bytes(const QByteArray& a) { return reinterpret_cast<const unsigned char*>(a.constData()); }
+unsigned char* bytes(QByteArray& a) {
+    return reinterpret_cast<unsigned char*>(a.data());
+}
+const unsigned char* bytes(const QByteArray& a) {
+    return reinterpret_cast<const unsigned char*>(a.constData());
+}
 
-std::optional<QByteArray> readKeyFile(const QString& path) {
+enum class KeyFileState { Read, Unreadable, Malformed };
+
+KeyFileState readKeyFile(const QString& path, QByteArray& key) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << "Key file" << path << "cannot be read";
-        return std::nullopt;
+        qWarning().noquote() << "Key file" << path << "cannot be read:" << file.errorString();
+        return KeyFileState::Unreadable;
     }
     const QByteArray data = file.read(MaxKeyFileSize + 1);
     if (file.error() != QFileDevice::NoError) {
         qWarning().noquote() << "Key file" << path << "cannot be read:" << file.errorString();
-        return std::nullopt;
+        return KeyFileState::Unreadable;
     }
     // An editor's trailing newline leaves the key itself intact.
     if (data.size() < QAESEncryption::KeySize || data.size() > MaxKeyFileSize ||
         !data.mid(QAESEncryption::KeySize).trimmed().isEmpty()) {
         qWarning().noquote() << "Key file" << path << "is malformed:" << data.size() << "bytes";
-        return std::nullopt;
+        return KeyFileState::Malformed;
     }
-    return data.left(QAESEncryption::KeySize);
+    key = data.left(QAESEncryption::KeySize);
+    return KeyFileState::Read;
 }
 
 // Creates the file only when nothing, not even a dangling link, is at `path`.
@@ -90,8 +97,8 @@ QByteArray QAESEncryption::encrypt(const QByteArray& plain) const {
     QByteArray cipher(plain.size() + 16, Qt::Uninitialized);
     int len = 0;
     int total = 0;
-    if (!plain.isEmpty() &&
-        EVP_EncryptUpdate(ctx.get(), bytes(cipher), &len, bytes(plain), static_cast<int>(plain.size())) != 1) {
+    if (!plain.isEmpty() && EVP_EncryptUpdate(ctx.get(), bytes(cipher), &len, bytes(plain),
+                                              static_cast<int>(plain.size())) != 1) {
         return {};
     }
     total = len;
@@ -126,8 +133,8 @@ std::optional<QByteArray> QAESEncryption::decrypt(const QByteArray& sealed) cons
     }
     QByteArray plain(cipher.size() + 16, Qt::Uninitialized);
     int len = 0;
-    if (!cipher.isEmpty() &&
-        EVP_DecryptUpdate(ctx.get(), bytes(plain), &len, bytes(cipher), static_cast<int>(cipher.size())) != 1) {
+    if (!cipher.isEmpty() && EVP_DecryptUpdate(ctx.get(), bytes(plain), &len, bytes(cipher),
+                                               static_cast<int>(cipher.size())) != 1) {
         return std::nullopt;
     }
     int total = len;
@@ -145,8 +152,8 @@ QString QAESEncryption::encryptToBase64(const QString& plain) const {
 }
 
 std::optional<QString> QAESEncryption::decryptFromBase64(const QString& text) const {
-    const auto decoded = QByteArray::fromBase64Encoding(text.trimmed().toLatin1(),
-                                                        QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(text.trimmed().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded) {
         return std::nullopt;
     }
@@ -159,8 +166,17 @@ std::optional<QString> QAESEncryption::decryptFromBase64(const QString& text) co
 
 QAESEncryption::StoredKey QAESEncryption::loadOrCreateKey(const QString& path) {
     if (QFileInfo::exists(path)) {
-        if (const auto key = readKeyFile(path)) {
-            return {*key, true};
+        QByteArray key;
+        switch (readKeyFile(path, key)) {
+        case KeyFileState::Read:
+            return {key, true};
+        case KeyFileState::Unreadable:
+            // Perhaps for this run only (permissions, a failing drive): the
+            // file stays as it is, and what it sealed can be read once it can be.
+            qCritical().noquote() << "Encrypted settings are kept in memory for this run";
+            return {randomBytes(KeySize), false};
+        case KeyFileState::Malformed:
+            break;
         }
         const QString aside = velk::common::moveAside(path, QStringLiteral("unusable"));
         if (aside.isEmpty()) {

@@ -36,8 +36,9 @@ public:
 
     // Reads the key file (32 bytes, then at most white space), or creates it
     // with a fresh random key readable only by the owner. An existing file is
-    // never overwritten: one that cannot be read or is malformed is moved
-    // aside first; when that or the creation fails, the key is in memory only.
+    // never overwritten: one that is read and malformed is moved aside first;
+    // one that cannot be read is left as it is, and the key is then in memory
+    // only, as it is when the move or the creation fails.
     static StoredKey loadOrCreateKey(const QString& path);
     static QByteArray randomBytes(int count);
 

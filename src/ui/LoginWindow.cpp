@@ -273,8 +273,8 @@ void LoginWindow::loadSavedCredentials() {
             ui->editPassword->setText(password);
         }
     }
-    if (!unreadableSecretsTold && config->hasUnreadableSecrets()) {
-        unreadableSecretsTold = true;
+    if (!unreadablePasswordTold && config->isUnreadable(ConfigKeys::AuthPassword)) {
+        unreadablePasswordTold = true;
         // After the show, so that the box has a window to sit on.
         QTimer::singleShot(0, this, [this] {
             showMessage(QStringLiteral("提示"), QStringLiteral("已保存的密码无法读取，请重新输入"));

@@ -80,8 +80,8 @@ private:
     QPoint backgroundOffset{0, 0};
     QRect blurredPanelRect;
     bool autoLoginTried = false;
-    // The pilot has been told that stored secrets cannot be read.
-    bool unreadableSecretsTold = false;
+    // The pilot has been told that the stored password cannot be read.
+    bool unreadablePasswordTold = false;
     // Single shot, bound to the window: destroying the window cancels it.
     QTimer* autoLoginTimer = nullptr;
     // A sign-in or refresh request has been sent and not yet answered.

@@ -328,9 +328,17 @@ private slots:
     void unreadableStoredPasswordIsReportedOnce() {
         config->setValue(ConfigKeys::AuthRememberPassword, true);
         config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
-        QSettings(config->filePath(), QSettings::IniFormat)
-            .setValue(QStringLiteral("Auth/Password"),
-                      QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e"));
+        const auto storeUnreadable = [this](const QString& key) {
+            QSettings(config->filePath(), QSettings::IniFormat)
+                .setValue(key, QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e"));
+        };
+        // An unreadable refresh token alone is dropped without a word.
+        storeUnreadable(QStringLiteral("Auth/RefreshToken"));
+        window->show();
+        QCoreApplication::processEvents();
+        QVERIFY(boxes.isEmpty());
+        window->hide();
+        storeUnreadable(QStringLiteral("Auth/Password"));
         window->show();
         QTRY_COMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first(),

@@ -19,6 +19,7 @@ bool within(double value, double min, double max) {
 } // namespace
 
 const QString kWriteFailed = QStringLiteral("保存失败：无法写入 config.ini");
+const QString kPasswordNotStored = QStringLiteral("已保存到 config.ini，但密码只保留到本次运行结束");
 
 QString udpPort(int port) {
     return within(port, 1, 65535)

@@ -25,5 +25,6 @@ QString playDevice(const QString& field, int device);
 QString loadedWithProblem(const QString& problem);
 QString saveRefused(const QString& problem);
 extern const QString kWriteFailed;
+extern const QString kPasswordNotStored;
 
 } // namespace velk::ui::viewmodel::checks

@@ -171,17 +171,19 @@ void SettingsViewModel::reload() {
     emit settingsChanged();
 }
 
-bool SettingsViewModel::writeAll() {
+SettingsViewModel::Written SettingsViewModel::writeAll() {
     using namespace ConfigKeys;
-    return m_config->setValues(
-        AuthUsername, m_username, AuthPassword, m_password, AuthRememberPassword, m_rememberPassword,
-        AuthAutoLogin, m_autoLogin, AuthVatsim, m_vatsimProtocol, ProfileRealname, m_realname,
-        ProfileHomeAirport, m_homeAirport, XPlaneUDPPort, m_xplaneUdpPort, XPlaneNetworkAddress,
-        m_xplaneNetworkAddress, XPlaneCSL, splitPathList(m_xplaneCslPathsText), MSFSPackagesPath2020,
-        m_msfsPackagesPath2020, MSFSCommunityPath2020, m_msfsCommunityPath2020, MSFSPackagesPath2024,
-        m_msfsPackagesPath2024, MSFSCommunityPath2024, m_msfsCommunityPath2024, MSFSCustomMappingPaths2020,
-        splitPathList(m_msfsCustomMappingPaths2020), MSFSCustomMappingPaths2024,
+    const bool username = m_config->setValue(AuthUsername, m_username);
+    const bool password = m_config->setValue(AuthPassword, m_password);
+    const bool rest = m_config->setValues(
+        AuthRememberPassword, m_rememberPassword, AuthAutoLogin, m_autoLogin, AuthVatsim, m_vatsimProtocol,
+        ProfileRealname, m_realname, ProfileHomeAirport, m_homeAirport, XPlaneUDPPort, m_xplaneUdpPort,
+        XPlaneNetworkAddress, m_xplaneNetworkAddress, XPlaneCSL, splitPathList(m_xplaneCslPathsText),
+        MSFSPackagesPath2020, m_msfsPackagesPath2020, MSFSCommunityPath2020, m_msfsCommunityPath2020,
+        MSFSPackagesPath2024, m_msfsPackagesPath2024, MSFSCommunityPath2024, m_msfsCommunityPath2024,
+        MSFSCustomMappingPaths2020, splitPathList(m_msfsCustomMappingPaths2020), MSFSCustomMappingPaths2024,
         splitPathList(m_msfsCustomMappingPaths2024));
+    return {username && rest, password};
 }
 
 void SettingsViewModel::saveAll() {
@@ -192,8 +194,16 @@ void SettingsViewModel::saveAll() {
         setStatus(checks::saveRefused(issue), true);
         return;
     }
-    const bool written = (!m_voiceSettings || m_voiceSettings->save()) && writeAll();
-    setStatus(written ? kSaved : checks::kWriteFailed, !written);
+    // Everything is written that can be, also after a value that could not be.
+    const bool voiceWritten = !m_voiceSettings || m_voiceSettings->save();
+    const Written written = writeAll();
+    if (!voiceWritten || !written.settings) {
+        setStatus(checks::kWriteFailed, true);
+    } else if (!written.password) {
+        setStatus(checks::kPasswordNotStored, true);
+    } else {
+        setStatus(kSaved);
+    }
 }
 
 void SettingsViewModel::triggerMsfsLibraryReload() {

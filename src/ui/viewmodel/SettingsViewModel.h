@@ -121,7 +121,13 @@ private:
     void setTrimmed(QString& field, const QString& value);
     template <typename T> void setSetting(T& field, const T& value);
     void setStatus(const QString& text, bool failed = false);
-    bool writeAll();
+    // What of the page reached config.ini: the password apart, since the
+    // store keeps it in memory when it cannot seal it for good.
+    struct Written {
+        bool settings;
+        bool password;
+    };
+    Written writeAll();
 
     AppConfig* m_config;
     VoiceSettingsViewModel* m_voiceSettings;

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <limits>
+#include <optional>
 
 using namespace velk;
 using test::row;
@@ -231,6 +232,26 @@ private slots:
         }
         vm->saveAll();
         QCOMPARE(vm->saveStatus(), kSaved);
+        QCOMPARE(stored("Profile/Realname").toString(), QStringLiteral("Li Si"));
+    }
+
+    // The password alone fails to reach config.ini (as when the key lives in
+    // memory for the run): what follows it is still saved.
+    void aPasswordThatCannotBeStoredLeavesTheRestSaved() {
+        vm->setPassword(QStringLiteral("pw"));
+        vm->setRealname(QStringLiteral("Li Si"));
+        std::optional<test::UnwritableFile> blocked;
+        connect(config, &AppConfig::configChanged, vm, [&](const QString& key) {
+            if (key == QStringLiteral("Auth/Username")) {
+                blocked.emplace(config->filePath());
+            } else {
+                blocked.reset();
+            }
+        });
+        vm->saveAll();
+        disconnect(config, &AppConfig::configChanged, vm, nullptr);
+        QCOMPARE(vm->saveStatus(), QStringLiteral("已保存到 config.ini，但密码只保留到本次运行结束"));
+        QVERIFY(vm->saveFailed());
         QCOMPARE(stored("Profile/Realname").toString(), QStringLiteral("Li Si"));
     }
 
