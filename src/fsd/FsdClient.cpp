@@ -12,6 +12,12 @@
 #include <mutex>
 #include <thread>
 
+#if defined(Q_OS_LINUX)
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
+
 namespace velk::fsd {
 
 using exception::PDUFormatException;
@@ -60,6 +66,22 @@ QString framedLine(const QString& data) {
     pdu::blankLineBreaks(line);
     line.append(QLatin1StringView("\r\n"));
     return line;
+}
+
+// Bounds how long sent bytes may stay unacknowledged before the system ends
+// the connection with a time-out.
+void limitUnacknowledgedTime(QTcpSocket* socket, int ms) {
+#if defined(Q_OS_LINUX) && defined(TCP_USER_TIMEOUT)
+    const unsigned int value = static_cast<unsigned int>(ms);
+    if (::setsockopt(static_cast<int>(socket->socketDescriptor()), IPPROTO_TCP, TCP_USER_TIMEOUT, &value,
+                     sizeof(value)) != 0) {
+        qWarning() << "FSD connection: no limit on unacknowledged data:" << qt_error_string(errno);
+    }
+#else
+    Q_UNUSED(socket);
+    Q_UNUSED(ms);
+    qWarning() << "FSD connection: no limit on unacknowledged data on this system";
+#endif
 }
 
 std::optional<QHostAddress> firstIPv4(const QList<QHostAddress>& addresses) {
@@ -182,6 +204,7 @@ void FsdClient::raiseDnsFailure() {
 
 void FsdClient::startConnect(const QHostAddress& address, quint16 port) {
     ++m_generation;
+    m_lostUnacknowledged = false;
     m_framer.clear();
     m_state = State::Connecting;
     auto* socket = new QTcpSocket(this);
@@ -198,6 +221,7 @@ void FsdClient::onSocketConnected() {
         return;
     }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    limitUnacknowledgedTime(m_socket, m_unacknowledgedTimeoutMs);
     m_state = State::Connected;
     m_connected = true;
     m_droppedPingAnswers = 0;
@@ -224,6 +248,9 @@ void FsdClient::onSocketError(QTcpSocket* socket) {
             return;
         }
     }
+    // The system's time-out on a live connection: what was sent stayed
+    // unacknowledged, the network path is gone.
+    m_lostUnacknowledged = socket->error() == QAbstractSocket::SocketTimeoutError;
     const quint64 generation = m_generation;
     emit raiseNetworkError(text);
     if (generation != m_generation) {

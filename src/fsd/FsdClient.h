@@ -41,6 +41,11 @@ public:
     // answers are dropped; a packet that would pass all of it ends the
     // connection with a network error.
     static constexpr qint64 kDefaultSendBufferLimit = 4 * 1024 * 1024;
+    // What the client sends must be acknowledged within this time, or the
+    // connection is lost: a dead network path ends in about a minute instead
+    // of the system's quarter of an hour of retransmissions. Only bytes in
+    // flight are timed, so a server that is merely quiet never ends it.
+    static constexpr int kDefaultUnacknowledgedTimeoutMs = 60000;
 
     explicit FsdClient(QObject* parent = nullptr);
     ~FsdClient() override;
@@ -74,6 +79,12 @@ public:
     // Replaces the host-name look-up (tests use it to control its timing).
     void setHostResolver(HostResolver resolver);
     void setSendBufferLimit(qint64 bytes) { m_sendBufferLimit = bytes; }
+    // Applies from the next connection on.
+    void setUnacknowledgedTimeout(int ms) { m_unacknowledgedTimeoutMs = ms; }
+    int unacknowledgedTimeout() const { return m_unacknowledgedTimeoutMs; }
+    // The last connection was lost because what it sent went unacknowledged;
+    // read it on raiseNetworkDisconnected. Cleared when a connection starts.
+    bool lostUnacknowledged() const { return m_lostUnacknowledged; }
 
 signals:
     void raiseNetworkConnected();
@@ -141,6 +152,8 @@ private:
     LineFramer m_framer;
     qint64 m_sendBufferLimit = kDefaultSendBufferLimit;
     qint64 m_droppedPingAnswers = 0;
+    int m_unacknowledgedTimeoutMs = kDefaultUnacknowledgedTimeoutMs;
+    bool m_lostUnacknowledged = false;
 
     std::shared_ptr<PendingLookup> m_lookup;
     quint16 m_lookupPort = 0;

@@ -434,6 +434,12 @@ void NetworkManager::onNetworkDisconnected() {
     }
     stopSessionTimers();
 
+    if (!m_forcedDisconnect && m_fsdClient.lostUnacknowledged()) {
+        // The pilot did not leave: the network path died under the session.
+        m_forcedDisconnect = true;
+        m_killReason = QStringLiteral("已发送的数据 %1 秒内未得到服务器确认，网络连接已中断。")
+                           .arg(QString::number(m_fsdClient.unacknowledgedTimeout() / 1000.0));
+    }
     if (!m_forcedDisconnect) {
         emit notificationPosted(QStringLiteral("Disconnected from network."), MessageType::Info);
     } else if (!m_killReason.isEmpty()) {

@@ -205,6 +205,7 @@ void MainWindow::setupConnections() {
     connect(nm, &NetworkManager::radioStatesUpdate, m_voiceServiceViewModel,
             &VoiceServiceViewModel::radioStackUpdate);
     connect(nm->voiceClient(), &voice::VoiceClient::audioHandlerCreated, this, &MainWindow::bindAudioDevice);
+    connect(nm->voiceClient(), &voice::VoiceClient::connectionLost, this, &MainWindow::onVoiceConnectionLost);
     // The messages page refuses radio texts until it knows a COM radio transmits;
     // radios reported before this window existed count too.
     connect(nm, &NetworkManager::radioStatesUpdate, messages, &Messages::onRadioStackStateChanged);

@@ -142,6 +142,7 @@ private:
 
     void onNetworkConnected(const QString& callsign);
     void onNetworkDisconnected(bool forced);
+    void onVoiceConnectionLost(const QString& reason);
     void onSimulatorConnectionStateChanged(bool connected);
     void onSimulatorConnectionFailed(const QString& message);
     void onNotificationPosted(const QString& message, common::MessageType type);

@@ -43,6 +43,13 @@ void MainWindow::onNetworkDisconnected(bool forced) {
     playNotificationSound(QUrl(QString::fromLatin1(DisconnectSound)), SoundVolume);
 }
 
+void MainWindow::onVoiceConnectionLost(const QString& reason) {
+    // Told beside the FSD lines: the voice page may not be open.
+    const QString line = QStringLiteral("语音已断开：%1").arg(reason);
+    m_dashboardViewModel->appendServerLog(line);
+    m_serverViewModel->appendLog(line);
+}
+
 void MainWindow::onSimulatorConnectionStateChanged(bool connected) {
     const QString text = connected ? QStringLiteral("已连接") : QStringLiteral("未连接");
     m_dashboardViewModel->setSimulatorState(connected, text);

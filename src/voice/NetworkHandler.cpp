@@ -107,18 +107,20 @@ void NetworkHandler::stopThreads() {
     m_frontDeadline.reset();
 }
 
-void NetworkHandler::loseConnection(quint64 generation, const QString& error) {
+void NetworkHandler::loseConnection(quint64 generation, const QString& error, bool dropBacklog) {
     {
-        // Whoever clears the flag reports the loss, so it is reported once.
-        // What the lost connection still has queued goes with it, before
-        // anyone sees the flag clear; post() takes no more of it after that.
+        // Whoever clears the flag reports the loss, so it is reported once,
+        // after the messages already queued; post() takes no more of the
+        // connection after that. Voice has nowhere to play once it is lost.
         std::lock_guard lock(m_inboxMutex);
         if (!m_connected.exchange(false)) {
             return;
         }
-        std::erase_if(m_events, [generation](const Event& event) {
-            return event.generation == generation && event.kind == Event::Kind::Control;
-        });
+        if (dropBacklog) {
+            std::erase_if(m_events, [generation](const Event& event) {
+                return event.generation == generation && event.kind == Event::Kind::Control;
+            });
+        }
         std::erase_if(m_voicePackets,
                       [generation](const auto& packet) { return packet.first == generation; });
     }

@@ -30,7 +30,8 @@ namespace velk::voice {
 // thread for control lines and a ping thread. Its signals are emitted on the
 // owner's thread, and only for the current connection: each connect and
 // disconnect starts a new generation, and whatever an older one still reports
-// is dropped, as is what a lost connection had not handed out yet.
+// is dropped. What the server sent before a loss is handed out before it,
+// unless the server outran the inbox; its voice is dropped with the loss.
 class NetworkHandler : public QObject {
     Q_OBJECT
 
@@ -155,7 +156,9 @@ private:
     // Clears the loop flags and wakes every thread blocked on the sockets.
     void haltLoops();
     void failConnect(quint64 generation, const QString& text);
-    void loseConnection(quint64 generation, const QString& error);
+    // Reports the loss once. `dropBacklog`: the control messages still waiting
+    // for the owner go with it.
+    void loseConnection(quint64 generation, const QString& error, bool dropBacklog = false);
     void sendHello();
     // Queues "disconnect" and writes what it can without waiting.
     void sendGoodbye();
@@ -203,6 +206,9 @@ private:
     std::atomic<bool> m_pingRunning{false};
     // Steady-clock time of the last bytes from the server, in clock ticks.
     std::atomic<std::int64_t> m_lastHeardNs{0};
+    // Why the writer found the connection dead; the reader reports it once it
+    // has handed out what the server sent before.
+    std::atomic<int> m_writeError{0};
 
     std::mutex m_pingMutex;
     std::condition_variable m_pingWake;

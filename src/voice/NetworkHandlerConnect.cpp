@@ -217,6 +217,7 @@ void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, 
     }
     qDebug() << "NetworkHandler: Authentication information sent";
 
+    m_writeError = 0;
     m_connected = true;
     m_tcpRunning = true;
     m_udpRunning = true;

@@ -32,8 +32,10 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             continue;
         }
         if (got.bytes <= 0) {
-            reason = got.bytes == 0 ? QStringLiteral("Voice server closed the connection")
-                                    : connectionLost(got.error);
+            const int writeError = m_writeError;
+            reason = got.bytes < 0     ? connectionLost(got.error)
+                     : writeError != 0 ? connectionLost(writeError)
+                                       : QStringLiteral("Voice server closed the connection");
             break;
         }
         heard();
@@ -61,7 +63,8 @@ void NetworkHandler::parseControlMessage(quint64 generation, std::string_view li
             loseConnection(generation,
                            QStringLiteral("Voice server sent control messages faster than they can be "
                                           "handled (%1 waiting); disconnected")
-                               .arg(kMaxQueuedControlEvents));
+                               .arg(kMaxQueuedControlEvents),
+                           true);
         }
     } catch (const std::exception& e) {
         // A control line is up to 64 KB and its text may be in the message: the start is enough.

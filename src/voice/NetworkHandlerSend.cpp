@@ -133,8 +133,13 @@ void NetworkHandler::controlWriteLoop(quint64 generation, sockets::Handle socket
             break;
         }
         if (const int error = writeQueuedLines(socket); error != 0) {
-            reason = connectionLost(error);
-            break;
+            // The connection is dead: the reader reports it once it has read
+            // what the server sent before; the shutdown wakes it.
+            m_writeError = error;
+            m_writerRunning = false;
+            lock.unlock();
+            sockets::shutdown(socket);
+            return;
         }
         if (m_controlLines.empty()) {
             continue;

@@ -18,6 +18,8 @@ VoiceClient::VoiceClient(QObject* parent) : QObject(parent) {
     connect(&m_transport, &NetworkHandler::controlMessageReceived, this, &VoiceClient::handleControlMessage);
     connect(&m_transport, &NetworkHandler::voicePacketReceived, this, &VoiceClient::handleVoicePacket);
     connect(&m_transport, &NetworkHandler::errorOccurred, this, &VoiceClient::errorOccurred);
+    connect(&m_transport, &NetworkHandler::errorOccurred, this,
+            [this](const QString& error) { m_transportError = error; });
     m_welcomeTimer.setSingleShot(true);
     m_welcomeTimer.setInterval(kDefaultWelcomeTimeout);
     connect(&m_welcomeTimer, &QTimer::timeout, this, &VoiceClient::onWelcomeTimeout);
@@ -48,9 +50,10 @@ void VoiceClient::connectToServer(const QString& auth) {
 }
 
 void VoiceClient::disconnectFromServer() {
-    m_transport.disconnectFromServer();
+    // Left first, so that the transport's report of its own end is no loss.
     ++m_generation;
     setConnectionState(ConnectionState::Disconnected);
+    m_transport.disconnectFromServer();
     m_currentTransmitter = -1;
     stopAudio();
     m_radios.clear();
@@ -58,6 +61,7 @@ void VoiceClient::disconnectFromServer() {
 }
 
 void VoiceClient::handleSocketState(bool connected) {
+    const bool wasUp = m_state != ConnectionState::Disconnected && m_state != ConnectionState::Connecting;
     if (!connected) {
         ++m_generation;
         // A lost connection must not leave the microphone open.
@@ -65,7 +69,10 @@ void VoiceClient::handleSocketState(bool connected) {
     }
     setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
     if (connected) {
+        m_transportError.clear();
         m_welcomeTimer.start();
+    } else if (wasUp) {
+        emit connectionLost(m_transportError);
     }
 }
 
@@ -156,8 +163,13 @@ void VoiceClient::onWelcomeTimeout() {
     const QString text = QStringLiteral("Voice server sent no welcome within %1 s")
                              .arg(QString::number(double(m_welcomeTimer.interval()) / 1000.0));
     qWarning().noquote() << "VoiceClient:" << text;
-    emit errorOccurred(text);
+    giveUp(text);
+}
+
+void VoiceClient::giveUp(const QString& reason) {
+    emit errorOccurred(reason);
     disconnectFromServer();
+    emit connectionLost(reason);
 }
 
 AudioHandler* VoiceClient::ensureAudioHandler() {
@@ -200,11 +212,10 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
     }
     const AudioStreams outputs = AudioStream::Headphone | AudioStream::Speaker;
     if ((report.failed & outputs) == outputs) {
-        emit errorOccurred(QStringLiteral("Voice audio could not start (%1); voice is not available")
-                               .arg(audioStreamNames(report.failed)));
         // A session nothing can be heard on is of no use and would keep the
         // pilot from connecting again: end it.
-        disconnectFromServer();
+        giveUp(QStringLiteral("Voice audio could not start (%1); voice is not available")
+                   .arg(audioStreamNames(report.failed)));
         return;
     }
     setListenOnly(report.failed.testFlag(AudioStream::Capture));
@@ -278,6 +289,7 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
         reason.empty() ? QStringLiteral("Voice server ended the session") : QString::fromStdString(reason);
     qInfo().noquote() << "VoiceClient: disconnected by the server:" << text;
     emit errorOccurred(text);
+    emit connectionLost(text);
 }
 
 void VoiceClient::applyRadioStack(const RadioChannel& applied) {

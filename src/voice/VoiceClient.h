@@ -124,6 +124,10 @@ signals:
     void currentFrequencyChanged(int frequency);
     void audioHandlerCreated(velk::voice::AudioHandler* audio);
     void listenOnlyChanged(bool listenOnly);
+    // A session that was up has ended without being asked to (the server
+    // closed, reset, ended or stopped answering it, or never welcomed it, or
+    // its audio could not start); after the state change, with the reason.
+    void connectionLost(const QString& reason);
 
 protected:
     // Stores the state and announces it only when it changes.
@@ -139,6 +143,8 @@ private slots:
 private:
     void handleWelcome(const std::string& data);
     void onWelcomeTimeout();
+    // Ends the session on the client's own account, with the reason.
+    void giveUp(const QString& reason);
     void handleServerDisconnect(const std::string& reason);
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
@@ -185,6 +191,8 @@ private:
     quint64 m_droppedFrames = 0;
     // Runs while connected and not yet welcomed.
     QTimer m_welcomeTimer;
+    // The transport's last error: the reason of the loss it reports next.
+    QString m_transportError;
 };
 
 } // namespace velk::voice

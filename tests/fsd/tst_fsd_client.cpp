@@ -10,6 +10,9 @@
 
 #include <memory>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 using namespace velk;
 using velk::test::FsdTestServer;
 
@@ -133,6 +136,20 @@ private slots:
         QVERIFY(!client.isConnected());
         client.sendData(QStringLiteral("#DPABC123:1234567\r\n"));
         QCOMPARE(log.count(QStringLiteral("raiseRawDataSent")), 0);
+    }
+
+    // A dead path ends the connection in about a minute (the session's test
+    // cuts one); a quiet server is not timed at all.
+    void sentBytesMayStayUnacknowledgedForAMinute() {
+        FsdTestServer server;
+        fsd::FsdClient client;
+        QVERIFY(open(server, client));
+        unsigned int ms = 0;
+        socklen_t length = sizeof(ms);
+        QCOMPARE(::getsockopt(int(client.findChild<QTcpSocket*>()->socketDescriptor()), IPPROTO_TCP,
+                              TCP_USER_TIMEOUT, &ms, &length),
+                 0);
+        QCOMPARE(ms, 60000u);
     }
 
     void disconnectFromServerDeliversTheLastLineAndDisconnectsOnce() {

@@ -1,6 +1,9 @@
 // Logging in and out of an FSD server on loopback with the password: the
 // connect checks, the login lines, completion, and every way a session ends.
+#include "support/PrivateNetwork.h"
 #include "tst_networkmanager_fixture.h"
+
+#include <QTimer>
 
 using velk::common::MessageType;
 using velk::manager::NetworkManager;
@@ -318,6 +321,45 @@ private slots:
 
     void connectionResetIsAnOrdinaryEnd() {
         expectEnd([this] { h.server.resetClient(); }, QStringLiteral("Disconnected from network."), false);
+    }
+
+    // On loopback in a namespace of the test's own, whose interface is taken
+    // down under the session: nothing the pilot sends is acknowledged.
+    void aDeadPathEndsTheSessionTheForcedWayAQuietOneStays() {
+        velk::test::PrivateNetwork path;
+        if (!path.error().isEmpty()) {
+            QSKIP(qPrintable("no network namespace: " + path.error()));
+        }
+        SessionHarness local;
+        QVERIFY(local.server.listen(h.server.port()));
+        local.create();
+        constexpr int timeoutMs = 1000;
+        local.nm->fsdClient()->setUnacknowledgedTimeout(timeoutMs);
+        QVERIFY(local.loginPilot());
+        QSignalSpy notices(local.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy disconnected(local.nm.get(), &NetworkManager::networkDisconnected);
+        // The server reads and says nothing while the pilot keeps reporting.
+        QTimer reports;
+        connect(&reports, &QTimer::timeout, local.nm.get(), &NetworkManager::sendPosition);
+        reports.start(timeoutMs / 4);
+        QVERIFY(!disconnected.wait(4 * timeoutMs));
+        QCOMPARE(local.nm->sessionState(), NetworkManager::Connected);
+
+        QVERIFY(path.setLoopbackUp(false));
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 60000);
+        QCOMPARE(disconnected.first().at(0).toBool(), true);
+        QCOMPARE(texts(notices).mid(texts(notices).size() - 2),
+                 (QStringList{"Connection timed out: SocketTimeoutError",
+                              "Forcibly disconnected from network: 已发送的数据 1 秒内未得到服务器确认，"
+                              "网络连接已中断。"}));
+        QCOMPARE(local.nm->sessionState(), NetworkManager::Idle);
+        QCOMPARE(local.sim->count("removeAllRemoteAircraft"), 1);
+
+        // Once the path is back, so is the session.
+        reports.stop();
+        QVERIFY(path.setLoopbackUp(true));
+        QVERIFY(local.loginObserver());
+        QCOMPARE(disconnected.count(), 1);
     }
 
     void simulatorForceDisconnectLeavesWithTheDeletePacket() {

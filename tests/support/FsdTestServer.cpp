@@ -15,8 +15,8 @@ FsdTestServer::~FsdTestServer() {
     }
 }
 
-bool FsdTestServer::listen() {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+bool FsdTestServer::listen(quint16 port) {
+    return m_server.listen(QHostAddress::LocalHost, port);
 }
 
 void FsdTestServer::stopListening() {

@@ -27,8 +27,8 @@ public:
     explicit FsdTestServer(QObject* parent = nullptr);
     ~FsdTestServer() override;
 
-    // Listens on 127.0.0.1 with an ephemeral port.
-    bool listen();
+    // Listens on 127.0.0.1, on an ephemeral port unless one is given.
+    bool listen(quint16 port = 0);
     void stopListening();
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 port() const;

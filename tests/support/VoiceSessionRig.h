@@ -43,6 +43,7 @@ struct VoiceSessionRig {
     voice::VoiceClient& client = *owned;
     QSignalSpy states{&client, &voice::VoiceClient::connectionStateChanged};
     QSignalSpy errors{&client, &voice::VoiceClient::errorOccurred};
+    QSignalSpy lost{&client, &voice::VoiceClient::connectionLost};
 
     explicit VoiceSessionRig(const RigDevices& devices = {}) {
         server.listen();

@@ -316,6 +316,14 @@ void TstMainWindow::sessionEventsReachTheOverview() {
 
     emit h.nm->notificationPosted("Connected to network.", common::MessageType::Info);
     QVERIFY(overview()->serverLog().endsWith(QStringLiteral("Connected to network.\n")));
+
+    // A lost voice connection is told outside the voice page too.
+    h.nm->voiceClient()->connectToServer("jwt.token");
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
+    voiceServer.control().closeClient();
+    const QString lost = QStringLiteral("语音已断开：Voice server closed the connection\n");
+    QTRY_VERIFY(window->serverViewModel()->serverLog().endsWith(lost));
+    QVERIFY(overview()->serverLog().endsWith(lost));
 }
 
 void TstMainWindow::accountRepliesFillTheOverview() {

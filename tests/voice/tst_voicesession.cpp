@@ -62,6 +62,7 @@ private slots:
             r.server.lines().last(),
             QByteArray(R"({"callsign":"","cid":1234567,"data":"","transmitter":0,"type":"disconnect"})"));
         QVERIFY(!r.client.transmitVoiceFrame({1}));
+        QCOMPARE(r.lost.count(), 0); // the pilot's own leaving is no loss
     }
 
     void theWelcomeConfirmsAUsableIdentity_data() {
@@ -123,6 +124,8 @@ private slots:
         r.server.sendMessage("disconnect", "kicked by supervisor");
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
         QCOMPARE(r.errors.last().at(0).toString(), QStringLiteral("kicked by supervisor"));
+        QCOMPARE(r.lost.count(), 1);
+        QCOMPARE(r.lost.at(0).at(0).toString(), QStringLiteral("kicked by supervisor"));
         QVERIFY(r.client.radios().isEmpty());
         QVERIFY(r.server.control().waitForClientGone()); // the transport closed its side
     }
@@ -150,6 +153,8 @@ private slots:
         }
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
         QCOMPARE(r.errors.count(), 1); // the reason, before the state
+        QCOMPARE(r.lost.count(), 1);
+        QCOMPARE(r.lost.at(0).at(0).toString(), reason);
         r.client.transport()->sendControlMessage(
             {voice::ControlMessageType::Ping, 1, "", 0, ""}); // no SIGPIPE
         r.client.transport()->sendDatagram({1, 2});
@@ -187,6 +192,7 @@ private slots:
         QCOMPARE(r.errors.count(), 1);
         QVERIFY(QRegularExpression(error).match(r.errors.at(0).at(0).toString()).hasMatch());
         QCOMPARE(r.seen(), (States{ConnectionState::Connecting, ConnectionState::Disconnected}));
+        QCOMPARE(r.lost.count(), 0); // never up, so not lost
     }
 
     void aServerThatNeverWelcomesIsLeft() {
@@ -198,6 +204,8 @@ private slots:
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
         QCOMPARE(r.errors.count(), 1);
         QCOMPARE(r.errors.at(0).at(0).toString(), error);
+        QCOMPARE(r.lost.count(), 1);
+        QCOMPARE(r.lost.at(0).at(0).toString(), error);
         QVERIFY(r.server.control().waitForClientGone());
     }
 

@@ -145,6 +145,42 @@ private slots:
         QCOMPARE(r.packets.at(0).at(0).value<VoicePacket>().cid, 50u);
     }
 
+    void whatTheServerSaidBeforeItWentComesFirst_data() {
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("close") << false << QStringLiteral("Voice server closed the connection");
+        QTest::newRow("reset") << true
+                               << QStringLiteral(
+                                      "Voice server connection lost: Connection reset by peer (errno=104)");
+    }
+    void whatTheServerSaidBeforeItWentComesFirst() {
+        QFETCH(bool, reset);
+        QFETCH(QString, error);
+        Rig r;
+        QStringList seen;
+        connect(&r.handler, &NetworkHandler::controlMessageReceived, this,
+                [&](const voice::ControlMessage& m) { seen << QString::fromStdString(m.data); });
+        connect(&r.handler, &NetworkHandler::errorOccurred, this, [&](const QString& e) { seen << e; });
+        constexpr int connections = 20;
+        for (int i = 0; i < connections; ++i) {
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(error));
+        }
+        for (int i = 0; i < connections; ++i) {
+            QVERIFY(r.connect());
+            r.server.sendMessage("error", "Authentication failed");
+            reset ? r.server.control().resetClient() : r.server.control().closeClient();
+            // The loss is in before the event loop turns, as with a busy window.
+            const QDeadlineTimer deadline(10000);
+            while (r.handler.isConnected() && !deadline.hasExpired()) {
+                std::this_thread::yield();
+            }
+            QTRY_COMPARE(r.states.count(), 2 * (i + 1));
+            QCOMPARE(seen, (QStringList{"Authentication failed", error}));
+            seen.clear();
+        }
+    }
+
     void aServerThatOutrunsTheControlInboxIsDisconnected() {
         Rig r;
         QVERIFY(r.connect());
