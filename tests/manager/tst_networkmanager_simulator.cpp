@@ -130,7 +130,7 @@ private slots:
         QVERIFY(nm->isSimDataValid());
     }
 
-    void snapshotsWithoutPositionOrMotionNeverValidate() {
+    void snapshotsWithoutAReportablePositionNeverValidate() {
         nm->setSimulator(sim);
         for (int i = 1; i <= 5; ++i) {
             UserAircraftData d;
