@@ -239,6 +239,7 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
     m_killReason.clear();
     m_sessionState = Connecting;
     ++m_attempt;
+    restartReportedAircraft();
 
     if (m_rawLogFile.isOpen() && !m_logFlushTimer.isActive()) {
         m_logFlushTimer.start();

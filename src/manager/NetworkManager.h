@@ -139,6 +139,9 @@ public:
     // The simulator's valid data has ended and is not back yet: reports keep
     // the last valid aircraft, configuration and transponder meanwhile.
     bool isSimulatorLost() const { return m_simLost; }
+    // The network keeps the configuration it saw: the simulator is lost, or
+    // since its loss the back end has delivered no configuration again.
+    bool isConfigurationHeld() const { return m_simLost || m_configHeld; }
     const QList<uint>& transmitFrequencies() const { return m_transmitFrequencies; }
     const model::UserAircraftData& userAircraftData() const { return m_userAircraftData; }
     const model::RadioStackState& radioStackState() const { return m_radioStackState; }
@@ -262,6 +265,7 @@ private:
     void followSimulatorConnection(bool connected);
     bool isMoving() const;
     void takeReportedAircraft(const model::UserAircraftData& data);
+    void restartReportedAircraft();
     void noteSimDataValidity(bool wasValid);
     const model::UserAircraftConfigData& reportedConfig() const;
     const model::RadioStackState& reportedRadios() const;
@@ -342,10 +346,16 @@ private:
     double m_reportedAltitudeFeet = 0.0;
     double m_reportedPressureAltitudeFeet = 0.0;
     bool m_hasReportedData = false;
-    // While lost, the configuration and radios as they were when data was valid.
+    // While lost, the configuration and radios as the network saw them when
+    // data was valid; kept after the loss until the back end delivers them again.
     bool m_simLost = false;
+    bool m_configHeld = false;
+    bool m_radiosHeld = false;
     model::UserAircraftConfigData m_lostConfig{};
     model::RadioStackState m_lostRadios{};
+    // The back end reported itself not connected: its data does not count
+    // until it reports itself connected again.
+    bool m_simReportedDisconnected = false;
 
     QHash<QString, RemoteAircraft> m_pilots;
     QSet<QString> m_pilotInfoRequested;

@@ -124,7 +124,7 @@ void NetworkManager::onClientQueryReceived(const fsd::pdu::ClientQuery& pdu) {
         break;
     case ClientQueryType::Com1Freq: {
         const QString mhz =
-            QString::number(static_cast<double>(m_radioStackState.com1Frequency) / 1000.0, 'f', 3);
+            QString::number(static_cast<double>(reportedRadios().com1Frequency) / 1000.0, 'f', 3);
         send(fsd::pdu::ClientQueryResponse(m_connectInfo.callsign, from, ClientQueryType::Com1Freq, {mhz})
                  .serialize());
         break;

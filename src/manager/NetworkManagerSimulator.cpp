@@ -19,6 +19,29 @@ bool hasReportablePosition(const model::UserAircraftData& d) {
            (std::abs(d.latitude) > 0.000001 || std::abs(d.longitude) > 0.000001);
 }
 
+// A lost X-Plane clears its records and refills them one dataref at a time,
+// the faster ones first. Until the slower ones are back a record holds no
+// engine, light or lowered gear, and no squawk code or tuned radio.
+bool carriesConfiguration(const model::UserAircraftConfigData& c) {
+    return c.engineCount > 0 || c.engine1Running || c.engine2Running || c.engine3Running ||
+           c.engine4Running || c.gearDown || c.beaconOn || c.landingLightsOn || c.taxiLightsOn ||
+           c.navLightsOn || c.strobesOn;
+}
+
+bool carriesRadios(const model::RadioStackState& r) {
+    return r.transponderCode != 0 && (r.com1Frequency != 0 || r.com2Frequency != 0);
+}
+
+// After a loss the network keeps what it saw until a record carries the
+// aircraft's values again; a cleared one arriving while lost holds it anew.
+void noteDelivery(bool carries, bool lost, bool& held) {
+    if (carries) {
+        held = false;
+    } else if (lost) {
+        held = true;
+    }
+}
+
 } // namespace
 
 void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
@@ -48,6 +71,7 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
     m_simPaused = false;
     m_plausibleUpdateCount = 0;
     m_lastSimDataMs = 0;
+    m_simReportedDisconnected = false;
 
     emit simulatorConnectionStateChanged(false);
     publishSimulatorData();
@@ -127,22 +151,21 @@ void NetworkManager::readdKnownPilots() {
 // stops changing. Only a change is stored and published.
 void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& data) {
     bool publish = !(data == m_userAircraftData);
-    if (publish) {
-        m_userAircraftData = data;
-        takeReportedAircraft(data);
-    }
-    const bool plausible = std::abs(data.latitude) > 0.000001 || std::abs(data.longitude) > 0.000001 ||
-                           std::abs(data.groundSpeed) > 0.1 || std::abs(data.altitudeMslM) > 0.1 ||
-                           std::abs(data.latitudeVelocity) > 0.0001 ||
-                           std::abs(data.longitudeVelocity) > 0.0001 ||
-                           std::abs(data.altitudeVelocity) > 0.0001;
-    if (plausible) {
+    m_userAircraftData = data;
+    // Only a position a report may carry counts, and nothing from a back end
+    // that said it is not connected.
+    if (!m_simReportedDisconnected && hasReportablePosition(data)) {
         m_lastSimDataMs = now();
         if (m_plausibleUpdateCount < 3) {
             ++m_plausibleUpdateCount;
         }
-        if (m_plausibleUpdateCount >= 3 && !m_simDataValid) {
-            m_simDataValid = true;
+        const bool becameValid = m_plausibleUpdateCount >= 3 && !m_simDataValid;
+        m_simDataValid = m_simDataValid || becameValid;
+        // The reported aircraft moves only while the data is valid.
+        if (m_simDataValid) {
+            takeReportedAircraft(data);
+        }
+        if (becameValid) {
             noteSimDataValidity(false);
             emit simulatorConnectionStateChanged(true);
             publish = true;
@@ -164,13 +187,26 @@ void NetworkManager::takeReportedAircraft(const model::UserAircraftData& data) {
     m_hasReportedData = true;
 }
 
+// A new session reports the aircraft as it is now, never an earlier flight's.
+void NetworkManager::restartReportedAircraft() {
+    m_reportedData = {};
+    m_reportedAltitudeFeet = 0.0;
+    m_reportedPressureAltitudeFeet = 0.0;
+    m_hasReportedData = false;
+    if (m_simDataValid) {
+        takeReportedAircraft(m_userAircraftData);
+    }
+}
+
 // Valid data that ends marks the simulator lost until data is valid again.
 void NetworkManager::noteSimDataValidity(bool wasValid) {
     const bool pilotSession = sessionExists() && !m_connectInfo.observerMode;
     if (wasValid && !m_simDataValid && !m_simLost) {
+        m_lostConfig = reportedConfig();
+        m_lostRadios = reportedRadios();
         m_simLost = true;
-        m_lostConfig = m_userAircraftConfigData;
-        m_lostRadios = m_radioStackState;
+        m_configHeld = true;
+        m_radiosHeld = true;
         if (pilotSession) {
             emit notificationPosted(QStringLiteral("模拟器连接已丢失，网络上保持最后一次有效的飞机位置。"),
                                     common::MessageType::Error);
@@ -185,17 +221,18 @@ void NetworkManager::noteSimDataValidity(bool wasValid) {
 }
 
 const model::UserAircraftConfigData& NetworkManager::reportedConfig() const {
-    return m_simLost ? m_lostConfig : m_userAircraftConfigData;
+    return isConfigurationHeld() ? m_lostConfig : m_userAircraftConfigData;
 }
 
 const model::RadioStackState& NetworkManager::reportedRadios() const {
-    return m_simLost ? m_lostRadios : m_radioStackState;
+    return m_simLost || m_radiosHeld ? m_lostRadios : m_radioStackState;
 }
 
 void NetworkManager::onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data) {
     if (data == m_userAircraftConfigData) {
         return;
     }
+    noteDelivery(carriesConfiguration(data), m_simLost, m_configHeld);
     m_userAircraftConfigData = data;
     publishSimulatorData();
 }
@@ -204,6 +241,7 @@ void NetworkManager::onRadioStackStateChanged(const model::RadioStackState& stat
     if (state == m_radioStackState) {
         return;
     }
+    noteDelivery(carriesRadios(state), m_simLost, m_radiosHeld);
     m_radioStackState = state;
     m_transmitFrequencies.clear();
     if (state.com1TransmitEnabled) {
@@ -246,6 +284,7 @@ void NetworkManager::onRequestStationInfo(QString callsign) {
 
 void NetworkManager::onSimConnectionStateChanged(bool connected) {
     const bool wasValid = m_simDataValid;
+    m_simReportedDisconnected = !connected;
     if (connected) {
         m_simDataValid = true;
         m_lastSimDataMs = 0;

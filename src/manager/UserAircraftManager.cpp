@@ -45,11 +45,16 @@ void UserAircraftManager::connectSimulator() {
                                           &UserAircraftManager::onSimConnectionStateChanged));
 }
 
+// The session has taken each record before: it connects to a back end before
+// announcing it.
 void UserAircraftManager::onUserAircraftConfigDataChanged(const model::UserAircraftConfigData& data) {
-    // A lost back end publishes cleared records: the last valid configuration
-    // stands for the network until the data is back.
+    // A lost back end publishes cleared records and refills them bit by bit:
+    // the configuration the network saw stands until the aircraft's is back.
     if (m_networkManager->isSimulatorLost()) {
         m_held = data;
+        return;
+    }
+    if (m_networkManager->isConfigurationHeld()) {
         return;
     }
     m_current = data;
@@ -82,10 +87,7 @@ void UserAircraftManager::onSimulatorDataValidityChanged(bool valid) {
     }
     const model::UserAircraftConfigData data = *m_held;
     m_held.reset();
-    // The cleared record of the loss itself, not yet replaced by the back end.
-    if (!(data == model::UserAircraftConfigData{})) {
-        onUserAircraftConfigDataChanged(data);
-    }
+    onUserAircraftConfigDataChanged(data);
 }
 
 void UserAircraftManager::onRefillTimer() {

@@ -130,11 +130,14 @@ private slots:
         QVERIFY(nm->isSimDataValid());
     }
 
-    void snapshotsWithoutPositionOrMotionNeverValidate() {
+    void snapshotsWithoutAReportablePositionNeverValidate() {
         nm->setSimulator(sim);
         for (int i = 1; i <= 5; ++i) {
             UserAircraftData d;
             d.pitch = i; // changes, but says nothing about where the aircraft is
+            sim->setUserAircraftData(d);
+            d.altitudeMslM = 100 * i; // a cleared position, however it moves
+            d.groundSpeed = 120;
             sim->setUserAircraftData(d);
         }
         QVERIFY(!nm->isSimDataValid());
@@ -408,7 +411,8 @@ private slots:
         QCOMPARE(sim->count("reconnectSimulator"), 2);
     }
 
-    // The back end announces the loss, then publishes cleared records.
+    // The back end announces the loss, publishes cleared records, and once
+    // back refills them a value at a time, the slower ones last.
     void aLostSimulatorKeepsTheLastValidAircraftOnTheNetwork() {
         SessionHarness& h = session;
         h.create();
@@ -417,6 +421,7 @@ private slots:
         RadioStackState radio;
         radio.transponderCode = 2000;
         radio.squawkingModeC = true;
+        radio.com1Frequency = 122800;
         h.sim->setRadioStackState(radio);
         UserAircraftConfigData parked;
         parked.gearDown = true;
@@ -442,20 +447,65 @@ private slots:
                               held, lines.at(0), held}));
         QVERIFY(lines.filter("ACC").isEmpty());
 
-        // Back: reported from the new data, configuration changes go out again.
+        // Data still arriving from a back end that said it is not connected
+        // neither ends the loss nor moves the aircraft.
         for (int i = 1; i <= 3; ++i) {
             h.sim->setUserAircraftData(plausible(31.5 + i * 0.001));
         }
+        QVERIFY(h.nm->isSimulatorLost());
+        h.nm->onPositionTimer();
+        QCOMPARE(h.sentLinesStartingWith("@"), QStringList{held});
+
+        // Back: the position first, the transponder and the configuration are
+        // kept until the back end has them again.
+        emit h.sim->simConnectionStateChanged(true);
         QVERIFY(!h.nm->isSimulatorLost());
         QCOMPARE(notices.count(), 2);
+        h.sim->setUserAircraftData(plausible(31.6));
+        RadioStackState tuned;
+        tuned.com1Frequency = 121500;
+        h.sim->setRadioStackState(tuned);
+        UserAircraftConfigData refilling;
+        refilling.flapsRatio = 0.5;
+        h.sim->setUserAircraftConfigData(refilling);
+        h.nm->onPositionTimer();
+        QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
+        QCOMPARE(h.sentLines(), (QStringList{"@N:ABC123:2000:1:31.600000:121.800000:0:0:2:0",
+                                             "$CRABC123:SERVER:C?:122.800"}));
+
+        // Reported from the new records, configuration changes go out again.
         h.sim->setRadioStackState(radio);
         parked.landingLightsOn = true;
         h.sim->setUserAircraftConfigData(parked);
         h.nm->onPositionTimer();
         QCOMPARE(h.sentLines(),
                  (QStringList{R"($CQABC123:@94386:ACC:{"config":{"lights":{"landing_on":true}}})",
-                              "@N:ABC123:2000:1:31.503000:121.800000:0:0:2:0"}));
+                              "@N:ABC123:2000:1:31.600000:121.800000:0:0:2:0"}));
+        QCOMPARE(notices.count(), 2);
         user.reset();
+        h.destroy();
+    }
+
+    // A loss the watchdog finds: the back end still says it is connected.
+    void onlyValidDataMovesTheReportedAircraftAndANewSessionStartsFromTheCurrentOne() {
+        SessionHarness& h = session;
+        h.create();
+        h.nm->setClock([this] { return clock; });
+        QVERIFY(h.loginPilot());
+        clock += 3001;
+        h.nm->checkSimulatorDataStale();
+        QVERIFY(h.nm->isSimulatorLost());
+        h.sim->setUserAircraftData(plausible(40.0));
+        h.nm->sendPosition();
+        QCOMPARE(h.sentLinesStartingWith("@"), QStringList{"@S:ABC123:0000:1:31.143420:121.805230:0:0:0:0"});
+
+        // A session begun without valid data reports no earlier flight's aircraft.
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        QTRY_COMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        QVERIFY(h.loginObserver());
+        h.nm->sendPosition();
+        QCOMPARE(h.sentLinesStartingWith("%"), QStringList{"%ABC_OBS:99998:0:40:1:0.00000:0.00000:0"});
         h.destroy();
     }
 

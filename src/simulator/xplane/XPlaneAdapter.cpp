@@ -312,6 +312,9 @@ void XPlaneAdapter::tryConnect() {
     }
     m_attemptInProgress = true;
     applyTargetAddress();
+    if (m_nngReady) {
+        dialPlugin();
+    }
     qInfo().noquote() << "X-Plane connection attempt to" << m_target.toString();
 
     m_versionReplyReceived = false;
@@ -391,8 +394,24 @@ void XPlaneAdapter::openNngSocket() {
         emit nngSocketError(
             QStringLiteral("Error opening socket: %1").arg(QString::fromUtf8(nng_strerror(openResult))));
     }
+    dialPlugin();
+    // Only an open socket gets a receive thread; a failed one would spin.
+    m_channel->startReceiving();
+    m_nngReady = true;
+    if (m_connectWanted && !m_attemptInProgress) {
+        tryConnect();
+    }
+}
+
+// The address may have been changed in the settings since the last dial; an
+// unchanged one is left to nng, which redials it in the background.
+void XPlaneAdapter::dialPlugin() {
     const QString address = m_config->value(ConfigKeys::XPlaneNetworkAddress);
     const QString url = pluginUrlFor(address, m_options.pluginIpcUrl, m_options.pluginTcpPort);
+    if (!m_pluginUrl.isNull() && url == m_pluginUrl) {
+        return;
+    }
+    m_pluginUrl = url;
     const int dialResult = m_channel->dial(url.toStdString());
     if (dialResult != 0) {
         const QString reason = QString::fromUtf8(nng_strerror(dialResult));
@@ -402,12 +421,6 @@ void XPlaneAdapter::openNngSocket() {
             emit nngSocketError(
                 QStringLiteral("Error dialing socket (%1): %2").arg(address.trimmed(), reason));
         }
-    }
-    // Only an open socket gets a receive thread; a failed one would spin.
-    m_channel->startReceiving();
-    m_nngReady = true;
-    if (m_connectWanted && !m_attemptInProgress) {
-        tryConnect();
     }
 }
 

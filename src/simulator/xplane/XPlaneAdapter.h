@@ -129,6 +129,7 @@ public:
 private:
     qint64 now() const;
     void applyTargetAddress();
+    void dialPlugin();
     void sendDatagram(const QByteArray& datagram);
     void sendMessage(const PluginMessageWriter& message);
     void postFromReceiveThread(PluginMessage message);
@@ -150,6 +151,8 @@ private:
     bool m_connectWanted = false;
     bool m_attemptInProgress = false;
     bool m_nngReady = false;
+    // The plug-in address last dialled.
+    QString m_pluginUrl;
     // An accepted RREF reply since the attempt began: no connection without X-Plane data.
     bool m_dataSinceAttempt = false;
     // An accepted RREF reply since the last publish: the user's aircraft goes

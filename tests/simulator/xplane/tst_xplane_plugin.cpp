@@ -109,21 +109,31 @@ private slots:
                  QStringLiteral("tcp://[fd00::2]:53100"));
     }
 
+    // Dialled when the channel opens and again at each attempt after the
+    // address changed in the settings; the plug-in left behind is dropped.
     void anotherAddressDialsThePluginOverTcp() {
         adapter.reset();
         FakeXPlanePlugin remote(QStringLiteral("tcp://127.0.0.2:0"));
         QVERIFY(remote.isListening());
-        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.2"));
         XPlaneAdapter::Options o;
         o.startTimers = false;
         o.pluginIpcUrl = ipcUrl;
         o.pluginTcpPort = static_cast<quint16>(remote.tcpPort());
+        o.connectTimeoutMs = 600000;
         adapter = std::make_unique<XPlaneAdapter>(o);
         adapter->openNngSocket();
+        QTRY_VERIFY(plugin->hasPeer());
+
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.2"));
+        adapter->reconnectSimulator();
         QTRY_VERIFY(remote.hasPeer());
+        QTRY_VERIFY(!plugin->hasPeer());
         adapter->sendHeartbeat(QStringLiteral("X"));
-        QVERIFY(remote.waitForCount(1));
-        QCOMPARE(remote.messages().at(0).type, QStringLiteral("HB"));
+        QVERIFY(remote.waitForCount(3));
+        QCOMPARE(remote.messages().at(0).type, QStringLiteral("VER"));
+        QCOMPARE(remote.messages().at(1).type, QStringLiteral("CSL"));
+        QCOMPARE(remote.messages().at(2).type, QStringLiteral("HB"));
+        QCOMPARE(plugin->count(), 0);
     }
 
     void envelopesUseShortestIntegersAndExactTypes() {
