@@ -353,16 +353,14 @@ private:
     bool m_radiosHeld = false;
     model::UserAircraftConfigData m_lostConfig{};
     model::RadioStackState m_lostRadios{};
-    // The back end reported itself not connected: its data does not count
-    // until it reports itself connected again.
-    bool m_simReportedDisconnected = false;
 
     QHash<QString, RemoteAircraft> m_pilots;
     QSet<QString> m_pilotInfoRequested;
     QSet<QString> m_configurationRequested;
     QSet<QString> m_flightPlanRequested;
     bool m_pilotCapWarned = false;
-    // The bound back end reported itself not connected and not yet connected again.
+    // The bound back end reported itself not connected and not yet connected
+    // again: its data does not count and it holds no pilot.
     bool m_simulatorGone = false;
     PilotTableEvents m_pilotTableEvents;
     QList<QMetaObject::Connection> m_simulatorConnections;

@@ -71,7 +71,6 @@ void NetworkManager::setSimulator(std::shared_ptr<Simulator> simulator) {
     m_simPaused = false;
     m_plausibleUpdateCount = 0;
     m_lastSimDataMs = 0;
-    m_simReportedDisconnected = false;
 
     emit simulatorConnectionStateChanged(false);
     publishSimulatorData();
@@ -113,8 +112,6 @@ void NetworkManager::connectSimulatorSignals() {
     c << connect(sim, &Simulator::forceDisconnect, this, &NetworkManager::onSimulatorForceDisconnect);
     c << connect(sim, &Simulator::simConnectionStateChanged, this,
                  &NetworkManager::onSimConnectionStateChanged);
-    c << connect(sim, &Simulator::simConnectionStateChanged, this,
-                 &NetworkManager::followSimulatorConnection);
     c << connect(sim, &Simulator::simConnectionFailed, this, &NetworkManager::onSimConnectionFailed);
     c << connect(sim, &Simulator::pluginVersionChecked, this, &NetworkManager::simulatorPluginStatusUpdated);
     c << connect(sim, &Simulator::cslValidationChecked, this, &NetworkManager::simulatorCslStatusUpdated);
@@ -154,7 +151,7 @@ void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& da
     m_userAircraftData = data;
     // Only a position a report may carry counts, and nothing from a back end
     // that said it is not connected.
-    if (!m_simReportedDisconnected && hasReportablePosition(data)) {
+    if (!m_simulatorGone && hasReportablePosition(data)) {
         m_lastSimDataMs = now();
         if (m_plausibleUpdateCount < 3) {
             ++m_plausibleUpdateCount;
@@ -284,7 +281,6 @@ void NetworkManager::onRequestStationInfo(QString callsign) {
 
 void NetworkManager::onSimConnectionStateChanged(bool connected) {
     const bool wasValid = m_simDataValid;
-    m_simReportedDisconnected = !connected;
     if (connected) {
         m_simDataValid = true;
         m_lastSimDataMs = 0;
@@ -303,6 +299,8 @@ void NetworkManager::onSimConnectionStateChanged(bool connected) {
             publishSimulatorData();
         }
     }
+    // Until it is connected again its data does not count and it holds no pilot.
+    followSimulatorConnection(connected);
 }
 
 void NetworkManager::onSimConnectionFailed(QString message) {
