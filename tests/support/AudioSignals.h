@@ -59,16 +59,25 @@ inline double dominantFrequency(const std::vector<float>& s, int rate, int chann
     return best;
 }
 
-// Every packet a spy on encodedAudioReady caught from index `from` on, decoded one after the other.
-inline std::vector<float> decodeAll(const QSignalSpy& packets, int channels, int from = 0) {
+// Opus packets decoded one after the other.
+inline std::vector<float> decodeAll(const std::vector<std::vector<uint8_t>>& packets, int channels) {
     velk::voice::OpusDecoder decoder(channels);
     std::vector<float> pcm;
-    for (int i = from; i < packets.count(); ++i) {
-        const auto p = packets.at(i).at(0).value<std::vector<uint8_t>>();
+    for (const auto& p : packets) {
         const auto d = decoder.decode(p.data(), int(p.size()));
         pcm.insert(pcm.end(), d.begin(), d.end());
     }
     return pcm;
+}
+
+// Every packet a spy on encodedAudioReady caught, decoded one after the other.
+// The spy must be fed on this thread: on an AudioHandler, or on a stream driven without a device.
+inline std::vector<float> decodeAll(const QSignalSpy& packets, int channels) {
+    std::vector<std::vector<uint8_t>> caught;
+    for (const auto& args : packets) {
+        caught.push_back(args.at(0).value<std::vector<uint8_t>>());
+    }
+    return decodeAll(caught, channels);
 }
 
 // One block of an output, as its device callback would take it.

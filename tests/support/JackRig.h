@@ -17,7 +17,8 @@ public:
     // VELK_REQUIRE_AUDIO_RIG=1 turns a missing jackd into a failure.
     static bool required();
 
-    // Starts a server named after the program and waits until it answers.
+    // Takes a free name (waiting while every one is taken), starts a server
+    // under it and waits until it answers.
     bool start(QString* error);
 
     // Keeps PortAudio initialised until the rig goes: JACK's devices are then
@@ -34,9 +35,14 @@ public:
     static void writeVoiceConfig();
 
 private:
+    bool takeName(QString* error);
+    bool launch(QString* error);
+    void stopServer();
+
     int m_rate;
     int m_channels;
     QString m_name;
+    int m_nameHold = -1;
     QProcess m_jackd;
     bool m_portAudioHeld = false;
 };

@@ -1,9 +1,10 @@
 // Real audio on a headless JACK server: device lists, live callbacks, tones
 // heard through the loopback device, the microphone test, device changes and
-// shut-down while a start is pending, and the server going with a test that
-// is killed.
+// shut-down while a start is pending, and the servers of killed tests going
+// with them without keeping a later server from starting.
 #include "support/AudioSignals.h"
 #include "support/BlockedPool.h"
+#include "support/HelperProcess.h"
 #include "support/JackRig.h"
 #include "support/RigAudio.h"
 #include "voice/AudioDevices.h"
@@ -11,8 +12,8 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextStream>
 
@@ -20,6 +21,8 @@
 #include <stdexcept>
 
 #include <csignal>
+
+#include <unistd.h>
 
 using namespace velk;
 using voice::AudioHandler;
@@ -31,6 +34,7 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int kTimeout = 10000;
 const char* const kRigChild = "VELK_AUDIO_RIG_CHILD";
+const char* const kRigKills = "VELK_AUDIO_RIG_KILLS";
 
 bool heard(const QSignalSpy& levels, int minPercent) {
     for (const auto& args : levels) {
@@ -67,10 +71,48 @@ int runRigChild(int argc, char** argv) {
     JackRig rig{kRate, 2};
     QString error;
     if (!rig.start(&error)) {
+        QTextStream(stdout) << error << Qt::endl;
         return 1;
     }
     QTextStream(stdout) << rig.serverPid() << Qt::endl;
     return QCoreApplication::exec();
+}
+
+// Child process: kills `kills` rig children one after the other, each as soon
+// as its server answers, and checks that the server ends with it; then a rig
+// must still start. Says what went wrong on stdout.
+int runRigKiller(int argc, char** argv, int kills) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    for (int i = 0; i < kills; ++i) {
+        QProcess child;
+        velk::test::endWithTest(child);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kRigChild), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        const bool answered = QTest::qWaitFor([&] { return child.canReadLine(); }, 30000);
+        const QByteArray said = child.readLine().trimmed();
+        const qint64 server = said.toLongLong();
+        if (!answered || server <= 0 || ended(server)) {
+            out << "rig " << i << ": " << said << child.readAll() << Qt::endl;
+            return 1;
+        }
+        child.kill();
+        child.waitForFinished();
+        if (!QTest::qWaitFor([server] { return ended(server); }, kTimeout)) {
+            ::kill(static_cast<pid_t>(server), SIGKILL);
+            out << "rig " << i << ": its server outlived it" << Qt::endl;
+            return 1;
+        }
+    }
+    JackRig rig{kRate, 2};
+    QString error;
+    if (!rig.start(&error)) {
+        out << "after " << kills << " killed: " << error << Qt::endl;
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -226,30 +268,52 @@ private slots:
         }
     }
 
-    // Last: a second server for a moment. CTest's time-out kills a test outright.
-    void theServerEndsWithAKilledTest() {
-        QProcess child;
+    // Last: a second server for a moment. CTest's time-out kills a test
+    // outright. Where the test may mount a /dev/shm of its own (root), more
+    // tests are killed than JACK keeps servers, the machine's registry is not
+    // touched, and a read-only one makes the server fail.
+    void killedTestsServersEndAndLeaveNothingInTheWay_data() {
+        QTest::addColumn<QString>("shm"); // mount options of the test's own /dev/shm
+        QTest::addColumn<int>("kills");
+        QTest::addColumn<QByteArray>("failure"); // what the last rig says; empty: it starts
+        QTest::newRow("more kills than JACK keeps servers") << "rw" << 9 << QByteArray();
+        QTest::newRow("a server that fails says why") << "ro" << 0 << QByteArray("Failed to open server");
+    }
+    void killedTestsServersEndAndLeaveNothingInTheWay() {
+        QFETCH(QString, shm);
+        QFETCH(int, kills);
+        QFETCH(QByteArray, failure);
+        const QString self = QCoreApplication::applicationFilePath();
+        const bool ownShm = ::geteuid() == 0 && !QStandardPaths::findExecutable("unshare").isEmpty();
+        if (!ownShm && shm == "ro") {
+            QSKIP("needs a /dev/shm of its own (root)");
+        }
+        QProcess killer;
+        velk::test::endWithTest(killer);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QString::fromLatin1(kRigChild), QStringLiteral("1"));
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
-        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), 30000);
-        const qint64 server = child.readLine().trimmed().toLongLong();
-        QVERIFY(server > 0 && !ended(server));
-        const auto reap = qScopeGuard([server] {
-            if (!ended(server)) {
-                ::kill(static_cast<pid_t>(server), SIGKILL);
-            }
-        });
-        child.kill();
-        QVERIFY(child.waitForFinished());
-        QTRY_VERIFY_WITH_TIMEOUT(ended(server), kTimeout);
+        env.insert(QString::fromLatin1(kRigKills), QString::number(ownShm ? kills : 1));
+        killer.setProcessEnvironment(env);
+        killer.setProcessChannelMode(QProcess::MergedChannels);
+        if (ownShm) {
+            killer.start("unshare", {"-m", "sh", "-c",
+                                     "mount -t tmpfs -o " + shm + " tmpfs /dev/shm && exec \"$0\"", self});
+        } else {
+            killer.start(self, {});
+        }
+        QVERIFY(killer.waitForFinished(180000));
+        const QByteArray said = killer.readAll();
+        QVERIFY2(killer.exitStatus() == QProcess::NormalExit &&
+                     killer.exitCode() == int(!failure.isEmpty()) && said.contains(failure),
+                 said.constData());
     }
 };
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet(kRigChild)) {
         return runRigChild(argc, argv);
+    }
+    if (qEnvironmentVariableIsSet(kRigKills)) {
+        return runRigKiller(argc, argv, qEnvironmentVariableIntValue(kRigKills));
     }
     QCoreApplication app(argc, argv);
     TestAudioRig test;

@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(received.first().mid(0, 2),
                  (QVariantList{talkers.section(u'@', 0, 0),
                                talkers.section(u'@', 1).section(u':', 0, 0).toInt()}));
-        const auto pcm = audiotest::decodeAll(ear.packets, 2, from);
+        const auto pcm = audiotest::decodeAll(ear.packets(from), 2);
         for (const double hz : heard) {
             const double share = audiotest::toneShare(pcm, 48000, 2, hz);
             QVERIFY2(share > 0.4 / heard.size(), qPrintable(QStringLiteral("%1 Hz: %2").arg(hz).arg(share)));
@@ -257,7 +257,8 @@ private slots:
                  qPrintable(r.errors.at(0).at(0).toString()));
         // Only a session nothing can be heard on ends, so the pilot can connect again.
         const bool ready = d[1] != "none";
-        QTRY_COMPARE(r.client.connectionState(), ready ? ConnectionState::Ready : ConnectionState::Disconnected);
+        QTRY_COMPARE(r.client.connectionState(),
+                     ready ? ConnectionState::Ready : ConnectionState::Disconnected);
         AudioHandler* audio = r.client.audioHandler();
         QCOMPARE(audio->captureStream()->isRunning(), ready && d[0] != "none");
         QCOMPARE(audio->headphoneStream()->isRunning(), ready);
