@@ -4,7 +4,9 @@
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FakeXPlanePlugin.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 
 #include <atomic>
@@ -28,9 +30,15 @@ private slots:
     // channel opened, returns within a second however nng behaves.
     void teardownUnderPluginTrafficIsBounded() {
         // Left open on purpose: under traffic this nng release's close can
-        // hang on the plug-in's side as well.
-        const QString url =
-            QStringLiteral("ipc:///tmp/velk-teardown-%1.ipc").arg(QCoreApplication::applicationPid());
+        // hang on the plug-in's side as well. Its socket file lies in the
+        // test's folder and is removed by hand.
+        const QString path = QDir::current().absoluteFilePath(QStringLiteral("teardown.ipc"));
+        QFile::remove(path);
+        const QString url = QStringLiteral("ipc://") + path;
+        struct RemoveSocketFile {
+            QString path;
+            ~RemoveSocketFile() { QFile::remove(path); }
+        } removeSocketFile{path};
         auto* flooder = new FakeXPlanePlugin(url);
         QVERIFY(flooder->isListening());
         flooder->setSendTimeout(20);
