@@ -322,6 +322,12 @@ void MainWindow::onModeSelected(QString mode) {
     } else if (mode == QLatin1String("MSFS")) {
         emit msfsSelected();
     } else {
+        // Nothing on the platform choice shows voice: a session left open
+        // there would go on transmitting on push-to-talk unseen.
+        voice::VoiceClient* voice = m_networkManager->voiceClient();
+        if (voice->connectionState() != voice::ConnectionState::Disconnected) {
+            voice->disconnectFromServer();
+        }
         return;
     }
     m_dashboardViewModel->setSimulatorState(false, QStringLiteral("连接中..."));

@@ -227,12 +227,24 @@ void TstMainWindow::platformChoiceAndBackDriveTheSession() {
     QVERIFY(h.server.waitForLineStartingWith("#DAABC_OBS"));
     QVERIFY(h.nm->simulator()); // the back end stays
 
-    // Choosing again opens on the overview; each choice is announced.
+    // Choosing again opens on the overview; each choice is announced and
+    // leaves voice alone. Voice without FSD ends on the way back too.
     chooseMsfs();
     QVERIFY(find("page_dashboard"));
+    voice::VoiceClient* voice = h.nm->voiceClient();
+    voice->connectToServer(QStringLiteral("token"));
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
     QSignalSpy msfs(window.get(), &MainWindow::msfsSelected);
     window->onModeSelected("MSFS");
     QCOMPARE(msfs.count(), 1);
+    QVERIFY(window->voiceServiceViewModel()->connected());
+    click("backButton");
+    QTRY_VERIFY(find("modeSelection"));
+    QCOMPARE(voice->connectionState(), voice::ConnectionState::Disconnected);
+    QVERIFY(!window->voiceServiceViewModel()->connected());
+    chooseMsfs();
+    voice->connectToServer(QStringLiteral("token"));
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
 }
 
 void TstMainWindow::sidebarLoadsEveryPage() {
