@@ -32,6 +32,7 @@
 #include <QQuickItem>
 #include <QQuickView>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -158,6 +159,7 @@ void MainWindow::setupUi() {
     }
     if (QQuickItem* root = m_view->rootObject()) {
         connect(root, SIGNAL(logoutRequested()), this, SLOT(onLogoutClicked()));
+        connect(root, SIGNAL(dashboardRequested()), this, SLOT(bringToFront()));
     }
 
     // Decoded while the QML loaded, in time for the window's first show.
@@ -295,12 +297,23 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // Closed first, so that the dashboard going is the last window closed.
+    // The mini window, closed, hands back to a dashboard that is going.
+    const QScopedValueRollback closing(m_closing, true);
     const QQmlEngine* engine = m_view->engine();
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (window->isVisible() && qmlEngine(window) == engine) {
             window->close();
         }
     }
+}
+
+void MainWindow::bringToFront() {
+    if (m_closing) {
+        return;
+    }
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
 }
 
 void MainWindow::onLogoutClicked() {
