@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 using namespace velk;
 
@@ -76,7 +77,9 @@ class TestClientXvfb : public QObject {
     bool rowHas(const Geometry& g, int y, int x0, int x1, QRgb colour) const;
     // True when the keyboard goes to a window inside `id` (the dashboard's view).
     bool keyboardInside(const QString& id) const;
-    bool hasProperty(const QString& id, const char* name) const;
+    bool hasProperty(const QString& id, const char* name) const { return property(id, name).has_value(); }
+    // The first value of a window's property; none when it is not set.
+    std::optional<long> property(const QString& id, const char* name) const;
     // What a window manager's close button sends (WM_DELETE_WINDOW).
     void closeWindow(const QString& id) const;
     // Warnings the client logged from the project's QML files.
@@ -183,20 +186,22 @@ bool TestClientXvfb::keyboardInside(const QString& id) const {
     return parent == id.toULong();
 }
 
-bool TestClientXvfb::hasProperty(const QString& id, const char* name) const {
+std::optional<long> TestClientXvfb::property(const QString& id, const char* name) const {
     Atom type = None;
     int format = 0;
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    const bool found =
-        XGetWindowProperty(m_x, id.toULong(), XInternAtom(m_x, name, False), 0, 1, False, AnyPropertyType,
+    std::optional<long> value;
+    if (XGetWindowProperty(m_x, id.toULong(), XInternAtom(m_x, name, False), 0, 1, False, AnyPropertyType,
                            &type, &format, &count, &after, &data) == Success &&
-        type != None;
+        type != None) {
+        value = format == 32 && count == 1 ? reinterpret_cast<const long*>(data)[0] : 0;
+    }
     if (data) {
         XFree(data);
     }
-    return found;
+    return value;
 }
 
 void TestClientXvfb::closeWindow(const QString& id) const {
@@ -401,8 +406,9 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     QCOMPARE(qmlWarnings(), QStringList());
 }
 
-// The voice page's 缩小 opens the mini window beside the dashboard; closing
-// the dashboard still ends the client.
+// The voice page's 缩小 opens the mini window beside the dashboard; its ⤢ and
+// the window manager's close each bring back the dashboard from minimised;
+// closing the dashboard still ends the client.
 void TestClientXvfb::closingTheDashboardBesideTheVoiceMiniWindowEndsTheClient() {
     QString dashboard;
     if (!found(DashboardTitle, dashboard)) {
@@ -411,9 +417,25 @@ void TestClientXvfb::closingTheDashboardBesideTheVoiceMiniWindowEndsTheClient() 
     const Geometry g = geometry(dashboard);
     click(dashboard, 120, 284);
     QTRY_VERIFY_WITH_TIMEOUT(pillShown(g, 284), 30000);
+    const QString miniTitle = QStringLiteral("语音服务");
+    for (const bool expand : {true, false}) {
+        click(dashboard, g.width - 86, 53);
+        QString mini;
+        QTRY_VERIFY_WITH_TIMEOUT(found(miniTitle, mini), 30000);
+        QVERIFY(xdotool({"windowminimize", "--sync", dashboard}));
+        // Known to the client before the mini window is used.
+        QTRY_COMPARE(property(dashboard, "WM_STATE"), std::optional<long>(IconicState));
+        if (expand) {
+            click(mini, 257, 29);
+        } else {
+            closeWindow(mini);
+        }
+        // Drawn again, on the voice section.
+        QTRY_VERIFY_WITH_TIMEOUT(window(miniTitle).isEmpty() && pillShown(g, 284), 30000);
+    }
     click(dashboard, g.width - 86, 53);
     QString mini;
-    QTRY_VERIFY_WITH_TIMEOUT(found(QStringLiteral("语音服务"), mini), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(found(miniTitle, mini), 30000);
     closeWindow(dashboard);
     QVERIFY(m_client.waitForFinished(30000));
     QCOMPARE(m_client.exitStatus(), QProcess::NormalExit);

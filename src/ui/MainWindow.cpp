@@ -32,6 +32,7 @@
 #include <QQuickItem>
 #include <QQuickView>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -158,6 +159,7 @@ void MainWindow::setupUi() {
     }
     if (QQuickItem* root = m_view->rootObject()) {
         connect(root, SIGNAL(logoutRequested()), this, SLOT(onLogoutClicked()));
+        connect(root, SIGNAL(dashboardRequested()), this, SLOT(bringToFront()));
     }
 
     // Decoded while the QML loaded, in time for the window's first show.
@@ -296,12 +298,23 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // Closed first, so that the dashboard going is the last window closed.
+    // The mini window, closed, hands back to a dashboard that is going.
+    const QScopedValueRollback closing(m_closing, true);
     const QQmlEngine* engine = m_view->engine();
     for (QWindow* window : QGuiApplication::topLevelWindows()) {
         if (window->isVisible() && qmlEngine(window) == engine) {
             window->close();
         }
     }
+}
+
+void MainWindow::bringToFront() {
+    if (m_closing) {
+        return;
+    }
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
 }
 
 void MainWindow::onLogoutClicked() {
@@ -323,6 +336,12 @@ void MainWindow::onModeSelected(QString mode) {
     } else if (mode == QLatin1String("MSFS")) {
         emit msfsSelected();
     } else {
+        // Nothing on the platform choice shows voice: a session left open
+        // there would go on transmitting on push-to-talk unseen.
+        voice::VoiceClient* voice = m_networkManager->voiceClient();
+        if (voice->connectionState() != voice::ConnectionState::Disconnected) {
+            voice->disconnectFromServer();
+        }
         return;
     }
     m_dashboardViewModel->setSimulatorState(false, QStringLiteral("连接中..."));

@@ -121,6 +121,11 @@ public slots:
     void onLogoutClicked();
     void onModeSelected(QString mode);
 
+private slots:
+    // The voice mini window hands back: shown restored (a maximised window
+    // stays maximised) and in front, even from minimised.
+    void bringToFront();
+
 protected:
     void showEvent(QShowEvent* event) override;
     // Closes the windows the dashboard opened of its own (the voice mini
@@ -179,6 +184,8 @@ private:
     QMediaPlayer* m_mediaPlayer = nullptr;
     // The account's profile, history and leaderboards load on the first show only.
     bool m_accountRequested = false;
+    // Set while a close takes the dashboard's own windows with it.
+    bool m_closing = false;
 };
 
 } // namespace velk::ui

@@ -96,6 +96,8 @@ private slots:
     void messageSoundVolumes();
     void miniWindowPttReleases_data();
     void miniWindowPttReleases();
+    void miniWindowHandsBackToTheDashboard_data();
+    void miniWindowHandsBackToTheDashboard();
     void pttKeyReachesTheVoiceClient();
     void audioEngineGetsTheChosenDevices_data();
     void audioEngineGetsTheChosenDevices();
@@ -227,12 +229,24 @@ void TstMainWindow::platformChoiceAndBackDriveTheSession() {
     QVERIFY(h.server.waitForLineStartingWith("#DAABC_OBS"));
     QVERIFY(h.nm->simulator()); // the back end stays
 
-    // Choosing again opens on the overview; each choice is announced.
+    // Choosing again opens on the overview; each choice is announced and
+    // leaves voice alone. Voice without FSD ends on the way back too.
     chooseMsfs();
     QVERIFY(find("page_dashboard"));
+    voice::VoiceClient* voice = h.nm->voiceClient();
+    voice->connectToServer(QStringLiteral("token"));
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
     QSignalSpy msfs(window.get(), &MainWindow::msfsSelected);
     window->onModeSelected("MSFS");
     QCOMPARE(msfs.count(), 1);
+    QVERIFY(window->voiceServiceViewModel()->connected());
+    click("backButton");
+    QTRY_VERIFY(find("modeSelection"));
+    QCOMPARE(voice->connectionState(), voice::ConnectionState::Disconnected);
+    QVERIFY(!window->voiceServiceViewModel()->connected());
+    chooseMsfs();
+    voice->connectToServer(QStringLiteral("token"));
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
 }
 
 void TstMainWindow::sidebarLoadsEveryPage() {
@@ -573,6 +587,37 @@ void TstMainWindow::miniWindowPttReleases() {
         QTRY_VERIFY(find("page_voice"));
         QVERIFY(!find("mainDashboard")->property("voiceMiniMode").toBool());
     }
+}
+
+void TstMainWindow::miniWindowHandsBackToTheDashboard_data() {
+    QTest::addColumn<bool>("expand");
+    QTest::newRow("expand button") << true;
+    QTest::newRow("closed by the window manager") << false;
+}
+
+// Back on the voice section of a dashboard shown again, even from minimised;
+// 缩小 opens the mini window again.
+void TstMainWindow::miniWindowHandsBackToTheDashboard() {
+    QFETCH(bool, expand);
+    createWindow();
+    chooseMsfs();
+    open("voice");
+    click("minimizeButton");
+    QTRY_VERIFY(find("miniExpandButton"));
+    QQuickWindow* mini = qobject_cast<QQuickItem*>(find("miniExpandButton"))->window();
+    QVERIFY(QTest::qWaitForWindowExposed(mini));
+    open("dashboard");
+    window->showMinimized();
+    if (expand) {
+        click("miniExpandButton");
+    } else {
+        QVERIFY(mini->close());
+    }
+    QVERIFY(!(window->windowState() & Qt::WindowMinimized));
+    QTRY_VERIFY(find("page_voice"));
+    QTRY_VERIFY(!find("miniExpandButton"));
+    click("minimizeButton");
+    QTRY_VERIFY(find("miniExpandButton"));
 }
 
 // The bound key ("Voice/PttKey", right Ctrl by default) keys the voice client;

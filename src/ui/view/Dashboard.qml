@@ -9,6 +9,8 @@ Rectangle {
                                    ? dashboardBackend.currentMode : ""
 
     signal logoutRequested
+    // The main window shows itself, restored and raised.
+    signal dashboardRequested
 
     width: 1280
     height: 800
@@ -29,6 +31,9 @@ Rectangle {
         ignoreUnknownSignals: true
         function onLogoutRequested() {
             rootWindow.logoutRequested();
+        }
+        function onDashboardRequested() {
+            rootWindow.dashboardRequested();
         }
     }
 }

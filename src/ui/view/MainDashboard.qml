@@ -15,6 +15,9 @@ Item {
     property VoiceSettingsBackend voiceSettingsRef: typeof voiceSettingsBackend !== "undefined" ? voiceSettingsBackend : null
     property VoiceServiceBackend voiceServiceRef: typeof voiceBackend !== "undefined" ? voiceBackend : null
 
+    // The mini window hands back to the dashboard, which may be minimised.
+    signal dashboardRequested
+
     function pageFor(section) {
         switch (section) {
         case "simulator":
@@ -149,6 +152,7 @@ Item {
             // The window goes with the flag, so the flag is cleared last.
             onExpandRequested: {
                 mainDashboardPage.currentSection = "voice";
+                mainDashboardPage.dashboardRequested();
                 mainDashboardPage.voiceMiniMode = false;
             }
         }

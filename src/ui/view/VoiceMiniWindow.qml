@@ -18,6 +18,8 @@ Window {
     readonly property bool pttActive: voice ? !!voice.pttActive : false
     readonly property bool receiving: voice ? !!voice.receiving : false
 
+    // ⤢, or a close by the window manager: either way back to the dashboard,
+    // or the flag that opens this window would stay set with none on screen.
     signal expandRequested
 
     objectName: "voiceMiniWindow"
@@ -29,6 +31,8 @@ Window {
     height: 150
     visible: true
     title: "语音服务"
+
+    onClosing: expandRequested()
 
     // 16 from the right and bottom edges of that screen's work area.
     Component.onCompleted: {
