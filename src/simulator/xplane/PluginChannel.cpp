@@ -79,11 +79,7 @@ int PluginChannel::dial(const std::string& url) {
     if (!m_open) {
         return NNG_ECLOSED;
     }
-    if (nng_dialer_id(m_dialer) > 0) {
-        nng_dialer_close(m_dialer);
-        m_dialer = NNG_DIALER_INITIALIZER;
-    }
-    return nng_dial(m_shared->socket, url.c_str(), &m_dialer, NNG_FLAG_NONBLOCK);
+    return nng_dial(m_shared->socket, url.c_str(), nullptr, NNG_FLAG_NONBLOCK);
 }
 
 void PluginChannel::startReceiving() {

@@ -36,7 +36,6 @@ public:
     // Each returns 0 or an nng error code (nng_strerror gives its text).
     int open();
     // Non-blocking: nng completes and retries the dial in the background.
-    // A new dial ends the previous one and the connection it made.
     int dial(const std::string& url);
     // Starts the receive thread; does nothing unless the socket is open.
     void startReceiving();
@@ -53,7 +52,6 @@ private:
     struct Shared;
 
     std::shared_ptr<Shared> m_shared;
-    nng_dialer m_dialer = NNG_DIALER_INITIALIZER;
     bool m_open = false;
     bool m_receiving = false;
 };

@@ -47,8 +47,7 @@ XPlaneAdapter::XPlaneAdapter(Options options) : m_options(std::move(options)) {
     applyTargetAddress();
     connect(m_udp, &QUdpSocket::readyRead, this, &XPlaneAdapter::readPendingDatagrams);
 
-    m_channel =
-        std::make_unique<PluginChannel>([this](PluginMessage m) { postFromReceiveThread(std::move(m)); });
+    m_channel = makeChannel();
 
     m_watchdog.setInterval(kWatchdogMs);
     connect(&m_watchdog, &QTimer::timeout, this, &XPlaneAdapter::checkConnection);
@@ -313,7 +312,7 @@ void XPlaneAdapter::tryConnect() {
     m_attemptInProgress = true;
     applyTargetAddress();
     if (m_nngReady) {
-        dialPlugin();
+        redialPluginIfMoved();
     }
     qInfo().noquote() << "X-Plane connection attempt to" << m_target.toString();
 
@@ -387,41 +386,54 @@ void XPlaneAdapter::openNngSocket() {
     if (m_nngReady) {
         return;
     }
-    // No error stops these steps: an unusable socket only means that sends
-    // fail and nothing is received.
-    const int openResult = m_channel->open();
-    if (openResult != 0) {
-        emit nngSocketError(
-            QStringLiteral("Error opening socket: %1").arg(QString::fromUtf8(nng_strerror(openResult))));
-    }
-    dialPlugin();
-    // Only an open socket gets a receive thread; a failed one would spin.
-    m_channel->startReceiving();
+    openChannel();
     m_nngReady = true;
     if (m_connectWanted && !m_attemptInProgress) {
         tryConnect();
     }
 }
 
-// The address may have been changed in the settings since the last dial; an
-// unchanged one is left to nng, which redials it in the background.
-void XPlaneAdapter::dialPlugin() {
-    const QString address = m_config->value(ConfigKeys::XPlaneNetworkAddress);
-    const QString url = pluginUrlFor(address, m_options.pluginIpcUrl, m_options.pluginTcpPort);
-    if (!m_pluginUrl.isNull() && url == m_pluginUrl) {
-        return;
+// No error stops these steps: an unusable socket only means that sends fail
+// and nothing is received.
+void XPlaneAdapter::openChannel() {
+    const int openResult = m_channel->open();
+    if (openResult != 0) {
+        emit nngSocketError(
+            QStringLiteral("Error opening socket: %1").arg(QString::fromUtf8(nng_strerror(openResult))));
     }
-    m_pluginUrl = url;
-    const int dialResult = m_channel->dial(url.toStdString());
+    const QString address = m_config->value(ConfigKeys::XPlaneNetworkAddress);
+    m_pluginUrl = pluginUrlFor(address, m_options.pluginIpcUrl, m_options.pluginTcpPort);
+    const int dialResult = m_channel->dial(m_pluginUrl.toStdString());
     if (dialResult != 0) {
         const QString reason = QString::fromUtf8(nng_strerror(dialResult));
-        if (url == m_options.pluginIpcUrl) {
+        if (m_pluginUrl == m_options.pluginIpcUrl) {
             emit nngSocketError(QStringLiteral("Error dialing socket: %1").arg(reason));
         } else {
             emit nngSocketError(
                 QStringLiteral("Error dialing socket (%1): %2").arg(address.trimmed(), reason));
         }
     }
+    // Only an open socket gets a receive thread; a failed one would spin.
+    m_channel->startReceiving();
+}
+
+// The address may have been changed in the settings since the channel was
+// dialled. The new address gets a channel of its own: on a socket redialled
+// in place, what is sent while the old connection closes can be lost. An
+// unchanged address is left to nng, which redials it in the background.
+void XPlaneAdapter::redialPluginIfMoved() {
+    const QString url = pluginUrlFor(m_config->value(ConfigKeys::XPlaneNetworkAddress),
+                                     m_options.pluginIpcUrl, m_options.pluginTcpPort);
+    if (url == m_pluginUrl) {
+        return;
+    }
+    m_channel->close();
+    m_channel = makeChannel();
+    openChannel();
+}
+
+std::unique_ptr<PluginChannel> XPlaneAdapter::makeChannel() {
+    return std::make_unique<PluginChannel>([this](PluginMessage m) { postFromReceiveThread(std::move(m)); });
 }
 
 void XPlaneAdapter::sendMessage(const PluginMessageWriter& message) {

@@ -129,7 +129,9 @@ public:
 private:
     qint64 now() const;
     void applyTargetAddress();
-    void dialPlugin();
+    void openChannel();
+    void redialPluginIfMoved();
+    std::unique_ptr<PluginChannel> makeChannel();
     void sendDatagram(const QByteArray& datagram);
     void sendMessage(const PluginMessageWriter& message);
     void postFromReceiveThread(PluginMessage message);
@@ -151,7 +153,7 @@ private:
     bool m_connectWanted = false;
     bool m_attemptInProgress = false;
     bool m_nngReady = false;
-    // The plug-in address last dialled.
+    // The plug-in address the channel dialled.
     QString m_pluginUrl;
     // An accepted RREF reply since the attempt began: no connection without X-Plane data.
     bool m_dataSinceAttempt = false;
