@@ -1,0 +1,135 @@
+#include "common/RegularFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace velk::common {
+
+namespace {
+
+const QString kNotRegular = QStringLiteral("not a regular file");
+
+#ifndef _WIN32
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+#endif
+
+} // namespace
+
+RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
+    using Status = RegularFileRead::Status;
+    RegularFileRead result;
+#ifdef _WIN32
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return result;
+    }
+    if (!info.isFile()) {
+        return {Status::NotRegular, {}, kNotRegular};
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {Status::Unreadable, {}, file.errorString()};
+    }
+    QByteArray data = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        return {Status::Unreadable, {}, file.errorString()};
+    }
+    if (data.size() > maxBytes) {
+        return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+    }
+    return {Status::Read, std::move(data), {}};
+#else
+    const QByteArray native = QFile::encodeName(path);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT) {
+            return result;
+        }
+        return {Status::Unreadable, {}, systemReason(error)};
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return {Status::Unreadable, {}, systemReason(errno)};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return {Status::NotRegular, {}, kNotRegular};
+    }
+    if (st.st_size > maxBytes) {
+        return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+    }
+    QByteArray data;
+    data.resize(static_cast<qsizetype>(st.st_size) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == data.size()) {
+            if (filled > maxBytes) {
+                return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+            }
+            data.resize(qMin<qint64>(maxBytes + 1, filled * 2 + 4096));
+        }
+        const ssize_t n = ::read(fd, data.data() + filled, static_cast<size_t>(data.size() - filled));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return {Status::Unreadable, {}, systemReason(errno)};
+        }
+        if (n == 0) {
+            break;
+        }
+        filled += n;
+    }
+    if (filled > maxBytes) {
+        return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+    }
+    data.truncate(filled);
+    return {Status::Read, std::move(data), {}};
+#endif
+}
+
+bool isRegularOrMissing(const QString& path, QString* reason) {
+#ifdef _WIN32
+    const QFileInfo info(path);
+    // exists() follows links: a dangling one reads as missing.
+    if (!info.exists() || info.isFile()) {
+        return true;
+    }
+#else
+    struct stat st {};
+    // stat follows links: a dangling one reads as missing.
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return true;
+        }
+        if (reason) {
+            *reason = systemReason(errno);
+        }
+        return false;
+    }
+    if (S_ISREG(st.st_mode)) {
+        return true;
+    }
+#endif
+    if (reason) {
+        *reason = kNotRegular;
+    }
+    return false;
+}
+
+} // namespace velk::common
