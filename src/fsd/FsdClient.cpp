@@ -248,9 +248,6 @@ void FsdClient::onSocketError(QTcpSocket* socket) {
             return;
         }
     }
-    // The system's time-out on a live connection: what was sent stayed
-    // unacknowledged, the network path is gone.
-    m_lostUnacknowledged = socket->error() == QAbstractSocket::SocketTimeoutError;
     const quint64 generation = m_generation;
     emit raiseNetworkError(text);
     if (generation != m_generation) {
@@ -298,7 +295,16 @@ void FsdClient::connectionLost(QTcpSocket* socket) {
             return;
         }
     }
+    // On a live connection the system reports anything but the server's
+    // close or reset only when what was sent stayed unacknowledged until the
+    // time-out; it then names the time-out or the last trouble it heard of on
+    // the way (an unreachable host, a failed neighbour look-up). Either way
+    // the network path is gone.
+    const QAbstractSocket::SocketError error = socket->error();
+    const bool pathGone =
+        error != QAbstractSocket::RemoteHostClosedError && error != QAbstractSocket::UnknownSocketError;
     QTcpSocket* lost = takeSocket();
+    m_lostUnacknowledged = pathGone;
     lost->abort();
     lost->deleteLater();
     emit raiseNetworkDisconnected();
@@ -310,6 +316,7 @@ QTcpSocket* FsdClient::takeSocket() {
         socket->disconnect(this);
     }
     m_connected = false;
+    m_lostUnacknowledged = false;
     m_state = State::Idle;
     m_framer.clear();
     ++m_generation;

@@ -82,8 +82,10 @@ public:
     // Applies from the next connection on.
     void setUnacknowledgedTimeout(int ms) { m_unacknowledgedTimeoutMs = ms; }
     int unacknowledgedTimeout() const { return m_unacknowledgedTimeoutMs; }
-    // The last connection was lost because what it sent went unacknowledged;
-    // read it on raiseNetworkDisconnected. Cleared when a connection starts.
+    // The last connection was lost because what it sent went unacknowledged,
+    // whatever error the system named for it (not a close or reset by the
+    // server, nor an end of the client's own); read it on
+    // raiseNetworkDisconnected. Cleared when a connection starts.
     bool lostUnacknowledged() const { return m_lostUnacknowledged; }
 
 signals:

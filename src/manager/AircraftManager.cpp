@@ -156,9 +156,8 @@ void AircraftManager::onNetworkConnected(const QString& /*callsign*/) {
 }
 
 void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
-    if (m_simulator) {
-        m_simulator->removeAllRemoteAircraft();
-    }
+    // The session manager has already emptied the simulator as the session
+    // ended; a second remove-all would only repeat it.
     m_aircraft.clear();
     m_dropped.clear();
     m_droppedCount = 0;

@@ -360,10 +360,10 @@ void NetworkManager::completeLogin() {
     }
     m_loggedIn = true;
     m_sessionState = Connected;
-    emit notificationPosted(m_connectInfo.observerMode
-                                ? QStringLiteral("Connected to network in observer mode.")
-                                : QStringLiteral("Connected to network."),
-                            MessageType::Info);
+    // A pilot was told "Connected to network." when the connection came up.
+    if (m_connectInfo.observerMode) {
+        emit notificationPosted(QStringLiteral("Connected to network in observer mode."), MessageType::Info);
+    }
     emit networkConnected(m_connectInfo.callsign);
     if (m_simulator) {
         m_simulator->notifyNetworkConnected(m_connectInfo.callsign, m_connectInfo.selcalCode,

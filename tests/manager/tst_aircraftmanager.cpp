@@ -423,8 +423,7 @@ private slots:
     }
 
     void connectingRunsTheTimersAndDisconnectingClearsEverything() {
-        bind();
-        emit h.nm->networkConnected(QStringLiteral("DLH123"));
+        QVERIFY(observing());
         QVERIFY(table->isStaleCheckRunning());
         QVERIFY(table->isSyncRunning());
         pilotInSimulator(QStringLiteral("CES123"));
@@ -433,8 +432,11 @@ private slots:
         config(QStringLiteral("CSN456"), fullConfigText()); // add still unconfirmed
         h.sim->clearCalls();
 
-        emit h.nm->networkDisconnected(false);
+        // A forced end, as the simulator asks for it: the simulator is emptied once.
+        emit h.sim->forceDisconnect(QStringLiteral("Replay mode"));
         QCOMPARE(h.sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("notifyNetworkDisconnected")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("clearControllerList")), 1);
         QVERIFY(table->aircraft().isEmpty());
         QVERIFY(!table->isStaleCheckRunning());
         QVERIFY(!table->isSyncRunning());

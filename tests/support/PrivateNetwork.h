@@ -21,9 +21,17 @@ public:
     // Down, the loopback interface drops every packet: a path that died
     // without a FIN or a reset.
     bool setLoopbackUp(bool up);
+    // Cut, TCP to 127.0.0.1 leaves by a link on which no neighbour ever
+    // answers, while the system's own error reports still arrive: what is
+    // sent meets "no route to host", as when the far end of a link or a router
+    // vanished. The neighbour is given up after 0.3 s.
+    bool setNoRouteToHost(bool cut);
 
 private:
+    bool makeDeadLink();
+
     int m_home = -1;
+    int m_deadLink = -1; // the tap device's file; the device goes with it
     QString m_error;
 };
 
