@@ -32,6 +32,7 @@ AppConfig::AppConfig(const QString& directory, QObject* parent)
     m_settings = std::make_unique<QSettings>(QDir(m_directory).filePath(kConfigFile), QSettings::IniFormat);
     const auto stored = QAESEncryption::loadOrCreateKey(QDir(m_directory).filePath(kKeyFile));
     m_keyOnDisk = stored.onDisk;
+    m_keyProblem = stored.problem;
     m_cipher = std::make_unique<QAESEncryption>(stored.key);
     writeDefaults();
 }

@@ -53,6 +53,8 @@ public:
     // True when config.ini holds a sealed value of `key` that this run's key
     // cannot open (a lost, replaced or unreadable key file); it reads as its default.
     bool isUnreadable(const ConfigKey<QString>& key) const;
+    // Why the key lives in memory for this run, naming the key file; empty when it is on disk.
+    QString keyFileProblem() const { return m_keyProblem; }
 
     // Removes what saves of config.ini in `directory` that were cut short
     // (the process killed) left behind. Only while no other process can be
@@ -80,6 +82,7 @@ private:
     std::unique_ptr<QAESEncryption> m_cipher;
     // False when the key lives in memory only: secrets are then not written.
     bool m_keyOnDisk = false;
+    QString m_keyProblem;
     // Session-only keys, and secrets kept in memory because the key is not on disk.
     QHash<QString, QVariant> m_session;
 };

@@ -1,13 +1,17 @@
 #include "AppConfig.h"
 #include "crypto/QAESEncryption.h"
 #include "simulator/msfs/MsfsPaths.h"
+#include "support/Fifo.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <memory>
 
 using namespace velk;
 
@@ -214,26 +218,31 @@ private slots:
     }
 
     // The key file links to a drive that is not there for this run, or cannot
-    // be read (a folder stands in its place, as no permission stops root).
+    // be read: a folder stands in its place (as no permission stops root), or
+    // a FIFO, which is never waited on. The store names the file.
     void keyOutOfReachKeepsNewSecretsInMemoryAndTheOldOnesIntact_data() {
-        QTest::addColumn<bool>("unreadable");
-        QTest::newRow("dangling link") << false;
-        QTest::newRow("unreadable") << true;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("dangling link") << QStringLiteral("link");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
     }
     void keyOutOfReachKeepsNewSecretsInMemoryAndTheOldOnesIntact() {
-        QFETCH(bool, unreadable);
+        QFETCH(QString, kind);
         const QString dir = test::freshDir(QStringLiteral("keylink"));
         const QString keyPath = dir + QStringLiteral("/config.key");
         const QString drive = dir + QStringLiteral("/drive");
-        const QString keyHome = unreadable ? keyPath : drive + QStringLiteral("/config.key");
+        const bool link = kind == QStringLiteral("link");
+        const QString keyHome = link ? drive + QStringLiteral("/config.key") : keyPath;
         { AppConfig(dir).setValue(ConfigKeys::AuthPassword, QStringLiteral("old secret")); }
         QFile key(keyPath);
         QVERIFY(key.open(QIODevice::ReadOnly));
         const QByteArray keyBytes = key.readAll();
         key.close();
         QVERIFY(key.remove());
-        if (unreadable) {
+        if (kind == QStringLiteral("folder")) {
             QVERIFY(QDir().mkpath(keyPath + QStringLiteral("/inside")));
+        } else if (kind == QStringLiteral("fifo")) {
+            QVERIFY(test::makeFifo(keyPath));
         } else {
             QVERIFY(QFile::link(keyHome, keyPath));
         }
@@ -243,22 +252,30 @@ private slots:
         };
         const QVariant oldSealed = sealed();
         {
-            AppConfig config(dir);
-            QVERIFY(config.isUnreadable(ConfigKeys::AuthPassword));
+            std::unique_ptr<AppConfig> config;
+            QVERIFY(test::returnsPromptly({keyPath}, test::kPromptMs,
+                                          [&] { config = std::make_unique<AppConfig>(dir); }));
+            QVERIFY(config->isUnreadable(ConfigKeys::AuthPassword));
+            QVERIFY2(config->keyFileProblem().contains(QDir::toNativeSeparators(keyPath)),
+                     qPrintable(config->keyFileProblem()));
             // The secret stays in memory; what follows it is still written.
-            QVERIFY(!config.setValues(ConfigKeys::AuthPassword, QStringLiteral("new secret"),
-                                      ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
-            QCOMPARE(config.value(ConfigKeys::AuthPassword), QStringLiteral("new secret"));
+            QVERIFY(!config->setValues(ConfigKeys::AuthPassword, QStringLiteral("new secret"),
+                                       ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
+            QCOMPARE(config->value(ConfigKeys::AuthPassword), QStringLiteral("new secret"));
         }
         QCOMPARE(sealed(), oldSealed);
         QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
-        QCOMPARE(QDir(dir).entryList({QStringLiteral("config.key.*")}, QDir::AllEntries), QStringList());
-        QVERIFY(unreadable ? QFileInfo(keyPath + QStringLiteral("/inside")).isDir()
-                           : QFileInfo(keyPath).isSymLink());
+        QCOMPARE(QDir(dir).entryList({QStringLiteral("config.key.*")}, QDir::AllEntries | QDir::System),
+                 QStringList());
+        QVERIFY(kind == QStringLiteral("folder") ? QFileInfo(keyPath + QStringLiteral("/inside")).isDir()
+                : link                           ? QFileInfo(keyPath).isSymLink()
+                                                 : test::isFifo(keyPath));
 
         // The key can be read again: what it sealed opens.
-        if (unreadable) {
+        if (kind == QStringLiteral("folder")) {
             QVERIFY(QDir(keyPath).removeRecursively());
+        } else if (!link) {
+            QVERIFY(QFile::remove(keyPath));
         }
         QVERIFY(QDir().mkpath(QFileInfo(keyHome).path()));
         QFile back(keyHome);
@@ -266,6 +283,34 @@ private slots:
         back.write(keyBytes);
         back.close();
         QCOMPARE(AppConfig(dir).value(ConfigKeys::AuthPassword), QStringLiteral("old secret"));
+    }
+
+    // A new key reaches the disk, with its name in the folder, before the
+    // store seals anything with it; one that cannot is not kept.
+    void newKeyIsOnTheDiskBeforeAnythingIsSealedWithIt() {
+        static QStringList synced;
+        const auto restore =
+            qScopeGuard([previous = QAESEncryption::syncToDisk] { QAESEncryption::syncToDisk = previous; });
+        QAESEncryption::syncToDisk = [](int fd, QString*) {
+            synced.append(QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(fd)).symLinkTarget());
+            return true;
+        };
+        const QString dir = QFileInfo(test::freshDir(QStringLiteral("keysync"))).canonicalFilePath();
+        const QString keyPath = dir + QStringLiteral("/config.key");
+        {
+            AppConfig config(dir);
+            QCOMPARE(synced, (QStringList{keyPath, dir}));
+            QVERIFY(config.setValue(ConfigKeys::AuthPassword, QStringLiteral("secret")));
+        }
+        QVERIFY(QFile::remove(keyPath));
+        QAESEncryption::syncToDisk = [](int, QString* reason) {
+            *reason = QStringLiteral("Input/output error");
+            return false;
+        };
+        AppConfig config(dir);
+        QVERIFY(!QFileInfo::exists(keyPath));
+        QVERIFY(config.keyFileProblem().contains(keyPath));
+        QVERIFY(!config.setValue(ConfigKeys::AuthPassword, QStringLiteral("secret")));
     }
 
     void tamperedCipherTextFailsTheTag() {

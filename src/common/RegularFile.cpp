@@ -21,6 +21,16 @@ const QString kNotRegular = QStringLiteral("not a regular file");
 QString systemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+// Names what stands at the path, for the log line that names the file.
+QString notRegular(mode_t mode) {
+    const char* kind = S_ISDIR(mode)                    ? "a folder"
+                       : S_ISFIFO(mode)                 ? "a FIFO"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                                                        : nullptr;
+    return kind ? kNotRegular + QStringLiteral(": ") + QLatin1String(kind) : kNotRegular;
+}
 #endif
 
 } // namespace
@@ -50,12 +60,23 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
     return {Status::Read, std::move(data), {}};
 #else
     const QByteArray native = QFile::encodeName(path);
+    // Opening some devices does something (a serial line, a watchdog): what
+    // is not a regular file is not even opened. The check after the open
+    // catches one swapped in between.
+    struct stat before {};
+    if (::stat(native.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        return {Status::NotRegular, {}, notRegular(before.st_mode)};
+    }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
-        if (error == ENOENT) {
+        if (error == ENOENT || error == ENOTDIR) {
             return result;
+        }
+        // A socket, or a device without its driver.
+        if (error == ENXIO) {
+            return {Status::NotRegular, {}, kNotRegular};
         }
         return {Status::Unreadable, {}, systemReason(error)};
     }
@@ -68,7 +89,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
         return {Status::Unreadable, {}, systemReason(errno)};
     }
     if (!S_ISREG(st.st_mode)) {
-        return {Status::NotRegular, {}, kNotRegular};
+        return {Status::NotRegular, {}, notRegular(st.st_mode)};
     }
     if (st.st_size > maxBytes) {
         return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
@@ -110,6 +131,10 @@ bool isRegularOrMissing(const QString& path, QString* reason) {
     if (!info.exists() || info.isFile()) {
         return true;
     }
+    if (reason) {
+        *reason = kNotRegular;
+    }
+    return false;
 #else
     struct stat st {};
     // stat follows links: a dangling one reads as missing.
@@ -125,11 +150,16 @@ bool isRegularOrMissing(const QString& path, QString* reason) {
     if (S_ISREG(st.st_mode)) {
         return true;
     }
-#endif
     if (reason) {
-        *reason = kNotRegular;
+        *reason = notRegular(st.st_mode);
     }
     return false;
+#endif
+}
+
+bool isPlainFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
 }
 
 } // namespace velk::common

@@ -23,13 +23,19 @@ struct RegularFileRead {
 };
 
 // Reads the file at `path` (links followed) when it is a regular file of at
-// most `maxBytes`. Never waits on what sits at the path: a FIFO or device is
-// opened without blocking and left unread.
+// most `maxBytes`. Never waits on what sits at the path: anything else is not
+// opened, and one swapped in at the last moment is opened without blocking
+// and left unread.
 RegularFileRead readRegularFile(const QString& path, qint64 maxBytes);
 
 // True when nothing is at `path` or it is (through links) a regular file;
 // otherwise false with the reason. For files handed to a library that opens
 // them itself (SQLite, image readers).
 bool isRegularOrMissing(const QString& path, QString* reason = nullptr);
+
+// True when `path` itself, not a link, is a regular file: the only kind the
+// client removes, replaces or moves aside, as a link or anything else there
+// was put by someone else.
+bool isPlainFile(const QString& path);
 
 } // namespace velk::common

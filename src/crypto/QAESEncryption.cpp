@@ -1,8 +1,10 @@
 #include "crypto/QAESEncryption.h"
 
 #include "common/FileAside.h"
+#include "common/RegularFile.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -10,7 +12,16 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -29,43 +40,112 @@ const unsigned char* bytes(const QByteArray& a) {
     return reinterpret_cast<const unsigned char*>(a.constData());
 }
 
-enum class KeyFileState { Read, Unreadable, Malformed };
-
-KeyFileState readKeyFile(const QString& path, QByteArray& key) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << "Key file" << path << "cannot be read:" << file.errorString();
-        return KeyFileState::Unreadable;
-    }
-    const QByteArray data = file.read(MaxKeyFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        qWarning().noquote() << "Key file" << path << "cannot be read:" << file.errorString();
-        return KeyFileState::Unreadable;
-    }
-    // An editor's trailing newline leaves the key itself intact.
-    if (data.size() < QAESEncryption::KeySize || data.size() > MaxKeyFileSize ||
-        !data.mid(QAESEncryption::KeySize).trimmed().isEmpty()) {
-        qWarning().noquote() << "Key file" << path << "is malformed:" << data.size() << "bytes";
-        return KeyFileState::Malformed;
-    }
-    key = data.left(QAESEncryption::KeySize);
-    return KeyFileState::Read;
+QString named(const QString& path) {
+    return QDir::toNativeSeparators(path);
 }
 
-// Creates the file only when nothing, not even a dangling link, is at `path`.
-bool createKeyFile(const QString& path, const QByteArray& key) {
+enum class KeyFileState { Read, Missing, Unreadable, Malformed };
+
+struct KeyFileRead {
+    KeyFileState state = KeyFileState::Missing;
+    QByteArray key;
+    // For the pilot, naming the file, when it cannot be used.
+    QString problem;
+};
+
+KeyFileRead readKeyFile(const QString& path) {
+    using Status = velk::common::RegularFileRead::Status;
+    const auto read = velk::common::readRegularFile(path, MaxKeyFileSize);
+    switch (read.status) {
+    case Status::Missing:
+        return {};
+    case Status::NotRegular:
+    case Status::Unreadable:
+        qWarning().noquote() << "Key file" << path << "cannot be read:" << read.reason;
+        return {KeyFileState::Unreadable,
+                {},
+                read.status == Status::NotRegular
+                    ? QStringLiteral("密钥文件 %1 不是普通文件").arg(named(path))
+                    : QStringLiteral("密钥文件 %1 无法读取：%2").arg(named(path), read.reason)};
+    case Status::TooLarge:
+        qWarning().noquote() << "Key file" << path << "is malformed:" << read.reason;
+        return {KeyFileState::Malformed, {}, {}};
+    case Status::Read:
+        break;
+    }
+    const QByteArray& data = read.data;
+    // An editor's trailing newline leaves the key itself intact.
+    if (data.size() < QAESEncryption::KeySize || !data.mid(QAESEncryption::KeySize).trimmed().isEmpty()) {
+        qWarning().noquote() << "Key file" << path << "is malformed:" << data.size() << "bytes";
+        return {KeyFileState::Malformed, {}, {}};
+    }
+    return {KeyFileState::Read, data.left(QAESEncryption::KeySize), {}};
+}
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool syncDescriptor(int fd, QString* reason) {
+#ifdef _WIN32
+    if (::_commit(fd) != 0) {
+#else
+    // A file system that cannot sync (some take no fsync on a folder) makes
+    // the file as durable as it can be; only a failed write is a failure.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) {
+#endif
+        *reason = systemError();
+        return false;
+    }
+    return true;
+}
+
+// The folder's entry of a new file reaches the disk only with the folder.
+bool syncFolder(const QString& folder, QString* reason) {
+#ifdef _WIN32
+    Q_UNUSED(folder);
+    Q_UNUSED(reason);
+    return true;
+#else
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = systemError();
+        return false;
+    }
+    const bool synced = QAESEncryption::syncToDisk(fd, reason);
+    ::close(fd);
+    return synced;
+#endif
+}
+
+// Creates the file only when nothing, not even a dangling link, is at `path`,
+// and returns only once the key and the file's name are on the disk: what is
+// sealed with the key is written after, so a power cut can never leave sealed
+// values beside an empty key file. Empty on success, else the problem.
+QString createKeyFile(const QString& path, const QByteArray& key) {
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        return false;
+        if (QFileInfo(path).isSymLink()) {
+            qWarning().noquote() << "Key file" << path << "is a link to nothing";
+            return QStringLiteral("密钥文件 %1 是指向不存在位置的链接").arg(named(path));
+        }
+        qWarning().noquote() << "Key file" << path << "cannot be created:" << out.errorString();
+        return QStringLiteral("无法创建密钥文件 %1：%2").arg(named(path), out.errorString());
     }
+    QString reason;
     if (out.write(key) != key.size() || !out.flush()) {
+        reason = out.errorString();
+    } else if (QAESEncryption::syncToDisk(out.handle(), &reason) &&
+               syncFolder(QFileInfo(path).absolutePath(), &reason)) {
         out.close();
-        out.remove();
-        return false;
+        return {};
     }
+    // The file is this run's own, just made: nothing else can be in it.
+    qWarning().noquote() << "Key file" << path << "cannot be written to the disk:" << reason;
     out.close();
-    return true;
+    out.remove();
+    return QStringLiteral("无法写入密钥文件 %1：%2").arg(named(path), reason);
 }
 
 } // namespace
@@ -164,39 +244,47 @@ std::optional<QString> QAESEncryption::decryptFromBase64(const QString& text) co
     return QString::fromUtf8(*plain);
 }
 
+QAESEncryption::SyncToDisk QAESEncryption::syncToDisk = &syncDescriptor;
+
 QAESEncryption::StoredKey QAESEncryption::loadOrCreateKey(const QString& path) {
-    if (QFileInfo::exists(path)) {
-        QByteArray key;
-        switch (readKeyFile(path, key)) {
-        case KeyFileState::Read:
-            return {key, true};
-        case KeyFileState::Unreadable:
-            // Perhaps for this run only (permissions, a failing drive): the
-            // file stays as it is, and what it sealed can be read once it can be.
-            qCritical().noquote() << "Encrypted settings are kept in memory for this run";
-            return {randomBytes(KeySize), false};
-        case KeyFileState::Malformed:
-            break;
-        }
-        const QString aside = velk::common::moveAside(path, QStringLiteral("unusable"));
+    const KeyFileRead found = readKeyFile(path);
+    switch (found.state) {
+    case KeyFileState::Read:
+        return {found.key, true, {}};
+    case KeyFileState::Unreadable:
+        // Perhaps for this run only (permissions, a failing drive), or not
+        // the client's file at all: it stays as it is, and what it sealed can
+        // be read once it can be.
+        qCritical().noquote() << "Encrypted settings are kept in memory for this run";
+        return {randomBytes(KeySize), false, found.problem};
+    case KeyFileState::Malformed: {
+        // Only the client's own file is moved aside: a link was put there by someone else.
+        const bool plain = velk::common::isPlainFile(path);
+        const QString aside = plain ? velk::common::moveAside(path, QStringLiteral("unusable")) : QString();
         if (aside.isEmpty()) {
-            qCritical().noquote()
-                << "Key file" << path
-                << "cannot be moved aside: encrypted settings are kept in memory for this run";
-            return {randomBytes(KeySize), false};
+            qCritical().noquote() << "Key file" << path
+                                  << (plain ? "cannot be moved aside" : "is a link, left as it is")
+                                  << "- encrypted settings are kept in memory for this run";
+            return {randomBytes(KeySize), false,
+                    QStringLiteral("密钥文件 %1 已损坏，未被移开").arg(named(path))};
         }
         qWarning().noquote() << "Unusable key file moved aside to" << aside
                              << "- values sealed with it cannot be read with the new key";
+        break;
+    }
+    case KeyFileState::Missing:
+        break;
     }
     const QByteArray key = randomBytes(KeySize);
     if (key.size() != KeySize) {
         qCritical() << "Could not obtain random bytes for the configuration key";
-        return {};
+        return {{}, false, QStringLiteral("无法生成密钥文件 %1 的密钥").arg(named(path))};
     }
-    if (!createKeyFile(path, key)) {
+    const QString problem = createKeyFile(path, key);
+    if (!problem.isEmpty()) {
         qCritical().noquote() << "Could not create the key file" << path
                               << "- encrypted settings are kept in memory for this run";
-        return {key, false};
+        return {key, false, problem};
     }
-    return {key, true};
+    return {key, true, {}};
 }

@@ -32,15 +32,25 @@ public:
         QByteArray key; // empty only when no random bytes could be had
         // False for a key that lives in memory only: what it seals is lost at exit.
         bool onDisk = false;
+        // Why not, for the pilot, naming the key file; empty when on disk.
+        QString problem;
     };
 
     // Reads the key file (32 bytes, then at most white space), or creates it
-    // with a fresh random key readable only by the owner. An existing file is
-    // never overwritten: one that is read and malformed is moved aside first;
-    // one that cannot be read is left as it is, and the key is then in memory
-    // only, as it is when the move or the creation fails.
+    // with a fresh random key readable only by the owner, on the disk before
+    // this returns. An existing file is never overwritten: one that is read
+    // and malformed is moved aside first; one that cannot be read (also a
+    // folder, FIFO or device, which is never waited on) is left as it is, and
+    // the key is then in memory only, as it is when the move or the creation
+    // fails.
     static StoredKey loadOrCreateKey(const QString& path);
     static QByteArray randomBytes(int count);
+
+    // Flushes an open descriptor (the new key file, then its folder) to the
+    // disk; false with the system's reason. Replaceable so that a test can
+    // watch it, or make it fail.
+    using SyncToDisk = bool (*)(int fd, QString* reason);
+    static SyncToDisk syncToDisk;
 
 private:
     QByteArray m_key;

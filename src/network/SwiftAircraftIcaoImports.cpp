@@ -3,6 +3,8 @@
 #include "network/SwiftAircraftIcaoService.h"
 #include "network/SwiftAircraftIcaoSql.h"
 
+#include "common/RegularFile.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -46,21 +48,19 @@ QString jsonText(const QJsonValue& value) {
     return value.isString() ? value.toString() : QString();
 }
 
-// Reads an opened source file whole, refusing one that is oversized or comes
-// back shorter than its size.
-std::optional<QByteArray> readWholeSource(QFile& file) {
-    const QString path = QFileInfo(file).absoluteFilePath();
-    const qint64 size = file.size();
-    if (size > SwiftAircraftIcaoService::MaxSourceFileBytes) {
-        qWarning() << "Skipped oversized swift aircraft ICAO source file:" << path << size;
-        return std::nullopt;
+// Reads a source file whole. What cannot be opened (also a folder or FIFO,
+// which is never waited on) is logged with `openFailure`, an oversized file
+// as such; both leave the result without data.
+common::RegularFileRead readSource(const QString& path, const char* openFailure) {
+    using Status = common::RegularFileRead::Status;
+    common::RegularFileRead read =
+        common::readRegularFile(path, SwiftAircraftIcaoService::MaxSourceFileBytes);
+    if (read.status == Status::TooLarge) {
+        qWarning() << "Skipped oversized swift aircraft ICAO source file:" << path << read.reason;
+    } else if (!read.isRead()) {
+        qWarning() << openFailure << path << read.reason;
     }
-    QByteArray bytes = file.read(size);
-    if (bytes.size() != size || !file.atEnd()) {
-        qWarning() << "Skipped incompletely read swift aircraft ICAO source file:" << path;
-        return std::nullopt;
-    }
-    return bytes;
+    return read;
 }
 
 std::optional<QString> decodeUtf8(const QByteArray& bytes, const QString& path) {
@@ -109,6 +109,13 @@ bool SwiftAircraftIcaoService::migrateDatabaseFile(const QString& source, const 
     if (!sourceInfo.exists() || sourceInfo.absoluteFilePath() == target.absoluteFilePath()) {
         return false;
     }
+    QString reason;
+    const QString unusable = icaosql::unusableDatabaseFile(sourceInfo.absoluteFilePath(), &reason);
+    if (!unusable.isEmpty()) {
+        qWarning() << "Skip migrating" << label
+                   << "swift aircraft ICAO SQLite database that cannot be read:" << unusable << reason;
+        return false;
+    }
 
     bool probeOpened = false;
     qint64 count = 0;
@@ -135,6 +142,9 @@ bool SwiftAircraftIcaoService::migrateDatabaseFile(const QString& source, const 
         return false;
     }
 
+    if (!replaceableTarget(label)) {
+        return false;
+    }
     closeConnection();
     const QString targetPath = target.absoluteFilePath();
     const auto reopen = [&] { openDatabase(targetPath, false); };
@@ -169,6 +179,39 @@ bool SwiftAircraftIcaoService::migrateDatabaseFile(const QString& source, const 
     return true;
 }
 
+bool SwiftAircraftIcaoService::removeLegacyJsonCache() {
+    const QString path = legacyJsonCachePath();
+    return common::isPlainFile(path) && QFile::remove(path);
+}
+
+// The store replaces the file at its path as a whole only when it can know
+// the file as its own: a plain file holding nothing but the store's tables.
+bool SwiftAircraftIcaoService::replaceableTarget(const QString& label) {
+    const QString path = writableDatabasePath();
+    if (!QFileInfo::exists(path)) {
+        return true;
+    }
+    QString other;
+    if (!common::isPlainFile(path)) {
+        other = QStringLiteral("it is a link");
+    } else {
+        QSqlQuery query(QSqlDatabase::database(connectionName, false));
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE name NOT IN ('metadata', "
+                                       "'aircraft_icao', 'idx_aircraft_icao_designator') AND "
+                                       "substr(name, 1, 7) != 'sqlite_'"))) {
+            other = query.lastError().text();
+        } else if (query.next()) {
+            other = QStringLiteral("it holds %1").arg(query.value(0).toString());
+        }
+    }
+    if (other.isEmpty()) {
+        return true;
+    }
+    qWarning() << "Skip migrating" << label
+               << "swift aircraft ICAO SQLite database over a file not its own:" << path << other;
+    return false;
+}
+
 void SwiftAircraftIcaoService::migrateLegacyJsonCache() {
     const QString path = legacyJsonCachePath();
     if (!databaseOpen || ready || !QFileInfo::exists(path)) {
@@ -180,7 +223,7 @@ void SwiftAircraftIcaoService::migrateLegacyJsonCache() {
         return;
     }
     if (loadFromDatabase()) {
-        if (!QFile::remove(path)) {
+        if (!removeLegacyJsonCache()) {
             qWarning() << "Failed to remove legacy swift aircraft ICAO JSON cache:" << path;
         }
         return;
@@ -188,20 +231,19 @@ void SwiftAircraftIcaoService::migrateLegacyJsonCache() {
     if (lockedAt) {
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "Failed to open legacy swift aircraft ICAO JSON cache:" << path;
+    const common::RegularFileRead contents =
+        readSource(path, "Failed to open legacy swift aircraft ICAO JSON cache:");
+    if (!contents.isRead() && contents.status != common::RegularFileRead::Status::TooLarge) {
         return;
     }
-    const std::optional<QByteArray> contents = readWholeSource(file);
-    file.close();
-    const bool imported =
-        contents && decodeUtf8(*contents, QFileInfo(path).absoluteFilePath()) && importLegacyJson(*contents);
+    const bool imported = contents.isRead() &&
+                          decodeUtf8(contents.data, QFileInfo(path).absoluteFilePath()) &&
+                          importLegacyJson(contents.data);
     if (!imported) {
         qWarning() << "Failed to migrate legacy swift aircraft ICAO JSON cache into SQLite";
         return;
     }
-    if (QFile::remove(path)) {
+    if (removeLegacyJsonCache()) {
         qInfo() << "Migrated legacy swift aircraft ICAO JSON cache into writable SQLite database";
     } else {
         qWarning() << "Failed to remove migrated swift aircraft ICAO JSON cache:" << path;
@@ -279,6 +321,9 @@ QString SwiftAircraftIcaoService::findDoc8643File() const {
         if (info.exists() && info.isFile()) {
             return info.absoluteFilePath();
         }
+        if (info.exists()) {
+            qInfo() << "Skipped Doc8643 candidate that is not a regular file:" << path;
+        }
     }
     return paths.first();
 }
@@ -293,17 +338,12 @@ void SwiftAircraftIcaoService::importDoc8643Fallback() {
         return;
     }
     const QString path = info.absoluteFilePath();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "Failed to open Doc8643 fallback aircraft ICAO data:" << path;
+    const common::RegularFileRead bytes =
+        readSource(path, "Failed to open Doc8643 fallback aircraft ICAO data:");
+    if (!bytes.isRead()) {
         return;
     }
-    const std::optional<QByteArray> bytes = readWholeSource(file);
-    file.close();
-    if (!bytes) {
-        return;
-    }
-    const std::optional<QString> text = decodeUtf8(*bytes, path);
+    const std::optional<QString> text = decodeUtf8(bytes.data, path);
     if (!text) {
         return;
     }

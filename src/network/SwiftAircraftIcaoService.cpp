@@ -5,6 +5,7 @@
 
 #include "AppConfig.h"
 #include "common/FileAside.h"
+#include "common/RegularFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -249,9 +250,10 @@ QString SwiftAircraftIcaoService::legacyJsonCachePath() const {
 }
 
 bool SwiftAircraftIcaoService::openPreferredDatabase() {
-    if (!setAsideDamagedDatabase()) {
+    if (!databaseFileUsable() || !setAsideDamagedDatabase()) {
         return false;
     }
+    unusableFileLogged.clear();
     if (useWritableDatabase()) {
         return true;
     }
@@ -266,6 +268,38 @@ bool SwiftAircraftIcaoService::openPreferredDatabase() {
         return true;
     }
     return false;
+}
+
+// A folder, FIFO or device at the path, or a link to nothing, is not the
+// store's file: it is neither opened (SQLite would wait for good on a FIFO,
+// or create the file wherever the link points) nor moved or removed, and the
+// store is unavailable while it is there.
+bool SwiftAircraftIcaoService::databaseFileUsable() {
+    const QString path = writableDatabasePath();
+    QString reason;
+    QString file = icaosql::unusableDatabaseFile(path, &reason);
+    if (file.isEmpty()) {
+        const QFileInfo info(path);
+        if (info.isSymLink() && !info.exists()) {
+            file = path;
+            reason = QStringLiteral("a link to nothing");
+        }
+    }
+    if (file.isEmpty()) {
+        return true;
+    }
+    noteUnusable(file, reason);
+    return false;
+}
+
+// Asked on every keystroke of the type field: said once, and again only when
+// something else stands in the way.
+void SwiftAircraftIcaoService::noteUnusable(const QString& file, const QString& reason) {
+    const QString problem = file + QLatin1Char('\n') + reason;
+    if (problem != unusableFileLogged) {
+        unusableFileLogged = problem;
+        qWarning() << "swift aircraft ICAO SQLite database is unavailable:" << file << reason;
+    }
 }
 
 // The damaged file is kept for a look by hand; a fresh one in its place lets
@@ -283,6 +317,11 @@ bool SwiftAircraftIcaoService::setAsideDamagedDatabase() {
         return true;
     }
     closeConnection();
+    // A link to it was put there by someone else, and stays.
+    if (!common::isPlainFile(info.absoluteFilePath())) {
+        noteUnusable(info.absoluteFilePath(), QStringLiteral("damaged, and a link: left as it is"));
+        return false;
+    }
     const QString aside = common::moveAside(info.absoluteFilePath(), QStringLiteral("damaged"));
     if (aside.isEmpty()) {
         qWarning() << "Failed to move damaged swift aircraft ICAO SQLite database aside:"
@@ -458,7 +497,7 @@ void SwiftAircraftIcaoService::loadSnapshot() {
     if (!databaseOpen || !loadFromDatabase()) {
         return;
     }
-    QFile::remove(legacyJsonCachePath());
+    removeLegacyJsonCache();
     qInfo() << "Loaded swift aircraft ICAO SQLite snapshot from" << databasePath
             << "snapshot:" << snapshotName << "designators:" << designators.size();
 }

@@ -64,6 +64,11 @@ signals:
 
 private:
     bool openPreferredDatabase();
+    // False, with a log line naming it, while something other than a regular
+    // file stands at the database's path or at one of its journals'.
+    bool databaseFileUsable();
+    // Logs why the database cannot be used, once while the reason stays.
+    void noteUnusable(const QString& file, const QString& reason);
     // False, with the file left alone, while another process holds it locked.
     bool setAsideDamagedDatabase();
     // True, and the back-off started, when `error` is another process's lock.
@@ -80,9 +85,14 @@ private:
     void runLoadChain();
     QString writableDatabasePath() const;
     QString legacyJsonCachePath() const;
+    // Removes the legacy JSON cache when it is a plain file: anything else
+    // there (a link, a folder, a FIFO) the client did not make. False when
+    // nothing was removed.
+    bool removeLegacyJsonCache();
 
     void migrateLegacyDatabase();
     bool migrateDatabaseFile(const QString& source, const QString& label);
+    bool replaceableTarget(const QString& label);
     QString legacyAppDataDatabasePath() const;
     QString siblingDatabasePath() const;
     void migrateLegacyJsonCache();
@@ -109,6 +119,8 @@ private:
     std::function<qint64()> nowMs;
     // When the file was last found locked by another process; unset otherwise.
     std::optional<qint64> lockedAt;
+    // Why the database was last found unusable; cleared once it is opened.
+    QString unusableFileLogged;
 };
 
 } // namespace velk::network

@@ -1,12 +1,14 @@
 #include "ui/LoginWindow.h"
 
 #include "AppConfig.h"
+#include "common/RegularFile.h"
 #include "network/ApiService.h"
 #include "ui/ErrorDialog.h"
 #include "ui/LoadingSpinner.h"
 #include "ui/LoginWindowForm.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDebug>
@@ -38,6 +40,9 @@
 namespace velk::ui {
 
 namespace {
+
+// Far above any photograph meant for a window; a larger file is not one.
+constexpr qint64 MaxPictureBytes = 64 * 1024 * 1024;
 
 void repolish(QWidget* widget) {
     widget->style()->unpolish(widget);
@@ -276,9 +281,13 @@ void LoginWindow::loadSavedCredentials() {
     if (!unreadablePasswordTold && config->isUnreadable(ConfigKeys::AuthPassword)) {
         unreadablePasswordTold = true;
         // After the show, so that the box has a window to sit on.
-        QTimer::singleShot(0, this, [this] {
-            showMessage(QStringLiteral("提示"), QStringLiteral("已保存的密码无法读取，请重新输入"));
-        });
+        // Where the key file itself is at fault, it is named: no other
+        // place shows what to mend.
+        const QString why = config->keyFileProblem();
+        const QString notice = why.isEmpty()
+                                   ? QStringLiteral("已保存的密码无法读取，请重新输入")
+                                   : QStringLiteral("已保存的密码无法读取（%1），请重新输入").arg(why);
+        QTimer::singleShot(0, this, [this, notice] { showMessage(QStringLiteral("提示"), notice); });
     }
 }
 
@@ -431,10 +440,10 @@ void LoginWindow::finishSignIn() {
 void LoginWindow::handleLoginResult(bool ok, const QString& message) {
     if (ok) {
         markFieldsInvalid(false);
-        if (!saveCredentials()) {
+        const QString notice = saveCredentials();
+        if (!notice.isEmpty()) {
             QPointer<LoginWindow> guard(this);
-            showMessage(QStringLiteral("提示"),
-                        QStringLiteral("登录信息未能保存到 config.ini，下次启动需要重新输入密码。"));
+            showMessage(QStringLiteral("提示"), notice);
             if (!guard) {
                 return;
             }
@@ -447,14 +456,15 @@ void LoginWindow::handleLoginResult(bool ok, const QString& message) {
                 message.isEmpty() ? QStringLiteral("登录失败，请检查用户名和密码") : message);
 }
 
-bool LoginWindow::saveCredentials() {
+QString LoginWindow::saveCredentials() {
     auto* config = AppConfig::instance();
     const bool remember = ui->checkRemember->isChecked();
     bool stored = true;
+    bool passwordStored = true;
     if (remember) {
         // Stored exactly as sent, so that the automatic sign-in sends the same text.
         stored &= config->setValue(ConfigKeys::AuthUsername, ui->editUsername->text().trimmed());
-        stored &= config->setValue(ConfigKeys::AuthPassword, ui->editPassword->text());
+        passwordStored = config->setValue(ConfigKeys::AuthPassword, ui->editPassword->text());
         stored &= config->setValue(ConfigKeys::AuthRememberPassword, true);
     } else {
         config->resetValue(ConfigKeys::AuthUsername);
@@ -462,7 +472,19 @@ bool LoginWindow::saveCredentials() {
         config->setValue(ConfigKeys::AuthRememberPassword, false);
     }
     stored &= config->setValue(ConfigKeys::AuthAutoLogin, ui->checkAutoLogin->isChecked());
-    return stored || !remember;
+    if (!remember) {
+        return {};
+    }
+    // Whatever config.ini held before stays there, and is what the next start reads.
+    if (!stored) {
+        return QStringLiteral("登录信息未能保存到 config.ini，只保留到本次运行结束。");
+    }
+    if (!passwordStored) {
+        const QString why = config->keyFileProblem();
+        return QStringLiteral("登录信息已保存到 config.ini，但密码只保留到本次运行结束%1。")
+            .arg(why.isEmpty() ? QString() : QStringLiteral("（%1）").arg(why));
+    }
+    return {};
 }
 
 void LoginWindow::markFieldsInvalid(bool invalid) {
@@ -495,7 +517,19 @@ bool LoginWindow::loadScaledPicture(QSize target) {
     if (backgroundPath.isEmpty()) {
         return false;
     }
-    QImageReader reader(backgroundPath);
+    // Read whole first: the image reader would wait for good on a FIFO.
+    const auto file = common::readRegularFile(backgroundPath, MaxPictureBytes);
+    if (!file.isRead()) {
+        if (file.status != common::RegularFileRead::Status::Missing) {
+            qWarning().noquote() << "Background picture" << backgroundPath
+                                 << "cannot be used:" << file.reason;
+        }
+        return false;
+    }
+    QBuffer buffer;
+    buffer.setData(file.data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     const int w = std::max(target.width(), minimumWidth());
     const int h = std::max(target.height(), minimumHeight());

@@ -53,8 +53,9 @@ private:
     void playFadeInAnimation();
     void loadSavedCredentials();
     void resetPasswordField(bool keepText);
-    // False when remembered credentials could not be stored for the next start.
-    bool saveCredentials();
+    // What the pilot is told when remembered credentials are kept for this
+    // run only; empty when they were stored.
+    QString saveCredentials();
     void setLoading(bool on);
     void tryAutoLogin();
     void tryPasswordLogin();

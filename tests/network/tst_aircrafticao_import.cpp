@@ -1,5 +1,6 @@
 #include "network/SwiftAircraftIcaoService.h"
 #include "support/AircraftIcaoFixtures.h"
+#include "support/Fifo.h"
 #include "support/MessageLog.h"
 #include "support/TestSupport.h"
 
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <memory>
 
 using namespace velk;
 using network::AircraftIcaoRecord;
@@ -294,6 +297,68 @@ private slots:
         service.ensureReady();
         QCOMPARE(log.count(warning), warningsAfterRetry);
         QVERIFY(!service.isReady());
+    }
+
+    // A source or target that is not the client's file: a FIFO is never
+    // waited on, nothing the client cannot know it made is removed or
+    // replaced, and the store is filled from the next source.
+    void filesNotTheClientsAreLeftAlone_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO as JSON cache") << QStringLiteral("json fifo");
+        QTest::newRow("FIFO as legacy database") << QStringLiteral("legacy fifo");
+        QTest::newRow("link as JSON cache") << QStringLiteral("json link");
+        QTest::newRow("store that is a link") << QStringLiteral("store link");
+        QTest::newRow("store with a table of its own") << QStringLiteral("store foreign");
+    }
+
+    void filesNotTheClientsAreLeftAlone() {
+        QFETCH(QString, kind);
+        const QString dir = test::freshDir(QStringLiteral("not-ours"));
+        const QString store = test::icaoDatabasePath(dir);
+        const QString json = dir + u'/' + kJson;
+        const QString legacy = dir + QStringLiteral("/bin/cache/swift/aircrafticao.sqlite");
+        const QString elsewhere = dir + QStringLiteral("/elsewhere");
+        QVERIFY(test::writeFile(dir + u'/' + kDoc8643, "Cessna\t172\tC172\tL1P\tL\n"));
+        QVERIFY(QDir().mkpath(dir + QStringLiteral("/cache/swift")));
+        QStringList fifos;
+        QString found = QStringLiteral("C172");
+        if (kind.endsWith(QStringLiteral("fifo"))) {
+            fifos.append(kind.startsWith(QStringLiteral("json")) ? json : legacy);
+            QVERIFY(test::makeFifo(fifos.first()));
+        } else if (kind == QStringLiteral("json link")) {
+            QVERIFY(test::writeFile(elsewhere + QStringLiteral("/types.json"),
+                                    R"({"data":[{"id":1,"designator":"E75L"}]})"));
+            QVERIFY(QFile::link(elsewhere + QStringLiteral("/types.json"), json));
+            found = QStringLiteral("E75L");
+        } else {
+            // A legacy copy that would replace the store as a whole.
+            QVERIFY(test::writeIcaoDatabase(legacy, {test::icaoRecord(1, QStringLiteral("A20N"))}));
+            if (kind == QStringLiteral("store link")) {
+                QVERIFY(test::writeIcaoDatabase(elsewhere + QStringLiteral("/types.sqlite"), {}));
+                QVERIFY(QFile::link(elsewhere + QStringLiteral("/types.sqlite"), store));
+            } else {
+                QVERIFY(test::runSql(store, {QStringLiteral("CREATE TABLE notes (text TEXT)")}));
+            }
+        }
+
+        test::MessageLog log;
+        std::unique_ptr<SwiftAircraftIcaoService> service;
+        QVERIFY(test::returnsPromptly(fifos, test::kPromptMs,
+                                      [&] { service = std::make_unique<SwiftAircraftIcaoService>(dir); }));
+        QVERIFY(service->isReady());
+        QVERIFY(service->normalizeDesignator(found).found);
+        if (!fifos.isEmpty()) {
+            QVERIFY(test::isFifo(fifos.first()));
+            QVERIFY(log.contains(fifos.first()));
+        } else if (kind == QStringLiteral("json link")) {
+            QVERIFY(QFileInfo(json).isSymLink());
+            QVERIFY(QFile::exists(elsewhere + QStringLiteral("/types.json")));
+        } else {
+            QVERIFY(kind == QStringLiteral("store link") ? QFileInfo(store).isSymLink()
+                                                         : test::storedSchema(store).contains(QStringLiteral(
+                                                               "CREATE TABLE notes (text TEXT)")));
+            QVERIFY(log.contains(QStringLiteral("over a file not its own:")));
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "network/SwiftAircraftIcaoService.h"
 #include "support/AircraftIcaoFixtures.h"
+#include "support/Fifo.h"
 #include "support/MessageLog.h"
 #include "support/TestSupport.h"
 
@@ -214,6 +215,66 @@ private slots:
         service.ensureReady();
         QVERIFY(service.isReady());
         QVERIFY(service.normalizeDesignator(QStringLiteral("b738")).found);
+    }
+
+    // What stands at the database's path, or at a journal's, and is no file
+    // of the store's is neither opened (SQLite would wait for good on a FIFO)
+    // nor moved aside or written through: the store is unavailable, said once.
+    void thingThatIsNoFileAtTheDatabasePathLeavesTheStoreUnavailable_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("FIFO") << QStringLiteral("fifo") << QString();
+        QTest::newRow("folder") << QStringLiteral("folder") << QString();
+        QTest::newRow("link to nothing") << QStringLiteral("link") << QString();
+        QTest::newRow("FIFO as journal") << QStringLiteral("fifo") << QStringLiteral("-journal");
+    }
+
+    void thingThatIsNoFileAtTheDatabasePathLeavesTheStoreUnavailable() {
+        QFETCH(QString, kind);
+        QFETCH(QString, suffix);
+        const QString dir = test::freshDir(QStringLiteral("not-a-file"));
+        const QString path = test::icaoDatabasePath(dir);
+        const QString blocker = path + suffix;
+        const QString elsewhere = dir + QStringLiteral("/elsewhere");
+        QVERIFY(QDir().mkpath(elsewhere));
+        if (!suffix.isEmpty()) {
+            QVERIFY(test::writeIcaoDatabase(path, {test::icaoRecord(1, QStringLiteral("B738"))}));
+        }
+        if (kind == QStringLiteral("fifo")) {
+            QVERIFY(test::makeFifo(blocker));
+        } else if (kind == QStringLiteral("folder")) {
+            QVERIFY(QDir().mkpath(blocker));
+        } else {
+            QVERIFY(QDir().mkpath(QFileInfo(blocker).path()));
+            QVERIFY(QFile::link(elsewhere + QStringLiteral("/types.sqlite"), blocker));
+        }
+        QVERIFY(test::writeFile(dir + QStringLiteral("/resources/Doc8643.txt"),
+                                "Boeing\t737-800\tB738\tL2J\tM\n"));
+        const QDir cache(dir + QStringLiteral("/cache/swift"));
+        const auto entries = [&] {
+            return cache.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = entries();
+
+        test::MessageLog log;
+        std::unique_ptr<SwiftAircraftIcaoService> service;
+        QVERIFY(test::returnsPromptly({blocker}, test::kPromptMs, [&] {
+            service = std::make_unique<SwiftAircraftIcaoService>(dir);
+            service->ensureReady();
+            service->ensureReady();
+        }));
+        QVERIFY(!service->isDatabaseOpen());
+        QVERIFY(!service->isReady());
+        QCOMPARE(service->normalizeDesignator(QStringLiteral("b738")).normalized, QStringLiteral("B738"));
+        QCOMPARE(
+            log.count(
+                QStringLiteral("swift aircraft ICAO SQLite database is unavailable: \"%1\"").arg(blocker)),
+            1);
+        QCOMPARE(entries(), before);
+        QVERIFY(QDir(elsewhere).isEmpty());
+        QVERIFY(kind == QStringLiteral("fifo")     ? test::isFifo(blocker)
+                : kind == QStringLiteral("folder") ? QFileInfo(blocker).isDir()
+                                                   : QFileInfo(blocker).isSymLink());
     }
 
     void loadKeepsKeysAsStoredAndListsInIdOrder() {

@@ -1,6 +1,9 @@
 #include "AppConfig.h"
 #include "Startup.h"
 #include "network/ApiService.h"
+#include "support/Fifo.h"
+#include "support/HelperProcess.h"
+#include "support/MessageLog.h"
 #include "support/TestSupport.h"
 #include "support/UnwritableFile.h"
 #include "support/WebApiTestServer.h"
@@ -20,7 +23,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -319,10 +325,68 @@ private slots:
             QTest::mouseClick(loginButton(), Qt::LeftButton);
             QTRY_COMPARE(success.size(), 1);
         }
-        QCOMPARE(
-            boxes,
-            (QList{qMakePair(QStringLiteral("提示"),
-                             QStringLiteral("登录信息未能保存到 config.ini，下次启动需要重新输入密码。"))}));
+        QCOMPARE(boxes,
+                 (QList{qMakePair(QStringLiteral("提示"),
+                                  QStringLiteral("登录信息未能保存到 config.ini，只保留到本次运行结束。"))}));
+    }
+
+    // A folder in place of the key file: the store's key lives in memory for
+    // the run, and both notices name the file. In a child run of this test,
+    // whose store is made with the folder already there.
+    void keyFileAtFaultIsNamedInTheNotices() {
+        const QString keyPath = test::appDir() + QStringLiteral("/config.key");
+        const QString named =
+            QStringLiteral("密钥文件 %1 不是普通文件").arg(QDir::toNativeSeparators(keyPath));
+        if (qEnvironmentVariableIsSet("VELK_TEST_KEY_IS_A_FOLDER")) {
+            config->setValue(ConfigKeys::AuthRememberPassword, true);
+            config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01"));
+            QSettings(config->filePath(), QSettings::IniFormat)
+                .setValue(QStringLiteral("Auth/Password"),
+                          QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e"));
+            window->show();
+            QTRY_COMPARE(boxes.size(), 1);
+            QCOMPARE(boxes.first().second,
+                     QStringLiteral("已保存的密码无法读取（%1），请重新输入").arg(named));
+            server->setReply("POST", "/users/sessions", loginOk());
+            QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
+            password()->setText(QStringLiteral("pw"));
+            QTest::mouseClick(loginButton(), Qt::LeftButton);
+            QTRY_COMPARE(success.size(), 1);
+            QCOMPARE(boxes.size(), 2);
+            QCOMPARE(
+                boxes.last().second,
+                QStringLiteral("登录信息已保存到 config.ini，但密码只保留到本次运行结束（%1）。").arg(named));
+            return;
+        }
+        QFile key(keyPath);
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        const QByteArray keyBytes = key.readAll();
+        key.close();
+        QVERIFY(key.remove());
+        const auto restore = qScopeGuard([&] {
+            QDir(keyPath).removeRecursively();
+            QFile back(keyPath);
+            back.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            back.write(keyBytes);
+        });
+        QVERIFY(QDir().mkpath(keyPath));
+        QProcess child;
+        test::endWithTest(child);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VELK_TEST_KEY_IS_A_FOLDER"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("keyFileAtFaultIsNamedInTheNotices")});
+        QVERIFY(child.waitForFinished(120000));
+        // The child's failures, without the rest of its output.
+        const QStringList failures =
+            QString::fromUtf8(child.readAll())
+                .split(QLatin1Char('\n'))
+                .filter(QRegularExpression(QStringLiteral("^(FAIL!|   Actual|   Expected|   Loc)")));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(failures.join(QLatin1Char('\n'))));
     }
 
     void unreadableStoredPasswordIsReportedOnce() {
@@ -593,6 +657,22 @@ private slots:
         QTest::ignoreMessage(QtDebugMsg, "图片尺寸: 1440 x 1080");
         window->resize(1200, 800);
         QDir(test::appDir()).remove(QStringLiteral("resources/signpic.jpg"));
+    }
+
+    // A FIFO in place of the picture would hold the window's construction
+    // for good: it is not read, and the window shows the flat colour.
+    void pictureThatIsNoFileIsNamedAndLeftUnread() {
+        const QString picture = test::appDir() + QStringLiteral("/resources/signpic.jpg");
+        QVERIFY(test::makeFifo(picture));
+        test::MessageLog log;
+        window.reset();
+        QVERIFY(test::returnsPromptly({picture}, test::kPromptMs,
+                                      [&] { window = std::make_unique<LoginWindow>(); }));
+        QVERIFY(test::isFifo(picture));
+        QVERIFY(QFile::remove(picture));
+        QVERIFY(log.contains(QStringLiteral("Background picture %1 cannot be used").arg(picture)));
+        window->show();
+        QCOMPARE(window->grab().toImage().pixelColor(3, 3), QColor(28, 28, 36));
     }
 
     void signInButtonHoverKeepsOneSetOfGlowAnimations() {
