@@ -656,6 +656,59 @@ private slots:
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
     }
 
+    // Asked out, departed or silent, and the removal still unconfirmed when
+    // the simulator is lost: the pilot is not put back when it returns, nor
+    // one silent past the limit before any stale pass, while a pilot still
+    // heard is put back once; the late confirmation is ignored.
+    void aPilotAskedOutBeforeTheSimulatorWasLostStaysOutWhenItReturns_data() {
+        QTest::addColumn<bool>("departs");
+        QTest::newRow("departs") << true;
+        QTest::newRow("goes silent") << false;
+    }
+    void aPilotAskedOutBeforeTheSimulatorWasLostStaysOutWhenItReturns() {
+        QFETCH(bool, departs);
+        QVERIFY(observing());
+        const QString leaving = QStringLiteral("CES123");
+        const QString staying = QStringLiteral("CSN456");
+        const QString silent = QStringLiteral("CCA789");
+        const auto position = [](const QString& cs) {
+            return QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(cs);
+        };
+        for (const QString& cs : {leaving, staying, silent}) {
+            QVERIFY(h.deliver(position(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("$CQ%1:OBS1:ACC:").arg(cs) + fullConfigText()));
+            emit h.sim->aircraftAddedToSim(cs);
+        }
+        clockMs += RemoteAircraft::StaleAfterMs;
+        QVERIFY(h.deliver(position(staying)));
+        if (departs) {
+            QVERIFY(h.deliver(position(leaving)));
+            QVERIFY(h.deliver(QStringLiteral("#DPCES123:1234567")));
+        } else {
+            table->removeStaleAircraft();
+        }
+        QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), departs ? 1 : 2);
+
+        emit h.sim->simConnectionStateChanged(false);
+        h.sim->clearCalls();
+        emit h.sim->simConnectionStateChanged(true);
+        QCoreApplication::processEvents();
+        QStringList added;
+        for (const auto& call : h.sim->callsTo(QStringLiteral("addRemoteAircraft"))) {
+            added << call.args.at(0).value<RemoteAircraft>().callsign;
+        }
+        QCOMPARE(added, QStringList{staying});
+        emit h.sim->aircraftRemovedFromSim(leaving); // late
+        emit h.sim->aircraftAddedToSim(staying);
+        QVERIFY(h.deliver(position(staying)));
+        table->syncToSimulator();
+        QVERIFY(record(leaving) == nullptr);
+        QCOMPARE(record(staying)->simState, SimState::InSimulator);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 1);
+    }
+
     // Put in by the session's table from fast positions alone and not yet
     // confirmed: it is asked out once, and its late confirmation leaves nothing.
     void aPendingAddOfAPilotThatLeavesIsWithdrawnOnce_data() {
