@@ -68,8 +68,8 @@ private:
     // A pilot on the test's clock with these records, whose simulator is lost
     // (its records cleared) and connected again; the configuration exchange
     // follows the session. Empty when the login fails.
-    std::unique_ptr<velk::manager::UserAircraftManager> flyLoseAndReturn(const RadioStackState& radio,
-                                                                         const UserAircraftConfigData& config) {
+    std::unique_ptr<velk::manager::UserAircraftManager>
+    flyLoseAndReturn(const RadioStackState& radio, const UserAircraftConfigData& config) {
         SessionHarness& h = session;
         h.create();
         auto user = std::make_unique<velk::manager::UserAircraftManager>(h.nm);
