@@ -230,7 +230,9 @@ void AircraftManager::forget(qsizetype index, const QString& reason) {
     }
 }
 
-void AircraftManager::askRemoval(const QString& callsign, const QString& reason) {
+void AircraftManager::askRemoval(qsizetype index, const QString& reason) {
+    m_aircraft[index].removalAsked = true;
+    const QString callsign = m_aircraft.at(index).callsign;
     m_lateRemovals.take(callsign);
     if (m_simulator) {
         m_simulator->removeRemoteAircraft(callsign, reason);
@@ -319,7 +321,7 @@ void AircraftManager::onPilotDeleted(const QString& callsign) {
     const qsizetype index = indexOf(key);
     if (index >= 0 && m_aircraft.at(index).simState == RemoteAircraft::SimState::InSimulator) {
         // Leaves the list when the back end confirms the removal.
-        askRemoval(key, ReasonDeleted);
+        askRemoval(index, ReasonDeleted);
     } else if (index >= 0) {
         // Never confirmed there: no removal will be confirmed either, and the
         // sync pass must not put a departed pilot in. It goes now.
@@ -353,6 +355,7 @@ void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
     }
     aircraft.simState = RemoteAircraft::SimState::AddRequested;
     aircraft.addRequestedAt = now();
+    aircraft.removalAsked = false;
 }
 
 void AircraftManager::onPilotExpired(const QString& callsign) {
@@ -380,7 +383,7 @@ void AircraftManager::removeStaleAircraft() {
         const QString callsign = m_aircraft.at(i).callsign;
         if (m_aircraft.at(i).simState == RemoteAircraft::SimState::InSimulator) {
             // Leaves the list when the back end confirms the removal.
-            askRemoval(callsign, ReasonStale);
+            askRemoval(i, ReasonStale);
         } else {
             // Never confirmed in the simulator: no confirmation of a removal will
             // come either, so the record goes now. A pending add is withdrawn.
@@ -409,7 +412,9 @@ void AircraftManager::syncToSimulator() {
             }
             continue;
         }
-        if (isReadyForSimulator(aircraft)) {
+        // One no longer heard is the stale pass's to take out, not to put in.
+        if (isReadyForSimulator(aircraft) &&
+            aircraft.lastUpdate.msecsTo(current) < RemoteAircraft::StaleAfterMs) {
             m_withdrawnAdds.take(aircraft.callsign);
             toAdd.append(aircraft);
             // Marked before the calls, so that a back end confirming at once is not overridden.
@@ -459,7 +464,19 @@ void AircraftManager::onAircraftRemovedFromSim(const QString& callsign) {
 
 void AircraftManager::onSimulatorLost() {
     m_simulatorGone = true;
-    for (auto& aircraft : m_aircraft) {
+    const qint64 nowMs = m_clock();
+    for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
+        if (m_dropped.at(i)) {
+            continue;
+        }
+        RemoteAircraft& aircraft = m_aircraft[i];
+        if (aircraft.removalAsked) {
+            // Departed or silent: the removal it awaited is done, and back in
+            // the simulator it would sit unmoved until the next stale pass.
+            m_lateRemovals.note(aircraft.callsign, nowMs);
+            dropAt(i);
+            continue;
+        }
         aircraft.simState = RemoteAircraft::SimState::NotInSimulator;
     }
 }

@@ -90,7 +90,7 @@ private:
     void forget(qsizetype index, const QString& reason);
     // Asks the back end to remove a record that stays until the removal is
     // confirmed: the confirmation awaited is this one's.
-    void askRemoval(const QString& callsign, const QString& reason);
+    void askRemoval(qsizetype index, const QString& reason);
     // Keeps the table within the session's pilot cap, by the session's rule.
     void makeRoomForAircraft();
     void connectSimulator();

@@ -2,6 +2,7 @@
 
 #include "common/MessageType.h"
 #include "fsd/FsdClient.h"
+#include "manager/HeldRecordEvents.h"
 #include "manager/PilotTableEvents.h"
 #include "manager/RemoteAircraft.h"
 #include "model/AircraftConfig.h"
@@ -140,8 +141,13 @@ public:
     // the last valid aircraft, configuration and transponder meanwhile.
     bool isSimulatorLost() const { return m_simLost; }
     // The network keeps the configuration it saw: the simulator is lost, or
-    // since its loss the back end has delivered no configuration again.
+    // since its loss the back end has delivered only cleared configurations
+    // and valid data has not been back for HoldAfterReturnMs.
     bool isConfigurationHeld() const { return m_simLost || m_configHeld; }
+    // A record the back end still has not refilled this long after valid data
+    // is back is taken as it is: a hold only bridges the refill.
+    static constexpr qint64 HoldAfterReturnMs = 10000;
+    HeldRecordEvents* heldRecordEvents() { return &m_heldRecordEvents; }
     const QList<uint>& transmitFrequencies() const { return m_transmitFrequencies; }
     const model::UserAircraftData& userAircraftData() const { return m_userAircraftData; }
     const model::RadioStackState& radioStackState() const { return m_radioStackState; }
@@ -267,6 +273,7 @@ private:
     void takeReportedAircraft(const model::UserAircraftData& data);
     void restartReportedAircraft();
     void noteSimDataValidity(bool wasValid);
+    void endHoldsPastTheRefill();
     const model::UserAircraftConfigData& reportedConfig() const;
     const model::RadioStackState& reportedRadios() const;
     void sendFastReport(fsd::pdu::FastPositionKind kind, bool withMotion);
@@ -353,6 +360,10 @@ private:
     bool m_radiosHeld = false;
     model::UserAircraftConfigData m_lostConfig{};
     model::RadioStackState m_lostRadios{};
+    // When what is still held is released whatever the records hold; 0 until
+    // valid data is back.
+    qint64 m_holdsEndAtMs = 0;
+    HeldRecordEvents m_heldRecordEvents;
 
     QHash<QString, RemoteAircraft> m_pilots;
     QSet<QString> m_pilotInfoRequested;

@@ -19,17 +19,15 @@ bool hasReportablePosition(const model::UserAircraftData& d) {
            (std::abs(d.latitude) > 0.000001 || std::abs(d.longitude) > 0.000001);
 }
 
-// A lost X-Plane clears its records and refills them one dataref at a time,
-// the faster ones first. Until the slower ones are back a record holds no
-// engine, light or lowered gear, and no squawk code or tuned radio.
+// A lost back end clears its records until it refills them. Only a record
+// that differs from a cleared one in anything is the aircraft's again: a
+// glider or a code of 0000 leaves single values at zero for good.
 bool carriesConfiguration(const model::UserAircraftConfigData& c) {
-    return c.engineCount > 0 || c.engine1Running || c.engine2Running || c.engine3Running ||
-           c.engine4Running || c.gearDown || c.beaconOn || c.landingLightsOn || c.taxiLightsOn ||
-           c.navLightsOn || c.strobesOn;
+    return !(c == model::UserAircraftConfigData{});
 }
 
 bool carriesRadios(const model::RadioStackState& r) {
-    return r.transponderCode != 0 && (r.com1Frequency != 0 || r.com2Frequency != 0);
+    return !(r == model::RadioStackState{});
 }
 
 // After a loss the network keeps what it saw until a record carries the
@@ -167,6 +165,9 @@ void NetworkManager::onUserAircraftDataChanged(const model::UserAircraftData& da
             emit simulatorConnectionStateChanged(true);
             publish = true;
         }
+        if (m_simDataValid && !m_simLost && (m_configHeld || m_radiosHeld) && m_holdsEndAtMs == 0) {
+            m_holdsEndAtMs = now() + HoldAfterReturnMs;
+        }
     }
     if (publish) {
         publishSimulatorData();
@@ -204,6 +205,7 @@ void NetworkManager::noteSimDataValidity(bool wasValid) {
         m_simLost = true;
         m_configHeld = true;
         m_radiosHeld = true;
+        m_holdsEndAtMs = 0;
         if (pilotSession) {
             emit notificationPosted(QStringLiteral("模拟器连接已丢失，网络上保持最后一次有效的飞机位置。"),
                                     common::MessageType::Error);
@@ -325,6 +327,7 @@ void NetworkManager::onSimPausedStateChanged(bool paused) {
 // reports ends the data's validity then.
 void NetworkManager::checkSimulatorDataStale() {
     if (m_simPaused || !m_simDataValid || m_lastSimDataMs <= 0 || now() - m_lastSimDataMs < 3001) {
+        endHoldsPastTheRefill();
         return;
     }
     m_simDataValid = false;
@@ -332,6 +335,20 @@ void NetworkManager::checkSimulatorDataStale() {
     noteSimDataValidity(true);
     emit simulatorConnectionStateChanged(false);
     publishSimulatorData();
+}
+
+// Records still cleared well after valid data is back are the aircraft's
+// (a glider, a code of 0000, avionics off): the reports take them, and the
+// configuration exchange is told, as no delivery will tell it.
+void NetworkManager::endHoldsPastTheRefill() {
+    if (m_simLost || m_holdsEndAtMs == 0 || now() < m_holdsEndAtMs) {
+        return;
+    }
+    m_holdsEndAtMs = 0;
+    m_radiosHeld = false;
+    if (std::exchange(m_configHeld, false)) {
+        emit m_heldRecordEvents.configurationReleased(m_userAircraftConfigData);
+    }
 }
 
 void NetworkManager::showNotificationInSimulator(QString message, common::MessageType type) {

@@ -39,6 +39,9 @@ struct RemoteAircraft {
     double groundSpeed = 0.0; // knots
     // A position has arrived: only then is the pilot put into the simulator.
     bool hasPosition = false;
+    // Asked out of the simulator, departed or silent, and not asked in since:
+    // the record stays only until the back end confirms the removal.
+    bool removalAsked = false;
 
     // Takes a received configuration: a full one replaces what is held; an
     // increment is merged once a full one is held and dropped before (false).

@@ -17,6 +17,8 @@ UserAircraftManager::UserAircraftManager(std::shared_ptr<NetworkManager> network
     connect(nm, &NetworkManager::simulatorChanged, this, &UserAircraftManager::onSimulatorChanged);
     connect(nm, &NetworkManager::simulatorConnectionStateChanged, this,
             &UserAircraftManager::onSimulatorDataValidityChanged);
+    connect(nm->heldRecordEvents(), &HeldRecordEvents::configurationReleased, this,
+            &UserAircraftManager::onHeldConfigurationReleased);
     connect(&m_refillTimer, &QTimer::timeout, this, &UserAircraftManager::onRefillTimer);
     // The bucket refills for the object's whole life, on the network or not.
     m_refillTimer.start(RefillIntervalMs);
@@ -88,6 +90,11 @@ void UserAircraftManager::onSimulatorDataValidityChanged(bool valid) {
     const model::UserAircraftConfigData data = *m_held;
     m_held.reset();
     onUserAircraftConfigDataChanged(data);
+}
+
+void UserAircraftManager::onHeldConfigurationReleased(const model::UserAircraftConfigData& current) {
+    m_held.reset();
+    onUserAircraftConfigDataChanged(current);
 }
 
 void UserAircraftManager::onRefillTimer() {

@@ -40,6 +40,8 @@ public:
     // The session's verdict on the simulator data; a configuration held while
     // the simulator was lost is taken once the data is valid again.
     void onSimulatorDataValidityChanged(bool valid);
+    // The session stopped holding the configuration without a new delivery.
+    void onHeldConfigurationReleased(const model::UserAircraftConfigData& current);
 
     // Refill tick, public so that it can be driven directly.
     void onRefillTimer();

@@ -30,6 +30,11 @@ AircraftVisualState pose(double lat) {
     return s;
 }
 
+// A pilot standing at the gate, as its "@" arrives.
+QString position(const QString& callsign) {
+    return QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(callsign);
+}
+
 QString fullConfigText() {
     AircraftConfigMessage m;
     AircraftConfig c;
@@ -76,6 +81,16 @@ private:
             }
         }
         return nullptr;
+    }
+
+    // The callsigns the back end was asked to add, sorted.
+    QStringList addedCallsigns() const {
+        QStringList added;
+        for (const auto& call : h.sim->callsTo(QStringLiteral("addRemoteAircraft"))) {
+            added << call.args.at(0).value<RemoteAircraft>().callsign;
+        }
+        added.sort();
+        return added;
     }
 
     // Bound and logged in as an observer, both tables on the test's clock.
@@ -609,9 +624,6 @@ private slots:
     void trafficComesBackOnceWhenTheSimulatorIsConnectedAgain() {
         QVERIFY(observing());
         const QStringList pilots{"CES123", "CSN456", "CCA789"};
-        const auto position = [](const QString& cs) {
-            return QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(cs);
-        };
         for (const QString& cs : pilots) {
             QVERIFY(h.deliver(position(cs)));
             QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
@@ -639,12 +651,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(h.sim->calls.constFirst().name, QStringLiteral("removeAllRemoteAircraft"));
         QCOMPARE(h.sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
-        QStringList added;
-        for (const auto& call : h.sim->callsTo(QStringLiteral("addRemoteAircraft"))) {
-            added << call.args.at(0).value<RemoteAircraft>().callsign;
-        }
-        added.sort();
-        QCOMPARE(added, (QStringList{"CES123", "CSN456"}));
+        QCOMPARE(addedCallsigns(), (QStringList{"CES123", "CSN456"}));
         for (const QString& cs : {QStringLiteral("CES123"), QStringLiteral("CSN456")}) {
             emit h.sim->aircraftAddedToSim(cs);
             QVERIFY(h.deliver(position(cs)));
@@ -656,6 +663,47 @@ private slots:
         emit h.sim->aircraftRemovedFromSim(QStringLiteral("CES123"));
         QVERIFY(record(QStringLiteral("CES123")) != nullptr);
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
+    }
+
+    // Asked out (departed or silent) with the removal unconfirmed when the
+    // simulator is lost, or silent past the limit before any stale pass: not
+    // put back on its return, while a pilot still heard is put back once.
+    void aPilotAskedOutBeforeTheSimulatorWasLostStaysOutWhenItReturns_data() {
+        QTest::addColumn<bool>("departs");
+        QTest::newRow("departs") << true;
+        QTest::newRow("goes silent") << false;
+    }
+    void aPilotAskedOutBeforeTheSimulatorWasLostStaysOutWhenItReturns() {
+        QFETCH(bool, departs);
+        QVERIFY(observing());
+        const QString leaving = QStringLiteral("CES123"), staying = QStringLiteral("CSN456");
+        for (const QString& cs : {leaving, staying, QStringLiteral("CCA789")}) {
+            QVERIFY(h.deliver(position(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("$CQ%1:OBS1:ACC:").arg(cs) + fullConfigText()));
+            emit h.sim->aircraftAddedToSim(cs);
+        }
+        clockMs += RemoteAircraft::StaleAfterMs;
+        QVERIFY(h.deliver(position(staying)));
+        if (departs) {
+            QVERIFY(h.deliver(position(leaving)));
+            QVERIFY(h.deliver(QStringLiteral("#DPCES123:1234567")));
+        } else {
+            table->removeStaleAircraft();
+        }
+        QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), departs ? 1 : 2);
+        emit h.sim->simConnectionStateChanged(false);
+        h.sim->clearCalls();
+        emit h.sim->simConnectionStateChanged(true);
+        QCoreApplication::processEvents();
+        QCOMPARE(addedCallsigns(), QStringList{staying});
+        emit h.sim->aircraftRemovedFromSim(leaving); // late
+        emit h.sim->aircraftAddedToSim(staying);
+        QVERIFY(h.deliver(position(staying)));
+        QVERIFY(record(leaving) == nullptr);
+        QCOMPARE(record(staying)->simState, SimState::InSimulator);
+        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 1);
+        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 1);
     }
 
     // Put in by the session's table from fast positions alone and not yet

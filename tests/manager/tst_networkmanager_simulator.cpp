@@ -65,6 +65,28 @@ private:
         return validAtTheLimit && !nm->isSimDataValid();
     }
 
+    // A pilot on the test's clock with these records, whose simulator is lost
+    // (its records cleared) and connected again; the configuration exchange
+    // follows the session. Empty when the login fails.
+    std::unique_ptr<velk::manager::UserAircraftManager>
+    flyLoseAndReturn(const RadioStackState& radio, const UserAircraftConfigData& config) {
+        SessionHarness& h = session;
+        h.create();
+        auto user = std::make_unique<velk::manager::UserAircraftManager>(h.nm);
+        if (!h.loginPilot()) {
+            return nullptr;
+        }
+        h.nm->setClock([this] { return clock; });
+        h.sim->setRadioStackState(radio);
+        h.sim->setUserAircraftConfigData(config); // the exchange's baseline
+        emit h.sim->simConnectionStateChanged(false);
+        h.sim->setRadioStackState({});
+        h.sim->setUserAircraftConfigData({});
+        emit h.sim->simConnectionStateChanged(true);
+        h.sentLines();
+        return user;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(session.startServer());
@@ -456,22 +478,24 @@ private slots:
         h.nm->onPositionTimer();
         QCOMPARE(h.sentLinesStartingWith("@"), QStringList{held});
 
-        // Back: the position first, the transponder and the configuration are
-        // kept until the back end has them again.
+        // Back: the position first; the transponder and the configuration are
+        // kept while the back end's records are still cleared, for the 6 s
+        // until it refills them.
+        h.nm->setClock([this] { return clock; });
         emit h.sim->simConnectionStateChanged(true);
         QVERIFY(!h.nm->isSimulatorLost());
         QCOMPARE(notices.count(), 2);
-        h.sim->setUserAircraftData(plausible(31.6));
-        RadioStackState tuned;
-        tuned.com1Frequency = 121500;
-        h.sim->setRadioStackState(tuned);
-        UserAircraftConfigData refilling;
-        refilling.flapsRatio = 0.5;
-        h.sim->setUserAircraftConfigData(refilling);
-        h.nm->onPositionTimer();
+        for (int second = 0; second <= 6; ++second) {
+            clock += 1000;
+            h.sim->setUserAircraftData(plausible(31.6));
+            h.sim->setRadioStackState({});
+            h.sim->setUserAircraftConfigData({});
+            h.nm->checkSimulatorDataStale();
+            h.nm->onPositionTimer();
+        }
         QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
-        QCOMPARE(h.sentLines(), (QStringList{"@N:ABC123:2000:1:31.600000:121.800000:0:0:2:0",
-                                             "$CRABC123:SERVER:C?:122.800"}));
+        const QString back = QStringLiteral("@N:ABC123:2000:1:31.600000:121.800000:0:0:2:0");
+        QCOMPARE(h.sentLines(), QStringList(7, back) << "$CRABC123:SERVER:C?:122.800");
 
         // Reported from the new records, configuration changes go out again.
         h.sim->setRadioStackState(radio);
@@ -482,6 +506,67 @@ private slots:
                  (QStringList{R"($CQABC123:@94386:ACC:{"config":{"lights":{"landing_on":true}}})",
                               "@N:ABC123:2000:1:31.600000:121.800000:0:0:2:0"}));
         QCOMPARE(notices.count(), 2);
+        user.reset();
+        h.destroy();
+    }
+
+    // A transponder left at 0000 and a glider (no engine, fixed gear, no
+    // light): records that only look cleared end the hold as soon as they
+    // differ from a cleared one in anything.
+    void aHoldEndsWithTheFirstRecordThatIsNotCleared() {
+        SessionHarness& h = session;
+        RadioStackState standby;
+        standby.com1Frequency = 122800;
+        auto user = flyLoseAndReturn(standby, {}); // gliding
+        QVERIFY(user);
+        h.sim->setUserAircraftData(plausible(31.6));
+
+        RadioStackState modeC;
+        modeC.squawkingModeC = true;
+        modeC.com1Frequency = 121500;
+        h.sim->setRadioStackState(modeC);
+        UserAircraftConfigData rolling;
+        rolling.onGround = true;
+        h.sim->setUserAircraftConfigData(rolling);
+        h.nm->onPositionTimer();
+        QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
+        QCOMPARE(h.sentLines(), (QStringList{R"($CQABC123:@94386:ACC:{"config":{"on_ground":true}})",
+                                             "@N:ABC123:0000:1:31.600000:121.800000:0:0:2:0",
+                                             "$CRABC123:SERVER:C?:121.500"}));
+        user.reset();
+        h.destroy();
+    }
+
+    // Records the back end never refills: the hold ends 10 s after valid data
+    // is back, whatever they hold, and the exchange sends what changed.
+    void aHoldEndsTenSecondsAfterValidDataIsBackWhateverTheRecordsHold() {
+        SessionHarness& h = session;
+        RadioStackState radio;
+        radio.transponderCode = 2000;
+        radio.squawkingModeC = true;
+        radio.com1Frequency = 122800;
+        UserAircraftConfigData parked;
+        parked.gearDown = true;
+        parked.onGround = true;
+        auto user = flyLoseAndReturn(radio, parked);
+        QVERIFY(user);
+
+        const auto secondOfValidData = [&] {
+            h.sim->setUserAircraftData(plausible(31.6));
+            h.nm->checkSimulatorDataStale();
+            h.nm->onPositionTimer();
+            clock += 1000;
+        };
+        for (int second = 0; second < 10; ++second) {
+            secondOfValidData();
+        }
+        QCOMPARE(h.sentLines(),
+                 QStringList(10, QStringLiteral("@N:ABC123:2000:1:31.600000:121.800000:0:0:2:0")));
+        secondOfValidData();
+        QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
+        QCOMPARE(h.sentLines(),
+                 (QStringList{R"($CQABC123:@94386:ACC:{"config":{"gear_down":false,"on_ground":false}})",
+                              "@S:ABC123:0000:1:31.600000:121.800000:0:0:0:0", "$CRABC123:SERVER:C?:0.000"}));
         user.reset();
         h.destroy();
     }
