@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QRegularExpression>
 
 namespace velk {
 
@@ -27,9 +26,9 @@ QVariant storedForm(const QVariant& value) {
 } // namespace
 
 AppConfig::AppConfig(const QString& directory, QObject* parent)
-    : QObject(parent), m_directory(QDir(directory).absolutePath()) {
+    : QObject(parent), m_directory(QDir(directory).absolutePath()),
+      m_path(QDir(m_directory).filePath(kConfigFile)) {
     QDir().mkpath(m_directory);
-    m_settings = std::make_unique<QSettings>(QDir(m_directory).filePath(kConfigFile), QSettings::IniFormat);
     const auto stored = QAESEncryption::loadOrCreateKey(QDir(m_directory).filePath(kKeyFile));
     m_keyOnDisk = stored.onDisk;
     m_keyProblem = stored.problem;
@@ -53,7 +52,65 @@ std::filesystem::path AppConfig::logsDirectory() const {
 }
 
 QString AppConfig::filePath() const {
-    return m_settings->fileName();
+    return m_path;
+}
+
+void AppConfig::refreshLocked() const {
+    if (m_loaded && stampOf(m_path) == m_stamp) {
+        return;
+    }
+    ConfigFileRead read = readConfigFile(m_path, m_directory);
+    m_loaded = true;
+    m_stamp = read.stamp;
+    switch (read.status) {
+    case ConfigFileRead::Status::Read:
+        m_fileValues = std::move(read.values);
+        m_usable = true;
+        if (!read.reason.isEmpty()) {
+            qWarning().noquote() << "Settings file" << QDir::toNativeSeparators(m_path)
+                                 << QStringLiteral("read in part: %1").arg(read.reason);
+        }
+        break;
+    case ConfigFileRead::Status::Missing:
+        m_fileValues.clear();
+        m_usable = true;
+        break;
+    case ConfigFileRead::Status::Unusable:
+        // Values read before stay; the file is left as it is.
+        m_usable = false;
+        m_unusableReason = read.reason;
+        qWarning().noquote()
+            << "Cannot read the settings file" << QDir::toNativeSeparators(m_path)
+            << QStringLiteral("(%1); it is not used or written until it can be read").arg(read.reason);
+        break;
+    }
+}
+
+bool AppConfig::containsLocked(const QString& name) const {
+    return m_pending.contains(name) || m_fileValues.contains(name);
+}
+
+QVariant AppConfig::storedLocked(const QString& name) const {
+    const auto pending = m_pending.constFind(name);
+    return pending != m_pending.cend() ? *pending : m_fileValues.value(name);
+}
+
+bool AppConfig::saveLocked(QString* reason) {
+    refreshLocked();
+    if (!m_usable) {
+        *reason = m_unusableReason;
+        return false;
+    }
+    QVariantMap all = m_fileValues;
+    all.insert(m_pending);
+    FileStamp stamp;
+    if (!writeConfigFile(m_path, all, reason, &stamp)) {
+        return false;
+    }
+    m_fileValues = std::move(all);
+    m_pending.clear();
+    m_stamp = stamp;
+    return true;
 }
 
 QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const {
@@ -61,10 +118,11 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
     if (storage == ConfigStorage::SessionOnly) {
         return m_session.value(name, defaultValue);
     }
-    if (!m_settings->contains(name)) {
+    refreshLocked();
+    if (!containsLocked(name)) {
         return defaultValue;
     }
-    const QVariant stored = m_settings->value(name);
+    const QVariant stored = storedLocked(name);
     if (storage == ConfigStorage::Encrypted) {
         if (m_session.contains(name)) {
             return m_session.value(name);
@@ -88,28 +146,9 @@ bool AppConfig::isUnreadable(const ConfigKey<QString>& key) const {
     if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
         return false;
     }
-    const QString text = m_settings->value(key.name).toString();
+    refreshLocked();
+    const QString text = storedLocked(key.name).toString();
     return !text.isEmpty() && !m_cipher->decryptFromBase64(text);
-}
-
-void AppConfig::removeInterruptedSaves(const QString& directory) {
-    // A save writes the whole file to "config.ini.XXXXXX" (six letters) and
-    // renames it over config.ini; a kill in between leaves the copy.
-    static const QRegularExpression temporary(QStringLiteral("^config\\.ini\\.[A-Za-z]{6}$"));
-    const QDir dir(directory);
-    for (const QFileInfo& entry :
-         dir.entryInfoList({kConfigFile + QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
-        if (entry.isSymLink() || !temporary.match(entry.fileName()).hasMatch()) {
-            continue;
-        }
-        if (QFile::remove(entry.filePath())) {
-            qInfo().noquote() << "Removed" << entry.fileName()
-                              << "left by a save of config.ini that was cut short";
-        } else {
-            qWarning().noquote() << "Could not remove" << entry.filePath()
-                                 << "left by a save that was cut short";
-        }
-    }
 }
 
 bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {
@@ -129,22 +168,16 @@ bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
         } else {
             if (storage == ConfigStorage::Encrypted) {
                 m_session.remove(name);
-            }
-            // QSettings keeps its first error for good: after a failed write a
-            // fresh object tells whether this one reaches the file.
-            if (m_settings->status() != QSettings::NoError) {
-                m_settings = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
-            }
-            if (storage == ConfigStorage::Encrypted) {
                 const QString plain = value.toString();
-                m_settings->setValue(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
+                m_pending.insert(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
             } else {
-                m_settings->setValue(name, storedForm(value));
+                m_pending.insert(name, storedForm(value));
             }
-            m_settings->sync();
-            written = m_settings->status() == QSettings::NoError;
+            QString reason;
+            written = saveLocked(&reason);
             if (!written) {
-                qWarning().noquote() << "Could not write" << name << "to" << m_settings->fileName();
+                qWarning().noquote() << "Could not write" << name << "to" << QDir::toNativeSeparators(m_path)
+                                     << QStringLiteral("(%1)").arg(reason);
             }
         }
     }
@@ -153,24 +186,31 @@ bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
 }
 
 void AppConfig::writeDefaults() {
-    QMutexLocker lock(&m_mutex);
-    bool changed = false;
-    for (const auto& key : ConfigKeys::all()) {
-        if (key.storage == ConfigStorage::SessionOnly || m_settings->contains(key.name)) {
-            continue;
+    QVariantMap defaults;
+    {
+        QMutexLocker lock(&m_mutex);
+        refreshLocked();
+        for (const auto& key : ConfigKeys::all()) {
+            if (key.storage != ConfigStorage::SessionOnly && !containsLocked(key.name)) {
+                defaults.insert(key.name, storedForm(key.defaultValue));
+            }
         }
-        m_settings->setValue(key.name, storedForm(key.defaultValue));
-        changed = true;
     }
-    lock.unlock();
-    discoverMsfsFolders();
-    lock.relock();
-    if (changed) {
-        m_settings->sync();
+    const QVariantMap discovered = discoverMsfsFolders();
+    QMutexLocker lock(&m_mutex);
+    m_pending.insert(defaults);
+    m_pending.insert(discovered);
+    QString reason;
+    if (!m_pending.isEmpty() && !saveLocked(&reason)) {
+        qWarning().noquote() << "Could not write the default settings to" << QDir::toNativeSeparators(m_path)
+                             << QStringLiteral("(%1)").arg(reason);
+        // Defaults read as defaults anyway; they must not hide what the file
+        // holds once it can be read.
+        m_pending = discovered;
     }
 }
 
-void AppConfig::discoverMsfsFolders() {
+QVariantMap AppConfig::discoverMsfsFolders() const {
     using namespace simulator::msfs;
     struct Slot {
         const ConfigKey<QString>& packages;
@@ -179,6 +219,7 @@ void AppConfig::discoverMsfsFolders() {
     };
     const Slot generations[] = {{ConfigKeys::MSFSPackagesPath2020, ConfigKeys::MSFSCommunityPath2020, 1},
                                 {ConfigKeys::MSFSPackagesPath2024, ConfigKeys::MSFSCommunityPath2024, 2}};
+    QVariantMap found;
     for (const Slot& slot : generations) {
         const bool needPackages = value(slot.packages).trimmed().isEmpty();
         const bool needCommunity = value(slot.community).trimmed().isEmpty();
@@ -189,18 +230,17 @@ void AppConfig::discoverMsfsFolders() {
         if (packages.isEmpty()) {
             continue;
         }
-        QMutexLocker lock(&m_mutex);
         if (needPackages) {
-            m_settings->setValue(slot.packages.name, packages);
+            found.insert(slot.packages.name, packages);
         }
         const QString community = QDir(packages).filePath(QStringLiteral("Community"));
         if (needCommunity && QFileInfo(community).isDir()) {
-            m_settings->setValue(slot.community.name, community);
+            found.insert(slot.community.name, community);
         }
-        m_settings->sync();
         qInfo().noquote() << "Discovered MSFS packages folder" << packages << "for simulator"
                           << slot.simulator;
     }
+    return found;
 }
 
 template <> QString AppConfig::convert<QString>(const QVariant& v) {

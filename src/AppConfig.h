@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ConfigFile.h"
 #include "ConfigKeys.h"
 
 #include <QHash>
 #include <QMutex>
 #include <QObject>
-#include <QSettings>
+#include <QVariantMap>
 
 #include <filesystem>
 #include <memory>
@@ -16,7 +17,9 @@ class QAESEncryption;
 namespace velk {
 
 // The configuration store over config.ini beside the executable. Reads are
-// safe from any thread; configChanged is emitted on the writing thread.
+// safe from any thread; configChanged is emitted on the writing thread. What
+// another program writes to config.ini is seen at the next read; a save merges
+// the file as it is then with this run's values.
 class AppConfig : public QObject {
     Q_OBJECT
 
@@ -56,11 +59,6 @@ public:
     // Why the key lives in memory for this run, naming the key file; empty when it is on disk.
     QString keyFileProblem() const { return m_keyProblem; }
 
-    // Removes what saves of config.ini in `directory` that were cut short
-    // (the process killed) left behind. Only while no other process can be
-    // saving there, that is with the folder's instance lock held.
-    static void removeInterruptedSaves(const QString& directory);
-
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;
     QString filePath() const;
@@ -74,11 +72,30 @@ private:
     QVariant rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const;
     bool writeRaw(const QString& name, ConfigStorage storage, const QVariant& value);
     void writeDefaults();
-    void discoverMsfsFolders();
+    // Packages and community folders found for the simulators whose keys are empty.
+    QVariantMap discoverMsfsFolders() const;
+
+    // With m_mutex held.
+    void refreshLocked() const;
+    bool containsLocked(const QString& name) const;
+    QVariant storedLocked(const QString& name) const;
+    bool saveLocked(QString* reason);
 
     QString m_directory;
+    QString m_path;
     mutable QMutex m_mutex;
-    std::unique_ptr<QSettings> m_settings;
+    // What config.ini held when it was last read or written, and what sat at
+    // its path then: a different look at the path reads it again.
+    mutable QVariantMap m_fileValues;
+    mutable FileStamp m_stamp;
+    mutable bool m_loaded = false;
+    // False while what sits at config.ini cannot be read: it is then never
+    // replaced, so that nothing it holds is lost.
+    mutable bool m_usable = false;
+    mutable QString m_unusableReason;
+    // Values of this run that have not reached the file yet (a failed save);
+    // they are read in its place and carried by the next save.
+    QVariantMap m_pending;
     std::unique_ptr<QAESEncryption> m_cipher;
     // False when the key lives in memory only: secrets are then not written.
     bool m_keyOnDisk = false;

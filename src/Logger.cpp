@@ -5,8 +5,17 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRegularExpression>
 
 #include <cstdio>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace velk::logging {
 
@@ -42,6 +51,45 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
     }
 }
 
+// Opens `path` to append to it, creating it when missing, only when it is a
+// regular file and not a link: never waiting on a FIFO or device there.
+bool openForAppending(QFile& file, const QString& path, QString* reason) {
+#ifdef _WIN32
+    const QFileInfo info(path);
+    if (info.exists() && (!info.isFile() || info.isSymLink())) {
+        *reason = QStringLiteral("not a regular file");
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        *reason = file.errorString();
+        return false;
+    }
+    return true;
+#else
+    const int fd =
+        ::open(QFile::encodeName(path).constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *reason = QStringLiteral("not a regular file");
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        *reason = file.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+#endif
+}
+
 } // namespace
 
 QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,
@@ -53,11 +101,16 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
         .arg(message);
 }
 
-void pruneOldFiles(const QString& directory, const QString& pattern, int keep) {
+void pruneOldRunLogs(const QString& directory, int keep) {
+    static const QRegularExpression runLog(QStringLiteral(R"(^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.log$)"));
     QDir dir(directory);
-    const QStringList files = dir.entryList({pattern}, QDir::Files, QDir::Name | QDir::Reversed);
-    for (qsizetype i = keep; i < files.size(); ++i) {
-        dir.remove(files.at(i));
+    // Links are never the client's: it only makes plain files.
+    const QStringList names = dir.entryList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::Reversed);
+    qsizetype seen = 0;
+    for (const QString& name : names) {
+        if (runLog.match(name).hasMatch() && ++seen > keep) {
+            dir.remove(name);
+        }
     }
 }
 
@@ -65,9 +118,10 @@ QString install(const QString& logsDirectory, const QDateTime& startUtc, int kee
     QDir().mkpath(logsDirectory);
     const QString name = startUtc.toUTC().toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss")) + QStringLiteral(".log");
     const QString path = QDir(logsDirectory).filePath(name);
-    auto* file = new QFile(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) {
-        std::fprintf(stderr, "Could not open log file %s\n", qPrintable(path));
+    auto* file = new QFile;
+    QString reason;
+    if (!openForAppending(*file, path, &reason)) {
+        std::fprintf(stderr, "Could not open log file %s (%s)\n", qPrintable(path), qPrintable(reason));
         delete file;
         file = nullptr;
     }
@@ -76,7 +130,7 @@ QString install(const QString& logsDirectory, const QDateTime& startUtc, int kee
         delete g_file;
         g_file = file;
     }
-    pruneOldFiles(logsDirectory, QStringLiteral("*-*-*_*-*-*.log"), keepFiles);
+    pruneOldRunLogs(logsDirectory, keepFiles);
     QtMessageHandler previous = qInstallMessageHandler(handler);
     if (previous != handler) {
         g_previous = previous;

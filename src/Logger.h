@@ -7,9 +7,11 @@
 namespace velk::logging {
 
 // Opens the run's log file under `logsDirectory`, named by the UTC start time
-// ("yyyy-MM-dd_hh-mm-ss.log"), installs the Qt message handler and keeps only
-// the newest `keepFiles` run logs. Returns the file's path, empty when the
-// file could not be opened (lines then still reach stderr).
+// ("yyyy-MM-dd_hh-mm-ss.log"; a run started in the same second appends),
+// installs the Qt message handler and keeps only the newest `keepFiles` run
+// logs. Returns the file's path, empty when the file could not be opened, as
+// when something other than a regular file sits at its path (lines then still
+// reach stderr).
 QString install(const QString& logsDirectory, const QDateTime& startUtc = QDateTime::currentDateTimeUtc(),
                 int keepFiles = 10);
 // Restores Qt's default handler and closes the file.
@@ -19,8 +21,9 @@ void uninstall();
 QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,
                    const QDateTime& localTime = QDateTime::currentDateTime());
 
-// Deletes all but the newest `keep` files matching `pattern` in `directory`
-// (newest by name, which sorts by time for timestamped names).
-void pruneOldFiles(const QString& directory, const QString& pattern, int keep);
+// Deletes all but the newest `keep` run logs in `directory`: regular files
+// named exactly as install() names them (newest by name, which sorts by time).
+// Nothing else there is touched.
+void pruneOldRunLogs(const QString& directory, int keep);
 
 } // namespace velk::logging

@@ -33,10 +33,6 @@ int main(int argc, char* argv[]) {
     // The logger comes first, so that what the configuration store reports
     // while it starts (a replaced key file, discovered folders) is in the run log.
     velk::logging::install(QCoreApplication::applicationDirPath() + QStringLiteral("/logs"));
-    // Only under the lock: without it another client might be saving now.
-    if (instanceLock.lock) {
-        velk::AppConfig::removeInterruptedSaves(QCoreApplication::applicationDirPath());
-    }
     velk::AppConfig::instance();
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 

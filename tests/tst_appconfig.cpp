@@ -1,15 +1,23 @@
 #include "AppConfig.h"
 #include "crypto/QAESEncryption.h"
 #include "simulator/msfs/MsfsPaths.h"
+#include "support/BoundedCall.h"
 #include "support/Fifo.h"
+#include "support/MessageLog.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -135,14 +143,155 @@ private slots:
     void sameSecretStoredTwiceGivesDifferentCipherTexts() {
         const QString dir = test::freshDir(QStringLiteral("iv"));
         AppConfig config(dir);
-        QSettings ini(dir + QStringLiteral("/config.ini"), QSettings::IniFormat);
+        // Read from the bytes: two files of one size written within a
+        // millisecond look unchanged to QSettings' cache.
+        static const QRegularExpression line(QStringLiteral("^Password=(.*)$"),
+                                             QRegularExpression::MultilineOption);
+        const auto sealed = [&] {
+            return line.match(readFile(dir + QStringLiteral("/config.ini"))).captured(1);
+        };
         config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
-        ini.sync();
-        const QString first = ini.value(QStringLiteral("Auth/Password")).toString();
+        const QString first = sealed();
         config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
-        ini.sync();
         QVERIFY(!first.isEmpty());
-        QVERIFY(first != ini.value(QStringLiteral("Auth/Password")).toString());
+        QVERIFY(first != sealed());
+    }
+
+    // Whatever sits under the settings library's lock name beside config.ini
+    // (a lock left by a kill, another machine's, a folder) never holds a save up.
+    void aLockFileBesideConfigIniNeverHoldsUpASave_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("empty: killed while writing it") << QByteArray() << false;
+        QTest::newRow("another machine's") << QByteArray("4242\nvelk-client\nother-host.example\n") << false;
+        QTest::newRow("a folder in its place") << QByteArray() << true;
+    }
+    void aLockFileBesideConfigIniNeverHoldsUpASave() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, folder);
+        const QString dir = test::freshDir(QStringLiteral("lockbeside"));
+        const QString lock = dir + QStringLiteral("/config.ini.lock");
+        if (folder) {
+            QVERIFY(QDir().mkpath(lock + QStringLiteral("/inside")));
+        } else {
+            QFile file(lock);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        bool written = false;
+        const bool inTime = test::returnsWithin(
+            10000,
+            [&] {
+                AppConfig config(dir);
+                written = config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si"));
+            },
+            [&] { folder ? QDir(lock).removeRecursively() : QFile::remove(lock); });
+        QVERIFY(inTime);
+        QVERIFY(written);
+        QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
+        // Not the client's: left as it was, and nothing of the saves left beside it.
+        QVERIFY(folder ? QFileInfo(lock + QStringLiteral("/inside")).isDir()
+                       : readFile(lock).toUtf8() == content);
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+                 (QStringList{QStringLiteral("config.ini"), QStringLiteral("config.ini.lock"),
+                              QStringLiteral("config.key")}));
+    }
+
+    // What is no plain file at config.ini (another program's FIFO, a folder),
+    // or far too large to be one, is neither waited on nor replaced: the run
+    // starts on defaults, a save fails and the log names the file; once the
+    // path is free, saves reach the file again.
+    void whatIsNoSettingsFileAtConfigIniIsNeitherReadNorReplaced_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("too large") << QStringLiteral("large");
+    }
+    void whatIsNoSettingsFileAtConfigIniIsNeitherReadNorReplaced() {
+        QFETCH(QString, kind);
+        const QString dir = test::freshDir(QStringLiteral("notafile"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        const QByteArray native = QFile::encodeName(path);
+        QByteArray large = "[Profile]\nRealname=Big\n";
+        if (kind == QStringLiteral("fifo")) {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == QStringLiteral("folder")) {
+            QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
+        } else {
+            large += QByteArray(5 * 1024 * 1024, ';');
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(large) == large.size());
+        }
+        const test::MessageLog log;
+        std::unique_ptr<AppConfig> config;
+        QString loaded;
+        bool written = true;
+        QThread* const here = QThread::currentThread();
+        const bool inTime = test::returnsWithin(
+            10000,
+            [&] {
+                config = std::make_unique<AppConfig>(dir);
+                loaded = config->value(ConfigKeys::ProfileRealname);
+                written = config->setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si"));
+                config->moveToThread(here);
+            },
+            [&] {
+                // Gives a reader blocked on the FIFO its end of file.
+                const int fd = ::open(native.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+            });
+        QVERIFY(inTime);
+        QCOMPARE(loaded, QString());
+        QVERIFY(!written);
+        QCOMPARE(config->value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si")); // for this run
+        QVERIFY(log.contains(QStringLiteral("Cannot read the settings file ") + path));
+        QVERIFY(log.contains(QStringLiteral("Could not write Profile/Realname to ") + path));
+        struct stat st {};
+        QCOMPARE(::lstat(native.constData(), &st), 0);
+        if (kind == QStringLiteral("fifo")) {
+            QVERIFY(S_ISFIFO(st.st_mode));
+        } else if (kind == QStringLiteral("folder")) {
+            QVERIFY(QFileInfo(path + QStringLiteral("/inside")).isDir());
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.readAll() == large);
+        }
+
+        QVERIFY(kind == QStringLiteral("folder") ? QDir(path).removeRecursively() : QFile::remove(path));
+        QVERIFY(config->setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        config.reset();
+        AppConfig again(dir);
+        QCOMPARE(again.value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
+        QCOMPARE(again.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
+    }
+
+    // A config.ini that links elsewhere is saved through the link, which stays.
+    void aLinkedConfigIniIsSavedThroughTheLink() {
+        const QString dir = test::freshDir(QStringLiteral("linked"));
+        const QString elsewhere = test::freshDir(QStringLiteral("linked-target"));
+        const QString target = elsewhere + QStringLiteral("/settings.ini");
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[Profile]\nRealname=Zhang San\n");
+        }
+        QVERIFY(QFile::link(target, dir + QStringLiteral("/config.ini")));
+        {
+            AppConfig config(dir);
+            QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
+            QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        }
+        QVERIFY(QFileInfo(dir + QStringLiteral("/config.ini")).isSymLink());
+        const QSettings ini(target, QSettings::IniFormat);
+        QCOMPARE(ini.value(QStringLiteral("Profile/Realname")).toString(), QStringLiteral("Zhang San"));
+        QCOMPARE(ini.value(QStringLiteral("Profile/HomeAirport")).toString(), QStringLiteral("ZSSS"));
+        const auto everything = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        QCOMPARE(QDir(elsewhere).entryList(everything), QStringList{QStringLiteral("settings.ini")});
+        QCOMPARE(QDir(dir).entryList(everything),
+                 (QStringList{QStringLiteral("config.ini"), QStringLiteral("config.key")}));
     }
 
     void corruptedOrForeignCipherTextReadsAsDefault_data() {

@@ -1,11 +1,16 @@
 #include "Logger.h"
 #include "common/Deployment.h"
+#include "support/BoundedCall.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velk;
 
@@ -55,16 +60,76 @@ private slots:
             QFile f(QDir(dir).filePath(QStringLiteral("2025-01-%1_00-00-00.log").arg(i + 1, 2, 10, QLatin1Char('0'))));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        QFile other(QDir(dir).filePath(QStringLiteral("notes.txt")));
-        QVERIFY(other.open(QIODevice::WriteOnly));
-        other.close();
+        // The user's files, also ones whose names look like a run log's, and a
+        // link named as one (to a file of the user's), are not the client's.
+        const QString userFile = test::freshDir(QStringLiteral("logs-user")) + QStringLiteral("/mine.txt");
+        QStringList others{QStringLiteral("notes.txt"), QStringLiteral("0-mine-x_y-z-w.log"),
+                           QStringLiteral("2000-01-01_00-00-00.log.txt"),
+                           QStringLiteral("x2000-01-01_00-00-00.log")};
+        for (const QString& name : others + QStringList{userFile}) {
+            QFile f(name == userFile ? name : QDir(dir).filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QFile::link(userFile, QDir(dir).filePath(QStringLiteral("2000-01-01_00-00-00.log"))));
+        others << QStringLiteral("2000-01-01_00-00-00.log");
         logging::install(dir, QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
         logging::uninstall();
-        const QStringList left = QDir(dir).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+        QStringList left = QDir(dir).entryList(QDir::Files | QDir::System, QDir::Name);
+        for (const QString& name : others) {
+            QVERIFY2(left.removeOne(name), qPrintable(name));
+        }
         QCOMPARE(left.size(), 10);
         QCOMPARE(left.first(), QStringLiteral("2025-01-04_00-00-00.log"));
         QCOMPARE(left.last(), QStringLiteral("2026-01-01_00-00-00.log"));
-        QVERIFY(QFile::exists(other.fileName()));
+        QVERIFY(QFile::exists(userFile));
+    }
+
+    // Something other than a plain file at the run log's path (another
+    // program's FIFO, a folder, a link) is neither waited on nor written
+    // through: the run goes on without a log file.
+    void aRunLogPathTakenBySomethingElseIsNotUsed_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("link") << QStringLiteral("link");
+    }
+    void aRunLogPathTakenBySomethingElseIsNotUsed() {
+        QFETCH(QString, kind);
+        const QString dir = test::freshDir(QStringLiteral("logs-taken"));
+        const QDateTime start(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC);
+        const QString path = dir + QStringLiteral("/2026-03-04_05-06-07.log");
+        const QByteArray native = QFile::encodeName(path);
+        const QString linked = dir + QStringLiteral("/elsewhere.txt");
+        if (kind == QStringLiteral("fifo")) {
+            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        } else if (kind == QStringLiteral("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QVERIFY(QFile::link(linked, path));
+        }
+        QString opened;
+        int reader = -1;
+        const bool inTime = test::returnsWithin(
+            10000, [&] { opened = logging::install(dir, start); },
+            [&] {
+                // A writer blocked on the FIFO goes on once it has a reader.
+                if (reader < 0) {
+                    reader = ::open(native.constData(), O_RDONLY | O_NONBLOCK);
+                }
+            });
+        qInfo("a line for the run log");
+        logging::uninstall();
+        if (reader >= 0) {
+            ::close(reader);
+        }
+        QVERIFY(inTime);
+        QCOMPARE(opened, QString());
+        QVERIFY(!QFile::exists(linked));
+        struct stat st {};
+        QCOMPARE(::lstat(native.constData(), &st), 0);
+        QVERIFY(kind == QStringLiteral("fifo")     ? S_ISFIFO(st.st_mode)
+                : kind == QStringLiteral("folder") ? S_ISDIR(st.st_mode)
+                                                   : S_ISLNK(st.st_mode));
     }
 
     void serverOverridesFallBackOnMalformedPorts() {

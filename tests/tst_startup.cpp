@@ -13,6 +13,8 @@
 #include <QSysInfo>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace velk;
@@ -110,16 +112,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((firstSaid += QString::fromUtf8(first.readAll()))
                                      .contains(QStringLiteral("Starting velk-client")),
                                  30000);
-        // What a save cut short by a kill leaves, and names that only look like it.
-        const QString deadSave = dir + QStringLiteral("/config.ini.QwErTy");
-        const QStringList lookalikes{QStringLiteral("config.ini.Qw3rTy"),
-                                     QStringLiteral("config.ini.QwErTyU"),
-                                     QStringLiteral("config.ini.AsDfGh/")};
-        for (const QString& name : lookalikes + QStringList{QFileInfo(deadSave).fileName()}) {
+        // The user's copies of the settings, one named as an older client's
+        // cut-short save was, and a FIFO: none of them is the client's.
+        const QStringList userFiles{QStringLiteral("config.ini.backup"), QStringLiteral("config.ini.sample"),
+                                    QStringLiteral("config.ini.Broken"), QStringLiteral("config.ini.QwErTy"),
+                                    QStringLiteral("config.ini.AsDfGh/")};
+        for (const QString& name : userFiles) {
             QFile file(dir + u'/' + name + (name.endsWith(u'/') ? QStringLiteral("inside") : QString()));
             QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly));
             file.write("[Auth]\nPassword=sealed\n");
         }
+        const QByteArray userFifo = QFile::encodeName(dir + QStringLiteral("/config.ini.fifoxx"));
+        QCOMPARE(::mkfifo(userFifo.constData(), 0600), 0);
         const QStringList before = filesBelow(dir);
         QVERIFY(before.contains(InstanceLockFileName));
         QCOMPARE(lockApplicationFolder(dir).refusal, kRefusal);
@@ -142,7 +146,7 @@ private slots:
         QVERIFY(QFile::exists(dir + u'/' + InstanceLockFileName));
 
         // Of two started at once, one through the link, exactly one runs; it
-        // removes the dead save's copy and nothing else.
+        // removes nothing of the user's.
         QProcess one;
         QProcess other;
         startClient(dir, one);
@@ -157,14 +161,45 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(bothSpoke(), 30000);
         QVERIFY2(oneSaid.contains(kRefusal) != otherSaid.contains(kRefusal), qPrintable(oneSaid + otherSaid));
-        QVERIFY(!QFile::exists(deadSave));
-        for (const QString& name : lookalikes) {
+        for (const QString& name : userFiles) {
             QVERIFY2(QFile::exists(dir + u'/' + name), qPrintable(name));
         }
+        struct stat st {};
+        QVERIFY(::lstat(userFifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         one.kill();
         other.kill();
         QVERIFY(one.waitForFinished() && other.waitForFinished());
         QVERIFY(QFile::remove(link));
+    }
+
+    // A FIFO at config.ini (another program's) holds the client up neither
+    // at start nor when it saves: the window comes, the log names the file,
+    // and the FIFO stays.
+    void aFifoAtConfigIniDoesNotStopTheClient() {
+        const QString dir = test::freshDir(QStringLiteral("fifo"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        const QByteArray native = QFile::encodeName(path);
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        QProcess client;
+        startClient(dir, client);
+        QString said;
+        const bool started = test::waitUntil(
+            [&] {
+                return (said += QString::fromUtf8(client.readAll()))
+                    .contains(QStringLiteral("Starting velk-client"));
+            },
+            30000);
+        client.kill();
+        QVERIFY(client.waitForFinished());
+        // A client stuck in the FIFO's open: let it go, so that nothing is left.
+        const int writer = ::open(native.constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+        QVERIFY2(started, qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("Cannot read the settings file ") + path), qPrintable(said));
+        struct stat st {};
+        QVERIFY(::lstat(native.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
     }
 
     // Only a running client keeps another out: what the lock file holds, or
@@ -182,6 +217,7 @@ private slots:
         test::row("names this running process", here, false, false);
         test::row("another user's", QByteArray("1\n"), false, true);
         test::row("a folder in its place", QByteArray(), true, false);
+        test::row("a FIFO in its place", QByteArray("fifo"), false, false);
     }
     void lockFileNoClientHoldsIsTakenOver() {
         QFETCH(QByteArray, content);
@@ -189,8 +225,11 @@ private slots:
         QFETCH(bool, otherUser);
         const QString dir = test::freshDir(QStringLiteral("stale"));
         const QString path = dir + u'/' + InstanceLockFileName;
+        const bool fifo = content == "fifo";
         if (folder) {
             QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
+        } else if (fifo) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         } else {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -204,7 +243,11 @@ private slots:
         QVERIFY(taken.lock);
         QCOMPARE(taken.refusal, QString());
         QCOMPARE(lockApplicationFolder(dir).refusal, kRefusal);
-        QVERIFY(folder ? QFileInfo(path + QStringLiteral("/inside")).isDir() : QFileInfo(path).isFile());
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(folder ? QFileInfo(path + QStringLiteral("/inside")).isDir()
+                : fifo ? S_ISFIFO(st.st_mode)
+                       : S_ISREG(st.st_mode));
     }
 
     void lockThatCannotBeTakenNamesTheFile() {

@@ -1,5 +1,5 @@
 // Raw packet log: every FSD line sent or received, under logs/network, with the
-// login secret masked. The ten newest files are kept; each file is capped.
+// login secret masked. The ten newest of its files are kept; each file is capped.
 #include "manager/NetworkManager.h"
 
 #include "AppConfig.h"
@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace velk::manager {
 
@@ -46,24 +47,42 @@ bool isLoginLine(const QString& line) {
            line.startsWith(QLatin1String("#AP"), Qt::CaseInsensitive);
 }
 
-// Keeps room for one more file among the newest kKeptFiles.
+// Names the log takes: "network-<UTC yyyy-MM-dd_hh-mm-ss>.log", with "-2",
+// "-3", ... before ".log" when that name is taken.
+const QRegularExpression
+    kLogName(QStringLiteral(R"(^network-\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(-[2-9]|-[1-9]\d+)?\.log$)"));
+constexpr int kMaxNameTries = 1000;
+
+// Keeps room for one more log among the newest kKeptFiles. Only the log's
+// own files count: anything else in the folder, links included, is left alone.
 void applyRetention(const QDir& dir) {
-    const QFileInfoList files =
-        dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Time); // newest first
-    for (qsizetype i = kKeptFiles - 1; i < files.size(); ++i) {
-        QFile::remove(files.at(i).absoluteFilePath());
+    const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Time); // newest first
+    qsizetype seen = 0;
+    for (const QFileInfo& file : files) {
+        if (kLogName.match(file.fileName()).hasMatch() && ++seen >= kKeptFiles) {
+            QFile::remove(file.absoluteFilePath());
+        }
     }
 }
 
-// "network-<stamp>.log", or with "-2", "-3", ... when that name is taken, so
-// that an existing log is never overwritten.
-QString freeLogName(const QDir& dir, const QString& stamp) {
+// Creates the log as a new file under the first free name, so that an
+// existing log is never overwritten, nor anything else at that name (a link,
+// a FIFO) written through or waited on.
+bool createLog(QFile& file, const QDir& dir, const QString& stamp) {
     const QString base = QStringLiteral("network-%1").arg(stamp);
-    QString name = base + QStringLiteral(".log");
-    for (int n = 2; dir.exists(name); ++n) {
-        name = QStringLiteral("%1-%2.log").arg(base).arg(n);
+    for (int n = 1; n <= kMaxNameTries; ++n) {
+        const QString name =
+            n == 1 ? base + QStringLiteral(".log") : QStringLiteral("%1-%2.log").arg(base).arg(n);
+        file.setFileName(dir.filePath(name));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            return true;
+        }
+        const QFileInfo taken(file.fileName());
+        if (!taken.exists() && !taken.isSymLink()) {
+            return false; // not a name clash: the folder cannot take the file
+        }
     }
-    return name;
+    return false;
 }
 
 } // namespace
@@ -81,10 +100,8 @@ void NetworkManager::openRawLog() {
         return;
     }
     applyRetention(dir);
-    m_rawLogFile.setFileName(dir.filePath(freeLogName(dir, utcStamp(QStringLiteral("yyyy-MM-dd_hh-mm-ss")))));
     m_rawLogBytes = 0;
-    if (m_rawLogFile.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        m_rawLogBytes = m_rawLogFile.size();
+    if (createLog(m_rawLogFile, dir, utcStamp(QStringLiteral("yyyy-MM-dd_hh-mm-ss")))) {
         m_rawLogStream.setDevice(&m_rawLogFile);
     } else {
         m_rawLogStream.setDevice(nullptr);

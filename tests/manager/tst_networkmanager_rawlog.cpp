@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using velk::AppConfig;
 using velk::manager::NetworkManager;
 namespace ConfigKeys = velk::ConfigKeys;
@@ -23,22 +25,29 @@ QString networkDir() {
 }
 
 QStringList logFiles() {
-    return QDir(networkDir()).entryList(QDir::Files, QDir::Name);
+    return QDir(networkDir()).entryList(QDir::Files | QDir::System, QDir::Name);
 }
 
-// `count` old files, the oldest first, each a minute older than the next.
+void writeFile(const QString& name, const QDateTime& modified) {
+    QFile file(QDir(networkDir()).filePath(name));
+    file.open(QIODevice::WriteOnly);
+    file.write("x");
+    file.flush();
+    file.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
+// `count` old logs of earlier sessions, the oldest first, each a minute older
+// than the next; every other one a continuation ("-2") of a full log. Their
+// times are kept apart from their names, which count for nothing.
 QStringList makeOldFiles(int count) {
     QDir().mkpath(networkDir());
     QStringList names;
     const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-1);
     for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("old-%1.log").arg(i, 2, 10, QLatin1Char('0'));
-        QFile file(networkDir() + QLatin1Char('/') + name);
-        file.open(QIODevice::WriteOnly);
-        file.write("x");
-        file.flush();
-        file.setFileTime(base.addSecs(60 * i), QFileDevice::FileModificationTime);
-        file.close();
+        const QString stamp = base.addSecs(-60 * i).toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"));
+        const QString name =
+            QStringLiteral("network-%1%2.log").arg(stamp, i % 2 ? QStringLiteral("-2") : QString());
+        writeFile(name, base.addSecs(60 * i));
         names << name;
     }
     return names;
@@ -70,8 +79,25 @@ private slots:
         QFETCH(int, existing);
         QFETCH(int, deleted);
         const QStringList old = makeOldFiles(existing);
+        // Anything else in the folder is the user's, however old, and a link
+        // named as a log is not one the client made.
+        const QDateTime ancient = QDateTime::currentDateTimeUtc().addYears(-1);
+        const QStringList users{QStringLiteral("mynotes-9.txt"), QStringLiteral("my-notes.txt"),
+                                QStringLiteral("checkride-keep.log"), QStringLiteral("network-notes.log"),
+                                QStringLiteral("network-2020-01-01_00-00-00-1.log")};
+        for (const QString& name : users) {
+            writeFile(name, ancient);
+        }
+        const QString linked =
+            velk::test::freshDir(QStringLiteral("rawlog-user")) + QStringLiteral("/report.odt");
+        writeFile(linked, ancient);
+        QVERIFY(QFile::link(linked, networkDir() + QStringLiteral("/network-2020-01-01_00-00-00.log")));
         NetworkManager nm;
-        const QStringList files = logFiles();
+        QStringList files = logFiles();
+        for (const QString& name : users + QStringList{QStringLiteral("network-2020-01-01_00-00-00.log")}) {
+            QVERIFY2(files.removeOne(name), qPrintable(name));
+        }
+        QVERIFY(QFile::exists(linked));
         QCOMPARE(files.size(), existing - deleted + 1);
         for (int i = 0; i < existing; ++i) {
             QCOMPARE(files.contains(old.at(i)), i >= deleted);
@@ -125,6 +151,29 @@ private slots:
         NetworkManager second;
         QVERIFY(first.rawLogFilePath() != second.rawLogFilePath());
         QVERIFY(readAll(first.rawLogFilePath()).contains("hello"));
+    }
+
+    // A log name already taken by something the client did not make (a link
+    // leading elsewhere, a FIFO) is passed over, never written through or
+    // waited on.
+    void aTakenLogNameIsPassedOver() {
+        QDir().mkpath(networkDir());
+        const QString elsewhere = velk::test::freshDir(QStringLiteral("rawlog-elsewhere"));
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QStringList targets;
+        for (int s = -1; s <= 5; ++s) {
+            const QString base = networkDir() + QStringLiteral("/network-") +
+                                 now.addSecs(s).toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"));
+            targets << elsewhere + QStringLiteral("/%1.log").arg(s + 1);
+            QVERIFY(QFile::link(targets.last(), base + QStringLiteral(".log")));
+            QCOMPARE(::mkfifo(QFile::encodeName(base + QStringLiteral("-2.log")).constData(), 0600), 0);
+        }
+        NetworkManager nm;
+        QVERIFY2(nm.rawLogFilePath().endsWith(QStringLiteral("-3.log")), qPrintable(nm.rawLogFilePath()));
+        emit nm.fsdClient()->raiseRawDataReceived(QStringLiteral("#TMSERVER:ABC123:hello\r\n"));
+        nm.flushLogTimer();
+        QVERIFY(readAll(nm.rawLogFilePath()).contains("hello"));
+        QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void aFullFileIsContinuedInANewOne() {

@@ -66,6 +66,7 @@ private slots:
         for (const auto& key : ConfigKeys::all()) {
             ini.remove(key.name);
         }
+        ini.sync(); // the store reads the file, not this object
         owners = std::make_unique<test::SettingsOwners>();
         vm = &owners->settings;
         voice = &owners->voice;
