@@ -143,8 +143,11 @@ private slots:
 private:
     void handleWelcome(const std::string& data);
     void onWelcomeTimeout();
-    // Ends the session on the client's own account, with the reason.
-    void giveUp(const QString& reason);
+    // Ends the session on the client's own account: `reason` as the error,
+    // `lost` as the reason of the loss.
+    void giveUp(const QString& reason, const QString& lost);
+    // The server's own reason for an end, when its last word was an error.
+    QString lossReason(const QString& fallback) const;
     void handleServerDisconnect(const std::string& reason);
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
@@ -193,6 +196,9 @@ private:
     QTimer m_welcomeTimer;
     // The transport's last error: the reason of the loss it reports next.
     QString m_transportError;
+    // The data of the server's "error" while no other control message has
+    // followed it this session: the server's last word before it ends.
+    QString m_serverLastWord;
 };
 
 } // namespace velk::voice
