@@ -126,7 +126,8 @@ signals:
     void listenOnlyChanged(bool listenOnly);
     // A session that was up has ended without being asked to (the server
     // closed, reset, ended or stopped answering it, or never welcomed it, or
-    // its audio could not start); after the state change, with the reason.
+    // its audio could not start); after the state change, with the reason:
+    // the server's own error when that was the last it said.
     void connectionLost(const QString& reason);
 
 protected:
