@@ -15,7 +15,6 @@ NetworkHandler::NetworkHandler(QObject* parent) : QObject(parent) {
     sockets::startup();
     m_anchor->handler = this;
     m_resolver = &sockets::resolve;
-    connect(this, &NetworkHandler::errorOccurred, this, &NetworkHandler::logError, Qt::DirectConnection);
 }
 
 NetworkHandler::~NetworkHandler() {
@@ -126,10 +125,24 @@ void NetworkHandler::loseConnection(quint64 generation, const QString& error, bo
     }
     haltLoops();
     if (!error.isEmpty()) {
+        // The one log line of the loss: errorOccurred is not logged again.
         qWarning().noquote() << "NetworkHandler:" << error;
         post({generation, Event::Kind::Error, false, {}, error});
     }
     post({generation, Event::Kind::State, false, {}, {}});
+}
+
+void NetworkHandler::giveUpLocked(const QString& reason) {
+    if (!m_writerRunning) {
+        return; // already lost, failed or stopping: that report stands
+    }
+    m_writerRunning = false;
+    m_givenUpReason = reason;
+    m_controlWake.notify_all();
+    // Lines the server sent before are still in the socket: the reader takes
+    // them first, then finds the end there.
+    std::lock_guard handles(m_handleMutex);
+    sockets::shutdown(m_tcpSocket);
 }
 
 void NetworkHandler::setCid(quint32 cid) {
@@ -156,10 +169,6 @@ void NetworkHandler::rebuildHello() {
         m_hello.clear();
         qWarning() << "NetworkHandler: no voice hello:" << e.what();
     }
-}
-
-void NetworkHandler::logError(const QString& text) {
-    qCritical().noquote() << text;
 }
 
 bool NetworkHandler::post(Event event, std::size_t limit) {

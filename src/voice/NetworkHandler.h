@@ -139,8 +139,8 @@ private:
     void stopThreads();
     void tcpReceiveLoop(quint64 generation, sockets::Handle socket);
     void udpReceiveLoop(quint64 generation, sockets::Handle socket);
-    void pingLoop(quint64 generation);
-    void controlWriteLoop(quint64 generation, sockets::Handle socket);
+    void pingLoop();
+    void controlWriteLoop(sockets::Handle socket);
     // Writes queued control lines until the socket takes no more, without
     // waiting; 0 or the error code. Called with m_controlSendMutex held.
     int writeQueuedLines(sockets::Handle socket);
@@ -148,7 +148,6 @@ private:
     void heard();
     void handleDatagram(quint64 generation, const std::uint8_t* data, std::size_t length);
     void parseControlMessage(quint64 generation, std::string_view line);
-    void logError(const QString& text);
 
     bool isCurrent(quint64 generation) const { return m_anchor->generation == generation; }
     void cancelPendingConnects();
@@ -159,6 +158,10 @@ private:
     // Reports the loss once. `dropBacklog`: the control messages still waiting
     // for the owner go with it.
     void loseConnection(quint64 generation, const QString& error, bool dropBacklog = false);
+    // Gives the connection up on the client's own account: the writer stops
+    // and the reader, woken, hands out what the server had already sent before
+    // it reports the loss with `reason`. Called with m_controlSendMutex held.
+    void giveUpLocked(const QString& reason);
     void sendHello();
     // Queues "disconnect" and writes what it can without waiting.
     void sendGoodbye();
@@ -194,11 +197,12 @@ private:
     // When the front line must be out; set when its writing starts.
     std::optional<std::chrono::steady_clock::time_point> m_frontDeadline;
     bool m_writerRunning = false; // guarded by m_controlSendMutex
+    // Why the client gave the connection up; guarded by m_controlSendMutex.
+    QString m_givenUpReason;
     std::mutex m_datagramMutex;
     mutable std::mutex m_handleMutex;
     sockets::Handle m_tcpSocket = sockets::kInvalidHandle;
     sockets::Handle m_udpSocket = sockets::kInvalidHandle;
-    quint64 m_socketGeneration = 0;
 
     std::atomic<bool> m_tcpRunning{false};
     std::atomic<bool> m_udpRunning{false};

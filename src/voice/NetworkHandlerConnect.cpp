@@ -212,8 +212,8 @@ void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, 
         std::scoped_lock guard(m_controlSendMutex, m_datagramMutex, m_handleMutex);
         m_tcpSocket = tcp;
         m_udpSocket = udp;
-        m_socketGeneration = generation;
         m_writerRunning = true;
+        m_givenUpReason.clear();
     }
     qDebug() << "NetworkHandler: Authentication information sent";
 
@@ -226,7 +226,7 @@ void NetworkHandler::publishConnection(quint64 generation, sockets::Handle tcp, 
     post({generation, Event::Kind::State, true, {}, {}});
     m_tcpThread = std::thread(&NetworkHandler::tcpReceiveLoop, this, generation, tcp);
     m_udpThread = std::thread(&NetworkHandler::udpReceiveLoop, this, generation, udp);
-    m_writerThread = std::thread(&NetworkHandler::controlWriteLoop, this, generation, tcp);
+    m_writerThread = std::thread(&NetworkHandler::controlWriteLoop, this, tcp);
     rebuildHello();
     sendHello();
     startPingThread();

@@ -32,10 +32,18 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             continue;
         }
         if (got.bytes <= 0) {
+            {
+                // A loss the client decided keeps its reason, even when bytes
+                // the server sent after it drew a reset.
+                std::lock_guard lock(m_controlSendMutex);
+                reason = m_givenUpReason;
+            }
             const int writeError = m_writeError;
-            reason = got.bytes < 0     ? connectionLost(got.error)
-                     : writeError != 0 ? connectionLost(writeError)
-                                       : QStringLiteral("Voice server closed the connection");
+            if (reason.isEmpty()) {
+                reason = got.bytes < 0     ? connectionLost(got.error)
+                         : writeError != 0 ? connectionLost(writeError)
+                                           : QStringLiteral("Voice server closed the connection");
+            }
             break;
         }
         heard();

@@ -11,7 +11,6 @@
 
 namespace velk::voice {
 
-using detail::connectionLost;
 using detail::utf8;
 
 namespace {
@@ -38,13 +37,8 @@ void NetworkHandler::startPingThread() {
     if (m_pingThread.joinable()) {
         return;
     }
-    quint64 generation = 0;
-    {
-        std::lock_guard lock(m_handleMutex);
-        generation = m_socketGeneration;
-    }
     m_pingRunning = true;
-    m_pingThread = std::thread(&NetworkHandler::pingLoop, this, generation);
+    m_pingThread = std::thread(&NetworkHandler::pingLoop, this);
 }
 
 void NetworkHandler::wakePingThread() {
@@ -61,23 +55,17 @@ void NetworkHandler::sendControlMessage(const ControlMessage& message) {
     if (!line) {
         return;
     }
-    quint64 generation = 0;
-    {
-        std::lock_guard lock(m_controlSendMutex);
-        if (!m_writerRunning) {
-            return; // not connected, or the connection is lost
-        }
-        if (m_controlLines.size() < kMaxQueuedControlLines) {
-            m_controlLines.push_back(std::move(*line));
-            m_controlWake.notify_one();
-            return;
-        }
-        std::lock_guard handles(m_handleMutex);
-        generation = m_socketGeneration;
+    std::lock_guard lock(m_controlSendMutex);
+    if (!m_writerRunning) {
+        return; // not connected, or the connection is lost
     }
-    loseConnection(generation, QStringLiteral("Voice server connection lost: %1 control messages could not "
-                                              "be sent")
-                                   .arg(kMaxQueuedControlLines));
+    if (m_controlLines.size() < kMaxQueuedControlLines) {
+        m_controlLines.push_back(std::move(*line));
+        m_controlWake.notify_one();
+        return;
+    }
+    giveUpLocked(QStringLiteral("Voice server connection lost: %1 control messages could not be sent")
+                     .arg(kMaxQueuedControlLines));
 }
 
 void NetworkHandler::sendGoodbye() {
@@ -124,15 +112,33 @@ int NetworkHandler::writeQueuedLines(sockets::Handle socket) {
     return 0;
 }
 
-void NetworkHandler::controlWriteLoop(quint64 generation, sockets::Handle socket) {
-    QString reason;
+void NetworkHandler::controlWriteLoop(sockets::Handle socket) {
     std::unique_lock lock(m_controlSendMutex);
     for (;;) {
         m_controlWake.wait(lock, [this] { return !m_writerRunning || !m_controlLines.empty(); });
         if (!m_writerRunning) {
-            break;
+            return;
         }
-        if (const int error = writeQueuedLines(socket); error != 0) {
+        int error = writeQueuedLines(socket);
+        if (error == 0 && !m_controlLines.empty()) {
+            // The server is behind: wait for room without the lock, never past
+            // the front line's deadline however many sends the line has taken.
+            const auto deadline = *m_frontDeadline;
+            lock.unlock();
+            error = sockets::waitWritable(
+                socket, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
+            lock.lock();
+            if (!m_writerRunning) {
+                return;
+            }
+            if (error != 0 && Clock::now() >= deadline) {
+                giveUpLocked(QStringLiteral("Voice server connection lost: a control message could not be "
+                                            "sent within %1 s")
+                                 .arg(secondsText(std::chrono::milliseconds(m_sendTimeoutMs.load()))));
+                return;
+            }
+        }
+        if (error != 0) {
             // The connection is dead: the reader reports it once it has read
             // what the server sent before; the shutdown wakes it.
             m_writeError = error;
@@ -141,31 +147,6 @@ void NetworkHandler::controlWriteLoop(quint64 generation, sockets::Handle socket
             sockets::shutdown(socket);
             return;
         }
-        if (m_controlLines.empty()) {
-            continue;
-        }
-        // The server is behind: wait for room without the lock, never past
-        // the front line's deadline however many sends the line has taken.
-        const auto deadline = *m_frontDeadline;
-        lock.unlock();
-        const int error = sockets::waitWritable(
-            socket, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
-        lock.lock();
-        if (!m_writerRunning) {
-            break;
-        }
-        if (error != 0) {
-            reason = Clock::now() >= deadline
-                         ? QStringLiteral("Voice server connection lost: a control message could not be "
-                                          "sent within %1 s")
-                               .arg(secondsText(std::chrono::milliseconds(m_sendTimeoutMs.load())))
-                         : connectionLost(error);
-            break;
-        }
-    }
-    lock.unlock();
-    if (!reason.isEmpty()) {
-        loseConnection(generation, reason);
     }
 }
 
@@ -204,7 +185,7 @@ void NetworkHandler::heard() {
     m_lastHeardNs = Clock::now().time_since_epoch().count();
 }
 
-void NetworkHandler::pingLoop(quint64 generation) {
+void NetworkHandler::pingLoop() {
     const auto lastHeard = [this] { return Clock::time_point(Clock::duration(m_lastHeardNs.load())); };
     std::unique_lock lock(m_pingMutex);
     auto nextPing = Clock::now() + std::chrono::milliseconds(m_pingIntervalMs.load());
@@ -219,8 +200,8 @@ void NetworkHandler::pingLoop(quint64 generation) {
         const auto now = Clock::now();
         if (now >= lastHeard() + silence) {
             lock.unlock();
-            loseConnection(generation,
-                           QStringLiteral("Voice server did not answer for %1 s").arg(secondsText(silence)));
+            std::lock_guard send(m_controlSendMutex);
+            giveUpLocked(QStringLiteral("Voice server did not answer for %1 s").arg(secondsText(silence)));
             return;
         }
         if (now < nextPing) {

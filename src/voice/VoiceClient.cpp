@@ -70,20 +70,31 @@ void VoiceClient::handleSocketState(bool connected) {
     setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
     if (connected) {
         m_transportError.clear();
+        m_serverLastWord.clear();
         m_welcomeTimer.start();
     } else if (wasUp) {
-        emit connectionLost(m_transportError);
+        emit connectionLost(lossReason(m_transportError));
     }
 }
 
+QString VoiceClient::lossReason(const QString& fallback) const {
+    return m_serverLastWord.isEmpty() ? fallback : m_serverLastWord;
+}
+
 void VoiceClient::handleControlMessage(const ControlMessage& msg) {
+    // An error is the reason for an end only while nothing else follows it:
+    // one long before says nothing about why the session ended.
+    if (msg.type != ControlMessageType::Error && msg.type != ControlMessageType::Disconnect) {
+        m_serverLastWord.clear();
+    }
     switch (msg.type) {
     case ControlMessageType::Pong:
         qDebug() << "VoiceClient: pong received";
         break;
     case ControlMessageType::Error:
         qWarning().noquote() << "VoiceClient: server error:" << QString::fromStdString(msg.data);
-        emit errorOccurred(QString::fromStdString(msg.data));
+        m_serverLastWord = QString::fromStdString(msg.data);
+        emit errorOccurred(m_serverLastWord);
         break;
     case ControlMessageType::Message:
         handleWelcome(msg.data);
@@ -163,13 +174,13 @@ void VoiceClient::onWelcomeTimeout() {
     const QString text = QStringLiteral("Voice server sent no welcome within %1 s")
                              .arg(QString::number(double(m_welcomeTimer.interval()) / 1000.0));
     qWarning().noquote() << "VoiceClient:" << text;
-    giveUp(text);
+    giveUp(text, lossReason(text)); // a refusal explains the missing welcome
 }
 
-void VoiceClient::giveUp(const QString& reason) {
+void VoiceClient::giveUp(const QString& reason, const QString& lost) {
     emit errorOccurred(reason);
     disconnectFromServer();
-    emit connectionLost(reason);
+    emit connectionLost(lost);
 }
 
 AudioHandler* VoiceClient::ensureAudioHandler() {
@@ -214,8 +225,9 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
     if ((report.failed & outputs) == outputs) {
         // A session nothing can be heard on is of no use and would keep the
         // pilot from connecting again: end it.
-        giveUp(QStringLiteral("Voice audio could not start (%1); voice is not available")
-                   .arg(audioStreamNames(report.failed)));
+        const QString text = QStringLiteral("Voice audio could not start (%1); voice is not available")
+                                 .arg(audioStreamNames(report.failed));
+        giveUp(text, text);
         return;
     }
     setListenOnly(report.failed.testFlag(AudioStream::Capture));
@@ -289,7 +301,7 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
         reason.empty() ? QStringLiteral("Voice server ended the session") : QString::fromStdString(reason);
     qInfo().noquote() << "VoiceClient: disconnected by the server:" << text;
     emit errorOccurred(text);
-    emit connectionLost(text);
+    emit connectionLost(reason.empty() ? lossReason(text) : text);
 }
 
 void VoiceClient::applyRadioStack(const RadioChannel& applied) {

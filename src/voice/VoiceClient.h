@@ -126,7 +126,8 @@ signals:
     void listenOnlyChanged(bool listenOnly);
     // A session that was up has ended without being asked to (the server
     // closed, reset, ended or stopped answering it, or never welcomed it, or
-    // its audio could not start); after the state change, with the reason.
+    // its audio could not start); after the state change, with the reason:
+    // the server's own error when that was the last it said.
     void connectionLost(const QString& reason);
 
 protected:
@@ -143,8 +144,11 @@ private slots:
 private:
     void handleWelcome(const std::string& data);
     void onWelcomeTimeout();
-    // Ends the session on the client's own account, with the reason.
-    void giveUp(const QString& reason);
+    // Ends the session on the client's own account: `reason` as the error,
+    // `lost` as the reason of the loss.
+    void giveUp(const QString& reason, const QString& lost);
+    // The server's own reason for an end, when its last word was an error.
+    QString lossReason(const QString& fallback) const;
     void handleServerDisconnect(const std::string& reason);
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
@@ -193,6 +197,9 @@ private:
     QTimer m_welcomeTimer;
     // The transport's last error: the reason of the loss it reports next.
     QString m_transportError;
+    // The data of the server's "error" while no other control message has
+    // followed it this session: the server's last word before it ends.
+    QString m_serverLastWord;
 };
 
 } // namespace velk::voice

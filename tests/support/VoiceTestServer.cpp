@@ -41,6 +41,9 @@ VoiceTestServer::~VoiceTestServer() {
     for (const int socket : m_heldSockets) {
         ::close(socket);
     }
+    if (m_unreadPeer >= 0) {
+        ::close(m_unreadPeer);
+    }
 }
 
 bool VoiceTestServer::listen() {
@@ -133,8 +136,26 @@ QString VoiceTestServer::holdUnaccepted() {
 
 QString VoiceTestServer::holdUnread() {
     sockaddr_in address;
-    m_heldSockets.push_back(rawListener(4, address));
+    m_unreadListener = rawListener(4, address);
+    m_heldSockets.push_back(m_unreadListener);
     return QStringLiteral("127.0.0.1:%1:%2").arg(ntohs(address.sin_port)).arg(m_udpPort);
+}
+
+bool VoiceTestServer::acceptUnread() {
+    pollfd entry{m_unreadListener, POLLIN, 0};
+    if (m_unreadListener < 0 || ::poll(&entry, 1, 5000) != 1) {
+        return false;
+    }
+    if (m_unreadPeer >= 0) {
+        ::close(m_unreadPeer);
+    }
+    m_unreadPeer = ::accept(m_unreadListener, nullptr, nullptr);
+    return m_unreadPeer >= 0;
+}
+
+bool VoiceTestServer::sendUnread(const QByteArray& bytes) {
+    return m_unreadPeer >= 0 && ::send(m_unreadPeer, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) ==
+                                    ssize_t(bytes.size());
 }
 
 void VoiceTestServer::onLine(const QString& line) {

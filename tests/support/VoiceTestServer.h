@@ -69,6 +69,10 @@ public:
     // A control listener whose connections complete but are never accepted
     // or read, so that the client's sends back up; returns its setting.
     QString holdUnread();
+    // Accepts the next connection waiting there (the one before is closed),
+    // still without reading it; then sends it raw bytes.
+    bool acceptUnread();
+    bool sendUnread(const QByteArray& bytes);
 
 private:
     void onDatagrams();
@@ -83,6 +87,8 @@ private:
     QByteArray m_relayCallsign;
     bool m_answerPings = true;
     std::vector<int> m_heldSockets;
+    int m_unreadListener = -1;
+    int m_unreadPeer = -1;
 };
 
 } // namespace velk::test

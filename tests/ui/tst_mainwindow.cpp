@@ -338,6 +338,16 @@ void TstMainWindow::sessionEventsReachTheOverview() {
     const QString lost = QStringLiteral("语音已断开：Voice server closed the connection\n");
     QTRY_VERIFY(window->serverViewModel()->serverLog().endsWith(lost));
     QVERIFY(overview()->serverLog().endsWith(lost));
+    // Where the server said why, its reason is told.
+    h.nm->voiceClient()->connectToServer("jwt.token");
+    QTRY_VERIFY(window->voiceServiceViewModel()->connected());
+    QTest::ignoreMessage(QtWarningMsg, "VoiceClient: server error: Authentication failed");
+    voiceServer.sendMessage("error", "Authentication failed");
+    voiceServer.control().closeClient();
+    const QString refused = QStringLiteral("语音已断开：Authentication failed\n");
+    QTRY_VERIFY(window->serverViewModel()->serverLog().endsWith(refused));
+    QVERIFY(overview()->serverLog().endsWith(refused));
+    QCOMPARE(overview()->serverLog().count(QStringLiteral("语音已断开")), 2);
 }
 
 void TstMainWindow::accountRepliesFillTheOverview() {

@@ -128,33 +128,59 @@ private slots:
         QCOMPARE(r.lost.at(0).at(0).toString(), QStringLiteral("kicked by supervisor"));
         QVERIFY(r.client.radios().isEmpty());
         QVERIFY(r.server.control().waitForClientGone()); // the transport closed its side
+
+        // Ended without a word: the error just before is the reason.
+        QVERIFY(r.becomeReady());
+        QTest::ignoreMessage(QtWarningMsg, "VoiceClient: server error: Authentication failed");
+        r.server.sendMessage("error", "Authentication failed");
+        r.server.sendMessage("disconnect", "");
+        QTRY_COMPARE(r.lost.count(), 2);
+        QCOMPARE(r.errors.last().at(0).toString(), QStringLiteral("Voice server ended the session"));
+        QCOMPARE(r.lost.last().at(0).toString(), QStringLiteral("Authentication failed"));
     }
 
     void aVanishedServerEndsTheSessionExactlyOnce_data() {
         QTest::addColumn<int>("how");
+        QTest::addColumn<QList<QByteArray>>("said"); // control messages sent first, type and data
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("lost"); // empty: the reason
+        const QString closed = QStringLiteral("Voice server closed the connection");
         const QString reset =
             QStringLiteral("Voice server connection lost: Connection reset by peer (errno=104)");
-        QTest::newRow("close") << 0 << QStringLiteral("Voice server closed the connection");
-        QTest::newRow("reset") << 1 << reset;
-        QTest::newRow("vanish") << 2 << reset;
+        const QList<QByteArray> refused{"error", "Authentication failed"};
+        QTest::newRow("close") << 0 << QList<QByteArray>() << closed << QString();
+        QTest::newRow("reset") << 1 << QList<QByteArray>() << reset << QString();
+        QTest::newRow("vanish") << 2 << QList<QByteArray>() << reset << QString();
+        QTest::newRow("close after a refusal") << 0 << refused << closed << "Authentication failed";
+        QTest::newRow("reset after a refusal") << 1 << refused << reset << "Authentication failed";
+        QTest::newRow("an error long before")
+            << 0 << refused + QList<QByteArray>{"pong", ""} << closed << QString();
     }
     void aVanishedServerEndsTheSessionExactlyOnce() {
         QFETCH(int, how);
+        QFETCH(QList<QByteArray>, said);
         QFETCH(QString, reason);
+        QFETCH(QString, lost);
         Rig r;
         QVERIFY(r.becomeReady());
         QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + reason));
-        QTest::ignoreMessage(QtCriticalMsg, qPrintable(reason));
+        for (qsizetype i = 0; i + 1 < said.size(); i += 2) {
+            if (said.at(i) == "error") {
+                QTest::ignoreMessage(QtWarningMsg,
+                                     qPrintable("VoiceClient: server error: " + said.at(i + 1)));
+            }
+            r.server.sendMessage(said.at(i), said.at(i + 1));
+        }
         how == 0 ? r.server.control().closeClient() : r.server.control().resetClient();
         if (how == 2) {
             r.server.stopUdp();
             r.server.control().stopListening();
         }
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
-        QCOMPARE(r.errors.count(), 1); // the reason, before the state
+        QCOMPARE(r.errors.count(), 1 + int(said.contains("error"))); // the reason, before the state
+        QCOMPARE(r.errors.last().at(0).toString(), reason);
         QCOMPARE(r.lost.count(), 1);
-        QCOMPARE(r.lost.at(0).at(0).toString(), reason);
+        QCOMPARE(r.lost.at(0).at(0).toString(), lost.isEmpty() ? reason : lost);
         r.client.transport()->sendControlMessage(
             {voice::ControlMessageType::Ping, 1, "", 0, ""}); // no SIGPIPE
         r.client.transport()->sendDatagram({1, 2});
@@ -186,7 +212,6 @@ private slots:
         }
         r.client.transport()->setServer(target);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("NetworkHandler: " + error));
-        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(error));
         r.client.connectToServer(QStringLiteral("t"));
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
         QCOMPARE(r.errors.count(), 1);
@@ -195,17 +220,27 @@ private slots:
         QCOMPARE(r.lost.count(), 0); // never up, so not lost
     }
 
+    void aServerThatNeverWelcomesIsLeft_data() {
+        QTest::addColumn<QByteArray>("refusal"); // the server's error instead of a welcome
+        QTest::newRow("silent") << QByteArray();
+        QTest::newRow("refused") << QByteArray("Authentication failed");
+    }
     void aServerThatNeverWelcomesIsLeft() {
+        QFETCH(QByteArray, refusal);
         Rig r;
         r.client.setWelcomeTimeout(std::chrono::milliseconds(200));
         const QString error = QStringLiteral("Voice server sent no welcome within 0.2 s");
         QTest::ignoreMessage(QtWarningMsg, qPrintable("VoiceClient: " + error));
         QVERIFY(r.signOn());
+        if (!refusal.isEmpty()) {
+            QTest::ignoreMessage(QtWarningMsg, "VoiceClient: server error: " + refusal);
+            r.server.sendMessage("error", refusal);
+        }
         QTRY_COMPARE(r.client.connectionState(), ConnectionState::Disconnected);
-        QCOMPARE(r.errors.count(), 1);
-        QCOMPARE(r.errors.at(0).at(0).toString(), error);
+        QCOMPARE(r.errors.count(), 1 + int(!refusal.isEmpty()));
+        QCOMPARE(r.errors.last().at(0).toString(), error);
         QCOMPARE(r.lost.count(), 1);
-        QCOMPARE(r.lost.at(0).at(0).toString(), error);
+        QCOMPARE(r.lost.at(0).at(0).toString(), refusal.isEmpty() ? error : QString::fromUtf8(refusal));
         QVERIFY(r.server.control().waitForClientGone());
     }
 

@@ -104,7 +104,6 @@ private slots:
         h.vm.connectToVoiceServer();
         QVERIFY(h.server.waitForLines(0));
         QTest::ignoreMessage(QtWarningMsg, "NetworkHandler: Voice server closed the connection");
-        QTest::ignoreMessage(QtCriticalMsg, "Voice server closed the connection");
         h.server.control().closeClient();
         QTRY_COMPARE(h.vm.connectionStateText(), QStringLiteral("未连接"));
         QCOMPARE(h.vm.eventLog().size(), 1);
