@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 
+#include "common/DiskSync.h"
 #include "common/RegularFile.h"
 
 #include <QDir>
@@ -38,17 +39,6 @@ QString systemReason(int error) {
 
 qint64 nanoseconds(const timespec& t) {
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// Makes a finished rename or a written file survive a power cut.
-bool syncToDisk(const QString& path, int flags) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | flags);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 #endif
 
@@ -220,20 +210,16 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
     if (replacing) {
         copy.setPermissions(QFile::permissions(target));
     }
-#ifndef _WIN32
-    if (!syncToDisk(copyPath, 0)) {
-        *reason = systemReason(errno);
+    if (!common::syncPath(copyPath, reason)) {
         return false;
     }
-#endif
     if (!replaceFile(copyPath, target, reason)) {
         return false;
     }
-#ifndef _WIN32
-    // The rename itself is durable only once the folder is synced; a file
-    // system that cannot sync a folder has nothing more to do.
-    syncToDisk(targetInfo.absolutePath(), O_DIRECTORY);
-#endif
+    // The rename itself is durable only once the folder is synced. The new
+    // file is in place already: a failure here is not a failed save.
+    QString folderReason;
+    common::syncPath(targetInfo.absolutePath(), &folderReason);
     *written = stampOf(path);
     return true;
 }

@@ -1,5 +1,6 @@
 #include "crypto/QAESEncryption.h"
 
+#include "common/DiskSync.h"
 #include "common/FileAside.h"
 #include "common/RegularFile.h"
 
@@ -12,16 +13,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -82,42 +74,6 @@ KeyFileRead readKeyFile(const QString& path) {
     return {KeyFileState::Read, data.left(QAESEncryption::KeySize), {}};
 }
 
-QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-bool syncDescriptor(int fd, QString* reason) {
-#ifdef _WIN32
-    if (::_commit(fd) != 0) {
-#else
-    // A file system that cannot sync (some take no fsync on a folder) makes
-    // the file as durable as it can be; only a failed write is a failure.
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) {
-#endif
-        *reason = systemError();
-        return false;
-    }
-    return true;
-}
-
-// The folder's entry of a new file reaches the disk only with the folder.
-bool syncFolder(const QString& folder, QString* reason) {
-#ifdef _WIN32
-    Q_UNUSED(folder);
-    Q_UNUSED(reason);
-    return true;
-#else
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        *reason = systemError();
-        return false;
-    }
-    const bool synced = QAESEncryption::syncToDisk(fd, reason);
-    ::close(fd);
-    return synced;
-#endif
-}
-
 // Creates the file only when nothing, not even a dangling link, is at `path`,
 // and returns only once the key and the file's name are on the disk: what is
 // sealed with the key is written after, so a power cut can never leave sealed
@@ -137,7 +93,7 @@ QString createKeyFile(const QString& path, const QByteArray& key) {
     if (out.write(key) != key.size() || !out.flush()) {
         reason = out.errorString();
     } else if (QAESEncryption::syncToDisk(out.handle(), &reason) &&
-               syncFolder(QFileInfo(path).absolutePath(), &reason)) {
+               velk::common::syncPath(QFileInfo(path).absolutePath(), &reason, QAESEncryption::syncToDisk)) {
         out.close();
         return {};
     }
@@ -244,7 +200,7 @@ std::optional<QString> QAESEncryption::decryptFromBase64(const QString& text) co
     return QString::fromUtf8(*plain);
 }
 
-QAESEncryption::SyncToDisk QAESEncryption::syncToDisk = &syncDescriptor;
+QAESEncryption::SyncToDisk QAESEncryption::syncToDisk = &velk::common::syncDescriptor;
 
 QAESEncryption::StoredKey QAESEncryption::loadOrCreateKey(const QString& path) {
     const KeyFileRead found = readKeyFile(path);
