@@ -386,16 +386,38 @@ QFuture<StreamStartReport> AudioHandler::startStreamsAsync() {
     return future;
 }
 
-void AudioHandler::runStartTask(std::function<void()> task) {
+QFuture<StreamStartReport> AudioHandler::runStartTask(std::function<StreamStartReport()> task) {
     const quint64 generation = m_generation;
-    QFuture<void> future = QtConcurrent::run([this, generation, task = std::move(task)] {
+    QFuture<StreamStartReport> future = QtConcurrent::run([this, generation, task = std::move(task)] {
         std::lock_guard lock(portAudioMutex());
         if (m_shutDown || generation != m_generation) {
-            return;
+            return StreamStartReport{.failed = {}, .cancelled = true};
         }
-        task();
+        return task();
     });
-    keepTask(std::move(future));
+    keepTask(QFuture<void>(future));
+    return future;
+}
+
+StreamStartReport AudioHandler::startTestStreams(quint8 which, bool needCapture) {
+    const AudioStream outputStream = which == 1 ? AudioStream::Speaker : AudioStream::Headphone;
+    StreamStartReport report;
+    if (!m_capture.start(m_inputConfig.streamConfig()) && needCapture) {
+        report.failed |= AudioStream::Capture;
+    }
+    if (!startOutput(which)) {
+        report.failed |= outputStream;
+    }
+    if (report.failed) {
+        // Not running: nothing may stay open, a microphone least of all.
+        qWarning().noquote() << "AudioHandler: device test streams failed to start:"
+                             << audioStreamNames(report.failed);
+        m_capture.stop();
+        output(which).stop();
+        return report;
+    }
+    m_testStreamsRunning = true;
+    return report;
 }
 
 void AudioHandler::keepTask(QFuture<void> future) {
@@ -414,7 +436,7 @@ void AudioHandler::stopStreams() {
 
 // --- tests ------------------------------------------------------------------
 
-void AudioHandler::startMicTest(quint8 target) {
+QFuture<StreamStartReport> AudioHandler::startMicTest(quint8 target) {
     if (m_testStreamsRunning || m_micTestActive) {
         endMicTest();
     }
@@ -426,11 +448,7 @@ void AudioHandler::startMicTest(quint8 target) {
         &m_capture, &InputAudioStream::encodedAudioReady, this, [this](const std::vector<uint8_t>& packet) {
             output(m_micTestTarget).pushEncodedAudio(kLoopbackSourceId, packet, false, 1.0f);
         });
-    runStartTask([this, target] {
-        m_capture.start(m_inputConfig.streamConfig());
-        startOutput(target);
-        m_testStreamsRunning = true;
-    });
+    return runStartTask([this, target] { return startTestStreams(target, true); });
 }
 
 void AudioHandler::stopMicTest() {
@@ -455,13 +473,9 @@ void AudioHandler::endMicTest() {
     }
 }
 
-void AudioHandler::startPlayConflict() {
+QFuture<StreamStartReport> AudioHandler::startPlayConflict() {
     m_conflictTimer.start(20);
-    runStartTask([this] {
-        m_capture.start(m_inputConfig.streamConfig());
-        startOutput(m_conflictPlayDevice);
-        m_testStreamsRunning = true;
-    });
+    return runStartTask([this] { return startTestStreams(m_conflictPlayDevice, false); });
 }
 
 void AudioHandler::stopPlayConflict() {

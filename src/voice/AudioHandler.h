@@ -98,9 +98,12 @@ public:
     void stopStreams();
 
     // Microphone loopback test on the headphone (0) or speaker (1) output.
-    void startMicTest(quint8 target);
+    // The streams start on the global pool; the report names those the test
+    // needs that did not start, and a test that failed holds no device.
+    QFuture<StreamStartReport> startMicTest(quint8 target);
     void stopMicTest();
-    void startPlayConflict();
+    // The tone needs only its output: a microphone that fails is not reported.
+    QFuture<StreamStartReport> startPlayConflict();
     void stopPlayConflict();
 
     // Stops everything, cancels and waits for pending starts, ends PortAudio.
@@ -145,8 +148,12 @@ private:
     // Starts one output and registers the radios (and the loopback) that play on it.
     bool startOutput(quint8 which);
     StreamStartReport startStreamsFor(quint64 generation);
-    // Runs task on the global pool unless a stop or shutdown comes first.
-    void runStartTask(std::function<void()> task);
+    // Runs task on the global pool unless a stop or shutdown comes first
+    // (the report then says cancelled).
+    QFuture<StreamStartReport> runStartTask(std::function<StreamStartReport()> task);
+    // Starts the capture stream and `which` output for a test; what failed is
+    // stopped again. `needCapture`: a capture that fails fails the test.
+    StreamStartReport startTestStreams(quint8 which, bool needCapture);
     // Kept so that shut-down can wait for it; finished ones are let go.
     void keepTask(QFuture<void> future);
     // Cancels pending starts; call under the PortAudio lock.

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <array>
 #include <functional>
 #include <limits>
 
@@ -164,9 +165,33 @@ private slots:
         QVERIFY(!h.captureStream()->isRunning());
     }
 
+    // Without its devices a test says which failed and holds none; the
+    // conflict tone needs only its output.
+    void aTestWhoseDevicesFailSaysWhichAndHoldsNone() {
+        AudioHandler h;
+        QTest::ignoreMessage(QtWarningMsg, "Input device change failed: invalid device 9999");
+        h.setInputDevice(9999);
+        QTest::ignoreMessage(QtWarningMsg, "Output(speaker) device change failed: invalid device 9999");
+        h.setOutputSpeakerDevice(9999);
+        auto mic = h.startMicTest(1);
+        QTRY_VERIFY(mic.isFinished());
+        QCOMPARE(mic.result().failed, AudioStream::Capture | AudioStream::Speaker);
+        QVERIFY(!mic.result().cancelled && !h.testStreamsRunning());
+        h.stopMicTest();
+        QVERIFY(!h.speakerStream()->hasSource(AudioHandler::kLoopbackSourceId));
+
+        h.setConflictPlayDevice(1);
+        auto tone = h.startPlayConflict();
+        QTRY_VERIFY(tone.isFinished());
+        QCOMPARE(tone.result().failed, voice::AudioStreams(AudioStream::Speaker));
+        QVERIFY(!h.testStreamsRunning() && !h.captureStream()->isRunning());
+        h.stopPlayConflict();
+    }
+
     void aStopCancelsAPendingStart() {
         AudioHandler h;
         QFuture<voice::StreamStartReport> pending;
+        std::array<QFuture<voice::StreamStartReport>, 2> tests;
         {
             BlockedPool pool;
             h.startMicTest(0);
@@ -175,8 +200,11 @@ private slots:
             h.stopPlayConflict();
             pending = h.startStreamsAsync();
             h.stopStreams();
+            tests = {h.startMicTest(0), h.startPlayConflict()};
+            h.stopPlayConflict();
         }
         QVERIFY(pending.result().cancelled);
+        QVERIFY(tests[0].result().cancelled && tests[1].result().cancelled);
         // The test tasks would have marked the test streams running.
         QVERIFY(!h.testStreamsRunning());
     }

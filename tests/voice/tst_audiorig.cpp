@@ -234,8 +234,9 @@ private slots:
         QSignalSpy packets(&h, &AudioHandler::encodedAudioReady);
         QSignalSpy in(&h, &AudioHandler::inputVolumeChanged);
         QSignalSpy out(&h, &AudioHandler::outputVolumeChanged);
-        h.startMicTest(0);
-        QTRY_VERIFY_WITH_TIMEOUT(h.testStreamsRunning(), kTimeout);
+        auto started = h.startMicTest(0);
+        QTRY_VERIFY_WITH_TIMEOUT(h.testStreamsRunning() && started.isFinished(), kTimeout);
+        QVERIFY(started.result().ok());
         h.setPttActive(true);
         QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 25 && heard(out, 80), kTimeout);
         QVERIFY(heard(in, 80)); // 0.3 peak: -13.5 dB, 85 %
@@ -251,6 +252,27 @@ private slots:
         QVERIFY(h.headphoneStream()->hasSource(0));
         QVERIFY(!h.headphoneStream()->hasSource(AudioHandler::kLoopbackSourceId));
         h.setPttActive(false);
+    }
+
+    // The conflict tone needs no microphone: it plays into the loopback until stopped.
+    void conflictToneIsHeardOnTheLoopbackWithoutAMicrophone() {
+        AudioHandler h;
+        QTest::ignoreMessage(QtWarningMsg, "Input device change failed: invalid device 9999");
+        h.setInputDevice(9999);
+        h.setOutputHeadphoneDevice(loopback);
+        h.setConflictVolume(1.0f);
+        audiotest::RigEar ear(loopback, kRate, 2);
+        QVERIFY(ear.start());
+        auto started = h.startPlayConflict();
+        QTRY_VERIFY_WITH_TIMEOUT(started.isFinished(), kTimeout);
+        QVERIFY(started.result().ok() && h.headphoneStream()->isRunning());
+        const int from = ear.blocks();
+        QVERIFY(ear.waitFor(from, 25));
+        const auto pcm = audiotest::decodeAll(ear.packets(from + 5), 2);
+        const double f = audiotest::dominantFrequency(pcm, 48000, 2);
+        QVERIFY2(std::fabs(f - 293.66) <= 5, qPrintable(QString::number(f)));
+        h.stopPlayConflict();
+        QVERIFY(!h.headphoneStream()->isRunning());
     }
 
     void deviceChangeWhileRunningRestartsCleanly() {

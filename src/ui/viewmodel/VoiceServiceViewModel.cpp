@@ -6,6 +6,8 @@
 #include "voice/AudioHandler.h"
 
 #include <QDebug>
+#include <QFutureWatcher>
+#include <QStringList>
 #include <QTime>
 #include <QVariantMap>
 
@@ -16,6 +18,21 @@ using voice::VolumeInfo;
 
 namespace {
 constexpr double kSilenceDb = -96.0;
+
+// The devices as the page names them.
+QString deviceNames(voice::AudioStreams streams) {
+    QStringList names;
+    if (streams.testFlag(voice::AudioStream::Capture)) {
+        names << QStringLiteral("麦克风");
+    }
+    if (streams.testFlag(voice::AudioStream::Headphone)) {
+        names << QStringLiteral("耳机");
+    }
+    if (streams.testFlag(voice::AudioStream::Speaker)) {
+        names << QStringLiteral("扬声器");
+    }
+    return names.join(QStringLiteral("、"));
+}
 } // namespace
 
 VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, input::PttService* ptt,
@@ -238,14 +255,39 @@ void VoiceServiceViewModel::startTest(bool mic) {
     m_audioDevice->ensureLoaded();
     bindAudioHandler();
     voice::AudioHandler* audio = m_voiceClient->ensureAudioHandler();
+    const quint64 run = ++m_testRun;
+    m_testFailure.clear();
+    QFuture<voice::StreamStartReport> started;
     if (mic) {
         m_micTesting = true;
-        audio->startMicTest(m_loopbackTarget);
+        started = audio->startMicTest(m_loopbackTarget);
     } else {
         m_conflictTesting = true;
-        audio->startPlayConflict();
+        started = audio->startPlayConflict();
     }
+    // The report comes back to this thread; a watcher that goes with this
+    // view model never calls back.
+    auto* watcher = new QFutureWatcher<voice::StreamStartReport>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, mic, run] {
+        watcher->deleteLater();
+        onTestStarted(mic, run, watcher->result());
+    });
+    watcher->setFuture(started);
     emit voiceTestingChanged();
+}
+
+void VoiceServiceViewModel::onTestStarted(bool mic, quint64 run, const voice::StreamStartReport& report) {
+    // Stopped, or started again, since: that test is no longer this one.
+    if (report.ok() || report.cancelled || run != m_testRun || !(mic ? m_micTesting : m_conflictTesting)) {
+        return;
+    }
+    const QString failure =
+        QStringLiteral("%1：%2无法打开")
+            .arg(mic ? QStringLiteral("麦克风测试无法启动") : QStringLiteral("冲突音无法播放"),
+                 deviceNames(report.failed));
+    m_testFailure = failure;
+    endTests(mic, !mic);
+    appendEvent(QStringLiteral("ERROR: ") + failure);
 }
 
 void VoiceServiceViewModel::endTests(bool mic, bool conflict) {

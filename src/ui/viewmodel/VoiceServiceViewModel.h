@@ -56,6 +56,8 @@ class VoiceServiceViewModel : public QObject {
     Q_PROPERTY(QString lastReceiveCallsign READ lastReceiveCallsign NOTIFY receivingChanged)
     // Only a disconnected client connects: the button goes grey at the first click.
     Q_PROPERTY(bool canConnect READ canConnect NOTIFY connectStateChanged)
+    // Why the last device test did not start; empty once another one starts.
+    Q_PROPERTY(QString testFailure READ testFailure NOTIFY voiceTestingChanged)
 
 public:
     static constexpr int MaxEventLogEntries = 100;
@@ -92,6 +94,7 @@ public:
     QString callsign() const { return m_callsign; }
     double lastReceiveFreq() const { return m_lastReceiveFreq; }
     QString lastReceiveCallsign() const { return m_lastReceiveCallsign; }
+    QString testFailure() const { return m_testFailure; }
 
     // The pilot's playback volume of a radio (0 to MaxComVolume; anything
     // else is ignored). It goes to the voice client and outlives radio updates.
@@ -142,6 +145,8 @@ private:
     void appendEvent(const QString& text);
     void bindAudioHandler();
     void startTest(bool mic);
+    // A test whose devices did not open ends, and the pilot is told why.
+    void onTestStarted(bool mic, quint64 run, const voice::StreamStartReport& report);
     // Ends the named tests that run, and resets the levels.
     void endTests(bool mic, bool conflict);
     // Puts out a send or receive indicator with its level.
@@ -162,6 +167,8 @@ private:
     bool m_receiving = false;
     bool m_micTesting = false;
     bool m_conflictTesting = false;
+    quint64 m_testRun = 0; // counts test starts: a late report of an earlier one is ignored
+    QString m_testFailure;
     quint8 m_loopbackTarget = 0;
     double m_inputLevel = 0.0;
     double m_inputDb = -96.0;

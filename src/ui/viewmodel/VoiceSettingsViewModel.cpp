@@ -26,11 +26,22 @@ VoiceSettingsViewModel::VoiceSettingsViewModel(input::PttService* ptt, voice::Au
 QStringList VoiceSettingsViewModel::driverNames() const {
     return m_devices->driverNames();
 }
+namespace {
+// A list of "Default" alone, once the driver's devices were read, would let
+// the pilot believe there is a device to use.
+QStringList sayWhenEmpty(QStringList names, bool loaded) {
+    if (loaded && names.size() == 1) {
+        names.first() = VoiceSettingsViewModel::kNoDevice;
+    }
+    return names;
+}
+} // namespace
+
 QStringList VoiceSettingsViewModel::inputDeviceNames() const {
-    return m_devices->inputDeviceNames();
+    return sayWhenEmpty(m_devices->inputDeviceNames(), m_devices->isLoaded());
 }
 QStringList VoiceSettingsViewModel::outputDeviceNames() const {
-    return m_devices->outputDeviceNames();
+    return sayWhenEmpty(m_devices->outputDeviceNames(), m_devices->isLoaded());
 }
 int VoiceSettingsViewModel::driverIndex() const {
     return m_devices->driverIndex();

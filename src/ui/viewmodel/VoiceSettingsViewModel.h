@@ -41,6 +41,10 @@ class VoiceSettingsViewModel : public QObject {
     Q_PROPERTY(int conflictDevice READ conflictDevice WRITE setConflictDevice NOTIFY settingsChanged)
 
 public:
+    // The only entry of a device list when the driver has no device; choosing
+    // it keeps the driver's default, as "Default" does.
+    static inline const QString kNoDevice = QStringLiteral("未找到音频设备");
+
     VoiceSettingsViewModel(input::PttService* ptt, voice::AudioDevice* devices, QObject* parent = nullptr);
 
     QStringList driverNames() const;

@@ -125,6 +125,7 @@ private slots:
         QCOMPARE(h.vm.conflictTesting(), !mic);
         voice::AudioHandler* audio = h.audio();
         QTRY_VERIFY(audio->captureStream()->isRunning() && audio->headphoneStream()->isRunning());
+        QVERIFY(h.vm.eventLog().isEmpty() && h.vm.testFailure().isEmpty());
         emit audio->inputVolumeChanged(VolumeInfo{-10.0f, 89}); // live only in the microphone test
         QCOMPARE(h.vm.inputLevel(), mic ? 89.0 : 0.0);
 
@@ -137,6 +138,34 @@ private slots:
         h.vm.startMicTest();
         h.vm.startPlayConflict();
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
+    }
+
+    // A test whose devices do not open ends and says which; the next start
+    // forgets the failure.
+    void aTestWhoseDevicesDoNotOpenEndsAndSaysWhich_data() {
+        QTest::addColumn<bool>("mic");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("microphone") << true << QStringLiteral("麦克风测试无法启动：麦克风、耳机无法打开");
+        QTest::newRow("conflict tone") << false << QStringLiteral("冲突音无法播放：耳机无法打开");
+    }
+    void aTestWhoseDevicesDoNotOpenEndsAndSaysWhich() {
+        QFETCH(bool, mic);
+        QFETCH(QString, failure);
+        Harness h;
+        QObject::connect(&h.client, &voice::VoiceClient::audioHandlerCreated, [](voice::AudioHandler* a) {
+            a->setInputDevice(9999);
+            a->setOutputHeadphoneDevice(9999);
+        });
+        mic ? h.vm.startMicTest() : h.vm.startPlayConflict();
+        QTRY_COMPARE(h.vm.eventLog().size(), 1);
+        QCOMPARE(entry(h.vm, 0), QStringLiteral("ERROR: ") + failure);
+        QCOMPARE(h.vm.testFailure(), failure);
+        QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
+        voice::AudioHandler* audio = h.audio();
+        QVERIFY(!audio->testStreamsRunning() && !audio->captureStream()->isRunning());
+        h.vm.startMicTest();
+        QVERIFY(h.vm.testFailure().isEmpty());
+        h.vm.stopMicTest();
     }
 
     void withoutAMicrophoneThePageListensAndWithoutOutputsTheSessionEnds_data() {

@@ -231,14 +231,18 @@ Item {
                     }
                     Text {
                         objectName: "testHint"
+                        // A test whose devices did not open says so where it was started.
+                        readonly property bool failed: page.testable && page.backend.testFailure !== ""
+                                                       && !page.backend.micTesting && !page.backend.conflictTesting
                         Layout.fillWidth: true
                         text: !page.testable ? "语音服务连接时无法进行设备测试"
                               : page.backend.micTesting ? "正在采集麦克风输入并转发到输出设备，请按下PTT按钮对麦克风说话..."
                               : page.backend.conflictTesting ? "正在播放冲突音到输出设备..."
+                              : failed ? page.backend.testFailure
                               : "选择输出目标后点击「麦克风测试」，或点击「播放冲突音」验证输出"
                         textFormat: Text.PlainText
                         font.pixelSize: 12
-                        color: Style.textMuted
+                        color: failed ? Style.statusError : Style.textMuted
                         wrapMode: Text.Wrap
                     }
                     Item {

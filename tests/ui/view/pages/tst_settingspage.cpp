@@ -12,6 +12,7 @@
 #include "support/SettingsOwners.h"
 #include "ui/QmlTypes.h"
 #include "ui/viewmodel/SimulatorPageViewModel.h"
+#include "voice/AudioDevices.h"
 
 #include <QColor>
 #include <QQuickItem>
@@ -161,6 +162,20 @@ private slots:
         // The stored WASAPI is missing here: PortAudio's default driver shows.
         QCOMPARE(host->find("driverBox")->property("displayText").toString(),
                  QStringLiteral("JACK Audio Connection Kit"));
+        // A driver without devices (OSS without /dev/dsp) says so in each device list.
+        QString deviceless;
+        for (const auto& api : voice::getHostApiNames()) {
+            if (deviceless.isEmpty() && voice::getVoiceInputDevices(api.index).isEmpty() &&
+                voice::getVoiceOutputDevices(api.index).isEmpty()) {
+                deviceless = QString::fromUtf8(api.name);
+            }
+        }
+        QVERIFY2(!deviceless.isEmpty(), qPrintable(owners->devices.driverNames().join(',')));
+        pick("driverBox", deviceless);
+        for (const char* box : {"inputBox", "headphoneBox", "speakerBox"}) {
+            QCOMPARE(host->find(box)->property("model").toStringList(), QStringList{VoiceVm::kNoDevice});
+            QCOMPARE(host->find(box)->property("displayText").toString(), VoiceVm::kNoDevice);
+        }
         pick("driverBox", QStringLiteral("JACK Audio Connection Kit"));
         QCOMPARE(host->find("inputBox")->property("displayText").toString(), QStringLiteral("Default"));
         pick("inputBox", QStringLiteral("loopback"));

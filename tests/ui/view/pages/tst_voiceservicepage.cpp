@@ -132,6 +132,29 @@ private slots:
         click("conflictButton");
         QVERIFY(!h->vm.conflictTesting() && !h->audio()->headphoneStream()->isRunning());
     }
+
+    // Without its devices a test is not shown running: the hint and the event log say why.
+    void aTestWithoutItsDevicesSaysWhyAndStops() {
+        QObject::connect(&h->client, &voice::VoiceClient::audioHandlerCreated, [](voice::AudioHandler* a) {
+            a->setInputDevice(9999);
+            a->setOutputSpeakerDevice(9999);
+        });
+        click("speakerButton");
+        click("micTestButton");
+        const QString failure = QStringLiteral("麦克风测试无法启动：麦克风、扬声器无法打开");
+        QTRY_COMPARE(host->text("testHint"), failure);
+        QCOMPARE(host->text("micTestButton"), QStringLiteral("麦克风测试"));
+        QVERIFY(enabled("conflictButton"));
+        QCOMPARE(host->find("testHint")->property("color").value<QColor>(), QColor("#F43F5E"));
+        QTRY_COMPARE(host->text("eventText"), QStringLiteral("ERROR: ") + failure);
+        click("conflictButton"); // its output, the headphones, opens
+        QTRY_COMPARE(host->text("conflictButton"), QStringLiteral("停止播放"));
+        QCOMPARE(host->text("testHint"), QStringLiteral("正在播放冲突音到输出设备..."));
+        QTRY_VERIFY(h->audio()->headphoneStream()->isRunning());
+        click("conflictButton");
+        QTRY_COMPARE(host->text("testHint"),
+                     QStringLiteral("选择输出目标后点击「麦克风测试」，或点击「播放冲突音」验证输出"));
+    }
 };
 
 QTEST_MAIN(TestVoiceServicePage)
