@@ -30,12 +30,19 @@ int FakeXPlanePlugin::tcpPort() const {
     return port;
 }
 
-void FakeXPlanePlugin::pipeEvent(nng_pipe, nng_pipe_ev event, void* self) {
+bool FakeXPlanePlugin::hasPeer() const {
+    std::lock_guard lock(m_pipeMutex);
+    return !m_peers.empty();
+}
+
+void FakeXPlanePlugin::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self) {
     auto* plugin = static_cast<FakeXPlanePlugin*>(self);
+    const auto id = static_cast<uint32_t>(nng_pipe_id(pipe));
+    std::lock_guard lock(plugin->m_pipeMutex);
     if (event == NNG_PIPE_EV_ADD_POST) {
-        ++plugin->m_peers;
+        plugin->m_peers.insert(id);
     } else if (event == NNG_PIPE_EV_REM_POST) {
-        --plugin->m_peers;
+        plugin->m_peers.erase(id);
     }
 }
 

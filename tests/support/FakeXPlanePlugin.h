@@ -7,9 +7,9 @@
 #include <msgpack.hpp>
 #include <nng/nng.h>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace velk::test {
@@ -34,7 +34,7 @@ public:
     // The bound port of a tcp:// listener.
     int tcpPort() const;
     // True while a client is connected.
-    bool hasPeer() const { return m_peers.load() > 0; }
+    bool hasPeer() const;
 
     QList<Message> messages() const;
     QList<Message> messagesOfType(const QString& type) const;
@@ -62,7 +62,9 @@ private:
     nng_socket m_socket = NNG_SOCKET_INITIALIZER;
     nng_listener m_listener = NNG_LISTENER_INITIALIZER;
     bool m_listening = false;
-    std::atomic<int> m_peers{0};
+    // Pipes taken as the peer: nng also tells the removal of pipes it refused.
+    mutable std::mutex m_pipeMutex;
+    std::set<uint32_t> m_peers;
     mutable std::mutex m_mutex;
     QList<Message> m_messages;
     std::thread m_thread;

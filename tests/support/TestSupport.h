@@ -7,7 +7,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include <sys/socket.h>
 
@@ -39,6 +41,19 @@ inline bool waitUntil(const std::function<bool()>& predicate, int timeoutMs) {
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
+// Keeps this thread from its events until `predicate` holds or the time is
+// up, as a window's thread does while it is busy.
+inline bool waitWithoutEvents(const std::function<bool()>& predicate, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -23,13 +24,24 @@ constexpr size_t kReceiveLimit = 1024 * 1024;
 // What the receive and close threads use: held by them too, so that a thread
 // given up by close() outlives the channel safely.
 struct PluginChannel::Shared {
-    explicit Shared(Handler handler) : onMessage(std::move(handler)) {}
+    Shared(Handler handler, LossHandler loss) : onMessage(std::move(handler)), onPeerLost(std::move(loss)) {}
 
     nng_socket socket = NNG_SOCKET_INITIALIZER;
     std::atomic<bool> running{false};
     // Held while onMessage runs; close() takes it to know no call is under way.
     std::mutex handlerMutex;
     Handler onMessage;
+
+    // The plug-in's pipe: a dialling pair socket has at most one. The mutex
+    // orders a send against the pipe going away, so that nothing is queued
+    // for the plug-in that left without the socket being spent.
+    std::mutex peerMutex;
+    uint32_t attachedPipe = 0;
+    bool carried = false;
+    std::atomic<bool> spent{false};
+    // Held while onPeerLost runs, as handlerMutex is for onMessage.
+    std::mutex lossMutex;
+    LossHandler onPeerLost;
 
     std::mutex doneMutex;
     std::condition_variable doneChanged;
@@ -49,10 +61,20 @@ struct PluginChannel::Shared {
         return doneChanged.wait_until(lock, deadline, [&] { return this->*flag; });
     }
 
+    // Under peerMutex: true when this is the loss that spends the socket.
+    bool dropPeer() {
+        attachedPipe = 0;
+        const bool spends = carried && !spent;
+        spent = spent || carried;
+        return spends;
+    }
+
     void receiveLoop();
+    static void pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self);
 };
 
-PluginChannel::PluginChannel(Handler onMessage) : m_shared(std::make_shared<Shared>(std::move(onMessage))) {}
+PluginChannel::PluginChannel(Handler onMessage, LossHandler onPeerLost)
+    : m_shared(std::make_shared<Shared>(std::move(onMessage), std::move(onPeerLost))) {}
 
 PluginChannel::~PluginChannel() {
     close();
@@ -67,6 +89,11 @@ int PluginChannel::open() {
         return rv;
     }
     m_open = true;
+    // Pipe events can come until nng_close returns; the closer thread keeps
+    // the shared state alive until then.
+    for (const nng_pipe_ev event : {NNG_PIPE_EV_ADD_PRE, NNG_PIPE_EV_ADD_POST, NNG_PIPE_EV_REM_POST}) {
+        nng_pipe_notify(m_shared->socket, event, &Shared::pipeEvent, m_shared.get());
+    }
     nng_socket_set_int(m_shared->socket, NNG_OPT_RECVBUF, kQueueDepth);
     nng_socket_set_int(m_shared->socket, NNG_OPT_SENDBUF, kQueueDepth);
     nng_socket_set_size(m_shared->socket, NNG_OPT_RECVMAXSZ, kReceiveLimit);
@@ -92,11 +119,29 @@ void PluginChannel::startReceiving() {
     std::thread([shared = m_shared] { shared->receiveLoop(); }).detach();
 }
 
-bool PluginChannel::send(std::string_view bytes) {
+bool PluginChannel::send(std::string_view bytes, Delivery delivery) {
     if (!m_open) {
         return false;
     }
-    return nng_send(m_shared->socket, const_cast<char*>(bytes.data()), bytes.size(), NNG_FLAG_NONBLOCK) == 0;
+    std::lock_guard lock(m_shared->peerMutex);
+    const bool attached = m_shared->attachedPipe != 0;
+    if (m_shared->spent || (!attached && delivery == Delivery::ToAttachedPeer)) {
+        return false;
+    }
+    if (nng_send(m_shared->socket, const_cast<char*>(bytes.data()), bytes.size(), NNG_FLAG_NONBLOCK) != 0) {
+        return false;
+    }
+    m_shared->carried = m_shared->carried || attached;
+    return true;
+}
+
+bool PluginChannel::hasPeer() const {
+    std::lock_guard lock(m_shared->peerMutex);
+    return m_shared->attachedPipe != 0;
+}
+
+bool PluginChannel::isSpent() const {
+    return m_shared->spent;
 }
 
 void PluginChannel::close() {
@@ -106,6 +151,10 @@ void PluginChannel::close() {
         // Waits out a handler call under way; none starts after this.
         std::lock_guard lock(shared->handlerMutex);
         shared->onMessage = nullptr;
+    }
+    {
+        std::lock_guard lock(shared->lossMutex);
+        shared->onPeerLost = nullptr;
     }
     if (!m_open && !m_receiving) {
         return;
@@ -131,6 +180,38 @@ void PluginChannel::close() {
     if (!clean) {
         qWarning() << "PluginChannel: the plug-in socket did not close within" << kCloseWaitMs
                    << "ms; it is left behind";
+    }
+}
+
+void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self) {
+    auto* shared = static_cast<Shared*>(self);
+    const auto id = static_cast<uint32_t>(nng_pipe_id(pipe));
+    bool lost = false;
+    bool reject = false;
+    {
+        std::lock_guard lock(shared->peerMutex);
+        if (event == NNG_PIPE_EV_ADD_PRE) {
+            // A dialling pair socket has one pipe at a time: a new one means
+            // the one still recorded is gone, whenever its removal is told.
+            if (shared->attachedPipe != 0) {
+                lost = shared->dropPeer();
+            }
+            // What is still queued was meant for the plug-in that left.
+            reject = shared->spent;
+        } else if (event == NNG_PIPE_EV_ADD_POST) {
+            shared->attachedPipe = id;
+        } else if (event == NNG_PIPE_EV_REM_POST && id == shared->attachedPipe) {
+            lost = shared->dropPeer();
+        }
+    }
+    if (reject) {
+        nng_pipe_close(pipe);
+    }
+    if (lost) {
+        std::lock_guard lock(shared->lossMutex);
+        if (shared->onPeerLost) {
+            shared->onPeerLost();
+        }
     }
 }
 

@@ -14,6 +14,13 @@ namespace velk::simulator::xplane {
 // The nng pair1 socket to the X-Plane plug-in with its receive thread.
 // `onMessage` runs on the receive thread for every envelope that decodes.
 //
+// Nothing sent is kept for a plug-in that comes later: a message meant for
+// the attached plug-in is refused while none is attached, and once a plug-in
+// that was sent something goes away the socket takes no other (`onPeerLost`
+// runs then, on an nng thread, and must not block): what was still queued for
+// it dies with the channel. Only messages sent to be queued (a greeting a
+// plug-in must get whenever it comes) wait for one.
+//
 // Closing is bounded: the receive thread wakes at least every
 // kReceiveTimeoutMs to look at its stop flag, and the socket is closed on a
 // helper thread that is given up after kCloseWaitMs (nng_close can hang in
@@ -23,11 +30,19 @@ namespace velk::simulator::xplane {
 class PluginChannel {
 public:
     using Handler = std::function<void(PluginMessage)>;
+    using LossHandler = std::function<void()>;
+
+    enum class Delivery {
+        // Refused while no plug-in is attached.
+        ToAttachedPeer,
+        // Queued until a plug-in attaches when none is.
+        QueueForPeer,
+    };
 
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr int kCloseWaitMs = 300;
 
-    explicit PluginChannel(Handler onMessage);
+    explicit PluginChannel(Handler onMessage, LossHandler onPeerLost = {});
     ~PluginChannel();
 
     PluginChannel(const PluginChannel&) = delete;
@@ -40,13 +55,16 @@ public:
     // Starts the receive thread; does nothing unless the socket is open.
     void startReceiving();
     // Queues one message without blocking; false when it could not be queued.
-    bool send(std::string_view bytes);
+    bool send(std::string_view bytes, Delivery delivery = Delivery::ToAttachedPeer);
     // Stops receiving and closes the socket, waiting at most about
-    // kCloseWaitMs. After it returns `onMessage` is not called again.
+    // kCloseWaitMs. After it returns neither handler is called again.
     void close();
 
     bool isOpen() const { return m_open; }
     bool isReceiving() const { return m_receiving; }
+    bool hasPeer() const;
+    // A plug-in that was sent something went away: the socket takes no other.
+    bool isSpent() const;
 
 private:
     struct Shared;

@@ -69,8 +69,7 @@ XPlaneAdapter::~XPlaneAdapter() {
     m_publisher.stop();
     m_connectTimeout.stop();
     m_udp->close();
-    m_closing = true;
-    m_channel->close();
+    retireChannel();
 }
 
 qint64 XPlaneAdapter::now() const {
@@ -312,7 +311,7 @@ void XPlaneAdapter::tryConnect() {
     m_attemptInProgress = true;
     applyTargetAddress();
     if (m_nngReady) {
-        redialPluginIfMoved();
+        replaceChannelIfUnusable();
     }
     qInfo().noquote() << "X-Plane connection attempt to" << m_target.toString();
 
@@ -324,7 +323,7 @@ void XPlaneAdapter::tryConnect() {
     m_subscribedDatarefs.clear();
 
     subscribeDatarefs();
-    sendMessage(encodeVersionRequest());
+    sendRequest(encodeVersionRequest());
     validateCslPaths(m_config->value(ConfigKeys::XPlaneCSL));
     m_connectTimeout.start(m_options.connectTimeoutMs);
 }
@@ -350,6 +349,10 @@ void XPlaneAdapter::checkConnection() {
         m_simConnected = false;
         m_versionReplyReceived = false;
         m_subscribedDatarefs.clear();
+        // What was sent meanwhile may still wait on a connection nobody reads.
+        if (m_nngReady) {
+            startOverWithPlugin();
+        }
     }
 }
 
@@ -377,7 +380,7 @@ void XPlaneAdapter::validateCslPaths(const QStringList& paths) {
         qWarning() << "X-Plane CSL validation skipped because no CSL paths are configured";
         emit trafficMappingStatusChanged(QStringLiteral("X-Plane CSL 未配置"));
     }
-    sendMessage(encodeCslRequest(paths));
+    sendRequest(encodeCslRequest(paths));
 }
 
 // ---- Plug-in channel --------------------------------------------------------
@@ -418,45 +421,95 @@ void XPlaneAdapter::openChannel() {
 }
 
 // The address may have been changed in the settings since the channel was
-// dialled. The new address gets a channel of its own: on a socket redialled
-// in place, what is sent while the old connection closes can be lost. An
-// unchanged address is left to nng, which redials it in the background.
-void XPlaneAdapter::redialPluginIfMoved() {
+// dialled, or its plug-in went away: the attempt gets a channel of its own.
+// On a socket redialled in place, what is sent while the old connection
+// closes can be lost. An unchanged address is left to nng, which redials it
+// in the background.
+void XPlaneAdapter::replaceChannelIfUnusable() {
     const QString url = pluginUrlFor(m_config->value(ConfigKeys::XPlaneNetworkAddress),
                                      m_options.pluginIpcUrl, m_options.pluginTcpPort);
-    if (url == m_pluginUrl) {
+    if (url == m_pluginUrl && !m_channel->isSpent()) {
         return;
     }
-    m_channel->close();
+    replaceChannel();
+}
+
+void XPlaneAdapter::replaceChannel() {
+    retireChannel();
     m_channel = makeChannel();
     openChannel();
 }
 
+void XPlaneAdapter::retireChannel() {
+    // First: a receive thread held back until this thread takes its messages
+    // lets go, so that the close does not wait for this thread.
+    ++m_liveChannel;
+    m_channel->close();
+}
+
+// Nothing queued for a plug-in that went away or fell silent reaches the
+// next one, which is asked its version first.
+void XPlaneAdapter::startOverWithPlugin() {
+    replaceChannel();
+    sendRequest(encodeVersionRequest());
+}
+
 std::unique_ptr<PluginChannel> XPlaneAdapter::makeChannel() {
-    return std::make_unique<PluginChannel>([this](PluginMessage m) { postFromReceiveThread(std::move(m)); });
+    const quint64 channel = ++m_liveChannel;
+    auto onMessage = [this, channel](PluginMessage m) { postFromReceiveThread(channel, std::move(m)); };
+    // On an nng thread; a loss already dealt with, or of a channel retired, is ignored.
+    auto onPeerLost = [this, channel] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, channel] {
+                if (channel == m_liveChannel.load()) {
+                    startOverWithPlugin();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    return std::make_unique<PluginChannel>(std::move(onMessage), std::move(onPeerLost));
+}
+
+bool XPlaneAdapter::isPluginAttached() const {
+    return m_channel->hasPeer();
 }
 
 void XPlaneAdapter::sendMessage(const PluginMessageWriter& message) {
     const std::string_view bytes = message.bytes();
-    if (bytes.size() >= kMaxPluginMessageSize) {
-        return;
+    if (bytes.size() < kMaxPluginMessageSize) {
+        m_channel->send(bytes, PluginChannel::Delivery::ToAttachedPeer);
     }
-    m_channel->send(bytes);
 }
 
-void XPlaneAdapter::postFromReceiveThread(PluginMessage message) {
+void XPlaneAdapter::sendRequest(const PluginMessageWriter& message) {
+    const std::string_view bytes = message.bytes();
+    if (bytes.size() < kMaxPluginMessageSize) {
+        m_channel->send(bytes, PluginChannel::Delivery::QueueForPeer);
+    }
+}
+
+void XPlaneAdapter::postFromReceiveThread(quint64 channel, PluginMessage message) {
     // A plug-in that floods the channel is slowed down here rather than
-    // filling this thread's event queue without bound.
-    while (m_pendingPluginMessages.load() >= kMaxPendingPluginMessages && !m_closing.load()) {
+    // filling this thread's event queue without bound; a retired channel's
+    // thread stops waiting at once.
+    const auto live = [&] { return m_liveChannel.load() == channel; };
+    while (m_pendingPluginMessages.load() >= kMaxPendingPluginMessages && live()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!live()) {
+        return;
     }
     ++m_pendingPluginMessages;
     // State belongs to this object's thread; the receive thread only decodes.
     QMetaObject::invokeMethod(
         this,
-        [this, message = std::move(message)] {
+        [this, channel, message = std::move(message)] {
             --m_pendingPluginMessages;
-            handleNngMessage(message);
+            // Nothing from a channel left behind counts for the one that replaced it.
+            if (channel == m_liveChannel.load()) {
+                handleNngMessage(message);
+            }
         },
         Qt::QueuedConnection);
 }

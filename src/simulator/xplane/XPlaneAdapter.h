@@ -117,6 +117,10 @@ public:
     bool isAttemptInProgress() const { return m_attemptInProgress; }
     bool isConnectTimeoutActive() const { return m_connectTimeout.isActive(); }
     bool isNngReady() const { return m_nngReady; }
+    // A plug-in is attached to the live channel.
+    bool isPluginAttached() const;
+    // Plug-in messages handed to this thread and not yet taken.
+    int pendingPluginMessages() const { return m_pendingPluginMessages.load(); }
     bool isSimPaused() const { return m_simPaused; }
     int xplaneVersion() const { return m_xplaneVersion; }
     qint64 lastDataTime() const { return m_lastDataTime; }
@@ -130,11 +134,16 @@ private:
     qint64 now() const;
     void applyTargetAddress();
     void openChannel();
-    void redialPluginIfMoved();
+    void replaceChannel();
+    void retireChannel();
+    void startOverWithPlugin();
+    void replaceChannelIfUnusable();
     std::unique_ptr<PluginChannel> makeChannel();
     void sendDatagram(const QByteArray& datagram);
     void sendMessage(const PluginMessageWriter& message);
-    void postFromReceiveThread(PluginMessage message);
+    // For what a plug-in must get whenever it attaches: the version and CSL requests.
+    void sendRequest(const PluginMessageWriter& message);
+    void postFromReceiveThread(quint64 channel, PluginMessage message);
     void handleVersionReply(const msgpack::object& payload);
     void handleCslReply(const msgpack::object& payload);
     void handleShutdown();
@@ -169,7 +178,10 @@ private:
     int m_xplaneVersion = 0;
 
     std::atomic<int> m_pendingPluginMessages{0};
-    std::atomic<bool> m_closing{false};
+    // Number of the live channel. A channel is retired by moving it on first:
+    // its receive thread stops waiting for this thread, and whatever it handed
+    // over and is still queued is dropped on arrival.
+    std::atomic<quint64> m_liveChannel{0};
     std::unique_ptr<PluginChannel> m_channel;
 };
 

@@ -2,6 +2,7 @@
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FakeXPlane.h"
 #include "support/FakeXPlanePlugin.h"
+#include "support/TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -243,6 +244,10 @@ private slots:
         adapter->checkConnection();
         QCOMPARE(state.count(), 1);
         QVERIFY(!adapter->isAttemptInProgress());
+        // What was sent meanwhile is dropped with the channel: the plug-in is
+        // dialled afresh and first asked its version.
+        QTRY_COMPARE(plugin->messagesOfType(QStringLiteral("VER")).size(), 2);
+        QCOMPARE(plugin->messages().constLast().type, QStringLiteral("VER"));
     }
 
     void publisherEmitsFirstThenChangesAndEachReply() {
@@ -300,6 +305,45 @@ private slots:
         QTRY_COMPARE(other.rrefRequests().size(), 53);
         other.sendRref({{18, 12.5f}});
         QTRY_COMPARE(adapter->userAircraftData().latitude, 12.5);
+    }
+
+    // Verdicts the old plug-in sent, still waiting for this thread when the
+    // address changed, are not taken for the new plug-in's.
+    void repliesLeftWaitingByTheOldChannelAreNotCounted() {
+        FakeXPlanePlugin remote(QStringLiteral("tcp://127.0.0.2:0"));
+        QVERIFY(remote.isListening());
+        FakeXPlane other(QHostAddress(QStringLiteral("127.0.0.2")));
+        XPlaneAdapter::Options o = manualOptions();
+        o.pluginTcpPort = static_cast<quint16>(remote.tcpPort());
+        adapter = std::make_unique<XPlaneAdapter>(o);
+        openChannel();
+        startAttempt();
+        plugin->send(QStringLiteral("VER"), [](auto& p) { p.pack(std::vector<int>{0x10000}); });
+        plugin->send(QStringLiteral("CSL"),
+                     [](auto& p) { p.pack(std::make_tuple(std::vector<int>{}, true)); });
+        QVERIFY(test::waitWithoutEvents([&] { return adapter->pendingPluginMessages() == 2; }, 5000));
+
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.2"));
+        AppConfig::instance()->setValue(ConfigKeys::XPlaneUDPPort, int(other.port()));
+        QSignalSpy version(adapter.get(), &Simulator::pluginVersionChecked);
+        QSignalSpy csl(adapter.get(), &Simulator::cslValidationChecked);
+        adapter->reconnectSimulator();
+        QVERIFY(remote.waitForCount(2));
+        QCOMPARE(remote.messages().at(0).type, QStringLiteral("VER"));
+        QTRY_COMPARE(adapter->pendingPluginMessages(), 0);
+        QCOMPARE(version.count(), 0);
+        QCOMPARE(csl.count(), 0);
+        other.sendRref({{18, 12.5f}});
+        QTRY_COMPARE(adapter->lastDataTime(), clockNow);
+        QSignalSpy state(adapter.get(), &Simulator::simConnectionStateChanged);
+        adapter->checkConnection();
+        QCOMPARE(state.count(), 0);
+
+        // The new plug-in's own reply counts.
+        remote.send(QStringLiteral("VER"), [](auto& p) { p.pack(std::vector<int>{0x10000}); });
+        QTRY_COMPARE(version.count(), 1);
+        adapter->checkConnection();
+        QCOMPARE(state.count(), 1);
     }
 
     void reconnectWhileConnectedAnnouncesTheLossFirst() {

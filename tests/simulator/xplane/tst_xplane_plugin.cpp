@@ -87,7 +87,8 @@ private slots:
         o.connectTimeoutMs = 600000;
         adapter = std::make_unique<XPlaneAdapter>(o);
         adapter->openNngSocket();
-        QTRY_VERIFY(plugin->hasPeer());
+        // Messages other than the version and CSL requests go only to an attached plug-in.
+        QTRY_VERIFY(plugin->hasPeer() && adapter->isPluginAttached());
         consumed = 0;
     }
 
@@ -126,7 +127,7 @@ private slots:
 
         AppConfig::instance()->setValue(ConfigKeys::XPlaneNetworkAddress, QStringLiteral("127.0.0.2"));
         adapter->reconnectSimulator();
-        QTRY_VERIFY(remote.hasPeer());
+        QTRY_VERIFY(remote.hasPeer() && adapter->isPluginAttached());
         QTRY_VERIFY(!plugin->hasPeer());
         adapter->sendHeartbeat(QStringLiteral("X"));
         QVERIFY(remote.waitForCount(3));
@@ -422,18 +423,33 @@ private slots:
         QCOMPARE(m->payload.type, msgpack::type::STR);
     }
 
+    // The plug-in comes back at the same address without a reconnect; nothing
+    // meant for the one that went away reaches it, and it is first asked its version.
     void survivesThePluginGoingAwayAndComingBack() {
+        adapter->addRemoteAircraft(dlh());
+        QVERIFY(plugin->waitForCount(1));
         plugin.reset();
+        const auto a = dlh();
         for (int i = 0; i < 100; ++i) {
+            adapter->updateRemoteAircraftFastPosition(a, a.visualState, {}, {});
             adapter->sendHeartbeat(QStringLiteral("nobody"));
         }
         plugin = std::make_unique<FakeXPlanePlugin>(ipcUrl);
-        QTRY_VERIFY_WITH_TIMEOUT(plugin->hasPeer(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(plugin->hasPeer() && adapter->isPluginAttached(), 10000);
         QSignalSpy added(adapter.get(), &Simulator::aircraftAddedToSim);
         plugin->send(QStringLiteral("ADDED"), [](auto& p) { p.pack(std::vector<std::string>{"BACK"}); });
         QTRY_COMPARE(added.count(), 1);
         adapter->sendHeartbeat(QStringLiteral("back"));
         QTRY_VERIFY(!plugin->messagesOfType(QStringLiteral("HB")).isEmpty());
+        const auto heard = plugin->messages();
+        QCOMPARE(heard.at(0).raw, QByteArray::fromHex("92a35645529100"));
+        QVERIFY(plugin->messagesOfType(QStringLiteral("FSTPOS")).isEmpty());
+        QCOMPARE(plugin->messagesOfType(QStringLiteral("HB")).size(), 1);
+        QCOMPARE(heard.constLast().payload, QStringLiteral(R"(["back"])"));
+        // A reconnect's version request is the next thing it hears.
+        adapter->reconnectSimulator();
+        QVERIFY(plugin->waitForCount(heard.size() + 2));
+        QCOMPARE(plugin->messages().at(heard.size()).type, QStringLiteral("VER"));
     }
 
     void channelWithoutAnOpenSocketNeverReceives() {
