@@ -194,6 +194,10 @@ void NetworkManager::restartReportedAircraft() {
     if (m_simDataValid) {
         takeReportedAircraft(m_userAircraftData);
     }
+    // Nor records held through a loss for an earlier session.
+    if (!m_simLost) {
+        releaseHolds();
+    }
 }
 
 // Valid data that ends marks the simulator lost until data is valid again.
@@ -344,6 +348,10 @@ void NetworkManager::endHoldsPastTheRefill() {
     if (m_simLost || m_holdsEndAtMs == 0 || now() < m_holdsEndAtMs) {
         return;
     }
+    releaseHolds();
+}
+
+void NetworkManager::releaseHolds() {
     m_holdsEndAtMs = 0;
     m_radiosHeld = false;
     if (std::exchange(m_configHeld, false)) {

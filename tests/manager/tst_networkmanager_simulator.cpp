@@ -571,6 +571,35 @@ private slots:
         h.destroy();
     }
 
+    // A login within the hold window after a return: the new session takes
+    // the records as they are, none held for the earlier one.
+    void aNewSessionCarriesNoHoldOfTheEarlierOne() {
+        SessionHarness& h = session;
+        RadioStackState radio;
+        radio.transponderCode = 2000;
+        radio.com1Frequency = 122800;
+        UserAircraftConfigData parked;
+        parked.gearDown = true;
+        auto user = flyLoseAndReturn(radio, parked);
+        QVERIFY(user);
+        h.sim->setUserAircraftData(plausible(31.6));
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        QTRY_COMPARE(h.nm->sessionState(), NetworkManager::Idle);
+
+        QVERIFY(h.loginPilot());
+        QVERIFY(!h.nm->isConfigurationHeld());
+        h.nm->onPositionTimer();
+        QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
+        QVERIFY(h.deliver(QStringLiteral(R"($CQDLH1:ABC123:ACC:{"request":"full"})")));
+        const QStringList lines = h.sentLines();
+        QCOMPARE(lines.mid(0, 2), (QStringList{"@S:ABC123:0000:1:31.600000:121.800000:0:0:0:0",
+                                               "$CRABC123:SERVER:C?:0.000"}));
+        QVERIFY(lines.at(2).startsWith(R"($CQABC123:DLH1:ACC:{"config":{"flaps_pct":0,"gear_down":false,)"));
+        user.reset();
+        h.destroy();
+    }
+
     // A loss the watchdog finds: the back end still says it is connected.
     void onlyValidDataMovesTheReportedAircraftAndANewSessionStartsFromTheCurrentOne() {
         SessionHarness& h = session;
