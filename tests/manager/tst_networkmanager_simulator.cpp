@@ -593,8 +593,8 @@ private slots:
         QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
         QVERIFY(h.deliver(QStringLiteral(R"($CQDLH1:ABC123:ACC:{"request":"full"})")));
         const QStringList lines = h.sentLines();
-        QCOMPARE(lines.mid(0, 2), (QStringList{"@S:ABC123:0000:1:31.600000:121.800000:0:0:0:0",
-                                               "$CRABC123:SERVER:C?:0.000"}));
+        QCOMPARE(lines.mid(0, 2),
+                 (QStringList{"@S:ABC123:0000:1:31.600000:121.800000:0:0:0:0", "$CRABC123:SERVER:C?:0.000"}));
         QVERIFY(lines.at(2).startsWith(R"($CQABC123:DLH1:ACC:{"config":{"flaps_pct":0,"gear_down":false,)"));
         user.reset();
         h.destroy();
