@@ -26,8 +26,12 @@ bool carriesConfiguration(const model::UserAircraftConfigData& c) {
     return !(c == model::UserAircraftConfigData{});
 }
 
+// The active frequencies and the audio selection come back first; only a
+// value refilled with the transponder makes the radios the aircraft's again.
 bool carriesRadios(const model::RadioStackState& r) {
-    return !(r == model::RadioStackState{});
+    return r.avionicsPowerOn || r.transponderCode != 0 || r.squawkingModeC || r.squawkingIdent ||
+           r.com1StandbyFrequency != 0 || r.com2StandbyFrequency != 0 || r.com1Volume != 0 ||
+           r.com2Volume != 0;
 }
 
 // After a loss the network keeps what it saw until a record carries the

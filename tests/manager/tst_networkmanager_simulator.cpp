@@ -537,6 +537,35 @@ private slots:
         h.destroy();
     }
 
+    // The active frequencies and the audio selection come back before the
+    // transponder and the rest of the radios: that half record still holds.
+    void theRadiosStayHeldUntilTheTransponderIsRefilled() {
+        SessionHarness& h = session;
+        RadioStackState radio;
+        radio.avionicsPowerOn = true;
+        radio.transponderCode = 2000;
+        radio.squawkingModeC = true;
+        radio.com1Frequency = 122800;
+        radio.com1TransmitEnabled = true;
+        radio.com1ReceiveEnabled = true;
+        auto user = flyLoseAndReturn(radio, {});
+        QVERIFY(user);
+        h.sim->setUserAircraftData(plausible(31.6));
+
+        RadioStackState faster;
+        faster.com1Frequency = 122800;
+        faster.com1TransmitEnabled = true;
+        faster.com1ReceiveEnabled = true;
+        h.sim->setRadioStackState(faster);
+        h.nm->onPositionTimer();
+        h.sim->setRadioStackState(radio);
+        h.nm->onPositionTimer();
+        QCOMPARE(h.sentLines(),
+                 QStringList(2, QStringLiteral("@N:ABC123:2000:1:31.600000:121.800000:0:0:0:0")));
+        user.reset();
+        h.destroy();
+    }
+
     // Records the back end never refills: the hold ends 10 s after valid data
     // is back, whatever they hold, and the exchange sends what changed.
     void aHoldEndsTenSecondsAfterValidDataIsBackWhateverTheRecordsHold() {
