@@ -274,6 +274,7 @@ private:
     void restartReportedAircraft();
     void noteSimDataValidity(bool wasValid);
     void endHoldsPastTheRefill();
+    void releaseHolds();
     const model::UserAircraftConfigData& reportedConfig() const;
     const model::RadioStackState& reportedRadios() const;
     void sendFastReport(fsd::pdu::FastPositionKind kind, bool withMotion);

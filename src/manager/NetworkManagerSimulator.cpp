@@ -26,8 +26,12 @@ bool carriesConfiguration(const model::UserAircraftConfigData& c) {
     return !(c == model::UserAircraftConfigData{});
 }
 
+// The active frequencies and the audio selection come back first; only a
+// value refilled with the transponder makes the radios the aircraft's again.
 bool carriesRadios(const model::RadioStackState& r) {
-    return !(r == model::RadioStackState{});
+    return r.avionicsPowerOn || r.transponderCode != 0 || r.squawkingModeC || r.squawkingIdent ||
+           r.com1StandbyFrequency != 0 || r.com2StandbyFrequency != 0 || r.com1Volume != 0 ||
+           r.com2Volume != 0;
 }
 
 // After a loss the network keeps what it saw until a record carries the
@@ -194,6 +198,10 @@ void NetworkManager::restartReportedAircraft() {
     if (m_simDataValid) {
         takeReportedAircraft(m_userAircraftData);
     }
+    // Nor records held through a loss for an earlier session.
+    if (!m_simLost) {
+        releaseHolds();
+    }
 }
 
 // Valid data that ends marks the simulator lost until data is valid again.
@@ -344,6 +352,10 @@ void NetworkManager::endHoldsPastTheRefill() {
     if (m_simLost || m_holdsEndAtMs == 0 || now() < m_holdsEndAtMs) {
         return;
     }
+    releaseHolds();
+}
+
+void NetworkManager::releaseHolds() {
     m_holdsEndAtMs = 0;
     m_radiosHeld = false;
     if (std::exchange(m_configHeld, false)) {

@@ -537,6 +537,35 @@ private slots:
         h.destroy();
     }
 
+    // The active frequencies and the audio selection come back before the
+    // transponder and the rest of the radios: that half record still holds.
+    void theRadiosStayHeldUntilTheTransponderIsRefilled() {
+        SessionHarness& h = session;
+        RadioStackState radio;
+        radio.avionicsPowerOn = true;
+        radio.transponderCode = 2000;
+        radio.squawkingModeC = true;
+        radio.com1Frequency = 122800;
+        radio.com1TransmitEnabled = true;
+        radio.com1ReceiveEnabled = true;
+        auto user = flyLoseAndReturn(radio, {});
+        QVERIFY(user);
+        h.sim->setUserAircraftData(plausible(31.6));
+
+        RadioStackState faster;
+        faster.com1Frequency = 122800;
+        faster.com1TransmitEnabled = true;
+        faster.com1ReceiveEnabled = true;
+        h.sim->setRadioStackState(faster);
+        h.nm->onPositionTimer();
+        h.sim->setRadioStackState(radio);
+        h.nm->onPositionTimer();
+        QCOMPARE(h.sentLines(),
+                 QStringList(2, QStringLiteral("@N:ABC123:2000:1:31.600000:121.800000:0:0:0:0")));
+        user.reset();
+        h.destroy();
+    }
+
     // Records the back end never refills: the hold ends 10 s after valid data
     // is back, whatever they hold, and the exchange sends what changed.
     void aHoldEndsTenSecondsAfterValidDataIsBackWhateverTheRecordsHold() {
@@ -567,6 +596,35 @@ private slots:
         QCOMPARE(h.sentLines(),
                  (QStringList{R"($CQABC123:@94386:ACC:{"config":{"gear_down":false,"on_ground":false}})",
                               "@S:ABC123:0000:1:31.600000:121.800000:0:0:0:0", "$CRABC123:SERVER:C?:0.000"}));
+        user.reset();
+        h.destroy();
+    }
+
+    // A login within the hold window after a return: the new session takes
+    // the records as they are, none held for the earlier one.
+    void aNewSessionCarriesNoHoldOfTheEarlierOne() {
+        SessionHarness& h = session;
+        RadioStackState radio;
+        radio.transponderCode = 2000;
+        radio.com1Frequency = 122800;
+        UserAircraftConfigData parked;
+        parked.gearDown = true;
+        auto user = flyLoseAndReturn(radio, parked);
+        QVERIFY(user);
+        h.sim->setUserAircraftData(plausible(31.6));
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        QTRY_COMPARE(h.nm->sessionState(), NetworkManager::Idle);
+
+        QVERIFY(h.loginPilot());
+        QVERIFY(!h.nm->isConfigurationHeld());
+        h.nm->onPositionTimer();
+        QVERIFY(h.deliver(QStringLiteral("$CQSERVER:ABC123:C?")));
+        QVERIFY(h.deliver(QStringLiteral(R"($CQDLH1:ABC123:ACC:{"request":"full"})")));
+        const QStringList lines = h.sentLines();
+        QCOMPARE(lines.mid(0, 2),
+                 (QStringList{"@S:ABC123:0000:1:31.600000:121.800000:0:0:0:0", "$CRABC123:SERVER:C?:0.000"}));
+        QVERIFY(lines.at(2).startsWith(R"($CQABC123:DLH1:ACC:{"config":{"flaps_pct":0,"gear_down":false,)"));
         user.reset();
         h.destroy();
     }

@@ -99,8 +99,14 @@ bool routingRequest(unsigned short type, unsigned short flags, const void* heade
         done = received >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof(nlmsgerr))) &&
                reply->nlmsg_type == NLMSG_ERROR &&
                static_cast<const nlmsgerr*>(NLMSG_DATA(reply))->error == 0;
+        if (!done && received >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof(nlmsgerr))) &&
+            reply->nlmsg_type == NLMSG_ERROR) {
+            errno = -static_cast<const nlmsgerr*>(NLMSG_DATA(reply))->error; // the kernel's reason
+        }
     }
+    const int error = errno;
     ::close(link);
+    errno = error;
     return done;
 }
 
@@ -154,23 +160,31 @@ bool PrivateNetwork::setNoRouteToHost(bool cut) {
     if (!cut) {
         return rule(RTM_DELRULE, kDeadRulePriority, kDeadTable, true);
     }
-    return (m_deadLink >= 0 || makeDeadLink()) && rule(RTM_NEWRULE, kDeadRulePriority, kDeadTable, true);
+    return deadLinkError().isEmpty() && rule(RTM_NEWRULE, kDeadRulePriority, kDeadTable, true);
 }
 
-bool PrivateNetwork::makeDeadLink() {
+QString PrivateNetwork::deadLinkError() {
+    // Tried once: a failed try may leave the namespace's rules half moved.
+    if (m_deadLink < 0 && m_deadLinkError.isEmpty() && m_home >= 0) {
+        m_deadLinkError = makeDeadLink();
+    }
+    return m_home < 0 ? m_error : m_deadLinkError;
+}
+
+QString PrivateNetwork::makeDeadLink() {
     // A tap device nobody reads: the neighbour look-up on it never gets an answer.
     const int device = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC);
     if (device < 0) {
-        return false;
+        return systemError("open /dev/net/tun");
     }
     ifreq request{};
     std::strncpy(request.ifr_name, kDeadLink, IFNAMSIZ - 1);
     request.ifr_flags = IFF_TAP | IFF_NO_PI;
     if (::ioctl(device, TUNSETIFF, &request) != 0) {
+        const QString reason = systemError("make a tap device");
         ::close(device);
-        return false;
+        return reason;
     }
-    m_deadLink = device;
     const QString settings =
         QStringLiteral("/proc/sys/net/ipv4/%1/") + QLatin1String(kDeadLink) + QStringLiteral("/%2");
     const int index = static_cast<int>(::if_nametoindex(kDeadLink));
@@ -183,14 +197,30 @@ bool PrivateNetwork::makeDeadLink() {
     route.rtm_scope = RT_SCOPE_LINK;
     route.rtm_type = RTN_UNICAST;
     // Loopback addresses may leave by it; a neighbour is given up after three
-    // tries a tenth of a second apart.
-    return index > 0 && setLinkUp(kDeadLink, true) &&
-           writeSetting(settings.arg(QStringLiteral("conf"), QStringLiteral("route_localnet")), "1") &&
-           writeSetting(settings.arg(QStringLiteral("neigh"), QStringLiteral("retrans_time_ms")), "100") &&
-           routingRequest(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, &route, sizeof(route),
-                          {{RTA_DST, &loopback, sizeof(loopback)}, {RTA_OIF, &index, sizeof(index)}}) &&
-           rule(RTM_DELRULE, 0, RT_TABLE_LOCAL, false) &&
-           rule(RTM_NEWRULE, kLocalRulePriority, RT_TABLE_LOCAL, false);
+    // tries a tenth of a second apart. The local table moves behind the dead
+    // link's before its first place is given up, so that it is never missing.
+    const char* failed = nullptr;
+    if (index <= 0 || !setLinkUp(kDeadLink, true)) {
+        failed = "bring the tap device up";
+    } else if (!writeSetting(settings.arg(QStringLiteral("conf"), QStringLiteral("route_localnet")), "1") ||
+               !writeSetting(settings.arg(QStringLiteral("neigh"), QStringLiteral("retrans_time_ms")),
+                             "100")) {
+        failed = "set up the tap device";
+    } else if (!routingRequest(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, &route, sizeof(route),
+                               {{RTA_DST, &loopback, sizeof(loopback)}, {RTA_OIF, &index, sizeof(index)}})) {
+        failed = "route loopback by the tap device";
+    } else if (!rule(RTM_NEWRULE, kLocalRulePriority, RT_TABLE_LOCAL, false) ||
+               !rule(RTM_DELRULE, 0, RT_TABLE_LOCAL, false)) {
+        failed = "move the local routing rule";
+    }
+    if (failed != nullptr) {
+        // The device, and the route by it, go with its file.
+        const QString reason = systemError(failed);
+        ::close(device);
+        return reason;
+    }
+    m_deadLink = device;
+    return {};
 }
 
 } // namespace velk::test

@@ -26,13 +26,17 @@ public:
     // sent meets "no route to host", as when the far end of a link or a router
     // vanished. The neighbour is given up after 0.3 s.
     bool setNoRouteToHost(bool cut);
+    // Makes the link setNoRouteToHost cuts by (a tap device, which a
+    // container may not offer): empty once it is in place, otherwise why not.
+    QString deadLinkError();
 
 private:
-    bool makeDeadLink();
+    QString makeDeadLink();
 
     int m_home = -1;
     int m_deadLink = -1; // the tap device's file; the device goes with it
     QString m_error;
+    QString m_deadLinkError;
 };
 
 } // namespace velk::test
