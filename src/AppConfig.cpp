@@ -92,7 +92,11 @@ bool AppConfig::containsLocked(const QString& name) const {
 
 QVariant AppConfig::storedLocked(const QString& name) const {
     const auto pending = m_pending.constFind(name);
-    return pending != m_pending.cend() ? *pending : m_fileValues.value(name);
+    return pending != m_pending.cend() && !yieldsToFileLocked(name) ? *pending : m_fileValues.value(name);
+}
+
+bool AppConfig::yieldsToFileLocked(const QString& name) const {
+    return m_discovered.contains(name) && !m_fileValues.value(name).toString().trimmed().isEmpty();
 }
 
 bool AppConfig::saveLocked(QString* reason) {
@@ -100,6 +104,14 @@ bool AppConfig::saveLocked(QString* reason) {
     if (!m_usable) {
         *reason = m_unusableReason;
         return false;
+    }
+    for (auto it = m_discovered.begin(); it != m_discovered.end();) {
+        if (yieldsToFileLocked(*it)) {
+            m_pending.remove(*it);
+            it = m_discovered.erase(it);
+        } else {
+            ++it;
+        }
     }
     QVariantMap all = m_fileValues;
     all.insert(m_pending);
@@ -109,6 +121,7 @@ bool AppConfig::saveLocked(QString* reason) {
     }
     m_fileValues = std::move(all);
     m_pending.clear();
+    m_discovered.clear();
     m_stamp = stamp;
     return true;
 }
@@ -166,6 +179,7 @@ bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
             qWarning().noquote() << "Keeping" << name
                                  << "in memory for this run: the encryption key is not on disk";
         } else {
+            m_discovered.remove(name);
             if (storage == ConfigStorage::Encrypted) {
                 m_session.remove(name);
                 const QString plain = value.toString();
@@ -207,6 +221,9 @@ void AppConfig::writeDefaults() {
         // Defaults read as defaults anyway; they must not hide what the file
         // holds once it can be read.
         m_pending = discovered;
+        for (auto it = discovered.cbegin(); it != discovered.cend(); ++it) {
+            m_discovered.insert(it.key());
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QVariantMap>
 
 #include <filesystem>
@@ -79,6 +80,8 @@ private:
     void refreshLocked() const;
     bool containsLocked(const QString& name) const;
     QVariant storedLocked(const QString& name) const;
+    // A folder found while config.ini could not be read, where the file now holds one.
+    bool yieldsToFileLocked(const QString& name) const;
     bool saveLocked(QString* reason);
 
     QString m_directory;
@@ -96,6 +99,9 @@ private:
     // Values of this run that have not reached the file yet (a failed save);
     // they are read in its place and carried by the next save.
     QVariantMap m_pending;
+    // Keys of m_pending found on this machine while config.ini could not be
+    // read: what the file holds for them, once it can be read, wins.
+    QSet<QString> m_discovered;
     std::unique_ptr<QAESEncryption> m_cipher;
     // False when the key lives in memory only: secrets are then not written.
     bool m_keyOnDisk = false;

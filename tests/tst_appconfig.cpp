@@ -492,6 +492,36 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2024), QString());
     }
 
+    // A folder found while config.ini could not be read yields to the one the
+    // file holds once it can be; it fills only what the file leaves empty.
+    void aFolderFoundWhileConfigIniIsUnreadableNeverOverridesTheFile() {
+        const QString dir = test::freshDir(QStringLiteral("msfs-unreadable"));
+        const QString roaming = test::freshDir(QStringLiteral("msfs-unreadable-roaming"));
+        const QString packages = test::freshDir(QStringLiteral("msfs-unreadable-packages"));
+        QVERIFY(QDir().mkpath(roaming + QStringLiteral("/Microsoft Flight Simulator")));
+        QFile cfg(roaming + QStringLiteral("/Microsoft Flight Simulator/UserCfg.opt"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(("InstalledPackagesPath \"" + packages + "\"\n").toUtf8());
+        cfg.close();
+        const QString path = dir + QStringLiteral("/config.ini");
+        QVERIFY(QDir().mkpath(path));
+        qputenv("APPDATA", roaming.toLocal8Bit());
+        qputenv("LOCALAPPDATA", QByteArray(""));
+        AppConfig config(dir);
+        qunsetenv("APPDATA");
+        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), packages);
+        QVERIFY(QDir(path).removeRecursively());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[MSFS]\nPackagesPath2020=/the/pilot/s/choice\n");
+        file.close();
+        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), QStringLiteral("/the/pilot/s/choice"));
+        QVERIFY(config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
+        const QSettings ini(path, QSettings::IniFormat);
+        QCOMPARE(ini.value(ConfigKeys::MSFSPackagesPath2020.name).toString(),
+                 QStringLiteral("/the/pilot/s/choice"));
+    }
+
     void commentsAndQuotesInConfigLines() {
         using namespace velk::simulator::msfs;
         QCOMPARE(stripComment(QStringLiteral(" a \"b;c\" ; d ")), QStringLiteral("a \"b;c\""));
