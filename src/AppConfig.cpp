@@ -66,6 +66,7 @@ void AppConfig::refreshLocked() const {
     case ConfigFileRead::Status::Read:
         m_fileValues = std::move(read.values);
         m_usable = true;
+        ++m_reads;
         if (!read.reason.isEmpty()) {
             qWarning().noquote() << "Settings file" << QDir::toNativeSeparators(m_path)
                                  << QStringLiteral("read in part: %1").arg(read.reason);
@@ -96,7 +97,11 @@ QVariant AppConfig::storedLocked(const QString& name) const {
 }
 
 bool AppConfig::yieldsToFileLocked(const QString& name) const {
-    return m_discovered.contains(name) && !m_fileValues.value(name).toString().trimmed().isEmpty();
+    if (m_discovered.contains(name)) {
+        return !m_fileValues.value(name).toString().trimmed().isEmpty();
+    }
+    const auto unread = m_unreadWrites.constFind(name);
+    return unread != m_unreadWrites.cend() && m_reads > *unread && m_fileValues.contains(name);
 }
 
 bool AppConfig::saveLocked(QString* reason) {
@@ -105,10 +110,11 @@ bool AppConfig::saveLocked(QString* reason) {
         *reason = m_unusableReason;
         return false;
     }
-    for (auto it = m_discovered.begin(); it != m_discovered.end();) {
-        if (yieldsToFileLocked(*it)) {
-            m_pending.remove(*it);
-            it = m_discovered.erase(it);
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (yieldsToFileLocked(it.key())) {
+            m_discovered.remove(it.key());
+            m_unreadWrites.remove(it.key());
+            it = m_pending.erase(it);
         } else {
             ++it;
         }
@@ -122,6 +128,7 @@ bool AppConfig::saveLocked(QString* reason) {
     m_fileValues = std::move(all);
     m_pending.clear();
     m_discovered.clear();
+    m_unreadWrites.clear();
     m_stamp = stamp;
     return true;
 }
@@ -190,6 +197,11 @@ bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
             QString reason;
             written = saveLocked(&reason);
             if (!written) {
+                if (m_usable) {
+                    m_unreadWrites.remove(name);
+                } else {
+                    m_unreadWrites.insert(name, m_reads);
+                }
                 qWarning().noquote() << "Could not write" << name << "to" << QDir::toNativeSeparators(m_path)
                                      << QStringLiteral("(%1)").arg(reason);
             }

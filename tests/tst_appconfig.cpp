@@ -492,9 +492,10 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2024), QString());
     }
 
-    // A folder found while config.ini could not be read yields to the one the
-    // file holds once it can be; it fills only what the file leaves empty.
-    void aFolderFoundWhileConfigIniIsUnreadableNeverOverridesTheFile() {
+    // What this run found or set while config.ini could not be read (a save
+    // the pilot was told failed) yields to what the file holds once it can
+    // be read; a found folder fills only what the file leaves empty.
+    void whatARunSetWhileConfigIniWasUnreadableNeverOverridesTheFile() {
         const QString dir = test::freshDir(QStringLiteral("msfs-unreadable"));
         const QString roaming = test::freshDir(QStringLiteral("msfs-unreadable-roaming"));
         const QString packages = test::freshDir(QStringLiteral("msfs-unreadable-packages"));
@@ -510,14 +511,18 @@ private slots:
         AppConfig config(dir);
         qunsetenv("APPDATA");
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), packages);
+        QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Shown Default")));
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Shown Default"));
         QVERIFY(QDir(path).removeRecursively());
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[MSFS]\nPackagesPath2020=/the/pilot/s/choice\n");
+        file.write("[MSFS]\nPackagesPath2020=/the/pilot/s/choice\n[Profile]\nRealname=Zhang San\n");
         file.close();
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), QStringLiteral("/the/pilot/s/choice"));
-        QVERIFY(config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
+        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
         const QSettings ini(path, QSettings::IniFormat);
+        QCOMPARE(ini.value(ConfigKeys::ProfileRealname.name).toString(), QStringLiteral("Zhang San"));
         QCOMPARE(ini.value(ConfigKeys::MSFSPackagesPath2020.name).toString(),
                  QStringLiteral("/the/pilot/s/choice"));
     }
