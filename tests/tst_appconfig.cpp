@@ -268,8 +268,15 @@ private slots:
         QCOMPARE(again.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
     }
 
-    // A config.ini that links elsewhere is saved through the link, which stays.
+    // A config.ini that links elsewhere is saved through the link, which
+    // stays; a relative link's ".." after a linked folder leaves that folder.
+    void aLinkedConfigIniIsSavedThroughTheLink_data() {
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("absolute") << false;
+        QTest::newRow("relative, past a linked folder") << true;
+    }
     void aLinkedConfigIniIsSavedThroughTheLink() {
+        QFETCH(bool, relative);
         const QString dir = test::freshDir(QStringLiteral("linked"));
         const QString elsewhere = test::freshDir(QStringLiteral("linked-target"));
         const QString target = elsewhere + QStringLiteral("/settings.ini");
@@ -278,7 +285,11 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("[Profile]\nRealname=Zhang San\n");
         }
-        QVERIFY(QFile::link(target, dir + QStringLiteral("/config.ini")));
+        const QString via = test::freshDir(QStringLiteral("linked-via")) + QStringLiteral("/inner");
+        QVERIFY(QDir().mkpath(elsewhere + QStringLiteral("/sub")));
+        QVERIFY(QFile::link(elsewhere + QStringLiteral("/sub"), via));
+        QVERIFY(QFile::link(relative ? QStringLiteral("../linked-via/inner/../settings.ini") : target,
+                            dir + QStringLiteral("/config.ini")));
         {
             AppConfig config(dir);
             QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
@@ -289,7 +300,9 @@ private slots:
         QCOMPARE(ini.value(QStringLiteral("Profile/Realname")).toString(), QStringLiteral("Zhang San"));
         QCOMPARE(ini.value(QStringLiteral("Profile/HomeAirport")).toString(), QStringLiteral("ZSSS"));
         const auto everything = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-        QCOMPARE(QDir(elsewhere).entryList(everything), QStringList{QStringLiteral("settings.ini")});
+        QCOMPARE(QDir(elsewhere).entryList(everything),
+                 (QStringList{QStringLiteral("settings.ini"), QStringLiteral("sub")}));
+        QCOMPARE(QDir(QFileInfo(via).path()).entryList(everything), QStringList{QStringLiteral("inner")});
         QCOMPARE(QDir(dir).entryList(everything),
                  (QStringList{QStringLiteral("config.ini"), QStringLiteral("config.key")}));
     }
