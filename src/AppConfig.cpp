@@ -66,6 +66,7 @@ void AppConfig::refreshLocked() const {
     case ConfigFileRead::Status::Read:
         m_fileValues = std::move(read.values);
         m_usable = true;
+        ++m_reads;
         if (!read.reason.isEmpty()) {
             qWarning().noquote() << "Settings file" << QDir::toNativeSeparators(m_path)
                                  << QStringLiteral("read in part: %1").arg(read.reason);
@@ -92,7 +93,15 @@ bool AppConfig::containsLocked(const QString& name) const {
 
 QVariant AppConfig::storedLocked(const QString& name) const {
     const auto pending = m_pending.constFind(name);
-    return pending != m_pending.cend() ? *pending : m_fileValues.value(name);
+    return pending != m_pending.cend() && !yieldsToFileLocked(name) ? *pending : m_fileValues.value(name);
+}
+
+bool AppConfig::yieldsToFileLocked(const QString& name) const {
+    if (m_discovered.contains(name)) {
+        return !m_fileValues.value(name).toString().trimmed().isEmpty();
+    }
+    const auto unread = m_unreadWrites.constFind(name);
+    return unread != m_unreadWrites.cend() && m_reads > *unread && m_fileValues.contains(name);
 }
 
 bool AppConfig::saveLocked(QString* reason) {
@@ -100,6 +109,15 @@ bool AppConfig::saveLocked(QString* reason) {
     if (!m_usable) {
         *reason = m_unusableReason;
         return false;
+    }
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        if (yieldsToFileLocked(it.key())) {
+            m_discovered.remove(it.key());
+            m_unreadWrites.remove(it.key());
+            it = m_pending.erase(it);
+        } else {
+            ++it;
+        }
     }
     QVariantMap all = m_fileValues;
     all.insert(m_pending);
@@ -109,6 +127,8 @@ bool AppConfig::saveLocked(QString* reason) {
     }
     m_fileValues = std::move(all);
     m_pending.clear();
+    m_discovered.clear();
+    m_unreadWrites.clear();
     m_stamp = stamp;
     return true;
 }
@@ -166,6 +186,7 @@ bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
             qWarning().noquote() << "Keeping" << name
                                  << "in memory for this run: the encryption key is not on disk";
         } else {
+            m_discovered.remove(name);
             if (storage == ConfigStorage::Encrypted) {
                 m_session.remove(name);
                 const QString plain = value.toString();
@@ -176,6 +197,11 @@ bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVari
             QString reason;
             written = saveLocked(&reason);
             if (!written) {
+                if (m_usable) {
+                    m_unreadWrites.remove(name);
+                } else {
+                    m_unreadWrites.insert(name, m_reads);
+                }
                 qWarning().noquote() << "Could not write" << name << "to" << QDir::toNativeSeparators(m_path)
                                      << QStringLiteral("(%1)").arg(reason);
             }
@@ -207,6 +233,9 @@ void AppConfig::writeDefaults() {
         // Defaults read as defaults anyway; they must not hide what the file
         // holds once it can be read.
         m_pending = discovered;
+        for (auto it = discovered.cbegin(); it != discovered.cend(); ++it) {
+            m_discovered.insert(it.key());
+        }
     }
 }
 

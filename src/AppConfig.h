@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QVariantMap>
 
 #include <filesystem>
@@ -79,6 +80,9 @@ private:
     void refreshLocked() const;
     bool containsLocked(const QString& name) const;
     QVariant storedLocked(const QString& name) const;
+    // A pending value found or set while config.ini could not be read, where
+    // the file, read since, holds one.
+    bool yieldsToFileLocked(const QString& name) const;
     bool saveLocked(QString* reason);
 
     QString m_directory;
@@ -96,6 +100,15 @@ private:
     // Values of this run that have not reached the file yet (a failed save);
     // they are read in its place and carried by the next save.
     QVariantMap m_pending;
+    // Keys of m_pending found on this machine while config.ini could not be
+    // read: what the file holds for them, once it can be read, wins.
+    QSet<QString> m_discovered;
+    // Keys of m_pending set while config.ini could not be read (a save the
+    // pilot was told failed), with m_reads then: what the file holds for
+    // them when it is read again is what the pilot stored, and wins.
+    QHash<QString, int> m_unreadWrites;
+    // How often config.ini has been read.
+    mutable int m_reads = 0;
     std::unique_ptr<QAESEncryption> m_cipher;
     // False when the key lives in memory only: secrets are then not written.
     bool m_keyOnDisk = false;

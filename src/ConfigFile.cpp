@@ -15,7 +15,9 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,6 +47,7 @@ qint64 nanoseconds(const timespec& t) {
 // Where the file behind `path` lives: links followed to their end, also to a
 // target that is not there yet (it is then created).
 QString finalTarget(const QString& path, QString* reason) {
+#ifdef _WIN32
     QFileInfo info(path);
     for (int hops = 0; info.isSymLink(); ++hops) {
         if (hops == kMaxLinkHops) {
@@ -54,6 +57,44 @@ QString finalTarget(const QString& path, QString* reason) {
         info.setFile(info.symLinkTarget());
     }
     return info.absoluteFilePath();
+#else
+    // Names are taken as the system takes them: a ".." after a linked folder
+    // leads out of where that folder really is, not back along the name.
+    QString current = QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+    for (int hops = 0;; ++hops) {
+        const qsizetype slash = current.lastIndexOf(QLatin1Char('/'));
+        const QByteArray folder = QFile::encodeName(slash == 0 ? QStringLiteral("/") : current.left(slash));
+        char* real = ::realpath(folder.constData(), nullptr);
+        if (!real) {
+            *reason = systemReason(errno);
+            return {};
+        }
+        const QString realFolder = QFile::decodeName(real);
+        std::free(real);
+        const QString name = current.mid(slash + 1);
+        current =
+            realFolder == QLatin1String("/") ? QLatin1Char('/') + name : realFolder + QLatin1Char('/') + name;
+        const QByteArray native = QFile::encodeName(current);
+        struct stat st {};
+        if (::lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return current;
+        }
+        if (hops == kMaxLinkHops) {
+            *reason = QStringLiteral("too many levels of links");
+            return {};
+        }
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length =
+            ::readlink(native.constData(), target.data(), static_cast<size_t>(target.size()));
+        if (length < 0 || length == target.size()) {
+            *reason = length < 0 ? systemReason(errno) : QStringLiteral("a link too long to follow");
+            return {};
+        }
+        target.truncate(length);
+        const QString next = QFile::decodeName(target);
+        current = QDir::isAbsolutePath(next) ? next : realFolder + QLatin1Char('/') + next;
+    }
+#endif
 }
 
 bool replaceFile(const QString& from, const QString& to, QString* reason) {

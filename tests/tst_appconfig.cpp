@@ -268,8 +268,15 @@ private slots:
         QCOMPARE(again.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
     }
 
-    // A config.ini that links elsewhere is saved through the link, which stays.
+    // A config.ini that links elsewhere is saved through the link, which
+    // stays; a relative link's ".." after a linked folder leaves that folder.
+    void aLinkedConfigIniIsSavedThroughTheLink_data() {
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("absolute") << false;
+        QTest::newRow("relative, past a linked folder") << true;
+    }
     void aLinkedConfigIniIsSavedThroughTheLink() {
+        QFETCH(bool, relative);
         const QString dir = test::freshDir(QStringLiteral("linked"));
         const QString elsewhere = test::freshDir(QStringLiteral("linked-target"));
         const QString target = elsewhere + QStringLiteral("/settings.ini");
@@ -278,7 +285,11 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("[Profile]\nRealname=Zhang San\n");
         }
-        QVERIFY(QFile::link(target, dir + QStringLiteral("/config.ini")));
+        const QString via = test::freshDir(QStringLiteral("linked-via")) + QStringLiteral("/inner");
+        QVERIFY(QDir().mkpath(elsewhere + QStringLiteral("/sub")));
+        QVERIFY(QFile::link(elsewhere + QStringLiteral("/sub"), via));
+        QVERIFY(QFile::link(relative ? QStringLiteral("../linked-via/inner/../settings.ini") : target,
+                            dir + QStringLiteral("/config.ini")));
         {
             AppConfig config(dir);
             QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
@@ -289,7 +300,9 @@ private slots:
         QCOMPARE(ini.value(QStringLiteral("Profile/Realname")).toString(), QStringLiteral("Zhang San"));
         QCOMPARE(ini.value(QStringLiteral("Profile/HomeAirport")).toString(), QStringLiteral("ZSSS"));
         const auto everything = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-        QCOMPARE(QDir(elsewhere).entryList(everything), QStringList{QStringLiteral("settings.ini")});
+        QCOMPARE(QDir(elsewhere).entryList(everything),
+                 (QStringList{QStringLiteral("settings.ini"), QStringLiteral("sub")}));
+        QCOMPARE(QDir(QFileInfo(via).path()).entryList(everything), QStringList{QStringLiteral("inner")});
         QCOMPARE(QDir(dir).entryList(everything),
                  (QStringList{QStringLiteral("config.ini"), QStringLiteral("config.key")}));
     }
@@ -490,6 +503,41 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), packages);
         QCOMPARE(config.value(ConfigKeys::MSFSCommunityPath2020), packages + QStringLiteral("/Community"));
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2024), QString());
+    }
+
+    // What this run found or set while config.ini could not be read (a save
+    // the pilot was told failed) yields to what the file holds once it can
+    // be read; a found folder fills only what the file leaves empty.
+    void whatARunSetWhileConfigIniWasUnreadableNeverOverridesTheFile() {
+        const QString dir = test::freshDir(QStringLiteral("msfs-unreadable"));
+        const QString roaming = test::freshDir(QStringLiteral("msfs-unreadable-roaming"));
+        const QString packages = test::freshDir(QStringLiteral("msfs-unreadable-packages"));
+        QVERIFY(QDir().mkpath(roaming + QStringLiteral("/Microsoft Flight Simulator")));
+        QFile cfg(roaming + QStringLiteral("/Microsoft Flight Simulator/UserCfg.opt"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(("InstalledPackagesPath \"" + packages + "\"\n").toUtf8());
+        cfg.close();
+        const QString path = dir + QStringLiteral("/config.ini");
+        QVERIFY(QDir().mkpath(path));
+        qputenv("APPDATA", roaming.toLocal8Bit());
+        qputenv("LOCALAPPDATA", QByteArray(""));
+        AppConfig config(dir);
+        qunsetenv("APPDATA");
+        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), packages);
+        QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Shown Default")));
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Shown Default"));
+        QVERIFY(QDir(path).removeRecursively());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[MSFS]\nPackagesPath2020=/the/pilot/s/choice\n[Profile]\nRealname=Zhang San\n");
+        file.close();
+        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), QStringLiteral("/the/pilot/s/choice"));
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
+        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        const QSettings ini(path, QSettings::IniFormat);
+        QCOMPARE(ini.value(ConfigKeys::ProfileRealname.name).toString(), QStringLiteral("Zhang San"));
+        QCOMPARE(ini.value(ConfigKeys::MSFSPackagesPath2020.name).toString(),
+                 QStringLiteral("/the/pilot/s/choice"));
     }
 
     void commentsAndQuotesInConfigLines() {

@@ -467,14 +467,12 @@ QString LoginWindow::saveCredentials() {
         passwordStored = config->setValue(ConfigKeys::AuthPassword, ui->editPassword->text());
         stored &= config->setValue(ConfigKeys::AuthRememberPassword, true);
     } else {
-        config->resetValue(ConfigKeys::AuthUsername);
-        config->resetValue(ConfigKeys::AuthPassword);
-        config->setValue(ConfigKeys::AuthRememberPassword, false);
+        // Credentials not forgotten in config.ini are read again at the next start.
+        stored &= config->resetValue(ConfigKeys::AuthUsername);
+        stored &= config->resetValue(ConfigKeys::AuthPassword);
+        stored &= config->setValue(ConfigKeys::AuthRememberPassword, false);
     }
     stored &= config->setValue(ConfigKeys::AuthAutoLogin, ui->checkAutoLogin->isChecked());
-    if (!remember) {
-        return {};
-    }
     // Whatever config.ini held before stays there, and is what the next start reads.
     if (!stored) {
         return QStringLiteral("登录信息未能保存到 config.ini，只保留到本次运行结束。");

@@ -53,8 +53,8 @@ private:
     void playFadeInAnimation();
     void loadSavedCredentials();
     void resetPasswordField(bool keepText);
-    // What the pilot is told when remembered credentials are kept for this
-    // run only; empty when they were stored.
+    // What the pilot is told when the credentials, or their forgetting, are
+    // kept for this run only; empty when config.ini took them.
     QString saveCredentials();
     void setLoading(bool on);
     void tryAutoLogin();

@@ -313,13 +313,20 @@ private slots:
         QVERIFY(config->value(ConfigKeys::AuthPassword).isEmpty());
     }
 
+    // Also credentials the pilot asked to forget: config.ini still holds them.
+    void credentialsThatCannotBeStoredAreReported_data() {
+        QTest::addColumn<bool>("remember");
+        QTest::newRow("remembered") << true;
+        QTest::newRow("forgotten") << false;
+    }
     void credentialsThatCannotBeStoredAreReported() {
+        QFETCH(bool, remember);
         server->setReply("POST", "/users/sessions", loginOk());
         QSignalSpy success(window.get(), &LoginWindow::loginSuccess);
         window->show();
         username()->setText(QStringLiteral("pilot01"));
         password()->setText(QStringLiteral("pw"));
-        remember()->setChecked(true);
+        this->remember()->setChecked(remember);
         {
             test::UnwritableFile blocked(config->filePath());
             QTest::mouseClick(loginButton(), Qt::LeftButton);
