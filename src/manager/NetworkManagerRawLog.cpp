@@ -99,10 +99,7 @@ void NetworkManager::openRawLog() {
         qCritical() << "Unable to create directory" << QDir::toNativeSeparators(folder);
         return;
     }
-    // A linked folder is someone else's: the log goes there, but nothing in it is removed.
-    if (!QFileInfo(folder).isSymLink()) {
-        applyRetention(dir);
-    }
+    applyRetention(dir);
     m_rawLogBytes = 0;
     if (createLog(m_rawLogFile, dir, utcStamp(QStringLiteral("yyyy-MM-dd_hh-mm-ss")))) {
         m_rawLogStream.setDevice(&m_rawLogFile);

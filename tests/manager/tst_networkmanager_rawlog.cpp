@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -107,22 +106,6 @@ private slots:
         const QRegularExpression name(
             QStringLiteral("^network-\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.log$"));
         QVERIFY(name.match(QFileInfo(nm.rawLogFilePath()).fileName()).hasMatch());
-    }
-
-    // Without a password a login line is written as it went out.
-    // A link at logs/network leads to a folder the client did not make: what
-    // is there is left alone, however it is named.
-    void retentionNeverReachesThroughALinkedFolder() {
-        const QString elsewhere = velk::test::freshDir(QStringLiteral("rawlog-linked"));
-        QDir().mkpath(QFileInfo(networkDir()).path());
-        QVERIFY(QFile::link(elsewhere, networkDir()));
-        const auto unlink = qScopeGuard([] { QFile::remove(networkDir()); });
-        const QStringList old = makeOldFiles(12);
-        { NetworkManager nm; }
-        const QStringList left = QDir(elsewhere).entryList(QDir::Files);
-        for (const QString& name : old) {
-            QVERIFY2(left.contains(name), qPrintable(name));
-        }
     }
 
     // Without a password a login line is written as it went out.
