@@ -136,6 +136,7 @@ private slots:
         QCOMPARE(testing.count(), 1);
         QCOMPARE(h.vm.inputLevel(), 0.0);
         QVERIFY(!audio->captureStream()->isRunning() && !audio->headphoneStream()->isRunning());
+        QVERIFY(!audio->testStreamsRunning());
         h.vm.startMicTest();
         h.vm.startPlayConflict();
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
