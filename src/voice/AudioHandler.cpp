@@ -484,6 +484,7 @@ void AudioHandler::stopPlayConflict() {
     cancelPendingStarts();
     m_capture.stop();
     output(m_conflictPlayDevice).stop();
+    m_testStreamsRunning = false;
 }
 
 // --- shut-down --------------------------------------------------------------

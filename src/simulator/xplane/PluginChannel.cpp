@@ -38,6 +38,8 @@ struct PluginChannel::Shared {
     std::mutex peerMutex;
     uint32_t attachedPipe = 0;
     bool carried = false;
+    // Sent while no plug-in was attached: the next one to attach takes it.
+    bool queuedForNext = false;
     std::atomic<bool> spent{false};
     // Held while onPeerLost runs, as handlerMutex is for onMessage.
     std::mutex lossMutex;
@@ -132,6 +134,7 @@ bool PluginChannel::send(std::string_view bytes, Delivery delivery) {
         return false;
     }
     m_shared->carried = m_shared->carried || attached;
+    m_shared->queuedForNext = m_shared->queuedForNext || !attached;
     return true;
 }
 
@@ -200,6 +203,8 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
             reject = shared->spent;
         } else if (event == NNG_PIPE_EV_ADD_POST) {
             shared->attachedPipe = id;
+            shared->carried = shared->carried || shared->queuedForNext;
+            shared->queuedForNext = false;
         } else if (event == NNG_PIPE_EV_REM_POST && id == shared->attachedPipe) {
             lost = shared->dropPeer();
         }

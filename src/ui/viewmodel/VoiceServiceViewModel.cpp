@@ -86,6 +86,19 @@ VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, in
         Qt::DirectConnection);
 }
 
+VoiceServiceViewModel::~VoiceServiceViewModel() {
+    // A start still pending is cancelled with it.
+    if (m_micTesting || m_conflictTesting) {
+        voice::AudioHandler* audio = m_voiceClient->ensureAudioHandler();
+        if (m_micTesting) {
+            audio->stopMicTest();
+        }
+        if (m_conflictTesting) {
+            audio->stopPlayConflict();
+        }
+    }
+}
+
 bool VoiceServiceViewModel::connected() const {
     return m_state == ConnectionState::Connected || m_state == ConnectionState::Authenticating ||
            m_state == ConnectionState::Ready;

@@ -67,6 +67,8 @@ public:
 
     VoiceServiceViewModel(voice::VoiceClient* voiceClient, input::PttService* ptt,
                           voice::AudioDevice* audioDevice, QObject* parent = nullptr);
+    // Ends the tests it started: the client outlives it, and nothing else stops them.
+    ~VoiceServiceViewModel() override;
 
     bool connected() const;
     QString connectionStateText() const;

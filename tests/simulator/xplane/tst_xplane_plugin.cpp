@@ -452,6 +452,21 @@ private slots:
         QCOMPARE(plugin->messages().at(heard.size()).type, QStringLiteral("VER"));
     }
 
+    // The requests queued while no plug-in was attached went to the one that
+    // came; when it leaves unanswered, the next one is asked its version first.
+    void aPluginThatTookOnlyTheQueuedRequestsIsFollowedByAVersionRequest() {
+        plugin.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!adapter->isPluginAttached(), 10000);
+        adapter->reconnectSimulator();
+        plugin = std::make_unique<FakeXPlanePlugin>(ipcUrl);
+        QVERIFY(plugin->waitForCount(2, 10000));
+        QCOMPARE(plugin->messages().at(0).type, QStringLiteral("VER"));
+        plugin.reset();
+        plugin = std::make_unique<FakeXPlanePlugin>(ipcUrl);
+        QVERIFY(plugin->waitForCount(1, 10000));
+        QCOMPARE(plugin->messages().at(0).type, QStringLiteral("VER"));
+    }
+
     void channelWithoutAnOpenSocketNeverReceives() {
         simulator::xplane::PluginChannel channel([](simulator::xplane::PluginMessage) {});
         channel.startReceiving();

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 using namespace velk;
 using Vm = ui::VoiceServiceViewModel;
@@ -135,6 +136,7 @@ private slots:
         QCOMPARE(testing.count(), 1);
         QCOMPARE(h.vm.inputLevel(), 0.0);
         QVERIFY(!audio->captureStream()->isRunning() && !audio->headphoneStream()->isRunning());
+        QVERIFY(!audio->testStreamsRunning());
         h.vm.startMicTest();
         h.vm.startPlayConflict();
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
@@ -166,6 +168,23 @@ private slots:
         h.vm.startMicTest();
         QVERIFY(h.vm.testFailure().isEmpty());
         h.vm.stopMicTest();
+    }
+
+    // The page that started a test goes before the client: no device stays
+    // open with nothing left to stop it, whether the test ran or was starting.
+    void aViewModelThatGoesEndsItsTest() {
+        Harness h;
+        voice::AudioHandler* audio = h.audio();
+        auto running = std::make_unique<Vm>(&h.client, &h.ptt, &h.devices);
+        running->startMicTest();
+        QTRY_VERIFY(audio->captureStream()->isRunning());
+        running.reset();
+        QVERIFY(!audio->captureStream()->isRunning() && !audio->headphoneStream()->isRunning());
+        auto starting = std::make_unique<Vm>(&h.client, &h.ptt, &h.devices);
+        starting->startPlayConflict();
+        starting.reset();
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        QVERIFY(!audio->captureStream()->isRunning() && !audio->headphoneStream()->isRunning());
     }
 
     void withoutAMicrophoneThePageListensAndWithoutOutputsTheSessionEnds_data() {
