@@ -35,10 +35,6 @@ constexpr int kMaxLinkHops = 40;
 const QString kCopyName = QStringLiteral("config.ini");
 
 #ifndef _WIN32
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 qint64 nanoseconds(const timespec& t) {
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
@@ -66,7 +62,7 @@ QString finalTarget(const QString& path, QString* reason) {
         const QByteArray folder = QFile::encodeName(slash == 0 ? QStringLiteral("/") : current.left(slash));
         char* real = ::realpath(folder.constData(), nullptr);
         if (!real) {
-            *reason = systemReason(errno);
+            *reason = common::systemErrorText(errno);
             return {};
         }
         const QString realFolder = QFile::decodeName(real);
@@ -87,7 +83,8 @@ QString finalTarget(const QString& path, QString* reason) {
         const ssize_t length =
             ::readlink(native.constData(), target.data(), static_cast<size_t>(target.size()));
         if (length < 0 || length == target.size()) {
-            *reason = length < 0 ? systemReason(errno) : QStringLiteral("a link too long to follow");
+            *reason =
+                length < 0 ? common::systemErrorText(errno) : QStringLiteral("a link too long to follow");
             return {};
         }
         target.truncate(length);
@@ -110,7 +107,7 @@ bool replaceFile(const QString& from, const QString& to, QString* reason) {
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) {
         return true;
     }
-    *reason = systemReason(errno);
+    *reason = common::systemErrorText(errno);
     return false;
 #endif
 }

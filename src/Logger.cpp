@@ -1,5 +1,7 @@
 #include "Logger.h"
 
+#include "common/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -71,7 +73,7 @@ bool openForAppending(QFile& file, const QString& path, QString* reason) {
         ::open(QFile::encodeName(path).constData(),
                O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        *reason = common::systemErrorText(errno);
         return false;
     }
     struct stat st {};

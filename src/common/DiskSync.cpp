@@ -1,9 +1,10 @@
 #include "common/DiskSync.h"
 
+#include "common/RegularFile.h"
+
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 
 #ifdef _WIN32
 #include <QFileInfo>
@@ -16,21 +17,13 @@
 
 namespace velk::common {
 
-namespace {
-
-QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-} // namespace
-
 bool syncDescriptor(int fd, QString* reason) {
 #ifdef _WIN32
     if (::_commit(fd) != 0) {
 #else
     if (::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) {
 #endif
-        *reason = systemError();
+        *reason = systemErrorText(errno);
         return false;
     }
     return true;
@@ -47,7 +40,7 @@ bool syncPath(const QString& path, QString* reason, SyncFunction sync) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
 #endif
     if (fd < 0) {
-        *reason = systemError();
+        *reason = systemErrorText(errno);
         return false;
     }
     const bool synced = sync(fd, reason);

@@ -3,9 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifndef _WIN32
 #include <cerrno>
 #include <cstring>
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,10 +19,6 @@ namespace {
 const QString kNotRegular = QStringLiteral("not a regular file");
 
 #ifndef _WIN32
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Names what stands at the path, for the log line that names the file.
 QString notRegular(mode_t mode) {
     const char* kind = S_ISDIR(mode)                    ? "a folder"
@@ -34,6 +31,10 @@ QString notRegular(mode_t mode) {
 #endif
 
 } // namespace
+
+QString systemErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
     using Status = RegularFileRead::Status;
@@ -78,7 +79,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
         if (error == ENXIO) {
             return {Status::NotRegular, {}, kNotRegular};
         }
-        return {Status::Unreadable, {}, systemReason(error)};
+        return {Status::Unreadable, {}, systemErrorText(error)};
     }
     struct FdCloser {
         int fd;
@@ -86,7 +87,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        return {Status::Unreadable, {}, systemReason(errno)};
+        return {Status::Unreadable, {}, systemErrorText(errno)};
     }
     if (!S_ISREG(st.st_mode)) {
         return {Status::NotRegular, {}, notRegular(st.st_mode)};
@@ -109,7 +110,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
             if (errno == EINTR) {
                 continue;
             }
-            return {Status::Unreadable, {}, systemReason(errno)};
+            return {Status::Unreadable, {}, systemErrorText(errno)};
         }
         if (n == 0) {
             break;
@@ -143,7 +144,7 @@ bool isRegularOrMissing(const QString& path, QString* reason) {
             return true;
         }
         if (reason) {
-            *reason = systemReason(errno);
+            *reason = systemErrorText(errno);
         }
         return false;
     }

@@ -5,6 +5,9 @@
 
 namespace velk::common {
 
+// The system's words for an errno value, for a log line or a notice.
+QString systemErrorText(int error);
+
 // What was found at a path that the client reads whole.
 struct RegularFileRead {
     enum class Status {

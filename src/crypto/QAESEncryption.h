@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/DiskSync.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -49,7 +51,7 @@ public:
     // Flushes an open descriptor (the new key file, then its folder) to the
     // disk; false with the system's reason. Replaceable so that a test can
     // watch it, or make it fail.
-    using SyncToDisk = bool (*)(int fd, QString* reason);
+    using SyncToDisk = velk::common::SyncFunction;
     static SyncToDisk syncToDisk;
 
 private:
