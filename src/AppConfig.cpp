@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
+#include <optional>
+
 namespace velk {
 
 namespace {
@@ -23,6 +25,22 @@ QVariant storedForm(const QVariant& value) {
     }
     return value;
 }
+
+bool isList(const QVariant& value) {
+    const int type = value.metaType().id();
+    return type == QMetaType::QStringList || type == QMetaType::QVariantList;
+}
+
+// True when both read back alike from config.ini, where every value is text.
+bool sameStored(const QVariant& a, const QVariant& b) {
+    if (isList(a) || isList(b)) {
+        const auto list = [](const QVariant& v) {
+            return isList(v) || !v.toString().isEmpty() ? v.toStringList() : QStringList();
+        };
+        return list(a) == list(b);
+    }
+    return a.toString() == b.toString();
+}
 } // namespace
 
 AppConfig::AppConfig(const QString& directory, QObject* parent)
@@ -33,6 +51,11 @@ AppConfig::AppConfig(const QString& directory, QObject* parent)
     m_keyOnDisk = stored.onDisk;
     m_keyProblem = stored.problem;
     m_cipher = std::make_unique<QAESEncryption>(stored.key);
+    {
+        QMutexLocker lock(&m_mutex);
+        refreshLocked();
+        m_startProblem = m_unusableReason;
+    }
     writeDefaults();
 }
 
@@ -55,18 +78,26 @@ QString AppConfig::filePath() const {
     return m_path;
 }
 
+QString AppConfig::readProblem() const {
+    QMutexLocker lock(&m_mutex);
+    refreshLocked();
+    return m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
+}
+
 void AppConfig::refreshLocked() const {
-    if (m_loaded && stampOf(m_path) == m_stamp) {
+    // What could not be read at start is left alone for the run: read later in
+    // part, or after a change, it could stand for a file it is not.
+    if (!m_startProblem.isEmpty() || (m_loaded && stampOf(m_path) == m_stamp)) {
         return;
     }
+    const bool atStart = !m_loaded;
     ConfigFileRead read = readConfigFile(m_path, m_directory);
     m_loaded = true;
     m_stamp = read.stamp;
     switch (read.status) {
     case ConfigFileRead::Status::Read:
         m_fileValues = std::move(read.values);
-        m_usable = true;
-        ++m_reads;
+        m_unusableReason.clear();
         if (!read.reason.isEmpty()) {
             qWarning().noquote() << "Settings file" << QDir::toNativeSeparators(m_path)
                                  << QStringLiteral("read in part: %1").arg(read.reason);
@@ -74,50 +105,78 @@ void AppConfig::refreshLocked() const {
         break;
     case ConfigFileRead::Status::Missing:
         m_fileValues.clear();
-        m_usable = true;
+        m_unusableReason.clear();
         break;
     case ConfigFileRead::Status::Unusable:
         // Values read before stay; the file is left as it is.
-        m_usable = false;
-        m_unusableReason = read.reason;
-        qWarning().noquote()
-            << "Cannot read the settings file" << QDir::toNativeSeparators(m_path)
-            << QStringLiteral("(%1); it is not used or written until it can be read").arg(read.reason);
+        m_unusableReason = read.reason.isEmpty() ? QStringLiteral("unknown error") : read.reason;
+        qWarning().noquote() << "Cannot read the settings file" << QDir::toNativeSeparators(m_path)
+                             << QStringLiteral("(%1); %2")
+                                    .arg(m_unusableReason,
+                                         atStart ? QStringLiteral(
+                                                       "this run uses the defaults and never writes it")
+                                                 : QStringLiteral("it is not written until it can be read"));
         break;
     }
-}
-
-bool AppConfig::containsLocked(const QString& name) const {
-    return m_pending.contains(name) || m_fileValues.contains(name);
 }
 
 QVariant AppConfig::storedLocked(const QString& name) const {
     const auto pending = m_pending.constFind(name);
-    return pending != m_pending.cend() && !yieldsToFileLocked(name) ? *pending : m_fileValues.value(name);
+    return pending != m_pending.cend() ? *pending : m_fileValues.value(name);
 }
 
-bool AppConfig::yieldsToFileLocked(const QString& name) const {
-    if (m_discovered.contains(name)) {
-        return !m_fileValues.value(name).toString().trimmed().isEmpty();
+bool AppConfig::stageLocked(const ConfigWrite& write) {
+    const QString& name = write.key.name;
+    const ConfigStorage storage = write.key.storage;
+    if (storage == ConfigStorage::SessionOnly) {
+        m_session.insert(name, write.value);
+        return true;
     }
-    const auto unread = m_unreadWrites.constFind(name);
-    return unread != m_unreadWrites.cend() && m_reads > *unread && m_fileValues.contains(name);
+    const QString plain = write.value.toString();
+    if (storage == ConfigStorage::Encrypted && !plain.isEmpty() && !m_keyOnDisk) {
+        // Sealed with a key that dies with this run, it could never be read
+        // again; config.ini keeps what it has.
+        m_session.insert(name, write.value);
+        qWarning().noquote() << "Keeping" << name
+                             << "in memory for this run: the encryption key is not on disk";
+        return false;
+    }
+    m_session.remove(name);
+    // What the file holds, a missing key reading as its default; unknown in a
+    // run that could not read it.
+    std::optional<QVariant> onDisk;
+    if (m_startProblem.isEmpty()) {
+        onDisk = m_fileValues.value(name, storedForm(write.key.defaultValue));
+    }
+    const QVariant current = m_pending.value(name, onDisk.value_or(storedForm(write.key.defaultValue)));
+    const auto holds = [&](const QVariant& stored) {
+        if (storage != ConfigStorage::Encrypted) {
+            return sameStored(stored, storedForm(write.value));
+        }
+        const QString sealed = stored.toString();
+        return sealed.isEmpty() ? plain.isEmpty() : m_cipher->decryptFromBase64(sealed) == plain;
+    };
+    if (onDisk && holds(*onDisk)) {
+        m_pending.remove(name);
+    } else if (!holds(current)) {
+        if (storage == ConfigStorage::Encrypted) {
+            m_pending.insert(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
+        } else {
+            m_pending.insert(name, storedForm(write.value));
+        }
+    }
+    return true;
 }
 
 bool AppConfig::saveLocked(QString* reason) {
-    refreshLocked();
-    if (!m_usable) {
-        *reason = m_unusableReason;
+    if (!m_startProblem.isEmpty()) {
+        *reason = QStringLiteral("it could not be read at start: %1").arg(m_startProblem);
         return false;
     }
-    for (auto it = m_pending.begin(); it != m_pending.end();) {
-        if (yieldsToFileLocked(it.key())) {
-            m_discovered.remove(it.key());
-            m_unreadWrites.remove(it.key());
-            it = m_pending.erase(it);
-        } else {
-            ++it;
-        }
+    refreshLocked();
+    if (!m_unusableReason.isEmpty()) {
+        *reason = m_unusableReason;
+        return false;
     }
     QVariantMap all = m_fileValues;
     all.insert(m_pending);
@@ -127,26 +186,22 @@ bool AppConfig::saveLocked(QString* reason) {
     }
     m_fileValues = std::move(all);
     m_pending.clear();
-    m_discovered.clear();
-    m_unreadWrites.clear();
     m_stamp = stamp;
     return true;
 }
 
 QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const {
     QMutexLocker lock(&m_mutex);
-    if (storage == ConfigStorage::SessionOnly) {
+    // Secrets kept in memory for the run are read first: config.ini may hold no key of theirs.
+    if (storage == ConfigStorage::SessionOnly || m_session.contains(name)) {
         return m_session.value(name, defaultValue);
     }
     refreshLocked();
-    if (!containsLocked(name)) {
+    if (!m_pending.contains(name) && !m_fileValues.contains(name)) {
         return defaultValue;
     }
     const QVariant stored = storedLocked(name);
     if (storage == ConfigStorage::Encrypted) {
-        if (m_session.contains(name)) {
-            return m_session.value(name);
-        }
         const QString text = stored.toString();
         if (text.isEmpty()) {
             return defaultValue;
@@ -171,71 +226,81 @@ bool AppConfig::isUnreadable(const ConfigKey<QString>& key) const {
     return !text.isEmpty() && !m_cipher->decryptFromBase64(text);
 }
 
-bool AppConfig::writeRaw(const QString& name, ConfigStorage storage, const QVariant& value) {
-    bool written = true;
-    {
-        QMutexLocker lock(&m_mutex);
-        const bool secret = storage == ConfigStorage::Encrypted && !value.toString().isEmpty();
-        if (storage == ConfigStorage::SessionOnly) {
-            m_session.insert(name, value);
-        } else if (secret && !m_keyOnDisk) {
-            // Sealed with a key that dies with this run, it could never be read
-            // again; config.ini keeps what it has.
-            m_session.insert(name, value);
-            written = false;
-            qWarning().noquote() << "Keeping" << name
-                                 << "in memory for this run: the encryption key is not on disk";
-        } else {
-            m_discovered.remove(name);
-            if (storage == ConfigStorage::Encrypted) {
-                m_session.remove(name);
-                const QString plain = value.toString();
-                m_pending.insert(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
-            } else {
-                m_pending.insert(name, storedForm(value));
-            }
-            QString reason;
-            written = saveLocked(&reason);
-            if (!written) {
-                if (m_usable) {
-                    m_unreadWrites.remove(name);
-                } else {
-                    m_unreadWrites.insert(name, m_reads);
-                }
-                qWarning().noquote() << "Could not write" << name << "to" << QDir::toNativeSeparators(m_path)
-                                     << QStringLiteral("(%1)").arg(reason);
-            }
-        }
-    }
-    emit configChanged(name);
-    return written;
-}
-
-void AppConfig::writeDefaults() {
-    QVariantMap defaults;
+bool AppConfig::write(const QList<ConfigWrite>& writes, QStringList* notWritten) {
+    QStringList missed;
     {
         QMutexLocker lock(&m_mutex);
         refreshLocked();
-        for (const auto& key : ConfigKeys::all()) {
-            if (key.storage != ConfigStorage::SessionOnly && !containsLocked(key.name)) {
-                defaults.insert(key.name, storedForm(key.defaultValue));
+        QStringList changed;
+        for (const ConfigWrite& write : writes) {
+            if (!stageLocked(write)) {
+                missed << write.key.name;
+            } else if (m_pending.contains(write.key.name)) {
+                changed << write.key.name;
             }
         }
+        QString reason;
+        if (!changed.isEmpty() && !saveLocked(&reason)) {
+            missed << changed;
+            qWarning().noquote() << "Could not write" << changed.join(QStringLiteral(", ")) << "to"
+                                 << QDir::toNativeSeparators(m_path) << QStringLiteral("(%1)").arg(reason);
+        }
+    }
+    for (const ConfigWrite& write : writes) {
+        emit configChanged(write.key.name);
+    }
+    if (notWritten) {
+        *notWritten = missed;
+    }
+    return missed.isEmpty();
+}
+
+void AppConfig::writeSoon(const QList<ConfigWrite>& writes) {
+    {
+        QMutexLocker lock(&m_mutex);
+        refreshLocked();
+        for (const ConfigWrite& write : writes) {
+            stageLocked(write);
+        }
+        if (!m_saveScheduled && !m_pending.isEmpty()) {
+            m_saveScheduled = true;
+            QMetaObject::invokeMethod(this, &AppConfig::saveSoon, Qt::QueuedConnection);
+        }
+    }
+    for (const ConfigWrite& write : writes) {
+        emit configChanged(write.key.name);
+    }
+}
+
+void AppConfig::saveSoon() {
+    QMutexLocker lock(&m_mutex);
+    m_saveScheduled = false;
+    QString reason;
+    if (!m_pending.isEmpty() && !saveLocked(&reason)) {
+        qWarning().noquote() << "Could not write" << m_pending.keys().join(QStringLiteral(", ")) << "to"
+                             << QDir::toNativeSeparators(m_path) << QStringLiteral("(%1)").arg(reason);
+    }
+}
+
+void AppConfig::writeDefaults() {
+    if (isSetAside()) {
+        return;
     }
     const QVariantMap discovered = discoverMsfsFolders();
     QMutexLocker lock(&m_mutex);
-    m_pending.insert(defaults);
+    for (const auto& key : ConfigKeys::all()) {
+        if (key.storage != ConfigStorage::SessionOnly && !m_fileValues.contains(key.name)) {
+            m_pending.insert(key.name, storedForm(key.defaultValue));
+        }
+    }
     m_pending.insert(discovered);
     QString reason;
     if (!m_pending.isEmpty() && !saveLocked(&reason)) {
+        // Defaults read as defaults anyway, and what the start found is found
+        // again at the next one: nothing of it waits to override the file.
+        m_pending.clear();
         qWarning().noquote() << "Could not write the default settings to" << QDir::toNativeSeparators(m_path)
                              << QStringLiteral("(%1)").arg(reason);
-        // Defaults read as defaults anyway; they must not hide what the file
-        // holds once it can be read.
-        m_pending = discovered;
-        for (auto it = discovered.cbegin(); it != discovered.cend(); ++it) {
-            m_discovered.insert(it.key());
-        }
     }
 }
 

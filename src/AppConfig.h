@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QMutex>
 #include <QObject>
-#include <QSet>
 #include <QVariantMap>
 
 #include <filesystem>
@@ -17,10 +16,22 @@ class QAESEncryption;
 
 namespace velk {
 
+// One value to write, for writes put together at run time.
+struct ConfigWrite {
+    ConfigKeyInfo key;
+    QVariant value;
+};
+
+template <typename T> ConfigWrite configWrite(const ConfigKey<T>& key, const std::type_identity_t<T>& value) {
+    return {{key.name, QVariant::fromValue(key.defaultValue), key.storage}, QVariant::fromValue(value)};
+}
+
 // The configuration store over config.ini beside the executable. Reads are
 // safe from any thread; configChanged is emitted on the writing thread. What
 // another program writes to config.ini is seen at the next read; a save merges
-// the file as it is then with this run's values.
+// the file as it is then with this run's values. A config.ini that cannot be
+// read whole at start is neither read nor written again in that run, so that
+// nothing it holds is lost.
 class AppConfig : public QObject {
     Q_OBJECT
 
@@ -35,22 +46,29 @@ public:
         return convert<T>(rawValue(key.name, key.storage, QVariant::fromValue(key.defaultValue)));
     }
 
-    // False when the value could not be written to config.ini; it then lives
-    // for this run only. configChanged follows either way.
+    // True when the value is in config.ini (or needed no write); false when it
+    // lives for this run only. configChanged follows either way.
     template <typename T> bool setValue(const ConfigKey<T>& key, const std::type_identity_t<T>& value) {
-        return writeRaw(key.name, key.storage, QVariant::fromValue(value));
+        return write({configWrite(key, value)});
     }
 
-    // setValues(key1, value1, key2, value2, ...): one write per pair, in order.
-    // Every pair is written, also after one that fails; false when any failed.
-    template <typename K, typename V, typename... Rest>
-    bool setValues(const K& key, const V& value, const Rest&... rest) {
-        const bool written = setValue(key, value);
-        if constexpr (sizeof...(rest) > 0) {
-            return setValues(rest...) && written;
-        }
-        return written;
+    // setValues(key1, value1, key2, value2, ...): every pair, in order, in one
+    // save; true when all of them are in config.ini.
+    template <typename... Pairs> bool setValues(const Pairs&... pairs) {
+        QList<ConfigWrite> writes;
+        collect(writes, pairs...);
+        return write(writes);
     }
+
+    // The values in one save of config.ini, none when they change nothing
+    // there; then configChanged for each, in order. True when all of them are
+    // in config.ini; `notWritten` gets the keys of those that live for this
+    // run only (a failed save, or a secret while the key is not on disk).
+    bool write(const QList<ConfigWrite>& writes, QStringList* notWritten = nullptr);
+
+    // Takes the values at once and saves them at the next turn of the event
+    // loop, unless a save of the same action carries them first.
+    void writeSoon(const QList<ConfigWrite>& writes);
 
     bool resetValue(const ConfigKey<QString>& key) { return setValue(key, key.defaultValue); }
 
@@ -59,6 +77,11 @@ public:
     bool isUnreadable(const ConfigKey<QString>& key) const;
     // Why the key lives in memory for this run, naming the key file; empty when it is on disk.
     QString keyFileProblem() const { return m_keyProblem; }
+    // Why config.ini cannot be read now, or could not be at start (it is then
+    // left alone for the run); empty when it is read.
+    QString readProblem() const;
+    // True when config.ini could not be read at start.
+    bool isSetAside() const { return !m_startProblem.isEmpty(); }
 
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;
@@ -70,20 +93,27 @@ signals:
 private:
     template <typename T> static T convert(const QVariant& v);
 
+    template <typename K, typename V, typename... Rest>
+    static void collect(QList<ConfigWrite>& writes, const K& key, const V& value, const Rest&... rest) {
+        writes.append(configWrite(key, value));
+        if constexpr (sizeof...(rest) > 0) {
+            collect(writes, rest...);
+        }
+    }
+
     QVariant rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const;
-    bool writeRaw(const QString& name, ConfigStorage storage, const QVariant& value);
     void writeDefaults();
     // Packages and community folders found for the simulators whose keys are empty.
     QVariantMap discoverMsfsFolders() const;
 
     // With m_mutex held.
     void refreshLocked() const;
-    bool containsLocked(const QString& name) const;
     QVariant storedLocked(const QString& name) const;
-    // A pending value found or set while config.ini could not be read, where
-    // the file, read since, holds one.
-    bool yieldsToFileLocked(const QString& name) const;
+    // Takes one value into m_pending, or out of it when the file holds it
+    // already. False when it stays in memory only (a secret without a key on disk).
+    bool stageLocked(const ConfigWrite& write);
     bool saveLocked(QString* reason);
+    void saveSoon();
 
     QString m_directory;
     QString m_path;
@@ -93,22 +123,15 @@ private:
     mutable QVariantMap m_fileValues;
     mutable FileStamp m_stamp;
     mutable bool m_loaded = false;
-    // False while what sits at config.ini cannot be read: it is then never
-    // replaced, so that nothing it holds is lost.
-    mutable bool m_usable = false;
+    // Why what sits at config.ini cannot be read now; it is then never
+    // replaced. Empty when it can.
     mutable QString m_unusableReason;
-    // Values of this run that have not reached the file yet (a failed save);
-    // they are read in its place and carried by the next save.
+    // Why config.ini could not be read at start; the run then leaves it alone.
+    QString m_startProblem;
+    // Values of this run that are not in the file yet; read in its place and
+    // carried by the next save.
     QVariantMap m_pending;
-    // Keys of m_pending found on this machine while config.ini could not be
-    // read: what the file holds for them, once it can be read, wins.
-    QSet<QString> m_discovered;
-    // Keys of m_pending set while config.ini could not be read (a save the
-    // pilot was told failed), with m_reads then: what the file holds for
-    // them when it is read again is what the pilot stored, and wins.
-    QHash<QString, int> m_unreadWrites;
-    // How often config.ini has been read.
-    mutable int m_reads = 0;
+    bool m_saveScheduled = false;
     std::unique_ptr<QAESEncryption> m_cipher;
     // False when the key lives in memory only: secrets are then not written.
     bool m_keyOnDisk = false;

@@ -127,11 +127,17 @@ std::optional<QVariantMap> parse(const QByteArray& bytes, const QString& scratch
     }
     const QString copyPath = folder->filePath(kCopyName);
     QFile copy(copyPath);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size()) {
+    // A full disk shows only when the buffer goes out: a copy short of the
+    // file would be parsed as a file that holds less.
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.flush()) {
         *reason = QStringLiteral("could not be copied for reading: %1").arg(copy.errorString());
         return std::nullopt;
     }
     copy.close();
+    if (copy.error() != QFileDevice::NoError || QFileInfo(copyPath).size() != bytes.size()) {
+        *reason = QStringLiteral("could not be copied for reading: %1").arg(copy.errorString());
+        return std::nullopt;
+    }
     QVariantMap values;
     const QSettings settings(copyPath, QSettings::IniFormat);
     for (const QString& key : settings.allKeys()) {

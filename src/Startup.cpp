@@ -146,20 +146,24 @@ void onLogoutRequested() {
         g_session.network->disconnectFromNetwork();
     }
     network::ApiService::instance()->clearSession();
-    auto* config = AppConfig::instance();
-    config->resetValue(ConfigKeys::AuthToken);
-    config->resetValue(ConfigKeys::AuthRefreshToken);
-    config->resetValue(ConfigKeys::AuthUsername);
-    config->resetValue(ConfigKeys::AuthPassword);
-    config->setValue(ConfigKeys::AuthRememberPassword, false);
-    config->setValue(ConfigKeys::AuthAutoLogin, false);
+    using namespace ConfigKeys;
+    const bool forgotten = AppConfig::instance()->write(
+        {configWrite(AuthToken, QString()), configWrite(AuthRefreshToken, QString()),
+         configWrite(AuthUsername, QString()), configWrite(AuthPassword, QString()),
+         configWrite(AuthRememberPassword, false), configWrite(AuthAutoLogin, false)});
     if (g_session.window) {
         g_session.window->hide();
     }
     // The window is deleted on the next turn: this runs inside its own signal.
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [forgotten] {
         tearDownSession();
         showLoginWindow();
+        if (!forgotten && g_loginWindow) {
+            // The next start would otherwise sign in again unasked.
+            g_loginWindow->showMessage(
+                QStringLiteral("提示"),
+                QStringLiteral("登录信息未能从 config.ini 清除，下次启动时可能仍会自动登录。"));
+        }
     });
 }
 

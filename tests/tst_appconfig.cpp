@@ -16,9 +16,11 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 
 using namespace velk;
@@ -152,8 +154,12 @@ private slots:
         };
         config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
         const QString first = sealed();
-        config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
         QVERIFY(!first.isEmpty());
+        // Unchanged, it is left as sealed: nothing to write.
+        QVERIFY(config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same")));
+        QCOMPARE(sealed(), first);
+        config.setValue(ConfigKeys::AuthPassword, QStringLiteral("other"));
+        config.setValue(ConfigKeys::AuthPassword, QStringLiteral("same"));
         QVERIFY(first != sealed());
     }
 
@@ -199,8 +205,8 @@ private slots:
 
     // What is no plain file at config.ini (another program's FIFO, a folder),
     // or far too large to be one, is neither waited on nor replaced: the run
-    // starts on defaults, a save fails and the log names the file; once the
-    // path is free, saves reach the file again.
+    // starts on defaults, a save fails and the log names the file. The run
+    // leaves the path alone even once it is free; the next one uses it.
     void whatIsNoSettingsFileAtConfigIniIsNeitherReadNorReplaced_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("FIFO") << QStringLiteral("fifo");
@@ -260,12 +266,61 @@ private slots:
             QVERIFY(file.readAll() == large);
         }
 
+        QVERIFY(config->readProblem().startsWith(kind == QStringLiteral("large") ? "larger than"
+                                                                                 : "not a regular file"));
+
         QVERIFY(kind == QStringLiteral("folder") ? QDir(path).removeRecursively() : QFile::remove(path));
-        QVERIFY(config->setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        QVERIFY(!config->setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        QVERIFY(!QFileInfo::exists(path));
         config.reset();
         AppConfig again(dir);
-        QCOMPARE(again.value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
-        QCOMPARE(again.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
+        QCOMPARE(again.readProblem(), QString());
+        QCOMPARE(again.value(ConfigKeys::ProfileRealname), QString());
+        QVERIFY(again.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
+    }
+
+    // A copy for parsing cut short (a full disk, a quota: here the file size
+    // limit) is no empty config.ini: the run leaves the file alone, says so,
+    // and nothing of it is lost then or later.
+    void aConfigIniThatCannotBeCopiedWholeIsLeftAlone() {
+        const QString dir = test::freshDir(QStringLiteral("cut-short"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        {
+            AppConfig first(dir);
+            QVERIFY(first.setValues(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSPD"),
+                                    ConfigKeys::XPlaneNetworkAddress, QStringLiteral("192.168.1.20"),
+                                    ConfigKeys::VoicePttKey, QStringLiteral("kb:70")));
+        }
+        const QString before = readFile(path);
+        QVERIFY(before.size() > 520);
+        const test::MessageLog log;
+        std::unique_ptr<AppConfig> config;
+        {
+            const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit old{};
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+            rlimit small = old;
+            small.rlim_cur = 512;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            config = std::make_unique<AppConfig>(dir);
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, ignored);
+        }
+        QVERIFY(config->isSetAside());
+        QVERIFY2(config->readProblem().contains(QStringLiteral("copied")), qPrintable(config->readProblem()));
+        QVERIFY(log.contains(QStringLiteral("Cannot read the settings file ") + path));
+        QCOMPARE(config->value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZBAA"));
+        // A sign-in in this run is not reported saved, and never reaches the file.
+        QVERIFY(!config->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot01")));
+        QCOMPARE(config->value(ConfigKeys::AuthUsername), QStringLiteral("pilot01"));
+        QVERIFY(!config->setValue(ConfigKeys::AuthUsername, QString()));
+        QCOMPARE(readFile(path), before);
+        config.reset();
+        AppConfig later(dir);
+        QCOMPARE(later.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSPD"));
+        QCOMPARE(later.value(ConfigKeys::XPlaneNetworkAddress), QStringLiteral("192.168.1.20"));
+        QCOMPARE(later.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:70"));
     }
 
     // A config.ini that links elsewhere is saved through the link, which
@@ -505,9 +560,8 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2024), QString());
     }
 
-    // What this run found or set while config.ini could not be read (a save
-    // the pilot was told failed) yields to what the file holds once it can
-    // be read; a found folder fills only what the file leaves empty.
+    // What this run found or set while config.ini could not be read is never
+    // written over it, nor reported saved, also once the file can be read.
     void whatARunSetWhileConfigIniWasUnreadableNeverOverridesTheFile() {
         const QString dir = test::freshDir(QStringLiteral("msfs-unreadable"));
         const QString roaming = test::freshDir(QStringLiteral("msfs-unreadable-roaming"));
@@ -522,22 +576,22 @@ private slots:
         qputenv("APPDATA", roaming.toLocal8Bit());
         qputenv("LOCALAPPDATA", QByteArray(""));
         AppConfig config(dir);
-        qunsetenv("APPDATA");
-        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), packages);
         QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Shown Default")));
         QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Shown Default"));
         QVERIFY(QDir(path).removeRecursively());
+        const QByteArray pilots =
+            "[MSFS]\nPackagesPath2020=/the/pilot/s/choice\n[Profile]\nRealname=Zhang San\n";
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[MSFS]\nPackagesPath2020=/the/pilot/s/choice\n[Profile]\nRealname=Zhang San\n");
+        file.write(pilots);
         file.close();
-        QCOMPARE(config.value(ConfigKeys::MSFSPackagesPath2020), QStringLiteral("/the/pilot/s/choice"));
-        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
-        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
-        const QSettings ini(path, QSettings::IniFormat);
-        QCOMPARE(ini.value(ConfigKeys::ProfileRealname.name).toString(), QStringLiteral("Zhang San"));
-        QCOMPARE(ini.value(ConfigKeys::MSFSPackagesPath2020.name).toString(),
-                 QStringLiteral("/the/pilot/s/choice"));
+        QVERIFY(!config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, QString()));
+        QCOMPARE(readFile(path), QString::fromUtf8(pilots));
+        AppConfig next(dir);
+        qunsetenv("APPDATA");
+        QCOMPARE(next.value(ConfigKeys::MSFSPackagesPath2020), QStringLiteral("/the/pilot/s/choice"));
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("Zhang San"));
     }
 
     void commentsAndQuotesInConfigLines() {

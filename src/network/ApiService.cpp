@@ -361,8 +361,9 @@ void ApiService::adoptSession(const QJsonObject& data, bool isLogin) {
         m_user = model::User::fromJson(user.toObject());
     }
     m_tokenExpiry = jwtExpiry(m_accessToken);
-    m_config->setValue(ConfigKeys::AuthToken, m_accessToken);
-    m_config->setValue(ConfigKeys::AuthRefreshToken, m_refreshToken);
+    // Saved with the sign-in's own settings when they follow at once.
+    m_config->writeSoon({configWrite(ConfigKeys::AuthToken, m_accessToken),
+                         configWrite(ConfigKeys::AuthRefreshToken, m_refreshToken)});
     armRefreshTimer();
 }
 

@@ -459,30 +459,26 @@ void LoginWindow::handleLoginResult(bool ok, const QString& message) {
 QString LoginWindow::saveCredentials() {
     auto* config = AppConfig::instance();
     const bool remember = ui->checkRemember->isChecked();
-    bool stored = true;
-    bool passwordStored = true;
-    if (remember) {
-        // Stored exactly as sent, so that the automatic sign-in sends the same text.
-        stored &= config->setValue(ConfigKeys::AuthUsername, ui->editUsername->text().trimmed());
-        passwordStored = config->setValue(ConfigKeys::AuthPassword, ui->editPassword->text());
-        stored &= config->setValue(ConfigKeys::AuthRememberPassword, true);
-    } else {
-        // Credentials not forgotten in config.ini are read again at the next start.
-        stored &= config->resetValue(ConfigKeys::AuthUsername);
-        stored &= config->resetValue(ConfigKeys::AuthPassword);
-        stored &= config->setValue(ConfigKeys::AuthRememberPassword, false);
+    using namespace ConfigKeys;
+    // Stored exactly as sent, so that the automatic sign-in sends the same
+    // text; when not remembered, what config.ini still holds would be read
+    // again at the next start, so it is forgotten.
+    QStringList notWritten;
+    config->write({configWrite(AuthUsername, remember ? ui->editUsername->text().trimmed() : QString()),
+                   configWrite(AuthPassword, remember ? ui->editPassword->text() : QString()),
+                   configWrite(AuthRememberPassword, remember),
+                   configWrite(AuthAutoLogin, ui->checkAutoLogin->isChecked())},
+                  &notWritten);
+    if (notWritten.isEmpty()) {
+        return {};
     }
-    stored &= config->setValue(ConfigKeys::AuthAutoLogin, ui->checkAutoLogin->isChecked());
     // Whatever config.ini held before stays there, and is what the next start reads.
-    if (!stored) {
+    if (notWritten != QStringList{AuthPassword.name}) {
         return QStringLiteral("登录信息未能保存到 config.ini，只保留到本次运行结束。");
     }
-    if (!passwordStored) {
-        const QString why = config->keyFileProblem();
-        return QStringLiteral("登录信息已保存到 config.ini，但密码只保留到本次运行结束%1。")
-            .arg(why.isEmpty() ? QString() : QStringLiteral("（%1）").arg(why));
-    }
-    return {};
+    const QString why = config->keyFileProblem();
+    return QStringLiteral("登录信息已保存到 config.ini，但密码只保留到本次运行结束%1。")
+        .arg(why.isEmpty() ? QString() : QStringLiteral("（%1）").arg(why));
 }
 
 void LoginWindow::markFieldsInvalid(bool invalid) {

@@ -31,6 +31,9 @@ public:
     explicit LoginWindow(QWidget* parent = nullptr);
     ~LoginWindow() override;
 
+    // A modal message box over the window, as for a failed sign-in.
+    void showMessage(const QString& title, const QString& message);
+
 signals:
     void loginSuccess();
 
@@ -67,7 +70,6 @@ private:
     // Emits loginSuccess, then closes the window unless the handler deleted it.
     void finishSignIn();
     void markFieldsInvalid(bool invalid);
-    void showMessage(const QString& title, const QString& message);
     void setPasswordVisible(bool visible);
 
     std::unique_ptr<Ui_LoginWindow> ui;

@@ -3,6 +3,8 @@
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "voice/AudioLimits.h"
 
+#include <QDir>
+
 namespace velk::ui::viewmodel::checks {
 
 namespace {
@@ -58,6 +60,13 @@ QString playDevice(const QString& field, int device) {
 
 QString loadedWithProblem(const QString& problem) {
     return QStringLiteral("config.ini 有误：%1").arg(problem);
+}
+
+QString notRead(const QString& path, const QString& reason, bool forTheRun) {
+    return QStringLiteral("无法读取 %1（%2），%3")
+        .arg(QDir::toNativeSeparators(path), reason,
+             forTheRun ? QStringLiteral("本次运行使用默认设置，不会保存")
+                       : QStringLiteral("能读取之前不会保存"));
 }
 
 QString saveRefused(const QString& problem) {

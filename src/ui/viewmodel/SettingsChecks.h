@@ -24,6 +24,8 @@ QString playDevice(const QString& field, int device);
 // Status lines of the settings page.
 QString loadedWithProblem(const QString& problem);
 QString saveRefused(const QString& problem);
+// config.ini at `path` could not be read; `forTheRun` when not since the start.
+QString notRead(const QString& path, const QString& reason, bool forTheRun);
 extern const QString kWriteFailed;
 extern const QString kPasswordNotStored;
 

@@ -166,24 +166,32 @@ void SettingsViewModel::reload() {
     m_msfsCustomMappingPaths2024 = m_config->value(MSFSCustomMappingPaths2024).join(kNewline);
     m_msfsLibraryReloadToken = m_config->value(MSFSLibraryReloadToken);
 
+    const QString unread = m_config->readProblem();
     const QString issue = problem();
-    setStatus(issue.isEmpty() ? kLoaded : checks::loadedWithProblem(issue), !issue.isEmpty());
+    if (!unread.isEmpty()) {
+        setStatus(checks::notRead(m_config->filePath(), unread, m_config->isSetAside()), true);
+    } else {
+        setStatus(issue.isEmpty() ? kLoaded : checks::loadedWithProblem(issue), !issue.isEmpty());
+    }
     emit settingsChanged();
 }
 
-SettingsViewModel::Written SettingsViewModel::writeAll() {
+QList<ConfigWrite> SettingsViewModel::writes() const {
     using namespace ConfigKeys;
-    const bool username = m_config->setValue(AuthUsername, m_username);
-    const bool password = m_config->setValue(AuthPassword, m_password);
-    const bool rest = m_config->setValues(
-        AuthRememberPassword, m_rememberPassword, AuthAutoLogin, m_autoLogin, AuthVatsim, m_vatsimProtocol,
-        ProfileRealname, m_realname, ProfileHomeAirport, m_homeAirport, XPlaneUDPPort, m_xplaneUdpPort,
-        XPlaneNetworkAddress, m_xplaneNetworkAddress, XPlaneCSL, splitPathList(m_xplaneCslPathsText),
-        MSFSPackagesPath2020, m_msfsPackagesPath2020, MSFSCommunityPath2020, m_msfsCommunityPath2020,
-        MSFSPackagesPath2024, m_msfsPackagesPath2024, MSFSCommunityPath2024, m_msfsCommunityPath2024,
-        MSFSCustomMappingPaths2020, splitPathList(m_msfsCustomMappingPaths2020), MSFSCustomMappingPaths2024,
-        splitPathList(m_msfsCustomMappingPaths2024));
-    return {username && rest, password};
+    QList<ConfigWrite> all = m_voiceSettings ? m_voiceSettings->writes() : QList<ConfigWrite>();
+    all << configWrite(AuthUsername, m_username) << configWrite(AuthPassword, m_password)
+        << configWrite(AuthRememberPassword, m_rememberPassword) << configWrite(AuthAutoLogin, m_autoLogin)
+        << configWrite(AuthVatsim, m_vatsimProtocol) << configWrite(ProfileRealname, m_realname)
+        << configWrite(ProfileHomeAirport, m_homeAirport) << configWrite(XPlaneUDPPort, m_xplaneUdpPort)
+        << configWrite(XPlaneNetworkAddress, m_xplaneNetworkAddress)
+        << configWrite(XPlaneCSL, splitPathList(m_xplaneCslPathsText))
+        << configWrite(MSFSPackagesPath2020, m_msfsPackagesPath2020)
+        << configWrite(MSFSCommunityPath2020, m_msfsCommunityPath2020)
+        << configWrite(MSFSPackagesPath2024, m_msfsPackagesPath2024)
+        << configWrite(MSFSCommunityPath2024, m_msfsCommunityPath2024)
+        << configWrite(MSFSCustomMappingPaths2020, splitPathList(m_msfsCustomMappingPaths2020))
+        << configWrite(MSFSCustomMappingPaths2024, splitPathList(m_msfsCustomMappingPaths2024));
+    return all;
 }
 
 void SettingsViewModel::saveAll() {
@@ -194,15 +202,15 @@ void SettingsViewModel::saveAll() {
         setStatus(checks::saveRefused(issue), true);
         return;
     }
-    // Everything is written that can be, also after a value that could not be.
-    const bool voiceWritten = !m_voiceSettings || m_voiceSettings->save();
-    const Written written = writeAll();
-    if (!voiceWritten || !written.settings) {
-        setStatus(checks::kWriteFailed, true);
-    } else if (!written.password) {
+    // One save for the page; the store keeps the password in memory when it
+    // cannot seal it for good.
+    QStringList notWritten;
+    if (m_config->write(writes(), &notWritten)) {
+        setStatus(kSaved);
+    } else if (notWritten == QStringList{ConfigKeys::AuthPassword.name}) {
         setStatus(checks::kPasswordNotStored, true);
     } else {
-        setStatus(kSaved);
+        setStatus(checks::kWriteFailed, true);
     }
 }
 

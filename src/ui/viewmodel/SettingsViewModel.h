@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 namespace velk {
 class AppConfig;
-}
+struct ConfigWrite;
+} // namespace velk
 
 namespace velk::ui::viewmodel {
 
@@ -121,13 +123,8 @@ private:
     void setTrimmed(QString& field, const QString& value);
     template <typename T> void setSetting(T& field, const T& value);
     void setStatus(const QString& text, bool failed = false);
-    // What of the page reached config.ini: the password apart, since the
-    // store keeps it in memory when it cannot seal it for good.
-    struct Written {
-        bool settings;
-        bool password;
-    };
-    Written writeAll();
+    // The page's keys as it holds them, the voice section's among them.
+    QList<ConfigWrite> writes() const;
 
     AppConfig* m_config;
     VoiceSettingsViewModel* m_voiceSettings;

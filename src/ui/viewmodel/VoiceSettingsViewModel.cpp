@@ -135,7 +135,7 @@ void VoiceSettingsViewModel::load() {
     emit settingsChanged();
 }
 
-bool VoiceSettingsViewModel::save() {
+QList<ConfigWrite> VoiceSettingsViewModel::writes() const {
     using namespace ConfigKeys;
     const bool loaded = m_devices->isLoaded();
     const int driver = loaded ? m_devices->driverType() : m_config->value(VoiceDriver);
@@ -144,12 +144,18 @@ bool VoiceSettingsViewModel::save() {
         loaded ? m_devices->outputHeadphoneName() : m_config->value(VoiceOutputHeadphoneDevice);
     const QString speaker =
         loaded ? m_devices->outputSpeakerName() : m_config->value(VoiceOutputSpeakerDevice);
-    return m_config->setValues(VoiceDriver, driver, VoiceInputDevice, input, VoiceOutputHeadphoneDevice,
-                               headphone, VoiceOutputSpeakerDevice, speaker, VoicePttKey, m_bindingText,
-                               VoiceMicGain, m_micGain, VoicePttVolume, m_pttVolume, VoicePttPressFreq,
-                               m_pttPressFreq, VoicePttReleaseFreq, m_pttReleaseFreq, VoicePttPlayDevice,
-                               int(m_pttDevice), VoiceConflictVolume, m_conflictVolume,
-                               VoiceConflictPlayDevice, int(m_conflictDevice));
+    return {configWrite(VoiceDriver, driver),
+            configWrite(VoiceInputDevice, input),
+            configWrite(VoiceOutputHeadphoneDevice, headphone),
+            configWrite(VoiceOutputSpeakerDevice, speaker),
+            configWrite(VoicePttKey, m_bindingText),
+            configWrite(VoiceMicGain, m_micGain),
+            configWrite(VoicePttVolume, m_pttVolume),
+            configWrite(VoicePttPressFreq, m_pttPressFreq),
+            configWrite(VoicePttReleaseFreq, m_pttReleaseFreq),
+            configWrite(VoicePttPlayDevice, int(m_pttDevice)),
+            configWrite(VoiceConflictVolume, m_conflictVolume),
+            configWrite(VoiceConflictPlayDevice, int(m_conflictDevice))};
 }
 
 QString VoiceSettingsViewModel::problem() const {

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 namespace velk {
 class AppConfig;
-}
+struct ConfigWrite;
+} // namespace velk
 namespace velk::input {
 class PttService;
 }
@@ -19,7 +21,7 @@ namespace velk::ui::viewmodel {
 // The voice section of the settings page: microphone gain, push-to-talk tones
 // and their output, the conflict tone, the push-to-talk binding, and the audio
 // driver and devices passed through to the device selection. Driver, devices
-// and binding act at once; every value reaches config.ini only with save().
+// and binding act at once; every value reaches config.ini only with the settings page's save.
 class VoiceSettingsViewModel : public QObject {
     Q_OBJECT
 
@@ -83,9 +85,9 @@ public:
     Q_INVOKABLE void startPttListening();
 
     void load();
-    // Writes the twelve voice keys; false when config.ini could not be
-    // written. A device selection never opened is written back as stored.
-    bool save();
+    // The twelve voice keys as the page holds them, for the settings page's
+    // one save. A device selection never opened is given back as stored.
+    QList<ConfigWrite> writes() const;
     // The first value outside what the audio engine takes, named as the page
     // labels it; empty when all hold.
     QString problem() const;
