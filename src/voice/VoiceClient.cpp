@@ -218,8 +218,7 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
     if ((report.failed & outputs) == outputs) {
         // A session nothing can be heard on is of no use and would keep the
         // pilot from connecting again: end it.
-        giveUp(QStringLiteral("Voice audio could not start (%1); voice is not available")
-                   .arg(audioStreamNames(report.failed)));
+        giveUp(QStringLiteral("语音音频无法启动（%1），语音不可用").arg(audioDeviceNames(report.failed)));
         return;
     }
     setListenOnly(report.failed.testFlag(AudioStream::Capture));
@@ -230,8 +229,8 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
         emit errorOccurred(QStringLiteral("麦克风无法启动，当前仅可收听，按 PTT 不会发送语音"));
     }
     if (report.failed & outputs) {
-        emit errorOccurred(QStringLiteral("Voice audio output could not start (%1)")
-                               .arg(audioStreamNames(report.failed & outputs)));
+        emit errorOccurred(
+            QStringLiteral("语音音频输出无法启动（%1）").arg(audioDeviceNames(report.failed & outputs)));
     }
     markReady(generation);
 }
