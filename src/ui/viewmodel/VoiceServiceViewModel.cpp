@@ -36,6 +36,8 @@ VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, in
             emit pttActiveChanged();
         },
         Qt::DirectConnection);
+    connect(m_ptt, &input::PttService::boundKeyChanged, this, &VoiceServiceViewModel::pttBoundChanged,
+            Qt::DirectConnection);
     connect(m_voiceClient, &voice::VoiceClient::voiceDataSent, this, &VoiceServiceViewModel::onVoiceDataSent,
             Qt::DirectConnection);
     connect(m_voiceClient, &voice::VoiceClient::voiceDataReceived, this,
@@ -102,6 +104,10 @@ QString VoiceServiceViewModel::connectionStateText() const {
         return QStringLiteral("就绪");
     }
     return QStringLiteral("未知状态");
+}
+
+bool VoiceServiceViewModel::pttBound() const {
+    return !m_ptt->boundKey().isEmpty();
 }
 
 QString VoiceServiceViewModel::ComRadio::frequencyText() const {
