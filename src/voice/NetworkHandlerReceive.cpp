@@ -41,9 +41,11 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
                 std::lock_guard lock(m_controlSendMutex);
                 reason = m_givenUpReason;
             }
-            if (!reason.isEmpty()) {
-                lastWord.clear(); // the server did not end it
-            } else {
+            // Only a close or reset is the server's own end; a path that died is not.
+            if (!reason.isEmpty() || (got.bytes < 0 && !sockets::isReset(got.error))) {
+                lastWord.clear();
+            }
+            if (reason.isEmpty()) {
                 const int writeError = m_writeError;
                 reason = got.bytes < 0     ? connectionLost(got.error)
                          : writeError != 0 ? connectionLost(writeError)
