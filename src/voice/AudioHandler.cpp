@@ -43,6 +43,20 @@ QString audioStreamNames(AudioStreams streams) {
     return names.join(QStringLiteral(", "));
 }
 
+QString audioDeviceNames(AudioStreams streams) {
+    QStringList names;
+    if (streams.testFlag(AudioStream::Capture)) {
+        names << QStringLiteral("麦克风");
+    }
+    if (streams.testFlag(AudioStream::Headphone)) {
+        names << QStringLiteral("耳机");
+    }
+    if (streams.testFlag(AudioStream::Speaker)) {
+        names << QStringLiteral("扬声器");
+    }
+    return names.join(QStringLiteral("、"));
+}
+
 AudioHandler::AudioHandler(AppConfig* config)
     : QObject(nullptr), m_config(config ? config : AppConfig::instance()), m_encoder(1),
       m_capture(&m_encoder),

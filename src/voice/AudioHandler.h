@@ -54,6 +54,8 @@ struct StreamStartReport {
 
 // "capture, headphone, speaker", as far as present.
 QString audioStreamNames(AudioStreams streams);
+// The same as the pilot's pages name the devices: "麦克风、耳机、扬声器".
+QString audioDeviceNames(AudioStreams streams);
 
 // The audio engine of the voice client: the capture stream with its encoder,
 // the headphone and speaker streams, the press, release and conflict tones,

@@ -59,7 +59,7 @@ void NetworkHandler::disconnectFromServer() {
     sendGoodbye();
     ++m_anchor->generation;
     cancelPendingConnects();
-    emit socketStateChanged(false);
+    emit socketStateChanged(false, {});
     {
         std::lock_guard lock(m_lifecycleMutex);
         stopThreads();
@@ -106,7 +106,8 @@ void NetworkHandler::stopThreads() {
     m_frontDeadline.reset();
 }
 
-void NetworkHandler::loseConnection(quint64 generation, const QString& error, bool dropBacklog) {
+void NetworkHandler::loseConnection(quint64 generation, const QString& error, const QString& reason,
+                                    bool dropBacklog) {
     {
         // Whoever clears the flag reports the loss, so it is reported once,
         // after the messages already queued; post() takes no more of the
@@ -129,7 +130,7 @@ void NetworkHandler::loseConnection(quint64 generation, const QString& error, bo
         qWarning().noquote() << "NetworkHandler:" << error;
         post({generation, Event::Kind::Error, false, {}, error});
     }
-    post({generation, Event::Kind::State, false, {}, {}});
+    post({generation, Event::Kind::State, false, {}, reason});
 }
 
 void NetworkHandler::giveUpLocked(const QString& reason) {
@@ -231,7 +232,7 @@ void NetworkHandler::drainInbox() {
         }
         switch (event.kind) {
         case Event::Kind::State:
-            emit socketStateChanged(event.connected);
+            emit socketStateChanged(event.connected, event.error);
             break;
         case Event::Kind::Control:
             emit controlMessageReceived(event.message);

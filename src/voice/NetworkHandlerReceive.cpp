@@ -25,6 +25,9 @@ constexpr quint64 kWarnedControlLines = 10;
 void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) {
     ControlLineReader reader;
     QString reason;
+    // The server's error while it is the last line read: the reason the
+    // server gives for a close right after it, and for nothing else.
+    QString lastWord;
     while (m_tcpRunning) {
         const std::span<char> space = reader.writable();
         const sockets::IoResult got = sockets::receive(socket, space.data(), space.size());
@@ -38,8 +41,12 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
                 std::lock_guard lock(m_controlSendMutex);
                 reason = m_givenUpReason;
             }
-            const int writeError = m_writeError;
+            // Only a close or reset is the server's own end; a path that died is not.
+            if (!reason.isEmpty() || (got.bytes < 0 && !sockets::isReset(got.error))) {
+                lastWord.clear();
+            }
             if (reason.isEmpty()) {
+                const int writeError = m_writeError;
                 reason = got.bytes < 0     ? connectionLost(got.error)
                          : writeError != 0 ? connectionLost(writeError)
                                            : QStringLiteral("Voice server closed the connection");
@@ -52,7 +59,7 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             [&](std::string_view line) {
                 // Nothing more once the connection is given up.
                 if (m_tcpRunning) {
-                    parseControlMessage(generation, line);
+                    lastWord = parseControlMessage(generation, line);
                 }
             },
             [](std::size_t dropped) {
@@ -61,19 +68,22 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             });
     }
     // Reported only when the loss is not our own stop.
-    loseConnection(generation, reason);
+    loseConnection(generation, reason, lastWord.isEmpty() ? reason : lastWord);
 }
 
-void NetworkHandler::parseControlMessage(quint64 generation, std::string_view line) {
+QString NetworkHandler::parseControlMessage(quint64 generation, std::string_view line) {
     try {
-        if (!post({generation, Event::Kind::Control, false, readControlMessage(line), {}},
-                  kMaxQueuedControlEvents)) {
-            loseConnection(generation,
-                           QStringLiteral("Voice server sent control messages faster than they can be "
-                                          "handled (%1 waiting); disconnected")
-                               .arg(kMaxQueuedControlEvents),
-                           true);
+        ControlMessage message = readControlMessage(line);
+        const QString error =
+            message.type == ControlMessageType::Error ? QString::fromStdString(message.data) : QString();
+        if (post({generation, Event::Kind::Control, false, std::move(message), {}},
+                 kMaxQueuedControlEvents)) {
+            return error;
         }
+        const QString text = QStringLiteral("Voice server sent control messages faster than they can be "
+                                            "handled (%1 waiting); disconnected")
+                                 .arg(kMaxQueuedControlEvents);
+        loseConnection(generation, text, text, true);
     } catch (const std::exception& e) {
         // A control line is up to 64 KB and its text may be in the message: the start is enough.
         if (worthWarning(++m_badControlLines, kWarnedControlLines)) {
@@ -81,6 +91,7 @@ void NetworkHandler::parseControlMessage(quint64 generation, std::string_view li
                                  << QString::fromUtf8(e.what()).left(200);
         }
     }
+    return {};
 }
 
 void NetworkHandler::udpReceiveLoop(quint64 generation, sockets::Handle socket) {

@@ -72,5 +72,7 @@ void close(Handle handle);
 std::string errorText(int code);
 bool isInterrupted(int code);
 bool isRefused(int code);
+// The peer reset the connection.
+bool isReset(int code);
 
 } // namespace velk::voice::sockets

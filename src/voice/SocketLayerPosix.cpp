@@ -222,4 +222,8 @@ bool isRefused(int code) {
     return code == ECONNREFUSED;
 }
 
+bool isReset(int code) {
+    return code == ECONNRESET;
+}
+
 } // namespace velk::voice::sockets

@@ -18,8 +18,6 @@ VoiceClient::VoiceClient(QObject* parent) : QObject(parent) {
     connect(&m_transport, &NetworkHandler::controlMessageReceived, this, &VoiceClient::handleControlMessage);
     connect(&m_transport, &NetworkHandler::voicePacketReceived, this, &VoiceClient::handleVoicePacket);
     connect(&m_transport, &NetworkHandler::errorOccurred, this, &VoiceClient::errorOccurred);
-    connect(&m_transport, &NetworkHandler::errorOccurred, this,
-            [this](const QString& error) { m_transportError = error; });
     m_welcomeTimer.setSingleShot(true);
     m_welcomeTimer.setInterval(kDefaultWelcomeTimeout);
     connect(&m_welcomeTimer, &QTimer::timeout, this, &VoiceClient::onWelcomeTimeout);
@@ -60,7 +58,7 @@ void VoiceClient::disconnectFromServer() {
     m_frequencyIndex.clear();
 }
 
-void VoiceClient::handleSocketState(bool connected) {
+void VoiceClient::handleSocketState(bool connected, const QString& reason) {
     const bool wasUp = m_state != ConnectionState::Disconnected && m_state != ConnectionState::Connecting;
     if (!connected) {
         ++m_generation;
@@ -69,21 +67,16 @@ void VoiceClient::handleSocketState(bool connected) {
     }
     setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
     if (connected) {
-        m_transportError.clear();
         m_serverLastWord.clear();
         m_welcomeTimer.start();
     } else if (wasUp) {
-        emit connectionLost(lossReason(m_transportError));
+        emit connectionLost(reason);
     }
 }
 
-QString VoiceClient::lossReason(const QString& fallback) const {
-    return m_serverLastWord.isEmpty() ? fallback : m_serverLastWord;
-}
-
 void VoiceClient::handleControlMessage(const ControlMessage& msg) {
-    // An error is the reason for an end only while nothing else follows it:
-    // one long before says nothing about why the session ended.
+    // An error is the reason for a "disconnect" only while nothing else comes
+    // between them: one long before says nothing about why the session ended.
     if (msg.type != ControlMessageType::Error && msg.type != ControlMessageType::Disconnect) {
         m_serverLastWord.clear();
     }
@@ -174,13 +167,13 @@ void VoiceClient::onWelcomeTimeout() {
     const QString text = QStringLiteral("Voice server sent no welcome within %1 s")
                              .arg(QString::number(double(m_welcomeTimer.interval()) / 1000.0));
     qWarning().noquote() << "VoiceClient:" << text;
-    giveUp(text, lossReason(text)); // a refusal explains the missing welcome
+    giveUp(text);
 }
 
-void VoiceClient::giveUp(const QString& reason, const QString& lost) {
+void VoiceClient::giveUp(const QString& reason) {
     emit errorOccurred(reason);
     disconnectFromServer();
-    emit connectionLost(lost);
+    emit connectionLost(reason);
 }
 
 AudioHandler* VoiceClient::ensureAudioHandler() {
@@ -225,9 +218,7 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
     if ((report.failed & outputs) == outputs) {
         // A session nothing can be heard on is of no use and would keep the
         // pilot from connecting again: end it.
-        const QString text = QStringLiteral("Voice audio could not start (%1); voice is not available")
-                                 .arg(audioStreamNames(report.failed));
-        giveUp(text, text);
+        giveUp(QStringLiteral("语音音频无法启动（%1），语音不可用").arg(audioDeviceNames(report.failed)));
         return;
     }
     setListenOnly(report.failed.testFlag(AudioStream::Capture));
@@ -238,8 +229,8 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
         emit errorOccurred(QStringLiteral("麦克风无法启动，当前仅可收听，按 PTT 不会发送语音"));
     }
     if (report.failed & outputs) {
-        emit errorOccurred(QStringLiteral("Voice audio output could not start (%1)")
-                               .arg(audioStreamNames(report.failed & outputs)));
+        emit errorOccurred(
+            QStringLiteral("语音音频输出无法启动（%1）").arg(audioDeviceNames(report.failed & outputs)));
     }
     markReady(generation);
 }
@@ -301,7 +292,7 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
         reason.empty() ? QStringLiteral("Voice server ended the session") : QString::fromStdString(reason);
     qInfo().noquote() << "VoiceClient: disconnected by the server:" << text;
     emit errorOccurred(text);
-    emit connectionLost(reason.empty() ? lossReason(text) : text);
+    emit connectionLost(reason.empty() && !m_serverLastWord.isEmpty() ? m_serverLastWord : text);
 }
 
 void VoiceClient::applyRadioStack(const RadioChannel& applied) {

@@ -127,7 +127,7 @@ signals:
     // A session that was up has ended without being asked to (the server
     // closed, reset, ended or stopped answering it, or never welcomed it, or
     // its audio could not start); after the state change, with the reason:
-    // the server's own error when that was the last it said.
+    // the server's own error where the server ended it right after that.
     void connectionLost(const QString& reason);
 
 protected:
@@ -136,7 +136,7 @@ protected:
     void setIdentity(const QByteArray& callsign);
 
 private slots:
-    void handleSocketState(bool connected);
+    void handleSocketState(bool connected, const QString& reason);
     void handleControlMessage(const velk::voice::ControlMessage& msg);
     void handleVoicePacket(const velk::voice::VoicePacket& pkt);
     void sendEncodedAudio(const std::vector<std::uint8_t>& audio);
@@ -144,11 +144,8 @@ private slots:
 private:
     void handleWelcome(const std::string& data);
     void onWelcomeTimeout();
-    // Ends the session on the client's own account: `reason` as the error,
-    // `lost` as the reason of the loss.
-    void giveUp(const QString& reason, const QString& lost);
-    // The server's own reason for an end, when its last word was an error.
-    QString lossReason(const QString& fallback) const;
+    // Ends the session on the client's own account, with the reason.
+    void giveUp(const QString& reason);
     void handleServerDisconnect(const std::string& reason);
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
@@ -195,10 +192,8 @@ private:
     quint64 m_droppedFrames = 0;
     // Runs while connected and not yet welcomed.
     QTimer m_welcomeTimer;
-    // The transport's last error: the reason of the loss it reports next.
-    QString m_transportError;
     // The data of the server's "error" while no other control message has
-    // followed it this session: the server's last word before it ends.
+    // followed it this session: the reason of a "disconnect" that gives none.
     QString m_serverLastWord;
 };
 

@@ -241,9 +241,9 @@ private slots:
         QTest::newRow("capture: ready for listening") << "none system system"
                                                       << "麦克风无法启动";
         QTest::newRow("both outputs: not ready") << "system none none"
-                                                 << "(headphone, speaker)";
+                                                 << "语音音频无法启动（耳机、扬声器），语音不可用";
         QTest::newRow("speaker only: ready") << "system system none"
-                                             << "(speaker)";
+                                             << "语音音频输出无法启动（扬声器）";
     }
     void audioThatCannotStartIsReportedAndNoOutputEndsTheSession() {
         QFETCH(QString, devices);
@@ -259,6 +259,10 @@ private slots:
         const bool ready = d[1] != "none";
         QTRY_COMPARE(r.client.connectionState(),
                      ready ? ConnectionState::Ready : ConnectionState::Disconnected);
+        QCOMPARE(r.lost.count(), int(!ready));
+        if (!ready) {
+            QCOMPARE(r.lost.at(0).at(0).toString(), error); // the server log's text, as the page's
+        }
         AudioHandler* audio = r.client.audioHandler();
         QCOMPARE(audio->captureStream()->isRunning(), ready && d[0] != "none");
         QCOMPARE(audio->headphoneStream()->isRunning(), ready);

@@ -178,6 +178,7 @@ private slots:
             }
             QTRY_COMPARE(r.states.count(), 2 * (i + 1));
             QCOMPARE(seen, (QStringList{"Authentication failed", error}));
+            QCOMPARE(r.states.last().at(1).toString(), QStringLiteral("Authentication failed"));
             seen.clear();
         }
         QCOMPARE(log.count(error), connections); // one log line per loss
@@ -260,6 +261,7 @@ private slots:
             QVERIFY2(frames >= 10 || lines > 1, qPrintable(QString::number(frames)));
             QTRY_COMPARE(r.states.count(), 2 * (round + 1));
             QCOMPARE(seen, (QStringList{"last word", error}));
+            QCOMPARE(r.states.last().at(1).toString(), error); // the client's loss, not the server's
             seen.clear();
         }
     }
@@ -274,8 +276,10 @@ private slots:
         const QString error = QStringLiteral("Voice server did not answer for 0.2 s");
         QTest::ignoreMessage(QtWarningMsg, qPrintable("NetworkHandler: " + error));
         r.server.answerPings(false);
+        r.server.sendMessage("error", "Frequency 118.500 is busy, please retune"); // and stays
         QTRY_COMPARE(r.states.count(), 2);
         QCOMPARE(errors.count(), 1);
+        QCOMPARE(r.states.last().at(1).toString(), error);
     }
 
     void destroyingTheHandlerDoesNotWaitForAStalledLookUp() {

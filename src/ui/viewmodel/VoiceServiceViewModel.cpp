@@ -7,7 +7,6 @@
 
 #include <QDebug>
 #include <QFutureWatcher>
-#include <QStringList>
 #include <QTime>
 #include <QVariantMap>
 
@@ -18,21 +17,6 @@ using voice::VolumeInfo;
 
 namespace {
 constexpr double kSilenceDb = -96.0;
-
-// The devices as the page names them.
-QString deviceNames(voice::AudioStreams streams) {
-    QStringList names;
-    if (streams.testFlag(voice::AudioStream::Capture)) {
-        names << QStringLiteral("麦克风");
-    }
-    if (streams.testFlag(voice::AudioStream::Headphone)) {
-        names << QStringLiteral("耳机");
-    }
-    if (streams.testFlag(voice::AudioStream::Speaker)) {
-        names << QStringLiteral("扬声器");
-    }
-    return names.join(QStringLiteral("、"));
-}
 } // namespace
 
 VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, input::PttService* ptt,
@@ -52,6 +36,8 @@ VoiceServiceViewModel::VoiceServiceViewModel(voice::VoiceClient* voiceClient, in
             emit pttActiveChanged();
         },
         Qt::DirectConnection);
+    connect(m_ptt, &input::PttService::boundKeyChanged, this, &VoiceServiceViewModel::pttBoundChanged,
+            Qt::DirectConnection);
     connect(m_voiceClient, &voice::VoiceClient::voiceDataSent, this, &VoiceServiceViewModel::onVoiceDataSent,
             Qt::DirectConnection);
     connect(m_voiceClient, &voice::VoiceClient::voiceDataReceived, this,
@@ -118,6 +104,10 @@ QString VoiceServiceViewModel::connectionStateText() const {
         return QStringLiteral("就绪");
     }
     return QStringLiteral("未知状态");
+}
+
+bool VoiceServiceViewModel::pttBound() const {
+    return !m_ptt->boundKey().isEmpty();
 }
 
 QString VoiceServiceViewModel::ComRadio::frequencyText() const {
@@ -297,7 +287,7 @@ void VoiceServiceViewModel::onTestStarted(bool mic, quint64 run, const voice::St
     const QString failure =
         QStringLiteral("%1：%2无法打开")
             .arg(mic ? QStringLiteral("麦克风测试无法启动") : QStringLiteral("冲突音无法播放"),
-                 deviceNames(report.failed));
+                 voice::audioDeviceNames(report.failed));
     m_testFailure = failure;
     endTests(mic, !mic);
     appendEvent(QStringLiteral("ERROR: ") + failure);

@@ -58,6 +58,8 @@ class VoiceServiceViewModel : public QObject {
     Q_PROPERTY(bool canConnect READ canConnect NOTIFY connectStateChanged)
     // Why the last device test did not start; empty once another one starts.
     Q_PROPERTY(QString testFailure READ testFailure NOTIFY voiceTestingChanged)
+    // A push-to-talk key is bound: the microphone test is heard only while it is held.
+    Q_PROPERTY(bool pttBound READ pttBound NOTIFY pttBoundChanged)
 
 public:
     static constexpr int MaxEventLogEntries = 100;
@@ -97,6 +99,7 @@ public:
     double lastReceiveFreq() const { return m_lastReceiveFreq; }
     QString lastReceiveCallsign() const { return m_lastReceiveCallsign; }
     QString testFailure() const { return m_testFailure; }
+    bool pttBound() const;
 
     // The pilot's playback volume of a radio (0 to MaxComVolume; anything
     // else is ignored). It goes to the voice client and outlives radio updates.
@@ -122,6 +125,7 @@ signals:
     void voiceTestingChanged();
     void inputLevelChanged();
     void outputLevelChanged();
+    void pttBoundChanged();
 
 public slots:
     void radioStackUpdate(velk::model::RadioStackState state);

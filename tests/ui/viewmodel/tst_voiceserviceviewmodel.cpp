@@ -210,8 +210,9 @@ private slots:
         QTRY_COMPARE(h.vm.eventLog().size(), 1);
         QTRY_COMPARE(h.texts.last(), microphone ? QStringLiteral("未连接") : QStringLiteral("就绪"));
         QCOMPARE(h.vm.canConnect(), microphone);
-        QVERIFY(entry(h.vm, 0).endsWith(microphone ? QStringLiteral("voice is not available")
-                                                   : QStringLiteral("按 PTT 不会发送语音")));
+        QVERIFY(entry(h.vm, 0).endsWith(microphone
+                                            ? QStringLiteral("语音音频无法启动（耳机、扬声器），语音不可用")
+                                            : QStringLiteral("按 PTT 不会发送语音")));
         // Push-to-talk that cannot send shows nothing as sending.
         h.vm.setPtt(true);
         QCOMPARE(h.vm.pttActive(), microphone);

@@ -184,6 +184,15 @@ Item {
                             font.pixelSize: 13
                             color: Style.statusError
                         }
+                        Text {
+                            objectName: "pttUnbound"
+                            // The test's capture waits for push-to-talk.
+                            visible: page.testable && !page.backend.pttBound
+                            text: "未设置 PTT 按键：麦克风测试需要按住 PTT 才能听到声音"
+                            textFormat: Text.PlainText
+                            font.pixelSize: 13
+                            color: Style.statusError
+                        }
                     }
                     RowLayout {
                         Layout.fillWidth: true

@@ -75,6 +75,7 @@ private slots:
         h->vm.connectToVoiceServer(); // as a second click would
         QCOMPARE(host->text("callsignText"), QStringLiteral("Unknown"));
         QCOMPARE(host->text("testHint"), QStringLiteral("语音服务连接时无法进行设备测试"));
+        QVERIFY(!host->find("pttUnbound")); // found only while shown: a test can start
         QTRY_COMPARE(host->text("stateText"), QStringLiteral("已连接"));
         QVERIFY(h->server.waitForUdpPeer());
         QTRY_COMPARE(h->server.authLine(), QByteArray("aaa.bbb.ccc"));
@@ -114,6 +115,11 @@ private slots:
     }
 
     void theDeviceTestsRunFromTheCard() {
+        // Without a push-to-talk key the microphone test is never heard: the card says so.
+        QCOMPARE(host->text("pttUnbound"),
+                 QStringLiteral("未设置 PTT 按键：麦克风测试需要按住 PTT 才能听到声音"));
+        h->ptt.setBoundKey(QStringLiteral("kb:163"));
+        QVERIFY(!host->find("pttUnbound"));
         click("speakerButton");
         QCOMPARE(h->vm.loopbackTarget(), 1);
         click("micTestButton");
