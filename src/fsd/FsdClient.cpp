@@ -396,7 +396,13 @@ bool FsdClient::sendData(const QString& data) {
         return false;
     }
     m_bytesWritten += bytes.size();
+    const quint64 generation = m_generation;
     m_socket->flush();
+    if (generation != m_generation || !m_socket->isValid()) {
+        // The socket died before or during the write; its end is still to be
+        // handled, and the line is lost with it.
+        return false;
+    }
     emit raiseRawDataSent(line);
     return true;
 }

@@ -75,7 +75,8 @@ public:
     // missing line end is added; CR, LF or NUL inside it become spaces) and
     // raiseRawDataSent reports it as written. True when the line was written;
     // false too for a ping answer dropped, or a line refused, for a full send
-    // buffer (the latter ends the connection with a network error).
+    // buffer (the latter ends the connection with a network error), and for
+    // a socket found dead, whose end is still to be handled (no report).
     bool sendData(const QString& data);
 
     // True from the socket's connection until the connection ends.

@@ -186,8 +186,8 @@ private slots:
     // The system may also give up on a dead path by itself, naming its
     // time-out or the last trouble it heard of. A report written before that
     // error is handled meets a closed socket and leaves an error of its own,
-    // which must not make the end look like the server's close; a reset
-    // stays the server's end.
+    // which must not make the end look like the server's close, nor the
+    // report look sent; a reset stays the server's end.
     void theFirstLinkErrorDecidesTheEndNotALaterWrite_data() {
         QTest::addColumn<bool>("deadPath");
         QTest::newRow("dead path") << true;
@@ -207,6 +207,7 @@ private slots:
         QCOMPARE(::setsockopt(int(client.findChild<QTcpSocket*>()->socketDescriptor()), IPPROTO_TCP,
                               TCP_USER_TIMEOUT, &systemTimeoutMs, sizeof(systemTimeoutMs)),
                  0);
+        QSignalSpy sent(&client, &fsd::FsdClient::raiseRawDataSent);
         QSignalSpy errors(&client, &fsd::FsdClient::raiseNetworkError);
         QSignalSpy disconnected(&client, &fsd::FsdClient::raiseNetworkDisconnected);
         // Reports written as the error is raised and right after, before its handling ends.
@@ -225,6 +226,7 @@ private slots:
         QCOMPARE(errors.first().at(0).toString(),
                  deadPath ? QStringLiteral("Connection timed out: SocketTimeoutError")
                           : QStringLiteral("The remote host closed the connection: RemoteHostClosedError"));
+        QCOMPARE(sent.count(), deadPath ? 1 : 0);
     }
 
     void disconnectFromServerDeliversTheLastLineAndDisconnectsOnce() {
