@@ -7,15 +7,16 @@
 #include <QMetaEnum>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #if defined(Q_OS_LINUX)
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #endif
 
 namespace velk::fsd {
@@ -68,19 +69,20 @@ QString framedLine(const QString& data) {
     return line;
 }
 
-// Bounds how long sent bytes may stay unacknowledged before the system ends
-// the connection with a time-out.
-void limitUnacknowledgedTime(QTcpSocket* socket, int ms) {
-#if defined(Q_OS_LINUX) && defined(TCP_USER_TIMEOUT)
-    const unsigned int value = static_cast<unsigned int>(ms);
-    if (::setsockopt(static_cast<int>(socket->socketDescriptor()), IPPROTO_TCP, TCP_USER_TIMEOUT, &value,
-                     sizeof(value)) != 0) {
-        qWarning() << "FSD connection: no limit on unacknowledged data:" << qt_error_string(errno);
+// Bytes the system holds for the connection that the server has not
+// acknowledged, sent or not yet sent; nothing where the system does not tell.
+// The system's own time-out cannot serve: a route gone on this side leaves the
+// bytes unsent, and every packet that still arrives starts its count again.
+std::optional<qint64> heldUnacknowledged(const QTcpSocket* socket) {
+#if defined(Q_OS_LINUX)
+    int bytes = 0;
+    if (::ioctl(static_cast<int>(socket->socketDescriptor()), SIOCOUTQ, &bytes) == 0) {
+        return bytes;
     }
+    return std::nullopt;
 #else
     Q_UNUSED(socket);
-    Q_UNUSED(ms);
-    qWarning() << "FSD connection: no limit on unacknowledged data on this system";
+    return std::nullopt;
 #endif
 }
 
@@ -104,10 +106,11 @@ struct FsdClient::PendingLookup {
 
 FsdClient::FsdClient(QObject* parent)
     : QObject(parent), m_resolver([](const QString& host) { return QHostInfo::fromName(host).addresses(); }),
-      m_resolveTimer(this) {
+      m_acknowledgementTimer(this), m_resolveTimer(this) {
     pdu::registerMetaTypes();
     m_resolveTimer.setInterval(20);
     connect(&m_resolveTimer, &QTimer::timeout, this, &FsdClient::onResolveTick);
+    connect(&m_acknowledgementTimer, &QTimer::timeout, this, &FsdClient::checkAcknowledgement);
 }
 
 FsdClient::~FsdClient() {
@@ -221,10 +224,18 @@ void FsdClient::onSocketConnected() {
         return;
     }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    limitUnacknowledgedTime(m_socket, m_unacknowledgedTimeoutMs);
     m_state = State::Connected;
     m_connected = true;
     m_droppedPingAnswers = 0;
+    m_bytesWritten = 0;
+    m_bytesAcknowledged = 0;
+    m_stalledChecks = 0;
+    if (heldUnacknowledged(m_socket)) {
+        m_acknowledgementTimer.start(std::max(1, m_unacknowledgedTimeoutMs / kAcknowledgementChecks));
+    } else {
+        qWarning() << "FSD connection: the system does not tell what waits unacknowledged; a dead path "
+                      "ends only by its own time-out";
+    }
     emit raiseNetworkConnected();
 }
 
@@ -241,6 +252,9 @@ void FsdClient::onSocketError(QTcpSocket* socket) {
     }
     if (m_state != State::Connected) {
         return;
+    }
+    if (m_linkError == QAbstractSocket::UnknownSocketError) {
+        m_linkError = socket->error();
     }
     if (socket->bytesAvailable() > 0) {
         onReadyRead(socket);
@@ -296,13 +310,13 @@ void FsdClient::connectionLost(QTcpSocket* socket) {
         }
     }
     // On a live connection the system reports anything but the server's
-    // close or reset only when what was sent stayed unacknowledged until the
+    // close or reset only when what was sent stayed unacknowledged until its
     // time-out; it then names the time-out or the last trouble it heard of on
     // the way (an unreachable host, a failed neighbour look-up). Either way
-    // the network path is gone.
-    const QAbstractSocket::SocketError error = socket->error();
-    const bool pathGone =
-        error != QAbstractSocket::RemoteHostClosedError && error != QAbstractSocket::UnknownSocketError;
+    // the network path is gone. The first error decides: a write after it
+    // meets a closed socket and leaves an error of its own.
+    const bool pathGone = m_linkError != QAbstractSocket::RemoteHostClosedError &&
+                          m_linkError != QAbstractSocket::UnknownSocketError;
     QTcpSocket* lost = takeSocket();
     m_lostUnacknowledged = pathGone;
     lost->abort();
@@ -317,6 +331,8 @@ QTcpSocket* FsdClient::takeSocket() {
     }
     m_connected = false;
     m_lostUnacknowledged = false;
+    m_linkError = QAbstractSocket::UnknownSocketError;
+    m_acknowledgementTimer.stop();
     m_state = State::Idle;
     m_framer.clear();
     ++m_generation;
@@ -379,9 +395,45 @@ bool FsdClient::sendData(const QString& data) {
         qWarning() << "FSD send failed:" << m_socket->errorString();
         return false;
     }
+    m_bytesWritten += bytes.size();
+    const quint64 generation = m_generation;
     m_socket->flush();
+    if (generation != m_generation || !m_socket->isValid()) {
+        // The socket died before or during the write; its end is still to be
+        // handled, and the line is lost with it.
+        return false;
+    }
     emit raiseRawDataSent(line);
     return true;
+}
+
+void FsdClient::checkAcknowledgement() {
+    if (m_state != State::Connected || m_socket->state() != QAbstractSocket::ConnectedState) {
+        return;
+    }
+    const std::optional<qint64> held = heldUnacknowledged(m_socket);
+    if (!held) {
+        return;
+    }
+    const qint64 acknowledged = m_bytesWritten - m_socket->bytesToWrite() - *held;
+    if (acknowledged == m_bytesWritten || acknowledged != m_bytesAcknowledged) {
+        m_bytesAcknowledged = acknowledged;
+        m_stalledChecks = 0;
+        return;
+    }
+    if (++m_stalledChecks < kAcknowledgementChecks) {
+        return;
+    }
+    // Nothing acknowledged for a whole time-out, whatever still arrives: the
+    // end the system's own time-out would have made.
+    m_linkError = QAbstractSocket::SocketTimeoutError;
+    QTcpSocket* socket = m_socket;
+    const quint64 generation = m_generation;
+    emit raiseNetworkError(QStringLiteral("Nothing sent was acknowledged for %1 s: the network path is gone.")
+                               .arg(QString::number(m_unacknowledgedTimeoutMs / 1000.0)));
+    if (generation == m_generation) {
+        connectionLost(socket);
+    }
 }
 
 void FsdClient::endForFullSendBuffer() {

@@ -3,6 +3,7 @@
 #include "fsd/LineFramer.h"
 #include "fsd/pdu/Packets.h"
 
+#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -43,9 +44,13 @@ public:
     static constexpr qint64 kDefaultSendBufferLimit = 4 * 1024 * 1024;
     // What the client sends must be acknowledged within this time, or the
     // connection is lost: a dead network path ends in about a minute instead
-    // of the system's quarter of an hour of retransmissions. Only bytes in
-    // flight are timed, so a server that is merely quiet never ends it.
+    // of the system's quarter of an hour of retransmissions. Only bytes
+    // waiting to be acknowledged are timed, so a server that is merely quiet
+    // never ends it, and what the server sends meanwhile does not count.
     static constexpr int kDefaultUnacknowledgedTimeoutMs = 60000;
+    // The check runs this many times per time-out; the connection ends at the
+    // check that finds nothing acknowledged since this many checks ago.
+    static constexpr int kAcknowledgementChecks = 12;
 
     explicit FsdClient(QObject* parent = nullptr);
     ~FsdClient() override;
@@ -70,7 +75,8 @@ public:
     // missing line end is added; CR, LF or NUL inside it become spaces) and
     // raiseRawDataSent reports it as written. True when the line was written;
     // false too for a ping answer dropped, or a line refused, for a full send
-    // buffer (the latter ends the connection with a network error).
+    // buffer (the latter ends the connection with a network error), and for
+    // a socket found dead, whose end is still to be handled (no report).
     bool sendData(const QString& data);
 
     // True from the socket's connection until the connection ends.
@@ -82,10 +88,14 @@ public:
     // Applies from the next connection on.
     void setUnacknowledgedTimeout(int ms) { m_unacknowledgedTimeoutMs = ms; }
     int unacknowledgedTimeout() const { return m_unacknowledgedTimeoutMs; }
-    // The last connection was lost because what it sent went unacknowledged,
-    // whatever error the system named for it (not a close or reset by the
-    // server, nor an end of the client's own); read it on
-    // raiseNetworkDisconnected. Cleared when a connection starts.
+    // One check of the time-out, as its timer runs it every
+    // unacknowledgedTimeout() / kAcknowledgementChecks while connected. Where
+    // the system cannot tell what waits unacknowledged it does nothing.
+    void checkAcknowledgement();
+    // The last connection was lost because what it sent went unacknowledged:
+    // by the check above, or by the system with any error but the server's
+    // close or reset as its first (not an end of the client's own); read it
+    // on raiseNetworkDisconnected. Cleared when a connection starts.
     bool lostUnacknowledged() const { return m_lostUnacknowledged; }
 
 signals:
@@ -156,6 +166,15 @@ private:
     qint64 m_droppedPingAnswers = 0;
     int m_unacknowledgedTimeoutMs = kDefaultUnacknowledgedTimeoutMs;
     bool m_lostUnacknowledged = false;
+    // The connection's first socket error, kept as it came: a later write
+    // on the dead socket replaces the socket's own.
+    QAbstractSocket::SocketError m_linkError = QAbstractSocket::UnknownSocketError;
+    // Bytes handed to the socket on this connection, those of them known
+    // acknowledged at the last check, and the checks since that changed.
+    qint64 m_bytesWritten = 0;
+    qint64 m_bytesAcknowledged = 0;
+    int m_stalledChecks = 0;
+    QTimer m_acknowledgementTimer;
 
     std::shared_ptr<PendingLookup> m_lookup;
     quint16 m_lookupPort = 0;

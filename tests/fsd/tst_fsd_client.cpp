@@ -1,5 +1,6 @@
 #include "fsd/FsdClient.h"
 #include "support/FsdTestServer.h"
+#include "support/PrivateNetwork.h"
 
 #include <QMetaMethod>
 #include <QSemaphore>
@@ -7,6 +8,7 @@
 #include <QTcpServer>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
@@ -42,6 +44,8 @@ public slots:
         names << QString::fromLatin1(sender()->metaObject()->method(senderSignalIndex()).name());
     }
 };
+
+const QString kReport = QStringLiteral("@N:ABC123:2000:1:31.143420:121.805200:3000:280:1026:-40");
 
 void settle() {
     for (int i = 0; i < 20; ++i) {
@@ -138,18 +142,91 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("raiseRawDataSent")), 0);
     }
 
-    // A dead path ends the connection in about a minute (the session's test
-    // cuts one); a quiet server is not timed at all.
+    // A dead path ends the connection in about a minute, here in checks run
+    // by hand; a quiet server is not timed at all. The route to the server is
+    // gone on the client's side only: what the client sends stays unsent,
+    // while what the server sends still arrives and must not count.
     void sentBytesMayStayUnacknowledgedForAMinute() {
+        velk::test::PrivateNetwork path;
+        if (!path.error().isEmpty()) {
+            QSKIP(qPrintable("no network namespace: " + path.error()));
+        }
         FsdTestServer server;
         fsd::FsdClient client;
         QVERIFY(open(server, client));
-        unsigned int ms = 0;
-        socklen_t length = sizeof(ms);
-        QCOMPARE(::getsockopt(int(client.findChild<QTcpSocket*>()->socketDescriptor()), IPPROTO_TCP,
-                              TCP_USER_TIMEOUT, &ms, &length),
+        QSignalSpy received(&client, &fsd::FsdClient::raiseRawDataReceived);
+        QSignalSpy errors(&client, &fsd::FsdClient::raiseNetworkError);
+        constexpr int checks = fsd::FsdClient::kAcknowledgementChecks;
+        for (int i = 0; i < 3 * checks; ++i) {
+            client.checkAcknowledgement();
+        }
+        QVERIFY(client.isConnected());
+
+        QVERIFY(path.setUnreachable(server.port(), true));
+        QVERIFY(client.sendData(kReport));
+        for (int i = 1; i < checks; ++i) {
+            if (i == checks / 2) {
+                server.sendLine(QStringLiteral("$PISERVER:ABC123:42"));
+                QVERIFY(received.wait());
+            }
+            client.checkAcknowledgement();
+        }
+        QVERIFY(client.isConnected());
+        SignalLog log(&client);
+        client.checkAcknowledgement();
+        QCOMPARE(log.names, (QStringList{QStringLiteral("raiseNetworkError"),
+                                         QStringLiteral("raiseNetworkDisconnected")}));
+        QCOMPARE(errors.constLast().at(0).toString(),
+                 QStringLiteral("Nothing sent was acknowledged for 60 s: the network path is gone."));
+        QVERIFY(client.lostUnacknowledged());
+        QVERIFY(path.setUnreachable(server.port(), false));
+        QVERIFY(server.waitForClientGone());
+    }
+
+    // The system may also give up on a dead path by itself, naming its
+    // time-out or the last trouble it heard of. A report written before that
+    // error is handled meets a closed socket and leaves an error of its own,
+    // which must not make the end look like the server's close, nor the
+    // report look sent; a reset stays the server's end.
+    void theFirstLinkErrorDecidesTheEndNotALaterWrite_data() {
+        QTest::addColumn<bool>("deadPath");
+        QTest::newRow("dead path") << true;
+        QTest::newRow("reset") << false;
+    }
+
+    void theFirstLinkErrorDecidesTheEndNotALaterWrite() {
+        QFETCH(bool, deadPath);
+        velk::test::PrivateNetwork path;
+        if (!path.error().isEmpty()) {
+            QSKIP(qPrintable("no network namespace: " + path.error()));
+        }
+        FsdTestServer server;
+        fsd::FsdClient client;
+        QVERIFY(open(server, client));
+        const unsigned int systemTimeoutMs = 200;
+        QCOMPARE(::setsockopt(int(client.findChild<QTcpSocket*>()->socketDescriptor()), IPPROTO_TCP,
+                              TCP_USER_TIMEOUT, &systemTimeoutMs, sizeof(systemTimeoutMs)),
                  0);
-        QCOMPARE(ms, 60000u);
+        QSignalSpy sent(&client, &fsd::FsdClient::raiseRawDataSent);
+        QSignalSpy errors(&client, &fsd::FsdClient::raiseNetworkError);
+        QSignalSpy disconnected(&client, &fsd::FsdClient::raiseNetworkDisconnected);
+        // Reports written as the error is raised and right after, before its handling ends.
+        connect(&client, &fsd::FsdClient::raiseNetworkError, &client, [&] {
+            client.sendData(kReport);
+            QTimer::singleShot(0, &client, [&] { client.sendData(kReport); });
+        });
+        if (deadPath) {
+            QVERIFY(path.setLoopbackUp(false));
+            QVERIFY(client.sendData(kReport));
+        } else {
+            server.resetClient();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
+        QCOMPARE(client.lostUnacknowledged(), deadPath);
+        QCOMPARE(errors.first().at(0).toString(),
+                 deadPath ? QStringLiteral("Connection timed out: SocketTimeoutError")
+                          : QStringLiteral("The remote host closed the connection: RemoteHostClosedError"));
+        QCOMPARE(sent.count(), deadPath ? 1 : 0);
     }
 
     void disconnectFromServerDeliversTheLastLineAndDisconnectsOnce() {

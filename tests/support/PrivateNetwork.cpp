@@ -20,7 +20,8 @@ namespace {
 
 constexpr char kDeadLink[] = "velkdead";
 constexpr unsigned char kDeadTable = 100;
-// TCP goes to the dead link's table ahead of the local one, which moves behind it.
+// The cuts' rules come ahead of the local table's, which moves behind them.
+constexpr __u32 kUnreachableRulePriority = 4;
 constexpr __u32 kDeadRulePriority = 5;
 constexpr __u32 kLocalRulePriority = 10;
 
@@ -139,6 +140,9 @@ PrivateNetwork::PrivateNetwork() {
     }
     if (!setLoopbackUp(true)) {
         m_error = systemError("loopback up");
+    } else if (!rule(RTM_NEWRULE, kLocalRulePriority, RT_TABLE_LOCAL, false) ||
+               !rule(RTM_DELRULE, 0, RT_TABLE_LOCAL, false)) {
+        m_error = systemError("move the local routing rule");
     }
 }
 
@@ -156,6 +160,20 @@ bool PrivateNetwork::setLoopbackUp(bool up) {
     return setLinkUp("lo", up);
 }
 
+bool PrivateNetwork::setUnreachable(quint16 port, bool cut) {
+    fib_rule_hdr header{};
+    header.family = AF_INET;
+    header.action = FR_ACT_UNREACHABLE;
+    const __u32 priority = kUnreachableRulePriority;
+    const __u8 tcp = IPPROTO_TCP;
+    const fib_rule_port_range ports{port, port};
+    return routingRequest(cut ? RTM_NEWRULE : RTM_DELRULE, cut ? NLM_F_CREATE | NLM_F_EXCL : 0, &header,
+                          sizeof(header),
+                          {{FRA_PRIORITY, &priority, sizeof(priority)},
+                           {FRA_IP_PROTO, &tcp, sizeof(tcp)},
+                           {FRA_DPORT_RANGE, &ports, sizeof(ports)}});
+}
+
 bool PrivateNetwork::setNoRouteToHost(bool cut) {
     if (!cut) {
         return rule(RTM_DELRULE, kDeadRulePriority, kDeadTable, true);
@@ -164,7 +182,7 @@ bool PrivateNetwork::setNoRouteToHost(bool cut) {
 }
 
 QString PrivateNetwork::deadLinkError() {
-    // Tried once: a failed try may leave the namespace's rules half moved.
+    // Tried once: a failed try keeps its reason.
     if (m_deadLink < 0 && m_deadLinkError.isEmpty() && m_home >= 0) {
         m_deadLinkError = makeDeadLink();
     }
@@ -197,8 +215,7 @@ QString PrivateNetwork::makeDeadLink() {
     route.rtm_scope = RT_SCOPE_LINK;
     route.rtm_type = RTN_UNICAST;
     // Loopback addresses may leave by it; a neighbour is given up after three
-    // tries a tenth of a second apart. The local table moves behind the dead
-    // link's before its first place is given up, so that it is never missing.
+    // tries a tenth of a second apart.
     const char* failed = nullptr;
     if (index <= 0 || !setLinkUp(kDeadLink, true)) {
         failed = "bring the tap device up";
@@ -209,9 +226,6 @@ QString PrivateNetwork::makeDeadLink() {
     } else if (!routingRequest(RTM_NEWROUTE, NLM_F_CREATE | NLM_F_EXCL, &route, sizeof(route),
                                {{RTA_DST, &loopback, sizeof(loopback)}, {RTA_OIF, &index, sizeof(index)}})) {
         failed = "route loopback by the tap device";
-    } else if (!rule(RTM_NEWRULE, kLocalRulePriority, RT_TABLE_LOCAL, false) ||
-               !rule(RTM_DELRULE, 0, RT_TABLE_LOCAL, false)) {
-        failed = "move the local routing rule";
     }
     if (failed != nullptr) {
         // The device, and the route by it, go with its file.

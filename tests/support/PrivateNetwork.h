@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 namespace velk::test {
 
@@ -21,6 +22,10 @@ public:
     // Down, the loopback interface drops every packet: a path that died
     // without a FIN or a reset.
     bool setLoopbackUp(bool up);
+    // Cut, TCP to `port` meets "no route to host" inside the system, while
+    // what comes from that port still arrives: what is sent to it stays
+    // unsent, as when the route to a server is gone on the client's side.
+    bool setUnreachable(quint16 port, bool cut);
     // Cut, TCP to 127.0.0.1 leaves by a link on which no neighbour ever
     // answers, while the system's own error reports still arrive: what is
     // sent meets "no route to host", as when the far end of a link or a router
