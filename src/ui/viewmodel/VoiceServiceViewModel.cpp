@@ -2,6 +2,7 @@
 
 #include "input/PttService.h"
 #include "network/ApiService.h"
+#include "ui/viewmodel/StampedLog.h"
 #include "voice/AudioDevice.h"
 #include "voice/AudioHandler.h"
 
@@ -151,7 +152,7 @@ void VoiceServiceViewModel::onVoiceDataReceived(const QString& callsign, int fre
 void VoiceServiceViewModel::appendEvent(const QString& text) {
     m_eventLog.prepend(
         QVariantMap{{QStringLiteral("time"), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))},
-                    {QStringLiteral("text"), text}});
+                    {QStringLiteral("text"), StampedLog::oneLine(text)}}); // a row is one line high
     while (m_eventLog.size() > MaxEventLogEntries) {
         m_eventLog.removeLast();
     }

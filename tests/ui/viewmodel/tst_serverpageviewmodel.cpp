@@ -187,6 +187,9 @@ private slots:
                     .match(lines.first())
                     .hasMatch());
         QVERIFY(lines.last().endsWith(QStringLiteral("] line 501")));
+        // A server's text with line breaks stays one entry: no line without a time.
+        vm->appendLog(QStringLiteral("语音已断开：busy\n[00:00:00] FSD 已断开\u2028"));
+        QVERIFY(vm->serverLog().endsWith(QStringLiteral("] 语音已断开：busy [00:00:00] FSD 已断开 \n")));
     }
 
     void recentEventsKeepEightAndClearingLeavesOneNotice() {

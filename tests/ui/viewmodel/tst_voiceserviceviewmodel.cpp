@@ -47,6 +47,8 @@ private slots:
         }
         QCOMPARE(h.vm.eventLog().size(), 100);
         QCOMPARE(entry(h.vm, 0) + entry(h.vm, 99), QStringLiteral("ERROR: 101ERROR: 2"));
+        emit h.client.errorOccurred(QStringLiteral("a\r\nb")); // a row is one line high
+        QCOMPARE(entry(h.vm, 0), QStringLiteral("ERROR: a  b"));
         QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(entry(h.vm, 0, "time")).hasMatch());
     }
 
