@@ -359,6 +359,26 @@ private slots:
         QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileRealname), name);
     }
 
+    // A read after another program's edit failed for want of space: once
+    // space is back the file, unchanged since, is read and saved again.
+    void aReadThatFailedMidRunIsTriedAgain() {
+        const QString dir = test::freshDir(QStringLiteral("read-again"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        AppConfig config(dir);
+        QSettings(path, QSettings::IniFormat)
+            .setValue(ConfigKeys::ProfileHomeAirport.name, QStringLiteral("ZGGG"));
+        {
+            const FullDisk full(100);
+            QVERIFY(full.isSet());
+            QVERIFY(!config.readProblem().isEmpty());
+        }
+        QCOMPARE(config.readProblem(), QString());
+        QVERIFY(config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
+        AppConfig next(dir);
+        QCOMPARE(next.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZGGG"));
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
+    }
+
     // A config.ini that links elsewhere is saved through the link, which
     // stays; a relative link's ".." after a linked folder leaves that folder.
     void aLinkedConfigIniIsSavedThroughTheLink_data() {
