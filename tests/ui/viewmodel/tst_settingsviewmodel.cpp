@@ -234,16 +234,23 @@ private slots:
     }
 
     void anUnwritableConfigIniFailsTheSaveAndKeepsTheEdits() {
-        vm->setRealname(QStringLiteral("Li Si"));
+        const QString notRead =
+            QStringLiteral("无法读取 %1（not a regular file: a folder），能读取之前不会保存")
+                .arg(config->filePath());
         {
             test::UnwritableFile blocked(config->filePath());
+            vm->saveAll(); // nothing to write, and nothing in config.ini either
+            QCOMPARE(vm->saveStatus(), notRead);
+            QVERIFY(vm->saveFailed());
+            vm->setPassword(QStringLiteral("pw")); // alone, not "saved but for the password"
+            vm->saveAll();
+            QCOMPARE(vm->saveStatus(), QStringLiteral("保存失败：无法写入 config.ini"));
+            vm->setRealname(QStringLiteral("Li Si"));
             vm->saveAll();
             QCOMPARE(vm->saveStatus(), QStringLiteral("保存失败：无法写入 config.ini"));
             QVERIFY(vm->saveFailed());
             vm->reload();
-            QCOMPARE(vm->saveStatus(),
-                     QStringLiteral("无法读取 %1（not a regular file: a folder），能读取之前不会保存")
-                         .arg(config->filePath()));
+            QCOMPARE(vm->saveStatus(), notRead);
             QVERIFY(vm->saveFailed());
             vm->setRealname(QStringLiteral("Li Si"));
         }
