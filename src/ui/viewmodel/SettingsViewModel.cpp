@@ -180,7 +180,11 @@ QList<ConfigWrite> SettingsViewModel::writes() const {
     using namespace ConfigKeys;
     QList<ConfigWrite> all = m_voiceSettings ? m_voiceSettings->writes() : QList<ConfigWrite>();
     all << configWrite(AuthUsername, m_username);
-    all << configWrite(AuthPassword, m_password);
+    // A stored password this run cannot open shows as none: it stays until
+    // the pilot types another, as its key may be back at the next start.
+    if (!m_password.isEmpty() || !m_config->isUnreadable(AuthPassword)) {
+        all << configWrite(AuthPassword, m_password);
+    }
     all << configWrite(AuthRememberPassword, m_rememberPassword) << configWrite(AuthAutoLogin, m_autoLogin)
         << configWrite(AuthVatsim, m_vatsimProtocol) << configWrite(ProfileRealname, m_realname)
         << configWrite(ProfileHomeAirport, m_homeAirport) << configWrite(XPlaneUDPPort, m_xplaneUdpPort)

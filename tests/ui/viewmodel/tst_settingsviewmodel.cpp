@@ -259,6 +259,20 @@ private slots:
         QCOMPARE(stored("Profile/Realname").toString(), QStringLiteral("Li Si"));
     }
 
+    // A stored password this run's key cannot open shows as none; a save of
+    // the page as it loaded leaves it, and config.ini, as they were.
+    void anUnreadableStoredPasswordOutlivesASave() {
+        const QString sealed = QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e");
+        QSettings(config->filePath(), QSettings::IniFormat).setValue(ConfigKeys::AuthPassword.name, sealed);
+        vm->reload();
+        QCOMPARE(vm->password(), QString());
+        test::RenameWatch saves(config->filePath());
+        vm->saveAll();
+        QCOMPARE(vm->saveStatus(), kSaved);
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(stored("Auth/Password").toString(), sealed);
+    }
+
     // The password alone fails to reach config.ini (the key lives in memory
     // for the run): what comes with it is still saved. In a child run of this
     // test, whose store is made with a folder in place of the key file.
