@@ -80,14 +80,15 @@ QString AppConfig::filePath() const {
 
 QString AppConfig::readProblem() const {
     QMutexLocker lock(&m_mutex);
-    refreshLocked();
+    refreshLocked(true);
     return m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
 }
 
-void AppConfig::refreshLocked() const {
+void AppConfig::refreshLocked(bool retry) const {
     // What could not be read at start is left alone for the run: read later in
     // part, or after a change, it could stand for a file it is not.
-    if (!m_startProblem.isEmpty() || (m_loaded && stampOf(m_path) == m_stamp)) {
+    if (!m_startProblem.isEmpty() ||
+        (m_loaded && (!retry || m_unusableReason.isEmpty()) && stampOf(m_path) == m_stamp)) {
         return;
     }
     const bool atStart = !m_loaded;
@@ -230,7 +231,7 @@ bool AppConfig::write(const QList<ConfigWrite>& writes, QStringList* notWritten)
     QStringList missed;
     {
         QMutexLocker lock(&m_mutex);
-        refreshLocked();
+        refreshLocked(true);
         QStringList changed;
         for (const ConfigWrite& write : writes) {
             if (!stageLocked(write)) {
@@ -275,6 +276,7 @@ void AppConfig::writeSoon(const QList<ConfigWrite>& writes) {
 void AppConfig::saveSoon() {
     QMutexLocker lock(&m_mutex);
     m_saveScheduled = false;
+    refreshLocked(true);
     QString reason;
     if (!m_pending.isEmpty() && !saveLocked(&reason)) {
         qWarning().noquote() << "Could not write" << m_pending.keys().join(QStringLiteral(", ")) << "to"

@@ -106,8 +106,9 @@ private:
     // Packages and community folders found for the simulators whose keys are empty.
     QVariantMap discoverMsfsFolders() const;
 
-    // With m_mutex held.
-    void refreshLocked() const;
+    // With m_mutex held. `retry`: a read that failed is tried again though the
+    // file looks unchanged, as a full disk or an I/O error may have passed.
+    void refreshLocked(bool retry = false) const;
     QVariant storedLocked(const QString& name) const;
     // Takes one value into m_pending, or out of it when the file holds it
     // already. False when it stays in memory only (a secret without a key on disk).

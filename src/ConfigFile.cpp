@@ -251,6 +251,17 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
         return false;
     }
     copy.close();
+    // QSaveFile, which QSettings writes through, takes a write cut short by a
+    // full disk or a quota for a whole one: the copy is read back and kept
+    // only with every key there and its last line ended.
+    const common::RegularFileRead copied = common::readRegularFile(copyPath, kMaxConfigBytes);
+    QString readReason;
+    const std::optional<QVariantMap> back =
+        copied.isRead() ? parse(copied.data, folder.path(), &readReason) : std::nullopt;
+    if (!back || back->keys() != values.keys() || !(copied.data.isEmpty() || copied.data.endsWith('\n'))) {
+        *reason = QStringLiteral("%1 could not be written whole").arg(QDir::toNativeSeparators(copyPath));
+        return false;
+    }
     if (replacing) {
         copy.setPermissions(QFile::permissions(target));
     }

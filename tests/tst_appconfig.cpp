@@ -35,6 +35,28 @@ private:
         return QString::fromUtf8(f.readAll());
     }
 
+    // While it lives, no file this process writes grows past `bytes`, as on a
+    // full disk: the size limit, its signal ignored.
+    class FullDisk {
+    public:
+        explicit FullDisk(rlim_t bytes) : m_signal(std::signal(SIGXFSZ, SIG_IGN)) {
+            ::getrlimit(RLIMIT_FSIZE, &m_old);
+            rlimit small = m_old;
+            small.rlim_cur = bytes;
+            m_set = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+        }
+        ~FullDisk() {
+            ::setrlimit(RLIMIT_FSIZE, &m_old);
+            std::signal(SIGXFSZ, m_signal);
+        }
+        bool isSet() const { return m_set; }
+
+    private:
+        void (*m_signal)(int);
+        rlimit m_old{};
+        bool m_set = false;
+    };
+
 private slots:
     void firstStartWritesEveryDefault() {
         const QString dir = test::freshDir(QStringLiteral("first"));
@@ -297,15 +319,9 @@ private slots:
         const test::MessageLog log;
         std::unique_ptr<AppConfig> config;
         {
-            const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
-            rlimit old{};
-            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
-            rlimit small = old;
-            small.rlim_cur = 512;
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            const FullDisk full(512);
+            QVERIFY(full.isSet());
             config = std::make_unique<AppConfig>(dir);
-            ::setrlimit(RLIMIT_FSIZE, &old);
-            std::signal(SIGXFSZ, ignored);
         }
         QVERIFY(config->isSetAside());
         QVERIFY2(config->readProblem().contains(QStringLiteral("copied")), qPrintable(config->readProblem()));
@@ -321,6 +337,46 @@ private slots:
         QCOMPARE(later.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSPD"));
         QCOMPARE(later.value(ConfigKeys::XPlaneNetworkAddress), QStringLiteral("192.168.1.20"));
         QCOMPARE(later.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:70"));
+    }
+
+    // A full disk cuts the new copy short, and the settings library takes it
+    // for whole: nothing is replaced, and the value waits for the next save.
+    void aSaveCutShortByAFullDiskReplacesNothing() {
+        const QString dir = test::freshDir(QStringLiteral("save-cut-short"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        AppConfig config(dir);
+        const QString before = readFile(path);
+        const QString name(200, QLatin1Char('x'));
+        {
+            const FullDisk full(before.size() + 16);
+            QVERIFY(full.isSet());
+            QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, name));
+        }
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 (QStringList{QStringLiteral("config.ini"), QStringLiteral("config.key")}));
+        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
+        QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileRealname), name);
+    }
+
+    // A read after another program's edit failed for want of space: once
+    // space is back the file, unchanged since, is read and saved again.
+    void aReadThatFailedMidRunIsTriedAgain() {
+        const QString dir = test::freshDir(QStringLiteral("read-again"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        AppConfig config(dir);
+        QSettings(path, QSettings::IniFormat)
+            .setValue(ConfigKeys::ProfileHomeAirport.name, QStringLiteral("ZGGG"));
+        {
+            const FullDisk full(100);
+            QVERIFY(full.isSet());
+            QVERIFY(!config.readProblem().isEmpty());
+        }
+        QCOMPARE(config.readProblem(), QString());
+        QVERIFY(config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li Si")));
+        AppConfig next(dir);
+        QCOMPARE(next.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZGGG"));
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("Li Si"));
     }
 
     // A config.ini that links elsewhere is saved through the link, which

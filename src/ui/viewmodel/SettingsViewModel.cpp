@@ -179,8 +179,13 @@ void SettingsViewModel::reload() {
 QList<ConfigWrite> SettingsViewModel::writes() const {
     using namespace ConfigKeys;
     QList<ConfigWrite> all = m_voiceSettings ? m_voiceSettings->writes() : QList<ConfigWrite>();
-    all << configWrite(AuthUsername, m_username) << configWrite(AuthPassword, m_password)
-        << configWrite(AuthRememberPassword, m_rememberPassword) << configWrite(AuthAutoLogin, m_autoLogin)
+    all << configWrite(AuthUsername, m_username);
+    // A stored password this run cannot open shows as none: it stays until
+    // the pilot types another, as its key may be back at the next start.
+    if (!m_password.isEmpty() || !m_config->isUnreadable(AuthPassword)) {
+        all << configWrite(AuthPassword, m_password);
+    }
+    all << configWrite(AuthRememberPassword, m_rememberPassword) << configWrite(AuthAutoLogin, m_autoLogin)
         << configWrite(AuthVatsim, m_vatsimProtocol) << configWrite(ProfileRealname, m_realname)
         << configWrite(ProfileHomeAirport, m_homeAirport) << configWrite(XPlaneUDPPort, m_xplaneUdpPort)
         << configWrite(XPlaneNetworkAddress, m_xplaneNetworkAddress)
@@ -205,9 +210,15 @@ void SettingsViewModel::saveAll() {
     // One save for the page; the store keeps the password in memory when it
     // cannot seal it for good.
     QStringList notWritten;
-    if (m_config->write(writes(), &notWritten)) {
-        setStatus(kSaved);
-    } else if (notWritten == QStringList{ConfigKeys::AuthPassword.name}) {
+    const bool written = m_config->write(writes(), &notWritten);
+    // With config.ini unread, nothing on the page is known to be in it, also
+    // when nothing was to be written.
+    const QString unread = m_config->readProblem();
+    if (written) {
+        setStatus(unread.isEmpty() ? kSaved
+                                   : checks::notRead(m_config->filePath(), unread, m_config->isSetAside()),
+                  !unread.isEmpty());
+    } else if (unread.isEmpty() && notWritten == QStringList{ConfigKeys::AuthPassword.name}) {
         setStatus(checks::kPasswordNotStored, true);
     } else {
         setStatus(checks::kWriteFailed, true);

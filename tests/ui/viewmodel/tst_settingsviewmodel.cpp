@@ -234,22 +234,43 @@ private slots:
     }
 
     void anUnwritableConfigIniFailsTheSaveAndKeepsTheEdits() {
-        vm->setRealname(QStringLiteral("Li Si"));
+        const QString notRead =
+            QStringLiteral("无法读取 %1（not a regular file: a folder），能读取之前不会保存")
+                .arg(config->filePath());
         {
             test::UnwritableFile blocked(config->filePath());
+            vm->saveAll(); // nothing to write, and nothing in config.ini either
+            QCOMPARE(vm->saveStatus(), notRead);
+            QVERIFY(vm->saveFailed());
+            vm->setPassword(QStringLiteral("pw")); // alone, not "saved but for the password"
+            vm->saveAll();
+            QCOMPARE(vm->saveStatus(), QStringLiteral("保存失败：无法写入 config.ini"));
+            vm->setRealname(QStringLiteral("Li Si"));
             vm->saveAll();
             QCOMPARE(vm->saveStatus(), QStringLiteral("保存失败：无法写入 config.ini"));
             QVERIFY(vm->saveFailed());
             vm->reload();
-            QCOMPARE(vm->saveStatus(),
-                     QStringLiteral("无法读取 %1（not a regular file: a folder），能读取之前不会保存")
-                         .arg(config->filePath()));
+            QCOMPARE(vm->saveStatus(), notRead);
             QVERIFY(vm->saveFailed());
             vm->setRealname(QStringLiteral("Li Si"));
         }
         vm->saveAll();
         QCOMPARE(vm->saveStatus(), kSaved);
         QCOMPARE(stored("Profile/Realname").toString(), QStringLiteral("Li Si"));
+    }
+
+    // A stored password this run's key cannot open shows as none; a save of
+    // the page as it loaded leaves it, and config.ini, as they were.
+    void anUnreadableStoredPasswordOutlivesASave() {
+        const QString sealed = QStringLiteral("AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0e");
+        QSettings(config->filePath(), QSettings::IniFormat).setValue(ConfigKeys::AuthPassword.name, sealed);
+        vm->reload();
+        QCOMPARE(vm->password(), QString());
+        test::RenameWatch saves(config->filePath());
+        vm->saveAll();
+        QCOMPARE(vm->saveStatus(), kSaved);
+        QCOMPARE(saves.count(), 0);
+        QCOMPARE(stored("Auth/Password").toString(), sealed);
     }
 
     // The password alone fails to reach config.ini (the key lives in memory
