@@ -6,12 +6,12 @@
 
 namespace velk::logging {
 
-// Opens the run's log file under `logsDirectory`, named by the UTC start time
-// ("yyyy-MM-dd_hh-mm-ss.log"; a run started in the same second appends),
+// Creates the run's log file under `logsDirectory`, named by the UTC start
+// time ("yyyy-MM-dd_hh-mm-ss.log", or "...-2.log", "...-3.log" when the name
+// is taken: by a run started in the same second, or by anything else there),
 // installs the Qt message handler and keeps only the newest `keepFiles` run
-// logs. Returns the file's path, empty when the file could not be opened, as
-// when something other than a regular file sits at its path (lines then still
-// reach stderr).
+// logs. Returns the file's path, empty when no file could be made (lines then
+// still reach stderr).
 QString install(const QString& logsDirectory, const QDateTime& startUtc = QDateTime::currentDateTimeUtc(),
                 int keepFiles = 10);
 // Restores Qt's default handler and closes the file.

@@ -29,7 +29,8 @@ private slots:
 
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
         static const QRegularExpression shape(QStringLiteral(
             R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \| (INFO |WARN ) \| tst_logger\.cpp:\d+ - (.*)$)"));
@@ -56,16 +57,21 @@ private slots:
 
     void onlyTheTenNewestRunLogsRemain() {
         const QString dir = test::freshDir(QStringLiteral("logs-retention"));
+        // Twelve runs' logs, the oldest second holding two of them.
         for (int i = 0; i < 12; ++i) {
-            QFile f(QDir(dir).filePath(QStringLiteral("2025-01-%1_00-00-00.log").arg(i + 1, 2, 10, QLatin1Char('0'))));
+            QFile f(QDir(dir).filePath(
+                QStringLiteral("2025-01-%1_00-00-00.log").arg(i + 1, 2, 10, QLatin1Char('0'))));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
+        QFile continued(QDir(dir).filePath(QStringLiteral("2025-01-01_00-00-00-2.log")));
+        QVERIFY(continued.open(QIODevice::WriteOnly));
         // The user's files, also ones whose names look like a run log's, and a
         // link named as one (to a file of the user's), are not the client's.
         const QString userFile = test::freshDir(QStringLiteral("logs-user")) + QStringLiteral("/mine.txt");
         QStringList others{QStringLiteral("notes.txt"), QStringLiteral("0-mine-x_y-z-w.log"),
                            QStringLiteral("2000-01-01_00-00-00.log.txt"),
-                           QStringLiteral("x2000-01-01_00-00-00.log")};
+                           QStringLiteral("x2000-01-01_00-00-00.log"),
+                           QStringLiteral("2000-01-01_00-00-00-1.log")};
         for (const QString& name : others + QStringList{userFile}) {
             QFile f(name == userFile ? name : QDir(dir).filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -84,23 +90,28 @@ private slots:
         QVERIFY(QFile::exists(userFile));
     }
 
-    // Something other than a plain file at the run log's path (another
-    // program's FIFO, a folder, a link) is neither waited on nor written
-    // through: the run goes on without a log file.
-    void aRunLogPathTakenBySomethingElseIsNotUsed_data() {
+    // Whatever already holds the run log's name (an earlier run's log from the
+    // same second, another program's FIFO, a folder, a link) is neither
+    // written to, through nor waited on: the run logs under the next free name.
+    void aTakenRunLogNameGivesTheNextFreeOne_data() {
         QTest::addColumn<QString>("kind");
+        QTest::newRow("earlier run's log") << QStringLiteral("file");
         QTest::newRow("FIFO") << QStringLiteral("fifo");
         QTest::newRow("folder") << QStringLiteral("folder");
         QTest::newRow("link") << QStringLiteral("link");
     }
-    void aRunLogPathTakenBySomethingElseIsNotUsed() {
+    void aTakenRunLogNameGivesTheNextFreeOne() {
         QFETCH(QString, kind);
         const QString dir = test::freshDir(QStringLiteral("logs-taken"));
         const QDateTime start(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC);
         const QString path = dir + QStringLiteral("/2026-03-04_05-06-07.log");
         const QByteArray native = QFile::encodeName(path);
         const QString linked = dir + QStringLiteral("/elsewhere.txt");
-        if (kind == QStringLiteral("fifo")) {
+        if (kind == QStringLiteral("file")) {
+            QFile earlier(path);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            QCOMPARE(earlier.write("earlier run\n"), 12);
+        } else if (kind == QStringLiteral("fifo")) {
             QCOMPARE(::mkfifo(native.constData(), 0600), 0);
         } else if (kind == QStringLiteral("folder")) {
             QVERIFY(QDir().mkpath(path));
@@ -123,11 +134,15 @@ private slots:
             ::close(reader);
         }
         QVERIFY(inTime);
-        QCOMPARE(opened, QString());
+        QCOMPARE(opened, dir + QStringLiteral("/2026-03-04_05-06-07-2.log"));
+        QFile log(opened);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("a line for the run log"));
         QVERIFY(!QFile::exists(linked));
         struct stat st {};
         QCOMPARE(::lstat(native.constData(), &st), 0);
-        QVERIFY(kind == QStringLiteral("fifo")     ? S_ISFIFO(st.st_mode)
+        QVERIFY(kind == QStringLiteral("file")     ? S_ISREG(st.st_mode) && st.st_size == 12
+                : kind == QStringLiteral("fifo")   ? S_ISFIFO(st.st_mode)
                 : kind == QStringLiteral("folder") ? S_ISDIR(st.st_mode)
                                                    : S_ISLNK(st.st_mode));
     }

@@ -3,6 +3,7 @@
 #include "manager/NetworkManager.h"
 
 #include "AppConfig.h"
+#include "common/NewLogFile.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -49,9 +50,8 @@ bool isLoginLine(const QString& line) {
 
 // Names the log takes: "network-<UTC yyyy-MM-dd_hh-mm-ss>.log", with "-2",
 // "-3", ... before ".log" when that name is taken.
-const QRegularExpression
-    kLogName(QStringLiteral(R"(^network-\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(-[2-9]|-[1-9]\d+)?\.log$)"));
-constexpr int kMaxNameTries = 1000;
+const QRegularExpression kLogName =
+    common::newLogFileNames(QStringLiteral(R"(network-\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)"));
 
 // Keeps room for one more log among the newest kKeptFiles. Only the log's
 // own files count: anything else in the folder, links included, is left alone.
@@ -63,26 +63,6 @@ void applyRetention(const QDir& dir) {
             QFile::remove(file.absoluteFilePath());
         }
     }
-}
-
-// Creates the log as a new file under the first free name, so that an
-// existing log is never overwritten, nor anything else at that name (a link,
-// a FIFO) written through or waited on.
-bool createLog(QFile& file, const QDir& dir, const QString& stamp) {
-    const QString base = QStringLiteral("network-%1").arg(stamp);
-    for (int n = 1; n <= kMaxNameTries; ++n) {
-        const QString name =
-            n == 1 ? base + QStringLiteral(".log") : QStringLiteral("%1-%2.log").arg(base).arg(n);
-        file.setFileName(dir.filePath(name));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            return true;
-        }
-        const QFileInfo taken(file.fileName());
-        if (!taken.exists() && !taken.isSymLink()) {
-            return false; // not a name clash: the folder cannot take the file
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -101,7 +81,9 @@ void NetworkManager::openRawLog() {
     }
     applyRetention(dir);
     m_rawLogBytes = 0;
-    if (createLog(m_rawLogFile, dir, utcStamp(QStringLiteral("yyyy-MM-dd_hh-mm-ss")))) {
+    if (common::createNewLogFile(m_rawLogFile, dir,
+                                 QStringLiteral("network-") +
+                                     utcStamp(QStringLiteral("yyyy-MM-dd_hh-mm-ss")))) {
         m_rawLogStream.setDevice(&m_rawLogFile);
     } else {
         m_rawLogStream.setDevice(nullptr);

@@ -2,15 +2,73 @@
 
 #include <QEasingCurve>
 #include <QGraphicsDropShadowEffect>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
+#include <QTextLayout>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace velk::ui {
+
+namespace {
+
+constexpr int kWidth = 420;
+constexpr int kHeight = 200;
+
+// Plain text that wraps at word boundaries and, in a run longer than a line
+// (a path, an address), anywhere: nothing is cut off at the side.
+class MessageLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    int heightForWidth(int width) const override {
+        QTextLayout layout(shownText(), font());
+        return layOut(layout, width);
+    }
+    // Any width will do: the height follows it.
+    QSize minimumSizeHint() const override { return {0, 0}; }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QTextLayout layout(shownText(), font());
+        layOut(layout, width());
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        layout.draw(&painter, QPointF(0, 0));
+    }
+
+private:
+    QString shownText() const {
+        QString text = QLabel::text();
+        return text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    }
+
+    // Breaks the text into lines of `width`; returns the height they take.
+    static int layOut(QTextLayout& layout, int width) {
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal y = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+        }
+        layout.endLayout();
+        return static_cast<int>(std::ceil(y));
+    }
+};
+
+} // namespace
 
 ErrorDialog::ErrorDialog(const QString& title, const QString& message, QWidget* parent) : QDialog(parent) {
     setupUi(title, message);
@@ -21,7 +79,6 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setModal(true);
-    setFixedSize(420, 200);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(20, 20, 20, 20);
@@ -47,13 +104,23 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     header->addStretch();
     cardLayout->addLayout(header);
 
-    auto* messageLabel = new QLabel(message, card);
+    auto* messageLabel = new MessageLabel(message, card);
     messageLabel->setObjectName(QStringLiteral("messageLabel"));
     messageLabel->setWordWrap(true);
     // Server texts are shown as text, never as markup.
     messageLabel->setTextFormat(Qt::PlainText);
     titleLabel->setTextFormat(Qt::PlainText);
-    cardLayout->addWidget(messageLabel);
+    auto* messageArea = new QScrollArea(card);
+    messageArea->setObjectName(QStringLiteral("messageArea"));
+    messageArea->setFrameShape(QFrame::NoFrame);
+    // The keyboard stays with the button.
+    messageArea->setFocusPolicy(Qt::NoFocus);
+    messageArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    messageArea->setWidgetResizable(true);
+    messageArea->setWidget(messageLabel);
+    messageArea->viewport()->setAutoFillBackground(false);
+    messageLabel->setAutoFillBackground(false);
+    cardLayout->addWidget(messageArea);
     cardLayout->addStretch();
 
     auto* okButton = new QPushButton(QStringLiteral("确定"), card);
@@ -82,6 +149,19 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     shadow->setColor(QColor(0, 0, 0, 100));
     shadow->setOffset(0, 10);
     card->setGraphicsEffect(shadow);
+
+    // The box holds one line of message; it grows by the lines beyond that, up
+    // to the screen's work area, past which the message scrolls. The style
+    // sheet's font decides the lines.
+    ensurePolished();
+    const int lineWidth =
+        kWidth - 2 * (outer->contentsMargins().left() + cardLayout->contentsMargins().left());
+    const int line = static_cast<int>(std::ceil(QFontMetricsF(messageLabel->font()).height()));
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - (kHeight - line) : QWIDGETSIZE_MAX;
+    const int shown = qMax(line, qMin(messageLabel->heightForWidth(lineWidth), room));
+    messageArea->setFixedHeight(shown);
+    setFixedSize(kWidth, kHeight - line + shown);
 }
 
 void ErrorDialog::showEvent(QShowEvent* event) {

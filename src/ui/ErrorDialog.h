@@ -5,7 +5,9 @@
 namespace velk::ui {
 
 // A modal message box: a frameless rounded dark card with a yellow
-// exclamation badge, a title, a message and one confirmation button.
+// exclamation badge, a title, a message and one confirmation button. It is
+// 420 × 200 for a message of one line and grows to show a longer one whole,
+// within the screen's work area.
 class ErrorDialog : public QDialog {
     Q_OBJECT
 

@@ -5,6 +5,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimerEvent>
@@ -84,8 +87,8 @@ private slots:
     }
 
     void messageBoxHasItsCardTextsAndFixedSize() {
-        const QString longMessage = QStringLiteral("无法连接到服务器，请检查网络连接。").repeated(12);
-        ErrorDialog dialog(QStringLiteral("登录失败"), longMessage);
+        const QString shortMessage = QStringLiteral("无法连接到服务器，请检查网络连接。");
+        ErrorDialog dialog(QStringLiteral("登录失败"), shortMessage);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("登录失败"));
         QCOMPARE(dialog.size(), QSize(420, 200));
         QCOMPARE(dialog.minimumSize(), QSize(420, 200));
@@ -99,13 +102,60 @@ private slots:
         QVERIFY(title && message && ok);
         QVERIFY(dialog.findChild<QWidget*>(QStringLiteral("GlassPanel")));
         QCOMPARE(title->text(), QStringLiteral("登录失败"));
-        QCOMPARE(message->text(), longMessage);
+        QCOMPARE(message->text(), shortMessage);
         QVERIFY(message->wordWrap());
         QCOMPARE(ok->text(), QStringLiteral("确定"));
         QCOMPARE(ok->property("type").toString(), QStringLiteral("primary"));
         QCOMPARE(ok->height(), 40);
         dialog.show();
         QCOMPARE(dialog.size(), QSize(420, 200));
+    }
+
+    // A message that does not fit grows the box, never past the screen's work
+    // area: paths and addresses break anywhere, and what the screen cannot
+    // hold scrolls. The box stays modal with its one button.
+    void aLongMessageIsShownWhole_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("scrolls");
+        const QString folder = QStringLiteral("/home/pilot/") + QString(64, QLatin1Char('v'));
+        QTest::newRow("key file notice")
+            << QStringLiteral("已保存的密码无法读取（密钥文件 %1/config.key 不是普通文件），请重新输入")
+                   .arg(folder)
+            << false;
+        QTest::newRow("address") << QStringLiteral(
+                                        "服务器接口不存在 (404)\n请求地址: https://api.example%1?a=1&b=2")
+                                        .arg(QStringLiteral("/route").repeated(20))
+                                 << false;
+        QTest::newRow("taller than the screen")
+            << QStringLiteral("网络错误 (502): Bad Gateway。").repeated(400) << true;
+    }
+    void aLongMessageIsShownWhole() {
+        QFETCH(QString, message);
+        QFETCH(bool, scrolls);
+        ErrorDialog dialog(QStringLiteral("登录失败"), message);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* label = dialog.findChild<QLabel*>(QStringLiteral("messageLabel"));
+        auto* area = dialog.findChild<QScrollArea*>(QStringLiteral("messageArea"));
+        QVERIFY(label && area);
+        QCOMPARE(label->text(), message);
+        QCOMPARE(dialog.width(), 420);
+        QVERIFY(dialog.height() > 200);
+        QVERIFY(dialog.screen()->availableGeometry().contains(dialog.frameGeometry()));
+        QVERIFY(dialog.isModal());
+        // Its one button, which keeps the keyboard.
+        QCOMPARE(dialog.findChildren<QAbstractButton*>(),
+                 QList<QAbstractButton*>{dialog.findChild<QPushButton*>(QStringLiteral("okButton"))});
+        QCOMPARE(dialog.focusWidget(), dialog.findChildren<QAbstractButton*>().first());
+        // Laid out whole in the label, no wider than the card: nothing cut at the side.
+        QVERIFY(label->heightForWidth(label->width()) <= label->height());
+        QCOMPARE(label->width(), area->viewport()->width());
+        QCOMPARE(area->verticalScrollBar()->isVisible(), scrolls);
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        // The end is on screen (scrolled to, when it scrolls); all of it when it does not.
+        const QRect seen = label->visibleRegion().boundingRect();
+        QCOMPARE(seen.bottom(), label->rect().bottom());
+        QCOMPARE(seen == label->rect(), !scrolls);
     }
 
     void serverTextIsShownAsTextNotMarkup() {
