@@ -23,10 +23,9 @@ namespace velk::simulator::xplane {
 //
 // Closing is bounded: the receive thread wakes at least every
 // kReceiveTimeoutMs to look at its stop flag, and the socket is closed on a
-// helper thread that is given up after kCloseWaitMs (nng_close can hang in
-// some nng releases while the peer is sending). A thread given up keeps what
-// it uses alive on its own and never calls `onMessage` again: the socket
-// leaks rather than the caller hanging.
+// helper thread that the caller waits for at most kCloseWaitMs. A close that
+// takes longer goes on in the background: its thread keeps what it uses
+// alive on its own, never calls a handler, and ends once the socket is closed.
 class PluginChannel {
 public:
     using Handler = std::function<void(PluginMessage)>;
@@ -63,6 +62,8 @@ public:
     bool isOpen() const { return m_open; }
     bool isReceiving() const { return m_receiving; }
     bool hasPeer() const;
+    // Sockets of this process opened and not yet closed, background closes included.
+    static int openSocketCount();
     // A plug-in that was sent something went away: the socket takes no other.
     bool isSpent() const;
 
