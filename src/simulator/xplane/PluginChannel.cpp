@@ -30,7 +30,7 @@ std::atomic<int> openSockets{0};
 // What the receive and close threads use: held by them too, so that a thread
 // given up by close() outlives the channel safely.
 struct PluginChannel::Shared {
-    Shared(Handler handler, LossHandler loss) : onMessage(std::move(handler)), onPeerLost(std::move(loss)) {}
+    Shared(Handler handler, PeerHandler peer) : onMessage(std::move(handler)), onPeer(std::move(peer)) {}
 
     nng_socket socket = NNG_SOCKET_INITIALIZER;
     std::atomic<bool> running{false};
@@ -47,9 +47,9 @@ struct PluginChannel::Shared {
     // Sent while no plug-in was attached: the next one to attach takes it.
     bool queuedForNext = false;
     std::atomic<bool> spent{false};
-    // Held while onPeerLost runs, as handlerMutex is for onMessage.
-    std::mutex lossMutex;
-    LossHandler onPeerLost;
+    // Held while onPeer runs, as handlerMutex is for onMessage.
+    std::mutex peerHandlerMutex;
+    PeerHandler onPeer;
 
     std::mutex doneMutex;
     std::condition_variable doneChanged;
@@ -82,8 +82,8 @@ struct PluginChannel::Shared {
     static void pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self);
 };
 
-PluginChannel::PluginChannel(Handler onMessage, LossHandler onPeerLost)
-    : m_shared(std::make_shared<Shared>(std::move(onMessage), std::move(onPeerLost))) {}
+PluginChannel::PluginChannel(Handler onMessage, PeerHandler onPeer)
+    : m_shared(std::make_shared<Shared>(std::move(onMessage), std::move(onPeer))) {}
 
 PluginChannel::~PluginChannel() {
     close();
@@ -168,8 +168,8 @@ void PluginChannel::close() {
         shared->onMessage = nullptr;
     }
     {
-        std::lock_guard lock(shared->lossMutex);
-        shared->onPeerLost = nullptr;
+        std::lock_guard lock(shared->peerHandlerMutex);
+        shared->onPeer = nullptr;
     }
     if (!m_open && !m_receiving) {
         return;
@@ -219,6 +219,7 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
     const auto id = static_cast<uint32_t>(nng_pipe_id(pipe));
     bool lost = false;
     bool reject = false;
+    bool attached = false;
     {
         std::lock_guard lock(shared->peerMutex);
         if (event == NNG_PIPE_EV_ADD_PRE) {
@@ -233,6 +234,7 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
             shared->attachedPipe = id;
             shared->carried = shared->carried || shared->queuedForNext;
             shared->queuedForNext = false;
+            attached = true;
         } else if (event == NNG_PIPE_EV_REM_POST && id == shared->attachedPipe) {
             lost = shared->dropPeer();
         }
@@ -240,10 +242,10 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
     if (reject) {
         nng_pipe_close(pipe);
     }
-    if (lost) {
-        std::lock_guard lock(shared->lossMutex);
-        if (shared->onPeerLost) {
-            shared->onPeerLost();
+    if (lost || attached) {
+        std::lock_guard lock(shared->peerHandlerMutex);
+        if (shared->onPeer) {
+            shared->onPeer(attached);
         }
     }
 }

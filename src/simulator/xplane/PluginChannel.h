@@ -16,10 +16,12 @@ namespace velk::simulator::xplane {
 //
 // Nothing sent is kept for a plug-in that comes later: a message meant for
 // the attached plug-in is refused while none is attached, and once a plug-in
-// that was sent something goes away the socket takes no other (`onPeerLost`
-// runs then, on an nng thread, and must not block): what was still queued for
-// it dies with the channel. Only messages sent to be queued (a greeting a
-// plug-in must get whenever it comes) wait for one.
+// that was sent something goes away the socket takes no other: what was
+// still queued for it dies with the channel. Only messages sent to be queued
+// (a greeting a plug-in must get whenever it comes) wait for one.
+//
+// `onPeer(true)` runs when a plug-in attaches, `onPeer(false)` when one that
+// was sent something goes away; both on an nng thread, and must not block.
 //
 // Closing is bounded: the receive thread wakes at least every
 // kReceiveTimeoutMs to look at its stop flag, and the socket is closed on a
@@ -29,7 +31,7 @@ namespace velk::simulator::xplane {
 class PluginChannel {
 public:
     using Handler = std::function<void(PluginMessage)>;
-    using LossHandler = std::function<void()>;
+    using PeerHandler = std::function<void(bool attached)>;
 
     enum class Delivery {
         // Refused while no plug-in is attached.
@@ -41,7 +43,7 @@ public:
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr int kCloseWaitMs = 300;
 
-    explicit PluginChannel(Handler onMessage, LossHandler onPeerLost = {});
+    explicit PluginChannel(Handler onMessage, PeerHandler onPeer = {});
     ~PluginChannel();
 
     PluginChannel(const PluginChannel&) = delete;
