@@ -196,9 +196,9 @@ void PluginChannel::close() {
 // On the closer thread, which keeps the shared state until the socket is closed.
 void PluginChannel::Shared::closeSocket() {
     // A receive under way would take the plug-in's next message and keep its
-    // pipe reading; the receiver sees its stop flag within one receive time-out.
-    waitDone(&Shared::receiverDone,
-             std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs));
+    // pipe reading. The receiver sees its stop flag within one receive
+    // time-out; a busy machine may take longer, and nobody waits for this thread.
+    waitDone(&Shared::receiverDone, std::chrono::steady_clock::now() + std::chrono::seconds(1));
     // nng 1.5 hangs for good, and every later close and redial in the process
     // with it, when a pipe is closed while it reads a message. With no room
     // left to receive, the pipe stops reading after the message under way and
