@@ -665,43 +665,6 @@ private slots:
         QCOMPARE(record(QStringLiteral("CES123"))->simState, SimState::InSimulator);
     }
 
-    // The back end's traffic starts afresh while it stays connected (a plug-in
-    // reloaded): it is cleared, every pilot still heard goes in once, the one
-    // that left meanwhile does not. While it is gone, its return does that.
-    void trafficComesBackOnceWhenTheSimulatorHoldsNoneOfItAnyMore() {
-        QVERIFY(observing());
-        const QStringList pilots{"CES123", "CSN456", "CCA789"};
-        for (const QString& cs : pilots) {
-            QVERIFY(h.deliver(position(cs)));
-            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=A320").arg(cs)));
-            emit h.sim->aircraftAddedToSim(cs);
-        }
-        QVERIFY(h.deliver(QStringLiteral("#DPCCA789:1234567"))); // refused: no plug-in attached
-        h.sim->clearCalls();
-
-        emit h.sim->remoteAircraftCleared();
-        QCoreApplication::processEvents();
-        QCOMPARE(addedCallsigns(), (QStringList{"CES123", "CSN456"}));
-        QCOMPARE(h.sim->calls.constFirst().name, QStringLiteral("removeAllRemoteAircraft"));
-        QVERIFY(record(QStringLiteral("CCA789")) == nullptr);
-        for (const QString& cs : {QStringLiteral("CES123"), QStringLiteral("CSN456")}) {
-            emit h.sim->aircraftAddedToSim(cs);
-            QVERIFY(h.deliver(position(cs)));
-        }
-        table->syncToSimulator();
-        QCOMPARE(h.sim->count(QStringLiteral("addRemoteAircraft")), 2);
-        QCOMPARE(h.sim->count(QStringLiteral("updateRemoteAircraftPosition")), 2);
-
-        emit h.sim->simConnectionStateChanged(false);
-        h.sim->clearCalls();
-        emit h.sim->remoteAircraftCleared();
-        QCoreApplication::processEvents();
-        QCOMPARE(h.sim->calls.size(), 0);
-        emit h.sim->simConnectionStateChanged(true);
-        QCoreApplication::processEvents();
-        QCOMPARE(addedCallsigns(), (QStringList{"CES123", "CSN456"}));
-    }
-
     // Asked out (departed or silent) with the removal unconfirmed when the
     // simulator is lost, or silent past the limit before any stale pass: not
     // put back on its return, while a pilot still heard is put back once.
