@@ -197,7 +197,7 @@ void PluginChannel::close() {
 void PluginChannel::Shared::closeSocket() {
     // A receive under way would take the plug-in's next message and keep its
     // pipe reading. The receiver sees its stop flag within one receive
-    // time-out; a busy machine may take longer, and nobody waits for this thread.
+    // time-out; a busy machine may take longer than the caller waits.
     waitDone(&Shared::receiverDone, std::chrono::steady_clock::now() + std::chrono::seconds(1));
     // nng 1.5 hangs for good, and every later close and redial in the process
     // with it, when a pipe is closed while it reads a message. With no room
