@@ -115,6 +115,14 @@ void NetworkManager::connectSimulatorSignals() {
     c << connect(sim, &Simulator::simConnectionStateChanged, this,
                  &NetworkManager::onSimConnectionStateChanged);
     c << connect(sim, &Simulator::simConnectionFailed, this, &NetworkManager::onSimConnectionFailed);
+    // As when the back end comes back: it is cleared and every pilot still
+    // heard goes in once. One that is gone gets them when it is connected again.
+    c << connect(sim, &Simulator::remoteAircraftCleared, this, [this] {
+        if (!m_simulatorGone) {
+            followSimulatorConnection(false);
+            followSimulatorConnection(true);
+        }
+    });
     c << connect(sim, &Simulator::pluginVersionChecked, this, &NetworkManager::simulatorPluginStatusUpdated);
     c << connect(sim, &Simulator::cslValidationChecked, this, &NetworkManager::simulatorCslStatusUpdated);
     c << connect(sim, &Simulator::trafficMappingStatusChanged, this,

@@ -83,6 +83,10 @@ signals:
     void forceDisconnect(const QString& reason);
     void aircraftAddedToSim(const QString& callsign);
     void aircraftRemovedFromSim(const QString& callsign);
+    // The simulator holds none of the remote aircraft it was given any more,
+    // though it may still be connected (a plug-in that draws them attached
+    // afresh): each must be added again.
+    void remoteAircraftCleared();
     void simPausedStateChanged(bool paused);
     void nngSocketError(const QString& error);
     void requestStationInfo(const QString& callsign);

@@ -13,6 +13,7 @@
 
 using velk::common::MessageType;
 using velk::manager::NetworkManager;
+using velk::manager::RemoteAircraft;
 using velk::model::RadioStackState;
 using velk::model::UserAircraftConfigData;
 using velk::model::UserAircraftData;
@@ -423,6 +424,46 @@ private slots:
         const auto shown = sim->callsTo("showNotification");
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.at(0).args, (QVariantList{QStringLiteral("通知"), rgb}));
+    }
+
+    // A back end whose traffic starts afresh while it stays connected (an
+    // X-Plane plug-in reloaded) is cleared and given every pilot still heard
+    // once, none that left, and the aircraft's data stays valid. While the
+    // back end is gone, its return does that.
+    void aBackEndHoldingNoTrafficAnyMoreGetsEveryPilotStillHeardOnce() {
+        SessionHarness& h = session;
+        h.create();
+        QVERIFY(h.loginPilot());
+        for (const char* cs : {"CES123", "CSN456", "CCA789"}) {
+            QVERIFY(h.deliver(QStringLiteral("@N:%1:2000:1:31.150000:121.800000:12:0:1026:0").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:ABC123:PI:GEN:EQUIPMENT=A320").arg(cs)));
+        }
+        QVERIFY(h.deliver(QStringLiteral("#DPCCA789:1234567")));
+        const auto added = [&h] {
+            QStringList callsigns;
+            for (const auto& call : h.sim->callsTo(QStringLiteral("addRemoteAircraft"))) {
+                callsigns << call.args.at(0).value<RemoteAircraft>().callsign;
+            }
+            callsigns.sort();
+            return callsigns;
+        };
+        QCOMPARE(added(), (QStringList{"CCA789", "CES123", "CSN456"}));
+        h.sim->clearCalls();
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+
+        emit h.sim->remoteAircraftCleared();
+        QCOMPARE(added(), (QStringList{"CES123", "CSN456"}));
+        QCOMPARE(h.sim->calls.constFirst().name, QStringLiteral("removeAllRemoteAircraft"));
+        QVERIFY(h.nm->isSimDataValid());
+        QCOMPARE(notices.count(), 0);
+
+        emit h.sim->simConnectionStateChanged(false);
+        h.sim->clearCalls();
+        emit h.sim->remoteAircraftCleared();
+        QCOMPARE(h.sim->calls.size(), 0);
+        emit h.sim->simConnectionStateChanged(true);
+        QCOMPARE(added(), (QStringList{"CES123", "CSN456"}));
+        h.destroy();
     }
 
     void reconnectWithoutABackEndDoesNothing() {

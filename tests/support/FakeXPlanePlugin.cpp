@@ -13,15 +13,19 @@ FakeXPlanePlugin::FakeXPlanePlugin(const QString& url) {
     nng_pipe_notify(m_socket, NNG_PIPE_EV_ADD_POST, &FakeXPlanePlugin::pipeEvent, this);
     nng_pipe_notify(m_socket, NNG_PIPE_EV_REM_POST, &FakeXPlanePlugin::pipeEvent, this);
     nng_socket_set_ms(m_socket, NNG_OPT_SENDTIMEO, 2000);
+    nng_socket_set_ms(m_socket, NNG_OPT_RECVTIMEO, 100);
     m_listening = nng_listen(m_socket, url.toUtf8().constData(), &m_listener, 0) == 0;
     m_thread = std::thread([this] { receiveLoop(); });
 }
 
+// The receive thread ends before the socket closes: in nng 1.5 a receive
+// that starts while the socket closes can wait for good.
 FakeXPlanePlugin::~FakeXPlanePlugin() {
-    nng_close(m_socket);
+    m_receiving = false;
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    nng_close(m_socket);
 }
 
 int FakeXPlanePlugin::tcpPort() const {
@@ -47,7 +51,7 @@ void FakeXPlanePlugin::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self) {
 }
 
 void FakeXPlanePlugin::receiveLoop() {
-    for (;;) {
+    while (m_receiving) {
         void* buffer = nullptr;
         size_t size = 0;
         const int rv = nng_recv(m_socket, &buffer, &size, NNG_FLAG_ALLOC);

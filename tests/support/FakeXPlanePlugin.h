@@ -7,6 +7,7 @@
 #include <msgpack.hpp>
 #include <nng/nng.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -67,6 +68,7 @@ private:
     std::set<uint32_t> m_peers;
     mutable std::mutex m_mutex;
     QList<Message> m_messages;
+    std::atomic<bool> m_receiving{true};
     std::thread m_thread;
 };
 

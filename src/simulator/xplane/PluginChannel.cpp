@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,13 +20,17 @@ namespace {
 constexpr int kQueueDepth = 8192;
 // Larger messages make nng drop the pipe before anything is allocated for them.
 constexpr size_t kReceiveLimit = 1024 * 1024;
+// How long a closing socket waits for the plug-in's message under way.
+constexpr int kLastMessageWaitMs = 50;
+
+std::atomic<int> openSockets{0};
 
 } // namespace
 
 // What the receive and close threads use: held by them too, so that a thread
 // given up by close() outlives the channel safely.
 struct PluginChannel::Shared {
-    Shared(Handler handler, LossHandler loss) : onMessage(std::move(handler)), onPeerLost(std::move(loss)) {}
+    Shared(Handler handler, PeerHandler peer) : onMessage(std::move(handler)), onPeer(std::move(peer)) {}
 
     nng_socket socket = NNG_SOCKET_INITIALIZER;
     std::atomic<bool> running{false};
@@ -41,9 +47,9 @@ struct PluginChannel::Shared {
     // Sent while no plug-in was attached: the next one to attach takes it.
     bool queuedForNext = false;
     std::atomic<bool> spent{false};
-    // Held while onPeerLost runs, as handlerMutex is for onMessage.
-    std::mutex lossMutex;
-    LossHandler onPeerLost;
+    // Held while onPeer runs, as handlerMutex is for onMessage.
+    std::mutex peerHandlerMutex;
+    PeerHandler onPeer;
 
     std::mutex doneMutex;
     std::condition_variable doneChanged;
@@ -72,11 +78,12 @@ struct PluginChannel::Shared {
     }
 
     void receiveLoop();
+    void closeSocket();
     static void pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self);
 };
 
-PluginChannel::PluginChannel(Handler onMessage, LossHandler onPeerLost)
-    : m_shared(std::make_shared<Shared>(std::move(onMessage), std::move(onPeerLost))) {}
+PluginChannel::PluginChannel(Handler onMessage, PeerHandler onPeer)
+    : m_shared(std::make_shared<Shared>(std::move(onMessage), std::move(onPeer))) {}
 
 PluginChannel::~PluginChannel() {
     close();
@@ -91,6 +98,7 @@ int PluginChannel::open() {
         return rv;
     }
     m_open = true;
+    ++openSockets;
     // Pipe events can come until nng_close returns; the closer thread keeps
     // the shared state alive until then.
     for (const nng_pipe_ev event : {NNG_PIPE_EV_ADD_PRE, NNG_PIPE_EV_ADD_POST, NNG_PIPE_EV_REM_POST}) {
@@ -147,6 +155,10 @@ bool PluginChannel::isSpent() const {
     return m_shared->spent;
 }
 
+int PluginChannel::openSocketCount() {
+    return openSockets.load();
+}
+
 void PluginChannel::close() {
     const std::shared_ptr<Shared> shared = m_shared;
     shared->running = false;
@@ -156,34 +168,50 @@ void PluginChannel::close() {
         shared->onMessage = nullptr;
     }
     {
-        std::lock_guard lock(shared->lossMutex);
-        shared->onPeerLost = nullptr;
+        std::lock_guard lock(shared->peerHandlerMutex);
+        shared->onPeer = nullptr;
     }
     if (!m_open && !m_receiving) {
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs);
-    // The receiver sees the flag within one receive time-out; closing with no
-    // receive under way avoids nng's hang on a busy socket where it can.
-    bool clean = !m_receiving || shared->waitDone(&Shared::receiverDone, deadline);
+    bool clean = true;
     if (m_open) {
         shared->closerDone = false;
-        std::thread([shared] {
-            nng_close(shared->socket);
-            shared->markDone(&Shared::closerDone);
-        }).detach();
-        clean = shared->waitDone(&Shared::closerDone, deadline) && clean;
-        // Returns at once when the receiver is already done.
-        if (m_receiving) {
-            clean = shared->waitDone(&Shared::receiverDone, deadline) && clean;
-        }
+        std::thread([shared] { shared->closeSocket(); }).detach();
+        clean = shared->waitDone(&Shared::closerDone, deadline);
+    }
+    // Returns at once when the receiver is already done.
+    if (m_receiving) {
+        clean = shared->waitDone(&Shared::receiverDone, deadline) && clean;
     }
     m_open = false;
     m_receiving = false;
     if (!clean) {
         qWarning() << "PluginChannel: the plug-in socket did not close within" << kCloseWaitMs
-                   << "ms; it is left behind";
+                   << "ms; it is closed in the background";
     }
+}
+
+// On the closer thread, which keeps the shared state until the socket is closed.
+void PluginChannel::Shared::closeSocket() {
+    // A receive under way would take the plug-in's next message and keep its
+    // pipe reading. The receiver sees its stop flag within one receive
+    // time-out; a busy machine may take longer than the caller waits.
+    waitDone(&Shared::receiverDone, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    // nng 1.5 hangs for good, and every later close and redial in the process
+    // with it, when a pipe is closed while it reads a message. With no room
+    // left to receive, the pipe stops reading after the message under way and
+    // the socket turns readable; a quiet plug-in has no message under way.
+    nng_socket_set_int(socket, NNG_OPT_RECVBUF, 0);
+    int fd = -1;
+    if (nng_socket_get_int(socket, NNG_OPT_RECVFD, &fd) == 0) {
+        pollfd readable{fd, POLLIN, 0};
+        ::poll(&readable, 1, kLastMessageWaitMs);
+    }
+    nng_close(socket);
+    --openSockets;
+    markDone(&Shared::closerDone);
 }
 
 void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* self) {
@@ -191,6 +219,7 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
     const auto id = static_cast<uint32_t>(nng_pipe_id(pipe));
     bool lost = false;
     bool reject = false;
+    bool attached = false;
     {
         std::lock_guard lock(shared->peerMutex);
         if (event == NNG_PIPE_EV_ADD_PRE) {
@@ -205,6 +234,7 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
             shared->attachedPipe = id;
             shared->carried = shared->carried || shared->queuedForNext;
             shared->queuedForNext = false;
+            attached = true;
         } else if (event == NNG_PIPE_EV_REM_POST && id == shared->attachedPipe) {
             lost = shared->dropPeer();
         }
@@ -212,10 +242,10 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
     if (reject) {
         nng_pipe_close(pipe);
     }
-    if (lost) {
-        std::lock_guard lock(shared->lossMutex);
-        if (shared->onPeerLost) {
-            shared->onPeerLost();
+    if (lost || attached) {
+        std::lock_guard lock(shared->peerHandlerMutex);
+        if (shared->onPeer) {
+            shared->onPeer(attached);
         }
     }
 }

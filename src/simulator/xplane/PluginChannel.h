@@ -16,21 +16,22 @@ namespace velk::simulator::xplane {
 //
 // Nothing sent is kept for a plug-in that comes later: a message meant for
 // the attached plug-in is refused while none is attached, and once a plug-in
-// that was sent something goes away the socket takes no other (`onPeerLost`
-// runs then, on an nng thread, and must not block): what was still queued for
-// it dies with the channel. Only messages sent to be queued (a greeting a
-// plug-in must get whenever it comes) wait for one.
+// that was sent something goes away the socket takes no other: what was
+// still queued for it dies with the channel. Only messages sent to be queued
+// (a greeting a plug-in must get whenever it comes) wait for one.
+//
+// `onPeer(true)` runs when a plug-in attaches, `onPeer(false)` when one that
+// was sent something goes away; both on an nng thread, and must not block.
 //
 // Closing is bounded: the receive thread wakes at least every
 // kReceiveTimeoutMs to look at its stop flag, and the socket is closed on a
-// helper thread that is given up after kCloseWaitMs (nng_close can hang in
-// some nng releases while the peer is sending). A thread given up keeps what
-// it uses alive on its own and never calls `onMessage` again: the socket
-// leaks rather than the caller hanging.
+// helper thread that the caller waits for at most kCloseWaitMs. A close that
+// takes longer goes on in the background: its thread keeps what it uses
+// alive on its own, never calls a handler, and ends once the socket is closed.
 class PluginChannel {
 public:
     using Handler = std::function<void(PluginMessage)>;
-    using LossHandler = std::function<void()>;
+    using PeerHandler = std::function<void(bool attached)>;
 
     enum class Delivery {
         // Refused while no plug-in is attached.
@@ -42,7 +43,7 @@ public:
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr int kCloseWaitMs = 300;
 
-    explicit PluginChannel(Handler onMessage, LossHandler onPeerLost = {});
+    explicit PluginChannel(Handler onMessage, PeerHandler onPeer = {});
     ~PluginChannel();
 
     PluginChannel(const PluginChannel&) = delete;
@@ -63,6 +64,8 @@ public:
     bool isOpen() const { return m_open; }
     bool isReceiving() const { return m_receiving; }
     bool hasPeer() const;
+    // Sockets of this process opened and not yet closed, background closes included.
+    static int openSocketCount();
     // A plug-in that was sent something went away: the socket takes no other.
     bool isSpent() const;
 

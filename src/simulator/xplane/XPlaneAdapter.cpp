@@ -457,18 +457,24 @@ void XPlaneAdapter::startOverWithPlugin() {
 std::unique_ptr<PluginChannel> XPlaneAdapter::makeChannel() {
     const quint64 channel = ++m_liveChannel;
     auto onMessage = [this, channel](PluginMessage m) { postFromReceiveThread(channel, std::move(m)); };
-    // On an nng thread; a loss already dealt with, or of a channel retired, is ignored.
-    auto onPeerLost = [this, channel] {
+    // On an nng thread; what a retired channel tells is ignored. A plug-in
+    // that attaches holds no aircraft yet, whatever the last one was given.
+    auto onPeer = [this, channel](bool attached) {
         QMetaObject::invokeMethod(
             this,
-            [this, channel] {
-                if (channel == m_liveChannel.load()) {
+            [this, channel, attached] {
+                if (channel != m_liveChannel.load()) {
+                    return;
+                }
+                if (attached) {
+                    emit remoteAircraftCleared();
+                } else {
                     startOverWithPlugin();
                 }
             },
             Qt::QueuedConnection);
     };
-    return std::make_unique<PluginChannel>(std::move(onMessage), std::move(onPeerLost));
+    return std::make_unique<PluginChannel>(std::move(onMessage), std::move(onPeer));
 }
 
 bool XPlaneAdapter::isPluginAttached() const {

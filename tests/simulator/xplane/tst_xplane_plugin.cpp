@@ -424,11 +424,15 @@ private slots:
     }
 
     // The plug-in comes back at the same address without a reconnect; nothing
-    // meant for the one that went away reaches it, and it is first asked its version.
+    // meant for the one that went away reaches it, and it is first asked its
+    // version. It is reported as holding no aircraft: what is added then reaches it.
     void survivesThePluginGoingAwayAndComingBack() {
         adapter->addRemoteAircraft(dlh());
         QVERIFY(plugin->waitForCount(1));
         plugin.reset();
+        QSignalSpy cleared(adapter.get(), &Simulator::remoteAircraftCleared);
+        connect(adapter.get(), &Simulator::remoteAircraftCleared, this,
+                [&] { adapter->addRemoteAircraft(dlh()); });
         const auto a = dlh();
         for (int i = 0; i < 100; ++i) {
             adapter->updateRemoteAircraftFastPosition(a, a.visualState, {}, {});
@@ -436,6 +440,7 @@ private slots:
         }
         plugin = std::make_unique<FakeXPlanePlugin>(ipcUrl);
         QTRY_VERIFY_WITH_TIMEOUT(plugin->hasPeer() && adapter->isPluginAttached(), 10000);
+        QTRY_COMPARE(cleared.count(), 1);
         QSignalSpy added(adapter.get(), &Simulator::aircraftAddedToSim);
         plugin->send(QStringLiteral("ADDED"), [](auto& p) { p.pack(std::vector<std::string>{"BACK"}); });
         QTRY_COMPARE(added.count(), 1);
@@ -443,6 +448,7 @@ private slots:
         QTRY_VERIFY(!plugin->messagesOfType(QStringLiteral("HB")).isEmpty());
         const auto heard = plugin->messages();
         QCOMPARE(heard.at(0).raw, QByteArray::fromHex("92a35645529100"));
+        QCOMPARE(plugin->messagesOfType(QStringLiteral("ADD")).size(), 1);
         QVERIFY(plugin->messagesOfType(QStringLiteral("FSTPOS")).isEmpty());
         QCOMPARE(plugin->messagesOfType(QStringLiteral("HB")).size(), 1);
         QCOMPARE(heard.constLast().payload, QStringLiteral(R"(["back"])"));

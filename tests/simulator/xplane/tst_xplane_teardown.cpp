@@ -1,6 +1,7 @@
 // Tearing down the X-Plane back end while its plug-in sends. Once nng_close
 // has hung in this process, later closes hang too, so this runs on its own.
 #include "AppConfig.h"
+#include "simulator/xplane/PluginChannel.h"
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FakeXPlanePlugin.h"
 #include "support/TestSupport.h"
@@ -19,6 +20,7 @@
 #include <thread>
 
 using velk::simulator::Simulator;
+using velk::simulator::xplane::PluginChannel;
 using velk::simulator::xplane::XPlaneAdapter;
 using velk::test::FakeXPlanePlugin;
 
@@ -148,6 +150,61 @@ private slots:
         QCOMPARE(version.count(), 0);
         HangGuard guard(20000, "Destroying the back end");
         adapter.reset();
+    }
+
+    // Ten address changes, every other one away from a flooding plug-in: each
+    // retired socket is closed, none is left behind, and nng keeps working, so
+    // a plug-in that restarts on its own is dialled again.
+    void addressChangesUnderAFloodLeaveNoSocketBehind() {
+        QTRY_COMPARE(PluginChannel::openSocketCount(), 0);
+        const SocketFile socketFile(QStringLiteral("changes.ipc"));
+        FakeXPlanePlugin& flooder = *new FakeXPlanePlugin(socketFile.url()); // left open, as above
+        auto remote = std::make_unique<FakeXPlanePlugin>(QStringLiteral("tcp://127.0.0.2:0"));
+        QVERIFY(flooder.isListening() && remote->isListening());
+        const int port = remote->tcpPort();
+        flooder.setSendTimeout(20);
+        const Flood flood(flooder, QStringLiteral("ADDED"), [](msgpack::packer<msgpack::sbuffer>& p) {
+            p.pack_array(1);
+            p.pack(std::string("CES1234"));
+        });
+        XPlaneAdapter::Options o;
+        o.startTimers = false;
+        o.pluginIpcUrl = socketFile.url();
+        o.pluginTcpPort = static_cast<quint16>(port);
+        o.connectTimeoutMs = 600000;
+        auto adapter = std::make_unique<XPlaneAdapter>(o);
+        QSignalSpy added(adapter.get(), &Simulator::aircraftAddedToSim);
+        adapter->openNngSocket();
+        for (int change = 0; change < 10; ++change) {
+            const bool toFlooder = change % 2 == 0;
+            velk::AppConfig::instance()->setValue(velk::ConfigKeys::XPlaneNetworkAddress,
+                                                  toFlooder ? QStringLiteral("localhost")
+                                                            : QStringLiteral("127.0.0.2"));
+            {
+                HangGuard guard(20000, "A reconnect at a changed address");
+                adapter->reconnectSimulator();
+            }
+            if (toFlooder) {
+                const qsizetype heard = added.count();
+                QTRY_VERIFY_WITH_TIMEOUT(added.count() > heard + 100, 10000);
+            } else {
+                QVERIFY(remote->waitForCount(change + 1, 10000)); // a version and a CSL request each time
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(PluginChannel::openSocketCount(), 1, 10000);
+
+        remote.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!adapter->isPluginAttached(), 10000);
+        remote = std::make_unique<FakeXPlanePlugin>(QStringLiteral("tcp://127.0.0.2:%1").arg(port));
+        QVERIFY(remote->isListening());
+        adapter->reconnectSimulator();
+        QVERIFY(remote->waitForCount(1, 10000));
+        QCOMPARE(remote->messages().at(0).type, QStringLiteral("VER"));
+        {
+            HangGuard guard(20000, "Destroying the back end");
+            adapter.reset();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(PluginChannel::openSocketCount(), 0, 10000);
     }
 
     // Destroying the back end while the plug-in sends, at any moment after the
