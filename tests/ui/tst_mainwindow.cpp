@@ -561,8 +561,21 @@ void TstMainWindow::miniWindowPttReleases() {
     if (connected) {
         connectVoice();
     }
+    // Where it shows first: without a window manager it is seen there before any move.
+    struct ShowWatch : QObject {
+        QRect shownAt;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Show && watched->objectName() == "voiceMiniWindow" &&
+                shownAt.isNull()) {
+                shownAt = static_cast<QWindow*>(watched)->geometry();
+            }
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
     click("minimizeButton");
     QTRY_VERIFY(find("miniPttButton"));
+    qApp->removeEventFilter(&watch);
     QVERIFY(find("mainDashboard")->property("voiceMiniMode").toBool());
     auto* button = qobject_cast<QQuickItem*>(find("miniPttButton"));
     QQuickWindow* mini = button->window();
@@ -570,6 +583,7 @@ void TstMainWindow::miniWindowPttReleases() {
     // In the work area of the main window's screen, 16 from its right and bottom edges.
     QCOMPARE(mini->geometry().bottomRight(),
              window->screen()->availableGeometry().bottomRight() - QPoint(16, 16));
+    QCOMPARE(watch.shownAt, mini->geometry());
     QCOMPARE(button->property("text").toString(), QStringLiteral("PTT 按下"));
     const QPoint centre = button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint();
     QTest::mousePress(mini, Qt::LeftButton, {}, centre);

@@ -29,16 +29,17 @@ Window {
     color: "transparent"
     width: 280
     height: 150
-    visible: true
     title: "语音服务"
 
     onClosing: expandRequested()
 
-    // 16 from the right and bottom edges of that screen's work area.
+    // 16 from the right and bottom edges of that screen's work area, placed
+    // before it shows: without a window manager it would first show at 0, 0.
     Component.onCompleted: {
         const area = ScreenArea.availableGeometry(dashboard);
         x = area.x + area.width - width - 16;
         y = area.y + area.height - height - 16;
+        visible = true;
     }
 
     Rectangle {
