@@ -29,32 +29,31 @@ int deviceRate(double rate) {
 
 } // namespace
 
+namespace {
+
+// The named streams among capture, headphone and speaker, in that order.
+QString streamNames(AudioStreams streams, const std::array<QString, 3>& names, const QString& separator) {
+    QStringList shown;
+    const AudioStream order[] = {AudioStream::Capture, AudioStream::Headphone, AudioStream::Speaker};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (streams.testFlag(order[i])) {
+            shown << names[i];
+        }
+    }
+    return shown.join(separator);
+}
+
+} // namespace
+
 QString audioStreamNames(AudioStreams streams) {
-    QStringList names;
-    if (streams.testFlag(AudioStream::Capture)) {
-        names << QStringLiteral("capture");
-    }
-    if (streams.testFlag(AudioStream::Headphone)) {
-        names << QStringLiteral("headphone");
-    }
-    if (streams.testFlag(AudioStream::Speaker)) {
-        names << QStringLiteral("speaker");
-    }
-    return names.join(QStringLiteral(", "));
+    return streamNames(streams,
+                       {QStringLiteral("capture"), QStringLiteral("headphone"), QStringLiteral("speaker")},
+                       QStringLiteral(", "));
 }
 
 QString audioDeviceNames(AudioStreams streams) {
-    QStringList names;
-    if (streams.testFlag(AudioStream::Capture)) {
-        names << QStringLiteral("麦克风");
-    }
-    if (streams.testFlag(AudioStream::Headphone)) {
-        names << QStringLiteral("耳机");
-    }
-    if (streams.testFlag(AudioStream::Speaker)) {
-        names << QStringLiteral("扬声器");
-    }
-    return names.join(QStringLiteral("、"));
+    return streamNames(streams, {QStringLiteral("麦克风"), QStringLiteral("耳机"), QStringLiteral("扬声器")},
+                       QStringLiteral("、"));
 }
 
 AudioHandler::AudioHandler(AppConfig* config)
