@@ -421,7 +421,9 @@ void FsdClient::checkAcknowledgement() {
         m_stalledChecks = 0;
         return;
     }
-    if (++m_stalledChecks < kAcknowledgementChecks) {
+    // The first check to find the bytes waiting may have come just after they
+    // were written: the time-out runs from there.
+    if (++m_stalledChecks <= kAcknowledgementChecks) {
         return;
     }
     // Nothing acknowledged for a whole time-out, whatever still arrives: the

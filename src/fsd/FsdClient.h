@@ -48,8 +48,9 @@ public:
     // waiting to be acknowledged are timed, so a server that is merely quiet
     // never ends it, and what the server sends meanwhile does not count.
     static constexpr int kDefaultUnacknowledgedTimeoutMs = 60000;
-    // The check runs this many times per time-out; the connection ends at the
-    // check that finds nothing acknowledged since this many checks ago.
+    // The check runs this many times per time-out. A check that finds bytes
+    // waiting and nothing acknowledged since the one before starts the count;
+    // the connection ends at the check this many after it.
     static constexpr int kAcknowledgementChecks = 12;
 
     explicit FsdClient(QObject* parent = nullptr);

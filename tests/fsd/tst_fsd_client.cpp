@@ -164,7 +164,8 @@ private slots:
 
         QVERIFY(path.setUnreachable(server.port(), true));
         QVERIFY(client.sendData(kReport));
-        for (int i = 1; i < checks; ++i) {
+        // The first check may come just after the write: a minute is the checks after it.
+        for (int i = 0; i < checks; ++i) {
             if (i == checks / 2) {
                 server.sendLine(QStringLiteral("$PISERVER:ABC123:42"));
                 QVERIFY(received.wait());
