@@ -360,7 +360,9 @@ private slots:
         SessionHarness local;
         QVERIFY(local.server.listen(h.server.port()));
         local.create();
-        constexpr int timeoutMs = 3000;
+        // Long enough that the system's retry after a cut of a third of it
+        // (its back-off does not scale with the test) comes well within it.
+        constexpr int timeoutMs = 4500;
         local.nm->fsdClient()->setUnacknowledgedTimeout(timeoutMs);
         QVERIFY(local.loginPilot());
         QSignalSpy notices(local.nm.get(), &NetworkManager::notificationPosted);
@@ -390,8 +392,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, timeoutMs);
         QCOMPARE(disconnected.first().at(0).toBool(), true);
         QCOMPARE(texts(notices).mid(texts(notices).size() - 2),
-                 (QStringList{"Nothing sent was acknowledged for 3 s: the network path is gone.",
-                              "Forcibly disconnected from network: 已发送的数据 3 秒内未得到服务器确认，"
+                 (QStringList{"Nothing sent was acknowledged for 4.5 s: the network path is gone.",
+                              "Forcibly disconnected from network: 已发送的数据 4.5 秒内未得到服务器确认，"
                               "网络连接已中断。"}));
         QCOMPARE(local.nm->sessionState(), NetworkManager::Idle);
         QCOMPARE(local.sim->count("removeAllRemoteAircraft"), 1);
