@@ -159,7 +159,14 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     const int line = static_cast<int>(std::ceil(QFontMetricsF(messageLabel->font()).height()));
     const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
     const int room = screen ? screen->availableGeometry().height() - (kHeight - line) : QWIDGETSIZE_MAX;
-    const int shown = qMax(line, qMin(messageLabel->heightForWidth(lineWidth), room));
+    const int whole = messageLabel->heightForWidth(lineWidth);
+    if (whole <= room) {
+        // No scroll bar where the message fits: once shown (as by the area's
+        // first, narrow layout) it stays, and the lines it narrows can push
+        // the end out of sight.
+        messageArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    const int shown = qMax(line, qMin(whole, room));
     messageArea->setFixedHeight(shown);
     setFixedSize(kWidth, kHeight - line + shown);
 }

@@ -126,6 +126,15 @@ private slots:
                                         "服务器接口不存在 (404)\n请求地址: https://api.example%1?a=1&b=2")
                                         .arg(QStringLiteral("/route").repeated(20))
                                  << false;
+        // A last line as wide as the box: were a scroll bar to narrow the
+        // lines, its end would wrap out of sight.
+        const QFontMetricsF metrics(
+            ErrorDialog(QString(), QString()).findChild<QLabel*>(QStringLiteral("messageLabel"))->font());
+        QString filled;
+        while (metrics.horizontalAdvance(filled + QLatin1Char('w')) <= 420 - 2 * (20 + 24)) {
+            filled += QLatin1Char('w');
+        }
+        QTest::newRow("a line filling the box") << QStringLiteral("网络错误 (502)\n") + filled << false;
         QTest::newRow("taller than the screen")
             << QStringLiteral("网络错误 (502): Bad Gateway。").repeated(400) << true;
     }
