@@ -55,6 +55,9 @@ private:
     static int layOut(QTextLayout& layout, int width) {
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // As a QLabel: a right-to-left text keeps to the right.
+        option.setAlignment(QStyle::visualAlignment(
+            layout.text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight, Qt::AlignLeft));
         layout.setTextOption(option);
         layout.beginLayout();
         qreal y = 0;

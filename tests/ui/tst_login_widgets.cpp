@@ -172,6 +172,25 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("messageLabel"))->textFormat(), Qt::PlainText);
     }
 
+    void rightToLeftMessageKeepsToTheRight() {
+        ErrorDialog dialog(QStringLiteral("登录失败"), QStringLiteral("خطأ في الاتصال بالخادم"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* label = dialog.findChild<QLabel*>(QStringLiteral("messageLabel"));
+        QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        int left = image.width();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < left; ++x) {
+                if (qAlpha(image.pixel(x, y)) > 0) {
+                    left = x;
+                }
+            }
+        }
+        QVERIFY2(left > image.width() / 2, qPrintable(QString::number(left)));
+    }
+
     void confirmAcceptsAndEscapeRejects() {
         ErrorDialog accepted(QStringLiteral("提示"), QStringLiteral("请输入用户名和密码"));
         QSignalSpy acceptedSpy(&accepted, &QDialog::finished);
