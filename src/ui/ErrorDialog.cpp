@@ -48,7 +48,9 @@ protected:
 private:
     QString shownText() const {
         QString text = QLabel::text();
-        return text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        // As a QLabel: a carriage return parts words as a space does.
+        return text.replace(QLatin1Char('\n'), QChar::LineSeparator)
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
     }
 
     // Breaks the text into lines of `width`; returns the height they take.

@@ -22,6 +22,20 @@ void step(LoadingSpinner& spinner) {
     QCoreApplication::sendEvent(&spinner, &tick);
 }
 
+// The message as the box draws it.
+QImage shownMessage(const QString& message) {
+    ErrorDialog dialog(QStringLiteral("登录失败"), message);
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) {
+        return {};
+    }
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("messageLabel"));
+    QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
 } // namespace
 
 class TestLoginWidgets : public QObject {
@@ -173,13 +187,7 @@ private slots:
     }
 
     void rightToLeftMessageKeepsToTheRight() {
-        ErrorDialog dialog(QStringLiteral("登录失败"), QStringLiteral("خطأ في الاتصال بالخادم"));
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        auto* label = dialog.findChild<QLabel*>(QStringLiteral("messageLabel"));
-        QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        const QImage image = shownMessage(QStringLiteral("خطأ في الاتصال بالخادم"));
         int left = image.width();
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < left; ++x) {
@@ -189,6 +197,12 @@ private slots:
             }
         }
         QVERIFY2(left > image.width() / 2, qPrintable(QString::number(left)));
+    }
+
+    // As from a server's line ends.
+    void carriageReturnPartsWords() {
+        QCOMPARE(shownMessage(QStringLiteral("Connection\rrefused.")),
+                 shownMessage(QStringLiteral("Connection refused.")));
     }
 
     void confirmAcceptsAndEscapeRejects() {
