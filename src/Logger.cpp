@@ -10,6 +10,9 @@
 #include <QRegularExpression>
 
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <utility>
 
 namespace velk::logging {
 
@@ -66,11 +69,20 @@ void pruneOldRunLogs(const QString& directory, int keep) {
     static const QRegularExpression runLog =
         common::newLogFileNames(QStringLiteral(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)"));
     QDir dir(directory);
+    // Newest first: by start second, then by number, which a later run in
+    // the same second takes higher ("-10" after "-9", both after the name
+    // without one).
+    std::map<std::pair<QString, int>, QString, std::greater<>> logs;
     // Links are never the client's: it only makes plain files.
-    const QStringList names = dir.entryList(QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::Reversed);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::NoSymLinks)) {
+        const QRegularExpressionMatch match = runLog.match(name);
+        if (match.hasMatch()) {
+            logs.emplace(std::pair(match.captured(u"base"), match.captured(u"n").toInt()), name);
+        }
+    }
     qsizetype seen = 0;
-    for (const QString& name : names) {
-        if (runLog.match(name).hasMatch() && ++seen > keep) {
+    for (const auto& [order, name] : logs) {
+        if (++seen > keep) {
             dir.remove(name);
         }
     }

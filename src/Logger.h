@@ -22,7 +22,8 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
                    const QDateTime& localTime = QDateTime::currentDateTime());
 
 // Deletes all but the newest `keep` run logs in `directory`: regular files
-// named exactly as install() names them (newest by name, which sorts by time).
+// named exactly as install() names them (newest by the time and number in
+// the name).
 // Nothing else there is touched.
 void pruneOldRunLogs(const QString& directory, int keep);
 

@@ -90,6 +90,22 @@ private slots:
         QVERIFY(QFile::exists(userFile));
     }
 
+    // A later run in the same second took a higher number: "-10" is newer
+    // than "-9", and both than the second's first log.
+    void runLogsOfOneSecondArePrunedOldestFirst() {
+        const QString dir = test::freshDir(QStringLiteral("logs-one-second"));
+        for (const QString& suffix : {QString(), QStringLiteral("-9"), QStringLiteral("-10")}) {
+            QFile f(QDir(dir).filePath(QStringLiteral("2025-01-01_00-00-00%1.log").arg(suffix)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        logging::install(dir, QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC), 3);
+        logging::uninstall();
+        QCOMPARE(QDir(dir).entryList(QDir::Files, QDir::Name),
+                 (QStringList{QStringLiteral("2025-01-01_00-00-00-10.log"),
+                              QStringLiteral("2025-01-01_00-00-00-9.log"),
+                              QStringLiteral("2026-01-01_00-00-00.log")}));
+    }
+
     // Whatever already holds the run log's name (an earlier run's log from the
     // same second, another program's FIFO, a folder, a link) is neither
     // written to, through nor waited on: the run logs under the next free name.

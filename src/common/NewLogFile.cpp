@@ -30,7 +30,8 @@ bool createNewLogFile(QFile& file, const QDir& dir, const QString& base) {
 }
 
 QRegularExpression newLogFileNames(const QString& basePattern) {
-    return QRegularExpression(QStringLiteral(R"(^%1(-[2-9]|-[1-9]\d+)?\.log$)").arg(basePattern));
+    return QRegularExpression(
+        QStringLiteral(R"(^(?<base>%1)(?:-(?<n>[2-9]|[1-9]\d+))?\.log$)").arg(basePattern));
 }
 
 } // namespace velk::common

@@ -15,7 +15,8 @@ namespace velk::common {
 // False when the folder takes no new file; `file` then says why.
 bool createNewLogFile(QFile& file, const QDir& dir, const QString& base);
 
-// The names createNewLogFile() gives for a base matched by `basePattern`, and no others.
+// The names createNewLogFile() gives for a base matched by `basePattern`, and
+// no others; "base" captures the base and "n" the number after it, if any.
 QRegularExpression newLogFileNames(const QString& basePattern);
 
 } // namespace velk::common

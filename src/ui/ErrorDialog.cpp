@@ -48,13 +48,18 @@ protected:
 private:
     QString shownText() const {
         QString text = QLabel::text();
-        return text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        // As a QLabel: a carriage return parts words as a space does.
+        return text.replace(QLatin1Char('\n'), QChar::LineSeparator)
+            .replace(QLatin1Char('\r'), QLatin1Char(' '));
     }
 
     // Breaks the text into lines of `width`; returns the height they take.
     static int layOut(QTextLayout& layout, int width) {
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // As a QLabel: a right-to-left text keeps to the right.
+        option.setAlignment(QStyle::visualAlignment(
+            layout.text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight, Qt::AlignLeft));
         layout.setTextOption(option);
         layout.beginLayout();
         qreal y = 0;
@@ -159,7 +164,14 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     const int line = static_cast<int>(std::ceil(QFontMetricsF(messageLabel->font()).height()));
     const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
     const int room = screen ? screen->availableGeometry().height() - (kHeight - line) : QWIDGETSIZE_MAX;
-    const int shown = qMax(line, qMin(messageLabel->heightForWidth(lineWidth), room));
+    const int whole = messageLabel->heightForWidth(lineWidth);
+    if (whole <= room) {
+        // No scroll bar where the message fits: once shown (as by the area's
+        // first, narrow layout) it stays, and the lines it narrows can push
+        // the end out of sight.
+        messageArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    const int shown = qMax(line, qMin(whole, room));
     messageArea->setFixedHeight(shown);
     setFixedSize(kWidth, kHeight - line + shown);
 }

@@ -22,6 +22,20 @@ void step(LoadingSpinner& spinner) {
     QCoreApplication::sendEvent(&spinner, &tick);
 }
 
+// The message as the box draws it.
+QImage shownMessage(const QString& message) {
+    ErrorDialog dialog(QStringLiteral("登录失败"), message);
+    dialog.show();
+    if (!QTest::qWaitForWindowExposed(&dialog)) {
+        return {};
+    }
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("messageLabel"));
+    QImage image(label->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
 } // namespace
 
 class TestLoginWidgets : public QObject {
@@ -126,6 +140,15 @@ private slots:
                                         "服务器接口不存在 (404)\n请求地址: https://api.example%1?a=1&b=2")
                                         .arg(QStringLiteral("/route").repeated(20))
                                  << false;
+        // A last line as wide as the box: were a scroll bar to narrow the
+        // lines, its end would wrap out of sight.
+        const QFontMetricsF metrics(
+            ErrorDialog(QString(), QString()).findChild<QLabel*>(QStringLiteral("messageLabel"))->font());
+        QString filled;
+        while (metrics.horizontalAdvance(filled + QLatin1Char('w')) <= 420 - 2 * (20 + 24)) {
+            filled += QLatin1Char('w');
+        }
+        QTest::newRow("a line filling the box") << QStringLiteral("网络错误 (502)\n") + filled << false;
         QTest::newRow("taller than the screen")
             << QStringLiteral("网络错误 (502): Bad Gateway。").repeated(400) << true;
     }
@@ -161,6 +184,25 @@ private slots:
     void serverTextIsShownAsTextNotMarkup() {
         ErrorDialog dialog(QStringLiteral("登录失败"), QStringLiteral("<b>x</b>"));
         QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("messageLabel"))->textFormat(), Qt::PlainText);
+    }
+
+    void rightToLeftMessageKeepsToTheRight() {
+        const QImage image = shownMessage(QStringLiteral("خطأ في الاتصال بالخادم"));
+        int left = image.width();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < left; ++x) {
+                if (qAlpha(image.pixel(x, y)) > 0) {
+                    left = x;
+                }
+            }
+        }
+        QVERIFY2(left > image.width() / 2, qPrintable(QString::number(left)));
+    }
+
+    // As from a server's line ends.
+    void carriageReturnPartsWords() {
+        QCOMPARE(shownMessage(QStringLiteral("Connection\rrefused.")),
+                 shownMessage(QStringLiteral("Connection refused.")));
     }
 
     void confirmAcceptsAndEscapeRejects() {
