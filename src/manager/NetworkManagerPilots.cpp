@@ -275,7 +275,8 @@ void NetworkManager::requestAircraftInfoIfNeeded(const QString& callsign) {
 
 // A back end that reports itself not connected holds no pilot any more, and
 // none is put in or asked out until it is connected again. Then it is first
-// asked to remove what it may still hold, and every pilot still heard goes in
+// asked to remove what it may still hold, told the session again (a plug-in
+// that came meanwhile never heard it), and every pilot still heard goes in
 // once; moves follow the adds.
 void NetworkManager::followSimulatorConnection(bool connected) {
     if (!connected) {
@@ -293,6 +294,10 @@ void NetworkManager::followSimulatorConnection(bool connected) {
     }
     m_simulatorGone = false;
     m_simulator->removeAllRemoteAircraft();
+    if (m_loggedIn) {
+        m_simulator->notifyNetworkConnected(m_connectInfo.callsign, m_connectInfo.selcalCode,
+                                            m_connectInfo.observerMode);
+    }
     emit m_pilotTableEvents.simulatorRestored();
     readdKnownPilots();
 }

@@ -454,6 +454,9 @@ private slots:
         emit h.sim->remoteAircraftCleared();
         QCOMPARE(added(), (QStringList{"CES123", "CSN456"}));
         QCOMPARE(h.sim->calls.constFirst().name, QStringLiteral("removeAllRemoteAircraft"));
+        // Nor does it know the session any more: told again before the traffic.
+        QCOMPARE(h.sim->calls.at(1).name, QStringLiteral("notifyNetworkConnected"));
+        QCOMPARE(h.sim->calls.at(1).args.at(0).toString(), QStringLiteral("ABC123"));
         QVERIFY(h.nm->isSimDataValid());
         QCOMPARE(notices.count(), 0);
 

@@ -43,6 +43,7 @@ struct PluginChannel::Shared {
     // for the plug-in that left without the socket being spent.
     std::mutex peerMutex;
     uint32_t attachedPipe = 0;
+    bool taken = false;
     bool carried = false;
     // Sent while no plug-in was attached: the next one to attach takes it.
     bool queuedForNext = false;
@@ -135,7 +136,7 @@ bool PluginChannel::send(std::string_view bytes, Delivery delivery) {
     }
     std::lock_guard lock(m_shared->peerMutex);
     const bool attached = m_shared->attachedPipe != 0;
-    if (m_shared->spent || (!attached && delivery == Delivery::ToAttachedPeer)) {
+    if (m_shared->spent || (delivery == Delivery::ToAttachedPeer && !(attached && m_shared->taken))) {
         return false;
     }
     if (nng_send(m_shared->socket, const_cast<char*>(bytes.data()), bytes.size(), NNG_FLAG_NONBLOCK) != 0) {
@@ -148,7 +149,12 @@ bool PluginChannel::send(std::string_view bytes, Delivery delivery) {
 
 bool PluginChannel::hasPeer() const {
     std::lock_guard lock(m_shared->peerMutex);
-    return m_shared->attachedPipe != 0;
+    return m_shared->attachedPipe != 0 && m_shared->taken;
+}
+
+void PluginChannel::takePeer() {
+    std::lock_guard lock(m_shared->peerMutex);
+    m_shared->taken = m_shared->attachedPipe != 0;
 }
 
 bool PluginChannel::isSpent() const {
@@ -232,6 +238,7 @@ void PluginChannel::Shared::pipeEvent(nng_pipe pipe, nng_pipe_ev event, void* se
             reject = shared->spent;
         } else if (event == NNG_PIPE_EV_ADD_POST) {
             shared->attachedPipe = id;
+            shared->taken = false;
             shared->carried = shared->carried || shared->queuedForNext;
             shared->queuedForNext = false;
             attached = true;

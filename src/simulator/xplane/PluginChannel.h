@@ -22,6 +22,8 @@ namespace velk::simulator::xplane {
 //
 // `onPeer(true)` runs when a plug-in attaches, `onPeer(false)` when one that
 // was sent something goes away; both on an nng thread, and must not block.
+// An attached plug-in is refused messages for it until the owner takes it
+// with takePeer(), so that what the owner sends it first comes first.
 //
 // Closing is bounded: the receive thread wakes at least every
 // kReceiveTimeoutMs to look at its stop flag, and the socket is closed on a
@@ -63,7 +65,9 @@ public:
 
     bool isOpen() const { return m_open; }
     bool isReceiving() const { return m_receiving; }
+    // A plug-in is attached and taken.
     bool hasPeer() const;
+    void takePeer();
     // Sockets of this process opened and not yet closed, background closes included.
     static int openSocketCount();
     // A plug-in that was sent something went away: the socket takes no other.

@@ -458,7 +458,8 @@ std::unique_ptr<PluginChannel> XPlaneAdapter::makeChannel() {
     const quint64 channel = ++m_liveChannel;
     auto onMessage = [this, channel](PluginMessage m) { postFromReceiveThread(channel, std::move(m)); };
     // On an nng thread; what a retired channel tells is ignored. A plug-in
-    // that attaches holds no aircraft yet, whatever the last one was given.
+    // that attaches holds no aircraft yet, whatever the last one was given:
+    // it is told so before any traffic reaches it.
     auto onPeer = [this, channel](bool attached) {
         QMetaObject::invokeMethod(
             this,
@@ -467,6 +468,7 @@ std::unique_ptr<PluginChannel> XPlaneAdapter::makeChannel() {
                     return;
                 }
                 if (attached) {
+                    m_channel->takePeer();
                     emit remoteAircraftCleared();
                 } else {
                     startOverWithPlugin();

@@ -4,6 +4,7 @@
 #include "simulator/xplane/XPlaneAdapter.h"
 #include "support/FakeXPlane.h"
 #include "support/FakeXPlanePlugin.h"
+#include "support/TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -456,6 +457,29 @@ private slots:
         adapter->reconnectSimulator();
         QVERIFY(plugin->waitForCount(heard.size() + 2));
         QCOMPARE(plugin->messages().at(heard.size()).type, QStringLiteral("VER"));
+    }
+
+    // A plug-in that attaches while this thread is busy gets none of the
+    // traffic sent meanwhile: it is first told that it holds nothing.
+    void aPluginAttachingWhileThisThreadIsBusyHearsNoTrafficBeforeItIsCleared() {
+        plugin.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!adapter->isPluginAttached(), 10000);
+        QSignalSpy cleared(adapter.get(), &Simulator::remoteAircraftCleared);
+        plugin = std::make_unique<FakeXPlanePlugin>(ipcUrl);
+        const auto a = dlh();
+        const auto move = [&] { adapter->updateRemoteAircraftFastPosition(a, a.visualState, {}, {}); };
+        // Busy while the plug-in attaches, and a while after.
+        QVERIFY(test::waitWithoutEvents([&] { return plugin->hasPeer(); }, 10000));
+        QVERIFY(!test::waitWithoutEvents(
+            [&] {
+                move();
+                return plugin->count() > 0;
+            },
+            200));
+        QTRY_COMPARE(cleared.count(), 1);
+        adapter->sendHeartbeat(QStringLiteral("back"));
+        QVERIFY(plugin->waitForCount(1));
+        QCOMPARE(plugin->messages().constFirst().type, QStringLiteral("HB"));
     }
 
     // The requests queued while no plug-in was attached went to the one that
