@@ -11,6 +11,7 @@
 #include "ui/DashboardPreload.h"
 #include "ui/LoginWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/SignInNotices.h"
 #include "voice/VoiceClient.h"
 
 #include <QDebug>
@@ -154,15 +155,14 @@ void onLogoutRequested() {
     if (g_session.window) {
         g_session.window->hide();
     }
+    // What config.ini still holds that the next start would fill in or sign in with.
+    const QString notice = forgotten ? QString() : ui::logoutNotice(*AppConfig::instance());
     // The window is deleted on the next turn: this runs inside its own signal.
-    QTimer::singleShot(0, [forgotten] {
+    QTimer::singleShot(0, [notice] {
         tearDownSession();
         showLoginWindow();
-        if (!forgotten && g_loginWindow) {
-            // The next start would otherwise sign in again unasked.
-            g_loginWindow->showMessage(
-                QStringLiteral("提示"),
-                QStringLiteral("登录信息未能从 config.ini 清除，下次启动时可能仍会自动登录。"));
+        if (!notice.isEmpty() && g_loginWindow) {
+            g_loginWindow->showMessage(QStringLiteral("提示"), notice);
         }
     });
 }
