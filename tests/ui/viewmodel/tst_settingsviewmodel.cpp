@@ -261,6 +261,10 @@ private slots:
             QCOMPARE(vm->saveStatus(),
                      QStringLiteral("保存失败：无法写入 %1（新的文件没能完整写入，磁盘可能已满）")
                          .arg(config->filePath()));
+            vm->reload();
+            QCOMPARE(vm->saveStatus(),
+                     QStringLiteral("无法写入 %1（新的文件没能完整写入，磁盘可能已满），目前无法保存更改")
+                         .arg(config->filePath()));
             vm->setRealname(QStringLiteral("Li Si"));
         }
         vm->saveAll();
