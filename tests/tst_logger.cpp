@@ -90,6 +90,27 @@ private slots:
         QVERIFY(QFile::exists(userFile));
     }
 
+    // A clock set back (or one that ran ahead) leaves ten logs with later
+    // names: the run's own log still stays, and receives its lines.
+    void theRunsOwnLogIsNeverPruned() {
+        const QString dir = test::freshDir(QStringLiteral("logs-clock-back"));
+        for (int day = 1; day <= 10; ++day) {
+            QFile f(QDir(dir).filePath(
+                QStringLiteral("2030-01-%1_00-00-00.log").arg(day, 2, 10, QLatin1Char('0'))));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString path = logging::install(dir, QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
+        qInfo("after the clock was set back");
+        logging::uninstall();
+        QFile log(path);
+        QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(path));
+        QVERIFY(log.readAll().contains("after the clock was set back"));
+        const QStringList left = QDir(dir).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(left.size(), 10);
+        QCOMPARE(left.first(), QStringLiteral("2026-01-01_00-00-00.log"));
+        QCOMPARE(left.at(1), QStringLiteral("2030-01-02_00-00-00.log"));
+    }
+
     // A later run in the same second took a higher number: "-10" is newer
     // than "-9", and both than the second's first log.
     void runLogsOfOneSecondArePrunedOldestFirst() {
