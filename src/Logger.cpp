@@ -1,6 +1,7 @@
 #include "Logger.h"
 
 #include "common/NewLogFile.h"
+#include "common/OneLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +63,7 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
         .arg(localTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), QLatin1String(levelText(type)),
              file)
         .arg(context.line)
-        .arg(message);
+        .arg(common::oneLine(message));
 }
 
 void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog) {
