@@ -55,6 +55,7 @@ AppConfig::AppConfig(const QString& directory, QObject* parent)
         QMutexLocker lock(&m_mutex);
         refreshLocked();
         m_startProblem = m_unusableReason;
+        m_startLine = m_unusableLine;
     }
     writeDefaults();
 }
@@ -84,6 +85,11 @@ QString AppConfig::readProblem() const {
     return m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
 }
 
+QString AppConfig::writeProblem() const {
+    QMutexLocker lock(&m_mutex);
+    return m_writeProblem;
+}
+
 void AppConfig::refreshLocked(bool retry) const {
     // What could not be read at start is left alone for the run: read later in
     // part, or after a change, it could stand for a file it is not.
@@ -99,31 +105,56 @@ void AppConfig::refreshLocked(bool retry) const {
     case ConfigFileRead::Status::Read:
         m_fileValues = std::move(read.values);
         m_unusableReason.clear();
-        if (!read.reason.isEmpty()) {
-            qWarning().noquote() << "Settings file" << QDir::toNativeSeparators(m_path)
-                                 << QStringLiteral("read in part: %1").arg(read.reason);
-        }
+        m_unusableLine = 0;
         break;
     case ConfigFileRead::Status::Missing:
         m_fileValues.clear();
         m_unusableReason.clear();
+        m_unusableLine = 0;
         break;
-    case ConfigFileRead::Status::Unusable:
-        // Values read before stay; the file is left as it is.
-        m_unusableReason = read.reason.isEmpty() ? QStringLiteral("unknown error") : read.reason;
-        qWarning().noquote() << "Cannot read the settings file" << QDir::toNativeSeparators(m_path)
-                             << QStringLiteral("(%1); %2")
-                                    .arg(m_unusableReason,
-                                         atStart ? QStringLiteral(
-                                                       "this run uses the defaults and never writes it")
-                                                 : QStringLiteral("it is not written until it can be read"));
+    case ConfigFileRead::Status::Unusable: {
+        // Values read before stay; the file is left as it is. Said once for
+        // each new reason, not at every retry.
+        const QString reason = read.reason.isEmpty() ? QStringLiteral("原因不明") : read.reason;
+        if (reason != m_unusableReason) {
+            qWarning().noquote()
+                << "Cannot read the settings file" << QDir::toNativeSeparators(m_path)
+                << QStringLiteral("(%1); %2")
+                       .arg(reason, atStart ? QStringLiteral("this run uses the defaults and never writes it")
+                                            : QStringLiteral("it is not written until it can be read"));
+        }
+        m_unusableReason = reason;
+        m_unusableLine = read.line;
         break;
+    }
     }
 }
 
-QVariant AppConfig::storedLocked(const QString& name) const {
-    const auto pending = m_pending.constFind(name);
-    return pending != m_pending.cend() ? *pending : m_fileValues.value(name);
+std::optional<QVariant> AppConfig::fileValue(const QString& name, ConfigStorage storage,
+                                             const QVariant& defaultValue) const {
+    QMutexLocker lock(&m_mutex);
+    if (storage == ConfigStorage::SessionOnly) {
+        return defaultValue;
+    }
+    refreshLocked(true);
+    if (!canWriteLocked()) {
+        // A folder, a FIFO or a device holds no settings that any start reads;
+        // a file that cannot be read may hold anything.
+        if (m_stamp.error == 0 && m_stamp.isRegularFile()) {
+            return std::nullopt;
+        }
+        return defaultValue;
+    }
+    const auto stored = m_fileValues.constFind(name);
+    if (stored == m_fileValues.cend()) {
+        return defaultValue;
+    }
+    if (storage != ConfigStorage::Encrypted) {
+        return *stored;
+    }
+    const QString text = stored->toString();
+    const auto plain = text.isEmpty() ? std::nullopt : m_cipher->decryptFromBase64(text);
+    return plain ? QVariant(*plain) : defaultValue;
 }
 
 bool AppConfig::stageLocked(const ConfigWrite& write) {
@@ -134,74 +165,81 @@ bool AppConfig::stageLocked(const ConfigWrite& write) {
         return true;
     }
     const QString plain = write.value.toString();
-    if (storage == ConfigStorage::Encrypted && !plain.isEmpty() && !m_keyOnDisk) {
-        // Sealed with a key that dies with this run, it could never be read
-        // again; config.ini keeps what it has.
+    const bool keyLost = storage == ConfigStorage::Encrypted && !plain.isEmpty() && !m_keyOnDisk;
+    if (keyLost || !canWriteLocked()) {
+        // Sealed with a key that dies with this run, a secret could never be
+        // read again; a file that cannot be read is not known to hold
+        // anything. config.ini keeps what it has.
         m_session.insert(name, write.value);
-        qWarning().noquote() << "Keeping" << name
-                             << "in memory for this run: the encryption key is not on disk";
+        m_pending.remove(name);
+        if (keyLost) {
+            qWarning().noquote() << "Keeping" << name
+                                 << "in memory for this run: the encryption key is not on disk";
+        }
         return false;
     }
     m_session.remove(name);
-    // What the file holds, a missing key reading as its default; unknown in a
-    // run that could not read it.
-    std::optional<QVariant> onDisk;
-    if (m_startProblem.isEmpty()) {
-        onDisk = m_fileValues.value(name, storedForm(write.key.defaultValue));
+    // What the file holds, a missing key reading as its default.
+    const QVariant onDisk = m_fileValues.value(name, storedForm(write.key.defaultValue));
+    bool holds = false;
+    if (storage != ConfigStorage::Encrypted) {
+        holds = sameStored(onDisk, storedForm(write.value));
+    } else {
+        const QString sealed = onDisk.toString();
+        holds = sealed.isEmpty() ? plain.isEmpty() : m_cipher->decryptFromBase64(sealed) == plain;
     }
-    const QVariant current = m_pending.value(name, onDisk.value_or(storedForm(write.key.defaultValue)));
-    const auto holds = [&](const QVariant& stored) {
-        if (storage != ConfigStorage::Encrypted) {
-            return sameStored(stored, storedForm(write.value));
-        }
-        const QString sealed = stored.toString();
-        return sealed.isEmpty() ? plain.isEmpty() : m_cipher->decryptFromBase64(sealed) == plain;
-    };
-    if (onDisk && holds(*onDisk)) {
+    if (holds) {
         m_pending.remove(name);
-    } else if (!holds(current)) {
-        if (storage == ConfigStorage::Encrypted) {
-            m_pending.insert(name, plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain));
-        } else {
-            m_pending.insert(name, storedForm(write.value));
-        }
+    } else {
+        m_pending.insert(name, write);
     }
     return true;
 }
 
 bool AppConfig::saveLocked(QString* reason) {
-    if (!m_startProblem.isEmpty()) {
-        *reason = QStringLiteral("it could not be read at start: %1").arg(m_startProblem);
-        return false;
-    }
-    refreshLocked();
-    if (!m_unusableReason.isEmpty()) {
-        *reason = m_unusableReason;
-        return false;
-    }
     QVariantMap all = m_fileValues;
-    all.insert(m_pending);
-    FileStamp stamp;
-    if (!writeConfigFile(m_path, all, reason, &stamp)) {
-        return false;
+    for (const ConfigWrite& write : std::as_const(m_pending)) {
+        QVariant stored = storedForm(write.value);
+        if (write.key.storage == ConfigStorage::Encrypted) {
+            const QString plain = write.value.toString();
+            stored = plain.isEmpty() ? QString() : m_cipher->encryptToBase64(plain);
+        }
+        all.insert(write.key.name, stored);
     }
-    m_fileValues = std::move(all);
+    FileStamp stamp;
+    if (!canWriteLocked()) {
+        *reason = m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
+    } else if (writeConfigFile(m_path, all, reason, &stamp)) {
+        m_fileValues = std::move(all);
+        m_pending.clear();
+        m_stamp = stamp;
+        m_writeProblem.clear();
+        return true;
+    }
+    // Never written later unasked: the pilot is told it was not saved, and
+    // the file may be edited by hand in the meantime.
+    for (const ConfigWrite& write : std::as_const(m_pending)) {
+        m_session.insert(write.key.name, write.value);
+    }
     m_pending.clear();
-    m_stamp = stamp;
-    return true;
+    m_writeProblem = *reason;
+    return false;
 }
 
 QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const {
     QMutexLocker lock(&m_mutex);
-    // Secrets kept in memory for the run are read first: config.ini may hold no key of theirs.
+    // Values of this run only are read first: config.ini may hold no key of theirs.
     if (storage == ConfigStorage::SessionOnly || m_session.contains(name)) {
         return m_session.value(name, defaultValue);
     }
+    if (const auto pending = m_pending.constFind(name); pending != m_pending.cend()) {
+        return pending->value;
+    }
     refreshLocked();
-    if (!m_pending.contains(name) && !m_fileValues.contains(name)) {
+    if (!m_fileValues.contains(name)) {
         return defaultValue;
     }
-    const QVariant stored = storedLocked(name);
+    const QVariant stored = m_fileValues.value(name);
     if (storage == ConfigStorage::Encrypted) {
         const QString text = stored.toString();
         if (text.isEmpty()) {
@@ -219,11 +257,12 @@ QVariant AppConfig::rawValue(const QString& name, ConfigStorage storage, const Q
 
 bool AppConfig::isUnreadable(const ConfigKey<QString>& key) const {
     QMutexLocker lock(&m_mutex);
-    if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name)) {
+    if (key.storage != ConfigStorage::Encrypted || m_session.contains(key.name) ||
+        m_pending.contains(key.name)) {
         return false;
     }
     refreshLocked();
-    const QString text = storedLocked(key.name).toString();
+    const QString text = m_fileValues.value(key.name).toString();
     return !text.isEmpty() && !m_cipher->decryptFromBase64(text);
 }
 
@@ -241,7 +280,11 @@ bool AppConfig::write(const QList<ConfigWrite>& writes, QStringList* notWritten)
             }
         }
         QString reason;
-        if (!changed.isEmpty() && !saveLocked(&reason)) {
+        if (!canWriteLocked() && !missed.isEmpty()) {
+            reason = m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
+            qWarning().noquote() << "Could not write" << missed.join(QStringLiteral(", ")) << "to"
+                                 << QDir::toNativeSeparators(m_path) << QStringLiteral("(%1)").arg(reason);
+        } else if (!changed.isEmpty() && !saveLocked(&reason)) {
             missed << changed;
             qWarning().noquote() << "Could not write" << changed.join(QStringLiteral(", ")) << "to"
                                  << QDir::toNativeSeparators(m_path) << QStringLiteral("(%1)").arg(reason);
@@ -277,9 +320,13 @@ void AppConfig::saveSoon() {
     QMutexLocker lock(&m_mutex);
     m_saveScheduled = false;
     refreshLocked(true);
+    if (m_pending.isEmpty()) {
+        return;
+    }
+    const QStringList keys = m_pending.keys();
     QString reason;
-    if (!m_pending.isEmpty() && !saveLocked(&reason)) {
-        qWarning().noquote() << "Could not write" << m_pending.keys().join(QStringLiteral(", ")) << "to"
+    if (!saveLocked(&reason)) {
+        qWarning().noquote() << "Could not write" << keys.join(QStringLiteral(", ")) << "to"
                              << QDir::toNativeSeparators(m_path) << QStringLiteral("(%1)").arg(reason);
     }
 }
@@ -292,15 +339,22 @@ void AppConfig::writeDefaults() {
     QMutexLocker lock(&m_mutex);
     for (const auto& key : ConfigKeys::all()) {
         if (key.storage != ConfigStorage::SessionOnly && !m_fileValues.contains(key.name)) {
-            m_pending.insert(key.name, storedForm(key.defaultValue));
+            m_pending.insert(key.name, {key, key.defaultValue});
         }
     }
-    m_pending.insert(discovered);
+    for (auto it = discovered.cbegin(); it != discovered.cend(); ++it) {
+        if (const ConfigKeyInfo* key = ConfigKeys::find(it.key())) {
+            m_pending.insert(it.key(), {*key, it.value()});
+        }
+    }
     QString reason;
     if (!m_pending.isEmpty() && !saveLocked(&reason)) {
-        // Defaults read as defaults anyway, and what the start found is found
-        // again at the next one: nothing of it waits to override the file.
-        m_pending.clear();
+        // Defaults read as defaults anyway: only what the start found lives on for the run.
+        for (const auto& key : ConfigKeys::all()) {
+            if (!discovered.contains(key.name) && key.storage != ConfigStorage::SessionOnly) {
+                m_session.remove(key.name);
+            }
+        }
         qWarning().noquote() << "Could not write the default settings to" << QDir::toNativeSeparators(m_path)
                              << QStringLiteral("(%1)").arg(reason);
     }

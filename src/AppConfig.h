@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 class QAESEncryption;
@@ -30,8 +31,10 @@ template <typename T> ConfigWrite configWrite(const ConfigKey<T>& key, const std
 // safe from any thread; configChanged is emitted on the writing thread. What
 // another program writes to config.ini is seen at the next read; a save merges
 // the file as it is then with this run's values. A config.ini that cannot be
-// read whole at start is neither read nor written again in that run, so that
-// nothing it holds is lost.
+// read whole at start, or holds a line a save would not give back as it
+// stands, is neither read nor written again in that run, so that nothing it
+// holds is lost. A save lands at once or not at all: what it could not write
+// lives in memory for the run and is never written later unasked.
 class AppConfig : public QObject {
     Q_OBJECT
 
@@ -44,6 +47,15 @@ public:
 
     template <typename T> T value(const ConfigKey<T>& key) const {
         return convert<T>(rawValue(key.name, key.storage, QVariant::fromValue(key.defaultValue)));
+    }
+
+    // What config.ini holds for `key` as the next start would read it, this
+    // run's values aside; nullopt when that cannot be known (a file there
+    // that cannot be read).
+    template <typename T> std::optional<T> storedValue(const ConfigKey<T>& key) const {
+        const std::optional<QVariant> stored =
+            fileValue(key.name, key.storage, QVariant::fromValue(key.defaultValue));
+        return stored ? std::optional<T>(convert<T>(*stored)) : std::nullopt;
     }
 
     // True when the value is in config.ini (or needed no write); false when it
@@ -63,7 +75,8 @@ public:
     // The values in one save of config.ini, none when they change nothing
     // there; then configChanged for each, in order. True when all of them are
     // in config.ini; `notWritten` gets the keys of those that live for this
-    // run only (a failed save, or a secret while the key is not on disk).
+    // run only (a failed save, a file that cannot be read, or a secret while
+    // the key is not on disk).
     bool write(const QList<ConfigWrite>& writes, QStringList* notWritten = nullptr);
 
     // Takes the values at once and saves them at the next turn of the event
@@ -78,10 +91,14 @@ public:
     // Why the key lives in memory for this run, naming the key file; empty when it is on disk.
     QString keyFileProblem() const { return m_keyProblem; }
     // Why config.ini cannot be read now, or could not be at start (it is then
-    // left alone for the run); empty when it is read.
+    // left alone for the run); empty when it is read. In Chinese.
     QString readProblem() const;
     // True when config.ini could not be read at start.
     bool isSetAside() const { return !m_startProblem.isEmpty(); }
+    // True when the start set config.ini aside for a line of it.
+    bool isSetAsideForALine() const { return m_startLine > 0; }
+    // Why the last save failed, in Chinese; empty once one lands.
+    QString writeProblem() const;
 
     std::filesystem::path logsDirectory() const;
     std::filesystem::path applicationDirectory() const;
@@ -102,6 +119,8 @@ private:
     }
 
     QVariant rawValue(const QString& name, ConfigStorage storage, const QVariant& defaultValue) const;
+    std::optional<QVariant> fileValue(const QString& name, ConfigStorage storage,
+                                      const QVariant& defaultValue) const;
     void writeDefaults();
     // Packages and community folders found for the simulators whose keys are empty.
     QVariantMap discoverMsfsFolders() const;
@@ -109,10 +128,12 @@ private:
     // With m_mutex held. `retry`: a read that failed is tried again though the
     // file looks unchanged, as a full disk or an I/O error may have passed.
     void refreshLocked(bool retry = false) const;
-    QVariant storedLocked(const QString& name) const;
+    bool canWriteLocked() const { return m_startProblem.isEmpty() && m_unusableReason.isEmpty(); }
     // Takes one value into m_pending, or out of it when the file holds it
-    // already. False when it stays in memory only (a secret without a key on disk).
+    // already. False when it stays in memory only (a secret without a key on
+    // disk, or a file that cannot be read).
     bool stageLocked(const ConfigWrite& write);
+    // Writes m_pending into the file; what it could not write moves to m_session.
     bool saveLocked(QString* reason);
     void saveSoon();
 
@@ -127,17 +148,21 @@ private:
     // Why what sits at config.ini cannot be read now; it is then never
     // replaced. Empty when it can.
     mutable QString m_unusableReason;
+    mutable int m_unusableLine = 0;
     // Why config.ini could not be read at start; the run then leaves it alone.
     QString m_startProblem;
-    // Values of this run that are not in the file yet; read in its place and
-    // carried by the next save.
-    QVariantMap m_pending;
+    int m_startLine = 0;
+    QString m_writeProblem;
+    // Values of this action not in the file yet, as given (secrets in plain
+    // text): carried by the next save, which writes them or moves them to m_session.
+    QHash<QString, ConfigWrite> m_pending;
     bool m_saveScheduled = false;
     std::unique_ptr<QAESEncryption> m_cipher;
     // False when the key lives in memory only: secrets are then not written.
     bool m_keyOnDisk = false;
     QString m_keyProblem;
-    // Session-only keys, and secrets kept in memory because the key is not on disk.
+    // Values of this run only: session-only keys, secrets kept in memory
+    // because the key is not on disk, and values a save could not write.
     QHash<QString, QVariant> m_session;
 };
 

@@ -1,5 +1,7 @@
 #include "ConfigFile.h"
 
+#include "ConfigLines.h"
+
 #include "common/DiskSync.h"
 #include "common/RegularFile.h"
 
@@ -9,6 +11,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <optional>
 
 #ifdef _WIN32
@@ -47,7 +50,7 @@ QString finalTarget(const QString& path, QString* reason) {
     QFileInfo info(path);
     for (int hops = 0; info.isSymLink(); ++hops) {
         if (hops == kMaxLinkHops) {
-            *reason = QStringLiteral("too many levels of links");
+            *reason = QStringLiteral("链接层数过多");
             return {};
         }
         info.setFile(info.symLinkTarget());
@@ -76,15 +79,14 @@ QString finalTarget(const QString& path, QString* reason) {
             return current;
         }
         if (hops == kMaxLinkHops) {
-            *reason = QStringLiteral("too many levels of links");
+            *reason = QStringLiteral("链接层数过多");
             return {};
         }
         QByteArray target(PATH_MAX, Qt::Uninitialized);
         const ssize_t length =
             ::readlink(native.constData(), target.data(), static_cast<size_t>(target.size()));
         if (length < 0 || length == target.size()) {
-            *reason =
-                length < 0 ? common::systemErrorText(errno) : QStringLiteral("a link too long to follow");
+            *reason = length < 0 ? common::systemErrorText(errno) : QStringLiteral("链接过长，无法跟随");
             return {};
         }
         target.truncate(length);
@@ -112,44 +114,158 @@ bool replaceFile(const QString& from, const QString& to, QString* reason) {
 #endif
 }
 
-// The values QSettings reads from `bytes`, parsed from a copy in a folder made
-// for it: QSettings reads only files, and only this one can be trusted not to
-// block its read.
-std::optional<QVariantMap> parse(const QByteArray& bytes, const QString& scratchFolder, QString* reason) {
+// A folder made for one look at config.ini: QSettings reads and writes only
+// files, and only files in a folder of the client's own cannot block it.
+struct Scratch {
+    explicit Scratch(const QString& near) {
+        folder.emplace(QDir(near).filePath(QStringLiteral("config.ini.reading-XXXXXX")));
+        if (!folder->isValid()) {
+            folder.emplace();
+        }
+    }
+
     std::optional<QTemporaryDir> folder;
-    folder.emplace(QDir(scratchFolder).filePath(QStringLiteral("config.ini.reading-XXXXXX")));
-    if (!folder->isValid()) {
-        folder.emplace();
-    }
-    if (!folder->isValid()) {
-        *reason = QStringLiteral("no folder for reading it: %1").arg(folder->errorString());
-        return std::nullopt;
-    }
-    const QString copyPath = folder->filePath(kCopyName);
-    QFile copy(copyPath);
-    // A full disk shows only when the buffer goes out: a copy short of the
-    // file would be parsed as a file that holds less.
+};
+
+// `bytes` as the file `path`, checked at its close: a full disk shows only
+// when the buffer goes out, and a copy short of the file would be parsed as
+// a file that holds less.
+bool writeWhole(const QString& path, const QByteArray& bytes) {
+    QFile copy(path);
     if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.flush()) {
-        *reason = QStringLiteral("could not be copied for reading: %1").arg(copy.errorString());
-        return std::nullopt;
+        return false;
     }
     copy.close();
-    if (copy.error() != QFileDevice::NoError || QFileInfo(copyPath).size() != bytes.size()) {
-        *reason = QStringLiteral("could not be copied for reading: %1").arg(copy.errorString());
-        return std::nullopt;
-    }
+    return copy.error() == QFileDevice::NoError && QFileInfo(path).size() == bytes.size();
+}
+
+QVariantMap valuesOf(const QSettings& settings) {
     QVariantMap values;
-    const QSettings settings(copyPath, QSettings::IniFormat);
     for (const QString& key : settings.allKeys()) {
         values.insert(key, settings.value(key));
-    }
-    if (settings.status() != QSettings::NoError) {
-        *reason = QStringLiteral("parts of it are not in INI form");
     }
     return values;
 }
 
+// A name not used before in this run: QSettings keeps what it parsed of a
+// path and takes a file of the same size and time for the same file.
+QString freshName(const QString& what) {
+    static std::atomic<quint64> count{0};
+    return QStringLiteral("%1-%2.ini").arg(what).arg(++count);
+}
+
+// The values QSettings reads from `bytes`; nullopt when no copy to parse could be made.
+std::optional<QVariantMap> parse(const QByteArray& bytes, const QTemporaryDir& scratch,
+                                 bool* formatError = nullptr) {
+    const QString path = scratch.filePath(freshName(QStringLiteral("read")));
+    if (!writeWhole(path, bytes)) {
+        QFile::remove(path);
+        return std::nullopt;
+    }
+    std::optional<QVariantMap> values;
+    {
+        const QSettings settings(path, QSettings::IniFormat);
+        values = valuesOf(settings);
+        // Known only once every section is read.
+        if (formatError) {
+            *formatError = settings.status() != QSettings::NoError;
+        }
+    }
+    QFile::remove(path);
+    return values;
+}
+
+enum class Check { Kept, Changed, NotWritten };
+
+// Whether a save of `values` reads back as them: QSettings writes some keys
+// in another form than it read them ("x//y", "[Voice/]", an empty name), and
+// reads some values as nothing ("@Variant(" with what it cannot open).
+Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
+    for (const QVariant& value : values) {
+        if (!value.isValid()) {
+            return Check::Changed;
+        }
+    }
+    if (values.isEmpty()) {
+        return Check::Kept;
+    }
+    const QString path = scratch.filePath(freshName(QStringLiteral("write")));
+    bool written = false;
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            settings.setValue(it.key(), it.value());
+        }
+        settings.sync();
+        written = settings.status() == QSettings::NoError;
+    }
+    const common::RegularFileRead copy = common::readRegularFile(path, 8 * kMaxConfigBytes);
+    QFile::remove(path);
+    // QSettings ends every file it writes with a line end: one without was cut short.
+    if (!written || !copy.isRead() || !copy.data.endsWith('\n')) {
+        return Check::NotWritten;
+    }
+    const std::optional<QVariantMap> back = parse(copy.data, scratch);
+    if (!back) {
+        return Check::NotWritten;
+    }
+    return *back == values ? Check::Kept : Check::Changed;
+}
+
+// Whether `bytes` read whole (no part QSettings cannot read) and save as they read.
+Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* values = nullptr) {
+    bool formatError = false;
+    std::optional<QVariantMap> read = parse(bytes, scratch, &formatError);
+    if (!read) {
+        return Check::NotWritten;
+    }
+    if (formatError) {
+        return Check::Changed;
+    }
+    const Check saved = roundTrip(*read, scratch);
+    if (values) {
+        *values = std::move(*read);
+    }
+    return saved;
+}
+
+// The first line from which on the file no longer reads whole or saves as it
+// reads, found by halving: only QSettings itself tells which keys it rewrites.
+ConfigLineProblem firstChangedLine(const QByteArray& bytes, const QTemporaryDir& scratch) {
+    const QList<QByteArray> lines = bytes.split('\n');
+    const auto changesAt = [&](qsizetype count) {
+        return check(lines.mid(0, count).join('\n'), scratch) == Check::Changed;
+    };
+    // The whole file changes, none of it does not.
+    qsizetype kept = 0;
+    qsizetype changed = lines.size();
+    while (changed - kept > 1) {
+        const qsizetype middle = kept + (changed - kept) / 2;
+        (changesAt(middle) ? changed : kept) = middle;
+    }
+    // A key may be rewritten for the section it sits in ("[Voice/]"): named with it.
+    QString where;
+    for (qsizetype header = changed - 2; header >= 0; --header) {
+        if (lines.at(header).trimmed().startsWith('[')) {
+            where = QStringLiteral("（在第 %1 行“%2”之下）")
+                        .arg(header + 1)
+                        .arg(shownLine(bytes, int(header + 1)));
+            break;
+        }
+    }
+    return ConfigLineProblem{int(changed), shownLine(bytes, int(changed)),
+                             where + QStringLiteral("中的内容在保存时会被改写或丢掉")};
+}
+
 } // namespace
+
+bool FileStamp::isRegularFile() const {
+#ifdef _WIN32
+    return error == 0 && mode == 1;
+#else
+    return error == 0 && S_ISREG(mode);
+#endif
+}
 
 FileStamp stampOf(const QString& path) {
     FileStamp stamp;
@@ -195,16 +311,34 @@ ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder)
         result.reason = raw.reason;
         return result;
     }
-    QString reason;
-    std::optional<QVariantMap> values = parse(raw.data, scratchFolder, &reason);
-    if (!values) {
-        result.status = Status::Unusable;
-        result.reason = reason;
+    result.status = Status::Unusable;
+    // A file that a save would not give back as it stands is read by no one:
+    // read in part, or saved, it would lose what the pilot wrote.
+    if (const std::optional<ConfigLineProblem> line = findUnkeptLine(raw.data)) {
+        result.reason = describe(*line);
+        result.line = line->line;
         return result;
     }
+    // QSettings takes a byte order mark for text of the first line; Notepad writes one.
+    const QByteArray body = raw.data.startsWith("\xEF\xBB\xBF") ? raw.data.mid(3) : raw.data;
+    const Scratch made(scratchFolder);
+    const QTemporaryDir& scratch = *made.folder;
+    QVariantMap values;
+    switch (scratch.isValid() ? check(body, scratch, &values) : Check::NotWritten) {
+    case Check::Kept:
+        break;
+    case Check::NotWritten:
+        result.reason = QStringLiteral("无法在临时文件夹里复制一份来检查，磁盘可能已满");
+        return result;
+    case Check::Changed: {
+        const ConfigLineProblem line = firstChangedLine(body, scratch);
+        result.reason = describe(line);
+        result.line = line.line;
+        return result;
+    }
+    }
     result.status = Status::Read;
-    result.values = std::move(*values);
-    result.reason = reason;
+    result.values = std::move(values);
     return result;
 }
 
@@ -219,17 +353,24 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
     }
     const QFileInfo targetInfo(target);
     const bool replacing = targetInfo.exists();
+#ifdef _WIN32
     if (replacing && !targetInfo.isWritable()) {
-        *reason = QStringLiteral("the file is read-only");
+        *reason = QStringLiteral("文件是只读的");
         return false;
     }
+#else
+    if (replacing && ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
+        *reason = errno == EACCES ? QStringLiteral("文件是只读的") : common::systemErrorText(errno);
+        return false;
+    }
+#endif
     // QSettings writes, and takes its lock file, only inside a folder made for
     // this save, so nobody else's lock or file can be in the way. A kill leaves
     // at most that folder; the settings file is the old or the complete new one.
     QTemporaryDir folder(targetInfo.absolutePath() + QLatin1Char('/') + targetInfo.fileName() +
                          QStringLiteral(".saving-XXXXXX"));
     if (!folder.isValid()) {
-        *reason = folder.errorString();
+        *reason = QStringLiteral("无法在它的文件夹里写文件：%1").arg(common::systemErrorText(errno));
         return false;
     }
     const QString copyPath = folder.filePath(kCopyName);
@@ -240,26 +381,26 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
         }
         settings.sync();
         if (settings.status() != QSettings::NoError) {
-            *reason = QStringLiteral("QSettings could not write %1").arg(QDir::toNativeSeparators(copyPath));
+            *reason = QStringLiteral("新的文件没能完整写入，磁盘可能已满");
             return false;
         }
     }
     QFile copy(copyPath);
     // No values: QSettings leaves no file.
     if (!copy.exists() && !copy.open(QIODevice::WriteOnly)) {
-        *reason = copy.errorString();
+        *reason = QStringLiteral("新的文件没能完整写入，磁盘可能已满");
         return false;
     }
     copy.close();
     // QSaveFile, which QSettings writes through, takes a write cut short by a
     // full disk or a quota for a whole one: the copy is read back and kept
-    // only with every key there and its last line ended.
+    // only with every key there, its last line ended, and nothing in it that
+    // the next start would not read.
     const common::RegularFileRead copied = common::readRegularFile(copyPath, kMaxConfigBytes);
-    QString readReason;
     const std::optional<QVariantMap> back =
-        copied.isRead() ? parse(copied.data, folder.path(), &readReason) : std::nullopt;
+        copied.isRead() && !findUnkeptLine(copied.data) ? parse(copied.data, folder) : std::nullopt;
     if (!back || back->keys() != values.keys() || !(copied.data.isEmpty() || copied.data.endsWith('\n'))) {
-        *reason = QStringLiteral("%1 could not be written whole").arg(QDir::toNativeSeparators(copyPath));
+        *reason = QStringLiteral("新的文件没能完整写入，磁盘可能已满");
         return false;
     }
     if (replacing) {

@@ -17,6 +17,7 @@ struct FileStamp {
     qint64 changedNs = 0;
 
     bool operator==(const FileStamp&) const = default;
+    bool isRegularFile() const;
 };
 
 // Looks at `path` through links without opening it.
@@ -29,11 +30,13 @@ struct ConfigFileRead {
     enum class Status {
         Read,     // `values` holds every key of the file
         Missing,  // nothing there: no values
-        Unusable, // a folder, FIFO, device, too large or unreadable: `reason` says which
+        Unusable, // a folder, FIFO, device, too large, unreadable, or a line that
+                  // a save would not give back as it stands: `reason` says which
     };
     Status status = Status::Missing;
     QVariantMap values;
-    QString reason;
+    QString reason;  // in Chinese, for the pilot
+    int line = 0;    // the line at fault, 1-based; 0 when the file as a whole is
     FileStamp stamp; // taken before the read
 };
 
@@ -43,10 +46,11 @@ struct ConfigFileRead {
 ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder);
 
 // Writes `values` as the whole settings file at `path` (through a link, to its
-// target). The file is replaced only by a complete copy synced to disk, and
-// only when what is there is a regular file it may write, or nothing. False
-// with the reason otherwise, `path` left as it was. `written` gets the new
-// file's stamp.
+// target). The file is replaced only by a complete copy synced to disk that
+// readConfigFile reads whole, and only when what is there is a regular file
+// it may write, or nothing. False with the reason (in Chinese) otherwise,
+// `path` left as it was. `written` gets the new file's stamp. `values` are
+// keys as readConfigFile gives them, or names in QSettings' own form.
 bool writeConfigFile(const QString& path, const QVariantMap& values, QString* reason, FileStamp* written);
 
 } // namespace velk

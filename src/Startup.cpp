@@ -11,9 +11,11 @@
 #include "ui/DashboardPreload.h"
 #include "ui/LoginWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/SignInNotices.h"
 #include "voice/VoiceClient.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QPointer>
 #include <QTimer>
 
@@ -76,6 +78,43 @@ QRect lastLoginGeometry() {
 
 QSize lastLoginMinimumSize() {
     return g_loginMinimumSize;
+}
+
+QString startNotice(const AppConfig& config, bool logOpened) {
+    QString notice;
+    const QString file = QDir::toNativeSeparators(config.filePath());
+    const QString unwritten = config.writeProblem();
+    if (config.isSetAside()) {
+        notice = QStringLiteral("无法读取 %1（%2），本次运行使用默认设置，不会保存。%3")
+                     .arg(file, config.readProblem(),
+                          config.isSetAsideForALine() ? QStringLiteral("请修改或删除这一行后重新启动客户端。")
+                                                      : QStringLiteral("请检查这个文件后重新启动客户端。"));
+    } else if (!unwritten.isEmpty()) {
+        notice = QStringLiteral("无法写入 %1（%2），本次运行的设置更改不会保存。").arg(file, unwritten);
+    }
+    if (!logOpened) {
+        notice +=
+            QStringLiteral("无法在 %1 中写日志，本次运行没有日志。")
+                .arg(QDir::toNativeSeparators(QString::fromStdU16String(config.logsDirectory().u16string())));
+    }
+    if (!unwritten.isEmpty() && !logOpened) {
+        notice += QStringLiteral("请把客户端放到可以写入的文件夹中再启动。");
+    }
+    return notice;
+}
+
+void showLoginWindowWith(const QString& notice) {
+    showLoginWindow();
+    if (notice.isEmpty() || !g_loginWindow) {
+        return;
+    }
+    qWarning().noquote() << "Told at start:" << notice;
+    // After the show, so that the box has a window to sit on.
+    QTimer::singleShot(0, g_loginWindow, [notice] {
+        if (g_loginWindow) {
+            g_loginWindow->showMessage(QStringLiteral("提示"), notice);
+        }
+    });
 }
 
 void showLoginWindow() {
@@ -154,15 +193,14 @@ void onLogoutRequested() {
     if (g_session.window) {
         g_session.window->hide();
     }
+    // What config.ini still holds that the next start would fill in or sign in with.
+    const QString notice = forgotten ? QString() : ui::logoutNotice(*AppConfig::instance());
     // The window is deleted on the next turn: this runs inside its own signal.
-    QTimer::singleShot(0, [forgotten] {
+    QTimer::singleShot(0, [notice] {
         tearDownSession();
         showLoginWindow();
-        if (!forgotten && g_loginWindow) {
-            // The next start would otherwise sign in again unasked.
-            g_loginWindow->showMessage(
-                QStringLiteral("提示"),
-                QStringLiteral("登录信息未能从 config.ini 清除，下次启动时可能仍会自动登录。"));
+        if (!notice.isEmpty() && g_loginWindow) {
+            g_loginWindow->showMessage(QStringLiteral("提示"), notice);
         }
     });
 }

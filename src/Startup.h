@@ -2,10 +2,13 @@
 
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <memory>
 
 namespace velk {
+
+class AppConfig;
 
 namespace ui {
 class LoginWindow;
@@ -19,6 +22,13 @@ class ControllerManager;
 // The run's one login window, set by main before the event loop starts.
 void setLoginWindow(ui::LoginWindow* window);
 ui::LoginWindow* loginWindow();
+
+// What the pilot must know at start about settings and logs that cannot be
+// kept (config.ini set aside, a folder that cannot be written); empty when
+// all is well. `logOpened`: the run log could be made.
+QString startNotice(const AppConfig& config, bool logOpened);
+// Shows the login window with `notice` over it once it is up, when there is one.
+void showLoginWindowWith(const QString& notice);
 
 // Shows the login window and, once it is up, prepares the dashboard's view
 // for the sign-in to come.

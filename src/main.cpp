@@ -32,8 +32,9 @@ int main(int argc, char* argv[]) {
 
     // The logger comes first, so that what the configuration store reports
     // while it starts (a replaced key file, discovered folders) is in the run log.
-    velk::logging::install(QCoreApplication::applicationDirPath() + QStringLiteral("/logs"));
-    velk::AppConfig::instance();
+    const bool logOpened =
+        !velk::logging::install(QCoreApplication::applicationDirPath() + QStringLiteral("/logs")).isEmpty();
+    const QString startNotice = velk::startNotice(*velk::AppConfig::instance(), logOpened);
     qInfo().noquote() << "Starting velk-client" << velk::common::appVersionString();
 
     velk::model::registerMetaTypes();
@@ -49,7 +50,7 @@ int main(int argc, char* argv[]) {
         velk::setLoginWindow(loginWindow.get());
         QObject::connect(loginWindow.get(), &velk::ui::LoginWindow::loginSuccess, loginWindow.get(),
                          &velk::onLoginSuccess, Qt::DirectConnection);
-        velk::showLoginWindow();
+        velk::showLoginWindowWith(startNotice);
         rc = QApplication::exec();
         velk::tearDownSession();
         velk::ui::dropPreparedDashboardView();

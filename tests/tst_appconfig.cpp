@@ -5,6 +5,7 @@
 #include "support/Fifo.h"
 #include "support/MessageLog.h"
 #include "support/TestSupport.h"
+#include "support/UnwritableFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,11 +17,9 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <memory>
 
 using namespace velk;
@@ -34,28 +33,6 @@ private:
         f.open(QIODevice::ReadOnly);
         return QString::fromUtf8(f.readAll());
     }
-
-    // While it lives, no file this process writes grows past `bytes`, as on a
-    // full disk: the size limit, its signal ignored.
-    class FullDisk {
-    public:
-        explicit FullDisk(rlim_t bytes) : m_signal(std::signal(SIGXFSZ, SIG_IGN)) {
-            ::getrlimit(RLIMIT_FSIZE, &m_old);
-            rlimit small = m_old;
-            small.rlim_cur = bytes;
-            m_set = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
-        }
-        ~FullDisk() {
-            ::setrlimit(RLIMIT_FSIZE, &m_old);
-            std::signal(SIGXFSZ, m_signal);
-        }
-        bool isSet() const { return m_set; }
-
-    private:
-        void (*m_signal)(int);
-        rlimit m_old{};
-        bool m_set = false;
-    };
 
 private slots:
     void firstStartWritesEveryDefault() {
@@ -288,8 +265,10 @@ private slots:
             QVERIFY(file.readAll() == large);
         }
 
-        QVERIFY(config->readProblem().startsWith(kind == QStringLiteral("large") ? "larger than"
-                                                                                 : "not a regular file"));
+        QCOMPARE(config->readProblem(), kind == QStringLiteral("large") ? QStringLiteral("大于 4194304 字节")
+                                        : kind == QStringLiteral("folder")
+                                            ? QStringLiteral("不是普通文件，而是文件夹")
+                                            : QStringLiteral("不是普通文件，而是管道（FIFO）"));
 
         QVERIFY(kind == QStringLiteral("folder") ? QDir(path).removeRecursively() : QFile::remove(path));
         QVERIFY(!config->setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
@@ -319,12 +298,12 @@ private slots:
         const test::MessageLog log;
         std::unique_ptr<AppConfig> config;
         {
-            const FullDisk full(512);
+            const test::FullDisk full(512);
             QVERIFY(full.isSet());
             config = std::make_unique<AppConfig>(dir);
         }
         QVERIFY(config->isSetAside());
-        QVERIFY2(config->readProblem().contains(QStringLiteral("copied")), qPrintable(config->readProblem()));
+        QCOMPARE(config->readProblem(), QStringLiteral("无法在临时文件夹里复制一份来检查，磁盘可能已满"));
         QVERIFY(log.contains(QStringLiteral("Cannot read the settings file ") + path));
         QCOMPARE(config->value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZBAA"));
         // A sign-in in this run is not reported saved, and never reaches the file.
@@ -340,7 +319,8 @@ private slots:
     }
 
     // A full disk cuts the new copy short, and the settings library takes it
-    // for whole: nothing is replaced, and the value waits for the next save.
+    // for whole: nothing is replaced, and the value lives for the run only:
+    // a later save never writes it over what the file holds by then.
     void aSaveCutShortByAFullDiskReplacesNothing() {
         const QString dir = test::freshDir(QStringLiteral("save-cut-short"));
         const QString path = dir + QStringLiteral("/config.ini");
@@ -348,15 +328,114 @@ private slots:
         const QString before = readFile(path);
         const QString name(200, QLatin1Char('x'));
         {
-            const FullDisk full(before.size() + 16);
+            const test::FullDisk full(before.size() + 16);
             QVERIFY(full.isSet());
             QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, name));
         }
         QCOMPARE(readFile(path), before);
         QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  (QStringList{QStringLiteral("config.ini"), QStringLiteral("config.key")}));
+        QCOMPARE(config.writeProblem(), QStringLiteral("新的文件没能完整写入，磁盘可能已满"));
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), name);
+        QSettings(path, QSettings::IniFormat)
+            .setValue(ConfigKeys::ProfileRealname.name, QStringLiteral("Hand"));
         QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZSSS")));
-        QCOMPARE(AppConfig(dir).value(ConfigKeys::ProfileRealname), name);
+        QCOMPARE(config.writeProblem(), QString());
+        const AppConfig next(dir);
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("Hand"));
+        QCOMPARE(next.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
+    }
+
+    // A line that a save would drop, join to the next or rewrite sets the
+    // whole file aside for the run, named with its line; nothing in it changes.
+    void aLineASaveWouldNotKeepSetsTheFileAside_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("problem");
+        const QByteArray head = "[Profile]\nRealname=Zhang San\n";
+        QTest::newRow("no equals sign") << head + "HomeAirport ZSSS\n"
+                                        << QStringLiteral("第 3 行“HomeAirport ZSSS”不是“键=值”的形式");
+        QTest::newRow("section not closed") << head + "[XPlane\nUDPPort=49001\n"
+                                            << QStringLiteral("第 3 行“[XPlane”缺少“]”，不是完整的“[节名]”");
+        QTest::newRow("ends in a backslash")
+            << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\\CSL\\\nNetworkAddress=192.168.1.50\n")
+            << QStringLiteral("第 2 行“CSL=D:\\X-Plane "
+                              "12\\CSL\\”以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+        QTest::newRow("a backslash QSettings drops")
+            << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\n")
+            << QStringLiteral(
+                   "第 2 行“CSL=D:\\X-Plane 12”中的“\\X”会被读成别的文字（反斜杠请写成 \\\\ 或 /）");
+        QTest::newRow("quote left open")
+            << head + "HomeAirport=\"ZSSS\nNext=1\n"
+            << QStringLiteral("第 3 行“HomeAirport=\"ZSSS”中的引号没有配对，会和下一行连成一行");
+        QTest::newRow("no key name") << head + "=ZSSS\n" << QStringLiteral("第 3 行“=ZSSS”缺少“=”前的键名");
+        QTest::newRow("not UTF-8") << head + "Realname=\xd5\xc5\xc8\xfd\n"
+                                   << QStringLiteral("第 3 行“Realname=\uFFFD\uFFFD\uFFFD\uFFFD”不是 UTF-8 "
+                                                     "文字（请以 UTF-8 编码保存 config.ini）");
+        for (const char* line : {"[Voice/]", "[ ]", "[/]", "[%GenEral]"}) {
+            QTest::newRow(line)
+                << head + line + "\nPttKey=kb:70\n"
+                << QStringLiteral("第 4 行“PttKey=kb:70”（在第 3 行“%1”之下）中的内容在保存时会被改写或丢掉")
+                       .arg(QLatin1String(line));
+        }
+        for (const char* line : {"x//y=1", "/k=1", "k/=1", "k=@Variant(junk)"}) {
+            QTest::newRow(line)
+                << head + line + "\n"
+                << QStringLiteral("第 3 行“%1”（在第 1 行“[Profile]”之下）中的内容在保存时会被改写或丢掉")
+                       .arg(QLatin1String(line));
+        }
+    }
+    void aLineASaveWouldNotKeepSetsTheFileAside() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, problem);
+        const QString dir = test::freshDir(QStringLiteral("unkept-line"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        const test::MessageLog log;
+        AppConfig config(dir);
+        QVERIFY(config.isSetAsideForALine());
+        QCOMPARE(config.readProblem(), problem);
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QString());
+        QVERIFY(!config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZGGG")));
+        QVERIFY(
+            !config.setValue(ConfigKeys::ProfileHomeAirport, ConfigKeys::ProfileHomeAirport.defaultValue));
+        QCOMPARE(config.storedValue(ConfigKeys::AuthAutoLogin), std::nullopt);
+        QCOMPARE(log.count(QStringLiteral("Cannot read the settings file")), 1);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
+
+    // What a pilot may write by hand and QSettings reads as written is read
+    // whole, saved, and saved again to the same file.
+    void aHandWrittenFileReadWholeIsSavedAndSavesAgainTheSame() {
+        const QString dir = test::freshDir(QStringLiteral("hand-written"));
+        const QString path = dir + QStringLiteral("/config.ini");
+        const QByteArray content = "\xEF\xBB\xBF; my settings\r\n[Profile]\r\n  HomeAirport = ZSSS ; home\r\n"
+                                   "Realname=\"Li, Si\"\r\n[XPlane]\r\nCSL=D:\\\\X-Plane\\\\CSL, /b\r\n"
+                                   "[General]\r\nVoice\\PttKey=kb:70\r\n";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        AppConfig config(dir);
+        QCOMPARE(config.readProblem(), QString());
+        QCOMPARE(config.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
+        QCOMPARE(config.value(ConfigKeys::ProfileRealname), QStringLiteral("Li, Si"));
+        QCOMPARE(config.value(ConfigKeys::XPlaneCSL),
+                 (QStringList{QStringLiteral("D:\\X-Plane\\CSL"), QStringLiteral("/b")}));
+        QCOMPARE(config.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:70"));
+        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZGGG")));
+        const QString saved = readFile(path);
+        const FileStamp stamp = stampOf(path);
+        QVERIFY(config.setValue(ConfigKeys::ProfileRealname, QStringLiteral("Li, Si")));
+        QCOMPARE(stampOf(path), stamp);
+        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZUUU")));
+        QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZGGG")));
+        QCOMPARE(readFile(path), saved);
+        AppConfig next(dir);
+        QCOMPARE(next.readProblem(), QString());
+        QCOMPARE(next.value(ConfigKeys::XPlaneCSL),
+                 (QStringList{QStringLiteral("D:\\X-Plane\\CSL"), QStringLiteral("/b")}));
     }
 
     // A read after another program's edit failed for want of space: once
@@ -368,7 +447,7 @@ private slots:
         QSettings(path, QSettings::IniFormat)
             .setValue(ConfigKeys::ProfileHomeAirport.name, QStringLiteral("ZGGG"));
         {
-            const FullDisk full(100);
+            const test::FullDisk full(100);
             QVERIFY(full.isSet());
             QVERIFY(!config.readProblem().isEmpty());
         }

@@ -3,6 +3,7 @@
 #include "support/DataRows.h"
 #include "support/HelperProcess.h"
 #include "support/TestSupport.h"
+#include "support/UnwritableFile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -12,6 +13,8 @@
 #include <QSettings>
 #include <QSysInfo>
 #include <QTest>
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -200,6 +203,59 @@ private slots:
         QVERIFY2(said.contains(QStringLiteral("Cannot read the settings file ") + path), qPrintable(said));
         struct stat st {};
         QVERIFY(::lstat(native.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
+    // Told once at start, and nothing of the folder changed: a folder where
+    // nothing can be written, a config.ini with a line a save would not keep.
+    void whatCannotBeKeptIsToldAtStart_data() {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("read-only folder")
+            << QByteArray()
+            << QStringLiteral("无法写入 %1/config.ini（无法在它的文件夹里写文件：只读文件系统），本次运行的"
+                              "设置更改不会保存。无法在 %1/logs 中写日志，本次运行没有日志。请把客户端"
+                              "放到可以写入的文件夹中再启动。");
+        QTest::newRow("a line not kept")
+            << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\\CSL\\\nNetworkAddress=192.168.1.50\n")
+            << QStringLiteral("无法读取 %1/config.ini（第 2 行“CSL=D:\\X-Plane "
+                              "12\\CSL\\”以反斜杠结尾，会和下一行连成一行"
+                              "（反斜杠请写成 \\\\ 或 "
+                              "/）），本次运行使用默认设置，不会保存。请修改或删除这一行后重新启动客户端。");
+    }
+    void whatCannotBeKeptIsToldAtStart() {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, told);
+        const QString dir = test::freshDir(QStringLiteral("told"));
+        QVERIFY(QFile::copy(QStringLiteral(VELK_CLIENT_PATH), dir + QStringLiteral("/velk-client")));
+        std::optional<test::ReadOnlyFolder> readOnly;
+        if (config.isEmpty()) {
+            readOnly.emplace(dir);
+            QVERIFY(readOnly->isSet());
+        } else {
+            QFile file(dir + QStringLiteral("/config.ini"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config) == config.size());
+        }
+        const QStringList before = filesBelow(dir);
+        QProcess client;
+        startClient(dir, client);
+        QString said;
+        const bool toldOnce = test::waitUntil(
+            [&] {
+                return (said += QString::fromUtf8(client.readAll()))
+                    .contains(QStringLiteral("Told at start:"));
+            },
+            30000);
+        client.kill();
+        QVERIFY(client.waitForFinished());
+        QVERIFY2(toldOnce && said.contains(QStringLiteral("Told at start: ") + told.arg(dir)),
+                 qPrintable(said));
+        QCOMPARE(said.count(QStringLiteral("Told at start:")), 1);
+        if (!config.isEmpty()) {
+            QFile file(dir + QStringLiteral("/config.ini"));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), config);
+        }
+        QCOMPARE(filesBelow(dir).filter(QStringLiteral("config.ini")), before.filter(QStringLiteral("config.ini")));
     }
 
     // Only a running client keeps another out: what the lock file holds, or

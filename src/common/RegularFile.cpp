@@ -16,24 +16,61 @@ namespace velk::common {
 
 namespace {
 
-const QString kNotRegular = QStringLiteral("not a regular file");
+const QString kNotRegular = QStringLiteral("不是普通文件");
+
+QString tooLarge(qint64 maxBytes) {
+    return QStringLiteral("大于 %1 字节").arg(maxBytes);
+}
 
 #ifndef _WIN32
-// Names what stands at the path, for the log line that names the file.
+// Names what stands at the path, for the log line or notice that names the file.
 QString notRegular(mode_t mode) {
-    const char* kind = S_ISDIR(mode)                    ? "a folder"
-                       : S_ISFIFO(mode)                 ? "a FIFO"
-                       : S_ISSOCK(mode)                 ? "a socket"
-                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
-                                                        : nullptr;
-    return kind ? kNotRegular + QStringLiteral(": ") + QLatin1String(kind) : kNotRegular;
+    const QString kind = S_ISDIR(mode)                    ? QStringLiteral("文件夹")
+                         : S_ISFIFO(mode)                 ? QStringLiteral("管道（FIFO）")
+                         : S_ISSOCK(mode)                 ? QStringLiteral("套接字")
+                         : S_ISCHR(mode) || S_ISBLK(mode) ? QStringLiteral("设备")
+                                                          : QString();
+    return kind.isEmpty() ? kNotRegular : QStringLiteral("不是普通文件，而是%1").arg(kind);
 }
 #endif
 
 } // namespace
 
 QString systemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    // The pilot reads these inside Chinese notices; the rarer ones keep the
+    // system's own words.
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case ENOSPC:
+        return QStringLiteral("磁盘空间不足");
+#ifdef EDQUOT
+    case EDQUOT:
+        return QStringLiteral("超出磁盘配额");
+#endif
+    case EROFS:
+        return QStringLiteral("只读文件系统");
+    case EIO:
+        return QStringLiteral("读写出错");
+    case ENOENT:
+        return QStringLiteral("文件或文件夹不存在");
+    case ENOTDIR:
+        return QStringLiteral("路径中的一项不是文件夹");
+    case EISDIR:
+        return QStringLiteral("是一个文件夹");
+    case ELOOP:
+        return QStringLiteral("链接层数过多");
+    case ENAMETOOLONG:
+        return QStringLiteral("路径过长");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("打开的文件过多");
+    case EBUSY:
+        return QStringLiteral("文件正被占用");
+    default:
+        return QStringLiteral("系统错误 %1：%2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
 }
 
 RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
@@ -56,7 +93,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
         return {Status::Unreadable, {}, file.errorString()};
     }
     if (data.size() > maxBytes) {
-        return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+        return {Status::TooLarge, {}, tooLarge(maxBytes)};
     }
     return {Status::Read, std::move(data), {}};
 #else
@@ -93,7 +130,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
         return {Status::NotRegular, {}, notRegular(st.st_mode)};
     }
     if (st.st_size > maxBytes) {
-        return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+        return {Status::TooLarge, {}, tooLarge(maxBytes)};
     }
     QByteArray data;
     data.resize(static_cast<qsizetype>(st.st_size) + 1);
@@ -101,7 +138,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
     for (;;) {
         if (filled == data.size()) {
             if (filled > maxBytes) {
-                return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+                return {Status::TooLarge, {}, tooLarge(maxBytes)};
             }
             data.resize(qMin<qint64>(maxBytes + 1, filled * 2 + 4096));
         }
@@ -118,7 +155,7 @@ RegularFileRead readRegularFile(const QString& path, qint64 maxBytes) {
         filled += n;
     }
     if (filled > maxBytes) {
-        return {Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+        return {Status::TooLarge, {}, tooLarge(maxBytes)};
     }
     data.truncate(filled);
     return {Status::Read, std::move(data), {}};

@@ -1,5 +1,7 @@
 #include "ui/LoginWindow.h"
 
+#include "ui/SignInNotices.h"
+
 #include "AppConfig.h"
 #include "common/RegularFile.h"
 #include "network/ApiService.h"
@@ -463,22 +465,13 @@ QString LoginWindow::saveCredentials() {
     // Stored exactly as sent, so that the automatic sign-in sends the same
     // text; when not remembered, what config.ini still holds would be read
     // again at the next start, so it is forgotten.
+    const SignInAsked asked{remember, remember ? ui->editUsername->text().trimmed() : QString(),
+                            remember ? ui->editPassword->text() : QString(), ui->checkAutoLogin->isChecked()};
     QStringList notWritten;
-    config->write({configWrite(AuthUsername, remember ? ui->editUsername->text().trimmed() : QString()),
-                   configWrite(AuthPassword, remember ? ui->editPassword->text() : QString()),
-                   configWrite(AuthRememberPassword, remember),
-                   configWrite(AuthAutoLogin, ui->checkAutoLogin->isChecked())},
+    config->write({configWrite(AuthUsername, asked.username), configWrite(AuthPassword, asked.password),
+                   configWrite(AuthRememberPassword, remember), configWrite(AuthAutoLogin, asked.autoLogin)},
                   &notWritten);
-    if (notWritten.isEmpty()) {
-        return {};
-    }
-    // Whatever config.ini held before stays there, and is what the next start reads.
-    if (notWritten != QStringList{AuthPassword.name}) {
-        return QStringLiteral("登录信息未能保存到 config.ini，只保留到本次运行结束。");
-    }
-    const QString why = config->keyFileProblem();
-    return QStringLiteral("登录信息已保存到 config.ini，但密码只保留到本次运行结束%1。")
-        .arg(why.isEmpty() ? QString() : QStringLiteral("（%1）").arg(why));
+    return signInNotice(*config, asked, notWritten);
 }
 
 void LoginWindow::markFieldsInvalid(bool invalid) {

@@ -11,6 +11,7 @@
 #include "ui/ErrorDialog.h"
 #include "ui/LoadingSpinner.h"
 #include "ui/LoginWindow.h"
+#include "ui/SignInNotices.h"
 #include "ui/ThemeManager.h"
 
 #include <QAbstractAnimation>
@@ -321,19 +322,24 @@ private slots:
     }
 
     // Also credentials the pilot asked to forget that config.ini still holds;
-    // with nothing stored to forget there is nothing to tell.
+    // with nothing stored to forget there is nothing to tell. The notice says
+    // what the next start does with what the file holds.
     void credentialsThatCannotBeStoredAreReported_data() {
         QTest::addColumn<bool>("remember");
         QTest::addColumn<bool>("stored");
-        QTest::newRow("remembered") << true << false;
-        QTest::newRow("forgotten") << false << true;
-        QTest::newRow("nothing to forget") << false << false;
+        QTest::addColumn<QString>("next");
+        QTest::newRow("remembered") << true << false
+                                    << QStringLiteral("下次启动时不会填入密码，也不会自动登录。");
+        QTest::newRow("forgotten") << false << true << QStringLiteral("下次启动时仍会填入已保存的密码。");
+        QTest::newRow("nothing to forget") << false << false << QString();
     }
     void credentialsThatCannotBeStoredAreReported() {
         QFETCH(bool, remember);
         QFETCH(bool, stored);
+        QFETCH(QString, next);
         if (stored) {
             QVERIFY(config->setValues(ConfigKeys::AuthUsername, QStringLiteral("old"),
+                                      ConfigKeys::AuthPassword, QStringLiteral("old pw"),
                                       ConfigKeys::AuthRememberPassword, true));
         }
         server->setReply("POST", "/users/sessions", loginOk());
@@ -343,13 +349,57 @@ private slots:
         password()->setText(QStringLiteral("pw"));
         this->remember()->setChecked(remember);
         {
-            test::UnwritableFile blocked(config->filePath());
+            const test::ReadOnlyFolder readOnly(test::appDir());
+            QVERIFY(readOnly.isSet());
             QTest::mouseClick(loginButton(), Qt::LeftButton);
             QTRY_COMPARE(success.size(), 1);
         }
-        const QString notSaved = QStringLiteral("登录信息未能保存到 config.ini，只保留到本次运行结束。");
-        QCOMPARE(boxes.size(), remember || stored ? 1 : 0);
-        QVERIFY(boxes.isEmpty() || boxes.first() == qMakePair(QStringLiteral("提示"), notSaved));
+        QCOMPARE(boxes.size(), next.isEmpty() ? 0 : 1);
+        QVERIFY(boxes.isEmpty() ||
+                boxes.first() ==
+                    qMakePair(QStringLiteral("提示"),
+                              QStringLiteral(
+                                  "登录信息未能保存到 config.ini（只读文件系统），只保留到本次运行结束。") +
+                                  next));
+    }
+
+    // Where config.ini could not be read at start nothing is known to be in
+    // it: a sign-in is not reported saved, and what it may hold is named. A
+    // folder there holds nothing: nothing to tell after a sign-in or a logout.
+    void noticesWhereConfigIniCannotBeRead() {
+        using namespace ConfigKeys;
+        const QList<ConfigWrite> nothingKept{
+            configWrite(AuthUsername, QString()), configWrite(AuthPassword, QString()),
+            configWrite(AuthRememberPassword, false), configWrite(AuthAutoLogin, false)};
+        const QString setAside = test::freshDir(QStringLiteral("set-aside"));
+        QFile file(setAside + QStringLiteral("/config.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Auth]\nAutoLogin true\n") > 0);
+        file.close();
+        AppConfig unread(setAside);
+        QStringList notWritten;
+        QVERIFY(!unread.write(nothingKept, &notWritten));
+        const QString why = QStringLiteral("（第 2 行“AutoLogin true”不是“键=值”的形式）");
+        QCOMPARE(ui::signInNotice(unread, {}, notWritten),
+                 QStringLiteral(
+                     "登录信息未能保存到 config.ini%1，只保留到本次运行结束。若其中保存有密码或自动登录，"
+                     "下次启动时仍会使用。")
+                     .arg(why));
+        QCOMPARE(ui::logoutNotice(unread),
+                 QStringLiteral(
+                     "登录信息未能从 config.ini 清除%1。若其中保存有密码或自动登录，下次启动时仍会使用。")
+                     .arg(why));
+
+        const QString folder = test::freshDir(QStringLiteral("folder-at-config"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/config.ini")));
+        AppConfig none(folder);
+        none.writeSoon({configWrite(AuthRefreshToken, QStringLiteral("refreshed"))});
+        QCoreApplication::processEvents();
+        QVERIFY(!none.write(nothingKept, &notWritten));
+        QCOMPARE(ui::signInNotice(none, {}, notWritten), QString());
+        QCOMPARE(ui::logoutNotice(none), QString());
+        QVERIFY(!ui::signInNotice(none, {true, QStringLiteral("pilot01"), QStringLiteral("pw"), false},
+                                  notWritten)
+                     .isEmpty());
     }
 
     // A folder in place of the key file: the store's key lives in memory for
@@ -622,9 +672,10 @@ private slots:
         QCOMPARE(lastLoginMinimumSize(), QSize(800, 500));
 
         QCoreApplication::processEvents();
-        std::optional<test::UnwritableFile> unwritable;
+        std::optional<test::ReadOnlyFolder> readOnly;
         if (blocked) {
-            unwritable.emplace(config->filePath());
+            readOnly.emplace(test::appDir());
+            QVERIFY(readOnly->isSet());
         }
         test::RenameWatch saves(config->filePath());
         onLogoutRequested();
@@ -637,8 +688,9 @@ private slots:
         QCOMPARE(config->value(ConfigKeys::AuthRememberPassword), false);
         QCOMPARE(config->value(ConfigKeys::AuthAutoLogin), false);
         QTRY_VERIFY(window->isVisible());
-        const QString notForgotten =
-            QStringLiteral("登录信息未能从 config.ini 清除，下次启动时可能仍会自动登录。");
+        // The remembered password and the token are still in the file.
+        const QString notForgotten = QStringLiteral(
+            "登录信息未能从 config.ini 清除（只读文件系统）。下次启动时仍会填入已保存的密码。");
         QCOMPARE(boxes.size(), blocked ? 1 : 0);
         QVERIFY(boxes.isEmpty() || boxes.first() == qMakePair(QStringLiteral("提示"), notForgotten));
         QVERIFY(password()->text().isEmpty());

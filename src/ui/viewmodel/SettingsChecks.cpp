@@ -20,7 +20,6 @@ bool within(double value, double min, double max) {
 
 } // namespace
 
-const QString kWriteFailed = QStringLiteral("保存失败：无法写入 config.ini");
 const QString kPasswordNotStored = QStringLiteral("已保存到 config.ini，但密码只保留到本次运行结束");
 
 QString udpPort(int port) {
@@ -67,6 +66,14 @@ QString notRead(const QString& path, const QString& reason, bool forTheRun) {
         .arg(QDir::toNativeSeparators(path), reason,
              forTheRun ? QStringLiteral("本次运行使用默认设置，不会保存")
                        : QStringLiteral("能读取之前不会保存"));
+}
+
+QString writeFailed(const QString& path, const QString& reason) {
+    return QStringLiteral("保存失败：无法写入 %1（%2）").arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString notWritable(const QString& path, const QString& reason) {
+    return QStringLiteral("无法写入 %1（%2），目前无法保存更改").arg(QDir::toNativeSeparators(path), reason);
 }
 
 QString saveRefused(const QString& problem) {

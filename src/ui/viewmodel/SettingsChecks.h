@@ -26,7 +26,10 @@ QString loadedWithProblem(const QString& problem);
 QString saveRefused(const QString& problem);
 // config.ini at `path` could not be read; `forTheRun` when not since the start.
 QString notRead(const QString& path, const QString& reason, bool forTheRun);
-extern const QString kWriteFailed;
+// A save that did not land, naming the file and why.
+QString writeFailed(const QString& path, const QString& reason);
+// Saves fail for now (a folder that cannot be written at start).
+QString notWritable(const QString& path, const QString& reason);
 extern const QString kPasswordNotStored;
 
 } // namespace velk::ui::viewmodel::checks

@@ -167,9 +167,12 @@ void SettingsViewModel::reload() {
     m_msfsLibraryReloadToken = m_config->value(MSFSLibraryReloadToken);
 
     const QString unread = m_config->readProblem();
+    const QString unwritten = m_config->writeProblem();
     const QString issue = problem();
     if (!unread.isEmpty()) {
         setStatus(checks::notRead(m_config->filePath(), unread, m_config->isSetAside()), true);
+    } else if (!unwritten.isEmpty()) {
+        setStatus(checks::notWritable(m_config->filePath(), unwritten), true);
     } else {
         setStatus(issue.isEmpty() ? kLoaded : checks::loadedWithProblem(issue), !issue.isEmpty());
     }
@@ -212,16 +215,16 @@ void SettingsViewModel::saveAll() {
     QStringList notWritten;
     const bool written = m_config->write(writes(), &notWritten);
     // With config.ini unread, nothing on the page is known to be in it, also
-    // when nothing was to be written.
+    // when nothing was to be written: why it cannot be read stays in view.
     const QString unread = m_config->readProblem();
-    if (written) {
-        setStatus(unread.isEmpty() ? kSaved
-                                   : checks::notRead(m_config->filePath(), unread, m_config->isSetAside()),
-                  !unread.isEmpty());
-    } else if (unread.isEmpty() && notWritten == QStringList{ConfigKeys::AuthPassword.name}) {
+    if (!unread.isEmpty()) {
+        setStatus(checks::notRead(m_config->filePath(), unread, m_config->isSetAside()), true);
+    } else if (written) {
+        setStatus(kSaved);
+    } else if (notWritten == QStringList{ConfigKeys::AuthPassword.name}) {
         setStatus(checks::kPasswordNotStored, true);
     } else {
-        setStatus(checks::kWriteFailed, true);
+        setStatus(checks::writeFailed(m_config->filePath(), m_config->writeProblem()), true);
     }
 }
 

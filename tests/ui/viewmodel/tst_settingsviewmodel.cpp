@@ -234,9 +234,8 @@ private slots:
     }
 
     void anUnwritableConfigIniFailsTheSaveAndKeepsTheEdits() {
-        const QString notRead =
-            QStringLiteral("无法读取 %1（not a regular file: a folder），能读取之前不会保存")
-                .arg(config->filePath());
+        const QString notRead = QStringLiteral("无法读取 %1（不是普通文件，而是文件夹），能读取之前不会保存")
+                                    .arg(config->filePath());
         {
             test::UnwritableFile blocked(config->filePath());
             vm->saveAll(); // nothing to write, and nothing in config.ini either
@@ -244,14 +243,28 @@ private slots:
             QVERIFY(vm->saveFailed());
             vm->setPassword(QStringLiteral("pw")); // alone, not "saved but for the password"
             vm->saveAll();
-            QCOMPARE(vm->saveStatus(), QStringLiteral("保存失败：无法写入 config.ini"));
+            QCOMPARE(vm->saveStatus(), notRead);
             vm->setRealname(QStringLiteral("Li Si"));
             vm->saveAll();
-            QCOMPARE(vm->saveStatus(), QStringLiteral("保存失败：无法写入 config.ini"));
+            QCOMPARE(vm->saveStatus(), notRead);
             QVERIFY(vm->saveFailed());
             vm->reload();
             QCOMPARE(vm->saveStatus(), notRead);
             QVERIFY(vm->saveFailed());
+            QCOMPARE(vm->realname(), QStringLiteral("Li Si")); // for the run
+        }
+        {
+            const test::FullDisk full(QFileInfo(config->filePath()).size() + 16);
+            QVERIFY(full.isSet());
+            vm->setRealname(QString(300, QLatin1Char('x')));
+            vm->saveAll();
+            QCOMPARE(vm->saveStatus(),
+                     QStringLiteral("保存失败：无法写入 %1（新的文件没能完整写入，磁盘可能已满）")
+                         .arg(config->filePath()));
+            vm->reload();
+            QCOMPARE(vm->saveStatus(),
+                     QStringLiteral("无法写入 %1（新的文件没能完整写入，磁盘可能已满），目前无法保存更改")
+                         .arg(config->filePath()));
             vm->setRealname(QStringLiteral("Li Si"));
         }
         vm->saveAll();

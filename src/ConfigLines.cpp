@@ -1,0 +1,136 @@
+#include "ConfigLines.h"
+
+#include <QList>
+#include <QStringDecoder>
+
+#include <cctype>
+
+namespace velk {
+
+namespace {
+
+constexpr qsizetype kShownChars = 60;
+
+QByteArray withoutBom(const QByteArray& text) {
+    return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+}
+
+// What QSettings takes after a backslash in a value and keeps: anything else
+// it drops with the backslash.
+bool knownEscape(const QByteArray& value, qsizetype at) {
+    const char c = value.at(at);
+    if (QByteArrayView("abfnrtv\"?'\\").contains(c) || (c >= '0' && c <= '7')) {
+        return true;
+    }
+    return c == 'x' && at + 1 < value.size() && std::isxdigit(static_cast<unsigned char>(value.at(at + 1)));
+}
+
+// One piece of a line between line ends, as QSettings splits lines: a
+// carriage return ends one as well. Empty when it keeps.
+QString checkPiece(const QByteArray& piece) {
+    bool inQuotes = false;
+    qsizetype equals = -1;
+    qsizetype end = piece.size();
+    for (qsizetype i = 0; i < piece.size(); ++i) {
+        const char c = piece.at(i);
+        if (c == '\\') {
+            if (i + 1 == piece.size()) {
+                return QStringLiteral("以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+            }
+            ++i; // QSettings takes the next character as it is while it splits lines
+        } else if (c == '"') {
+            inQuotes = !inQuotes;
+        } else if (c == ';' && !inQuotes) {
+            end = i; // the rest is a comment
+            break;
+        } else if (c == '=' && !inQuotes && equals < 0) {
+            equals = i;
+        }
+    }
+    if (inQuotes) {
+        return QStringLiteral("中的引号没有配对，会和下一行连成一行");
+    }
+    const QByteArray content = piece.left(end).trimmed();
+    if (content.isEmpty()) {
+        return {};
+    }
+    if (content.startsWith('[')) {
+        const qsizetype close = content.indexOf(']');
+        if (close < 0) {
+            return QStringLiteral("缺少“]”，不是完整的“[节名]”");
+        }
+        return close == content.size() - 1 ? QString() : QStringLiteral("在“]”之后还有文字");
+    }
+    if (equals < 0) {
+        return QStringLiteral("不是“键=值”的形式");
+    }
+    if (piece.left(equals).trimmed().isEmpty()) {
+        return QStringLiteral("缺少“=”前的键名");
+    }
+    const QByteArray value = piece.mid(equals + 1, end - equals - 1);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value.at(i) != '\\') {
+            continue;
+        }
+        if (!knownEscape(value, i + 1)) {
+            return QStringLiteral("中的“\\%1”会被读成别的文字（反斜杠请写成 \\\\ 或 /）")
+                .arg(QString::fromUtf8(value.mid(i + 1, 1)));
+        }
+        ++i;
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text) {
+    const QList<QByteArray> lines = withoutBom(text).split('\n');
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray& line = lines.at(n);
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString decoded = utf8(line);
+        if (utf8.hasError()) {
+            return ConfigLineProblem{int(n + 1), shownLine(text, int(n + 1)),
+                                     QStringLiteral("不是 UTF-8 文字（请以 UTF-8 编码保存 config.ini）")};
+        }
+        Q_UNUSED(decoded);
+        for (const QByteArray& piece : line.split('\r')) {
+            // A comment runs to the end of its piece, backslashes and all.
+            if (piece.trimmed().startsWith(';')) {
+                continue;
+            }
+            const QString why = checkPiece(piece);
+            if (!why.isEmpty()) {
+                return ConfigLineProblem{int(n + 1), shownLine(text, int(n + 1)), why};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+QString shownLine(const QByteArray& text, int line) {
+    const QList<QByteArray> lines = withoutBom(text).split('\n');
+    if (line < 1 || line > lines.size()) {
+        return {};
+    }
+    const QString decoded = QString::fromUtf8(lines.at(line - 1));
+    QString shown;
+    for (const QChar c : decoded) {
+        if (shown.size() >= kShownChars) {
+            shown += QStringLiteral("…");
+            break;
+        }
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+QString describe(const ConfigLineProblem& problem) {
+    return QStringLiteral("第 %1 行“%2”%3").arg(problem.line).arg(problem.text, problem.why);
+}
+
+} // namespace velk

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace velk {
+
+// A line of config.ini that a save would not give back as the pilot wrote it.
+struct ConfigLineProblem {
+    int line = 0; // 1-based
+    QString text; // the line as shown to the pilot: shortened, control characters escaped
+    QString why;  // in Chinese
+};
+
+// The first line of an INI text that QSettings would drop, join to the next
+// line or read otherwise than it stands: a line that is neither a comment, a
+// "[section]" nor a "key=value", a key without a name, a backslash that ends a
+// line or starts no escape QSettings knows, a quote left open, text that is
+// not UTF-8. Comments hold no settings and pass. What is left (keys QSettings
+// would write in another form) only a save and a read of it can tell.
+std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text);
+
+// "第 N 行“text”why", for a log line or a notice.
+QString describe(const ConfigLineProblem& problem);
+
+// Line `line` (1-based) of `text` as findUnkeptLine shows it.
+QString shownLine(const QByteArray& text, int line);
+
+} // namespace velk
