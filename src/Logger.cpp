@@ -1,6 +1,7 @@
 #include "Logger.h"
 
 #include "common/NewLogFile.h"
+#include "common/OneLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,11 +63,11 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
         .arg(localTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), QLatin1String(levelText(type)),
              file)
         .arg(context.line)
-        .arg(message);
+        .arg(common::oneLine(message));
 }
 
-void pruneOldRunLogs(const QString& directory, int keep) {
-    static const QRegularExpression runLog =
+void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog) {
+    static const QRegularExpression runLogName =
         common::newLogFileNames(QStringLiteral(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)"));
     QDir dir(directory);
     // Newest first: by start second, then by number, which a later run in
@@ -75,12 +76,14 @@ void pruneOldRunLogs(const QString& directory, int keep) {
     std::map<std::pair<QString, int>, QString, std::greater<>> logs;
     // Links are never the client's: it only makes plain files.
     for (const QString& name : dir.entryList(QDir::Files | QDir::NoSymLinks)) {
-        const QRegularExpressionMatch match = runLog.match(name);
-        if (match.hasMatch()) {
+        const QRegularExpressionMatch match = runLogName.match(name);
+        if (match.hasMatch() && name != runLog) {
             logs.emplace(std::pair(match.captured(u"base"), match.captured(u"n").toInt()), name);
         }
     }
-    qsizetype seen = 0;
+    // The run's own log is kept whatever its name: a clock set back gives it
+    // an older one than the logs already there.
+    qsizetype seen = runLog.isEmpty() ? 0 : 1;
     for (const auto& [order, name] : logs) {
         if (++seen > keep) {
             dir.remove(name);
@@ -104,7 +107,7 @@ QString install(const QString& logsDirectory, const QDateTime& startUtc, int kee
         delete g_file;
         g_file = file;
     }
-    pruneOldRunLogs(logsDirectory, keepFiles);
+    pruneOldRunLogs(logsDirectory, keepFiles, QFileInfo(path).fileName());
     QtMessageHandler previous = qInstallMessageHandler(handler);
     if (previous != handler) {
         g_previous = previous;

@@ -10,21 +10,22 @@ namespace velk::logging {
 // time ("yyyy-MM-dd_hh-mm-ss.log", or "...-2.log", "...-3.log" when the name
 // is taken: by a run started in the same second, or by anything else there),
 // installs the Qt message handler and keeps only the newest `keepFiles` run
-// logs. Returns the file's path, empty when no file could be made (lines then
-// still reach stderr).
+// logs, its own among them whatever its name. Returns the file's path, empty
+// when no file could be made (lines then still reach stderr).
 QString install(const QString& logsDirectory, const QDateTime& startUtc = QDateTime::currentDateTimeUtc(),
                 int keepFiles = 10);
 // Restores Qt's default handler and closes the file.
 void uninstall();
 
-// "%1 | %2 | %3:%4 - %5": local time, level, source file name, line, message.
+// "%1 | %2 | %3:%4 - %5": local time, level, source file name, line, message,
+// the message on one line with its control characters shown escaped.
 QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,
                    const QDateTime& localTime = QDateTime::currentDateTime());
 
 // Deletes all but the newest `keep` run logs in `directory`: regular files
 // named exactly as install() names them (newest by the time and number in
-// the name).
-// Nothing else there is touched.
-void pruneOldRunLogs(const QString& directory, int keep);
+// the name). `runLog`, the name of this run's own log, is never deleted and
+// counts as one of those kept. Nothing else there is touched.
+void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog = {});
 
 } // namespace velk::logging

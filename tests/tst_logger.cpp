@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,6 +90,84 @@ private slots:
         QCOMPARE(left.first(), QStringLiteral("2025-01-04_00-00-00.log"));
         QCOMPARE(left.last(), QStringLiteral("2026-01-01_00-00-00.log"));
         QVERIFY(QFile::exists(userFile));
+    }
+
+    // A clock set back (or one that ran ahead) leaves ten logs with later
+    // names: the run's own log still stays, and receives its lines.
+    void theRunsOwnLogIsNeverPruned() {
+        const QString dir = test::freshDir(QStringLiteral("logs-clock-back"));
+        for (int day = 1; day <= 10; ++day) {
+            QFile f(QDir(dir).filePath(
+                QStringLiteral("2030-01-%1_00-00-00.log").arg(day, 2, 10, QLatin1Char('0'))));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString path = logging::install(dir, QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC));
+        qInfo("after the clock was set back");
+        logging::uninstall();
+        QFile log(path);
+        QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(path));
+        QVERIFY(log.readAll().contains("after the clock was set back"));
+        const QStringList left = QDir(dir).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(left.size(), 10);
+        QCOMPARE(left.first(), QStringLiteral("2026-01-01_00-00-00.log"));
+        QCOMPARE(left.at(1), QStringLiteral("2030-01-02_00-00-00.log"));
+    }
+
+    // A peer's text forges no line, colours no terminal and makes no binary
+    // file, in the file and on stderr alike; the system's own lines pass as
+    // they are. Nothing is dropped.
+    void messagesStayOneLineWithControlsShownEscaped_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("forged line")
+            << QStringLiteral("语音已断开：busy\n2026-01-01 00:00:00.000 | INFO  | x.cpp:1 - forged")
+            << QStringLiteral("语音已断开：busy 2026-01-01 00:00:00.000 | INFO  | x.cpp:1 - forged");
+        QTest::newRow("CR LF and Unicode breaks")
+            << QStringLiteral("a\r\nb\u2028c\u2029d") << QStringLiteral("a  b c d");
+        QTest::newRow("ESC colour") << QStringLiteral("\x1b[31mred\x1b[0m")
+                                    << QStringLiteral(R"(\x1B[31mred\x1B[0m)");
+        QTest::newRow("NUL, tab, DEL, NEL") << QString::fromUtf16(u"a\0b\tc\x7f\x85"
+                                                                  u"d",
+                                                                  8)
+                                            << QStringLiteral(R"(a\x00b\x09c\x7F\x85d)");
+        QTest::newRow("lone surrogate")
+            << QString(QChar(0xD800)) + QStringLiteral("x") << QStringLiteral(R"(\uD800x)");
+        // As the system writes them: a Windows path (a trailing backslash), a
+        // value QDebug has already escaped, Chinese, right-to-left and emoji.
+        for (const QString& own :
+             {QStringLiteral(R"(CSL "D:\X-Plane 12\CSL\")"),
+              QStringLiteral(R"(VoiceClient: server error: "a\nb\u001B")"),
+              QStringLiteral("Forcibly disconnected from network: 已发送的数据 60 秒内未得到服务器确认"),
+              QStringLiteral("שלום مرحبا ✈️ 🛫")}) {
+            QTest::newRow(qPrintable(own.left(12))) << own << own;
+        }
+    }
+    void messagesStayOneLineWithControlsShownEscaped() {
+        QFETCH(QString, message);
+        QFETCH(QString, logged);
+        const QString dir = test::freshDir(QStringLiteral("logs-escaped"));
+        const QString errPath = dir + QStringLiteral("/stderr.txt");
+        const int saved = ::dup(STDERR_FILENO);
+        const int err = ::open(QFile::encodeName(errPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(saved >= 0 && err >= 0);
+        std::fflush(stderr);
+        ::dup2(err, STDERR_FILENO);
+        const QString path = logging::install(dir);
+        qWarning().noquote() << message;
+        logging::uninstall();
+        std::fflush(stderr);
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        ::close(err);
+        for (const QString& written : {path, errPath}) {
+            QFile file(written);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY2(!bytes.contains('\0') && !bytes.contains('\x1b'), qPrintable(written));
+            const QStringList lines = QString::fromUtf8(bytes).split(u'\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 1);
+            QVERIFY2(lines.first().endsWith(QStringLiteral(" - ") + logged), qPrintable(lines.first()));
+        }
     }
 
     // A later run in the same second took a higher number: "-10" is newer

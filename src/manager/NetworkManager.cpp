@@ -26,6 +26,10 @@ constexpr quint8 kRating = 1;
 
 const QString kServer = QStringLiteral("SERVER");
 
+const char* modeText(bool observer) {
+    return observer ? "observer" : "pilot";
+}
+
 } // namespace
 
 NetworkManager::NetworkManager(QObject* parent)
@@ -247,6 +251,7 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
     emit notificationPosted(QStringLiteral("Connecting to network..."), MessageType::Info);
 
     const deployment::FsdServer& server = deployment::fsdServer();
+    qInfo() << "FSD connecting to" << server.host << server.port << "as" << callsign << modeText(observer);
     const bool started = m_fsdClient.connectToServer(server.host, server.port);
     if (!started) {
         m_sessionState = Idle;
@@ -360,6 +365,7 @@ void NetworkManager::completeLogin() {
     }
     m_loggedIn = true;
     m_sessionState = Connected;
+    qInfo() << "FSD logged on as" << m_connectInfo.callsign << modeText(m_connectInfo.observerMode);
     // A pilot was told "Connected to network." when the connection came up.
     if (m_connectInfo.observerMode) {
         emit notificationPosted(QStringLiteral("Connected to network in observer mode."), MessageType::Info);
@@ -442,12 +448,18 @@ void NetworkManager::onNetworkDisconnected() {
                            .arg(QString::number(m_fsdClient.unacknowledgedTimeout() / 1000.0));
     }
     if (!m_forcedDisconnect) {
+        if (m_sessionState == Disconnecting) {
+            qInfo() << "FSD session ended: the pilot disconnected";
+        } else {
+            qWarning() << "FSD session ended: the connection was closed";
+        }
         emit notificationPosted(QStringLiteral("Disconnected from network."), MessageType::Info);
-    } else if (!m_killReason.isEmpty()) {
-        emit notificationPosted(QStringLiteral("Forcibly disconnected from network: ") + m_killReason,
-                                MessageType::Error);
     } else {
-        emit notificationPosted(QStringLiteral("Forcibly disconnected from network."), MessageType::Error);
+        qWarning() << "FSD session ended by force:" << m_killReason;
+        emit notificationPosted(m_killReason.isEmpty()
+                                    ? QStringLiteral("Forcibly disconnected from network.")
+                                    : QStringLiteral("Forcibly disconnected from network: ") + m_killReason,
+                                MessageType::Error);
     }
 
     if (m_simulator) {
@@ -470,8 +482,10 @@ void NetworkManager::onNetworkDisconnected() {
 void NetworkManager::onNetworkError(QString error) {
     emit notificationPosted(error, MessageType::Error);
     if (m_fsdClient.isConnected() || m_sessionState == Idle) {
+        qWarning() << "FSD error:" << error;
         return;
     }
+    qWarning() << "FSD connection attempt failed:" << error;
     // The attempt failed before a connection existed.
     stopSessionTimers();
     stopRawLogFlushing();

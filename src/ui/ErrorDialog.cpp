@@ -1,5 +1,7 @@
 #include "ui/ErrorDialog.h"
 
+#include <QAction>
+#include <QDebug>
 #include <QEasingCurve>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
@@ -9,9 +11,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
-#include <QStyle>
-#include <QTextLayout>
+#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -22,56 +22,29 @@ namespace {
 
 constexpr int kWidth = 420;
 constexpr int kHeight = 200;
+// About a screenful, more than a box is read for. It bounds the cost of the
+// layout too: Qt's for a run without break points (or one that keeps changing
+// direction) grows with the square of its length.
+constexpr qsizetype kShownLength = 2000;
 
-// Plain text that wraps at word boundaries and, in a run longer than a line
-// (a path, an address), anywhere: nothing is cut off at the side.
-class MessageLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-    int heightForWidth(int width) const override {
-        QTextLayout layout(shownText(), font());
-        return layOut(layout, width);
-    }
-    // Any width will do: the height follows it.
-    QSize minimumSizeHint() const override { return {0, 0}; }
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QTextLayout layout(shownText(), font());
-        layOut(layout, width());
-        QPainter painter(this);
-        painter.setPen(palette().color(foregroundRole()));
-        layout.draw(&painter, QPointF(0, 0));
-    }
-
-private:
-    QString shownText() const {
-        QString text = QLabel::text();
-        // As a QLabel: a carriage return parts words as a space does.
-        return text.replace(QLatin1Char('\n'), QChar::LineSeparator)
-            .replace(QLatin1Char('\r'), QLatin1Char(' '));
-    }
-
-    // Breaks the text into lines of `width`; returns the height they take.
-    static int layOut(QTextLayout& layout, int width) {
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        // As a QLabel: a right-to-left text keeps to the right.
-        option.setAlignment(QStyle::visualAlignment(
-            layout.text().isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight, Qt::AlignLeft));
-        layout.setTextOption(option);
-        layout.beginLayout();
-        qreal y = 0;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            line.setPosition(QPointF(0, y));
-            y += line.height();
+// The message as the box shows it: cut past kShownLength, with a mark, the
+// whole of it going to the log instead.
+QString shownText(const QString& message) {
+    QString text = message;
+    if (text.size() > kShownLength) {
+        qsizetype end = kShownLength;
+        if (text.at(end - 1).isHighSurrogate()) {
+            --end;
         }
-        layout.endLayout();
-        return static_cast<int>(std::ceil(y));
+        qWarning() << "ErrorDialog: a message of" << text.size() << "characters is shown cut at" << end
+                   << "characters; whole:" << message;
+        text.truncate(end);
+        text += QStringLiteral("……\n（消息过长，只显示了开头部分，完整内容已写入日志。）");
     }
-};
+    // As a label: a carriage return parts words as a space does (a document
+    // would start a paragraph).
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+}
 
 } // namespace
 
@@ -109,23 +82,30 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     header->addStretch();
     cardLayout->addLayout(header);
 
-    auto* messageLabel = new MessageLabel(message, card);
+    // Qt's read-only text view: it wraps at words and, in a run longer than
+    // a line (a path, an address), anywhere; it lets the pilot select, copy
+    // and scroll, and keeps its layout from one paint to the next.
+    auto* messageLabel = new QTextEdit(card);
     messageLabel->setObjectName(QStringLiteral("messageLabel"));
-    messageLabel->setWordWrap(true);
+    messageLabel->setReadOnly(true);
+    messageLabel->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    messageLabel->setFrameShape(QFrame::NoFrame);
+    messageLabel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    messageLabel->viewport()->setAutoFillBackground(false);
+    messageLabel->document()->setDocumentMargin(0);
     // Server texts are shown as text, never as markup.
-    messageLabel->setTextFormat(Qt::PlainText);
+    messageLabel->setPlainText(shownText(message));
     titleLabel->setTextFormat(Qt::PlainText);
-    auto* messageArea = new QScrollArea(card);
-    messageArea->setObjectName(QStringLiteral("messageArea"));
-    messageArea->setFrameShape(QFrame::NoFrame);
-    // The keyboard stays with the button.
-    messageArea->setFocusPolicy(Qt::NoFocus);
-    messageArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    messageArea->setWidgetResizable(true);
-    messageArea->setWidget(messageLabel);
-    messageArea->viewport()->setAutoFillBackground(false);
-    messageLabel->setAutoFillBackground(false);
-    cardLayout->addWidget(messageArea);
+    // Its own menu would be in English.
+    auto* copy = new QAction(QStringLiteral("复制"), messageLabel);
+    copy->setEnabled(false);
+    connect(messageLabel, &QTextEdit::copyAvailable, copy, &QAction::setEnabled);
+    connect(copy, &QAction::triggered, messageLabel, &QTextEdit::copy);
+    auto* selectAll = new QAction(QStringLiteral("全选"), messageLabel);
+    connect(selectAll, &QAction::triggered, messageLabel, &QTextEdit::selectAll);
+    messageLabel->addActions({copy, selectAll});
+    messageLabel->setContextMenuPolicy(Qt::ActionsContextMenu);
+    cardLayout->addWidget(messageLabel);
     cardLayout->addStretch();
 
     auto* okButton = new QPushButton(QStringLiteral("确定"), card);
@@ -135,13 +115,16 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     okButton->setCursor(Qt::PointingHandCursor);
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
     cardLayout->addWidget(okButton, 0, Qt::AlignRight);
+    // The keyboard starts on the button; Tab reaches the text.
+    okButton->setFocus();
 
     card->setObjectName(QStringLiteral("GlassPanel"));
     card->setStyleSheet(QStringLiteral(
         "#GlassPanel { background-color: rgba(30, 31, 34, 0.95); border: 1px solid rgba(255, 255, 255, 0.08);"
         " border-radius: 12px; }"
         "#titleLabel { color: #FFFFFF; font-size: 16px; font-weight: 600; }"
-        "#messageLabel { color: rgba(255, 255, 255, 0.8); font-size: 14px; line-height: 1.4; }"
+        "#messageLabel { color: rgba(255, 255, 255, 0.8); font-size: 14px; line-height: 1.4;"
+        " background: transparent; border: none; padding: 0; }"
         "#okButton { background-color: #00A8E8; color: #FFFFFF; border: none; border-radius: 6px;"
         " padding: 0 24px; font-weight: 600; }"
         "#okButton:hover { background-color: #0090C7; }"
@@ -164,15 +147,17 @@ void ErrorDialog::setupUi(const QString& title, const QString& message) {
     const int line = static_cast<int>(std::ceil(QFontMetricsF(messageLabel->font()).height()));
     const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
     const int room = screen ? screen->availableGeometry().height() - (kHeight - line) : QWIDGETSIZE_MAX;
-    const int whole = messageLabel->heightForWidth(lineWidth);
-    if (whole <= room) {
-        // No scroll bar where the message fits: once shown (as by the area's
-        // first, narrow layout) it stays, and the lines it narrows can push
-        // the end out of sight.
-        messageArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // No scroll bar while measuring: the view would narrow the lines to
+    // make room for one.
+    messageLabel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QTextDocument* document = messageLabel->document();
+    document->setTextWidth(lineWidth);
+    const int whole = static_cast<int>(std::ceil(document->size().height()));
+    if (whole > room) {
+        messageLabel->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     }
     const int shown = qMax(line, qMin(whole, room));
-    messageArea->setFixedHeight(shown);
+    messageLabel->setFixedHeight(shown);
     setFixedSize(kWidth, kHeight - line + shown);
 }
 

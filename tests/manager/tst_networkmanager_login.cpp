@@ -1,5 +1,6 @@
 // Logging in and out of an FSD server on loopback with the password: the
 // connect checks, the login lines, completion, and every way a session ends.
+#include "support/MessageLog.h"
 #include "support/PrivateNetwork.h"
 #include "tst_networkmanager_fixture.h"
 
@@ -31,8 +32,12 @@ private:
     SessionHarness h;
 
     // A logged-in pilot whose session ends by `end`: the notices after the
-    // end and networkDisconnected(forced) exactly once; a new login works.
-    void expectEnd(const std::function<void()>& end, const QString& notice, bool forced) {
+    // end and networkDisconnected(forced) exactly once; the run log tells the
+    // connect, the log-on and the end (`logged`) without the password; a new
+    // login works.
+    void expectEnd(const std::function<void()>& end, const QString& notice, bool forced,
+                   const QString& logged) {
+        const velk::test::MessageLog log;
         QVERIFY(h.loginPilot());
         QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
         QSignalSpy disconnected(h.nm.get(), &NetworkManager::networkDisconnected);
@@ -48,6 +53,12 @@ private:
         QVERIFY(h.server.waitForClientGone());
         QCoreApplication::processEvents();
         QCOMPARE(disconnected.count(), 1);
+        QVERIFY(log.contains(
+            QStringLiteral(R"(FSD connecting to "127.0.0.1" %1 as "ABC123" pilot)").arg(h.server.port())));
+        QVERIFY(log.contains(QStringLiteral(R"(FSD logged on as "ABC123" pilot)")));
+        QCOMPARE(log.count(QStringLiteral("FSD session ended")), 1);
+        QVERIFY(log.contains(logged));
+        QVERIFY(!log.contains(QStringLiteral("s3cret")));
 
         h.server.clearReceived();
         QVERIFY(h.login(QStringLiteral("ABC123"), false));
@@ -276,7 +287,7 @@ private slots:
 
     void logoffSendsTheDeletePacketAndEndsTheSession() {
         expectEnd([this] { h.nm->disconnectFromNetwork(); }, QStringLiteral("Disconnected from network."),
-                  false);
+                  false, QStringLiteral("FSD session ended: the pilot disconnected"));
     }
 
     void logoffLineReachesTheServer() {
@@ -306,7 +317,8 @@ private slots:
                 h.deliver(QStringLiteral("$!!SERVER:ABC123:Too many pings"));
                 h.server.closeClient();
             },
-            QStringLiteral("Forcibly disconnected from network: Too many pings"), true);
+            QStringLiteral("Forcibly disconnected from network: Too many pings"), true,
+            QStringLiteral(R"(FSD session ended by force: "Too many pings")"));
     }
 
     void killRequestWithoutAReasonIsAForcedEnd() {
@@ -315,15 +327,18 @@ private slots:
                 h.deliver(QStringLiteral("$!!SERVER:ABC123:"));
                 h.server.closeClient();
             },
-            QStringLiteral("Forcibly disconnected from network."), true);
+            QStringLiteral("Forcibly disconnected from network."), true,
+            QStringLiteral(R"(FSD session ended by force: "")"));
     }
 
     void remoteCloseIsAnOrdinaryEnd() {
-        expectEnd([this] { h.server.closeClient(); }, QStringLiteral("Disconnected from network."), false);
+        expectEnd([this] { h.server.closeClient(); }, QStringLiteral("Disconnected from network."), false,
+                  QStringLiteral("FSD session ended: the connection was closed"));
     }
 
     void connectionResetIsAnOrdinaryEnd() {
-        expectEnd([this] { h.server.resetClient(); }, QStringLiteral("Disconnected from network."), false);
+        expectEnd([this] { h.server.resetClient(); }, QStringLiteral("Disconnected from network."), false,
+                  QStringLiteral("FSD session ended: the connection was closed"));
     }
 
     // On loopback in a namespace of the test's own, cut under the session:
@@ -357,6 +372,7 @@ private slots:
                 return path.setUnreachable(h.server.port(), on);
             }
         };
+        const velk::test::MessageLog log;
         SessionHarness local;
         QVERIFY(local.server.listen(h.server.port()));
         local.create();
@@ -396,6 +412,7 @@ private slots:
                               "Forcibly disconnected from network: 已发送的数据 4.5 秒内未得到服务器确认，"
                               "网络连接已中断。"}));
         QCOMPARE(local.nm->sessionState(), NetworkManager::Idle);
+        QCOMPARE(log.count(QStringLiteral("FSD session ended by force: \"已发送的数据 4.5 秒内")), 1);
         QCOMPARE(local.sim->count("removeAllRemoteAircraft"), 1);
         QCOMPARE(received.isEmpty(), kind != OneWay);
 
@@ -414,7 +431,8 @@ private slots:
                 QVERIFY(h.server.waitForClientGone());
                 QCOMPARE(h.server.receivedLines(), QStringList{"#DPABC123:1234567"});
             },
-            QStringLiteral("Forcibly disconnected from network: Replay mode"), true);
+            QStringLiteral("Forcibly disconnected from network: Replay mode"), true,
+            QStringLiteral(R"(FSD session ended by force: "Replay mode")"));
     }
 
     void serverClosingMidLoginEndsTheAttempt() {

@@ -3,6 +3,7 @@
 // session is idle again and a new attempt can start.
 #include "AppConfig.h"
 #include "manager/NetworkManager.h"
+#include "support/MessageLog.h"
 #include "support/WebApiTestServer.h"
 
 #include <QHostAddress>
@@ -42,6 +43,7 @@ private slots:
         });
         QSignalSpy notices(&nm, &NetworkManager::notificationPosted);
         QSignalSpy disconnected(&nm, &NetworkManager::networkDisconnected);
+        const velk::test::MessageLog log;
         for (int attempt = 1; attempt <= 2; ++attempt) {
             // An unresolved name fails at once; a refusal comes later.
             QCOMPARE(nm.connectToNetwork(QStringLiteral("ABC_OBS"), {}, {}, true), resolves);
@@ -54,6 +56,9 @@ private slots:
             QCOMPARE(notices.last().at(1).value<MessageType>(), MessageType::Error);
             QVERIFY2(notices.last().at(0).toString().contains(error),
                      qPrintable(notices.last().at(0).toString()));
+            QCOMPARE(log.count(QStringLiteral(R"(FSD connecting to "fsd.test.invalid")")), attempt);
+            QCOMPARE(log.count(QStringLiteral("FSD connection attempt failed:")), attempt);
+            QCOMPARE(log.count(error), attempt);
         }
         QCoreApplication::processEvents();
         QCOMPARE(disconnected.count(), 2);

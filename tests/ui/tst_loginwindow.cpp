@@ -32,6 +32,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <memory>
@@ -90,8 +91,8 @@ class TestLoginWindow : public QObject {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<ui::ErrorDialog*>(top);
             if (box && box->isVisible()) {
-                boxes.append(
-                    {box->windowTitle(), box->findChild<QLabel*>(QStringLiteral("messageLabel"))->text()});
+                boxes.append({box->windowTitle(),
+                              box->findChild<QTextEdit*>(QStringLiteral("messageLabel"))->toPlainText()});
                 box->accept();
             }
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/OneLine.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -12,19 +14,9 @@ class StampedLog {
 public:
     explicit StampedLog(int maxLines) : m_maxLines(maxLines) {}
 
-    // A server's text may break lines: kept as one, so that no line goes without its time.
-    static QString oneLine(QString text) {
-        for (QChar& c : text) {
-            if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
-                c = u' ';
-            }
-        }
-        return text;
-    }
-
     void append(const QDateTime& time, const QString& line) {
         const QString stamped =
-            time.toString(QStringLiteral("[hh:mm:ss] ")) + oneLine(line) + QLatin1Char('\n');
+            time.toString(QStringLiteral("[hh:mm:ss] ")) + common::oneLine(line) + QLatin1Char('\n');
         m_text.append(stamped);
         m_lineLengths.append(stamped.size());
         qsizetype drop = 0;

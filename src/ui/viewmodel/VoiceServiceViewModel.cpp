@@ -1,8 +1,8 @@
 #include "ui/viewmodel/VoiceServiceViewModel.h"
 
+#include "common/OneLine.h"
 #include "input/PttService.h"
 #include "network/ApiService.h"
-#include "ui/viewmodel/StampedLog.h"
 #include "voice/AudioDevice.h"
 #include "voice/AudioHandler.h"
 
@@ -152,7 +152,7 @@ void VoiceServiceViewModel::onVoiceDataReceived(const QString& callsign, int fre
 void VoiceServiceViewModel::appendEvent(const QString& text) {
     m_eventLog.prepend(
         QVariantMap{{QStringLiteral("time"), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))},
-                    {QStringLiteral("text"), StampedLog::oneLine(text)}}); // a row is one line high
+                    {QStringLiteral("text"), common::oneLine(text)}}); // a row is one line high
     while (m_eventLog.size() > MaxEventLogEntries) {
         m_eventLog.removeLast();
     }

@@ -187,9 +187,11 @@ private slots:
                     .match(lines.first())
                     .hasMatch());
         QVERIFY(lines.last().endsWith(QStringLiteral("] line 501")));
-        // A server's text with line breaks stays one entry: no line without a time.
-        vm->appendLog(QStringLiteral("语音已断开：busy\n[00:00:00] FSD 已断开\u2028"));
-        QVERIFY(vm->serverLog().endsWith(QStringLiteral("] 语音已断开：busy [00:00:00] FSD 已断开 \n")));
+        // A server's text with line breaks stays one entry: no line without a
+        // time; its control characters are shown, not obeyed.
+        vm->appendLog(QStringLiteral("语音已断开：busy\n[00:00:00] FSD 已断开\u2028\x1b[0m"));
+        QVERIFY(vm->serverLog().endsWith(
+            QStringLiteral(R"(] 语音已断开：busy [00:00:00] FSD 已断开 \x1B[0m)") + QLatin1Char('\n')));
     }
 
     void recentEventsKeepEightAndClearingLeavesOneNotice() {

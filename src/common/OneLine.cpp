@@ -1,0 +1,36 @@
+#include "common/OneLine.h"
+
+namespace velk::common {
+
+namespace {
+
+void appendEscaped(QString& out, char16_t code, int digits) {
+    out += digits == 2 ? QLatin1StringView("\\x") : QLatin1StringView("\\u");
+    out += QString::number(code, 16).rightJustified(digits, u'0').toUpper();
+}
+
+} // namespace
+
+QString oneLine(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
+            out += u' ';
+        } else if (c.category() == QChar::Other_Control) {
+            appendEscaped(out, c.unicode(), 2); // C0, DEL and C1: all below 0x100
+        } else if (c.isHighSurrogate() && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+        } else if (c.isSurrogate()) {
+            appendEscaped(out, c.unicode(), 4); // UTF-8 has no form for it
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace velk::common
