@@ -18,10 +18,28 @@ namespace {
 const QString kConfigFile = QStringLiteral("config.ini");
 const QString kKeyFile = QStringLiteral("config.key");
 
-// QSettings writes an empty list as "@Invalid()"; an empty text reads back the same.
+QString withoutLeadingBom(QString text) {
+    qsizetype marks = 0;
+    while (marks < text.size() && text.at(marks) == QChar::ByteOrderMark) {
+        ++marks;
+    }
+    return text.remove(0, marks);
+}
+
+// A value as config.ini gives it back. QSettings writes an empty list as
+// "@Invalid()" (an empty text reads back the same), and reads a value's
+// leading U+FEFF as a byte order mark, dropping it.
 QVariant storedForm(const QVariant& value) {
-    if (value.metaType().id() == QMetaType::QStringList && value.toStringList().isEmpty()) {
-        return QString();
+    if (value.metaType().id() == QMetaType::QStringList) {
+        QStringList list = value.toStringList();
+        if (!list.isEmpty()) {
+            list.first() = withoutLeadingBom(list.first());
+        }
+        // One empty text reads back as no list at all.
+        return list.isEmpty() || list == QStringList{QString()} ? QVariant(QString()) : QVariant(list);
+    }
+    if (value.metaType().id() == QMetaType::QString) {
+        return withoutLeadingBom(value.toString());
     }
     return value;
 }

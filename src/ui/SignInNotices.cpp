@@ -78,17 +78,25 @@ QString signInNotice(const AppConfig& config, const SignInAsked& asked, const QS
         return QStringLiteral("登录信息已保存到 config.ini，但密码只保留到本次运行结束%1。")
             .arg(key.isEmpty() ? QString() : QStringLiteral("（%1）").arg(key));
     }
-    if (file) {
-        const bool passwordAsAsked = asked.remember
-                                         ? file->fillsPassword() && file->password == asked.password &&
-                                               file->username == asked.username
-                                         : file->password.isEmpty();
-        if (passwordAsAsked && file->signsIn() == asked.autoLogin) {
-            return {};
-        }
+    if (!file) {
+        return (asked.remember ? QStringLiteral("登录信息未能保存到 config.ini%1，只保留到本次运行结束。%2")
+                               : QStringLiteral("登录信息未能写入 config.ini%1。%2"))
+            .arg(why(config), nextStart(file));
     }
-    return QStringLiteral("登录信息未能保存到 config.ini%1，只保留到本次运行结束。%2")
-        .arg(why(config), nextStart(file));
+    const bool passwordAsAsked = asked.remember ? file->fillsPassword() && file->password == asked.password &&
+                                                      file->username == asked.username
+                                                : file->password.isEmpty();
+    if (!passwordAsAsked) {
+        return (asked.remember ? QStringLiteral("密码未能保存到 config.ini%1，只保留到本次运行结束。%2")
+                               : QStringLiteral("已保存的密码未能从 config.ini 清除%1。%2"))
+            .arg(why(config), nextStart(file));
+    }
+    if (file->signsIn() != asked.autoLogin) {
+        return (asked.autoLogin ? QStringLiteral("自动登录未能保存到 config.ini%1。%2")
+                                : QStringLiteral("自动登录未能从 config.ini 取消%1。%2"))
+            .arg(why(config), nextStart(file));
+    }
+    return {};
 }
 
 QString logoutNotice(const AppConfig& config) {
