@@ -77,6 +77,33 @@ private slots:
         setLoginWindow(nullptr);
     }
 
+    // The dashboard takes the login window's place, its frame kept inside the
+    // work area of the screen it is on (two screens, the primary one right of
+    // the other; the offscreen platform draws a 2 px frame).
+    void dashboardTakesTheLoginWindowsPlaceInsideItsScreen_data() {
+        QTest::addColumn<QRect>("login");
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("fits where it is") << QRect(1400, 100, 900, 600) << QRect(1398, 98, 1004, 704);
+        QTest::newRow("reaches past the primary screen's corner")
+            << QRect(2600, 700, 900, 600) << QRect(2196, 376, 1004, 704);
+        QTest::newRow("reaches below the smaller screen")
+            << QRect(200, 500, 900, 600) << QRect(198, 320, 1004, 704);
+        QTest::newRow("larger than its screen") << QRect(10, 10, 1400, 1100) << QRect(0, 0, 1280, 1024);
+    }
+
+    void dashboardTakesTheLoginWindowsPlaceInsideItsScreen() {
+        QFETCH(QRect, login);
+        QFETCH(QRect, frame);
+        QCOMPARE(QGuiApplication::screens().size(), 2);
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        window.setGeometry(login);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        onLoginSuccess();
+        QCOMPARE(mainWindow()->frameGeometry(), frame);
+    }
+
     void logoutForgetsCredentialsAndShowsTheLoginWindowAgain() {
         auto* config = AppConfig::instance();
         config->setValues(ConfigKeys::AuthUsername, QStringLiteral("pilot"), ConfigKeys::AuthPassword,
