@@ -1,9 +1,11 @@
 #include "AppConfig.h"
+#include "QuitOnSignal.h"
 #include "Startup.h"
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
 #include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
+#include "support/FakeSimulator.h"
 #include "support/FsdTestServer.h"
 #include "support/QmlWarningGuard.h"
 #include "ui/DashboardPreload.h"
@@ -18,6 +20,10 @@
 #include <QQuickWindow>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+
+#include <unistd.h>
 
 using namespace velk;
 
@@ -168,6 +174,39 @@ private slots:
         QCOMPARE(QApplication::exec(), 0);
         tearDownSession();
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DAOBS2:pilot")));
+    }
+
+    // A desktop logout, a shutdown or `kill` ends the run as closing the
+    // window does: the windows close, the event loop ends, and the session
+    // leaves the network and clears the simulator's traffic.
+    void terminationSignalQuitsAsClosingTheWindowDoes() {
+        AppConfig::instance()->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        onLoginSuccess();
+        auto sim = std::make_shared<test::FakeSimulator>();
+        networkManager()->setSimulator(sim);
+        for (int i = 1; i <= 3; ++i) {
+            model::UserAircraftData data;
+            data.latitude = 31.14342;
+            data.longitude = 121.8052 + i * 1e-5;
+            sim->setUserAircraftData(data);
+        }
+        QVERIFY(networkManager()->connectToNetwork(QStringLiteral("CES2352"), QStringLiteral("A320"),
+                                                   QString(), false));
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#APCES2352:")));
+
+        quitOnTerminationSignals();
+        QCOMPARE(::kill(::getpid(), SIGTERM), 0);
+        QTimer stuck;
+        stuck.callOnTimeout(qApp, [] { QCoreApplication::exit(1); });
+        stuck.start(30000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!mainWindow()->isVisible());
+        sim->clearCalls();
+        tearDownSession();
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DPCES2352:pilot")));
+        QCOMPARE(sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
     }
 };
 
