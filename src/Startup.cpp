@@ -16,7 +16,10 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QGuiApplication>
+#include <QMargins>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 
 namespace velk {
@@ -36,6 +39,39 @@ struct Session {
     std::unique_ptr<ui::MainWindow> window;
 };
 Session g_session;
+
+// The dashboard is larger than the login window whose place it takes: moved
+// in where it would reach past the work area of its screen (a panel, a small
+// laptop screen), and shrunk to that area where it is larger, down to its
+// minimum. `frame` is the window manager's frame around it.
+void keepInsideScreen(QWidget* window, const QMargins& frame) {
+    QRect placed = window->geometry();
+    QScreen* screen = QGuiApplication::screenAt(placed.center());
+    if (!screen) {
+        screen = window->screen();
+    }
+    if (!screen) {
+        return;
+    }
+    const QRect area = screen->availableGeometry().marginsRemoved(frame);
+    placed.setSize(placed.size().boundedTo(area.size()).expandedTo(window->minimumSize()));
+    // Right and bottom first: a window larger than the area keeps its title bar and left edge on it.
+    if (placed.right() > area.right()) {
+        placed.moveRight(area.right());
+    }
+    if (placed.bottom() > area.bottom()) {
+        placed.moveBottom(area.bottom());
+    }
+    if (placed.left() < area.left()) {
+        placed.moveLeft(area.left());
+    }
+    if (placed.top() < area.top()) {
+        placed.moveTop(area.top());
+    }
+    if (placed != window->geometry()) {
+        window->setGeometry(placed);
+    }
+}
 
 } // namespace
 
@@ -133,9 +169,13 @@ void showLoginWindow() {
 
 void onLoginSuccess() {
     qInfo() << "Signed in as" << network::ApiService::instance()->currentUser().username;
+    QMargins frame;
     if (g_loginWindow) {
         g_loginGeometry = g_loginWindow->geometry();
         g_loginMinimumSize = g_loginWindow->minimumSize();
+        const QRect outer = g_loginWindow->frameGeometry();
+        frame = QMargins(g_loginGeometry.left() - outer.left(), g_loginGeometry.top() - outer.top(),
+                         outer.right() - g_loginGeometry.right(), outer.bottom() - g_loginGeometry.bottom());
         g_loginWindow->hide();
     }
     tearDownSession();
@@ -155,6 +195,7 @@ void onLoginSuccess() {
     // The dashboard's own minimum stays the floor: the login window's is smaller
     // than the dashboard can be laid out in.
     window->setMinimumSize(window->minimumSize().expandedTo(g_loginMinimumSize));
+    keepInsideScreen(window, frame);
     window->show();
 
     const int cid = network::ApiService::instance()->currentUser().cid;

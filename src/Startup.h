@@ -42,7 +42,8 @@ QSize lastLoginMinimumSize();
 // Handler of LoginWindow::loginSuccess (connected directly): hides the login
 // window, ends any previous session, creates the session manager, the
 // aircraft, user-aircraft and controller managers and the main window, in that
-// order, and shows the main window where the login window was.
+// order, and shows the main window where the login window was, moved inside
+// the work area of its screen where it would reach past it.
 void onLoginSuccess();
 // Handlers of the platform choice: hand a new MSFS or X-Plane back end to the
 // session manager; nothing without a signed-in session.

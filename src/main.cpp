@@ -1,6 +1,7 @@
 #include "AppConfig.h"
 #include "InstanceLock.h"
 #include "Logger.h"
+#include "QuitOnSignal.h"
 #include "Startup.h"
 #include "common/AppVersion.h"
 #include "model/MetaTypes.h"
@@ -20,6 +21,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velk-client"));
     QApplication::setApplicationVersion(velk::common::appVersionString());
+    // A desktop logout or a shutdown ends the run as closing the window does:
+    // the session leaves the network and the simulator's traffic goes.
+    velk::quitOnTerminationSignals();
 
     // Before anything is written beside the executable: a second client in
     // the same folder would overwrite the first one's settings and log.

@@ -240,7 +240,7 @@ void TestClientXvfb::initTestCase() {
         QSKIP(qPrintable(reason));
     }
     QString error;
-    QVERIFY2(m_xvfb.start({"-noreset", "-screen", "0", "1280x900x24", "-nolisten", "tcp"}, &error),
+    QVERIFY2(m_xvfb.start({"-noreset", "-screen", "0", "1366x768x24", "-nolisten", "tcp"}, &error),
              qPrintable(error));
     m_x = XOpenDisplay(m_xvfb.display().toLatin1().constData());
     QVERIFY(m_x);
@@ -267,7 +267,7 @@ void TestClientXvfb::cleanupTestCase() {
     for (QProcess* process : {&m_client, &m_openbox}) {
         if (process->state() != QProcess::NotRunning) {
             process->terminate();
-            if (!process->waitForFinished(15000)) {
+            if (!process->waitForFinished(30000)) {
                 process->kill();
                 process->waitForFinished();
             }
@@ -293,6 +293,8 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
     QCOMPARE(m_api->requestsTo("/users/sessions").first().json().value("username").toString(), "pilot01");
     const Geometry g = geometry(dashboard);
     QVERIFY(g.width >= 1000 && g.height >= 700);
+    // Where the centred login window was, moved up to stay on a laptop's 1366×768 screen.
+    QVERIFY(g.y >= 0 && g.y + g.height <= 768);
     const QList<QPair<QString, int>> sections{{"dashboard", 134}, {"simulator", 184}, {"server", 234},
                                               {"voice", 284},     {"messages", 334},  {"settings", 414}};
     const auto pillShown = [&](int y) { return this->pillShown(g, y); };
@@ -326,7 +328,7 @@ void TestClientXvfb::signInPickXPlaneAndLogOut() {
         QTRY_VERIFY_WITH_TIMEOUT(found(miniTitle, mini), 30000);
         closeWindow(mini);
         QTRY_VERIFY2_WITH_TIMEOUT(window(miniTitle).isEmpty() && pillShown(284),
-                                  qPrintable(QString::number(i)), 5000);
+                                  qPrintable(QString::number(i)), 30000);
     }
 
     // Back to the platform choice (sidebar, bottom left), then log out.
@@ -387,8 +389,8 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     const QRgb ring = qRgb(0x3B, 0x82, 0xF6);
     const auto focusByClick = [&](int left, int y, int clickX) {
         click(dashboard, clickX, y);
-        return QTest::qWaitFor([&] { return rowHas(g, y, left - 6, left + 6, ring); }) &&
-               QTest::qWaitFor([&] { return keyboardInside(dashboard); });
+        return QTest::qWaitFor([&] { return rowHas(g, y, left - 6, left + 6, ring); }, 30000) &&
+               QTest::qWaitFor([&] { return keyboardInside(dashboard); }, 30000);
     };
     // Server page: callsign, then type code (the right-hand of the three
     // fields, half of what the fixed SELCAL field leaves); the form's red
@@ -396,20 +398,20 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     click(dashboard, 120, 234);
     QTRY_VERIFY_WITH_TIMEOUT(pillShown(g, 234), 30000);
     const QRgb formError = qRgb(0xF4, 0x3F, 0x5E);
-    QTRY_VERIFY(rowHas(g, 295, 280, 700, formError));
+    QTRY_VERIFY_WITH_TIMEOUT(rowHas(g, 295, 280, 700, formError), 30000);
     QVERIFY(focusByClick(288, 211, 340));
     QVERIFY(xdotool({"type", "--delay", "20", "CES2352"}));
     const int typeCodeLeft = (g.width + 439) / 2;
     QVERIFY(focusByClick(typeCodeLeft, 211, typeCodeLeft + 60));
     QVERIFY(xdotool({"type", "--delay", "20", "A320"}));
-    QTRY_VERIFY(!rowHas(g, 295, 280, 700, formError));
+    QTRY_VERIFY_WITH_TIMEOUT(!rowHas(g, 295, 280, 700, formError), 30000);
 
     // Settings, voice: the driver list's second entry (OSS; ALSA comes
     // first), then save.
     click(dashboard, 120, 414);
     QTRY_VERIFY_WITH_TIMEOUT(pillShown(g, 414), 30000);
     click(dashboard, 445, 185);
-    QTRY_VERIFY(qGray(grab().pixel(g.x + 445, g.y + 185)) < 80);
+    QTRY_VERIFY_WITH_TIMEOUT(qGray(grab().pixel(g.x + 445, g.y + 185)) < 80, 30000);
     const int combo = g.width - 200;
     QVERIFY(focusByClick(634, 89, combo));
     click(dashboard, combo, 179);
@@ -417,7 +419,7 @@ void TestClientXvfb::typeAndPickUnderOpenbox() {
     const auto savedDriver = [&] {
         return QSettings(m_dir + "/config.ini", QSettings::IniFormat).value("Voice/Driver").toInt();
     };
-    QTRY_COMPARE(savedDriver(), int(paOSS));
+    QTRY_COMPARE_WITH_TIMEOUT(savedDriver(), int(paOSS), 30000);
     QCOMPARE(qmlWarnings(), QStringList());
 }
 
@@ -439,7 +441,7 @@ void TestClientXvfb::closingTheDashboardBesideTheVoiceMiniWindowEndsTheClient() 
         QTRY_VERIFY_WITH_TIMEOUT(found(miniTitle, mini), 30000);
         QVERIFY(xdotool({"windowminimize", "--sync", dashboard}));
         // Known to the client before the mini window is used.
-        QTRY_COMPARE(property(dashboard, "WM_STATE"), std::optional<long>(IconicState));
+        QTRY_COMPARE_WITH_TIMEOUT(property(dashboard, "WM_STATE"), std::optional<long>(IconicState), 30000);
         if (expand) {
             click(mini, 257, 29);
         } else {

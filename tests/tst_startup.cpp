@@ -73,8 +73,12 @@ private slots:
             return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
         };
         QTRY_VERIFY_WITH_TIMEOUT(readLog().contains(QStringLiteral("Starting velk-client")), 30000);
+        // SIGTERM quits as closing the window does.
         client.terminate();
-        client.waitForFinished(10000);
+        QVERIFY(client.waitForFinished(30000));
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 0);
+        QVERIFY(readLog().contains(QStringLiteral("Quitting on signal 15")));
 
         QVERIFY(QRegularExpression(QStringLiteral(R"(^\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\.log$)"))
                     .match(QFileInfo(logPath).fileName())

@@ -1,9 +1,11 @@
 #include "AppConfig.h"
+#include "QuitOnSignal.h"
 #include "Startup.h"
 #include "manager/ControllerManager.h"
 #include "manager/NetworkManager.h"
 #include "simulator/msfs/MsfsAdapter.h"
 #include "simulator/xplane/XPlaneAdapter.h"
+#include "support/FakeSimulator.h"
 #include "support/FsdTestServer.h"
 #include "support/QmlWarningGuard.h"
 #include "ui/DashboardPreload.h"
@@ -18,6 +20,10 @@
 #include <QQuickWindow>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+
+#include <unistd.h>
 
 using namespace velk;
 
@@ -75,6 +81,33 @@ private slots:
         QVERIFY(old.expired());
         tearDownSession();
         setLoginWindow(nullptr);
+    }
+
+    // The dashboard takes the login window's place, its frame kept inside the
+    // work area of the screen it is on (two screens, the primary one right of
+    // the other; the offscreen platform draws a 2 px frame).
+    void dashboardTakesTheLoginWindowsPlaceInsideItsScreen_data() {
+        QTest::addColumn<QRect>("login");
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("fits where it is") << QRect(1400, 100, 900, 600) << QRect(1398, 98, 1004, 704);
+        QTest::newRow("reaches past the primary screen's corner")
+            << QRect(2600, 700, 900, 600) << QRect(2196, 376, 1004, 704);
+        QTest::newRow("reaches below the smaller screen")
+            << QRect(200, 500, 900, 600) << QRect(198, 320, 1004, 704);
+        QTest::newRow("larger than its screen") << QRect(10, 10, 1400, 1100) << QRect(0, 0, 1280, 1024);
+    }
+
+    void dashboardTakesTheLoginWindowsPlaceInsideItsScreen() {
+        QFETCH(QRect, login);
+        QFETCH(QRect, frame);
+        QCOMPARE(QGuiApplication::screens().size(), 2);
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        window.setGeometry(login);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        onLoginSuccess();
+        QCOMPARE(mainWindow()->frameGeometry(), frame);
     }
 
     void logoutForgetsCredentialsAndShowsTheLoginWindowAgain() {
@@ -141,6 +174,39 @@ private slots:
         QCOMPARE(QApplication::exec(), 0);
         tearDownSession();
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DAOBS2:pilot")));
+    }
+
+    // A desktop logout, a shutdown or `kill` ends the run as closing the
+    // window does: the windows close, the event loop ends, and the session
+    // leaves the network and clears the simulator's traffic.
+    void terminationSignalQuitsAsClosingTheWindowDoes() {
+        AppConfig::instance()->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
+        ui::LoginWindow window;
+        setLoginWindow(&window);
+        onLoginSuccess();
+        auto sim = std::make_shared<test::FakeSimulator>();
+        networkManager()->setSimulator(sim);
+        for (int i = 1; i <= 3; ++i) {
+            model::UserAircraftData data;
+            data.latitude = 31.14342;
+            data.longitude = 121.8052 + i * 1e-5;
+            sim->setUserAircraftData(data);
+        }
+        QVERIFY(networkManager()->connectToNetwork(QStringLiteral("CES2352"), QStringLiteral("A320"),
+                                                   QString(), false));
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#APCES2352:")));
+
+        quitOnTerminationSignals();
+        QCOMPARE(::kill(::getpid(), SIGTERM), 0);
+        QTimer stuck;
+        stuck.callOnTimeout(qApp, [] { QCoreApplication::exit(1); });
+        stuck.start(30000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!mainWindow()->isVisible());
+        sim->clearCalls();
+        tearDownSession();
+        QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DPCES2352:pilot")));
+        QCOMPARE(sim->count(QStringLiteral("removeAllRemoteAircraft")), 1);
     }
 };
 

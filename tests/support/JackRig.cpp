@@ -79,7 +79,12 @@ bool JackRig::start(QString* error) {
     // Servers starting at the same moment (test programs run in parallel) race
     // on JACK's shared registry, and one may never come up: one at a time.
     QLockFile lock(QDir::tempPath() + QStringLiteral("/velk-jackrig.lock"));
-    lock.lock();
+    if (!lock.tryLock(kNameTimeout)) {
+        *error = QStringLiteral("another JACK rig's start held %1 for %2 s")
+                     .arg(lock.fileName())
+                     .arg(kNameTimeout / 1000);
+        return false;
+    }
     // The last server of this name may be dead but not yet reaped, and JACK
     // takes it for running until it is: try again a little later.
     const QDeadlineTimer reaped(kReapTimeout);

@@ -22,7 +22,7 @@ bool XvfbServer::start(const QStringList& args, QString* error) {
                     QStringList{QStringLiteral("-displayfd"), QStringLiteral("1")} + args);
     if (!m_process.waitForStarted() ||
         !QTest::qWaitFor(
-            [this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; }, 20000) ||
+            [this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; }, 30000) ||
         !m_process.canReadLine()) {
         if (error) {
             *error = QString::fromLocal8Bit(m_process.readAllStandardError());
@@ -39,7 +39,7 @@ bool XvfbServer::xdotool(const QStringList& args, QString* out) const {
     env.insert(QStringLiteral("DISPLAY"), m_display);
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         return false;
     }
     if (out) {
