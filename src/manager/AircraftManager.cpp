@@ -337,11 +337,9 @@ void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
     m_withdrawnAdds.take(key);
     qsizetype index = indexOf(key);
     if (index < 0) {
-        if (!m_staleTimer.isActive()) {
-            return;
-        }
-        // Heard by fast positions alone so far: kept all the same, since only
-        // this table takes it out again.
+        // Heard by fast positions alone so far, or before the login completed:
+        // kept all the same, since only this table takes it out again and
+        // only a record held here takes the confirmation.
         index = insertRecord(key);
         m_aircraft[index].equipment = asked.equipment;
         m_aircraft[index].airline = asked.airline;
@@ -439,9 +437,9 @@ void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
     }
     qsizetype index = indexOf(callsign);
     if (index < 0 && m_staleTimer.isActive()) {
-        // The session's pilot table put it in before this table heard of the
-        // pilot: it is kept here all the same, since only this table takes
-        // aircraft out again (on departure or silence).
+        // Every add is recorded here before it is asked, but a removal
+        // confirmed late, for an earlier request, may have taken the record:
+        // it is made again, since only this table takes aircraft out again.
         index = insertRecord(callsign);
     }
     if (index >= 0) {

@@ -455,6 +455,9 @@ private slots:
         QVERIFY(table->aircraft().isEmpty());
         QVERIFY(!table->isStaleCheckRunning());
         QVERIFY(!table->isSyncRunning());
+        // The add's late confirmation belongs to the session that ended.
+        emit h.sim->aircraftAddedToSim(QStringLiteral("CSN456"));
+        QVERIFY(table->aircraft().isEmpty());
     }
 
     void withoutABackEndNothingIsPutInUntilOneIsBound() {
@@ -779,6 +782,58 @@ private slots:
             removed << call.args.at(0).toString() + QLatin1Char('/') + call.args.at(1).toString();
         }
         QCOMPARE(removed, (QStringList{"CES123/Deleted", "CSN456/Stale"}));
+    }
+
+    // Heard by fast positions alone while the login is still under way, put
+    // in by the session's table, or again by the resync of a plug-in that
+    // attached meanwhile, and confirmed at once: once the login completes and
+    // this table's own record is ready, the pilot is not asked in again. An
+    // add never confirmed is still retried, and a pilot that left is asked out.
+    void aPilotPutInWhileTheLoginIsUnderWayIsAskedInOnce_data() {
+        QTest::addColumn<bool>("resync");
+        QTest::newRow("session's add") << false;
+        QTest::newRow("resync's add") << true;
+    }
+    void aPilotPutInWhileTheLoginIsUnderWayIsAskedInOnce() {
+        QFETCH(bool, resync);
+        bind();
+        h.nm->setClock([this] { return clockMs; });
+        QVERIFY(h.startLogin(QStringLiteral("OBS1"), true));
+        const QString confirmed = QStringLiteral("TCCA002"), unconfirmed = QStringLiteral("TCCA005"),
+                      leaving = QStringLiteral("TCCA007");
+        for (const QString& cs : {confirmed, unconfirmed, leaving}) {
+            QVERIFY(h.deliver(QStringLiteral("^%1:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:"
+                                             "4.0000:0.0000:0.0000:0.0000:0.00")
+                                  .arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(cs)));
+        }
+        if (resync) {
+            h.sim->clearCalls();
+            emit h.sim->remoteAircraftCleared();
+        }
+        QCOMPARE(addedCallsigns(), (QStringList{confirmed, unconfirmed, leaving}));
+        emit h.sim->aircraftAddedToSim(confirmed);
+        emit h.sim->aircraftAddedToSim(leaving);
+        QVERIFY(h.completeLogin(QStringLiteral("OBS1")));
+
+        // This table's own record: the first "@", the plane it asks for, the full configuration.
+        for (const QString& cs : {confirmed, unconfirmed}) {
+            QVERIFY(h.deliver(position(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("$CQ%1:OBS1:ACC:").arg(cs) + fullConfigText()));
+        }
+        table->syncToSimulator();
+        QCOMPARE(addedCallsigns(), (QStringList{confirmed, unconfirmed, leaving}));
+        clockMs += 10'001;
+        table->syncToSimulator();
+        table->syncToSimulator();
+        QCOMPARE(addedCallsigns(), (QStringList{confirmed, unconfirmed, unconfirmed, leaving}));
+        QCOMPARE(record(confirmed)->simState, SimState::InSimulator);
+
+        QVERIFY(h.deliver(QStringLiteral("#DP%1:1234567").arg(leaving)));
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
+        QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
+                 (QVariantList{leaving, QStringLiteral("Deleted")}));
     }
 
     void aFloodOfCallsignsIsCappedLikeTheSessionTable() {

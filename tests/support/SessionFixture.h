@@ -86,12 +86,20 @@ public:
     // server's IP answer; the received lines are cleared afterwards.
     bool login(const QString& callsign, bool observer, const QString& type = QStringLiteral("A320"),
                const QString& selcal = QStringLiteral("AB-CD")) {
-        if (!nm->connectToNetwork(callsign, type, selcal, observer) || !server.waitForClient() ||
-            !server.waitForLineStartingWith(observer ? QStringLiteral("%") : QStringLiteral("#ST"))) {
-            return false;
-        }
+        return startLogin(callsign, observer, type, selcal) && completeLogin(callsign);
+    }
+
+    // Connects and waits for the login lines; the login is still under way.
+    bool startLogin(const QString& callsign, bool observer, const QString& type = QStringLiteral("A320"),
+                    const QString& selcal = QStringLiteral("AB-CD")) {
+        return nm->connectToNetwork(callsign, type, selcal, observer) && server.waitForClient(30000) &&
+               server.waitForLineStartingWith(observer ? QStringLiteral("%") : QStringLiteral("#ST"), 30000);
+    }
+
+    // The server's IP answer completes the login; the received lines are cleared.
+    bool completeLogin(const QString& callsign) {
         server.sendLine(QStringLiteral("$CRSERVER:%1:IP:10.0.0.1").arg(callsign));
-        if (!QTest::qWaitFor([this] { return nm->isLoggedIn(); }, 5000)) {
+        if (!QTest::qWaitFor([this] { return nm->isLoggedIn(); }, 30000)) {
             return false;
         }
         server.clearReceived();
