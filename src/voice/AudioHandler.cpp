@@ -61,7 +61,7 @@ AudioHandler::AudioHandler(AppConfig* config)
       m_capture(&m_encoder),
       m_pressTone(44100, toneFrequency(m_config->value(ConfigKeys::VoicePttPressFreq)), kToneAmplitude),
       m_releaseTone(44100, toneFrequency(m_config->value(ConfigKeys::VoicePttReleaseFreq)), kToneAmplitude),
-      m_conflictTone(44100, kConflictToneFrequency, kToneAmplitude), m_conflictTimer(this) {
+      m_conflictTimer(this) {
     model::registerMetaTypes();
     {
         std::lock_guard lock(portAudioMutex());
@@ -297,7 +297,8 @@ void AudioHandler::onConflictTimer() {
     if (!out.isRunning()) {
         return;
     }
-    enqueueTone(out, m_conflictTone, m_conflictVolume);
+    // Held by each tick, so that a late tick does not break the tone up.
+    out.holdConflictTone(m_conflictVolume);
 }
 
 // --- radios -----------------------------------------------------------------

@@ -179,7 +179,6 @@ private:
     mutable std::mutex m_toneMutex;
     ToneGenerator m_pressTone;
     ToneGenerator m_releaseTone;
-    ToneGenerator m_conflictTone;
     std::atomic<float> m_pttVolume{0.3f};
     std::atomic<float> m_conflictVolume{0.5f};
 
