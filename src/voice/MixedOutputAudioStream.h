@@ -71,6 +71,8 @@ public:
     void setClock(AudioClock clock);
 
     bool isRunning() const { return m_device.isRunning(); }
+    // Asked about once a second: the device has stopped calling back.
+    bool deviceStopped() { return m_device.deviceStopped(); }
     int sampleRate() const { return m_sampleRate.load(); }
     int channels() const { return m_channels.load(); }
     int blockSamples() const { return m_blockSamples.load(); }

@@ -197,6 +197,7 @@ AudioHandler* VoiceClient::ensureAudioHandler() {
             [this](VolumeInfo level) { m_inputVolume = level; });
     connect(audio, &AudioHandler::outputVolumeChanged, this,
             [this](VolumeInfo level) { m_outputVolume = level; });
+    connect(audio, &AudioHandler::streamsStopped, this, &VoiceClient::onStreamsStopped);
     for (const RadioChannel& radio : std::as_const(m_radios)) {
         registerRadio(radio);
     }
@@ -242,6 +243,26 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
             QStringLiteral("语音音频输出无法启动（%1）").arg(audioDeviceNames(report.failed & outputs)));
     }
     markReady(generation);
+}
+
+void VoiceClient::onStreamsStopped(AudioStreams stopped) {
+    // Outside a session only a device test runs: it is not the session's.
+    if (m_state == ConnectionState::Disconnected || m_state == ConnectionState::Connecting) {
+        return;
+    }
+    const QString what = QStringLiteral("音频设备已停止工作（%1）").arg(audioDeviceNames(stopped));
+    const QString todo =
+        QStringLiteral("请检查设备后重新连接语音服务器；如仍无法使用，请在设置中改选音频设备或重启客户端");
+    if (!m_audio->headphoneStream()->isRunning() && !m_audio->speakerStream()->isRunning()) {
+        giveUp(what + QStringLiteral("。") + todo);
+        return;
+    }
+    if (stopped.testFlag(AudioStream::Capture)) {
+        setListenOnly(true);
+        emit errorOccurred(what + QStringLiteral("，当前仅可收听，按 PTT 不会发送语音。") + todo);
+        return;
+    }
+    emit errorOccurred(what + QStringLiteral("。") + todo);
 }
 
 void VoiceClient::markReady(quint64 generation) {

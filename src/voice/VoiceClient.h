@@ -129,7 +129,7 @@ signals:
     void listenOnlyChanged(bool listenOnly);
     // A session that was up has ended without being asked to (the server
     // closed, reset, ended or stopped answering it, or never welcomed it, or
-    // its audio could not start); after the state change, with the reason:
+    // its audio could not start or stopped); after the state change, with the reason:
     // the server's own error where the server ended it within
     // kServerLastWordWindow of that, with no other line between.
     void connectionLost(const QString& reason);
@@ -156,6 +156,9 @@ private:
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
     void onStreamsStarted(quint64 generation, const StreamStartReport& report);
+    // Devices that stopped during the session: the pilot is told what to do;
+    // with no output left the session ends.
+    void onStreamsStopped(AudioStreams stopped);
     // Becomes Ready unless the session it was started for has ended since.
     void markReady(quint64 generation);
     // Every session end: the microphone and the outputs close.
