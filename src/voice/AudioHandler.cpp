@@ -61,7 +61,7 @@ AudioHandler::AudioHandler(AppConfig* config)
       m_capture(&m_encoder),
       m_pressTone(44100, toneFrequency(m_config->value(ConfigKeys::VoicePttPressFreq)), kToneAmplitude),
       m_releaseTone(44100, toneFrequency(m_config->value(ConfigKeys::VoicePttReleaseFreq)), kToneAmplitude),
-      m_conflictTone(44100, kConflictToneFrequency, kToneAmplitude), m_conflictTimer(this) {
+      m_conflictTimer(this), m_watchdog(this) {
     model::registerMetaTypes();
     {
         std::lock_guard lock(portAudioMutex());
@@ -74,6 +74,8 @@ AudioHandler::AudioHandler(AppConfig* config)
     connect(&m_speaker, &MixedOutputAudioStream::outputVolumeChanged, this,
             &AudioHandler::outputVolumeChanged);
     connect(&m_conflictTimer, &QTimer::timeout, this, &AudioHandler::onConflictTimer);
+    connect(&m_watchdog, &QTimer::timeout, this, &AudioHandler::watchStreams);
+    m_watchdog.start(kWatchInterval);
     connect(m_config, &AppConfig::configChanged, this, &AudioHandler::onSettingChanged, Qt::DirectConnection);
 }
 
@@ -297,7 +299,8 @@ void AudioHandler::onConflictTimer() {
     if (!out.isRunning()) {
         return;
     }
-    enqueueTone(out, m_conflictTone, m_conflictVolume);
+    // Held by each tick, so that a late tick does not break the tone up.
+    out.holdConflictTone(m_conflictVolume);
 }
 
 // --- radios -----------------------------------------------------------------
@@ -447,6 +450,32 @@ void AudioHandler::stopStreams() {
     m_speaker.stop();
 }
 
+void AudioHandler::watchStreams() {
+    AudioStreams stopped;
+    {
+        // A start or stop holds the lock: this look waits for the next tick,
+        // never this thread for the devices.
+        std::unique_lock lock(portAudioMutex(), std::try_to_lock);
+        if (!lock.owns_lock() || m_shutDown) {
+            return;
+        }
+        if (m_capture.deviceStopped()) {
+            m_capture.stop();
+            stopped |= AudioStream::Capture;
+        }
+        for (const quint8 which : {0, 1}) {
+            if (output(which).deviceStopped()) {
+                output(which).stop();
+                stopped |= which == 1 ? AudioStream::Speaker : AudioStream::Headphone;
+            }
+        }
+    }
+    if (stopped) {
+        qWarning().noquote() << "AudioHandler: audio devices stopped:" << audioStreamNames(stopped);
+        emit streamsStopped(stopped);
+    }
+}
+
 // --- tests ------------------------------------------------------------------
 
 QFuture<StreamStartReport> AudioHandler::startMicTest(quint8 target) {
@@ -505,6 +534,7 @@ void AudioHandler::stopPlayConflict() {
 void AudioHandler::shutdown() {
     if (QThread::currentThread() == thread()) {
         m_conflictTimer.stop();
+        m_watchdog.stop();
     }
     disconnect(m_loopbackConnection);
     m_loopbackConnection = {};

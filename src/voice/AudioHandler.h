@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -66,6 +67,8 @@ class AudioHandler : public QObject {
 public:
     // Playback source of the microphone test's loopback; radio ids are transmitter ids, never negative.
     static constexpr qint32 kLoopbackSourceId = -1;
+    // How often the running streams are asked whether their devices still call back.
+    static constexpr std::chrono::milliseconds kWatchInterval{1000};
 
     // config defaults to the process-wide store.
     explicit AudioHandler(AppConfig* config = nullptr);
@@ -138,6 +141,9 @@ signals:
     void encodedAudioReady(std::vector<uint8_t> data);
     void inputVolumeChanged(velk::voice::VolumeInfo volume);
     void outputVolumeChanged(velk::voice::VolumeInfo volume);
+    // Streams whose devices stopped while they ran (a sound server that
+    // stopped, a headset unplugged); they are closed.
+    void streamsStopped(velk::voice::AudioStreams streams);
 
 private:
     enum class Endpoint { Input, Headphone, Speaker };
@@ -162,6 +168,8 @@ private:
     void cancelPendingStarts() { ++m_generation; }
     void endMicTest();
     void onConflictTimer();
+    // Closes the running streams whose devices no longer call back.
+    void watchStreams();
     void enqueueTone(MixedOutputAudioStream& target, ToneGenerator& tone, float gain);
 
     AppConfig* m_config;
@@ -179,7 +187,6 @@ private:
     mutable std::mutex m_toneMutex;
     ToneGenerator m_pressTone;
     ToneGenerator m_releaseTone;
-    ToneGenerator m_conflictTone;
     std::atomic<float> m_pttVolume{0.3f};
     std::atomic<float> m_conflictVolume{0.5f};
 
@@ -187,6 +194,7 @@ private:
     std::atomic<bool> m_micTestActive{false};
     std::atomic<quint8> m_micTestTarget{0};
     QTimer m_conflictTimer;
+    QTimer m_watchdog;
     QMetaObject::Connection m_loopbackConnection;
     bool m_paInitialized = false;
     bool m_shutDown = false; // under the PortAudio lock

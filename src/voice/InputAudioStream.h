@@ -46,6 +46,8 @@ public:
     void processInput(const int16_t* samples, unsigned long frames);
 
     bool isRunning() const { return m_device.isRunning(); }
+    // Asked about once a second: the device has stopped calling back.
+    bool deviceStopped() { return m_device.deviceStopped(); }
     int sampleRate() const { return m_sampleRate; }
     int channels() const { return m_channels; }
 

@@ -50,12 +50,13 @@ bool MixedOutputAudioStream::configure(const StreamConfig& config) {
     {
         std::lock_guard lock(m_decodeMutex);
         m_decoders.configure(config.channels);
-        m_conflictTone.setSampleRate(config.sampleRate);
         chunk = static_cast<size_t>(m_decoders.chunkSamples());
     }
     std::lock_guard lock(m_mutex);
     m_chunkSamples = chunk;
     m_oneShot.reset(config.blockSamples, kMaxOneShotBlocks);
+    m_conflictTone.setSampleRate(config.sampleRate);
+    m_conflictBlocks = 0;
     for (Source& s : m_sources) {
         s.queue.reset(static_cast<int>(chunk), kMaxSourceChunks);
         s.backlogSince = std::chrono::nanoseconds(-1);
@@ -101,6 +102,7 @@ void MixedOutputAudioStream::stop() {
         std::lock_guard queues(m_mutex);
         m_sources.clear();
         m_oneShot.clear();
+        m_conflictBlocks = 0;
         m_fifoFill = 0;
     }
     {
@@ -164,20 +166,14 @@ int MixedOutputAudioStream::talkerCount() const {
 
 void MixedOutputAudioStream::pushEncodedAudio(int id, const std::vector<uint8_t>& packet, bool conflict,
                                               float volume, const QByteArray& sender) {
-    const int block = m_blockSamples;
-    if (!isRunning() || block < 1) {
+    if (!isRunning() || m_blockSamples < 1) {
         return;
     }
-    volume = conflict ? clampVolume(volume) : clampRadioVolume(volume);
     if (conflict) {
-        std::vector<float> tone;
-        {
-            std::lock_guard lock(m_decodeMutex);
-            tone = m_conflictTone.generateBlock(block / m_channels, m_channels, volume);
-        }
-        enqueueOneShot(std::move(tone));
+        holdConflictTone(volume);
         return;
     }
+    volume = clampRadioVolume(volume);
     // The queue lock is taken inside the decoding lock (never the other way
     // round), so the chunks go from the talker's buffer to the queue in one copy.
     VolumeInfo level;
@@ -211,6 +207,15 @@ void MixedOutputAudioStream::enqueueOneShot(std::vector<float>&& block) {
     }
     std::lock_guard lock(m_mutex);
     m_oneShot.push(block.data(), block.size(), false);
+}
+
+void MixedOutputAudioStream::holdConflictTone(float volume) {
+    if (!isRunning() || m_blockSamples < 1) {
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_conflictBlocks = kConflictHoldBlocks;
+    m_conflictVolume = clampVolume(volume);
 }
 
 void MixedOutputAudioStream::mixSources() {
@@ -257,6 +262,12 @@ void MixedOutputAudioStream::renderOutput(float* buffer, unsigned long frames) {
         std::copy_n(tone, m, buffer);
         std::fill(buffer + m, buffer + n, 0.0f);
         m_oneShot.pop();
+        return;
+    }
+    if (m_conflictBlocks > 0) {
+        --m_conflictBlocks;
+        m_conflictTone.fillBlock(buffer, static_cast<int>(frames), static_cast<int>(channels),
+                                 m_conflictVolume);
         return;
     }
     // Mix 48 kHz chunks until the converted audio covers this block; the

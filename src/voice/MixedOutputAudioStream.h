@@ -24,7 +24,8 @@ namespace velk::voice {
 // sources, keeps a queue of 20 ms chunks at 48 kHz per source, and in the
 // device callback mixes them with a soft clip and converts the mix to the
 // device rate (one converter per output, whatever the number of talkers).
-// Tone blocks in the one-shot queue take the place of the mix for one block each.
+// Tone blocks in the one-shot queue take the place of the mix for one block
+// each; a conflict holds the stream's own conflict tone in its place.
 class MixedOutputAudioStream : public QObject {
     Q_OBJECT
 
@@ -32,6 +33,10 @@ public:
     // Most chunks a source may hold; beyond it the oldest is dropped.
     static constexpr int kMaxSourceChunks = 8;
     static constexpr int kMaxOneShotBlocks = 16;
+    // Each conflicting packet holds the conflict tone for this many blocks:
+    // packets come unevenly, and a tone made only of the blocks they bring
+    // breaks up wherever one comes late.
+    static constexpr int kConflictHoldBlocks = 4;
     // A source that held two or more chunks at every render for this long loses its oldest.
     static constexpr std::chrono::milliseconds kBacklogDrain{500};
 
@@ -50,11 +55,14 @@ public:
     void addSource(int id);
     void removeSource(int id);
     // Decodes and queues one packet for a source. With conflict the packet is
-    // not decoded: one block of the conflict tone plays instead. sender tells
-    // talkers on one source apart.
+    // not decoded: the conflict tone is held instead. sender tells talkers on
+    // one source apart.
     void pushEncodedAudio(int id, const std::vector<uint8_t>& packet, bool conflict, float volume,
                           const QByteArray& sender = {});
     void enqueueOneShot(std::vector<float>&& block);
+    // Plays the conflict tone at volume in place of the mix for the next
+    // kConflictHoldBlocks blocks, one wave from block to block.
+    void holdConflictTone(float volume);
 
     // The device callback's work: frames × channels interleaved samples into buffer.
     void renderOutput(float* buffer, unsigned long frames);
@@ -63,6 +71,8 @@ public:
     void setClock(AudioClock clock);
 
     bool isRunning() const { return m_device.isRunning(); }
+    // Asked about once a second: the device has stopped calling back.
+    bool deviceStopped() { return m_device.deviceStopped(); }
     int sampleRate() const { return m_sampleRate.load(); }
     int channels() const { return m_channels.load(); }
     int blockSamples() const { return m_blockSamples.load(); }
@@ -94,16 +104,18 @@ private:
     std::atomic<int> m_channels{1};
     AudioClock m_clock;
 
-    // Guards the talkers' decoders and the conflict tone (pushing thread against start and
-    // stop). Taken before m_mutex when both are held, never after.
+    // Guards the talkers' decoders (pushing thread against start and stop).
+    // Taken before m_mutex when both are held, never after.
     mutable std::mutex m_decodeMutex;
     SourceDecoders m_decoders;
-    ToneGenerator m_conflictTone;
 
     // Guards the queues and the mix state (pushing thread against the callback).
     mutable std::mutex m_mutex;
     std::vector<Source> m_sources;
-    BlockRing m_oneShot;         // device-rate blocks
+    BlockRing m_oneShot;          // device-rate blocks
+    ToneGenerator m_conflictTone; // at the device rate
+    int m_conflictBlocks = 0;     // blocks the conflict tone still holds
+    float m_conflictVolume = 0.0f;
     size_t m_chunkSamples = 0;   // one 48 kHz chunk over all channels
     std::vector<float> m_mix;    // one mixed chunk
     StreamResampler m_resampler; // 48 kHz to the device rate, made at start

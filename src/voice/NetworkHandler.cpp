@@ -59,7 +59,7 @@ void NetworkHandler::disconnectFromServer() {
     sendGoodbye();
     ++m_anchor->generation;
     cancelPendingConnects();
-    emit socketStateChanged(false, {});
+    emit socketStateChanged(false, {}, false);
     {
         std::lock_guard lock(m_lifecycleMutex);
         stopThreads();
@@ -106,7 +106,7 @@ void NetworkHandler::stopThreads() {
     m_frontDeadline.reset();
 }
 
-void NetworkHandler::loseConnection(quint64 generation, const QString& error, const QString& reason,
+void NetworkHandler::loseConnection(quint64 generation, const QString& reason, bool byServer,
                                     bool dropBacklog) {
     {
         // Whoever clears the flag reports the loss, so it is reported once,
@@ -125,12 +125,12 @@ void NetworkHandler::loseConnection(quint64 generation, const QString& error, co
                       [generation](const auto& packet) { return packet.first == generation; });
     }
     haltLoops();
-    if (!error.isEmpty()) {
+    if (!reason.isEmpty()) {
         // The one log line of the loss: errorOccurred is not logged again.
-        qWarning().noquote() << "NetworkHandler:" << error;
-        post({generation, Event::Kind::Error, false, {}, error});
+        qWarning().noquote() << "NetworkHandler:" << reason;
+        post({generation, Event::Kind::Error, false, {}, reason});
     }
-    post({generation, Event::Kind::State, false, {}, reason});
+    post({generation, Event::Kind::State, false, {}, reason, byServer});
 }
 
 void NetworkHandler::giveUpLocked(const QString& reason) {
@@ -232,7 +232,7 @@ void NetworkHandler::drainInbox() {
         }
         switch (event.kind) {
         case Event::Kind::State:
-            emit socketStateChanged(event.connected, event.error);
+            emit socketStateChanged(event.connected, event.error, event.byServer);
             break;
         case Event::Kind::Control:
             emit controlMessageReceived(event.message);

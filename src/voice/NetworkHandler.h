@@ -96,10 +96,10 @@ public:
     quint64 droppedVoicePackets() const { return m_droppedVoicePackets; }
 
 signals:
-    // `reason`: why a connection that was up is lost, as the owner tells it:
-    // the server's own error where the server closed right after it. Empty
-    // when connected, stopped or not connected at all.
-    void socketStateChanged(bool connected, const QString& reason);
+    // `reason`: why a connection that was up is lost; empty when connected,
+    // stopped or not connected at all. `byServer`: the server closed or reset
+    // it, so that its last line may say why.
+    void socketStateChanged(bool connected, const QString& reason, bool byServer);
     void controlMessageReceived(const velk::voice::ControlMessage& msg);
     void voicePacketReceived(const velk::voice::VoicePacket& pkt);
     void errorOccurred(const QString& error);
@@ -111,7 +111,8 @@ private:
         Kind kind = Kind::State;
         bool connected = false;
         ControlMessage message;
-        QString error; // the error; for a lost connection, the loss's reason
+        QString error;         // the error; for a lost connection, the loss's reason
+        bool byServer = false; // a lost connection the server closed or reset
     };
 
     // What a connect thread shares with the handler. The handler is reached
@@ -150,9 +151,8 @@ private:
     // Notes that something came from the server.
     void heard();
     void handleDatagram(quint64 generation, const std::uint8_t* data, std::size_t length);
-    // Hands the line's message to the owner; returns its text when it is the
-    // server's error.
-    QString parseControlMessage(quint64 generation, std::string_view line);
+    // Hands the line's message to the owner.
+    void parseControlMessage(quint64 generation, std::string_view line);
 
     bool isCurrent(quint64 generation) const { return m_anchor->generation == generation; }
     void cancelPendingConnects();
@@ -160,11 +160,10 @@ private:
     // Clears the loop flags and wakes every thread blocked on the sockets.
     void haltLoops();
     void failConnect(quint64 generation, const QString& text);
-    // Reports the loss once: `error` is logged and emitted, then the state
-    // change with `reason`. `dropBacklog`: the control messages still waiting
-    // for the owner go with it.
-    void loseConnection(quint64 generation, const QString& error, const QString& reason,
-                        bool dropBacklog = false);
+    // Reports the loss once: `reason` is logged and emitted as an error, then
+    // the state change. `dropBacklog`: the control messages still waiting for
+    // the owner go with it.
+    void loseConnection(quint64 generation, const QString& reason, bool byServer, bool dropBacklog = false);
     // Gives the connection up on the client's own account: the writer stops
     // and the reader, woken, hands out what the server had already sent before
     // it reports the loss with `reason`. Called with m_controlSendMutex held.

@@ -25,9 +25,7 @@ constexpr quint64 kWarnedControlLines = 10;
 void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) {
     ControlLineReader reader;
     QString reason;
-    // The server's error while it is the last line read: the reason the
-    // server gives for a close right after it, and for nothing else.
-    QString lastWord;
+    bool byServer = false;
     while (m_tcpRunning) {
         const std::span<char> space = reader.writable();
         const sockets::IoResult got = sockets::receive(socket, space.data(), space.size());
@@ -42,9 +40,7 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
                 reason = m_givenUpReason;
             }
             // Only a close or reset is the server's own end; a path that died is not.
-            if (!reason.isEmpty() || (got.bytes < 0 && !sockets::isReset(got.error))) {
-                lastWord.clear();
-            }
+            byServer = reason.isEmpty() && (got.bytes == 0 || sockets::isReset(got.error));
             if (reason.isEmpty()) {
                 const int writeError = m_writeError;
                 reason = got.bytes < 0     ? connectionLost(got.error)
@@ -59,7 +55,7 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             [&](std::string_view line) {
                 // Nothing more once the connection is given up.
                 if (m_tcpRunning) {
-                    lastWord = parseControlMessage(generation, line);
+                    parseControlMessage(generation, line);
                 }
             },
             [](std::size_t dropped) {
@@ -68,22 +64,19 @@ void NetworkHandler::tcpReceiveLoop(quint64 generation, sockets::Handle socket) 
             });
     }
     // Reported only when the loss is not our own stop.
-    loseConnection(generation, reason, lastWord.isEmpty() ? reason : lastWord);
+    loseConnection(generation, reason, byServer);
 }
 
-QString NetworkHandler::parseControlMessage(quint64 generation, std::string_view line) {
+void NetworkHandler::parseControlMessage(quint64 generation, std::string_view line) {
     try {
-        ControlMessage message = readControlMessage(line);
-        const QString error =
-            message.type == ControlMessageType::Error ? QString::fromStdString(message.data) : QString();
-        if (post({generation, Event::Kind::Control, false, std::move(message), {}},
+        if (post({generation, Event::Kind::Control, false, readControlMessage(line), {}},
                  kMaxQueuedControlEvents)) {
-            return error;
+            return;
         }
         const QString text = QStringLiteral("Voice server sent control messages faster than they can be "
                                             "handled (%1 waiting); disconnected")
                                  .arg(kMaxQueuedControlEvents);
-        loseConnection(generation, text, text, true);
+        loseConnection(generation, text, false, true);
     } catch (const std::exception& e) {
         // A control line is up to 64 KB and its text may be in the message: the start is enough.
         if (worthWarning(++m_badControlLines, kWarnedControlLines)) {
@@ -91,7 +84,6 @@ QString NetworkHandler::parseControlMessage(quint64 generation, std::string_view
                                  << QString::fromUtf8(e.what()).left(200);
         }
     }
-    return {};
 }
 
 void NetworkHandler::udpReceiveLoop(quint64 generation, sockets::Handle socket) {

@@ -65,7 +65,14 @@ bool CallbackStream::start(const PortAudioStreamRequest& request, bool openDevic
         return false;
     }
     if (openDevice) {
-        m_stream = openAndStartStream(request);
+        m_callback = request.callback;
+        m_userData = request.userData;
+        m_seenCallbacks = m_callbacks.load();
+        m_quietChecks = 0;
+        PortAudioStreamRequest counted = request;
+        counted.callback = &CallbackStream::countingCallback;
+        counted.userData = this;
+        m_stream = openAndStartStream(counted);
         if (!m_stream) {
             return false;
         }
@@ -75,13 +82,45 @@ bool CallbackStream::start(const PortAudioStreamRequest& request, bool openDevic
     return true;
 }
 
+int CallbackStream::countingCallback(const void* input, void* output, unsigned long frames,
+                                     const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+                                     void* self) {
+    auto* stream = static_cast<CallbackStream*>(self);
+    stream->m_callbacks.fetch_add(1, std::memory_order_relaxed);
+    return stream->m_callback(input, output, frames, time, flags, stream->m_userData);
+}
+
+bool CallbackStream::deviceStopped() {
+    std::lock_guard lock(portAudioMutex());
+    if (!m_stream) {
+        return false;
+    }
+    if (Pa_IsStreamActive(m_stream) != 1) {
+        return true; // ended by its device
+    }
+    const std::uint64_t callbacks = m_callbacks.load(std::memory_order_relaxed);
+    if (callbacks != m_seenCallbacks) {
+        m_seenCallbacks = callbacks;
+        m_quietChecks = 0;
+        return false;
+    }
+    return ++m_quietChecks >= kQuietChecks;
+}
+
 void CallbackStream::close() {
     std::lock_guard lock(portAudioMutex());
-    if (m_stream) {
+    if (m_stream && Pa_IsStreamActive(m_stream) == 1) {
         Pa_StopStream(m_stream);
         Pa_CloseStream(m_stream);
-        m_stream = nullptr;
+    } else if (m_stream) {
+        // Its device ended it (a sound server that stopped, a device unplugged).
+        // Stopping it would wait for a callback that never comes (ten minutes
+        // on JACK): it is left open, and a hold on PortAudio is kept for it so
+        // that no termination closes it either.
+        Pa_Initialize();
+        qWarning() << "CallbackStream: a stream its device ended is let go without closing it";
     }
+    m_stream = nullptr;
     m_running = false;
 }
 

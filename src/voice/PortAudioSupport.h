@@ -3,6 +3,7 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -59,12 +60,28 @@ public:
     // work itself), then running and "<owner>: started".
     bool start(const PortAudioStreamRequest& request, bool openDevice, const std::function<bool()>& setUp);
     // Stops and closes the device under the lock; not running afterwards.
+    // A stream its device ended is only let go.
     void close();
     bool isRunning() const { return m_running.load(); }
+    // For a watchdog that asks about once a second: true when the open device
+    // ended the stream or has called back at none of the last kQuietChecks
+    // asks (its server stopped, it was unplugged). Never true without a device.
+    bool deviceStopped();
+    static constexpr int kQuietChecks = 2;
 
 private:
+    // Counts the callbacks on their way to the owner's.
+    static int countingCallback(const void* input, void* output, unsigned long frames,
+                                const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+                                void* self);
+
     PaStream* m_stream = nullptr;
     std::atomic<bool> m_running{false};
+    PaStreamCallback* m_callback = nullptr;
+    void* m_userData = nullptr;
+    std::atomic<std::uint64_t> m_callbacks{0};
+    std::uint64_t m_seenCallbacks = 0; // under the lock
+    int m_quietChecks = 0;             // under the lock
 };
 
 } // namespace velk::voice

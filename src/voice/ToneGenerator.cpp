@@ -71,10 +71,16 @@ std::vector<float> ToneGenerator::generate(int count) {
 std::vector<float> ToneGenerator::generateBlock(int frames, int channels, float gain) {
     frames = std::max(frames, 0);
     channels = std::max(channels, 1);
+    std::vector<float> out(static_cast<size_t>(frames) * static_cast<size_t>(channels));
+    fillBlock(out.data(), frames, channels, gain);
+    return out;
+}
+
+void ToneGenerator::fillBlock(float* out, int frames, int channels, float gain) {
+    channels = std::max(channels, 1);
     if (!std::isfinite(gain)) {
         gain = 0.0f;
     }
-    std::vector<float> out(static_cast<size_t>(frames) * static_cast<size_t>(channels));
     size_t i = 0;
     for (int f = 0; f < frames; ++f) {
         const float v = std::clamp(next() * gain, -1.0f, 1.0f);
@@ -82,7 +88,6 @@ std::vector<float> ToneGenerator::generateBlock(int frames, int channels, float 
             out[i++] = v;
         }
     }
-    return out;
 }
 
 } // namespace velk::voice

@@ -25,6 +25,8 @@ public:
     // One block of frames × channels interleaved samples: one tone sample per
     // frame, copied to every channel, scaled by gain and kept within -1..1.
     std::vector<float> generateBlock(int frames, int channels, float gain);
+    // The same into out, which holds frames × channels samples; allocates nothing.
+    void fillBlock(float* out, int frames, int channels, float gain);
 
     int sampleRate() const { return m_sampleRate; }
     float frequency() const { return m_frequency; }

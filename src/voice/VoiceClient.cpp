@@ -58,7 +58,7 @@ void VoiceClient::disconnectFromServer() {
     m_frequencyIndex.clear();
 }
 
-void VoiceClient::handleSocketState(bool connected, const QString& reason) {
+void VoiceClient::handleSocketState(bool connected, const QString& reason, bool byServer) {
     const bool wasUp = m_state != ConnectionState::Disconnected && m_state != ConnectionState::Connecting;
     if (!connected) {
         ++m_generation;
@@ -70,13 +70,21 @@ void VoiceClient::handleSocketState(bool connected, const QString& reason) {
         m_serverLastWord.clear();
         m_welcomeTimer.start();
     } else if (wasUp) {
-        emit connectionLost(reason);
+        emit connectionLost(byServer ? serverReason(reason) : reason);
     }
 }
 
+QString VoiceClient::serverReason(const QString& fallback) const {
+    // Timed as this thread handles them: the transport hands out the lines
+    // and the end in the order they came.
+    const bool justBefore =
+        !m_serverLastWord.isEmpty() && m_clock() - m_serverLastWordAt <= kServerLastWordWindow;
+    return justBefore ? m_serverLastWord : fallback;
+}
+
 void VoiceClient::handleControlMessage(const ControlMessage& msg) {
-    // An error is the reason for a "disconnect" only while nothing else comes
-    // between them: one long before says nothing about why the session ended.
+    // An error is the reason for an end only while nothing else comes between
+    // them: one long before says nothing about why the session ended.
     if (msg.type != ControlMessageType::Error && msg.type != ControlMessageType::Disconnect) {
         m_serverLastWord.clear();
     }
@@ -87,6 +95,7 @@ void VoiceClient::handleControlMessage(const ControlMessage& msg) {
     case ControlMessageType::Error:
         qWarning().noquote() << "VoiceClient: server error:" << QString::fromStdString(msg.data);
         m_serverLastWord = QString::fromStdString(msg.data);
+        m_serverLastWordAt = m_clock();
         emit errorOccurred(m_serverLastWord);
         break;
     case ControlMessageType::Message:
@@ -188,6 +197,7 @@ AudioHandler* VoiceClient::ensureAudioHandler() {
             [this](VolumeInfo level) { m_inputVolume = level; });
     connect(audio, &AudioHandler::outputVolumeChanged, this,
             [this](VolumeInfo level) { m_outputVolume = level; });
+    connect(audio, &AudioHandler::streamsStopped, this, &VoiceClient::onStreamsStopped);
     for (const RadioChannel& radio : std::as_const(m_radios)) {
         registerRadio(radio);
     }
@@ -233,6 +243,26 @@ void VoiceClient::onStreamsStarted(quint64 generation, const StreamStartReport& 
             QStringLiteral("语音音频输出无法启动（%1）").arg(audioDeviceNames(report.failed & outputs)));
     }
     markReady(generation);
+}
+
+void VoiceClient::onStreamsStopped(AudioStreams stopped) {
+    // Outside a session only a device test runs: it is not the session's.
+    if (m_state == ConnectionState::Disconnected || m_state == ConnectionState::Connecting) {
+        return;
+    }
+    const QString what = QStringLiteral("音频设备已停止工作（%1）").arg(audioDeviceNames(stopped));
+    const QString todo =
+        QStringLiteral("请检查设备后重新连接语音服务器；如仍无法使用，请在设置中改选音频设备或重启客户端");
+    if (!m_audio->headphoneStream()->isRunning() && !m_audio->speakerStream()->isRunning()) {
+        giveUp(what + QStringLiteral("。") + todo);
+        return;
+    }
+    if (stopped.testFlag(AudioStream::Capture)) {
+        setListenOnly(true);
+        emit errorOccurred(what + QStringLiteral("，当前仅可收听，按 PTT 不会发送语音。") + todo);
+        return;
+    }
+    emit errorOccurred(what + QStringLiteral("。") + todo);
 }
 
 void VoiceClient::markReady(quint64 generation) {
@@ -292,7 +322,7 @@ void VoiceClient::handleServerDisconnect(const std::string& reason) {
         reason.empty() ? QStringLiteral("Voice server ended the session") : QString::fromStdString(reason);
     qInfo().noquote() << "VoiceClient: disconnected by the server:" << text;
     emit errorOccurred(text);
-    emit connectionLost(reason.empty() && !m_serverLastWord.isEmpty() ? m_serverLastWord : text);
+    emit connectionLost(reason.empty() ? serverReason(text) : text);
 }
 
 void VoiceClient::applyRadioStack(const RadioChannel& applied) {

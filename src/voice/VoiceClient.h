@@ -93,7 +93,10 @@ public:
 
     // A second talker on a frequency within this window of the last one is a conflict.
     static constexpr std::chrono::milliseconds kConflictWindow{100};
-    // Monotonic time of the conflict window; tests hand in their own.
+    // The server's error is the reason of its end only when the end follows within this.
+    static constexpr std::chrono::milliseconds kServerLastWordWindow{2000};
+    // Monotonic time of the conflict window and of the server's last word;
+    // tests hand in their own.
     void setClock(AudioClock clock) { m_clock = std::move(clock); }
     // Frequencies with a remembered last talker.
     int lastSpeakerCount() const { return static_cast<int>(m_lastSpeakers.size()); }
@@ -126,8 +129,9 @@ signals:
     void listenOnlyChanged(bool listenOnly);
     // A session that was up has ended without being asked to (the server
     // closed, reset, ended or stopped answering it, or never welcomed it, or
-    // its audio could not start); after the state change, with the reason:
-    // the server's own error where the server ended it right after that.
+    // its audio could not start or stopped); after the state change, with the reason:
+    // the server's own error where the server ended it within
+    // kServerLastWordWindow of that, with no other line between.
     void connectionLost(const QString& reason);
 
 protected:
@@ -136,7 +140,7 @@ protected:
     void setIdentity(const QByteArray& callsign);
 
 private slots:
-    void handleSocketState(bool connected, const QString& reason);
+    void handleSocketState(bool connected, const QString& reason, bool byServer);
     void handleControlMessage(const velk::voice::ControlMessage& msg);
     void handleVoicePacket(const velk::voice::VoicePacket& pkt);
     void sendEncodedAudio(const std::vector<std::uint8_t>& audio);
@@ -147,9 +151,14 @@ private:
     // Ends the session on the client's own account, with the reason.
     void giveUp(const QString& reason);
     void handleServerDisconnect(const std::string& reason);
+    // The server's own error when it came just before its end, else `fallback`.
+    QString serverReason(const QString& fallback) const;
     // Starts the streams off this thread; Ready follows once they run.
     void onIdentityVerified();
     void onStreamsStarted(quint64 generation, const StreamStartReport& report);
+    // Devices that stopped during the session: the pilot is told what to do;
+    // with no output left the session ends.
+    void onStreamsStopped(AudioStreams stopped);
     // Becomes Ready unless the session it was started for has ended since.
     void markReady(quint64 generation);
     // Every session end: the microphone and the outputs close.
@@ -193,8 +202,10 @@ private:
     // Runs while connected and not yet welcomed.
     QTimer m_welcomeTimer;
     // The data of the server's "error" while no other control message has
-    // followed it this session: the reason of a "disconnect" that gives none.
+    // followed it this session, and when it came: the reason of an end the
+    // server gives none for.
     QString m_serverLastWord;
+    std::chrono::nanoseconds m_serverLastWordAt{};
 };
 
 } // namespace velk::voice

@@ -28,6 +28,9 @@ public:
 
     // Process id of the server; 0 before start().
     qint64 serverPid() const { return m_jackd.processId(); }
+    // Stops the server, as a pilot's sound server may stop: its devices
+    // vanish under whatever still uses them.
+    void stopServer();
 
     // PortAudio device index of a JACK device ("system", "loopback"); -1 when absent.
     static int device(const QByteArray& name);
@@ -37,7 +40,6 @@ public:
 private:
     bool takeName(QString* error);
     bool launch(QString* error);
-    void stopServer();
 
     int m_rate;
     int m_channels;

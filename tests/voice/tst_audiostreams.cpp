@@ -1,8 +1,10 @@
 #include "support/AudioSignals.h"
+#include "voice/AudioLimits.h"
 #include "voice/InputAudioStream.h"
 #include "voice/MixedOutputAudioStream.h"
 #include "voice/OpusCodec.h"
 #include "voice/SoftClip.h"
+#include "voice/ToneGenerator.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -253,6 +255,21 @@ private slots:
         }
         QVERIFY(std::fabs(audiotest::peak(block) - 0.15f) < 0.01f);
         QVERIFY(std::fabs(audiotest::dominantFrequency(block, 44100, 2) - 294) <= 5);
+
+        // Packets come unevenly: the next one three blocks late leaves no hole
+        // in the tone, and the wave runs on; the tone ends as many blocks after
+        // the last one.
+        voice::ToneGenerator wave(44100, voice::kConflictToneFrequency, voice::kToneAmplitude);
+        std::vector<float> heard = block;
+        for (const bool packet : {false, false, false, true, false, false, false}) {
+            if (packet) {
+                out.pushEncodedAudio(0, audiotest::sinePackets(500, 1)[0], true, 0.5f);
+            }
+            const auto next = audiotest::render(out);
+            heard.insert(heard.end(), next.begin(), next.end());
+        }
+        QCOMPARE(heard, wave.generateBlock(882 * 8, 2, 0.5f));
+        QCOMPARE(audiotest::peak(audiotest::render(out)), 0.0f);
     }
 };
 

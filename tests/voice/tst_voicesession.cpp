@@ -129,14 +129,23 @@ private slots:
         QVERIFY(r.client.radios().isEmpty());
         QVERIFY(r.server.control().waitForClientGone()); // the transport closed its side
 
-        // Ended without a word: the error just before is the reason.
-        QVERIFY(r.becomeReady());
-        QTest::ignoreMessage(QtWarningMsg, "VoiceClient: server error: Authentication failed");
-        r.server.sendMessage("error", "Authentication failed");
-        r.server.sendMessage("disconnect", "");
-        QTRY_COMPARE(r.lost.count(), 2);
-        QCOMPARE(r.errors.last().at(0).toString(), QStringLiteral("Voice server ended the session"));
-        QCOMPARE(r.lost.last().at(0).toString(), QStringLiteral("Authentication failed"));
+        // Ended without a word: the error just before is the reason, one long before is not.
+        std::chrono::nanoseconds now{0};
+        r.client.setClock([&] { return now; });
+        for (const int late : {0, 1900, 2100, 40000}) {
+            QVERIFY(r.becomeReady());
+            QTest::ignoreMessage(QtWarningMsg, "VoiceClient: server error: Authentication failed");
+            const qsizetype lost = r.lost.count();
+            r.server.sendMessage("error", "Authentication failed");
+            QTRY_COMPARE(r.errors.last().at(0).toString(), QStringLiteral("Authentication failed"));
+            now += std::chrono::milliseconds(late);
+            r.server.sendMessage("disconnect", "");
+            QTRY_COMPARE(r.lost.count(), lost + 1);
+            QCOMPARE(r.errors.last().at(0).toString(), QStringLiteral("Voice server ended the session"));
+            QCOMPARE(r.lost.last().at(0).toString(), late <= 2000
+                                                         ? QStringLiteral("Authentication failed")
+                                                         : QStringLiteral("Voice server ended the session"));
+        }
     }
 
     void aVanishedServerEndsTheSessionExactlyOnce_data() {
@@ -144,28 +153,36 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("said"); // control messages sent first, type and data
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("lost"); // empty: the reason
+        QTest::addColumn<int>("late");     // ms between the last line and the end
         const QString closed = QStringLiteral("Voice server closed the connection");
         const QString reset =
             QStringLiteral("Voice server connection lost: Connection reset by peer (errno=104)");
         const QList<QByteArray> refused{"error", "Authentication failed"};
-        QTest::newRow("close") << 0 << QList<QByteArray>() << closed << QString();
-        QTest::newRow("reset") << 1 << QList<QByteArray>() << reset << QString();
-        QTest::newRow("vanish") << 2 << QList<QByteArray>() << reset << QString();
-        QTest::newRow("close after a refusal") << 0 << refused << closed << "Authentication failed";
-        QTest::newRow("reset after a refusal") << 1 << refused << reset << "Authentication failed";
-        QTest::newRow("an error long before")
-            << 0 << refused + QList<QByteArray>{"pong", ""} << closed << QString();
+        const QList<QByteArray> busy{"error", "Frequency 118.500 is busy, please retune"};
+        QTest::newRow("close") << 0 << QList<QByteArray>() << closed << QString() << 0;
+        QTest::newRow("reset") << 1 << QList<QByteArray>() << reset << QString() << 0;
+        QTest::newRow("vanish") << 2 << QList<QByteArray>() << reset << QString() << 0;
+        QTest::newRow("close after a refusal") << 0 << refused << closed << "Authentication failed" << 0;
+        QTest::newRow("reset after a refusal") << 1 << refused << reset << "Authentication failed" << 0;
+        QTest::newRow("close 1.9 s after an error") << 0 << busy << closed << QString(busy[1]) << 1900;
+        QTest::newRow("an error and a line since")
+            << 0 << refused + QList<QByteArray>{"pong", ""} << closed << QString() << 0;
+        QTest::newRow("close 5 s after an error") << 0 << busy << closed << QString() << 5000;
+        QTest::newRow("reset 5 s after an error") << 1 << busy << reset << QString() << 5000;
+        QTest::newRow("close 40 s after an error") << 0 << busy << closed << QString() << 40000;
         // The client gives up: an error the server sent and stayed after is no reason.
         QTest::newRow("silent after an error")
-            << 3 << QList<QByteArray>{"error", "Frequency 118.500 is busy, please retune"}
-            << QStringLiteral("Voice server did not answer for 0.2 s") << QString();
+            << 3 << busy << QStringLiteral("Voice server did not answer for 0.2 s") << QString() << 0;
     }
     void aVanishedServerEndsTheSessionExactlyOnce() {
         QFETCH(int, how);
         QFETCH(QList<QByteArray>, said);
         QFETCH(QString, reason);
         QFETCH(QString, lost);
+        QFETCH(int, late);
         Rig r;
+        std::chrono::nanoseconds now{0};
+        r.client.setClock([&] { return now; });
         if (how == 3) {
             r.client.transport()->setPingInterval(std::chrono::milliseconds(50));
         }
@@ -178,6 +195,10 @@ private slots:
                                      qPrintable("VoiceClient: server error: " + said.at(i + 1)));
             }
             r.server.sendMessage(said.at(i), said.at(i + 1));
+        }
+        if (late > 0) {
+            QTRY_COMPARE(r.errors.count(), 1);
+            now += std::chrono::milliseconds(late);
         }
         if (how < 3) {
             how == 0 ? r.server.control().closeClient() : r.server.control().resetClient();

@@ -221,6 +221,23 @@ private slots:
         QVERIFY(h.client.pttActive());
     }
 
+    // A device that stops mid-session, here with the whole sound server, is
+    // told on the page within seconds, with what to do; with nothing left to
+    // hear on, the session ends. Late: the rig is gone afterwards.
+    void audioThatStopsMidSessionIsToldOnThePage() {
+        Harness h;
+        h.vm.connectToVoiceServer();
+        QVERIFY(h.server.waitForUdpPeer());
+        h.server.sendWelcome("CES123");
+        QTRY_COMPARE(h.vm.connectionStateText(), QStringLiteral("就绪"));
+        rig.stopServer();
+        QTRY_COMPARE_WITH_TIMEOUT(h.vm.connectionStateText(), QStringLiteral("未连接"), 30000);
+        QCOMPARE(entry(h.vm, 0),
+                 QStringLiteral("ERROR: 音频设备已停止工作（麦克风、耳机、扬声器）。请检查设备后重新连接"
+                                "语音服务器；如仍无法使用，请在设置中改选音频设备或重启客户端"));
+        QVERIFY(h.vm.canConnect());
+    }
+
     // Last: it ends the web-API session of the program.
     void aConnectWithoutATokenIsRefusedWithALogEntry() {
         Harness h;
