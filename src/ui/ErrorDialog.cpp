@@ -11,6 +11,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBoundaryFinder>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -32,9 +33,17 @@ constexpr qsizetype kShownLength = 2000;
 QString shownText(const QString& message) {
     QString text = message;
     if (text.size() > kShownLength) {
-        qsizetype end = kShownLength;
-        if (text.at(end - 1).isHighSurrogate()) {
-            --end;
+        // Between characters as they are seen: an accent stays with its
+        // letter, a flag or an emoji sequence is kept whole or left out. The
+        // two code units past the cut are all the rules look at.
+        const QString around = text.left(kShownLength + 2);
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, around);
+        graphemes.setPosition(kShownLength);
+        qsizetype end = graphemes.isAtBoundary() ? kShownLength : graphemes.toPreviousBoundary();
+        if (end <= 0) {
+            // One character longer than the cut: cut inside it, not inside
+            // a surrogate pair.
+            end = text.at(kShownLength - 1).isHighSurrogate() ? kShownLength - 1 : kShownLength;
         }
         qWarning() << "ErrorDialog: a message of" << text.size() << "characters is shown cut at" << end
                    << "characters; whole:" << message;

@@ -265,6 +265,30 @@ private slots:
         QCOMPARE(bar->value(), 0);
     }
 
+    // The cut falls between characters as the pilot sees them: a letter keeps
+    // its accent, a flag or a family emoji is kept whole or left out.
+    void aCutMessageKeepsWholeCharacters_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("kept");
+        const QString tail(100, QLatin1Char('x'));
+        QTest::newRow("accent") << QString(1999, QLatin1Char('w')) + QStringLiteral("e\u0301") + tail << 1999;
+        QTest::newRow("flag") << QString(1998, QLatin1Char('w')) + QStringLiteral("🇨🇳🇺🇸") + tail << 1998;
+        QTest::newRow("family") << QString(1996, QLatin1Char('w')) + QStringLiteral("👨‍👩‍👧") +
+                                       tail
+                                << 1996;
+        // One character longer than the cut: cut inside it rather than show nothing.
+        QTest::newRow("endless marks") << QLatin1Char('a') + QString(2100, QChar(0x0301)) << 2000;
+    }
+    void aCutMessageKeepsWholeCharacters() {
+        QFETCH(QString, message);
+        QFETCH(int, kept);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(" cut at %1 ").arg(kept)));
+        ErrorDialog dialog(QStringLiteral("登录失败"), message);
+        const QString shown = dialog.findChild<QTextEdit*>(QStringLiteral("messageLabel"))->toPlainText();
+        QCOMPARE(shown.indexOf(QChar(0x2026)), kept);
+        QCOMPARE(shown.left(kept), message.left(kept));
+    }
+
     void confirmAcceptsAndEscapeRejects() {
         ErrorDialog accepted(QStringLiteral("提示"), QStringLiteral("请输入用户名和密码"));
         QSignalSpy acceptedSpy(&accepted, &QDialog::finished);
