@@ -1,5 +1,7 @@
 #include "ui/ErrorDialog.h"
 
+#include "Logger.h"
+
 #include <QAction>
 #include <QDebug>
 #include <QEasingCurve>
@@ -48,7 +50,10 @@ QString shownText(const QString& message) {
         qWarning() << "ErrorDialog: a message of" << text.size() << "characters is shown cut at" << end
                    << "characters; whole:" << message;
         text.truncate(end);
-        text += QStringLiteral("……\n（消息过长，只显示了开头部分，完整内容已写入日志。）");
+        text +=
+            logging::writesFile()
+                ? QStringLiteral("……\n（消息过长，只显示了开头部分，完整内容已写入日志。）")
+                : QStringLiteral("……\n（消息过长，只显示了开头部分。本次运行没有日志，其余部分未能保存。）");
     }
     // As a label: a carriage return parts words as a space does (a document
     // would start a paragraph).
