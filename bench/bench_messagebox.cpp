@@ -36,6 +36,19 @@ void BM_MessageBoxWithLongWord(benchmark::State& state) {
 }
 BENCHMARK(BM_MessageBoxWithLongWord)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// The kinds of text Qt lays out slowest, as long as the box shows: letters
+// that change direction at every step, and one letter under all the rest as
+// combining marks.
+void BM_MessageBoxWorstTextAtTheCut(benchmark::State& state) {
+    const QString message = state.range(0) == 0 ? QStringLiteral("a\u0628").repeated(1000)
+                                                : QLatin1Char('a') + QString(1999, QChar(0x0301));
+    for (auto _ : state) {
+        ErrorDialog dialog(QStringLiteral("登录失败"), message);
+        showAndDraw(dialog);
+    }
+}
+BENCHMARK(BM_MessageBoxWorstTextAtTheCut)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_MessageBoxScrollStep(benchmark::State& state) {
     ErrorDialog dialog(QStringLiteral("登录失败"),
                        QString(static_cast<qsizetype>(state.range(0)), QLatin1Char('w')));
@@ -75,6 +88,7 @@ int main(int argc, char** argv) {
     velk::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* path : {"BM_MessageBoxWithLongWord/10000", "BM_MessageBoxWithLongWord/100000",
+                             "BM_MessageBoxWorstTextAtTheCut/0", "BM_MessageBoxWorstTextAtTheCut/1",
                              "BM_MessageBoxScrollStep/100000"}) {
         reporter.printRatio(path, "BM_Floor_ShortTextLabel");
     }

@@ -122,4 +122,9 @@ void uninstall() {
     g_file = nullptr;
 }
 
+bool writesFile() {
+    QMutexLocker lock(&g_mutex);
+    return g_file != nullptr;
+}
+
 } // namespace velk::logging

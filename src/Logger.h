@@ -17,6 +17,9 @@ QString install(const QString& logsDirectory, const QDateTime& startUtc = QDateT
 // Restores Qt's default handler and closes the file.
 void uninstall();
 
+// Whether lines also go to a run log file, not to stderr alone.
+bool writesFile();
+
 // "%1 | %2 | %3:%4 - %5": local time, level, source file name, line, message,
 // the message on one line with its control characters shown escaped.
 QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message,

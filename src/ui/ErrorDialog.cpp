@@ -1,5 +1,7 @@
 #include "ui/ErrorDialog.h"
 
+#include "Logger.h"
+
 #include <QAction>
 #include <QDebug>
 #include <QEasingCurve>
@@ -11,6 +13,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBoundaryFinder>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -32,14 +35,25 @@ constexpr qsizetype kShownLength = 2000;
 QString shownText(const QString& message) {
     QString text = message;
     if (text.size() > kShownLength) {
-        qsizetype end = kShownLength;
-        if (text.at(end - 1).isHighSurrogate()) {
-            --end;
+        // Between characters as they are seen: an accent stays with its
+        // letter, a flag or an emoji sequence is kept whole or left out. The
+        // two code units past the cut are all the rules look at.
+        const QString around = text.left(kShownLength + 2);
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, around);
+        graphemes.setPosition(kShownLength);
+        qsizetype end = graphemes.isAtBoundary() ? kShownLength : graphemes.toPreviousBoundary();
+        if (end <= 0) {
+            // One character longer than the cut: cut inside it, not inside
+            // a surrogate pair.
+            end = text.at(kShownLength - 1).isHighSurrogate() ? kShownLength - 1 : kShownLength;
         }
         qWarning() << "ErrorDialog: a message of" << text.size() << "characters is shown cut at" << end
                    << "characters; whole:" << message;
         text.truncate(end);
-        text += QStringLiteral("……\n（消息过长，只显示了开头部分，完整内容已写入日志。）");
+        text +=
+            logging::writesFile()
+                ? QStringLiteral("……\n（消息过长，只显示了开头部分，完整内容已写入日志。）")
+                : QStringLiteral("……\n（消息过长，只显示了开头部分。本次运行没有日志，其余部分未能保存。）");
     }
     // As a label: a carriage return parts words as a space does (a document
     // would start a paragraph).

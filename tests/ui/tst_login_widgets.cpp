@@ -1,8 +1,11 @@
+#include "Logger.h"
+#include "support/TestSupport.h"
 #include "ui/ErrorDialog.h"
 #include "ui/LoadingSpinner.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -226,7 +229,7 @@ private slots:
         QVERIFY(text);
         const QString shown = text->toPlainText();
         QVERIFY(shown.size() < sent.size());
-        QVERIFY(shown.contains(QStringLiteral("完整内容已写入日志")));
+        QVERIFY(shown.contains(QStringLiteral("消息过长")));
         QVERIFY(text->document()->firstBlock().layout()->lineCount() > 1);
         QVERIFY(text->document()->size().width() <= text->viewport()->width());
         QCOMPARE(dialog.width(), 420);
@@ -263,6 +266,54 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
         QTest::keyClick(text, Qt::Key_Home);
         QCOMPARE(bar->value(), 0);
+    }
+
+    // The cut falls between characters as the pilot sees them: a letter keeps
+    // its accent, a flag or a family emoji is kept whole or left out.
+    void aCutMessageKeepsWholeCharacters_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("kept");
+        const QString tail(100, QLatin1Char('x'));
+        QTest::newRow("accent") << QString(1999, QLatin1Char('w')) + QStringLiteral("e\u0301") + tail << 1999;
+        QTest::newRow("flag") << QString(1998, QLatin1Char('w')) + QStringLiteral("🇨🇳🇺🇸") + tail << 1998;
+        QTest::newRow("family") << QString(1996, QLatin1Char('w')) + QStringLiteral("👨‍👩‍👧") +
+                                       tail
+                                << 1996;
+        // One character longer than the cut: cut inside it rather than show nothing.
+        QTest::newRow("endless marks") << QLatin1Char('a') + QString(2100, QChar(0x0301)) << 2000;
+    }
+    void aCutMessageKeepsWholeCharacters() {
+        QFETCH(QString, message);
+        QFETCH(int, kept);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(" cut at %1 ").arg(kept)));
+        ErrorDialog dialog(QStringLiteral("登录失败"), message);
+        const QString shown = dialog.findChild<QTextEdit*>(QStringLiteral("messageLabel"))->toPlainText();
+        QCOMPARE(shown.indexOf(QChar(0x2026)), kept);
+        QCOMPARE(shown.left(kept), message.left(kept));
+    }
+
+    // The mark says the whole message is in the run log only when there is
+    // one; there it stands whole on one line.
+    void aCutMessageIsInTheLogWhereTheMarkSaysSo() {
+        const QString sent = QStringLiteral("x\n").repeated(1500);
+        const auto shown = [&sent] {
+            ErrorDialog dialog(QStringLiteral("登录失败"), sent);
+            return dialog.findChild<QTextEdit*>(QStringLiteral("messageLabel"))->toPlainText();
+        };
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(" cut at ")));
+        QVERIFY(!shown().contains(QStringLiteral("已写入日志")));
+
+        const QString path = velk::logging::install(velk::test::freshDir(QStringLiteral("logs-cut")));
+        const QString logged = shown();
+        velk::logging::uninstall();
+        QVERIFY(logged.contains(QStringLiteral("完整内容已写入日志")));
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList lines =
+            QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(
+            lines.at(0).endsWith(QStringLiteral("whole: \"%1\"").arg(QStringLiteral("x\\n").repeated(1500))));
     }
 
     void confirmAcceptsAndEscapeRejects() {
