@@ -24,6 +24,10 @@ namespace velk::network {
 namespace {
 
 constexpr const char* TimedOutProperty = "velkTimedOut";
+constexpr const char* TooLargeProperty = "velkTooLarge";
+// Far above any reply of the web API: a server that sends more is cut off
+// before it fills memory, or the log with its message.
+constexpr qint64 kMaxReplyBytes = 1 << 20;
 
 std::optional<QJsonObject> parseObject(const QByteArray& body) {
     QJsonParseError error{};
@@ -39,6 +43,9 @@ int httpStatus(QNetworkReply* reply) {
 }
 
 QNetworkReply::NetworkError effectiveError(QNetworkReply* reply, bool timedOut) {
+    if (reply->property(TooLargeProperty).toBool()) {
+        return QNetworkReply::UnknownContentError;
+    }
     return timedOut ? QNetworkReply::TimeoutError : reply->error();
 }
 
@@ -52,6 +59,8 @@ QString loginNetworkError(QNetworkReply* reply, bool timedOut) {
         return QStringLiteral("无法找到服务器，请检查服务器地址");
     case QNetworkReply::TimeoutError:
         return QStringLiteral("连接超时，请稍后重试");
+    case QNetworkReply::UnknownContentError:
+        return QStringLiteral("登录失败：服务器的回复过大");
     case QNetworkReply::ContentNotFoundError:
         return QStringLiteral("服务器接口不存在 (404)\n请求地址: %1").arg(reply->request().url().toString());
     default:
@@ -244,13 +253,28 @@ void ApiService::send(QNetworkReply* reply, ReplyHandler handler) {
         });
         timer->start(m_requestTimeout);
     }
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > kMaxReplyBytes || total > kMaxReplyBytes) {
+            reply->setProperty(TooLargeProperty, true);
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply, handler = std::move(handler)] {
         std::erase_if(m_pending, [reply](const QPointer<QNetworkReply>& p) { return !p || p == reply; });
-        const bool timedOut = reply->property(TimedOutProperty).toBool();
+        // A reply that came whole before its progress was seen is caught here.
+        if (reply->bytesAvailable() > kMaxReplyBytes) {
+            reply->setProperty(TooLargeProperty, true);
+        }
+        const bool tooLarge = reply->property(TooLargeProperty).toBool();
+        // Its body is never read: the handlers take it as one that did not come.
+        const bool timedOut = reply->property(TimedOutProperty).toBool() || tooLarge;
         if (timedOut || reply->error() != QNetworkReply::NoError) {
+            const QString why = tooLarge
+                                    ? QStringLiteral("the reply is larger than %1 bytes").arg(kMaxReplyBytes)
+                                : timedOut ? QStringLiteral("timed out")
+                                           : reply->errorString();
             qWarning().noquote() << "Web API request" << reply->request().url().toString(QUrl::RemoveQuery)
-                                 << "failed:"
-                                 << (timedOut ? QStringLiteral("timed out") : reply->errorString());
+                                 << "failed:" << why;
         }
         reply->deleteLater();
         handler(reply, timedOut);

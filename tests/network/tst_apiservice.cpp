@@ -156,6 +156,8 @@ private slots:
                                     << QStringLiteral("登录失败：服务器返回了无效的响应");
         QTest::newRow("success without token") << 200 << env("LOGIN_SUCCESS", QStringLiteral("登录成功"))
                                                << QStringLiteral("登录失败：服务器返回了无效的响应");
+        QTest::newRow("larger than any reply") << 200 << env("X", QString(1 << 20, QLatin1Char('x')))
+                                               << QStringLiteral("登录失败：服务器的回复过大");
     }
 
     void signInRejectionsGiveTheirTexts() {
