@@ -6,6 +6,7 @@
 #include "model/MetaTypes.h"
 #include "network/ApiService.h"
 #include "network/SwiftAircraftIcaoService.h"
+#include "voice/LogThrottle.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -25,6 +26,10 @@ constexpr int kClientMinor = 0;
 constexpr quint8 kRating = 1;
 
 const QString kServer = QStringLiteral("SERVER");
+
+// A bad line's error holds the line, up to 64 KB: the start is enough.
+constexpr qsizetype kLoggedErrorLength = 200;
+constexpr quint64 kLoggedErrorsInFull = 10;
 
 const char* modeText(bool observer) {
     return observer ? "observer" : "pilot";
@@ -241,6 +246,7 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
     m_loggedIn = false;
     m_forcedDisconnect = false;
     m_killReason.clear();
+    m_sessionErrors = 0;
     m_sessionState = Connecting;
     ++m_attempt;
     restartReportedAircraft();
@@ -482,7 +488,14 @@ void NetworkManager::onNetworkDisconnected() {
 void NetworkManager::onNetworkError(QString error) {
     emit notificationPosted(error, MessageType::Error);
     if (m_fsdClient.isConnected() || m_sessionState == Idle) {
-        qWarning() << "FSD error:" << error;
+        // Every error reaches the server log; the run log takes the first
+        // few and then every thousandth.
+        if (voice::worthWarning(++m_sessionErrors, kLoggedErrorsInFull)) {
+            qWarning().nospace() << "FSD error " << m_sessionErrors << " of this session: "
+                                 << (error.size() > kLoggedErrorLength
+                                         ? error.first(kLoggedErrorLength) + QStringLiteral("…")
+                                         : error);
+        }
         return;
     }
     qWarning() << "FSD connection attempt failed:" << error;

@@ -333,6 +333,9 @@ private:
     bool m_awaitingIdentification = false;
     SessionState m_sessionState = Idle;
     QString m_killReason;
+    // Errors of the current attempt, so that a server sending nothing but bad
+    // lines cannot fill the run log.
+    quint64 m_sessionErrors = 0;
     QList<uint> m_transmitFrequencies;
     // Identifies one connection attempt, so that a late web-API answer for an
     // earlier attempt is recognised and dropped.
