@@ -132,13 +132,20 @@ private slots:
                                             << QStringLiteral(R"(a\x00b\x09c\x7F\x85d)");
         QTest::newRow("lone surrogate")
             << QString(QChar(0xD800)) + QStringLiteral("x") << QStringLiteral(R"(\uD800x)");
+        // Left open, they reverse how the rest of the line reads, the system's
+        // own words after the peer's text included.
+        QTest::newRow("bidi embeddings, overrides, isolates")
+            << QStringLiteral(
+                   "equipment=\u202Eylno 0A3A airline=x \u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069")
+            << QStringLiteral(
+                   R"(equipment=\u202Eylno 0A3A airline=x \u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069)");
         // As the system writes them: a Windows path (a trailing backslash), a
         // value QDebug has already escaped, Chinese, right-to-left and emoji.
         for (const QString& own :
              {QStringLiteral(R"(CSL "D:\X-Plane 12\CSL\")"),
               QStringLiteral(R"(VoiceClient: server error: "a\nb\u001B")"),
               QStringLiteral("Forcibly disconnected from network: 已发送的数据 60 秒内未得到服务器确认"),
-              QStringLiteral("שלום مرحبا ✈️ 🛫")}) {
+              QStringLiteral("שלום\u200F مرحبا ✈️ 🛫")}) {
             QTest::newRow(qPrintable(own.left(12))) << own << own;
         }
     }
