@@ -21,6 +21,7 @@ namespace {
 
 QMutex g_mutex;
 QFile* g_file = nullptr;
+qint64 g_maxBytes = 0;
 QtMessageHandler g_previous = nullptr;
 
 const char* levelText(QtMsgType type) {
@@ -43,8 +44,17 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
     const QByteArray line = formatLine(type, context, message).toUtf8() + '\n';
     {
         QMutexLocker lock(&g_mutex);
-        if (g_file) {
+        // A peer that floods the log cannot fill the disk: the file ends with
+        // a line that says so, and stderr still takes every line.
+        if (g_file && g_file->pos() < g_maxBytes) {
             g_file->write(line);
+            if (g_file->pos() >= g_maxBytes) {
+                const QMessageLogContext here(__FILE__, __LINE__, nullptr, nullptr);
+                const QString full =
+                    QStringLiteral("The run log has reached %1 bytes: further lines go to stderr only")
+                        .arg(g_maxBytes);
+                g_file->write(formatLine(QtWarningMsg, here, full).toUtf8() + '\n');
+            }
             g_file->flush();
         }
     }
@@ -91,7 +101,7 @@ void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog) 
     }
 }
 
-QString install(const QString& logsDirectory, const QDateTime& startUtc, int keepFiles) {
+QString install(const QString& logsDirectory, const QDateTime& startUtc, int keepFiles, qint64 maxBytes) {
     QDir().mkpath(logsDirectory);
     auto* file = new QFile;
     if (!common::createNewLogFile(*file, QDir(logsDirectory),
@@ -106,6 +116,7 @@ QString install(const QString& logsDirectory, const QDateTime& startUtc, int kee
         QMutexLocker lock(&g_mutex);
         delete g_file;
         g_file = file;
+        g_maxBytes = maxBytes;
     }
     pruneOldRunLogs(logsDirectory, keepFiles, QFileInfo(path).fileName());
     QtMessageHandler previous = qInstallMessageHandler(handler);

@@ -177,6 +177,24 @@ private slots:
         }
     }
 
+    // A peer that floods the log cannot fill the disk: the file stops at its
+    // limit with a line that says so.
+    void aFullRunLogSaysSoAndTakesNoMore() {
+        const QString dir = test::freshDir(QStringLiteral("logs-full"));
+        const QString path = logging::install(dir, QDateTime::currentDateTimeUtc(), 10, 4096);
+        for (int i = 0; i < 50; ++i) {
+            qInfo("%d %s", i, QByteArray(100, 'x').constData());
+        }
+        logging::uninstall();
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(log.size() < 4096 + 400, qPrintable(QString::number(log.size())));
+        QVERIFY(lines.last().endsWith(
+            QStringLiteral(" - The run log has reached 4096 bytes: further lines go to stderr only")));
+        QVERIFY(lines.at(lines.size() - 2).contains(QStringLiteral(" - %1 xxx").arg(lines.size() - 2)));
+    }
+
     // A later run in the same second took a higher number: "-10" is newer
     // than "-9", and both than the second's first log.
     void runLogsOfOneSecondArePrunedOldestFirst() {
