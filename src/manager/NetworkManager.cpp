@@ -461,7 +461,7 @@ void NetworkManager::onNetworkDisconnected() {
         }
         emit notificationPosted(QStringLiteral("Disconnected from network."), MessageType::Info);
     } else {
-        qWarning() << "FSD session ended by force:" << m_killReason;
+        qWarning() << "FSD session ended by force:" << maskSecrets(m_killReason);
         emit notificationPosted(m_killReason.isEmpty()
                                     ? QStringLiteral("Forcibly disconnected from network.")
                                     : QStringLiteral("Forcibly disconnected from network: ") + m_killReason,
@@ -491,10 +491,12 @@ void NetworkManager::onNetworkError(QString error) {
         // Every error reaches the server log; the run log takes the first
         // few and then every thousandth.
         if (voice::worthWarning(++m_sessionErrors, kLoggedErrorsInFull)) {
+            // Masked before it is cut, so that no part of a secret is left.
+            const QString logged = maskSecrets(error);
             qWarning().nospace() << "FSD error " << m_sessionErrors << " of this session: "
-                                 << (error.size() > kLoggedErrorLength
-                                         ? error.first(kLoggedErrorLength) + QStringLiteral("…")
-                                         : error);
+                                 << (logged.size() > kLoggedErrorLength
+                                         ? logged.first(kLoggedErrorLength) + QStringLiteral("…")
+                                         : logged);
         }
         return;
     }

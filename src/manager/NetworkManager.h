@@ -287,6 +287,8 @@ private:
     void rotateRawLog();
     void writeRawLog(const QString& entry);
     void stopRawLogFlushing();
+    // The FSD token and the password masked wherever they stand in `line`:
+    // for the raw log's login lines and for a server's text in the run log.
     QString maskSecrets(const QString& line) const;
 
     // Remote pilots

@@ -478,6 +478,19 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("FSD session ended: the connection was closed")), 1);
     }
 
+    // Whichever line of the server's holds the password, the run log does not.
+    void theRunLogNeverHoldsThePassword() {
+        QVERIFY(h.loginPilot());
+        const velk::test::MessageLog log;
+        QVERIFY(h.deliver(QStringLiteral("#APABC123:SERVER:s3cret")));
+        QVERIFY(h.deliver(QStringLiteral("$ERserver:ABC123:s3cret")));
+        QVERIFY(h.deliver(QStringLiteral("$!!SERVER:ABC123:wrong password s3cret")));
+        h.server.closeClient();
+        QTRY_COMPARE_WITH_TIMEOUT(h.nm->sessionState(), NetworkManager::Idle, 30000);
+        QCOMPARE(log.count(QStringLiteral("******")), 3);
+        QVERIFY(!log.contains(QStringLiteral("s3cret")));
+    }
+
     void destroyingALiveSessionSendsNoLogoff() {
         QVERIFY(h.loginPilot());
         h.nm.reset();
