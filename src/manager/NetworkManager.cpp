@@ -27,8 +27,6 @@ constexpr quint8 kRating = 1;
 
 const QString kServer = QStringLiteral("SERVER");
 
-// A bad line's error holds the line, up to 64 KB: the start is enough.
-constexpr qsizetype kLoggedErrorLength = 200;
 constexpr quint64 kLoggedErrorsInFull = 10;
 
 const char* modeText(bool observer) {
@@ -492,11 +490,8 @@ void NetworkManager::onNetworkError(QString error) {
         // few and then every thousandth.
         if (voice::worthWarning(++m_sessionErrors, kLoggedErrorsInFull)) {
             // Masked before it is cut, so that no part of a secret is left.
-            const QString logged = maskSecrets(error);
-            qWarning().nospace() << "FSD error " << m_sessionErrors << " of this session: "
-                                 << (logged.size() > kLoggedErrorLength
-                                         ? logged.first(kLoggedErrorLength) + QStringLiteral("…")
-                                         : logged);
+            qWarning().nospace() << "FSD error " << m_sessionErrors
+                                 << " of this session: " << voice::logExcerpt(maskSecrets(error));
         }
         return;
     }
