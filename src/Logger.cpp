@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <utility>
+#include <tuple>
 
 namespace velk::logging {
 
@@ -80,15 +80,21 @@ void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog) 
     static const QRegularExpression runLogName =
         common::newLogFileNames(QStringLiteral(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)"));
     QDir dir(directory);
+    // A log named later than this run's came from a clock that ran ahead and
+    // was set back: it is older than this run's and than those named before
+    // it, whatever its name says.
+    const QString runBase = runLogName.match(runLog).captured(u"base");
     // Newest first: by start second, then by number, which a later run in
     // the same second takes higher ("-10" after "-9", both after the name
     // without one).
-    std::map<std::pair<QString, int>, QString, std::greater<>> logs;
+    std::map<std::tuple<bool, QString, int>, QString, std::greater<>> logs;
     // Links are never the client's: it only makes plain files.
     for (const QString& name : dir.entryList(QDir::Files | QDir::NoSymLinks)) {
         const QRegularExpressionMatch match = runLogName.match(name);
         if (match.hasMatch() && name != runLog) {
-            logs.emplace(std::pair(match.captured(u"base"), match.captured(u"n").toInt()), name);
+            const QString base = match.captured(u"base");
+            logs.emplace(std::tuple(runBase.isEmpty() || base <= runBase, base, match.captured(u"n").toInt()),
+                         name);
         }
     }
     // The run's own log is kept whatever its name: a clock set back gives it

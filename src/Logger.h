@@ -25,8 +25,9 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
 
 // Deletes all but the newest `keep` run logs in `directory`: regular files
 // named exactly as install() names them (newest by the time and number in
-// the name). `runLog`, the name of this run's own log, is never deleted and
-// counts as one of those kept. Nothing else there is touched.
+// the name, those named later than `runLog` oldest of all). `runLog`, the
+// name of this run's own log, is never deleted and counts as one of those
+// kept. Nothing else there is touched.
 void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog = {});
 
 } // namespace velk::logging

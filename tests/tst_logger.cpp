@@ -93,7 +93,8 @@ private slots:
     }
 
     // A clock set back (or one that ran ahead) leaves ten logs with later
-    // names: the run's own log still stays, and receives its lines.
+    // names: the run's own log still stays, and receives its lines, and so
+    // does the run before it.
     void theRunsOwnLogIsNeverPruned() {
         const QString dir = test::freshDir(QStringLiteral("logs-clock-back"));
         for (int day = 1; day <= 10; ++day) {
@@ -107,10 +108,19 @@ private slots:
         QFile log(path);
         QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(path));
         QVERIFY(log.readAll().contains("after the clock was set back"));
-        const QStringList left = QDir(dir).entryList(QDir::Files, QDir::Name);
+        QStringList left = QDir(dir).entryList(QDir::Files, QDir::Name);
         QCOMPARE(left.size(), 10);
         QCOMPARE(left.first(), QStringLiteral("2026-01-01_00-00-00.log"));
         QCOMPARE(left.at(1), QStringLiteral("2030-01-02_00-00-00.log"));
+        // The next run keeps that one too: logs named later than now are
+        // older than it, whatever their names say.
+        logging::install(dir, QDateTime(QDate(2026, 1, 2), QTime(0, 0), Qt::UTC));
+        logging::uninstall();
+        left = QDir(dir).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(left.size(), 10);
+        QCOMPARE(left.mid(0, 3), (QStringList{QStringLiteral("2026-01-01_00-00-00.log"),
+                                              QStringLiteral("2026-01-02_00-00-00.log"),
+                                              QStringLiteral("2030-01-03_00-00-00.log")}));
     }
 
     // A peer's text forges no line, colours no terminal and makes no binary
