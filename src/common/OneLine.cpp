@@ -4,6 +4,8 @@ namespace velk::common {
 
 namespace {
 
+constexpr qsizetype kMaxShownLength = 500;
+
 void appendEscaped(QString& out, char16_t code, int digits) {
     out += digits == 2 ? QLatin1StringView("\\x") : QLatin1StringView("\\u");
     out += QString::number(code, 16).rightJustified(digits, u'0').toUpper();
@@ -38,6 +40,15 @@ QString oneLine(const QString& text) {
         }
     }
     return out;
+}
+
+QString shownLine(const QString& text) {
+    QString shown = oneLine(text);
+    if (shown.size() > kMaxShownLength) {
+        const bool pairCut = shown.at(kMaxShownLength - 1).isHighSurrogate();
+        shown = shown.first(kMaxShownLength - (pairCut ? 1 : 0)) + QStringLiteral("…");
+    }
+    return shown;
 }
 
 } // namespace velk::common

@@ -12,21 +12,11 @@ namespace velk::ui {
 // a long session does not grow it (and every page binding it) without end.
 class StampedLog {
 public:
-    // A line past this is cut with a mark: a view lays every line out again on
-    // each change, and a server's long unbroken run (a bad line of 64 KB)
-    // costs it seconds.
-    static constexpr qsizetype MaxLineLength = 500;
-
     explicit StampedLog(int maxLines) : m_maxLines(maxLines) {}
 
     void append(const QDateTime& time, const QString& line) {
-        QString shown = common::oneLine(line);
-        if (shown.size() > MaxLineLength) {
-            // Never half a surrogate pair.
-            shown = shown.first(MaxLineLength - (shown.at(MaxLineLength - 1).isHighSurrogate() ? 1 : 0)) +
-                    QStringLiteral("…");
-        }
-        const QString stamped = time.toString(QStringLiteral("[hh:mm:ss] ")) + shown + QLatin1Char('\n');
+        const QString stamped =
+            time.toString(QStringLiteral("[hh:mm:ss] ")) + common::shownLine(line) + QLatin1Char('\n');
         m_text.append(stamped);
         m_lineLengths.append(stamped.size());
         qsizetype drop = 0;
