@@ -42,13 +42,16 @@ QString oneLine(const QString& text) {
     return out;
 }
 
-QString shownLine(const QString& text) {
-    QString shown = oneLine(text);
-    if (shown.size() > kMaxShownLength) {
-        const bool pairCut = shown.at(kMaxShownLength - 1).isHighSurrogate();
-        shown = shown.first(kMaxShownLength - (pairCut ? 1 : 0)) + QStringLiteral("…");
+QString excerpt(const QString& text, qsizetype length) {
+    if (text.size() <= length) {
+        return text;
     }
-    return shown;
+    const bool pairCut = length > 0 && text.at(length - 1).isHighSurrogate();
+    return text.first(length - (pairCut ? 1 : 0)) + QStringLiteral("…");
+}
+
+QString shownLine(const QString& text) {
+    return excerpt(oneLine(text), kMaxShownLength);
 }
 
 } // namespace velk::common

@@ -11,10 +11,13 @@ namespace velk::common {
 // "\u202E"), never dropped. Anything else is kept as it is.
 QString oneLine(const QString& text);
 
-// oneLine() for a line of a view, cut at 500 characters with a mark ("…"),
-// never within a surrogate pair: a view lays its lines out again on each
-// change, and a server's long unbroken run (a bad line of 64 KB) costs it
-// seconds.
+// `text` cut at `length` characters with a mark ("…") when longer, never
+// within a surrogate pair.
+QString excerpt(const QString& text, qsizetype length);
+
+// oneLine() for a line of a view, cut at 500 characters: a view lays its
+// lines out again on each change, and a server's long unbroken run (a bad
+// line of 64 KB) costs it seconds.
 QString shownLine(const QString& text);
 
 } // namespace velk::common

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "common/OneLine.h"
 
 #include <cstdint>
 
@@ -13,8 +13,8 @@ inline bool worthWarning(std::uint64_t count, std::uint64_t firstFew = 3) {
 }
 
 // A peer's text for the log: a line of it can be 64 KB, the start is enough.
-inline QString logExcerpt(const QString& text, qsizetype length = 200) {
-    return text.size() > length ? text.first(length) + QStringLiteral("…") : text;
+inline QString logExcerpt(const QString& text) {
+    return common::excerpt(text, 200);
 }
 
 } // namespace velk::voice
