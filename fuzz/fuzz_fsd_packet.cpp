@@ -19,8 +19,9 @@ bool changed(const QString& text, qsizetype i) {
     if (c.isLowSurrogate() && i > 0 && text.at(i - 1).isHighSurrogate()) {
         return false;
     }
+    const char16_t u = c.unicode();
     return c.isSurrogate() || c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-           c == QChar::ParagraphSeparator;
+           c == QChar::ParagraphSeparator || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
 }
 
 // One line, no control character, valid UTF-16, stable when applied again,
@@ -29,7 +30,7 @@ void checkOneLine(const QString& text) {
     const QString out = velk::common::oneLine(text);
     for (qsizetype i = 0; i < out.size(); ++i) {
         if (changed(out, i)) {
-            velk::fuzz::fail("oneLine left a break, a control or a lone surrogate:", out);
+            velk::fuzz::fail("oneLine left a break, a control, a lone surrogate or a bidi control:", out);
         }
     }
     if (velk::common::oneLine(out) != out) {

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <utility>
+#include <tuple>
 
 namespace velk::logging {
 
@@ -21,6 +21,7 @@ namespace {
 
 QMutex g_mutex;
 QFile* g_file = nullptr;
+qint64 g_maxBytes = 0;
 QtMessageHandler g_previous = nullptr;
 
 const char* levelText(QtMsgType type) {
@@ -43,8 +44,17 @@ void handler(QtMsgType type, const QMessageLogContext& context, const QString& m
     const QByteArray line = formatLine(type, context, message).toUtf8() + '\n';
     {
         QMutexLocker lock(&g_mutex);
-        if (g_file) {
+        // A peer that floods the log cannot fill the disk: the file ends with
+        // a line that says so, and stderr still takes every line.
+        if (g_file && g_file->pos() < g_maxBytes) {
             g_file->write(line);
+            if (g_file->pos() >= g_maxBytes) {
+                const QMessageLogContext here(__FILE__, __LINE__, nullptr, nullptr);
+                const QString full =
+                    QStringLiteral("The run log has reached %1 bytes: further lines go to stderr only")
+                        .arg(g_maxBytes);
+                g_file->write(formatLine(QtWarningMsg, here, full).toUtf8() + '\n');
+            }
             g_file->flush();
         }
     }
@@ -70,15 +80,21 @@ void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog) 
     static const QRegularExpression runLogName =
         common::newLogFileNames(QStringLiteral(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)"));
     QDir dir(directory);
+    // A log named later than this run's came from a clock that ran ahead and
+    // was set back: it is older than this run's and than those named before
+    // it, whatever its name says.
+    const QString runBase = runLogName.match(runLog).captured(u"base");
     // Newest first: by start second, then by number, which a later run in
     // the same second takes higher ("-10" after "-9", both after the name
     // without one).
-    std::map<std::pair<QString, int>, QString, std::greater<>> logs;
+    std::map<std::tuple<bool, QString, int>, QString, std::greater<>> logs;
     // Links are never the client's: it only makes plain files.
     for (const QString& name : dir.entryList(QDir::Files | QDir::NoSymLinks)) {
         const QRegularExpressionMatch match = runLogName.match(name);
         if (match.hasMatch() && name != runLog) {
-            logs.emplace(std::pair(match.captured(u"base"), match.captured(u"n").toInt()), name);
+            const QString base = match.captured(u"base");
+            logs.emplace(std::tuple(runBase.isEmpty() || base <= runBase, base, match.captured(u"n").toInt()),
+                         name);
         }
     }
     // The run's own log is kept whatever its name: a clock set back gives it
@@ -91,7 +107,7 @@ void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog) 
     }
 }
 
-QString install(const QString& logsDirectory, const QDateTime& startUtc, int keepFiles) {
+QString install(const QString& logsDirectory, const QDateTime& startUtc, int keepFiles, qint64 maxBytes) {
     QDir().mkpath(logsDirectory);
     auto* file = new QFile;
     if (!common::createNewLogFile(*file, QDir(logsDirectory),
@@ -106,6 +122,7 @@ QString install(const QString& logsDirectory, const QDateTime& startUtc, int kee
         QMutexLocker lock(&g_mutex);
         delete g_file;
         g_file = file;
+        g_maxBytes = maxBytes;
     }
     pruneOldRunLogs(logsDirectory, keepFiles, QFileInfo(path).fileName());
     QtMessageHandler previous = qInstallMessageHandler(handler);

@@ -10,10 +10,11 @@ namespace velk::logging {
 // time ("yyyy-MM-dd_hh-mm-ss.log", or "...-2.log", "...-3.log" when the name
 // is taken: by a run started in the same second, or by anything else there),
 // installs the Qt message handler and keeps only the newest `keepFiles` run
-// logs, its own among them whatever its name. Returns the file's path, empty
-// when no file could be made (lines then still reach stderr).
+// logs, its own among them whatever its name. The file takes lines until it
+// holds `maxBytes`, then one that says it is full. Returns the file's path,
+// empty when no file could be made (lines still reach stderr either way).
 QString install(const QString& logsDirectory, const QDateTime& startUtc = QDateTime::currentDateTimeUtc(),
-                int keepFiles = 10);
+                int keepFiles = 10, qint64 maxBytes = 100LL * 1024 * 1024);
 // Restores Qt's default handler and closes the file.
 void uninstall();
 
@@ -27,8 +28,9 @@ QString formatLine(QtMsgType type, const QMessageLogContext& context, const QStr
 
 // Deletes all but the newest `keep` run logs in `directory`: regular files
 // named exactly as install() names them (newest by the time and number in
-// the name). `runLog`, the name of this run's own log, is never deleted and
-// counts as one of those kept. Nothing else there is touched.
+// the name, those named later than `runLog` oldest of all). `runLog`, the
+// name of this run's own log, is never deleted and counts as one of those
+// kept. Nothing else there is touched.
 void pruneOldRunLogs(const QString& directory, int keep, const QString& runLog = {});
 
 } // namespace velk::logging

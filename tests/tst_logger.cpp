@@ -93,7 +93,8 @@ private slots:
     }
 
     // A clock set back (or one that ran ahead) leaves ten logs with later
-    // names: the run's own log still stays, and receives its lines.
+    // names: the run's own log still stays, and receives its lines, and so
+    // does the run before it.
     void theRunsOwnLogIsNeverPruned() {
         const QString dir = test::freshDir(QStringLiteral("logs-clock-back"));
         for (int day = 1; day <= 10; ++day) {
@@ -107,10 +108,19 @@ private slots:
         QFile log(path);
         QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(path));
         QVERIFY(log.readAll().contains("after the clock was set back"));
-        const QStringList left = QDir(dir).entryList(QDir::Files, QDir::Name);
+        QStringList left = QDir(dir).entryList(QDir::Files, QDir::Name);
         QCOMPARE(left.size(), 10);
         QCOMPARE(left.first(), QStringLiteral("2026-01-01_00-00-00.log"));
         QCOMPARE(left.at(1), QStringLiteral("2030-01-02_00-00-00.log"));
+        // The next run keeps that one too: logs named later than now are
+        // older than it, whatever their names say.
+        logging::install(dir, QDateTime(QDate(2026, 1, 2), QTime(0, 0), Qt::UTC));
+        logging::uninstall();
+        left = QDir(dir).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(left.size(), 10);
+        QCOMPARE(left.mid(0, 3), (QStringList{QStringLiteral("2026-01-01_00-00-00.log"),
+                                              QStringLiteral("2026-01-02_00-00-00.log"),
+                                              QStringLiteral("2030-01-03_00-00-00.log")}));
     }
 
     // A peer's text forges no line, colours no terminal and makes no binary
@@ -132,13 +142,20 @@ private slots:
                                             << QStringLiteral(R"(a\x00b\x09c\x7F\x85d)");
         QTest::newRow("lone surrogate")
             << QString(QChar(0xD800)) + QStringLiteral("x") << QStringLiteral(R"(\uD800x)");
+        // Left open, they reverse how the rest of the line reads, the system's
+        // own words after the peer's text included.
+        QTest::newRow("bidi embeddings, overrides, isolates")
+            << QStringLiteral(
+                   "equipment=\u202Eylno 0A3A airline=x \u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069")
+            << QStringLiteral(
+                   R"(equipment=\u202Eylno 0A3A airline=x \u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069)");
         // As the system writes them: a Windows path (a trailing backslash), a
         // value QDebug has already escaped, Chinese, right-to-left and emoji.
         for (const QString& own :
              {QStringLiteral(R"(CSL "D:\X-Plane 12\CSL\")"),
               QStringLiteral(R"(VoiceClient: server error: "a\nb\u001B")"),
               QStringLiteral("Forcibly disconnected from network: 已发送的数据 60 秒内未得到服务器确认"),
-              QStringLiteral("שלום مرحبا ✈️ 🛫")}) {
+              QStringLiteral("שלום\u200F مرحبا ✈️ 🛫")}) {
             QTest::newRow(qPrintable(own.left(12))) << own << own;
         }
     }
@@ -168,6 +185,24 @@ private slots:
             QCOMPARE(lines.size(), 1);
             QVERIFY2(lines.first().endsWith(QStringLiteral(" - ") + logged), qPrintable(lines.first()));
         }
+    }
+
+    // A peer that floods the log cannot fill the disk: the file stops at its
+    // limit with a line that says so.
+    void aFullRunLogSaysSoAndTakesNoMore() {
+        const QString dir = test::freshDir(QStringLiteral("logs-full"));
+        const QString path = logging::install(dir, QDateTime::currentDateTimeUtc(), 10, 4096);
+        for (int i = 0; i < 50; ++i) {
+            qInfo("%d %s", i, QByteArray(100, 'x').constData());
+        }
+        logging::uninstall();
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(log.size() < 4096 + 400, qPrintable(QString::number(log.size())));
+        QVERIFY(lines.last().endsWith(
+            QStringLiteral(" - The run log has reached 4096 bytes: further lines go to stderr only")));
+        QVERIFY(lines.at(lines.size() - 2).contains(QStringLiteral(" - %1 xxx").arg(lines.size() - 2)));
     }
 
     // A later run in the same second took a higher number: "-10" is newer

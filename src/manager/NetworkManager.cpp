@@ -6,6 +6,7 @@
 #include "model/MetaTypes.h"
 #include "network/ApiService.h"
 #include "network/SwiftAircraftIcaoService.h"
+#include "voice/LogThrottle.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -25,6 +26,8 @@ constexpr int kClientMinor = 0;
 constexpr quint8 kRating = 1;
 
 const QString kServer = QStringLiteral("SERVER");
+
+constexpr quint64 kLoggedErrorsInFull = 10;
 
 const char* modeText(bool observer) {
     return observer ? "observer" : "pilot";
@@ -241,6 +244,7 @@ bool NetworkManager::connectToNetwork(QString callsign, QString typeCode, QStrin
     m_loggedIn = false;
     m_forcedDisconnect = false;
     m_killReason.clear();
+    m_sessionErrors = 0;
     m_sessionState = Connecting;
     ++m_attempt;
     restartReportedAircraft();
@@ -455,7 +459,7 @@ void NetworkManager::onNetworkDisconnected() {
         }
         emit notificationPosted(QStringLiteral("Disconnected from network."), MessageType::Info);
     } else {
-        qWarning() << "FSD session ended by force:" << m_killReason;
+        qWarning() << "FSD session ended by force:" << maskSecrets(m_killReason);
         emit notificationPosted(m_killReason.isEmpty()
                                     ? QStringLiteral("Forcibly disconnected from network.")
                                     : QStringLiteral("Forcibly disconnected from network: ") + m_killReason,
@@ -482,7 +486,13 @@ void NetworkManager::onNetworkDisconnected() {
 void NetworkManager::onNetworkError(QString error) {
     emit notificationPosted(error, MessageType::Error);
     if (m_fsdClient.isConnected() || m_sessionState == Idle) {
-        qWarning() << "FSD error:" << error;
+        // Every error reaches the server log; the run log takes the first
+        // few and then every thousandth.
+        if (voice::worthWarning(++m_sessionErrors, kLoggedErrorsInFull)) {
+            // Masked before it is cut, so that no part of a secret is left.
+            qWarning().nospace() << "FSD error " << m_sessionErrors
+                                 << " of this session: " << voice::logExcerpt(maskSecrets(error));
+        }
         return;
     }
     qWarning() << "FSD connection attempt failed:" << error;

@@ -287,6 +287,8 @@ private:
     void rotateRawLog();
     void writeRawLog(const QString& entry);
     void stopRawLogFlushing();
+    // The FSD token and the password masked wherever they stand in `line`:
+    // for the raw log's login lines and for a server's text in the run log.
     QString maskSecrets(const QString& line) const;
 
     // Remote pilots
@@ -333,6 +335,9 @@ private:
     bool m_awaitingIdentification = false;
     SessionState m_sessionState = Idle;
     QString m_killReason;
+    // Errors of the current attempt, so that a server sending nothing but bad
+    // lines cannot fill the run log.
+    quint64 m_sessionErrors = 0;
     QList<uint> m_transmitFrequencies;
     // Identifies one connection attempt, so that a late web-API answer for an
     // earlier attempt is recognised and dropped.

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace velk::manager {
 
 namespace {
@@ -56,7 +58,12 @@ const QRegularExpression kLogName =
 // Keeps room for one more log among the newest kKeptFiles. Only the log's
 // own files count: anything else in the folder, links included, is left alone.
 void applyRetention(const QDir& dir) {
-    const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Time); // newest first
+    QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Time); // newest first
+    // One dated later than now was written by a clock that ran ahead and was
+    // set back: it is older than any dated before now.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    std::stable_partition(files.begin(), files.end(),
+                          [&](const QFileInfo& file) { return file.lastModified() <= now; });
     qsizetype seen = 0;
     for (const QFileInfo& file : files) {
         if (kLogName.match(file.fileName()).hasMatch() && ++seen >= kKeptFiles) {

@@ -11,6 +11,12 @@
 
 namespace velk::voice {
 
+namespace {
+
+constexpr quint64 kLoggedErrorsInFull = 10;
+
+} // namespace
+
 VoiceClient::VoiceClient(QObject* parent) : QObject(parent) {
     model::registerMetaTypes();
     // The transport emits on this thread, for its current connection only.
@@ -68,6 +74,7 @@ void VoiceClient::handleSocketState(bool connected, const QString& reason, bool 
     setConnectionState(connected ? ConnectionState::Connected : ConnectionState::Disconnected);
     if (connected) {
         m_serverLastWord.clear();
+        m_serverErrors = 0;
         m_welcomeTimer.start();
     } else if (wasUp) {
         emit connectionLost(byServer ? serverReason(reason) : reason);
@@ -93,9 +100,13 @@ void VoiceClient::handleControlMessage(const ControlMessage& msg) {
         qDebug() << "VoiceClient: pong received";
         break;
     case ControlMessageType::Error:
-        qWarning().noquote() << "VoiceClient: server error:" << QString::fromStdString(msg.data);
         m_serverLastWord = QString::fromStdString(msg.data);
         m_serverLastWordAt = m_clock();
+        // Every one reaches the pilot; the run log takes the first few and
+        // then every thousandth.
+        if (worthWarning(++m_serverErrors, kLoggedErrorsInFull)) {
+            qWarning().noquote() << "VoiceClient: server error:" << logExcerpt(m_serverLastWord);
+        }
         emit errorOccurred(m_serverLastWord);
         break;
     case ControlMessageType::Message:

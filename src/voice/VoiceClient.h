@@ -199,6 +199,9 @@ private:
     // Counts sessions: connect, disconnect and every loss start a new one.
     quint64 m_generation = 0;
     quint64 m_droppedFrames = 0;
+    // The server's errors this session, so that a flood of them cannot fill
+    // the run log.
+    quint64 m_serverErrors = 0;
     // Runs while connected and not yet welcomed.
     QTimer m_welcomeTimer;
     // The data of the server's "error" while no other control message has

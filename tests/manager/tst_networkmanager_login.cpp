@@ -459,6 +459,38 @@ private slots:
         QCOMPARE(h.nm->sessionState(), NetworkManager::Connected);
     }
 
+    // A server sending nothing but bad lines cannot fill the disk: each one
+    // still reaches the server log, but the run log takes only a few, cut
+    // short, and still the session's end.
+    void aFloodOfBadLinesIsLoggedSparingly() {
+        QVERIFY(h.loginPilot());
+        const velk::test::MessageLog log;
+        QSignalSpy notices(h.nm.get(), &NetworkManager::notificationPosted);
+        QSignalSpy received(h.nm->fsdClient(), &velk::fsd::FsdClient::raiseRawDataReceived);
+        constexpr int kLines = 1500;
+        h.server.sendRaw(QByteArray("#TMx" + QByteArray(300, '\x01') + "\r\n").repeated(kLines));
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), kLines, 30000);
+        QCOMPARE(notices.count(), kLines);
+        QVERIFY(log.count(QStringLiteral("FSD error")) <= 20);
+        QVERIFY(!log.contains(QStringLiteral("\\u0001").repeated(250)));
+        h.server.closeClient();
+        QTRY_COMPARE_WITH_TIMEOUT(h.nm->sessionState(), NetworkManager::Idle, 30000);
+        QCOMPARE(log.count(QStringLiteral("FSD session ended: the connection was closed")), 1);
+    }
+
+    // Whichever line of the server's holds the password, the run log does not.
+    void theRunLogNeverHoldsThePassword() {
+        QVERIFY(h.loginPilot());
+        const velk::test::MessageLog log;
+        QVERIFY(h.deliver(QStringLiteral("#APABC123:SERVER:s3cret")));
+        QVERIFY(h.deliver(QStringLiteral("$ERserver:ABC123:s3cret")));
+        QVERIFY(h.deliver(QStringLiteral("$!!SERVER:ABC123:wrong password s3cret")));
+        h.server.closeClient();
+        QTRY_COMPARE_WITH_TIMEOUT(h.nm->sessionState(), NetworkManager::Idle, 30000);
+        QCOMPARE(log.count(QStringLiteral("******")), 3);
+        QVERIFY(!log.contains(QStringLiteral("s3cret")));
+    }
+
     void destroyingALiveSessionSendsNoLogoff() {
         QVERIFY(h.loginPilot());
         h.nm.reset();

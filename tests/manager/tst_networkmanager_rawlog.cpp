@@ -108,6 +108,29 @@ private slots:
         QVERIFY(name.match(QFileInfo(nm.rawLogFilePath()).fileName()).hasMatch());
     }
 
+    // A clock set back leaves logs dated later than now: they are older than
+    // the last session's, which the next one keeps.
+    void logsDatedLaterThanNowAreTheOldest() {
+        QDir().mkpath(networkDir());
+        const QDateTime ahead = QDateTime::currentDateTimeUtc().addYears(4);
+        for (int i = 0; i < 10; ++i) {
+            writeFile(QStringLiteral("network-2030-01-01_00-00-%1.log").arg(i, 2, 10, QLatin1Char('0')),
+                      ahead.addSecs(i));
+        }
+        QString last;
+        {
+            NetworkManager first;
+            emit first.fsdClient()->raiseRawDataReceived(QStringLiteral("#TMSERVER:ABC123:hello\r\n"));
+            last = first.rawLogFilePath();
+        }
+        const NetworkManager second;
+        QVERIFY(readAll(last).contains("hello"));
+        const QStringList files = logFiles();
+        QCOMPARE(files.size(), 10);
+        QVERIFY(!files.contains(QStringLiteral("network-2030-01-01_00-00-01.log")));
+        QVERIFY(files.contains(QStringLiteral("network-2030-01-01_00-00-02.log")));
+    }
+
     // Without a password a login line is written as it went out.
     void entriesCarryDirectionAndOneLineEnd() {
         AppConfig::instance()->setValue(ConfigKeys::AuthPassword, QString());

@@ -1,3 +1,4 @@
+#include "support/MessageLog.h"
 #include "support/VoiceSessionRig.h"
 
 #include <QRegularExpression>
@@ -146,6 +147,22 @@ private slots:
                                                          ? QStringLiteral("Authentication failed")
                                                          : QStringLiteral("Voice server ended the session"));
         }
+    }
+
+    // A server that sends nothing but errors cannot fill the run log: each
+    // one still reaches the pilot; the log takes the first few, cut short.
+    void aFloodOfServerErrorsIsLoggedSparingly() {
+        Rig r;
+        QVERIFY(r.becomeReady());
+        const test::MessageLog log;
+        constexpr int kErrors = 300;
+        for (int i = 0; i < kErrors; ++i) {
+            r.server.sendMessage("error", "busy " + QByteArray(1000, 'x'));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(r.errors.count(), kErrors, 30000);
+        QVERIFY(log.count(QStringLiteral("VoiceClient: server error: busy")) <= 20);
+        QVERIFY(!log.contains(QString(500, u'x')));
+        QCOMPARE(r.client.connectionState(), ConnectionState::Ready);
     }
 
     void aVanishedServerEndsTheSessionExactlyOnce_data() {

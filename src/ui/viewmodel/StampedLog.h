@@ -16,7 +16,7 @@ public:
 
     void append(const QDateTime& time, const QString& line) {
         const QString stamped =
-            time.toString(QStringLiteral("[hh:mm:ss] ")) + common::oneLine(line) + QLatin1Char('\n');
+            time.toString(QStringLiteral("[hh:mm:ss] ")) + common::shownLine(line) + QLatin1Char('\n');
         m_text.append(stamped);
         m_lineLengths.append(stamped.size());
         qsizetype drop = 0;

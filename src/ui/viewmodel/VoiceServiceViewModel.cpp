@@ -152,7 +152,7 @@ void VoiceServiceViewModel::onVoiceDataReceived(const QString& callsign, int fre
 void VoiceServiceViewModel::appendEvent(const QString& text) {
     m_eventLog.prepend(
         QVariantMap{{QStringLiteral("time"), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))},
-                    {QStringLiteral("text"), common::oneLine(text)}}); // a row is one line high
+                    {QStringLiteral("text"), common::shownLine(text)}}); // a row is one line high
     while (m_eventLog.size() > MaxEventLogEntries) {
         m_eventLog.removeLast();
     }

@@ -192,6 +192,17 @@ private slots:
         vm->appendLog(QStringLiteral("语音已断开：busy\n[00:00:00] FSD 已断开\u2028\x1b[0m"));
         QVERIFY(vm->serverLog().endsWith(
             QStringLiteral(R"(] 语音已断开：busy [00:00:00] FSD 已断开 \x1B[0m)") + QLatin1Char('\n')));
+        // A server's bad line of 64 KB is shown cut with a mark: the view lays
+        // every line out again on each change, and a long unbroken run costs
+        // it seconds. A pair of surrogates is never split.
+        vm->appendLog(QStringLiteral("Invalid PDU type. (Raw packet: #TM") + QString(65000, u'x'));
+        vm->appendLog(QStringLiteral("x") + QStringLiteral("🛫").repeated(40000));
+        const QStringList cut = vm->serverLog().split(u'\n', Qt::SkipEmptyParts).mid(Vm::MaxLogLines - 2);
+        QVERIFY(cut.at(0).contains(QStringLiteral("(Raw packet: #TMxxx")));
+        QVERIFY(cut.at(0).endsWith(QString(400, u'x') + QStringLiteral("…")));
+        QVERIFY(cut.at(0).size() < 600);
+        QVERIFY(cut.at(1).endsWith(QStringLiteral("🛫…")));
+        QVERIFY(cut.at(1).size() < 600);
     }
 
     void recentEventsKeepEightAndClearingLeavesOneNotice() {

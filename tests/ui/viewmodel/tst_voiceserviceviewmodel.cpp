@@ -49,6 +49,9 @@ private slots:
         QCOMPARE(entry(h.vm, 0) + entry(h.vm, 99), QStringLiteral("ERROR: 101ERROR: 2"));
         emit h.client.errorOccurred(QStringLiteral("a\r\nb")); // a row is one line high
         QCOMPARE(entry(h.vm, 0), QStringLiteral("ERROR: a  b"));
+        // A server's error of 64 KB is shown cut: each row lays it out anew.
+        emit h.client.errorOccurred(QString(65000, u'x'));
+        QVERIFY(entry(h.vm, 0).size() < 600 && entry(h.vm, 0).endsWith(QStringLiteral("xx…")));
         QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(entry(h.vm, 0, "time")).hasMatch());
     }
 
