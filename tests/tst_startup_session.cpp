@@ -178,7 +178,9 @@ private slots:
 
     // A desktop logout, a shutdown or `kill` ends the run as closing the
     // window does: the windows close, the event loop ends, and the session
-    // leaves the network and clears the simulator's traffic.
+    // leaves the network and clears the simulator's traffic. The SIGHUP a
+    // logout sends with it, or a closed terminal's second one, does not cut
+    // that end short; a second Ctrl+C still does.
     void terminationSignalQuitsAsClosingTheWindowDoes() {
         AppConfig::instance()->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
         ui::LoginWindow window;
@@ -196,6 +198,12 @@ private slots:
                                                    QString(), false));
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#APCES2352:")));
 
+        // Ctrl+C's action before the client took it: a recorder in place of the end of the process.
+        static volatile std::sig_atomic_t interrupted = 0;
+        struct sigaction recorder {};
+        recorder.sa_handler = [](int) { interrupted = 1; };
+        struct sigaction testlib {};
+        QCOMPARE(::sigaction(SIGINT, &recorder, &testlib), 0);
         quitOnTerminationSignals();
         QCOMPARE(::kill(::getpid(), SIGTERM), 0);
         QTimer stuck;
@@ -203,6 +211,11 @@ private slots:
         stuck.start(30000);
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!mainWindow()->isVisible());
+        QCOMPARE(::kill(::getpid(), SIGHUP), 0);
+        QCOMPARE(::kill(::getpid(), SIGTERM), 0);
+        QCOMPARE(::kill(::getpid(), SIGINT), 0);
+        QCOMPARE(int(interrupted), 1);
+        ::sigaction(SIGINT, &testlib, nullptr);
         sim->clearCalls();
         tearDownSession();
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DPCES2352:pilot")));
