@@ -19,7 +19,7 @@ namespace velk {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-// What each signal did before, restored once the first has come.
+// What each signal did before; SIGINT's is restored once the first has come.
 struct sigaction g_previous[std::size(kSignals)];
 int g_wake[2] = {-1, -1};
 
@@ -32,9 +32,14 @@ void onSignal(int number) {
     errno = saved;
 }
 
-void restorePrevious() {
+// Ctrl+C alone: a repeated SIGTERM or SIGHUP is the same request (a logout
+// sends SIGTERM with SIGHUP, a closed terminal SIGHUP from the kernel and
+// again from the shell) and must not cut short the orderly end it started.
+void restoreInterrupt() {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        ::sigaction(kSignals[i], &g_previous[i], nullptr);
+        if (kSignals[i] == SIGINT) {
+            ::sigaction(SIGINT, &g_previous[i], nullptr);
+        }
     }
 }
 
@@ -52,8 +57,8 @@ void quitOnTerminationSignals() {
             return;
         }
         notifier->setEnabled(false);
-        // Should the orderly end hang, the next signal ends the process.
-        restorePrevious();
+        // Should the orderly end hang, a second Ctrl+C ends the process.
+        restoreInterrupt();
         qInfo().noquote() << "Quitting on signal" << int(number)
                           << QStringLiteral("(%1)").arg(strsignal(number));
         QCoreApplication::quit();

@@ -22,6 +22,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace velk {
 
 namespace {
@@ -43,17 +45,21 @@ Session g_session;
 // The dashboard is larger than the login window whose place it takes: moved
 // in where it would reach past the work area of its screen (a panel, a small
 // laptop screen), and shrunk to that area where it is larger, down to its
-// minimum. `frame` is the window manager's frame around it.
-void keepInsideScreen(QWidget* window, const QMargins& frame) {
+// minimum. A screen shorter than that minimum (a laptop at 150 %) lowers its
+// height to the area's, not below `floor`: the pages scroll. `frame` is the
+// window manager's frame around it; `loginScreen` is the screen for a
+// dashboard whose centre is on none (a login window dragged half off).
+void keepInsideScreen(QWidget* window, QScreen* loginScreen, const QMargins& frame, const QSize& floor) {
     QRect placed = window->geometry();
     QScreen* screen = QGuiApplication::screenAt(placed.center());
     if (!screen) {
-        screen = window->screen();
+        screen = loginScreen ? loginScreen : window->screen();
     }
     if (!screen) {
         return;
     }
     const QRect area = screen->availableGeometry().marginsRemoved(frame);
+    window->setMinimumHeight(std::max(std::min(window->minimumHeight(), area.height()), floor.height()));
     placed.setSize(placed.size().boundedTo(area.size()).expandedTo(window->minimumSize()));
     // Right and bottom first: a window larger than the area keeps its title bar and left edge on it.
     if (placed.right() > area.right()) {
@@ -170,7 +176,9 @@ void showLoginWindow() {
 void onLoginSuccess() {
     qInfo() << "Signed in as" << network::ApiService::instance()->currentUser().username;
     QMargins frame;
+    QScreen* loginScreen = nullptr;
     if (g_loginWindow) {
+        loginScreen = g_loginWindow->screen();
         g_loginGeometry = g_loginWindow->geometry();
         g_loginMinimumSize = g_loginWindow->minimumSize();
         const QRect outer = g_loginWindow->frameGeometry();
@@ -192,10 +200,10 @@ void onLoginSuccess() {
     if (g_loginGeometry.isValid()) {
         window->setGeometry(g_loginGeometry);
     }
-    // The dashboard's own minimum stays the floor: the login window's is smaller
-    // than the dashboard can be laid out in.
+    // The dashboard's own minimum stays the floor, but for the height a short
+    // screen leaves: the login window's is narrower than its pages fit in.
     window->setMinimumSize(window->minimumSize().expandedTo(g_loginMinimumSize));
-    keepInsideScreen(window, frame);
+    keepInsideScreen(window, loginScreen, frame, g_loginMinimumSize);
     window->show();
 
     const int cid = network::ApiService::instance()->currentUser().cid;

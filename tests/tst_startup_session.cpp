@@ -85,16 +85,18 @@ private slots:
 
     // The dashboard takes the login window's place, its frame kept inside the
     // work area of the screen it is on (two screens, the primary one right of
-    // the other; the offscreen platform draws a 2 px frame).
+    // a short one, 600 high; the offscreen platform draws a 2 px frame). On
+    // the short screen it is as tall as the screen, not its usual 700.
     void dashboardTakesTheLoginWindowsPlaceInsideItsScreen_data() {
         QTest::addColumn<QRect>("login");
         QTest::addColumn<QRect>("frame");
         QTest::newRow("fits where it is") << QRect(1400, 100, 900, 600) << QRect(1398, 98, 1004, 704);
         QTest::newRow("reaches past the primary screen's corner")
             << QRect(2600, 700, 900, 600) << QRect(2196, 376, 1004, 704);
-        QTest::newRow("reaches below the smaller screen")
-            << QRect(200, 500, 900, 600) << QRect(198, 320, 1004, 704);
-        QTest::newRow("larger than its screen") << QRect(10, 10, 1400, 1100) << QRect(0, 0, 1280, 1024);
+        QTest::newRow("on the short screen") << QRect(200, 500, 900, 600) << QRect(198, 0, 1004, 600);
+        QTest::newRow("larger than its screen") << QRect(10, 10, 1400, 1100) << QRect(0, 0, 1280, 600);
+        QTest::newRow("half off the short screen's left edge")
+            << QRect(-700, 100, 900, 600) << QRect(0, 0, 1004, 600);
     }
 
     void dashboardTakesTheLoginWindowsPlaceInsideItsScreen() {
@@ -108,6 +110,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         onLoginSuccess();
         QCOMPARE(mainWindow()->frameGeometry(), frame);
+        // The platform choice's title stays clear of the account card.
+        QQuickItem* root = mainWindow()->quickView()->rootObject();
+        QQuickItem* title = nullptr;
+        QTRY_VERIFY((title = root->findChild<QQuickItem*>(QStringLiteral("modeTitle"))));
+        const QQuickItem* card = root->findChild<QQuickItem*>(QStringLiteral("modeUserCard"));
+        QTRY_COMPARE(root->height(), qreal(mainWindow()->quickView()->height()));
+        QVERIFY(title->mapToScene({0, 0}).y() >= card->mapToScene({0, card->height()}).y());
     }
 
     void logoutForgetsCredentialsAndShowsTheLoginWindowAgain() {
@@ -178,7 +187,9 @@ private slots:
 
     // A desktop logout, a shutdown or `kill` ends the run as closing the
     // window does: the windows close, the event loop ends, and the session
-    // leaves the network and clears the simulator's traffic.
+    // leaves the network and clears the simulator's traffic. The SIGHUP a
+    // logout sends with it, or a closed terminal's second one, does not cut
+    // that end short; a second Ctrl+C still does.
     void terminationSignalQuitsAsClosingTheWindowDoes() {
         AppConfig::instance()->setValue(ConfigKeys::AuthUsername, QStringLiteral("pilot"));
         ui::LoginWindow window;
@@ -196,6 +207,12 @@ private slots:
                                                    QString(), false));
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#APCES2352:")));
 
+        // Ctrl+C's action before the client took it: a recorder in place of the end of the process.
+        static volatile std::sig_atomic_t interrupted = 0;
+        struct sigaction recorder {};
+        recorder.sa_handler = [](int) { interrupted = 1; };
+        struct sigaction testlib {};
+        QCOMPARE(::sigaction(SIGINT, &recorder, &testlib), 0);
         quitOnTerminationSignals();
         QCOMPARE(::kill(::getpid(), SIGTERM), 0);
         QTimer stuck;
@@ -203,6 +220,11 @@ private slots:
         stuck.start(30000);
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!mainWindow()->isVisible());
+        QCOMPARE(::kill(::getpid(), SIGHUP), 0);
+        QCOMPARE(::kill(::getpid(), SIGTERM), 0);
+        QCOMPARE(::kill(::getpid(), SIGINT), 0);
+        QCOMPARE(int(interrupted), 1);
+        ::sigaction(SIGINT, &testlib, nullptr);
         sim->clearCalls();
         tearDownSession();
         QVERIFY(m_fsd.waitForLineStartingWith(QStringLiteral("#DPCES2352:pilot")));

@@ -40,7 +40,11 @@ Item {
     }
 
     Column {
-        anchors.centerIn: parent
+        anchors.horizontalCenter: parent.horizontalCenter
+        // Centred; on a short window (a small laptop screen) moved down clear
+        // of the account card, as far as its foot stays in the window.
+        y: Math.max(Centring.centred(root.height, height),
+                    Math.min(userCard.y + userCard.height + 8, root.height - height))
         width: Math.min(root.width * 0.9, 1100)
         spacing: 40
 
@@ -118,6 +122,7 @@ Item {
     }
 
     Rectangle {
+        id: userCard
         objectName: "modeUserCard"
         x: 32
         y: 24
