@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -177,15 +178,31 @@ std::optional<QVariantMap> parse(const QByteArray& bytes, const QTemporaryDir& s
 
 enum class Check { Kept, Changed, NotWritten };
 
-// Whether a save of `values` reads back as them: QSettings writes some keys
-// in another form than it read them ("x//y", "[Voice/]", an empty name), and
-// reads some values as nothing ("@Variant(" with what it cannot open).
-Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
-    for (const QVariant& value : values) {
-        if (!value.isValid()) {
-            return Check::Changed;
-        }
+// True when the value, or an item of its list, reads as no value.
+bool holdsNone(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QVariantList) {
+        const QVariantList items = value.toList();
+        return std::any_of(items.cbegin(), items.cend(),
+                           [](const QVariant& item) { return !item.isValid(); });
     }
+    return !value.isValid();
+}
+
+// Whether every value of `bytes` that reads as none says so: "@Invalid()",
+// QSettings' own word for it (an empty list, as clients before this one
+// wrote it), saves as it stands; anything else read as none ("@Variant("
+// with what QSettings cannot open) a save would write as "@Invalid()".
+Check nonesSaveAsTheyStand(QByteArray bytes, const QTemporaryDir& scratch) {
+    const std::optional<QVariantMap> named = parse(bytes.replace("@Invalid()", "@String()"), scratch);
+    if (!named) {
+        return Check::NotWritten;
+    }
+    return std::any_of(named->cbegin(), named->cend(), holdsNone) ? Check::Changed : Check::Kept;
+}
+
+// Whether a save of `values` reads back as them: QSettings writes some keys
+// in another form than it read them ("x//y", "[Voice/]", an empty name).
+Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
     if (values.isEmpty()) {
         return Check::Kept;
     }
@@ -221,6 +238,11 @@ Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* 
     }
     if (formatError) {
         return Check::Changed;
+    }
+    if (std::any_of(read->cbegin(), read->cend(), holdsNone)) {
+        if (const Check nones = nonesSaveAsTheyStand(bytes, scratch); nones != Check::Kept) {
+            return nones;
+        }
     }
     const Check saved = roundTrip(*read, scratch);
     if (values) {

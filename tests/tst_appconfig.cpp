@@ -377,7 +377,7 @@ private slots:
                 << QStringLiteral("第 4 行“PttKey=kb:70”（在第 3 行“%1”之下）中的内容在保存时会被改写或丢掉")
                        .arg(QLatin1String(line));
         }
-        for (const char* line : {"x//y=1", "/k=1", "k/=1", "k=@Variant(junk)"}) {
+        for (const char* line : {"x//y=1", "/k=1", "k/=1", "k=@Variant(junk)", "k=@Variant(junk), x"}) {
             QTest::newRow(line)
                 << head + line + "\n"
                 << QStringLiteral("第 3 行“%1”（在第 1 行“[Profile]”之下）中的内容在保存时会被改写或丢掉")
@@ -407,13 +407,15 @@ private slots:
     }
 
     // What a pilot may write by hand and QSettings reads as written is read
-    // whole, saved, and saved again to the same file.
+    // whole, saved, and saved again to the same file; so is an empty list as
+    // QSettings itself writes it (and clients before this one did).
     void aHandWrittenFileReadWholeIsSavedAndSavesAgainTheSame() {
         const QString dir = test::freshDir(QStringLiteral("hand-written"));
         const QString path = dir + QStringLiteral("/config.ini");
-        const QByteArray content = "\xEF\xBB\xBF; my settings\r\n[Profile]\r\n  HomeAirport = ZSSS ; home\r\n"
-                                   "Realname=\"Li, Si\"\r\n[XPlane]\r\nCSL=D:\\\\X-Plane\\\\CSL, /b\r\n"
-                                   "[General]\r\nVoice\\PttKey=kb:70\r\n";
+        const QByteArray content =
+            "\xEF\xBB\xBF; my settings\r\n[Profile]\r\n  HomeAirport = ZSSS ; home\r\n"
+            "Realname=\"Li, Si\"\r\n[XPlane]\r\nCSL=D:\\\\X-Plane\\\\CSL, /b\r\n"
+            "[General]\r\nVoice\\PttKey=kb:70\r\n[MSFS]\r\nCustomMappingPaths2020=@Invalid()\r\n";
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         file.close();
@@ -424,6 +426,7 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::XPlaneCSL),
                  (QStringList{QStringLiteral("D:\\X-Plane\\CSL"), QStringLiteral("/b")}));
         QCOMPARE(config.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:70"));
+        QCOMPARE(config.value(ConfigKeys::MSFSCustomMappingPaths2020), QStringList());
         QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZGGG")));
         const QString saved = readFile(path);
         const FileStamp stamp = stampOf(path);
