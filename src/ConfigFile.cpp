@@ -254,7 +254,7 @@ Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* 
 // The first line from which on the file no longer reads whole or saves as it
 // reads, found by halving: only QSettings itself tells which keys it rewrites.
 ConfigLineProblem firstChangedLine(const QByteArray& bytes, const QTemporaryDir& scratch) {
-    const QList<QByteArray> lines = bytes.split('\n');
+    const QList<QByteArray> lines = textLines(bytes);
     const auto changesAt = [&](qsizetype count) {
         return check(lines.mid(0, count).join('\n'), scratch) == Check::Changed;
     };

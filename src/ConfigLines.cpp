@@ -25,16 +25,15 @@ bool knownEscape(const QByteArray& value, qsizetype at) {
     return c == 'x' && at + 1 < value.size() && std::isxdigit(static_cast<unsigned char>(value.at(at + 1)));
 }
 
-// One piece of a line between line ends, as QSettings splits lines: a
-// carriage return ends one as well. Empty when it keeps.
-QString checkPiece(const QByteArray& piece) {
+// Why a line a save would not keep; empty when it keeps.
+QString checkLine(const QByteArray& line) {
     bool inQuotes = false;
     qsizetype equals = -1;
-    qsizetype end = piece.size();
-    for (qsizetype i = 0; i < piece.size(); ++i) {
-        const char c = piece.at(i);
+    qsizetype end = line.size();
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line.at(i);
         if (c == '\\') {
-            if (i + 1 == piece.size()) {
+            if (i + 1 == line.size()) {
                 return QStringLiteral("以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
             }
             ++i; // QSettings takes the next character as it is while it splits lines
@@ -50,7 +49,7 @@ QString checkPiece(const QByteArray& piece) {
     if (inQuotes) {
         return QStringLiteral("中的引号没有配对，会和下一行连成一行");
     }
-    const QByteArray content = piece.left(end).trimmed();
+    const QByteArray content = line.left(end).trimmed();
     if (content.isEmpty()) {
         return {};
     }
@@ -64,10 +63,10 @@ QString checkPiece(const QByteArray& piece) {
     if (equals < 0) {
         return QStringLiteral("不是“键=值”的形式");
     }
-    if (piece.left(equals).trimmed().isEmpty()) {
+    if (line.left(equals).trimmed().isEmpty()) {
         return QStringLiteral("缺少“=”前的键名");
     }
-    const QByteArray value = piece.mid(equals + 1, end - equals - 1);
+    const QByteArray value = line.mid(equals + 1, end - equals - 1);
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (value.at(i) != '\\') {
             continue;
@@ -83,8 +82,26 @@ QString checkPiece(const QByteArray& piece) {
 
 } // namespace
 
+QList<QByteArray> textLines(const QByteArray& text) {
+    const QByteArray body = withoutBom(text);
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char c = body.at(i);
+        if (c == '\n' || c == '\r') {
+            lines.append(body.mid(start, i - start));
+            if (c == '\r' && i + 1 < body.size() && body.at(i + 1) == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    lines.append(body.mid(start));
+    return lines;
+}
+
 std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text) {
-    const QList<QByteArray> lines = withoutBom(text).split('\n');
+    const QList<QByteArray> lines = textLines(text);
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const QByteArray& line = lines.at(n);
         QStringDecoder utf8(QStringDecoder::Utf8);
@@ -94,22 +111,20 @@ std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text) {
                                      QStringLiteral("不是 UTF-8 文字（请以 UTF-8 编码保存 config.ini）")};
         }
         Q_UNUSED(decoded);
-        for (const QByteArray& piece : line.split('\r')) {
-            // A comment runs to the end of its piece, backslashes and all.
-            if (piece.trimmed().startsWith(';')) {
-                continue;
-            }
-            const QString why = checkPiece(piece);
-            if (!why.isEmpty()) {
-                return ConfigLineProblem{int(n + 1), shownLine(text, int(n + 1)), why};
-            }
+        // A comment runs to the end of its line, backslashes and all.
+        if (line.trimmed().startsWith(';')) {
+            continue;
+        }
+        const QString why = checkLine(line);
+        if (!why.isEmpty()) {
+            return ConfigLineProblem{int(n + 1), shownLine(text, int(n + 1)), why};
         }
     }
     return std::nullopt;
 }
 
 QString shownLine(const QByteArray& text, int line) {
-    const QList<QByteArray> lines = withoutBom(text).split('\n');
+    const QList<QByteArray> lines = textLines(text);
     if (line < 1 || line > lines.size()) {
         return {};
     }

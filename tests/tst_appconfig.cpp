@@ -356,10 +356,18 @@ private slots:
                                         << QStringLiteral("第 3 行“HomeAirport ZSSS”不是“键=值”的形式");
         QTest::newRow("section not closed") << head + "[XPlane\nUDPPort=49001\n"
                                             << QStringLiteral("第 3 行“[XPlane”缺少“]”，不是完整的“[节名]”");
+        const QString endsInBackslash = QStringLiteral(
+            "第 2 行“CSL=D:\\X-Plane 12\\CSL\\”以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
         QTest::newRow("ends in a backslash")
             << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\\CSL\\\nNetworkAddress=192.168.1.50\n")
-            << QStringLiteral("第 2 行“CSL=D:\\X-Plane "
-                              "12\\CSL\\”以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+            << endsInBackslash;
+        // Lines as an editor shows them: a CR-LF or a lone CR ends one too.
+        QTest::newRow("ends in a backslash, Windows line ends")
+            << QByteArray("[XPlane]\r\nCSL=D:\\X-Plane 12\\CSL\\\r\nNetworkAddress=192.168.1.50\r\n")
+            << endsInBackslash;
+        QTest::newRow("old Mac line ends")
+            << QByteArray("[Profile]\rRealname=Zhang San\rx//y=1\r")
+            << QStringLiteral("第 3 行“x//y=1”（在第 1 行“[Profile]”之下）中的内容在保存时会被改写或丢掉");
         QTest::newRow("a backslash QSettings drops")
             << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\n")
             << QStringLiteral(
