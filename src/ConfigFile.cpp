@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -188,23 +189,10 @@ bool holdsNone(const QVariant& value) {
     return !value.isValid();
 }
 
-// Whether every value of `bytes` that reads as none says so: "@Invalid()",
-// QSettings' own word for it (an empty list, as clients before this one
-// wrote it), saves as it stands; anything else read as none ("@Variant("
-// with what QSettings cannot open) a save would write as "@Invalid()".
-Check nonesSaveAsTheyStand(QByteArray bytes, const QTemporaryDir& scratch) {
-    const std::optional<QVariantMap> named = parse(bytes.replace("@Invalid()", "@String()"), scratch);
-    if (!named) {
-        return Check::NotWritten;
-    }
-    return std::any_of(named->cbegin(), named->cend(), holdsNone) ? Check::Changed : Check::Kept;
-}
-
-// Whether a save of `values` reads back as them: QSettings writes some keys
-// in another form than it read them ("x//y", "[Voice/]", an empty name).
-Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
+// The values a save of `values` reads back as; nullopt when it could not be written whole.
+std::optional<QVariantMap> savedBack(const QVariantMap& values, const QTemporaryDir& scratch) {
     if (values.isEmpty()) {
-        return Check::Kept;
+        return values;
     }
     const QString path = scratch.filePath(freshName(QStringLiteral("write")));
     bool written = false;
@@ -220,17 +208,16 @@ Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
     QFile::remove(path);
     // QSettings ends every file it writes with a line end: one without was cut short.
     if (!written || !copy.isRead() || !copy.data.endsWith('\n')) {
-        return Check::NotWritten;
+        return std::nullopt;
     }
-    const std::optional<QVariantMap> back = parse(copy.data, scratch);
-    if (!back) {
-        return Check::NotWritten;
-    }
-    return *back == values ? Check::Kept : Check::Changed;
+    return parse(copy.data, scratch);
 }
 
-// Whether `bytes` read whole (no part QSettings cannot read) and save as they read.
-Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* values = nullptr) {
+// Whether `bytes` read whole (no part QSettings cannot read) and save as they
+// read. `unkept` gets the keys a save would not give back: those QSettings
+// writes in another form than it read them ("x//y", "[Voice/]", an empty
+// name) or, when there are none, those it writes with another value.
+Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* values, QStringList* unkept) {
     bool formatError = false;
     std::optional<QVariantMap> read = parse(bytes, scratch, &formatError);
     if (!read) {
@@ -239,35 +226,68 @@ Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* 
     if (formatError) {
         return Check::Changed;
     }
-    if (std::any_of(read->cbegin(), read->cend(), holdsNone)) {
-        if (const Check nones = nonesSaveAsTheyStand(bytes, scratch); nones != Check::Kept) {
-            return nones;
+    const std::optional<QVariantMap> back = savedBack(*read, scratch);
+    if (!back) {
+        return Check::NotWritten;
+    }
+    QStringList moved;
+    QStringList changed;
+    for (auto it = read->cbegin(); it != read->cend(); ++it) {
+        const auto saved = back->constFind(it.key());
+        if (saved == back->cend()) {
+            moved << it.key();
+        } else if (*saved != it.value()) {
+            changed << it.key();
         }
     }
-    const Check saved = roundTrip(*read, scratch);
-    if (values) {
-        *values = std::move(*read);
+    // "@Invalid()", QSettings' own word for no value (an empty list, as
+    // clients before this one wrote it), saves as it stands; anything else
+    // read as none ("@Variant(" with what QSettings cannot open) a save
+    // would write as "@Invalid()".
+    if (std::any_of(read->cbegin(), read->cend(), holdsNone)) {
+        QByteArray named = bytes;
+        const std::optional<QVariantMap> nones = parse(named.replace("@Invalid()", "@String()"), scratch);
+        if (!nones) {
+            return Check::NotWritten;
+        }
+        for (auto it = nones->cbegin(); it != nones->cend(); ++it) {
+            if (holdsNone(it.value())) {
+                changed << it.key();
+            }
+        }
     }
-    return saved;
+    *unkept = moved.isEmpty() ? changed : moved;
+    if (!unkept->isEmpty()) {
+        return Check::Changed;
+    }
+    *values = std::move(*read);
+    return Check::Kept;
 }
 
-// The first line from which on the file no longer reads whole or saves as it
-// reads, found by halving: only QSettings itself tells which keys it rewrites.
-ConfigLineProblem firstChangedLine(const QByteArray& bytes, const QTemporaryDir& scratch) {
-    const QList<QByteArray> lines = textLines(bytes);
-    const auto changesAt = [&](qsizetype count) {
-        return check(lines.mid(0, count).join('\n'), scratch) == Check::Changed;
-    };
-    // The whole file changes, none of it does not.
-    qsizetype kept = 0;
-    qsizetype changed = lines.size();
-    while (changed - kept > 1) {
-        const qsizetype middle = kept + (changed - kept) / 2;
-        (changesAt(middle) ? changed : kept) = middle;
+// The first line of `bytes` that holds one of `keys`, named with the section
+// it sits in; line 0 when none can be told. QSettings reads the text once
+// more with each key's line number in its name: only QSettings itself tells
+// which keys it reads from a line.
+ConfigLineProblem firstLineOf(const QStringList& keys, const QByteArray& bytes,
+                              const QTemporaryDir& scratch) {
+    const QSet<QString> wanted(keys.cbegin(), keys.cend());
+    int first = 0;
+    const std::optional<QVariantMap> numbered = parse(withLineNumbers(bytes), scratch);
+    for (const QString& key : numbered ? numbered->keys() : QStringList()) {
+        const qsizetype mark = key.lastIndexOf(QLatin1Char(kLineNumberMark));
+        const int line = mark < 0 ? 0 : key.mid(mark + 1).toInt();
+        if (line > 0 && (first == 0 || line < first) && wanted.contains(key.left(mark))) {
+            first = line;
+        }
+    }
+    const QString why = QStringLiteral("中的内容在保存时会被改写或丢掉");
+    if (first == 0) {
+        return ConfigLineProblem{0, {}, why};
     }
     // A key may be rewritten for the section it sits in ("[Voice/]"): named with it.
+    const QList<QByteArray> lines = textLines(bytes);
     QString where;
-    for (qsizetype header = changed - 2; header >= 0; --header) {
+    for (qsizetype header = first - 2; header >= 0; --header) {
         if (lines.at(header).trimmed().startsWith('[')) {
             where = QStringLiteral("（在第 %1 行“%2”之下）")
                         .arg(header + 1)
@@ -275,8 +295,7 @@ ConfigLineProblem firstChangedLine(const QByteArray& bytes, const QTemporaryDir&
             break;
         }
     }
-    return ConfigLineProblem{int(changed), shownLine(bytes, int(changed)),
-                             where + QStringLiteral("中的内容在保存时会被改写或丢掉")};
+    return ConfigLineProblem{first, shownLine(bytes, first), where + why};
 }
 
 } // namespace
@@ -346,15 +365,16 @@ ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder)
     const Scratch made(scratchFolder);
     const QTemporaryDir& scratch = *made.folder;
     QVariantMap values;
-    switch (scratch.isValid() ? check(body, scratch, &values) : Check::NotWritten) {
+    QStringList unkept;
+    switch (scratch.isValid() ? check(body, scratch, &values, &unkept) : Check::NotWritten) {
     case Check::Kept:
         break;
     case Check::NotWritten:
         result.reason = QStringLiteral("无法在临时文件夹里复制一份来检查，磁盘可能已满");
         return result;
     case Check::Changed: {
-        const ConfigLineProblem line = firstChangedLine(body, scratch);
-        result.reason = describe(line);
+        const ConfigLineProblem line = firstLineOf(unkept, body, scratch);
+        result.reason = line.line > 0 ? describe(line) : QStringLiteral("有内容在保存时会被改写或丢掉");
         result.line = line.line;
         return result;
     }

@@ -25,30 +25,48 @@ bool knownEscape(const QByteArray& value, qsizetype at) {
     return c == 'x' && at + 1 < value.size() && std::isxdigit(static_cast<unsigned char>(value.at(at + 1)));
 }
 
-// Why a line a save would not keep; empty when it keeps.
-QString checkLine(const QByteArray& line) {
-    bool inQuotes = false;
-    qsizetype equals = -1;
-    qsizetype end = line.size();
+// A line as QSettings splits it.
+struct LineParts {
+    qsizetype equals = -1;     // where the key ends; -1 when there is no "="
+    qsizetype end = 0;         // where a comment starts, or the line's end
+    bool endsInEscape = false; // a backslash ends the line
+    bool inQuotes = false;     // a quote is left open
+};
+
+LineParts partsOf(const QByteArray& line) {
+    LineParts parts;
+    parts.end = line.size();
     for (qsizetype i = 0; i < line.size(); ++i) {
         const char c = line.at(i);
         if (c == '\\') {
             if (i + 1 == line.size()) {
-                return QStringLiteral("以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+                parts.endsInEscape = true;
+                return parts;
             }
             ++i; // QSettings takes the next character as it is while it splits lines
         } else if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (c == ';' && !inQuotes) {
-            end = i; // the rest is a comment
+            parts.inQuotes = !parts.inQuotes;
+        } else if (c == ';' && !parts.inQuotes) {
+            parts.end = i; // the rest is a comment
             break;
-        } else if (c == '=' && !inQuotes && equals < 0) {
-            equals = i;
+        } else if (c == '=' && !parts.inQuotes && parts.equals < 0) {
+            parts.equals = i;
         }
     }
-    if (inQuotes) {
+    return parts;
+}
+
+// Why a line a save would not keep; empty when it keeps.
+QString checkLine(const QByteArray& line) {
+    const LineParts parts = partsOf(line);
+    if (parts.endsInEscape) {
+        return QStringLiteral("以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+    }
+    if (parts.inQuotes) {
         return QStringLiteral("中的引号没有配对，会和下一行连成一行");
     }
+    const qsizetype equals = parts.equals;
+    const qsizetype end = parts.end;
     const QByteArray content = line.left(end).trimmed();
     if (content.isEmpty()) {
         return {};
@@ -121,6 +139,28 @@ std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text) {
         }
     }
     return std::nullopt;
+}
+
+QByteArray withLineNumbers(const QByteArray& text) {
+    const QList<QByteArray> lines = textLines(text);
+    QByteArray numbered;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray& line = lines.at(n);
+        const QByteArray content = line.trimmed();
+        const qsizetype equals = partsOf(line).equals;
+        if (content.startsWith(';') || content.startsWith('[') || equals < 0) {
+            numbered += line;
+        } else {
+            // After the name as QSettings trims it.
+            qsizetype nameEnd = equals;
+            while (nameEnd > 0 && std::isspace(static_cast<unsigned char>(line.at(nameEnd - 1)))) {
+                --nameEnd;
+            }
+            numbered += line.left(nameEnd) + kLineNumberMark + QByteArray::number(n + 1) + line.mid(nameEnd);
+        }
+        numbered += '\n';
+    }
+    return numbered;
 }
 
 QString shownLine(const QByteArray& text, int line) {

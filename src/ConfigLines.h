@@ -28,6 +28,12 @@ std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text);
 // ends a line at either, too.
 QList<QByteArray> textLines(const QByteArray& text);
 
+// `text`, which findUnkeptLine passes, with the name of each key followed by
+// kLineNumberMark and the number of its line: read by QSettings, each key
+// tells the line it came from.
+QByteArray withLineNumbers(const QByteArray& text);
+inline constexpr char kLineNumberMark = '\x01';
+
 // "第 N 行“text”why", for a log line or a notice.
 QString describe(const ConfigLineProblem& problem);
 
