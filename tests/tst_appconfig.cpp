@@ -80,6 +80,24 @@ private slots:
         QCOMPARE(again.value(ConfigKeys::MSFSCustomMappingPaths2024), QStringList());
     }
 
+    // QSettings reads a U+FEFF as a byte order mark, dropping it, wherever a
+    // value's text starts (after quotes, escapes or empty items): none is
+    // stored, so that what the client writes it reads whole at the next start.
+    void byteOrderMarksInValuesAreNotStored() {
+        const QString dir = test::freshDir(QStringLiteral("bom"));
+        const QString bom(QChar::ByteOrderMark);
+        {
+            AppConfig config(dir);
+            QVERIFY(config.setValues(ConfigKeys::XPlaneCSL, QStringList{bom, bom, bom},
+                                     ConfigKeys::ProfileRealname,
+                                     QLatin1Char('"') + bom + bom + QStringLiteral("Li")));
+        }
+        AppConfig next(dir);
+        QCOMPARE(next.readProblem(), QString());
+        QCOMPARE(next.value(ConfigKeys::XPlaneCSL), (QStringList{QString(), QString(), QString()}));
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("\"Li"));
+    }
+
     void unconvertibleValuesReadAsZero() {
         const QString dir = test::freshDir(QStringLiteral("zero"));
         { AppConfig config(dir); }
