@@ -67,6 +67,11 @@ AppConfig::AppConfig(const QString& directory, QObject* parent)
         m_startLine = m_unusableLine;
     }
     writeDefaults();
+    // Told at start also when nothing needs writing yet.
+    QMutexLocker lock(&m_mutex);
+    if (m_startProblem.isEmpty() && m_writeProblem.isEmpty()) {
+        m_writeProblem = whyNotWritable(m_path);
+    }
 }
 
 AppConfig::~AppConfig() = default;

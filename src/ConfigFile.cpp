@@ -98,6 +98,35 @@ QString finalTarget(const QString& path, QString* reason) {
 #endif
 }
 
+// Why a save could not replace `path` now; empty when it may. `target` gets
+// where the file behind `path` lives.
+QString cannotReplace(const QString& path, QString* target) {
+    QString reason;
+    *target = finalTarget(path, &reason);
+    if (target->isEmpty()) {
+        return reason;
+    }
+    // What is not a plain file (a FIFO, a folder) is not ours to replace.
+    if (!common::isRegularOrMissing(*target, &reason)) {
+        return reason;
+    }
+    const QFileInfo info(*target);
+#ifdef _WIN32
+    if (info.exists() && !info.isWritable()) {
+        return QStringLiteral("文件是只读的");
+    }
+#else
+    if (info.exists() && ::access(QFile::encodeName(*target).constData(), W_OK) != 0) {
+        return errno == EACCES ? QStringLiteral("文件是只读的") : common::systemErrorText(errno);
+    }
+    // The new file is made beside it first.
+    if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0) {
+        return QStringLiteral("无法在它的文件夹里写文件：%1").arg(common::systemErrorText(errno));
+    }
+#endif
+    return {};
+}
+
 bool replaceFile(const QString& from, const QString& to, QString* reason) {
 #ifdef _WIN32
     if (MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
@@ -384,28 +413,19 @@ ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder)
     return result;
 }
 
+QString whyNotWritable(const QString& path) {
+    QString target;
+    return cannotReplace(path, &target);
+}
+
 bool writeConfigFile(const QString& path, const QVariantMap& values, QString* reason, FileStamp* written) {
-    const QString target = finalTarget(path, reason);
-    if (target.isEmpty()) {
-        return false;
-    }
-    // What is not a plain file (a FIFO, a folder) is not ours to replace.
-    if (!common::isRegularOrMissing(target, reason)) {
+    QString target;
+    if (const QString why = cannotReplace(path, &target); !why.isEmpty()) {
+        *reason = why;
         return false;
     }
     const QFileInfo targetInfo(target);
     const bool replacing = targetInfo.exists();
-#ifdef _WIN32
-    if (replacing && !targetInfo.isWritable()) {
-        *reason = QStringLiteral("文件是只读的");
-        return false;
-    }
-#else
-    if (replacing && ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
-        *reason = errno == EACCES ? QStringLiteral("文件是只读的") : common::systemErrorText(errno);
-        return false;
-    }
-#endif
     // QSettings writes, and takes its lock file, only inside a folder made for
     // this save, so nobody else's lock or file can be in the way. A kill leaves
     // at most that folder; the settings file is the old or the complete new one.

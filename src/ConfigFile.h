@@ -45,6 +45,11 @@ struct ConfigFileRead {
 // temporary folder when no folder can be made there).
 ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder);
 
+// Why a save could not replace the settings file at `path` now, as far as
+// can be seen without writing (a read-only folder or file, a FIFO); in
+// Chinese, empty when nothing is seen in the way.
+QString whyNotWritable(const QString& path);
+
 // Writes `values` as the whole settings file at `path` (through a link, to its
 // target). The file is replaced only by a complete copy synced to disk that
 // readConfigFile reads whole, and only when what is there is a regular file
