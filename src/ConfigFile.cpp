@@ -459,6 +459,10 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
     // only with every key there, its last line ended, and nothing in it that
     // the next start would not read.
     const common::RegularFileRead copied = common::readRegularFile(copyPath, kMaxConfigBytes);
+    if (copied.status == common::RegularFileRead::Status::TooLarge) {
+        *reason = QStringLiteral("新的文件会%1，下次启动时无法读取").arg(copied.reason);
+        return false;
+    }
     const std::optional<QVariantMap> back =
         copied.isRead() && !findUnkeptLine(copied.data) ? parse(copied.data, folder) : std::nullopt;
     if (!back || back->keys() != values.keys() || !(copied.data.isEmpty() || copied.data.endsWith('\n'))) {

@@ -364,6 +364,13 @@ private slots:
         QCOMPARE(next.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
     }
 
+    // A save past the size the next start reads is refused as such, not as a full disk.
+    void aSaveTooLargeToReadAgainIsRefusedAsSuch() {
+        AppConfig config(test::freshDir(QStringLiteral("too-large-save")));
+        QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, QString(4 * 1024 * 1024, QLatin1Char('a'))));
+        QCOMPARE(config.writeProblem(), QStringLiteral("新的文件会大于 4194304 字节，下次启动时无法读取"));
+    }
+
     // A line that a save would drop, join to the next or rewrite sets the
     // whole file aside for the run, named with its line; nothing in it changes.
     void aLineASaveWouldNotKeepSetsTheFileAside_data() {
