@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 
+#include "ConfigKeys.h"
 #include "ConfigLines.h"
 
 #include "common/DiskSync.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -293,30 +296,31 @@ Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* 
     return Check::Kept;
 }
 
-// The first line of `bytes` that holds one of `keys`, named with the section
-// it sits in; line 0 when none can be told. QSettings reads the text once
-// more with each key's line number in its name: only QSettings itself tells
-// which keys it reads from a line.
-ConfigLineProblem firstLineOf(const QStringList& keys, const QByteArray& bytes,
-                              const QTemporaryDir& scratch) {
+// The first line of `bytes` that holds one of `keys`, and the key; line 0
+// when none can be told. QSettings reads the text once more with each key's
+// line number in its name: only QSettings itself tells which keys it reads
+// from a line.
+std::pair<int, QString> firstLineOf(const QStringList& keys, const QByteArray& bytes,
+                                    const QTemporaryDir& scratch) {
     const QSet<QString> wanted(keys.cbegin(), keys.cend());
-    int first = 0;
+    std::pair<int, QString> first{0, QString()};
     const std::optional<QVariantMap> numbered = parse(withLineNumbers(bytes), scratch);
     for (const QString& key : numbered ? numbered->keys() : QStringList()) {
         const qsizetype mark = key.lastIndexOf(QLatin1Char(kLineNumberMark));
         const int line = mark < 0 ? 0 : key.mid(mark + 1).toInt();
-        if (line > 0 && (first == 0 || line < first) && wanted.contains(key.left(mark))) {
-            first = line;
+        if (line > 0 && (first.first == 0 || line < first.first) && wanted.contains(key.left(mark))) {
+            first = {line, key.left(mark)};
         }
     }
-    const QString why = QStringLiteral("中的内容在保存时会被改写或丢掉");
-    if (first == 0) {
-        return ConfigLineProblem{0, {}, why};
-    }
-    // A key may be rewritten for the section it sits in ("[Voice/]"): named with it.
+    return first;
+}
+
+// What is wrong with line `line` of `bytes`, named with the section it sits
+// in: a key may be rewritten for its section ("[Voice/]").
+ConfigLineProblem problemAt(int line, const QByteArray& bytes, const QString& why) {
     const QList<QByteArray> lines = textLines(bytes);
     QString where;
-    for (qsizetype header = first - 2; header >= 0; --header) {
+    for (qsizetype header = line - 2; header >= 0; --header) {
         if (lines.at(header).trimmed().startsWith('[')) {
             where = QStringLiteral("（在第 %1 行“%2”之下）")
                         .arg(header + 1)
@@ -324,7 +328,23 @@ ConfigLineProblem firstLineOf(const QStringList& keys, const QByteArray& bytes,
             break;
         }
     }
-    return ConfigLineProblem{first, shownLine(bytes, first), where + why};
+    return ConfigLineProblem{line, shownLine(bytes, line), where + why};
+}
+
+// The client's own key that `key` differs from in case alone, if any:
+// QSettings on Windows takes the two for one, and a save merges them.
+QString caseTwinOf(const QString& key) {
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> byLowerCase;
+        for (const ConfigKeyInfo& info : ConfigKeys::all()) {
+            if (info.storage != ConfigStorage::SessionOnly) {
+                byLowerCase.insert(info.name.toLower(), info.name);
+            }
+        }
+        return byLowerCase;
+    }();
+    const QString name = names.value(key.toLower());
+    return name == key ? QString() : name;
 }
 
 } // namespace
@@ -402,11 +422,27 @@ ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder)
         result.reason = QStringLiteral("无法在临时文件夹里复制一份来检查，磁盘可能已满");
         return result;
     case Check::Changed: {
-        const ConfigLineProblem line = firstLineOf(unkept, body, scratch);
-        result.reason = line.line > 0 ? describe(line) : QStringLiteral("有内容在保存时会被改写或丢掉");
-        result.line = line.line;
+        const int line = firstLineOf(unkept, body, scratch).first;
+        result.reason =
+            line > 0 ? describe(problemAt(line, body, QStringLiteral("中的内容在保存时会被改写或丢掉")))
+                     : QStringLiteral("有内容在保存时会被改写或丢掉");
+        result.line = line;
         return result;
     }
+    }
+    QStringList twins;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!caseTwinOf(it.key()).isEmpty()) {
+            twins << it.key();
+        }
+    }
+    if (!twins.isEmpty()) {
+        const auto [line, key] = firstLineOf(twins, body, scratch);
+        const QString why =
+            QStringLiteral("中的键名与“%1”只差大小写（请照它的大小写书写）").arg(caseTwinOf(key));
+        result.reason = line > 0 ? describe(problemAt(line, body, why)) : QStringLiteral("有") + why.mid(2);
+        result.line = line;
+        return result;
     }
     result.status = Status::Read;
     result.values = std::move(values);

@@ -31,7 +31,8 @@ struct ConfigFileRead {
         Read,     // `values` holds every key of the file
         Missing,  // nothing there: no values
         Unusable, // a folder, FIFO, device, too large, unreadable, or a line that
-                  // a save would not give back as it stands: `reason` says which
+                  // a save would not give back as it stands (also a key of the
+                  // client's in another case): `reason` says which
     };
     Status status = Status::Missing;
     QVariantMap values;

@@ -404,6 +404,11 @@ private slots:
         QTest::newRow("not UTF-8") << head + "Realname=\xd5\xc5\xc8\xfd\n"
                                    << QStringLiteral("第 3 行“Realname=\uFFFD\uFFFD\uFFFD\uFFFD”不是 UTF-8 "
                                                      "文字（请以 UTF-8 编码保存 config.ini）");
+        // QSettings on Windows takes it for the client's own key, which a save then merges it with.
+        QTest::newRow("a name in another case")
+            << head + "homeairport=ZSSS\n"
+            << QStringLiteral("第 3 行“homeairport=ZSSS”（在第 1 行“[Profile]”之下）中的键名与“Profile/"
+                              "HomeAirport”只差大小写（请照它的大小写书写）");
         for (const char* line : {"[Voice/]", "[ ]", "[/]", "[%GenEral]"}) {
             QTest::newRow(line)
                 << head + line + "\nPttKey=kb:70\n"
