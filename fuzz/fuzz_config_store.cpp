@@ -72,16 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again.readProblem().isEmpty()) {
         velk::fuzz::fail("the client's own file is not read whole", again.readProblem());
     }
-    // QSettings reads a value's leading U+FEFF as a byte order mark: the store keeps none.
-    const auto bare = [](QString value) {
-        while (value.startsWith(QChar::ByteOrderMark)) {
-            value.remove(0, 1);
-        }
-        return value;
-    };
-    if (!paths.isEmpty()) {
-        paths.first() = bare(paths.first());
-    }
+    // QSettings may read a U+FEFF in a value as a byte order mark: the store keeps none.
+    const auto bare = [](QString value) { return value.remove(QChar::ByteOrderMark); };
+    paths.replaceInStrings(QString(QChar::ByteOrderMark), QString());
     if (paths == QStringList{QString()}) {
         paths.clear();
     }

@@ -18,28 +18,19 @@ namespace {
 const QString kConfigFile = QStringLiteral("config.ini");
 const QString kKeyFile = QStringLiteral("config.key");
 
-QString withoutLeadingBom(QString text) {
-    qsizetype marks = 0;
-    while (marks < text.size() && text.at(marks) == QChar::ByteOrderMark) {
-        ++marks;
-    }
-    return text.remove(0, marks);
-}
-
 // A value as config.ini gives it back. QSettings writes an empty list as
-// "@Invalid()" (an empty text reads back the same), and reads a value's
-// leading U+FEFF as a byte order mark, dropping it.
+// "@Invalid()" (an empty text reads back the same), and reads a U+FEFF as a
+// byte order mark, dropping it, wherever a value's text starts: at its
+// start, after quotes, escapes or empty items. None is stored.
 QVariant storedForm(const QVariant& value) {
     if (value.metaType().id() == QMetaType::QStringList) {
         QStringList list = value.toStringList();
-        if (!list.isEmpty()) {
-            list.first() = withoutLeadingBom(list.first());
-        }
+        list.replaceInStrings(QString(QChar::ByteOrderMark), QString());
         // One empty text reads back as no list at all.
         return list.isEmpty() || list == QStringList{QString()} ? QVariant(QString()) : QVariant(list);
     }
     if (value.metaType().id() == QMetaType::QString) {
-        return withoutLeadingBom(value.toString());
+        return value.toString().remove(QChar::ByteOrderMark);
     }
     return value;
 }
@@ -76,6 +67,11 @@ AppConfig::AppConfig(const QString& directory, QObject* parent)
         m_startLine = m_unusableLine;
     }
     writeDefaults();
+    // Told at start also when nothing needs writing yet.
+    QMutexLocker lock(&m_mutex);
+    if (m_startProblem.isEmpty() && m_writeProblem.isEmpty()) {
+        m_writeProblem = whyNotWritable(m_path);
+    }
 }
 
 AppConfig::~AppConfig() = default;

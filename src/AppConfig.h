@@ -97,7 +97,8 @@ public:
     bool isSetAside() const { return !m_startProblem.isEmpty(); }
     // True when the start set config.ini aside for a line of it.
     bool isSetAsideForALine() const { return m_startLine > 0; }
-    // Why the last save failed, in Chinese; empty once one lands.
+    // Why the last save failed, or what stood in the way of one at start, in
+    // Chinese; empty once one lands.
     QString writeProblem() const;
 
     std::filesystem::path logsDirectory() const;

@@ -1,5 +1,6 @@
 #include "ConfigFile.h"
 
+#include "ConfigKeys.h"
 #include "ConfigLines.h"
 
 #include "common/DiskSync.h"
@@ -8,11 +9,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -96,6 +101,35 @@ QString finalTarget(const QString& path, QString* reason) {
 #endif
 }
 
+// Why a save could not replace `path` now; empty when it may. `target` gets
+// where the file behind `path` lives.
+QString cannotReplace(const QString& path, QString* target) {
+    QString reason;
+    *target = finalTarget(path, &reason);
+    if (target->isEmpty()) {
+        return reason;
+    }
+    // What is not a plain file (a FIFO, a folder) is not ours to replace.
+    if (!common::isRegularOrMissing(*target, &reason)) {
+        return reason;
+    }
+    const QFileInfo info(*target);
+#ifdef _WIN32
+    if (info.exists() && !info.isWritable()) {
+        return QStringLiteral("文件是只读的");
+    }
+#else
+    if (info.exists() && ::access(QFile::encodeName(*target).constData(), W_OK) != 0) {
+        return errno == EACCES ? QStringLiteral("文件是只读的") : common::systemErrorText(errno);
+    }
+    // The new file is made beside it first.
+    if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0) {
+        return QStringLiteral("无法在它的文件夹里写文件：%1").arg(common::systemErrorText(errno));
+    }
+#endif
+    return {};
+}
+
 bool replaceFile(const QString& from, const QString& to, QString* reason) {
 #ifdef _WIN32
     if (MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
@@ -177,17 +211,20 @@ std::optional<QVariantMap> parse(const QByteArray& bytes, const QTemporaryDir& s
 
 enum class Check { Kept, Changed, NotWritten };
 
-// Whether a save of `values` reads back as them: QSettings writes some keys
-// in another form than it read them ("x//y", "[Voice/]", an empty name), and
-// reads some values as nothing ("@Variant(" with what it cannot open).
-Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
-    for (const QVariant& value : values) {
-        if (!value.isValid()) {
-            return Check::Changed;
-        }
+// True when the value, or an item of its list, reads as no value.
+bool holdsNone(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QVariantList) {
+        const QVariantList items = value.toList();
+        return std::any_of(items.cbegin(), items.cend(),
+                           [](const QVariant& item) { return !item.isValid(); });
     }
+    return !value.isValid();
+}
+
+// The values a save of `values` reads back as; nullopt when it could not be written whole.
+std::optional<QVariantMap> savedBack(const QVariantMap& values, const QTemporaryDir& scratch) {
     if (values.isEmpty()) {
-        return Check::Kept;
+        return values;
     }
     const QString path = scratch.filePath(freshName(QStringLiteral("write")));
     bool written = false;
@@ -203,17 +240,16 @@ Check roundTrip(const QVariantMap& values, const QTemporaryDir& scratch) {
     QFile::remove(path);
     // QSettings ends every file it writes with a line end: one without was cut short.
     if (!written || !copy.isRead() || !copy.data.endsWith('\n')) {
-        return Check::NotWritten;
+        return std::nullopt;
     }
-    const std::optional<QVariantMap> back = parse(copy.data, scratch);
-    if (!back) {
-        return Check::NotWritten;
-    }
-    return *back == values ? Check::Kept : Check::Changed;
+    return parse(copy.data, scratch);
 }
 
-// Whether `bytes` read whole (no part QSettings cannot read) and save as they read.
-Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* values = nullptr) {
+// Whether `bytes` read whole (no part QSettings cannot read) and save as they
+// read. `unkept` gets the keys a save would not give back: those QSettings
+// writes in another form than it read them ("x//y", "[Voice/]", an empty
+// name) or, when there are none, those it writes with another value.
+Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* values, QStringList* unkept) {
     bool formatError = false;
     std::optional<QVariantMap> read = parse(bytes, scratch, &formatError);
     if (!read) {
@@ -222,30 +258,69 @@ Check check(const QByteArray& bytes, const QTemporaryDir& scratch, QVariantMap* 
     if (formatError) {
         return Check::Changed;
     }
-    const Check saved = roundTrip(*read, scratch);
-    if (values) {
-        *values = std::move(*read);
+    const std::optional<QVariantMap> back = savedBack(*read, scratch);
+    if (!back) {
+        return Check::NotWritten;
     }
-    return saved;
+    QStringList moved;
+    QStringList changed;
+    for (auto it = read->cbegin(); it != read->cend(); ++it) {
+        const auto saved = back->constFind(it.key());
+        if (saved == back->cend()) {
+            moved << it.key();
+        } else if (*saved != it.value()) {
+            changed << it.key();
+        }
+    }
+    // "@Invalid()", QSettings' own word for no value (an empty list, as
+    // clients before this one wrote it), saves as it stands; anything else
+    // read as none ("@Variant(" with what QSettings cannot open) a save
+    // would write as "@Invalid()".
+    if (std::any_of(read->cbegin(), read->cend(), holdsNone)) {
+        QByteArray named = bytes;
+        const std::optional<QVariantMap> nones = parse(named.replace("@Invalid()", "@String()"), scratch);
+        if (!nones) {
+            return Check::NotWritten;
+        }
+        for (auto it = nones->cbegin(); it != nones->cend(); ++it) {
+            if (holdsNone(it.value())) {
+                changed << it.key();
+            }
+        }
+    }
+    *unkept = moved.isEmpty() ? changed : moved;
+    if (!unkept->isEmpty()) {
+        return Check::Changed;
+    }
+    *values = std::move(*read);
+    return Check::Kept;
 }
 
-// The first line from which on the file no longer reads whole or saves as it
-// reads, found by halving: only QSettings itself tells which keys it rewrites.
-ConfigLineProblem firstChangedLine(const QByteArray& bytes, const QTemporaryDir& scratch) {
-    const QList<QByteArray> lines = bytes.split('\n');
-    const auto changesAt = [&](qsizetype count) {
-        return check(lines.mid(0, count).join('\n'), scratch) == Check::Changed;
-    };
-    // The whole file changes, none of it does not.
-    qsizetype kept = 0;
-    qsizetype changed = lines.size();
-    while (changed - kept > 1) {
-        const qsizetype middle = kept + (changed - kept) / 2;
-        (changesAt(middle) ? changed : kept) = middle;
+// The first line of `bytes` that holds one of `keys`, and the key; line 0
+// when none can be told. QSettings reads the text once more with each key's
+// line number in its name: only QSettings itself tells which keys it reads
+// from a line.
+std::pair<int, QString> firstLineOf(const QStringList& keys, const QByteArray& bytes,
+                                    const QTemporaryDir& scratch) {
+    const QSet<QString> wanted(keys.cbegin(), keys.cend());
+    std::pair<int, QString> first{0, QString()};
+    const std::optional<QVariantMap> numbered = parse(withLineNumbers(bytes), scratch);
+    for (const QString& key : numbered ? numbered->keys() : QStringList()) {
+        const qsizetype mark = key.lastIndexOf(QLatin1Char(kLineNumberMark));
+        const int line = mark < 0 ? 0 : key.mid(mark + 1).toInt();
+        if (line > 0 && (first.first == 0 || line < first.first) && wanted.contains(key.left(mark))) {
+            first = {line, key.left(mark)};
+        }
     }
-    // A key may be rewritten for the section it sits in ("[Voice/]"): named with it.
+    return first;
+}
+
+// What is wrong with line `line` of `bytes`, named with the section it sits
+// in: a key may be rewritten for its section ("[Voice/]").
+ConfigLineProblem problemAt(int line, const QByteArray& bytes, const QString& why) {
+    const QList<QByteArray> lines = textLines(bytes);
     QString where;
-    for (qsizetype header = changed - 2; header >= 0; --header) {
+    for (qsizetype header = line - 2; header >= 0; --header) {
         if (lines.at(header).trimmed().startsWith('[')) {
             where = QStringLiteral("（在第 %1 行“%2”之下）")
                         .arg(header + 1)
@@ -253,8 +328,23 @@ ConfigLineProblem firstChangedLine(const QByteArray& bytes, const QTemporaryDir&
             break;
         }
     }
-    return ConfigLineProblem{int(changed), shownLine(bytes, int(changed)),
-                             where + QStringLiteral("中的内容在保存时会被改写或丢掉")};
+    return ConfigLineProblem{line, shownLine(bytes, line), where + why};
+}
+
+// The client's own key that `key` differs from in case alone, if any:
+// QSettings on Windows takes the two for one, and a save merges them.
+QString caseTwinOf(const QString& key) {
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> byLowerCase;
+        for (const ConfigKeyInfo& info : ConfigKeys::all()) {
+            if (info.storage != ConfigStorage::SessionOnly) {
+                byLowerCase.insert(info.name.toLower(), info.name);
+            }
+        }
+        return byLowerCase;
+    }();
+    const QString name = names.value(key.toLower());
+    return name == key ? QString() : name;
 }
 
 } // namespace
@@ -324,46 +414,54 @@ ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder)
     const Scratch made(scratchFolder);
     const QTemporaryDir& scratch = *made.folder;
     QVariantMap values;
-    switch (scratch.isValid() ? check(body, scratch, &values) : Check::NotWritten) {
+    QStringList unkept;
+    switch (scratch.isValid() ? check(body, scratch, &values, &unkept) : Check::NotWritten) {
     case Check::Kept:
         break;
     case Check::NotWritten:
         result.reason = QStringLiteral("无法在临时文件夹里复制一份来检查，磁盘可能已满");
         return result;
     case Check::Changed: {
-        const ConfigLineProblem line = firstChangedLine(body, scratch);
-        result.reason = describe(line);
-        result.line = line.line;
+        const int line = firstLineOf(unkept, body, scratch).first;
+        result.reason =
+            line > 0 ? describe(problemAt(line, body, QStringLiteral("中的内容在保存时会被改写或丢掉")))
+                     : QStringLiteral("有内容在保存时会被改写或丢掉");
+        result.line = line;
         return result;
     }
+    }
+    QStringList twins;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!caseTwinOf(it.key()).isEmpty()) {
+            twins << it.key();
+        }
+    }
+    if (!twins.isEmpty()) {
+        const auto [line, key] = firstLineOf(twins, body, scratch);
+        const QString why =
+            QStringLiteral("中的键名与“%1”只差大小写（请照它的大小写书写）").arg(caseTwinOf(key));
+        result.reason = line > 0 ? describe(problemAt(line, body, why)) : QStringLiteral("有") + why.mid(2);
+        result.line = line;
+        return result;
     }
     result.status = Status::Read;
     result.values = std::move(values);
     return result;
 }
 
+QString whyNotWritable(const QString& path) {
+    QString target;
+    return cannotReplace(path, &target);
+}
+
 bool writeConfigFile(const QString& path, const QVariantMap& values, QString* reason, FileStamp* written) {
-    const QString target = finalTarget(path, reason);
-    if (target.isEmpty()) {
-        return false;
-    }
-    // What is not a plain file (a FIFO, a folder) is not ours to replace.
-    if (!common::isRegularOrMissing(target, reason)) {
+    QString target;
+    if (const QString why = cannotReplace(path, &target); !why.isEmpty()) {
+        *reason = why;
         return false;
     }
     const QFileInfo targetInfo(target);
     const bool replacing = targetInfo.exists();
-#ifdef _WIN32
-    if (replacing && !targetInfo.isWritable()) {
-        *reason = QStringLiteral("文件是只读的");
-        return false;
-    }
-#else
-    if (replacing && ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
-        *reason = errno == EACCES ? QStringLiteral("文件是只读的") : common::systemErrorText(errno);
-        return false;
-    }
-#endif
     // QSettings writes, and takes its lock file, only inside a folder made for
     // this save, so nobody else's lock or file can be in the way. A kill leaves
     // at most that folder; the settings file is the old or the complete new one.
@@ -397,6 +495,10 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
     // only with every key there, its last line ended, and nothing in it that
     // the next start would not read.
     const common::RegularFileRead copied = common::readRegularFile(copyPath, kMaxConfigBytes);
+    if (copied.status == common::RegularFileRead::Status::TooLarge) {
+        *reason = QStringLiteral("新的文件会%1，下次启动时无法读取").arg(copied.reason);
+        return false;
+    }
     const std::optional<QVariantMap> back =
         copied.isRead() && !findUnkeptLine(copied.data) ? parse(copied.data, folder) : std::nullopt;
     if (!back || back->keys() != values.keys() || !(copied.data.isEmpty() || copied.data.endsWith('\n'))) {

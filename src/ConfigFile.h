@@ -31,7 +31,8 @@ struct ConfigFileRead {
         Read,     // `values` holds every key of the file
         Missing,  // nothing there: no values
         Unusable, // a folder, FIFO, device, too large, unreadable, or a line that
-                  // a save would not give back as it stands: `reason` says which
+                  // a save would not give back as it stands (also a key of the
+                  // client's in another case): `reason` says which
     };
     Status status = Status::Missing;
     QVariantMap values;
@@ -44,6 +45,11 @@ struct ConfigFileRead {
 // `scratchFolder` is where the copy that QSettings parses is made (the system's
 // temporary folder when no folder can be made there).
 ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder);
+
+// Why a save could not replace the settings file at `path` now, as far as
+// can be seen without writing (a read-only folder or file, a FIFO); in
+// Chinese, empty when nothing is seen in the way.
+QString whyNotWritable(const QString& path);
 
 // Writes `values` as the whole settings file at `path` (through a link, to its
 // target). The file is replaced only by a complete copy synced to disk that

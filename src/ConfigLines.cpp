@@ -25,32 +25,49 @@ bool knownEscape(const QByteArray& value, qsizetype at) {
     return c == 'x' && at + 1 < value.size() && std::isxdigit(static_cast<unsigned char>(value.at(at + 1)));
 }
 
-// One piece of a line between line ends, as QSettings splits lines: a
-// carriage return ends one as well. Empty when it keeps.
-QString checkPiece(const QByteArray& piece) {
-    bool inQuotes = false;
-    qsizetype equals = -1;
-    qsizetype end = piece.size();
-    for (qsizetype i = 0; i < piece.size(); ++i) {
-        const char c = piece.at(i);
+// A line as QSettings splits it.
+struct LineParts {
+    qsizetype equals = -1;     // where the key ends; -1 when there is no "="
+    qsizetype end = 0;         // where a comment starts, or the line's end
+    bool endsInEscape = false; // a backslash ends the line
+    bool inQuotes = false;     // a quote is left open
+};
+
+LineParts partsOf(const QByteArray& line) {
+    LineParts parts;
+    parts.end = line.size();
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line.at(i);
         if (c == '\\') {
-            if (i + 1 == piece.size()) {
-                return QStringLiteral("以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+            if (i + 1 == line.size()) {
+                parts.endsInEscape = true;
+                return parts;
             }
             ++i; // QSettings takes the next character as it is while it splits lines
         } else if (c == '"') {
-            inQuotes = !inQuotes;
-        } else if (c == ';' && !inQuotes) {
-            end = i; // the rest is a comment
+            parts.inQuotes = !parts.inQuotes;
+        } else if (c == ';' && !parts.inQuotes) {
+            parts.end = i; // the rest is a comment
             break;
-        } else if (c == '=' && !inQuotes && equals < 0) {
-            equals = i;
+        } else if (c == '=' && !parts.inQuotes && parts.equals < 0) {
+            parts.equals = i;
         }
     }
-    if (inQuotes) {
+    return parts;
+}
+
+// Why a line a save would not keep; empty when it keeps.
+QString checkLine(const QByteArray& line) {
+    const LineParts parts = partsOf(line);
+    if (parts.endsInEscape) {
+        return QStringLiteral("以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+    }
+    if (parts.inQuotes) {
         return QStringLiteral("中的引号没有配对，会和下一行连成一行");
     }
-    const QByteArray content = piece.left(end).trimmed();
+    const qsizetype equals = parts.equals;
+    const qsizetype end = parts.end;
+    const QByteArray content = line.left(end).trimmed();
     if (content.isEmpty()) {
         return {};
     }
@@ -64,10 +81,10 @@ QString checkPiece(const QByteArray& piece) {
     if (equals < 0) {
         return QStringLiteral("不是“键=值”的形式");
     }
-    if (piece.left(equals).trimmed().isEmpty()) {
+    if (line.left(equals).trimmed().isEmpty()) {
         return QStringLiteral("缺少“=”前的键名");
     }
-    const QByteArray value = piece.mid(equals + 1, end - equals - 1);
+    const QByteArray value = line.mid(equals + 1, end - equals - 1);
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (value.at(i) != '\\') {
             continue;
@@ -83,8 +100,26 @@ QString checkPiece(const QByteArray& piece) {
 
 } // namespace
 
+QList<QByteArray> textLines(const QByteArray& text) {
+    const QByteArray body = withoutBom(text);
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char c = body.at(i);
+        if (c == '\n' || c == '\r') {
+            lines.append(body.mid(start, i - start));
+            if (c == '\r' && i + 1 < body.size() && body.at(i + 1) == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    lines.append(body.mid(start));
+    return lines;
+}
+
 std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text) {
-    const QList<QByteArray> lines = withoutBom(text).split('\n');
+    const QList<QByteArray> lines = textLines(text);
     for (qsizetype n = 0; n < lines.size(); ++n) {
         const QByteArray& line = lines.at(n);
         QStringDecoder utf8(QStringDecoder::Utf8);
@@ -94,22 +129,42 @@ std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text) {
                                      QStringLiteral("不是 UTF-8 文字（请以 UTF-8 编码保存 config.ini）")};
         }
         Q_UNUSED(decoded);
-        for (const QByteArray& piece : line.split('\r')) {
-            // A comment runs to the end of its piece, backslashes and all.
-            if (piece.trimmed().startsWith(';')) {
-                continue;
-            }
-            const QString why = checkPiece(piece);
-            if (!why.isEmpty()) {
-                return ConfigLineProblem{int(n + 1), shownLine(text, int(n + 1)), why};
-            }
+        // A comment runs to the end of its line, backslashes and all.
+        if (line.trimmed().startsWith(';')) {
+            continue;
+        }
+        const QString why = checkLine(line);
+        if (!why.isEmpty()) {
+            return ConfigLineProblem{int(n + 1), shownLine(text, int(n + 1)), why};
         }
     }
     return std::nullopt;
 }
 
+QByteArray withLineNumbers(const QByteArray& text) {
+    const QList<QByteArray> lines = textLines(text);
+    QByteArray numbered;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray& line = lines.at(n);
+        const QByteArray content = line.trimmed();
+        const qsizetype equals = partsOf(line).equals;
+        if (content.startsWith(';') || content.startsWith('[') || equals < 0) {
+            numbered += line;
+        } else {
+            // After the name as QSettings trims it.
+            qsizetype nameEnd = equals;
+            while (nameEnd > 0 && std::isspace(static_cast<unsigned char>(line.at(nameEnd - 1)))) {
+                --nameEnd;
+            }
+            numbered += line.left(nameEnd) + kLineNumberMark + QByteArray::number(n + 1) + line.mid(nameEnd);
+        }
+        numbered += '\n';
+    }
+    return numbered;
+}
+
 QString shownLine(const QByteArray& text, int line) {
-    const QList<QByteArray> lines = withoutBom(text).split('\n');
+    const QList<QByteArray> lines = textLines(text);
     if (line < 1 || line > lines.size()) {
         return {};
     }

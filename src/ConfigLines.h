@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -21,6 +22,17 @@ struct ConfigLineProblem {
 // not UTF-8. Comments hold no settings and pass. What is left (keys QSettings
 // would write in another form) only a save and a read of it can tell.
 std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text);
+
+// The lines of an INI text as an editor numbers them, byte order mark
+// aside: a line feed, a carriage return or both together end one. QSettings
+// ends a line at either, too.
+QList<QByteArray> textLines(const QByteArray& text);
+
+// `text`, which findUnkeptLine passes, with the name of each key followed by
+// kLineNumberMark and the number of its line: read by QSettings, each key
+// tells the line it came from.
+QByteArray withLineNumbers(const QByteArray& text);
+inline constexpr char kLineNumberMark = '\x01';
 
 // "第 N 行“text”why", for a log line or a notice.
 QString describe(const ConfigLineProblem& problem);

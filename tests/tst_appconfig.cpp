@@ -80,6 +80,24 @@ private slots:
         QCOMPARE(again.value(ConfigKeys::MSFSCustomMappingPaths2024), QStringList());
     }
 
+    // QSettings reads a U+FEFF as a byte order mark, dropping it, wherever a
+    // value's text starts (after quotes, escapes or empty items): none is
+    // stored, so that what the client writes it reads whole at the next start.
+    void byteOrderMarksInValuesAreNotStored() {
+        const QString dir = test::freshDir(QStringLiteral("bom"));
+        const QString bom(QChar::ByteOrderMark);
+        {
+            AppConfig config(dir);
+            QVERIFY(config.setValues(ConfigKeys::XPlaneCSL, QStringList{bom, bom, bom},
+                                     ConfigKeys::ProfileRealname,
+                                     QLatin1Char('"') + bom + bom + QStringLiteral("Li")));
+        }
+        AppConfig next(dir);
+        QCOMPARE(next.readProblem(), QString());
+        QCOMPARE(next.value(ConfigKeys::XPlaneCSL), (QStringList{QString(), QString(), QString()}));
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("\"Li"));
+    }
+
     void unconvertibleValuesReadAsZero() {
         const QString dir = test::freshDir(QStringLiteral("zero"));
         { AppConfig config(dir); }
@@ -344,6 +362,9 @@ private slots:
         const AppConfig next(dir);
         QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("Hand"));
         QCOMPARE(next.value(ConfigKeys::ProfileHomeAirport), QStringLiteral("ZSSS"));
+        // One past the size the next start reads is refused as such, not as a full disk.
+        QVERIFY(!config.setValue(ConfigKeys::ProfileRealname, QString(4 * 1024 * 1024, QLatin1Char('a'))));
+        QCOMPARE(config.writeProblem(), QStringLiteral("新的文件会大于 4194304 字节，下次启动时无法读取"));
     }
 
     // A line that a save would drop, join to the next or rewrite sets the
@@ -356,10 +377,18 @@ private slots:
                                         << QStringLiteral("第 3 行“HomeAirport ZSSS”不是“键=值”的形式");
         QTest::newRow("section not closed") << head + "[XPlane\nUDPPort=49001\n"
                                             << QStringLiteral("第 3 行“[XPlane”缺少“]”，不是完整的“[节名]”");
+        const QString endsInBackslash = QStringLiteral(
+            "第 2 行“CSL=D:\\X-Plane 12\\CSL\\”以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
         QTest::newRow("ends in a backslash")
             << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\\CSL\\\nNetworkAddress=192.168.1.50\n")
-            << QStringLiteral("第 2 行“CSL=D:\\X-Plane "
-                              "12\\CSL\\”以反斜杠结尾，会和下一行连成一行（反斜杠请写成 \\\\ 或 /）");
+            << endsInBackslash;
+        // Lines as an editor shows them: a CR-LF or a lone CR ends one too.
+        QTest::newRow("ends in a backslash, Windows line ends")
+            << QByteArray("[XPlane]\r\nCSL=D:\\X-Plane 12\\CSL\\\r\nNetworkAddress=192.168.1.50\r\n")
+            << endsInBackslash;
+        QTest::newRow("old Mac line ends")
+            << QByteArray("[Profile]\rRealname=Zhang San\rx//y=1\r")
+            << QStringLiteral("第 3 行“x//y=1”（在第 1 行“[Profile]”之下）中的内容在保存时会被改写或丢掉");
         QTest::newRow("a backslash QSettings drops")
             << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\n")
             << QStringLiteral(
@@ -371,13 +400,18 @@ private slots:
         QTest::newRow("not UTF-8") << head + "Realname=\xd5\xc5\xc8\xfd\n"
                                    << QStringLiteral("第 3 行“Realname=\uFFFD\uFFFD\uFFFD\uFFFD”不是 UTF-8 "
                                                      "文字（请以 UTF-8 编码保存 config.ini）");
+        // QSettings on Windows takes it for the client's own key, which a save then merges it with.
+        QTest::newRow("a name in another case")
+            << head + "homeairport=ZSSS\n"
+            << QStringLiteral("第 3 行“homeairport=ZSSS”（在第 1 行“[Profile]”之下）中的键名与“Profile/"
+                              "HomeAirport”只差大小写（请照它的大小写书写）");
         for (const char* line : {"[Voice/]", "[ ]", "[/]", "[%GenEral]"}) {
             QTest::newRow(line)
                 << head + line + "\nPttKey=kb:70\n"
                 << QStringLiteral("第 4 行“PttKey=kb:70”（在第 3 行“%1”之下）中的内容在保存时会被改写或丢掉")
                        .arg(QLatin1String(line));
         }
-        for (const char* line : {"x//y=1", "/k=1", "k/=1", "k=@Variant(junk)"}) {
+        for (const char* line : {"x//y=1", "/k=1", "k/=1", "k=@Variant(junk)", "k=@Variant(junk), x"}) {
             QTest::newRow(line)
                 << head + line + "\n"
                 << QStringLiteral("第 3 行“%1”（在第 1 行“[Profile]”之下）中的内容在保存时会被改写或丢掉")
@@ -407,13 +441,15 @@ private slots:
     }
 
     // What a pilot may write by hand and QSettings reads as written is read
-    // whole, saved, and saved again to the same file.
+    // whole, saved, and saved again to the same file; so is an empty list as
+    // QSettings itself writes it (and clients before this one did).
     void aHandWrittenFileReadWholeIsSavedAndSavesAgainTheSame() {
         const QString dir = test::freshDir(QStringLiteral("hand-written"));
         const QString path = dir + QStringLiteral("/config.ini");
-        const QByteArray content = "\xEF\xBB\xBF; my settings\r\n[Profile]\r\n  HomeAirport = ZSSS ; home\r\n"
-                                   "Realname=\"Li, Si\"\r\n[XPlane]\r\nCSL=D:\\\\X-Plane\\\\CSL, /b\r\n"
-                                   "[General]\r\nVoice\\PttKey=kb:70\r\n";
+        const QByteArray content =
+            "\xEF\xBB\xBF; my settings\r\n[Profile]\r\n  HomeAirport = ZSSS ; home\r\n"
+            "Realname=\"Li, Si\"\r\n[XPlane]\r\nCSL=D:\\\\X-Plane\\\\CSL, /b\r\n"
+            "[General]\r\nVoice\\PttKey=kb:70\r\n[MSFS]\r\nCustomMappingPaths2020=@Invalid()\r\n";
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         file.close();
@@ -424,6 +460,7 @@ private slots:
         QCOMPARE(config.value(ConfigKeys::XPlaneCSL),
                  (QStringList{QStringLiteral("D:\\X-Plane\\CSL"), QStringLiteral("/b")}));
         QCOMPARE(config.value(ConfigKeys::VoicePttKey), QStringLiteral("kb:70"));
+        QCOMPARE(config.value(ConfigKeys::MSFSCustomMappingPaths2020), QStringList());
         QVERIFY(config.setValue(ConfigKeys::ProfileHomeAirport, QStringLiteral("ZGGG")));
         const QString saved = readFile(path);
         const FileStamp stamp = stampOf(path);

@@ -1,3 +1,4 @@
+#include "AppConfig.h"
 #include "ConfigKeys.h"
 #include "InstanceLock.h"
 #include "support/DataRows.h"
@@ -213,14 +214,25 @@ private slots:
     // nothing can be written, a config.ini with a line a save would not keep.
     void whatCannotBeKeptIsToldAtStart_data() {
         QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<bool>("readOnly");
         QTest::addColumn<QString>("told");
-        QTest::newRow("read-only folder")
-            << QByteArray()
-            << QStringLiteral("无法写入 %1/config.ini（无法在它的文件夹里写文件：只读文件系统），本次运行的"
-                              "设置更改不会保存。无法在 %1/logs 中写日志，本次运行没有日志。请把客户端"
-                              "放到可以写入的文件夹中再启动。");
+        const QString readOnly =
+            QStringLiteral("无法写入 %1/config.ini（无法在它的文件夹里写文件：只读文件系统），本次运行的"
+                           "设置更改不会保存。无法在 %1/logs 中写日志，本次运行没有日志。请把客户端"
+                           "放到可以写入的文件夹中再启动。");
+        QTest::newRow("read-only folder") << QByteArray() << true << readOnly;
+        // Also when the file needs no write at start.
+        const QString made = test::freshDir(QStringLiteral("whole"));
+        { AppConfig config(made); }
+        QFile whole(made + QStringLiteral("/config.ini"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QTest::newRow("read-only folder, a whole config.ini")
+            << whole.readAll() << true
+            << QStringLiteral(
+                   "无法写入 %1/config.ini（只读文件系统），本次运行的设置更改不会保存。无法在 %1/logs "
+                   "中写日志，本次运行没有日志。请把客户端放到可以写入的文件夹中再启动。");
         QTest::newRow("a line not kept")
-            << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\\CSL\\\nNetworkAddress=192.168.1.50\n")
+            << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\\CSL\\\nNetworkAddress=192.168.1.50\n") << false
             << QStringLiteral("无法读取 %1/config.ini（第 2 行“CSL=D:\\X-Plane "
                               "12\\CSL\\”以反斜杠结尾，会和下一行连成一行"
                               "（反斜杠请写成 \\\\ 或 "
@@ -228,16 +240,18 @@ private slots:
     }
     void whatCannotBeKeptIsToldAtStart() {
         QFETCH(QByteArray, config);
+        QFETCH(bool, readOnly);
         QFETCH(QString, told);
         const QString dir = test::freshDir(QStringLiteral("told"));
         QVERIFY(QFile::copy(QStringLiteral(VELK_CLIENT_PATH), dir + QStringLiteral("/velk-client")));
-        std::optional<test::ReadOnlyFolder> readOnly;
-        if (config.isEmpty()) {
-            readOnly.emplace(dir);
-            QVERIFY(readOnly->isSet());
-        } else {
+        if (!config.isEmpty()) {
             QFile file(dir + QStringLiteral("/config.ini"));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(config) == config.size());
+        }
+        std::optional<test::ReadOnlyFolder> unwritable;
+        if (readOnly) {
+            unwritable.emplace(dir);
+            QVERIFY(unwritable->isSet());
         }
         const QStringList before = filesBelow(dir);
         QProcess client;
@@ -259,7 +273,8 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), config);
         }
-        QCOMPARE(filesBelow(dir).filter(QStringLiteral("config.ini")), before.filter(QStringLiteral("config.ini")));
+        QCOMPARE(filesBelow(dir).filter(QStringLiteral("config.ini")),
+                 before.filter(QStringLiteral("config.ini")));
     }
 
     // Only a running client keeps another out: what the lock file holds, or
