@@ -72,9 +72,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again.readProblem().isEmpty()) {
         velk::fuzz::fail("the client's own file is not read whole", again.readProblem());
     }
-    // QSettings may read a U+FEFF in a value as a byte order mark: the store keeps none.
-    const auto bare = [](QString value) { return value.remove(QChar::ByteOrderMark); };
-    paths.replaceInStrings(QString(QChar::ByteOrderMark), QString());
+    // QSettings may read a U+FEFF in a value as a byte order mark, and writes
+    // control characters as escapes: the store keeps no U+FEFF and no control
+    // character, a space in its place.
+    const auto bare = [](QString value) {
+        value.remove(QChar::ByteOrderMark);
+        for (QChar& c : value) {
+            c = c.unicode() < 0x20 ? QLatin1Char(' ') : c;
+        }
+        return value;
+    };
+    for (QString& path : paths) {
+        path = bare(path);
+    }
     if (paths == QStringList{QString()}) {
         paths.clear();
     }

@@ -18,19 +18,35 @@ namespace {
 const QString kConfigFile = QStringLiteral("config.ini");
 const QString kKeyFile = QStringLiteral("config.key");
 
+// Text as config.ini keeps it. QSettings reads a U+FEFF as a byte order
+// mark, dropping it, wherever a value's text starts (at its start, after
+// quotes, escapes or empty items): none is stored. Control characters would
+// be written as escapes ("\t", "\f"), which a Windows path typed by hand
+// with single backslashes also makes: the store writes none, so that any
+// such escape in the file is known to be a typing error.
+QString storableText(QString text) {
+    text.remove(QChar::ByteOrderMark);
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
 // A value as config.ini gives it back. QSettings writes an empty list as
-// "@Invalid()" (an empty text reads back the same), and reads a U+FEFF as a
-// byte order mark, dropping it, wherever a value's text starts: at its
-// start, after quotes, escapes or empty items. None is stored.
+// "@Invalid()" (an empty text reads back the same).
 QVariant storedForm(const QVariant& value) {
     if (value.metaType().id() == QMetaType::QStringList) {
         QStringList list = value.toStringList();
-        list.replaceInStrings(QString(QChar::ByteOrderMark), QString());
+        for (QString& item : list) {
+            item = storableText(item);
+        }
         // One empty text reads back as no list at all.
         return list.isEmpty() || list == QStringList{QString()} ? QVariant(QString()) : QVariant(list);
     }
     if (value.metaType().id() == QMetaType::QString) {
-        return value.toString().remove(QChar::ByteOrderMark);
+        return storableText(value.toString());
     }
     return value;
 }
@@ -108,7 +124,8 @@ void AppConfig::refreshLocked(bool retry) const {
     // What could not be read at start is left alone for the run: read later in
     // part, or after a change, it could stand for a file it is not.
     if (!m_startProblem.isEmpty() ||
-        (m_loaded && (!retry || m_unusableReason.isEmpty()) && stampOf(m_path) == m_stamp)) {
+        (m_loaded && (!retry || m_unusableReason.isEmpty() || m_unusableLine > 0) &&
+         stampOf(m_path) == m_stamp)) {
         return;
     }
     const bool atStart = !m_loaded;

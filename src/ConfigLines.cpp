@@ -1,5 +1,7 @@
 #include "ConfigLines.h"
 
+#include "common/OneLine.h"
+
 #include <QList>
 #include <QStringDecoder>
 
@@ -15,14 +17,12 @@ QByteArray withoutBom(const QByteArray& text) {
     return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
 }
 
-// What QSettings takes after a backslash in a value and keeps: anything else
-// it drops with the backslash.
-bool knownEscape(const QByteArray& value, qsizetype at) {
-    const char c = value.at(at);
-    if (QByteArrayView("abfnrtv\"?'\\").contains(c) || (c >= '0' && c <= '7')) {
-        return true;
-    }
-    return c == 'x' && at + 1 < value.size() && std::isxdigit(static_cast<unsigned char>(value.at(at + 1)));
+// The escapes the client itself writes: a backslash and a quote. QSettings
+// drops a backslash before anything it does not know, and reads the others
+// ("\f", "\t", "\a", "\x41") as characters no setting holds: written, they
+// are a Windows path typed with single backslashes.
+bool ownEscape(const QByteArray& value, qsizetype at) {
+    return value.at(at) == '\\' || value.at(at) == '"';
 }
 
 // A line as QSettings splits it.
@@ -89,7 +89,7 @@ QString checkLine(const QByteArray& line) {
         if (value.at(i) != '\\') {
             continue;
         }
-        if (!knownEscape(value, i + 1)) {
+        if (!ownEscape(value, i + 1)) {
             return QStringLiteral("中的“\\%1”会被读成别的文字（反斜杠请写成 \\\\ 或 /）")
                 .arg(QString::fromUtf8(value.mid(i + 1, 1)));
         }
@@ -168,20 +168,9 @@ QString shownLine(const QByteArray& text, int line) {
     if (line < 1 || line > lines.size()) {
         return {};
     }
-    const QString decoded = QString::fromUtf8(lines.at(line - 1));
-    QString shown;
-    for (const QChar c : decoded) {
-        if (shown.size() >= kShownChars) {
-            shown += QStringLiteral("…");
-            break;
-        }
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
-            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
+    // On one line, control and direction characters shown escaped.
+    const QString shown = common::oneLine(QString::fromUtf8(lines.at(line - 1)));
+    return shown.size() > kShownChars ? shown.left(kShownChars) + QStringLiteral("…") : shown;
 }
 
 QString describe(const ConfigLineProblem& problem) {

@@ -83,19 +83,21 @@ private slots:
     // QSettings reads a U+FEFF as a byte order mark, dropping it, wherever a
     // value's text starts (after quotes, escapes or empty items): none is
     // stored, so that what the client writes it reads whole at the next start.
-    void byteOrderMarksInValuesAreNotStored() {
+    // Nor control characters: their escapes are what a Windows path typed by
+    // hand makes, and the file would be set aside at the next start.
+    void byteOrderMarksAndControlCharactersInValuesAreNotStored() {
         const QString dir = test::freshDir(QStringLiteral("bom"));
         const QString bom(QChar::ByteOrderMark);
         {
             AppConfig config(dir);
             QVERIFY(config.setValues(ConfigKeys::XPlaneCSL, QStringList{bom, bom, bom},
                                      ConfigKeys::ProfileRealname,
-                                     QLatin1Char('"') + bom + bom + QStringLiteral("Li")));
+                                     QLatin1Char('"') + bom + bom + QStringLiteral("Li\tSi\f")));
         }
         AppConfig next(dir);
         QCOMPARE(next.readProblem(), QString());
         QCOMPARE(next.value(ConfigKeys::XPlaneCSL), (QStringList{QString(), QString(), QString()}));
-        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("\"Li"));
+        QCOMPARE(next.value(ConfigKeys::ProfileRealname), QStringLiteral("\"Li Si "));
     }
 
     void unconvertibleValuesReadAsZero() {
@@ -389,6 +391,10 @@ private slots:
         QTest::newRow("old Mac line ends")
             << QByteArray("[Profile]\rRealname=Zhang San\rx//y=1\r")
             << QStringLiteral("第 3 行“x//y=1”（在第 1 行“[Profile]”之下）中的内容在保存时会被改写或丢掉");
+        QTest::newRow("a backslash QSettings reads as a control character")
+            << QByteArray("[XPlane]\nCSL=C:\\flight\\abc\n")
+            << QStringLiteral(
+                   "第 2 行“CSL=C:\\flight\\abc”中的“\\f”会被读成别的文字（反斜杠请写成 \\\\ 或 /）");
         QTest::newRow("a backslash QSettings drops")
             << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\n")
             << QStringLiteral(
