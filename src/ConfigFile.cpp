@@ -499,10 +499,14 @@ bool writeConfigFile(const QString& path, const QVariantMap& values, QString* re
         *reason = QStringLiteral("新的文件会%1，下次启动时无法读取").arg(copied.reason);
         return false;
     }
-    const std::optional<QVariantMap> back =
-        copied.isRead() && !findUnkeptLine(copied.data) ? parse(copied.data, folder) : std::nullopt;
+    const std::optional<QVariantMap> back = copied.isRead() ? parse(copied.data, folder) : std::nullopt;
     if (!back || back->keys() != values.keys() || !(copied.data.isEmpty() || copied.data.endsWith('\n'))) {
         *reason = QStringLiteral("新的文件没能完整写入，磁盘可能已满");
+        return false;
+    }
+    // Never a file that the next start would set aside.
+    if (const std::optional<ConfigLineProblem> line = findUnkeptLine(copied.data)) {
+        *reason = QStringLiteral("新的文件的%1，下次启动时无法读取").arg(describe(*line));
         return false;
     }
     if (replacing) {

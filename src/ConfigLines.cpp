@@ -85,6 +85,21 @@ QString checkLine(const QByteArray& line) {
         return QStringLiteral("缺少“=”前的键名");
     }
     const QByteArray value = line.mid(equals + 1, end - equals - 1);
+    // Within the spaces and tabs QSettings takes off a value's ends, a control
+    // character would be written back as an escape, which no setting holds.
+    qsizetype first = 0;
+    qsizetype last = value.size();
+    while (first < last && (value.at(first) == ' ' || value.at(first) == '\t')) {
+        ++first;
+    }
+    while (last > first && (value.at(last - 1) == ' ' || value.at(last - 1) == '\t')) {
+        --last;
+    }
+    for (qsizetype i = first; i < last; ++i) {
+        if (static_cast<unsigned char>(value.at(i)) < 0x20) {
+            return QStringLiteral("中有控制字符（如制表符），请删去");
+        }
+    }
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (value.at(i) != '\\') {
             continue;

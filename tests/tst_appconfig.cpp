@@ -395,6 +395,9 @@ private slots:
             << QByteArray("[XPlane]\nCSL=C:\\flight\\abc\n")
             << QStringLiteral(
                    "第 2 行“CSL=C:\\flight\\abc”中的“\\f”会被读成别的文字（反斜杠请写成 \\\\ 或 /）");
+        QTest::newRow("a control character")
+            << head + "HomeAirport=Z\tSSS\n"
+            << QStringLiteral("第 3 行“HomeAirport=Z\\x09SSS”中有控制字符（如制表符），请删去");
         QTest::newRow("a backslash QSettings drops")
             << QByteArray("[XPlane]\nCSL=D:\\X-Plane 12\n")
             << QStringLiteral(
