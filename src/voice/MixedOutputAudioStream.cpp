@@ -225,7 +225,8 @@ void MixedOutputAudioStream::mixSources() {
     for (Source& s : m_sources) {
         // A backlog left by a stall would otherwise delay this source for the
         // rest of the transmission: shed one chunk per half second of backlog.
-        if (s.queue.size() >= 2) {
+        // The slack is kept: shed, it would leave a hole at the next late packet.
+        if (s.queue.size() > kSlackChunks + 1) {
             if (s.backlogSince.count() < 0) {
                 s.backlogSince = now;
             } else if (now - s.backlogSince >= kBacklogDrain) {

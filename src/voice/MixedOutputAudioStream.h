@@ -37,8 +37,12 @@ public:
     // packets come unevenly, and a tone made only of the blocks they bring
     // breaks up wherever one comes late.
     static constexpr int kConflictHoldBlocks = 4;
-    // A source that held two or more chunks at every render for this long loses its oldest.
+    // A source that held more than kSlackChunks + 1 chunks at every render for
+    // this long loses its oldest.
     static constexpr std::chrono::milliseconds kBacklogDrain{500};
+    // Chunks a source keeps beyond the one it plays: a packet that once came
+    // late leaves one, and it covers the next that comes as late.
+    static constexpr int kSlackChunks = 1;
 
     explicit MixedOutputAudioStream(QObject* parent = nullptr);
     ~MixedOutputAudioStream() override;

@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include <cstring>
+
 namespace velk::voice {
 
 std::recursive_mutex& portAudioMutex() {
@@ -55,6 +57,34 @@ PaStream* openAndStartStream(const PortAudioStreamRequest& request) {
     return stream;
 }
 
+// Held by each callback and by the let-go, so that the owner's work never runs
+// after the owner let the stream go (it may be started again, or gone).
+struct CallbackStream::Link {
+    std::mutex mutex;
+    bool live = true; // under mutex
+    PaStreamCallback* callback = nullptr;
+    void* userData = nullptr;
+    unsigned long outputFrameBytes = 0; // zeroed by a callback of a stream let go
+    std::atomic<std::uint64_t> callbacks{0};
+    std::atomic<std::chrono::steady_clock::rep> lastCallback{0};
+
+    void calledBack() {
+        callbacks.fetch_add(1, std::memory_order_relaxed);
+        lastCallback.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                           std::memory_order_relaxed);
+    }
+    bool answeredWithin(std::chrono::steady_clock::duration span) const {
+        const auto last = std::chrono::steady_clock::duration(lastCallback.load(std::memory_order_relaxed));
+        return std::chrono::steady_clock::now().time_since_epoch() - last <= span;
+    }
+};
+
+CallbackStream::CallbackStream() = default;
+
+CallbackStream::~CallbackStream() {
+    close();
+}
+
 bool CallbackStream::start(const PortAudioStreamRequest& request, bool openDevice,
                            const std::function<bool()>& setUp) {
     std::lock_guard lock(portAudioMutex());
@@ -65,29 +95,42 @@ bool CallbackStream::start(const PortAudioStreamRequest& request, bool openDevic
         return false;
     }
     if (openDevice) {
-        m_callback = request.callback;
-        m_userData = request.userData;
-        m_seenCallbacks = m_callbacks.load();
+        auto link = std::make_unique<Link>();
+        link->callback = request.callback;
+        link->userData = request.userData;
+        link->outputFrameBytes =
+            request.input ? 0
+                          : static_cast<unsigned long>(request.channels * Pa_GetSampleSize(request.format));
+        link->calledBack(); // a start counts as an answer
+        m_seenCallbacks = link->callbacks.load();
         m_quietChecks = 0;
-        PortAudioStreamRequest counted = request;
-        counted.callback = &CallbackStream::countingCallback;
-        counted.userData = this;
-        m_stream = openAndStartStream(counted);
+        PortAudioStreamRequest linked = request;
+        linked.callback = &CallbackStream::linkedCallback;
+        linked.userData = link.get();
+        m_stream = openAndStartStream(linked);
         if (!m_stream) {
             return false;
         }
+        m_link = std::move(link);
     }
     m_running = true;
     qDebug().noquote() << QLatin1String(request.owner) + QLatin1String(": started");
     return true;
 }
 
-int CallbackStream::countingCallback(const void* input, void* output, unsigned long frames,
-                                     const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
-                                     void* self) {
-    auto* stream = static_cast<CallbackStream*>(self);
-    stream->m_callbacks.fetch_add(1, std::memory_order_relaxed);
-    return stream->m_callback(input, output, frames, time, flags, stream->m_userData);
+int CallbackStream::linkedCallback(const void* input, void* output, unsigned long frames,
+                                   const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
+                                   void* userData) {
+    auto* link = static_cast<Link*>(userData);
+    std::lock_guard lock(link->mutex);
+    if (!link->live) {
+        if (output) {
+            std::memset(output, 0, frames * link->outputFrameBytes);
+        }
+        return paContinue;
+    }
+    link->calledBack();
+    return link->callback(input, output, frames, time, flags, link->userData);
 }
 
 bool CallbackStream::deviceStopped() {
@@ -98,7 +141,7 @@ bool CallbackStream::deviceStopped() {
     if (Pa_IsStreamActive(m_stream) != 1) {
         return true; // ended by its device
     }
-    const std::uint64_t callbacks = m_callbacks.load(std::memory_order_relaxed);
+    const std::uint64_t callbacks = m_link->callbacks.load(std::memory_order_relaxed);
     if (callbacks != m_seenCallbacks) {
         m_seenCallbacks = callbacks;
         m_quietChecks = 0;
@@ -109,16 +152,24 @@ bool CallbackStream::deviceStopped() {
 
 void CallbackStream::close() {
     std::lock_guard lock(portAudioMutex());
-    if (m_stream && Pa_IsStreamActive(m_stream) == 1) {
+    if (m_stream && Pa_IsStreamActive(m_stream) == 1 && m_link->answeredWithin(kAnswerWithin)) {
         Pa_StopStream(m_stream);
         Pa_CloseStream(m_stream);
+        m_link.reset();
     } else if (m_stream) {
-        // Its device ended it (a sound server that stopped, a device unplugged).
-        // Stopping it would wait for a callback that never comes (ten minutes
-        // on JACK): it is left open, and a hold on PortAudio is kept for it so
-        // that no termination closes it either.
+        // Its device ended it or no longer calls back (a sound server that
+        // stopped or hangs, a device unplugged). Stopping it would wait for a
+        // callback that may never come: it is left open, cut off from its
+        // owner, and a hold on PortAudio is kept for it so that no termination
+        // closes it either.
+        {
+            std::lock_guard cut(m_link->mutex);
+            m_link->live = false;
+        }
+        static_cast<void>(m_link.release()); // the open stream still calls it
         Pa_Initialize();
-        qWarning() << "CallbackStream: a stream its device ended is let go without closing it";
+        qWarning() << "CallbackStream: a stream whose device ended or stopped calling back is let go without "
+                      "closing it";
     }
     m_stream = nullptr;
     m_running = false;

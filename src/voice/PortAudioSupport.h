@@ -3,8 +3,10 @@
 #include <portaudio.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -50,8 +52,8 @@ PaStream* openAndStartStream(const PortAudioStreamRequest& request);
 // The device side of one callback stream: its handle and running flag.
 class CallbackStream {
 public:
-    CallbackStream() = default;
-    ~CallbackStream() { close(); }
+    CallbackStream();
+    ~CallbackStream();
     CallbackStream(const CallbackStream&) = delete;
     CallbackStream& operator=(const CallbackStream&) = delete;
 
@@ -60,26 +62,29 @@ public:
     // work itself), then running and "<owner>: started".
     bool start(const PortAudioStreamRequest& request, bool openDevice, const std::function<bool()>& setUp);
     // Stops and closes the device under the lock; not running afterwards.
-    // A stream its device ended is only let go.
+    // A stream whose device ended it or no longer calls back is only let go.
     void close();
     bool isRunning() const { return m_running.load(); }
     // For a watchdog that asks about once a second: true when the open device
     // ended the stream or has called back at none of the last kQuietChecks
-    // asks (its server stopped, it was unplugged). Never true without a device.
+    // asks (its server stopped or hangs, it was unplugged). Never true without a device.
     bool deviceStopped();
     static constexpr int kQuietChecks = 2;
+    // A stream that has not called back for this long is let go, not stopped:
+    // a stop waits for a callback (up to ten minutes on JACK).
+    static constexpr std::chrono::milliseconds kAnswerWithin{500};
 
 private:
-    // Counts the callbacks on their way to the owner's.
-    static int countingCallback(const void* input, void* output, unsigned long frames,
-                                const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags,
-                                void* self);
+    struct Link;
+    // Counts the callbacks on their way to the owner's; a stream let go
+    // reaches the owner no more.
+    static int linkedCallback(const void* input, void* output, unsigned long frames,
+                              const PaStreamCallbackTimeInfo* time, PaStreamCallbackFlags flags, void* link);
 
     PaStream* m_stream = nullptr;
     std::atomic<bool> m_running{false};
-    PaStreamCallback* m_callback = nullptr;
-    void* m_userData = nullptr;
-    std::atomic<std::uint64_t> m_callbacks{0};
+    // What the open stream's callbacks reach; it stays with a stream let go.
+    std::unique_ptr<Link> m_link;
     std::uint64_t m_seenCallbacks = 0; // under the lock
     int m_quietChecks = 0;             // under the lock
 };

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -19,6 +20,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 #include <csignal>
 
@@ -53,15 +55,20 @@ RadioChannel com1() {
     return r;
 }
 
-// A process that is gone or a zombie.
-bool ended(qint64 pid) {
+// A process's state letter ("R", "S", "T" stopped, "Z"...); "X" when it is gone.
+QByteArray processState(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly)) {
-        return true;
+        return "X";
     }
     // "pid (name) state ...": the state follows the last ')'.
     const QByteArray line = stat.readAll();
-    const QByteArray state = line.mid(line.lastIndexOf(')') + 1).trimmed().left(1);
+    return line.mid(line.lastIndexOf(')') + 1).trimmed().left(1);
+}
+
+// A process that is gone or a zombie.
+bool ended(qint64 pid) {
+    const QByteArray state = processState(pid);
     return state == "Z" || state == "X";
 }
 
@@ -311,6 +318,40 @@ private slots:
             QVERIFY(!h->captureStream()->isRunning() && !h->headphoneStream()->isRunning());
             delete h;
         }
+    }
+
+    // A sound server that hangs (its driver stuck, as when the interface it
+    // runs on is unplugged) ends no stream and calls back no more: the streams
+    // are reported while it still hangs, without waiting on it, and once it
+    // runs again new ones start on it.
+    void aHungSoundServerIsReportedWithoutWaitingOnIt() {
+        AudioHandler h;
+        h.setInputDevice(loopback);
+        h.setOutputHeadphoneDevice(system);
+        h.setOutputSpeakerDevice(system);
+        QVERIFY(h.startStreams().ok());
+        QSignalSpy stopped(&h, &AudioHandler::streamsStopped);
+        const qint64 server = rig.serverPid();
+        QVERIFY(::kill(pid_t(server), SIGSTOP) == 0);
+        // Resumed from another thread at the latest, so that a wait on it ends.
+        QSemaphore reported;
+        std::thread resume([&] {
+            reported.tryAcquire(1, 60000);
+            ::kill(pid_t(server), SIGCONT);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!stopped.isEmpty(), 30000);
+        const QByteArray state = processState(server);
+        reported.release();
+        resume.join();
+        QCOMPARE(state, QByteArray("T"));
+        QCOMPARE(stopped.at(0).at(0).value<voice::AudioStreams>(),
+                 voice::AudioStream::Capture | voice::AudioStream::Headphone | voice::AudioStream::Speaker);
+        QVERIFY(!h.captureStream()->isRunning() && !h.headphoneStream()->isRunning());
+        QSignalSpy packets(&h, &AudioHandler::encodedAudioReady);
+        h.setPttActive(true);
+        QVERIFY(h.startStreams().ok());
+        QTRY_VERIFY_WITH_TIMEOUT(packets.count() >= 10, kTimeout);
+        h.setPttActive(false);
     }
 
     // Last: a second server for a moment. CTest's time-out kills a test

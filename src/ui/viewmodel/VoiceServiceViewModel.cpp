@@ -294,6 +294,20 @@ void VoiceServiceViewModel::onTestStarted(bool mic, quint64 run, const voice::St
     appendEvent(QStringLiteral("ERROR: ") + failure);
 }
 
+void VoiceServiceViewModel::onStreamsStopped(voice::AudioStreams stopped) {
+    // During a session the voice client tells the pilot.
+    if (!m_micTesting && !m_conflictTesting) {
+        return;
+    }
+    const QString failure =
+        QStringLiteral("%1：音频设备已停止工作（%2），请检查设备后重试")
+            .arg(m_micTesting ? QStringLiteral("麦克风测试已停止") : QStringLiteral("冲突音已停止播放"),
+                 voice::audioDeviceNames(stopped));
+    m_testFailure = failure;
+    endTests(true, true);
+    appendEvent(QStringLiteral("ERROR: ") + failure);
+}
+
 void VoiceServiceViewModel::endTests(bool mic, bool conflict) {
     mic = mic && m_micTesting;
     conflict = conflict && m_conflictTesting;
@@ -353,6 +367,7 @@ void VoiceServiceViewModel::bindAudioHandler() {
             emit outputLevelChanged();
         }
     });
+    connect(audio, &voice::AudioHandler::streamsStopped, this, &VoiceServiceViewModel::onStreamsStopped);
     m_audioBound = true;
 }
 

@@ -153,6 +153,8 @@ private:
     void startTest(bool mic);
     // A test whose devices did not open ends, and the pilot is told why.
     void onTestStarted(bool mic, quint64 run, const voice::StreamStartReport& report);
+    // Devices that stopped while a test ran: the test ends and says which.
+    void onStreamsStopped(voice::AudioStreams stopped);
     // Ends the named tests that run, and resets the levels.
     void endTests(bool mic, bool conflict);
     // Puts out a send or receive indicator with its level.

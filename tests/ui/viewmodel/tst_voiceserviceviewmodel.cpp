@@ -147,28 +147,45 @@ private slots:
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
     }
 
-    // A test whose devices do not open ends and says which; the next start
-    // forgets the failure.
+    // A test whose devices do not open, or stop while it runs, ends and says
+    // which; the next start forgets the failure.
     void aTestWhoseDevicesDoNotOpenEndsAndSaysWhich_data() {
         QTest::addColumn<bool>("mic");
+        QTest::addColumn<bool>("stops");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("microphone") << true << QStringLiteral("麦克风测试无法启动：麦克风、耳机无法打开");
-        QTest::newRow("conflict tone") << false << QStringLiteral("冲突音无法播放：耳机无法打开");
+        QTest::newRow("microphone") << true << false
+                                    << QStringLiteral("麦克风测试无法启动：麦克风、耳机无法打开");
+        QTest::newRow("conflict tone") << false << false << QStringLiteral("冲突音无法播放：耳机无法打开");
+        QTest::newRow("microphone, its devices stop")
+            << true << true
+            << QStringLiteral("麦克风测试已停止：音频设备已停止工作（麦克风、耳机），请检查设备后重试");
+        QTest::newRow("conflict tone, its device stops")
+            << false << true
+            << QStringLiteral("冲突音已停止播放：音频设备已停止工作（耳机），请检查设备后重试");
     }
     void aTestWhoseDevicesDoNotOpenEndsAndSaysWhich() {
         QFETCH(bool, mic);
+        QFETCH(bool, stops);
         QFETCH(QString, failure);
         Harness h;
-        QObject::connect(&h.client, &voice::VoiceClient::audioHandlerCreated, [](voice::AudioHandler* a) {
-            a->setInputDevice(9999);
-            a->setOutputHeadphoneDevice(9999);
-        });
+        if (!stops) {
+            QObject::connect(&h.client, &voice::VoiceClient::audioHandlerCreated, [](voice::AudioHandler* a) {
+                a->setInputDevice(9999);
+                a->setOutputHeadphoneDevice(9999);
+            });
+        }
         mic ? h.vm.startMicTest() : h.vm.startPlayConflict();
+        voice::AudioHandler* audio = h.audio();
+        if (stops) {
+            QTRY_VERIFY(audio->testStreamsRunning());
+            // As the audio engine reports devices that stopped calling back.
+            emit audio->streamsStopped(mic ? voice::AudioStream::Capture | voice::AudioStream::Headphone
+                                           : voice::AudioStreams(voice::AudioStream::Headphone));
+        }
         QTRY_COMPARE(h.vm.eventLog().size(), 1);
         QCOMPARE(entry(h.vm, 0), QStringLiteral("ERROR: ") + failure);
         QCOMPARE(h.vm.testFailure(), failure);
         QVERIFY(!h.vm.micTesting() && !h.vm.conflictTesting());
-        voice::AudioHandler* audio = h.audio();
         QVERIFY(!audio->testStreamsRunning() && !audio->captureStream()->isRunning());
         h.vm.startMicTest();
         QVERIFY(h.vm.testFailure().isEmpty());
