@@ -836,6 +836,62 @@ private slots:
                  (QVariantList{leaving, QStringLiteral("Deleted")}));
     }
 
+    // A slow plug-in confirms the log-off's remove-all, and an add of the
+    // session that ended, only after the next session asked the pilot in
+    // again: the pilot stays recorded as shown and is not asked in a second
+    // time, whether its first "@" comes before the add's confirmation or the
+    // confirmation before the login completes; the old add makes no record.
+    void confirmationsOfTheSessionThatEndedLeaveTheNextOneAlone_data() {
+        QTest::addColumn<bool>("heardBeforeConfirmed");
+        QTest::newRow("heard again before the confirmation") << true;
+        QTest::newRow("confirmed before the login completes") << false;
+    }
+    void confirmationsOfTheSessionThatEndedLeaveTheNextOneAlone() {
+        QFETCH(bool, heardBeforeConfirmed);
+        QVERIFY(observing());
+        const QString cs = QStringLiteral("TCCA002"), gone = QStringLiteral("TCCA005");
+        for (const QString& pilot : {cs, gone}) {
+            QVERIFY(h.deliver(position(pilot)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(pilot)));
+        }
+        emit h.sim->aircraftAddedToSim(cs);
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        QTRY_COMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        h.sim->clearCalls();
+
+        QVERIFY(h.startLogin(QStringLiteral("OBS1"), true));
+        if (heardBeforeConfirmed) {
+            QVERIFY(h.completeLogin(QStringLiteral("OBS1")));
+        }
+        QVERIFY(h.deliver(QStringLiteral("^%1:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:"
+                                         "4.0000:0.0000:0.0000:0.0000:0.00")
+                              .arg(cs)));
+        QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(cs)));
+        QCOMPARE(addedCallsigns(), QStringList{cs});
+        emit h.sim->aircraftRemovedFromSim(cs);
+        emit h.sim->aircraftAddedToSim(gone);
+        const auto heard = [&] {
+            QVERIFY(h.deliver(position(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("$CQ%1:OBS1:ACC:").arg(cs) + fullConfigText()));
+        };
+        if (heardBeforeConfirmed) {
+            heard();
+            emit h.sim->aircraftAddedToSim(cs);
+        } else {
+            emit h.sim->aircraftAddedToSim(cs);
+            QVERIFY(h.completeLogin(QStringLiteral("OBS1")));
+            heard();
+        }
+        clockMs += 10'001;
+        table->syncToSimulator();
+        table->syncToSimulator();
+        QCOMPARE(addedCallsigns(), QStringList{cs});
+        QCOMPARE(record(cs)->simState, SimState::InSimulator);
+        QVERIFY(record(gone) == nullptr);
+    }
+
     void aFloodOfCallsignsIsCappedLikeTheSessionTable() {
         bind();
         pilotInSimulator(QStringLiteral("CES0"));
