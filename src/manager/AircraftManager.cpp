@@ -56,18 +56,6 @@ AircraftManager::AircraftManager(std::shared_ptr<NetworkManager> networkManager,
     connect(&m_syncTimer, &QTimer::timeout, this, &AircraftManager::syncToSimulator);
 }
 
-void AircraftManager::LateConfirmations::note(const QString& callsign, qint64 nowMs) {
-    if (m_notes.size() < NetworkManager::MaxPilots || m_notes.contains(callsign)) {
-        m_notes.insert(callsign, nowMs);
-    }
-}
-
-void AircraftManager::LateConfirmations::expire(qint64 nowMs) {
-    m_notes.removeIf([nowMs](const QHash<QString, qint64>::iterator& it) {
-        return nowMs - it.value() >= RemoteAircraft::StaleAfterMs;
-    });
-}
-
 void AircraftManager::setClock(Clock clock) {
     m_clock = clock ? std::move(clock) : Clock(&QDateTime::currentMSecsSinceEpoch);
 }
@@ -162,8 +150,6 @@ void AircraftManager::onNetworkDisconnected(bool /*forced*/) {
     m_dropped.clear();
     m_droppedCount = 0;
     m_indexByCallsign.clear();
-    m_withdrawnAdds.clear();
-    m_lateRemovals.clear();
     m_capWarned = false;
     m_staleTimer.stop();
     m_syncTimer.stop();
@@ -218,14 +204,10 @@ void AircraftManager::forget(qsizetype index, const QString& reason) {
     const QString callsign = aircraft.callsign;
     // A simulator that is gone holds nothing and is asked nothing.
     const bool shown = !m_simulatorGone && mayBeInSimulator(aircraft);
-    if (shown && aircraft.simState != RemoteAircraft::SimState::InSimulator) {
-        m_withdrawnAdds.note(callsign, m_clock());
-    }
-    // Dropped first, so that a back end confirming the removal at once finds nothing.
+    // Dropped first: the confirmations of its add and of this removal find
+    // no record, or a new one that has not asked for them.
     dropAt(index);
     if (shown && m_simulator) {
-        // Confirmed after the pilot is heard again, it must leave the new record.
-        m_lateRemovals.note(callsign, m_clock());
         m_simulator->removeRemoteAircraft(callsign, reason);
     }
 }
@@ -233,7 +215,6 @@ void AircraftManager::forget(qsizetype index, const QString& reason) {
 void AircraftManager::askRemoval(qsizetype index, const QString& reason) {
     m_aircraft[index].removalAsked = true;
     const QString callsign = m_aircraft.at(index).callsign;
-    m_lateRemovals.take(callsign);
     if (m_simulator) {
         m_simulator->removeRemoteAircraft(callsign, reason);
     }
@@ -334,7 +315,6 @@ void AircraftManager::onPilotDeleted(const QString& callsign) {
 
 void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
     const QString key = normalizedCallsign(asked.callsign);
-    m_withdrawnAdds.take(key);
     qsizetype index = indexOf(key);
     if (index < 0) {
         // Heard by fast positions alone so far, or before the login completed:
@@ -344,13 +324,9 @@ void AircraftManager::onSessionAddRequested(const RemoteAircraft& asked) {
         m_aircraft[index].equipment = asked.equipment;
         m_aircraft[index].airline = asked.airline;
     }
-    // Pending like an add of this table's own: not asked again until it times out.
+    // Pending like an add of this table's own: not asked again until it times
+    // out. A removal asked before is no longer the last request.
     RemoteAircraft& aircraft = m_aircraft[index];
-    if (aircraft.simState == RemoteAircraft::SimState::InSimulator) {
-        // Asked in again while held as shown: only after it was asked out (the
-        // session's table forgot it) or the simulator was cleared.
-        m_lateRemovals.note(key, m_clock());
-    }
     aircraft.simState = RemoteAircraft::SimState::AddRequested;
     aircraft.addRequestedAt = now();
     aircraft.removalAsked = false;
@@ -368,9 +344,6 @@ void AircraftManager::onPilotExpired(const QString& callsign) {
 void AircraftManager::removeStaleAircraft() {
     compact();
     const QDateTime current = now();
-    const qint64 currentMs = current.toMSecsSinceEpoch();
-    m_withdrawnAdds.expire(currentMs);
-    m_lateRemovals.expire(currentMs);
     qsizetype dropped = 0;
     // Indexes stay valid while walking: records leaving are only marked.
     const qsizetype count = m_aircraft.size();
@@ -413,7 +386,6 @@ void AircraftManager::syncToSimulator() {
         // One no longer heard is the stale pass's to take out, not to put in.
         if (isReadyForSimulator(aircraft) &&
             aircraft.lastUpdate.msecsTo(current) < RemoteAircraft::StaleAfterMs) {
-            m_withdrawnAdds.take(aircraft.callsign);
             toAdd.append(aircraft);
             // Marked before the calls, so that a back end confirming at once is not overridden.
             aircraft.addRequestedAt = current;
@@ -430,39 +402,32 @@ void AircraftManager::onAircraftAddedToSim(const QString& callsign) {
     if (m_simulatorGone) {
         return; // it is cleared before anything is put in again
     }
-    if (m_withdrawnAdds.take(normalizedCallsign(callsign))) {
-        // Departed or silent before the add was confirmed: asked out already.
-        qInfo() << "Late confirmation of a withdrawn add ignored:" << callsign;
+    // Answers carry only the callsign: one counts only where the record's
+    // last request was an add. Every add is recorded before it is asked, so
+    // an answer finding no record, one asked out since, or a new one not yet
+    // asked in, answers an add that a removal or the session's end overtook.
+    const qsizetype index = indexOf(callsign);
+    if (index < 0 || m_aircraft.at(index).removalAsked || !m_aircraft.at(index).addRequestedAt.isValid()) {
+        qInfo() << "Confirmation of an add overtaken by a removal ignored:" << callsign;
         return;
     }
-    qsizetype index = indexOf(callsign);
-    if (index < 0 && m_staleTimer.isActive()) {
-        // Every add is recorded here before it is asked, but a removal
-        // confirmed late, for an earlier request, may have taken the record:
-        // it is made again, since only this table takes aircraft out again.
-        index = insertRecord(callsign);
-    }
-    if (index >= 0) {
-        m_aircraft[index].simState = RemoteAircraft::SimState::InSimulator;
-    }
+    m_aircraft[index].simState = RemoteAircraft::SimState::InSimulator;
 }
 
 void AircraftManager::onAircraftRemovedFromSim(const QString& callsign) {
+    // Only a record whose last request was its removal leaves: any other
+    // answers a removal or a remove-all that was asked before it was asked
+    // in (again).
     const qsizetype index = indexOf(callsign);
-    if (m_lateRemovals.take(normalizedCallsign(callsign))) {
-        if (index >= 0) {
-            qInfo() << "Late confirmation of a removal ignored:" << callsign;
-        }
-        return;
-    }
-    if (index >= 0) {
+    if (index >= 0 && m_aircraft.at(index).removalAsked) {
         dropAt(index);
+    } else if (index >= 0) {
+        qInfo() << "Confirmation of a removal overtaken by an add ignored:" << callsign;
     }
 }
 
 void AircraftManager::onSimulatorLost() {
     m_simulatorGone = true;
-    const qint64 nowMs = m_clock();
     for (qsizetype i = 0; i < m_aircraft.size(); ++i) {
         if (m_dropped.at(i)) {
             continue;
@@ -471,23 +436,20 @@ void AircraftManager::onSimulatorLost() {
         if (aircraft.removalAsked) {
             // Departed or silent: the removal it awaited is done, and back in
             // the simulator it would sit unmoved until the next stale pass.
-            m_lateRemovals.note(aircraft.callsign, nowMs);
             dropAt(i);
             continue;
         }
+        // Nothing asked of the simulator that was lost is answered any more.
         aircraft.simState = RemoteAircraft::SimState::NotInSimulator;
+        aircraft.addRequestedAt = {};
     }
 }
 
 void AircraftManager::onSimulatorRestored() {
     m_simulatorGone = false;
-    compact();
-    // Cleared just now: what it confirms of that clearing is no record's removal.
-    const qint64 nowMs = m_clock();
-    for (const auto& aircraft : std::as_const(m_aircraft)) {
-        m_lateRemovals.note(aircraft.callsign, nowMs);
-    }
-    // The session's table puts its pilots in first; this pass adds the others ready.
+    // Cleared just now: what it confirms of that clearing is no record's
+    // removal, since none is asked out. The session's table puts its pilots
+    // in first; this pass adds the others ready.
     scheduleSync();
 }
 

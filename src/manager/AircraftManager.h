@@ -108,25 +108,6 @@ private:
     mutable qsizetype m_droppedCount = 0;
     // Callsign -> position in m_aircraft, for the records not dropped.
     mutable QHash<QString, qsizetype> m_indexByCallsign;
-    // Callsigns whose next confirmation of one kind answers a request that a
-    // later one overtook, and is ignored. Each note is kept for the stale
-    // limit; at most MaxPilots are kept.
-    class LateConfirmations {
-    public:
-        void note(const QString& callsign, qint64 nowMs);
-        // Whether a note was kept; it is used up.
-        bool take(const QString& callsign) { return m_notes.remove(callsign); }
-        void expire(qint64 nowMs);
-        void clear() { m_notes.clear(); }
-
-    private:
-        QHash<QString, qint64> m_notes;
-    };
-    // Adds still unconfirmed when they were withdrawn.
-    LateConfirmations m_withdrawnAdds;
-    // Removals of records dropped at once, or asked before the pilot was asked
-    // in again: their confirmation must not take a newer record.
-    LateConfirmations m_lateRemovals;
     // The back end reported itself not connected and not yet connected again.
     bool m_simulatorGone = false;
     bool m_syncScheduled = false;

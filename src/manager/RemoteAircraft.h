@@ -33,6 +33,8 @@ struct RemoteAircraft {
     model::AircraftConfig config;
     bool hasConfig = false; // a full configuration has been received
     QDateTime lastUpdate;   // UTC, last slow or fast position
+    // The remote aircraft table's last add; null until it asks one, and again
+    // once the simulator is lost, so that no earlier answer counts as its own.
     QDateTime addRequestedAt;
     SimState simState = SimState::NotInSimulator;
     bool hasFastUpdates = false;

@@ -578,17 +578,22 @@ private slots:
 
     // Whichever table notices the silence first, both forget the pilot: it is
     // asked out once, and when heard again it is put back once and moved. A
-    // removal confirmed only after the new add leaves the new aircraft.
+    // removal confirmed only after the new add, or confirmed again then,
+    // leaves the new aircraft.
     void aPilotHeardAgainAfterASilenceLeavesOnceAndComesBackOnce_data() {
         QTest::addColumn<bool>("sessionFirst");
+        QTest::addColumn<bool>("confirmedEarly");
         QTest::addColumn<bool>("confirmedLate");
-        QTest::newRow("session table first") << true << false;
-        QTest::newRow("remote table first") << false << false;
-        QTest::newRow("session table first, confirmed late") << true << true;
-        QTest::newRow("remote table first, confirmed late") << false << true;
+        QTest::newRow("session table first") << true << true << false;
+        QTest::newRow("remote table first") << false << true << false;
+        QTest::newRow("session table first, confirmed late") << true << false << true;
+        QTest::newRow("remote table first, confirmed late") << false << false << true;
+        QTest::newRow("session table first, confirmed twice") << true << true << true;
+        QTest::newRow("remote table first, confirmed twice") << false << true << true;
     }
     void aPilotHeardAgainAfterASilenceLeavesOnceAndComesBackOnce() {
         QFETCH(bool, sessionFirst);
+        QFETCH(bool, confirmedEarly);
         QFETCH(bool, confirmedLate);
         QVERIFY(observing());
         const QString cs = QStringLiteral("CES123");
@@ -604,7 +609,7 @@ private slots:
         QVERIFY(h.deliver(position)); // before the other table's check
         sessionFirst ? table->removeStaleAircraft() : h.nm->expireStalePilots();
         QCOMPARE(h.sim->count(QStringLiteral("removeRemoteAircraft")), 1);
-        if (!confirmedLate) {
+        if (confirmedEarly) {
             emit h.sim->aircraftRemovedFromSim(cs);
         }
 
@@ -834,6 +839,62 @@ private slots:
         QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).size(), 1);
         QCOMPARE(h.sim->callsTo(QStringLiteral("removeRemoteAircraft")).constFirst().args,
                  (QVariantList{leaving, QStringLiteral("Deleted")}));
+    }
+
+    // A slow plug-in confirms the log-off's remove-all, and an add of the
+    // session that ended, only after the next session asked the pilot in
+    // again: the pilot stays recorded as shown and is not asked in a second
+    // time, whether its first "@" comes before the add's confirmation or the
+    // confirmation before the login completes; the old add makes no record.
+    void confirmationsOfTheSessionThatEndedLeaveTheNextOneAlone_data() {
+        QTest::addColumn<bool>("heardBeforeConfirmed");
+        QTest::newRow("heard again before the confirmation") << true;
+        QTest::newRow("confirmed before the login completes") << false;
+    }
+    void confirmationsOfTheSessionThatEndedLeaveTheNextOneAlone() {
+        QFETCH(bool, heardBeforeConfirmed);
+        QVERIFY(observing());
+        const QString cs = QStringLiteral("TCCA002"), gone = QStringLiteral("TCCA005");
+        for (const QString& pilot : {cs, gone}) {
+            QVERIFY(h.deliver(position(pilot)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(pilot)));
+        }
+        emit h.sim->aircraftAddedToSim(cs);
+        h.nm->disconnectFromNetwork();
+        QVERIFY(h.server.waitForClientGone());
+        QTRY_COMPARE(h.nm->sessionState(), NetworkManager::Idle);
+        h.sim->clearCalls();
+
+        QVERIFY(h.startLogin(QStringLiteral("OBS1"), true));
+        if (heardBeforeConfirmed) {
+            QVERIFY(h.completeLogin(QStringLiteral("OBS1")));
+        }
+        QVERIFY(h.deliver(QStringLiteral("^%1:31.150100:121.800000:12.00:0.00:1026:3.0000:0.0000:"
+                                         "4.0000:0.0000:0.0000:0.0000:0.00")
+                              .arg(cs)));
+        QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(cs)));
+        QCOMPARE(addedCallsigns(), QStringList{cs});
+        emit h.sim->aircraftRemovedFromSim(cs);
+        emit h.sim->aircraftAddedToSim(gone);
+        const auto heard = [&] {
+            QVERIFY(h.deliver(position(cs)));
+            QVERIFY(h.deliver(QStringLiteral("#SB%1:OBS1:PI:GEN:EQUIPMENT=B738").arg(cs)));
+            QVERIFY(h.deliver(QStringLiteral("$CQ%1:OBS1:ACC:").arg(cs) + fullConfigText()));
+        };
+        if (heardBeforeConfirmed) {
+            heard();
+            emit h.sim->aircraftAddedToSim(cs);
+        } else {
+            emit h.sim->aircraftAddedToSim(cs);
+            QVERIFY(h.completeLogin(QStringLiteral("OBS1")));
+            heard();
+        }
+        clockMs += 10'001;
+        table->syncToSimulator();
+        table->syncToSimulator();
+        QCOMPARE(addedCallsigns(), QStringList{cs});
+        QCOMPARE(record(cs)->simState, SimState::InSimulator);
+        QVERIFY(record(gone) == nullptr);
     }
 
     void aFloodOfCallsignsIsCappedLikeTheSessionTable() {
