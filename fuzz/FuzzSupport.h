@@ -3,6 +3,7 @@
 // Shared by the harnesses: one Qt application for the process, quiet logs,
 // and a stop that libFuzzer reports as a crash when an oracle fails.
 #include <QCoreApplication>
+#include <QDir>
 #include <QString>
 
 #include <cstdio>
@@ -28,6 +29,12 @@ inline void initQt() {
 [[noreturn]] inline void fail(const char* what, const QString& detail = {}) {
     std::fprintf(stderr, "oracle failed: %s %s\n", what, detail.toUtf8().constData());
     std::abort();
+}
+
+// Where a harness makes its files: its own folder in the build tree, so that
+// what an input that stops the run leaves behind stays there.
+inline QString scratchTemplate() {
+    return QDir::currentPath() + QStringLiteral("/scratch-XXXXXX");
 }
 
 inline QByteArray bytesOf(const uint8_t* data, size_t size) {

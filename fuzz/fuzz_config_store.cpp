@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray input = velk::fuzz::bytesOf(data, size);
     // The text written comes from the input's end, so that odd characters meet odd files.
     const QString text = QString::fromUtf8(input.right(24));
-    const QTemporaryDir dir;
+    const QTemporaryDir dir(velk::fuzz::scratchTemplate());
     const QString path = dir.filePath(QStringLiteral("config.ini"));
     {
         QFile file(path);

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     velk::fuzz::initQt();
     // No real user's legacy database is ever read.
     QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir appDir;
+    QTemporaryDir appDir(velk::fuzz::scratchTemplate());
     // The first byte picks the source: the legacy JSON cache or the Doc8643 text.
     const QString relative = data[0] % 2 == 0 ? QStringLiteral("cache/swift/aircrafticao.json")
                                               : QStringLiteral("Resources/Doc8643.txt");

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         files[part] += line + '\n';
     }
-    QTemporaryDir root;
+    QTemporaryDir root(velk::fuzz::scratchTemplate());
     const QString community = QDir(root.path()).filePath(QStringLiteral("Community"));
     write(community + QStringLiteral("/fuzz-pkg/SimObjects/Airplanes/fuzz/aircraft.cfg"), files[0]);
     write(community + QStringLiteral("/fuzz-base/SimObjects/Airplanes/base/aircraft.cfg"), files[1]);
