@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace velk::bench {
 
@@ -59,5 +61,22 @@ private:
 
     std::map<std::string, double> m_seconds;
 };
+
+// Runs the benchmarks asked on the command line, then prints each path
+// against its floor. Returns main's exit code.
+inline int runWithRatios(int& argc, char** argv,
+                         const std::vector<std::pair<std::string, std::string>>& pathsAndFloors) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const auto& [path, floor] : pathsAndFloors) {
+        reporter.printRatio(path, floor);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
 
 } // namespace velk::bench

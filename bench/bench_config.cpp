@@ -61,13 +61,6 @@ BENCHMARK(BM_Floor_ConfigReadWhole)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(dropMessages);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    velk::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio("BM_ConfigWithUnkeptLastLine", "BM_Floor_ConfigReadWhole");
-    benchmark::Shutdown();
-    return 0;
+    return velk::bench::runWithRatios(argc, argv,
+                                      {{"BM_ConfigWithUnkeptLastLine", "BM_Floor_ConfigReadWhole"}});
 }

@@ -81,17 +81,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The box logs each cut message whole.
     qInstallMessageHandler(dropMessages);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    velk::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::vector<std::pair<std::string, std::string>> ratios;
     for (const char* path : {"BM_MessageBoxWithLongWord/10000", "BM_MessageBoxWithLongWord/100000",
                              "BM_MessageBoxWorstTextAtTheCut/0", "BM_MessageBoxWorstTextAtTheCut/1",
                              "BM_MessageBoxScrollStep/100000"}) {
-        reporter.printRatio(path, "BM_Floor_ShortTextLabel");
+        ratios.emplace_back(path, "BM_Floor_ShortTextLabel");
     }
-    benchmark::Shutdown();
-    return 0;
+    return velk::bench::runWithRatios(argc, argv, ratios);
 }

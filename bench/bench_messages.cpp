@@ -81,13 +81,5 @@ BENCHMARK(BM_FloorCopyRecords);
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(dropMessages);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    velk::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatio("BM_TextArrivalWithPageReads", "BM_FloorCopyRecords");
-    benchmark::Shutdown();
-    return 0;
+    return velk::bench::runWithRatios(argc, argv, {{"BM_TextArrivalWithPageReads", "BM_FloorCopyRecords"}});
 }
