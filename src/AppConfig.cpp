@@ -112,7 +112,7 @@ QString AppConfig::filePath() const {
 QString AppConfig::readProblem() const {
     QMutexLocker lock(&m_mutex);
     refreshLocked(true);
-    return m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
+    return readProblemLocked();
 }
 
 QString AppConfig::writeProblem() const {
@@ -167,7 +167,7 @@ std::optional<QVariant> AppConfig::fileValue(const QString& name, ConfigStorage 
     if (storage == ConfigStorage::SessionOnly) {
         return defaultValue;
     }
-    refreshLocked(true);
+    refreshLocked();
     if (!canWriteLocked()) {
         // A folder, a FIFO or a device holds no settings that any start reads;
         // a file that cannot be read may hold anything.
@@ -239,7 +239,7 @@ bool AppConfig::saveLocked(QString* reason) {
     }
     FileStamp stamp;
     if (!canWriteLocked()) {
-        *reason = m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
+        *reason = readProblemLocked();
     } else if (writeConfigFile(m_path, all, reason, &stamp)) {
         m_fileValues = std::move(all);
         m_pending.clear();
@@ -312,7 +312,7 @@ bool AppConfig::write(const QList<ConfigWrite>& writes, QStringList* notWritten)
         }
         QString reason;
         if (!canWriteLocked() && !missed.isEmpty()) {
-            reason = m_startProblem.isEmpty() ? m_unusableReason : m_startProblem;
+            reason = readProblemLocked();
             qWarning().noquote() << "Could not write" << missed.join(QStringLiteral(", ")) << "to"
                                  << QDir::toNativeSeparators(m_path) << QStringLiteral("(%1)").arg(reason);
         } else if (!changed.isEmpty() && !saveLocked(&reason)) {

@@ -129,7 +129,9 @@ private:
     // With m_mutex held. `retry`: a read that failed is tried again though the
     // file looks unchanged, as a full disk or an I/O error may have passed.
     void refreshLocked(bool retry = false) const;
-    bool canWriteLocked() const { return m_startProblem.isEmpty() && m_unusableReason.isEmpty(); }
+    // Why config.ini cannot be read, at start or now; empty when it can.
+    QString readProblemLocked() const { return m_startProblem.isEmpty() ? m_unusableReason : m_startProblem; }
+    bool canWriteLocked() const { return readProblemLocked().isEmpty(); }
     // Takes one value into m_pending, or out of it when the file holds it
     // already. False when it stays in memory only (a secret without a key on
     // disk, or a file that cannot be read).

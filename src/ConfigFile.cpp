@@ -409,8 +409,7 @@ ConfigFileRead readConfigFile(const QString& path, const QString& scratchFolder)
         result.line = line->line;
         return result;
     }
-    // QSettings takes a byte order mark for text of the first line; Notepad writes one.
-    const QByteArray body = raw.data.startsWith("\xEF\xBB\xBF") ? raw.data.mid(3) : raw.data;
+    const QByteArray body = withoutBom(raw.data);
     const Scratch made(scratchFolder);
     const QTemporaryDir& scratch = *made.folder;
     QVariantMap values;

@@ -13,10 +13,6 @@ namespace {
 
 constexpr qsizetype kShownChars = 60;
 
-QByteArray withoutBom(const QByteArray& text) {
-    return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
-}
-
 // The escapes the client itself writes: a backslash and a quote. QSettings
 // drops a backslash before anything it does not know, and reads the others
 // ("\f", "\t", "\a", "\x41") as characters no setting holds: written, they
@@ -115,6 +111,10 @@ QString checkLine(const QByteArray& line) {
 
 } // namespace
 
+QByteArray withoutBom(const QByteArray& text) {
+    return text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
+}
+
 QList<QByteArray> textLines(const QByteArray& text) {
     const QByteArray body = withoutBom(text);
     QList<QByteArray> lines;
@@ -184,8 +184,7 @@ QString shownLine(const QByteArray& text, int line) {
         return {};
     }
     // On one line, control and direction characters shown escaped.
-    const QString shown = common::oneLine(QString::fromUtf8(lines.at(line - 1)));
-    return shown.size() > kShownChars ? shown.left(kShownChars) + QStringLiteral("…") : shown;
+    return common::excerpt(common::oneLine(QString::fromUtf8(lines.at(line - 1))), kShownChars);
 }
 
 QString describe(const ConfigLineProblem& problem) {

@@ -17,11 +17,16 @@ struct ConfigLineProblem {
 
 // The first line of an INI text that QSettings would drop, join to the next
 // line or read otherwise than it stands: a line that is neither a comment, a
-// "[section]" nor a "key=value", a key without a name, a backslash that ends a
-// line or starts no escape QSettings knows, a quote left open, text that is
-// not UTF-8. Comments hold no settings and pass. What is left (keys QSettings
-// would write in another form) only a save and a read of it can tell.
+// "[section]" nor a "key=value", a key without a name, a backslash that ends
+// a line, a quote left open, text that is not UTF-8; in a value, a control
+// character or an escape other than the client's own ("\\", "\""). Comments
+// hold no settings and pass. What is left (keys QSettings would write in
+// another form) only a save and a read of it can tell.
 std::optional<ConfigLineProblem> findUnkeptLine(const QByteArray& text);
+
+// `text` without a leading UTF-8 byte order mark, which QSettings would take
+// for text of the first line (Notepad writes one).
+QByteArray withoutBom(const QByteArray& text);
 
 // The lines of an INI text as an editor numbers them, byte order mark
 // aside: a line feed, a carriage return or both together end one. QSettings

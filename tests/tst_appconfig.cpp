@@ -377,6 +377,11 @@ private slots:
         const QByteArray head = "[Profile]\nRealname=Zhang San\n";
         QTest::newRow("no equals sign") << head + "HomeAirport ZSSS\n"
                                         << QStringLiteral("第 3 行“HomeAirport ZSSS”不是“键=值”的形式");
+        QTest::newRow("long, shown cut between characters")
+            << head + QByteArray(59, 'A') +
+                   "\xF0\x9F\x98\x80"
+                   "B\n"
+            << QStringLiteral("第 3 行“%1…”不是“键=值”的形式").arg(QString(59, QLatin1Char('A')));
         QTest::newRow("section not closed") << head + "[XPlane\nUDPPort=49001\n"
                                             << QStringLiteral("第 3 行“[XPlane”缺少“]”，不是完整的“[节名]”");
         const QString endsInBackslash = QStringLiteral(
