@@ -2,11 +2,11 @@
 
 #include "AppConfig.h"
 #include "common/Deployment.h"
+#include "common/LogThrottle.h"
 #include "fsd/pdu/PDUFields.h"
 #include "model/MetaTypes.h"
 #include "network/ApiService.h"
 #include "network/SwiftAircraftIcaoService.h"
-#include "voice/LogThrottle.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -488,10 +488,10 @@ void NetworkManager::onNetworkError(QString error) {
     if (m_fsdClient.isConnected() || m_sessionState == Idle) {
         // Every error reaches the server log; the run log takes the first
         // few and then every thousandth.
-        if (voice::worthWarning(++m_sessionErrors, kLoggedErrorsInFull)) {
+        if (common::worthWarning(++m_sessionErrors, kLoggedErrorsInFull)) {
             // Masked before it is cut, so that no part of a secret is left.
             qWarning().nospace() << "FSD error " << m_sessionErrors
-                                 << " of this session: " << voice::logExcerpt(maskSecrets(error));
+                                 << " of this session: " << common::logExcerpt(maskSecrets(error));
         }
         return;
     }

@@ -2,7 +2,7 @@
 // events to the owner's thread.
 #include "voice/NetworkHandler.h"
 
-#include "voice/LogThrottle.h"
+#include "common/LogThrottle.h"
 
 #include <QDebug>
 #include <QMetaObject>
@@ -206,7 +206,7 @@ void NetworkHandler::postVoicePacket(quint64 generation, VoicePacket packet) {
         m_voicePackets.emplace_back(generation, std::move(packet));
         drain = !std::exchange(m_drainPosted, true);
     }
-    if (dropped && worthWarning(dropped)) {
+    if (dropped && common::worthWarning(dropped)) {
         qWarning() << "NetworkHandler: voice packets arrive faster than they are handled;" << dropped
                    << "dropped so far";
     }

@@ -1,8 +1,8 @@
 // Voice transport: the control and voice receive loops.
 #include "voice/NetworkHandler.h"
 
+#include "common/LogThrottle.h"
 #include "voice/ControlLineReader.h"
-#include "voice/LogThrottle.h"
 #include "voice/NetworkHandlerText.h"
 
 #include <QDebug>
@@ -79,9 +79,9 @@ void NetworkHandler::parseControlMessage(quint64 generation, std::string_view li
         loseConnection(generation, text, false, true);
     } catch (const std::exception& e) {
         // A control line is up to 64 KB and its text may be in the message: the start is enough.
-        if (worthWarning(++m_badControlLines, kWarnedControlLines)) {
+        if (common::worthWarning(++m_badControlLines, kWarnedControlLines)) {
             qWarning().noquote() << "NetworkHandler: failed to parse control message:"
-                                 << QString::fromUtf8(e.what()).left(200);
+                                 << common::logExcerpt(QString::fromUtf8(e.what()));
         }
     }
 }
@@ -125,7 +125,7 @@ void NetworkHandler::handleDatagram(quint64 generation, const std::uint8_t* data
         return;
     }
     const quint64 dropped = ++m_droppedDatagrams;
-    if (worthWarning(dropped)) {
+    if (common::worthWarning(dropped)) {
         qWarning().noquote() << QStringLiteral(
                                     "NetworkHandler: voice datagram of %1 bytes dropped: %2 (%3 so far)")
                                     .arg(length)

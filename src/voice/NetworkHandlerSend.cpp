@@ -1,7 +1,7 @@
 // Voice transport: control lines, voice datagrams, the hello and the ping.
 #include "voice/NetworkHandler.h"
 
-#include "voice/LogThrottle.h"
+#include "common/LogThrottle.h"
 #include "voice/NetworkHandlerText.h"
 
 #include <QDebug>
@@ -162,7 +162,7 @@ void NetworkHandler::sendDatagram(const std::vector<std::uint8_t>& datagram) {
     }
     // Refused while the server's voice side is not up; the ping's hello tries again.
     if (const int error = sockets::sendDatagram(socket, datagram.data(), datagram.size()); error != 0) {
-        if (worthWarning(++m_failedDatagramSends)) {
+        if (common::worthWarning(++m_failedDatagramSends)) {
             qWarning().noquote() << "NetworkHandler: voice datagram not sent:"
                                  << utf8(sockets::errorText(error))
                                  << QStringLiteral("(%1 so far)").arg(m_failedDatagramSends.load());

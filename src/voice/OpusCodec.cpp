@@ -1,6 +1,6 @@
 #include "voice/OpusCodec.h"
 
-#include "voice/LogThrottle.h"
+#include "common/LogThrottle.h"
 
 #include <QDebug>
 
@@ -107,7 +107,7 @@ int OpusDecoder::decodeInto(const uint8_t* data, int size, float* out) {
     }
     const int frames = opus_decode(m_handle, data, size, m_pcm.data(), kOpusFrameSamples, 0);
     if (frames < 0) {
-        if (worthWarning(++m_decodeErrors)) {
+        if (common::worthWarning(++m_decodeErrors)) {
             qWarning().noquote() << "OpusDecoder: decode error:" << opus_strerror(frames);
         }
         return 0;

@@ -1,7 +1,7 @@
 #include "voice/VoiceClient.h"
 
+#include "common/LogThrottle.h"
 #include "model/MetaTypes.h"
-#include "voice/LogThrottle.h"
 
 #include <QDebug>
 #include <QFutureWatcher>
@@ -104,8 +104,8 @@ void VoiceClient::handleControlMessage(const ControlMessage& msg) {
         m_serverLastWordAt = m_clock();
         // Every one reaches the pilot; the run log takes the first few and
         // then every thousandth.
-        if (worthWarning(++m_serverErrors, kLoggedErrorsInFull)) {
-            qWarning().noquote() << "VoiceClient: server error:" << logExcerpt(m_serverLastWord);
+        if (common::worthWarning(++m_serverErrors, kLoggedErrorsInFull)) {
+            qWarning().noquote() << "VoiceClient: server error:" << common::logExcerpt(m_serverLastWord);
         }
         emit errorOccurred(m_serverLastWord);
         break;
@@ -392,7 +392,7 @@ bool VoiceClient::transmitVoiceFrame(const std::vector<std::uint8_t>& audio) {
         datagram = encodeVoicePacket(m_cid, radio->id, radio->frequency, m_callsign.toStdString(), audio);
     } catch (const std::exception& e) {
         // A frame the packet cannot carry is dropped here, never left to the event loop.
-        if (worthWarning(++m_droppedFrames)) {
+        if (common::worthWarning(++m_droppedFrames)) {
             qWarning() << "VoiceClient: voice frame dropped:" << e.what() << "-" << m_droppedFrames
                        << "so far";
         }

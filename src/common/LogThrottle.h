@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace velk::voice {
+namespace velk::common {
 
 // A flood of bad input must not flood the log: warn for the first few
 // occurrences, then for every thousandth.
@@ -14,7 +14,7 @@ inline bool worthWarning(std::uint64_t count, std::uint64_t firstFew = 3) {
 
 // A peer's text for the log: a line of it can be 64 KB, the start is enough.
 inline QString logExcerpt(const QString& text) {
-    return common::excerpt(text, 200);
+    return excerpt(text, 200);
 }
 
-} // namespace velk::voice
+} // namespace velk::common
